@@ -1,0 +1,58 @@
+// velquor-cli: the controller's core from a terminal, on the box or the virtual line.
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "cli/CliSession.h"
+
+int main(int argc, char** argv) {
+  using namespace velquor;
+  CLI::App app{"Velquor Pro command line: RDM over the USB interface box or the virtual line"};
+  app.require_subcommand(1);
+
+  cli::SessionOptions options;
+  auto* virtualOption =
+      app.add_option("--virtual-line", options.rigFile,
+                     "Use the simulated RDM line instead of the box; optionally a rig file")
+          ->expected(0, 1);
+  app.add_option("--speed", options.speedIndex,
+                 "Response time-out item: 0..5 = 40..90 ms (default 1 = 50 ms)")
+      ->check(CLI::Range(0, 5));
+  bool quiet = false;
+  app.add_flag("-q,--quiet", quiet, "Print only the summary, not the log lines");
+
+  cli::RawCommand raw;
+  auto* rawCmd = app.add_subcommand("raw", "Send one RDM request and print the exchange");
+  rawCmd->add_option("class", raw.commandClass, "get, set, discovery, or a number")->required();
+  rawCmd->add_option("pid", raw.pid, "Parameter name (DEVICE_INFO) or number (0x0060)")
+      ->required();
+  rawCmd->add_option("data", raw.data, "Parameter data bytes in hex (01 02 or 0102)");
+  auto* uidOption = rawCmd->add_option("--uid", raw.uid, "Destination UID, e.g. 7FF0:00000101");
+  auto* broadcastFlag = rawCmd->add_flag("--broadcast", raw.broadcast, "Send to every device");
+  uidOption->excludes(broadcastFlag);
+  rawCmd->add_option("--sub", raw.subDevice, "Sub-device (default 0, the root device)");
+
+  auto* rigCmd = app.add_subcommand("rig", "List the fixtures of the virtual line");
+
+  CLI11_PARSE(app, argc, argv);
+  options.virtualLine = virtualOption->count() > 0;
+
+  common::LogSink log;
+  if (!quiet) log.SetListener([](const std::string& line) { std::cout << line << '\n'; });
+
+  std::string error;
+  auto session = cli::CliSession::Create(options, log, error);
+  if (!session) {
+    std::cerr << error << '\n';
+    return 2;
+  }
+  if (rawCmd->parsed()) {
+    if (raw.uid.empty() && !raw.broadcast) {
+      std::cerr << "raw needs --uid UID or --broadcast\n";
+      return 2;
+    }
+    return cli::RunRaw(*session, raw, std::cout, std::cerr);
+  }
+  if (rigCmd->parsed()) return cli::RunRig(*session, std::cout, std::cerr);
+  return 2;
+}

@@ -1,0 +1,78 @@
+#include "common/Text.h"
+
+#include <cctype>
+
+namespace velquor::common {
+
+void AppendHexByte(std::string& out, uint8_t value) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  out.push_back(kDigits[value >> 4]);
+  out.push_back(kDigits[value & 0x0F]);
+}
+
+std::string HexBytes(std::span<const uint8_t> bytes, std::string_view separator) {
+  std::string out;
+  out.reserve(bytes.size() * (2 + separator.size()));
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i != 0) out.append(separator);
+    AppendHexByte(out, bytes[i]);
+  }
+  return out;
+}
+
+namespace {
+int DigitValue(char c, int base) {
+  int v = -1;
+  if (c >= '0' && c <= '9') v = c - '0';
+  if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+  return v < base ? v : -1;
+}
+
+std::optional<uint64_t> ParseDigits(std::string_view text, int base) {
+  if (text.empty() || text.size() > 20) return std::nullopt;
+  uint64_t value = 0;
+  for (char c : text) {
+    int d = DigitValue(c, base);
+    if (d < 0) return std::nullopt;
+    uint64_t next = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(d);
+    if (next / static_cast<uint64_t>(base) != value) return std::nullopt;  // overflow
+    value = next;
+  }
+  return value;
+}
+}  // namespace
+
+std::optional<uint64_t> ParseUnsigned(std::string_view text) {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    return ParseDigits(text.substr(2), 16);
+  }
+  return ParseDigits(text, 10);
+}
+
+std::optional<std::vector<uint8_t>> ParseHexBytes(std::string_view text) {
+  std::vector<uint8_t> out;
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && (text[i] == ' ' || text[i] == ',' || text[i] == '\t')) ++i;
+    if (i >= text.size()) break;
+    size_t start = i;
+    while (i < text.size() && text[i] != ' ' && text[i] != ',' && text[i] != '\t') ++i;
+    std::string_view token = text.substr(start, i - start);
+    if (token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X')) {
+      token.remove_prefix(2);
+    }
+    auto v = ParseDigits(token, 16);
+    if (!v || *v > 0xFF) return std::nullopt;
+    out.push_back(static_cast<uint8_t>(*v));
+  }
+  return out;
+}
+
+std::string ToUpper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+}  // namespace velquor::common

@@ -1,0 +1,39 @@
+#pragma once
+// What the link needs from the box: open, one 33-byte frame out, one frame in,
+// clear halt, close. Implemented by libusb for the real box and by the virtual line.
+
+#include <string>
+
+#include "common/Clock.h"
+#include "common/Log.h"
+#include "link/LinkFrame.h"
+
+namespace velquor::link {
+
+// Services an implementation may use while opening.
+struct OpenContext {
+  common::LogSink& log;
+  common::Clock& clock;
+  const common::UiPump& pumpUi;
+};
+
+class LinkTransport {
+ public:
+  virtual ~LinkTransport() = default;
+
+  // Opens and claims the box; true when at least one interface was claimed. Writes its
+  // own progress and failure lines. On false everything it acquired is released.
+  virtual bool Open(const OpenContext& ctx) = 0;
+  // Releases the handle and the library context.
+  virtual void Close() = 0;
+  // Interrupt OUT of one frame; 0 or more on success, a negative libusb code on failure.
+  virtual int InterruptOut(const LinkFrame& frame) = 0;
+  // GET_REPORT of one frame; the number of bytes received, or a negative libusb code.
+  virtual int GetReport(LinkFrame& frame) = 0;
+  // Clears a halt after a pipe error.
+  virtual void ClearHalt() = 0;
+  // The library's text for an error code.
+  virtual std::string ErrorText(int code) const = 0;
+};
+
+}  // namespace velquor::link

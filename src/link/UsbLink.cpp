@@ -1,0 +1,207 @@
+#include "link/UsbLink.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace velquor::link {
+
+namespace {
+constexpr double kPollIntervalMs = 5.0;
+constexpr int kPipeError = -9;  // LIBUSB_ERROR_PIPE
+}  // namespace
+
+UsbLink::UsbLink(LinkTransport& transport, common::LogSink& log, common::Clock& clock,
+                 LinkHooks hooks, KeyGenerator* keys)
+    : transport_(transport),
+      log_(log),
+      clock_(clock),
+      hooks_(std::move(hooks)),
+      keys_(keys ? keys : &ownKeys_) {}
+
+void UsbLink::Pump() const {
+  if (hooks_.pumpUi) hooks_.pumpUi();
+}
+
+void UsbLink::SetOpen(bool open) {
+  bool was = open_.exchange(open);
+  if (was != open && hooks_.onStateChanged) hooks_.onStateChanged(open);
+}
+
+void UsbLink::LinkOpen() {
+  std::lock_guard guard(lock_);
+  if (open_.load()) return;
+  OpenContext ctx{log_, clock_, hooks_.pumpUi};
+  SetOpen(transport_.Open(ctx));
+}
+
+void UsbLink::CloseAfterFailure(int code) {
+  log_.Add(transport_.ErrorText(code));
+  Pump();
+  SetOpen(false);
+  transport_.Close();
+}
+
+// A closed link counts the calls made to it and tries to reopen once `limit` is passed.
+void UsbLink::IncrementReconnect(int limit) {
+  int8_t old = reconnectCounter_;
+  reconnectCounter_ = static_cast<int8_t>(old + 1);
+  if (old > limit) {
+    LinkOpen();
+    reconnectCounter_ = 0;
+  }
+}
+
+int32_t UsbLink::LinkSend(uint8_t mode, std::span<const uint8_t> data) {
+  std::lock_guard guard(lock_);
+  int32_t result = 0;
+
+  uint32_t old = idleSendCounter_++;
+  if (old > 5) ++lastSentDmx_[0];  // keep-alive: chunk 0 counts as changed
+
+  size_t chunks = data.size() / kChunkSize;
+  if (chunks > kMaxChunks) {
+    log_.Add(fmt::format("Link: {} bytes asked to be sent, only the first {} fit a message",
+                         data.size(), kMaxMessage));
+    chunks = kMaxChunks;
+  }
+
+  for (size_t k = 0; k < chunks; ++k) {
+    std::span<const uint8_t, kChunkSize> d(data.data() + k * kChunkSize, kChunkSize);
+    LinkFrame frame;
+    if (mode == LINK_MODE_DMX) {
+      bool changed = false;
+      for (size_t i = 0; i < kChunkSize; ++i) {
+        uint8_t& shadow = lastSentDmx_[k * kChunkSize + i];
+        if (shadow != d[i]) {
+          shadow = d[i];
+          changed = true;
+        }
+      }
+      if (!changed) continue;
+      frame = ScrambleChunk(kDmxBase, k, d, keys_->Next());
+    } else {
+      frame = ScrambleChunk(kRdmBase, k, d, keys_->Next());
+      if (hooks_.onRdmFrameSent) hooks_.onRdmFrameSent();
+    }
+
+    Pump();
+
+    if (open_.load()) {
+      receivedByteCount_ = 0;
+      idleSendCounter_ = 0;
+      result = transport_.InterruptOut(frame);
+      if (result >= 0) {
+        reconnectCounter_ = 0;
+      } else {
+        CloseAfterFailure(result);
+      }
+    } else {
+      // RDM reopens at once; DMX on every 12th attempt. This chunk is not transmitted.
+      if (mode == LINK_MODE_RDM) {
+        LinkOpen();
+        reconnectCounter_ = 0;
+      } else {
+        IncrementReconnect(10);
+      }
+    }
+  }
+  return result;
+}
+
+// One GET_REPORT. False when nothing usable came back; `rc` holds the transfer's code.
+bool UsbLink::ReadFrame(LinkFrame& frame, int& rc) {
+  rc = transport_.GetReport(frame);
+  if (rc < 0) return false;
+  if (static_cast<size_t>(rc) < kFrameSize) {
+    log_.Add(fmt::format("Link: short frame of {} bytes from the box dropped ({} expected)", rc,
+                         kFrameSize));
+    return false;
+  }
+  return true;
+}
+
+double UsbLink::LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs) {
+  std::lock_guard guard(lock_);
+  const common::Instant start = clock_.Now();
+  if (response.size() >= 2) {
+    response[0] = 0;
+    response[1] = 0;
+  }
+  uint16_t count = 0;
+  double elapsed = 0;
+
+  for (;;) {
+    // Sleep to the next poll either way: a closed link must not spin a core either.
+    BusyWaitMs(kPollIntervalMs);
+    if (open_.load()) {
+      LinkFrame frame;
+      int rc = 0;
+      if (ReadFrame(frame, rc)) {
+        int s = RdmChunkIndex(frame[0]);
+        size_t offset = static_cast<size_t>(s) * kChunkSize;
+        if (s >= 0 && offset + kChunkSize <= response.size()) {
+          Chunk chunk = UnscrambleChunk(frame);
+          std::copy(chunk.begin(), chunk.end(), response.begin() + static_cast<ptrdiff_t>(offset));
+          count = static_cast<uint16_t>(std::min<unsigned>(count + kChunkSize, 0xFFFFu));
+        }
+      } else if (rc == kPipeError) {
+        transport_.ClearHalt();
+      }
+    }
+
+    Pump();
+    elapsed = common::ToMs(clock_.Now() - start);
+
+    bool complete = response.size() >= 3 && response[0] == 0xCC && response[1] == 0x01 &&
+                    RdmChunkCount(response[2]) * kChunkSize <= count;
+    if (complete || elapsed >= timeoutMs) break;
+  }
+  receivedByteCount_ = count;
+  return elapsed;
+}
+
+uint16_t UsbLink::LinkReceive(std::span<uint8_t> response) {
+  std::lock_guard guard(lock_);
+  Pump();
+  LinkReceiveRdm(response, static_cast<double>(responseTimeoutMs_.load()));
+  return receivedByteCount_;
+}
+
+void UsbLink::LinkPollInput(const DmxInputStore& store) {
+  std::lock_guard guard(lock_);
+  if (!open_.load()) {
+    IncrementReconnect(100);
+    return;
+  }
+  LinkFrame frame;
+  int rc = 0;
+  if (ReadFrame(frame, rc)) {
+    reconnectCounter_ = 0;
+    int s = DmxChunkIndex(frame[0]);
+    if (s >= 0 && store) {
+      Chunk chunk = UnscrambleChunk(frame);
+      store(static_cast<size_t>(s) * kChunkSize, chunk);
+    }
+    return;
+  }
+  if (rc >= 0) return;  // a short frame: already reported, the link stays up
+  log_.Add(transport_.ErrorText(rc));
+  if (rc == kPipeError) transport_.ClearHalt();
+  SetOpen(false);
+  transport_.Close();
+}
+
+double UsbLink::BusyWaitMs(double ms) {
+  const common::Instant start = clock_.Now();
+  clock_.SleepUntil(start + common::FromMs(ms));
+  return common::ToMs(clock_.Now() - start);
+}
+
+void UsbLink::ComboBoxRDMChange(int itemIndex) {
+  itemIndex = std::clamp(itemIndex, 0, 5);
+  responseTimeoutMs_.store(static_cast<uint32_t>(itemIndex * 10 + 40));
+}
+
+}  // namespace velquor::link

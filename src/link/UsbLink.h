@@ -1,0 +1,86 @@
+#pragma once
+// The road to the box: messages cut into scrambled 33-byte frames, DMX chunks sent only
+// when they changed, RDM answers polled back, and the link reopened after failures.
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <span>
+#include <string>
+
+#include "common/Clock.h"
+#include "common/Log.h"
+#include "link/ExchangeLock.h"
+#include "link/LinkFrame.h"
+#include "link/LinkTransport.h"
+
+namespace velquor::link {
+
+inline constexpr const char* kNotConnected = "Not connected";
+inline constexpr const char* kConnected = "Connected successfully";
+
+struct LinkHooks {
+  common::UiPump pumpUi;                     // lets pending UI events run
+  std::function<void()> onRdmFrameSent;      // the engine tick's hold-off
+  std::function<void(bool)> onStateChanged;  // DeviceConnect changed
+};
+
+// Receives the 31 bytes of one DMX chunk the box received, at `offset` in the universe.
+using DmxInputStore = std::function<void(size_t offset, std::span<const uint8_t, kChunkSize>)>;
+
+class UsbLink {
+ public:
+  UsbLink(LinkTransport& transport, common::LogSink& log, common::Clock& clock,
+          LinkHooks hooks = {}, KeyGenerator* keys = nullptr);
+
+  void LinkOpen();
+  // Sends floor(data.size() / 31) chunks; returns the code of the last transfer tried.
+  int32_t LinkSend(uint8_t mode, std::span<const uint8_t> data);
+  // Polls RDM answer frames into `response` until a whole message or the time-out.
+  double LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs);
+  // Lets UI events run, receives with the selected time-out; bytes received.
+  uint16_t LinkReceive(std::span<uint8_t> response);
+  // One poll for a chunk of the DMX the box receives.
+  void LinkPollInput(const DmxInputStore& store);
+  // Waits at least `ms` (sleeping, not spinning); the elapsed milliseconds.
+  double BusyWaitMs(double ms);
+  // Response time-out from the speed list: item index × 10 + 40 ms.
+  void ComboBoxRDMChange(int itemIndex);
+
+  bool IsOpen() const { return open_.load(); }
+  std::string DeviceConnect() const { return open_.load() ? kConnected : kNotConnected; }
+  uint32_t RdmResponseTimeoutMs() const { return responseTimeoutMs_.load(); }
+
+  // Held by an RDM exchange for its whole run; every entry point also takes it.
+  ExchangeLock& Lock() { return lock_; }
+
+  // Link counters, for the tests and the diagnostics.
+  int8_t ReconnectCounter() const { return reconnectCounter_; }
+  uint32_t IdleSendCounter() const { return idleSendCounter_; }
+  uint16_t ReceivedByteCount() const { return receivedByteCount_; }
+  const std::array<uint8_t, kMaxMessage>& LastSentDmx() const { return lastSentDmx_; }
+
+ private:
+  void Pump() const;
+  void SetOpen(bool open);
+  void CloseAfterFailure(int code);
+  void IncrementReconnect(int limit);
+  bool ReadFrame(LinkFrame& frame, int& rc);
+
+  LinkTransport& transport_;
+  common::LogSink& log_;
+  common::Clock& clock_;
+  LinkHooks hooks_;
+  KeyGenerator ownKeys_;
+  KeyGenerator* keys_;
+  ExchangeLock lock_;
+
+  std::atomic<bool> open_{false};
+  int8_t reconnectCounter_ = 0;
+  uint32_t idleSendCounter_ = 0;
+  std::array<uint8_t, kMaxMessage> lastSentDmx_{};
+  uint16_t receivedByteCount_ = 0;
+  std::atomic<uint32_t> responseTimeoutMs_{35};
+};
+
+}  // namespace velquor::link

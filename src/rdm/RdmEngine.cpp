@@ -1,0 +1,255 @@
+#include "rdm/RdmEngine.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <ctime>
+#include <mutex>
+
+#include "common/Text.h"
+#include "rdm/KnownPids.h"
+
+namespace velquor::rdm {
+
+namespace {
+
+std::string LocalDateTime() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+void AppendHexRun(std::string& out, const RdmImage& image, size_t from, size_t count) {
+  for (size_t i = 0; i < count; ++i) common::AppendHexByte(out, image[from + i]);
+}
+
+}  // namespace
+
+std::string FormatRdmLine(const RdmImage& image) {
+  std::string line;
+  line.reserve(160);
+  for (size_t i : {kStartCode, kSubStartCode, kMessageLength}) {
+    common::AppendHexByte(line, image[i]);
+    line += ' ';
+  }
+  AppendHexRun(line, image, kDestUid, 6);
+  line += ' ';
+  AppendHexRun(line, image, kSourceUid, 6);
+  line += ' ';
+  for (size_t i : {kTransaction, kPortOrResponseType, kMessageCount}) {
+    common::AppendHexByte(line, image[i]);
+    line += ' ';
+  }
+  AppendHexRun(line, image, kSubDevice, 2);
+  line += ' ';
+  common::AppendHexByte(line, image[kCommandClass]);
+  line += ' ';
+  AppendHexRun(line, image, kPid, 2);
+  line += ' ';
+  common::AppendHexByte(line, image[kPdl]);
+  line += ' ';
+  const size_t shown = std::min<size_t>(image[kPdl], 29);
+  for (size_t i = 0; i < shown; ++i) {
+    common::AppendHexByte(line, image[kData + i]);
+    line += ' ';
+  }
+  const size_t m = std::min<size_t>(image[kMessageLength], 53);
+  AppendHexRun(line, image, m, 2);
+  return line;
+}
+
+RdmEngine::RdmEngine(link::UsbLink& link, common::LogSink& log)
+    : link_(link), log_(log), nowText_(LocalDateTime) {
+  PrimeRequestImage();
+}
+
+void RdmEngine::PrimeRequestImage() {
+  std::lock_guard guard(link_.Lock());
+  rdm::PrimeRequestImage(request_);
+  primedPort_ = request_[kPortOrResponseType];
+}
+
+bool RdmEngine::RefuseNested() {
+  if (!link_.Lock().HeldByThisThread()) return false;
+  log_.Add("RDM request refused: the previous RDM exchange is still waiting for its answer");
+  return true;
+}
+
+// Every local request starts from the controller's own header, so nothing that the
+// console or a relayed request wrote leaks into it.
+void RdmEngine::Compose(const RdmRequest& request) {
+  WriteUid(&request_[kSourceUid], ControllerUid);
+  request_[kPortOrResponseType] = primedPort_;
+  request_[kMessageCount] = 0;
+  request_[kSubDevice] = static_cast<uint8_t>(request.subDevice >> 8);
+  request_[kSubDevice + 1] = static_cast<uint8_t>(request.subDevice);
+  request_[kCommandClass] = request.commandClass;
+  request_[kPid] = static_cast<uint8_t>(request.pid >> 8);
+  request_[kPid + 1] = static_cast<uint8_t>(request.pid);
+  request_[kPdl] = static_cast<uint8_t>(request.data.size());
+  std::copy(request.data.begin(), request.data.end(), request_.begin() + kData);
+  mirrorNextToConsole_ = request.mirrorToConsole;
+}
+
+RdmAnswer RdmEngine::RdmTransact(const RdmRequest& request, Uid uid, bool reportNoReceive) {
+  RdmAnswer answer;
+  if (request.data.size() > kMaxPdl) {
+    log_.Add(fmt::format("RDM request refused: {} bytes of parameter data, at most {} fit",
+                         request.data.size(), kMaxPdl));
+    return answer;
+  }
+  if (RefuseNested()) return answer;
+  std::lock_guard guard(link_.Lock());
+  Compose(request);
+  answer.result = TransactLocked(uid, reportNoReceive);
+  answer.response = response_;
+  answer.receivedBytes = received_;
+  return answer;
+}
+
+void RdmEngine::SendImage(uint8_t messageLength) {
+  std::fill(response_.begin(), response_.end(), 0xFF);
+  request_[kStartCode] = kStartCodeRdm;
+  const size_t length = link::RdmChunkCount(messageLength) * link::kChunkSize;
+  if (link_.LinkSend(link::LINK_MODE_RDM, std::span(request_.data(), length)) < 0) {
+    log_.Add("message cannot be sent");
+  }
+}
+
+uint8_t RdmEngine::TransactLocked(Uid uid, bool reportNoReceive) {
+  CompleteRequest(request_, uid);
+  SendImage(request_[kMessageLength]);
+  LogRdmMessage(true);
+  received_ = link_.LinkReceive(response_);
+
+  if (received_ == 0) {
+    uint8_t c = retryCounter_.load();
+    retryCounter_.store(static_cast<uint8_t>(c + 1));
+    if (c == 0) {
+      if (TransactLocked(uid, false) == RESULT_OK) {
+        retryCounter_.store(0);
+        return RESULT_OK;
+      }
+      return 0;
+    }
+    retryCounter_.store(0);
+    if (reportNoReceive) log_.Add("no receive response");
+    return 0;
+  }
+
+  if (response_[kStartCode] != kStartCodeRdm) {
+    log_.Add("no response");
+    uint8_t c = retryCounter_.load();
+    retryCounter_.store(static_cast<uint8_t>(c + 1));
+    if (c >= 3) {
+      retryCounter_.store(0);
+      return 0;
+    }
+    if (TransactLocked(uid, true) == RESULT_OK) {
+      retryCounter_.store(0);
+      return RESULT_OK;
+    }
+    return 0;
+  }
+
+  LogRdmMessage(false);
+  if (CheckResponse(response_)) {
+    if (response_[kPortOrResponseType] == RESPONSE_TYPE_ACK) retryCounter_.store(0);
+    return RESULT_OK;
+  }
+  log_.Add("Check sum is Wrong");
+  return 0;
+}
+
+RdmAnswer RdmEngine::RdmRelay(std::span<const uint8_t> message) {
+  RdmAnswer answer;
+  if (message.size() < 25 || message.size() > kImageSize - 1) {
+    log_.Add(fmt::format("Relayed RDM request of {} bytes refused: not a whole RDM message",
+                         message.size()));
+    return answer;
+  }
+  if (RefuseNested()) return answer;
+  std::lock_guard guard(link_.Lock());
+  const RdmImage saved = request_;
+  std::copy(message.begin(), message.end(), request_.begin() + 1);
+  const bool savedMirror = mirrorNextToConsole_;
+  mirrorNextToConsole_ = false;
+  retryCounter_.store(0);
+
+  SendImage(request_[kMessageLength]);
+  LogRdmMessage(true);
+  received_ = link_.LinkReceive(response_);
+
+  if (received_ == 0) {
+    log_.Add("no receive response");
+  } else if (response_[kStartCode] != kStartCodeRdm) {
+    log_.Add("no response");
+    retryCounter_.store(0);
+  } else {
+    LogRdmMessage(false);
+    if (CheckResponse(response_)) {
+      if (response_[kPortOrResponseType] == RESPONSE_TYPE_ACK) retryCounter_.store(0);
+      answer.result = RESULT_OK;
+    } else {
+      log_.Add("Check sum is Wrong");
+    }
+  }
+  answer.response = response_;
+  answer.receivedBytes = received_;
+  request_ = saved;
+  mirrorNextToConsole_ = savedMirror;
+  return answer;
+}
+
+void RdmEngine::LogRdmMessage(bool isRequest) {
+  std::string hex = FormatRdmLine(isRequest ? request_ : response_);
+  if (isRequest) {
+    log_.Add("->Request:" + hex);
+  } else {
+    log_.Add("Response:" + hex);
+    log_.Add(std::string(115, '-') + nowText_());
+  }
+  if (mirrorNextToConsole_) {
+    mirrorNextToConsole_ = false;
+    if (consoleSink_) consoleSink_(hex);
+  }
+}
+
+void RdmEngine::SetSupportedPidList(std::vector<uint16_t> pids) {
+  std::lock_guard lock(supportedMutex_);
+  supportedPids_ = std::move(pids);
+}
+
+std::vector<uint16_t> RdmEngine::SupportedPidList() const {
+  std::lock_guard lock(supportedMutex_);
+  return supportedPids_;
+}
+
+bool RdmEngine::IsPidSupported(uint16_t pidValue) const {
+  switch (pidValue) {
+    case pid::IDENTIFY_DEVICE:
+    case pid::DEVICE_INFO:
+    case pid::DEVICE_MODEL_DESCRIPTION:
+    case pid::MANUFACTURER_LABEL:
+    case pid::DEVICE_LABEL:
+    case pid::SOFTWARE_VERSION_LABEL:
+    case pid::DMX_PERSONALITY:
+    case pid::DMX_START_ADDRESS:
+      return true;
+    default:
+      break;
+  }
+  std::lock_guard lock(supportedMutex_);
+  return std::find(supportedPids_.begin(), supportedPids_.end(), pidValue) !=
+         supportedPids_.end();
+}
+
+RdmImage RdmEngine::RequestImage() {
+  std::lock_guard guard(link_.Lock());
+  return request_;
+}
+
+}  // namespace velquor::rdm

@@ -1,0 +1,105 @@
+#pragma once
+// One RDM exchange at a time: complete the request, send it, wait for the answer, check
+// it, retry by the fixed rules, and write request and response lines to the log.
+
+#include <atomic>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/Log.h"
+#include "link/UsbLink.h"
+#include "rdm/Codec.h"
+
+namespace velquor::rdm {
+
+constexpr uint8_t RESULT_OK = 2;
+
+struct RdmRequest {
+  uint8_t commandClass = GET_COMMAND;
+  uint16_t pid = 0;
+  std::vector<uint8_t> data;
+  // Only the raw console addresses sub-devices; every other request goes to the root.
+  uint16_t subDevice = 0;
+  // Copy the request line to the console's history.
+  bool mirrorToConsole = false;
+};
+
+// The outcome of one call, with its own copy of the answer so that another thread's
+// exchange cannot change it while the caller decodes.
+struct RdmAnswer {
+  uint8_t result = 0;
+  RdmImage response{};
+  uint16_t receivedBytes = 0;
+
+  bool Ok() const { return result == RESULT_OK; }
+  uint8_t ResponseType() const { return response[kPortOrResponseType]; }
+  uint8_t Pdl() const { return response[kPdl]; }
+  // The parameter data as far as PDL says (never past the image).
+  std::span<const uint8_t> Data() const { return {response.data() + kData, Pdl()}; }
+};
+
+// The log form of an image: header groups, up to 29 data bytes, then two bytes at
+// min(length, 53), all upper-case hex.
+std::string FormatRdmLine(const RdmImage& image);
+
+class RdmEngine {
+ public:
+  RdmEngine(link::UsbLink& link, common::LogSink& log);
+
+  // Start-up values of the request image.
+  void PrimeRequestImage();
+
+  RdmAnswer RdmTransact(const RdmRequest& request, Uid uid, bool reportNoReceive);
+  // A request that arrived complete from the network: `message` holds the image from
+  // offset 1 to the end of its checksum. It goes out exactly as received and leaves the
+  // request image as it found it.
+  RdmAnswer RdmRelay(std::span<const uint8_t> message);
+
+  // Logs the request (true) or response image as the "->Request:" / "Response:" line.
+  void LogRdmMessage(bool isRequest);
+
+  // The exit counter of the retry rules; the device panel's write and the relay reset it.
+  uint8_t RetryCounter() const { return retryCounter_.load(); }
+  void ResetRetryCounter() { retryCounter_.store(0); }
+
+  // Receives the bare request line of a console request.
+  void SetConsoleSink(std::function<void(const std::string&)> sink) {
+    consoleSink_ = std::move(sink);
+  }
+  // Local date and time after the response separator line.
+  void SetNowText(std::function<std::string()> nowText) { nowText_ = std::move(nowText); }
+
+  // Parameters the device asked last reports beside the ones every device has.
+  void SetSupportedPidList(std::vector<uint16_t> pids);
+  std::vector<uint16_t> SupportedPidList() const;
+  bool IsPidSupported(uint16_t pid) const;
+
+  // Snapshots for diagnostics and tests.
+  RdmImage RequestImage();
+  link::UsbLink& Link() { return link_; }
+  common::LogSink& Log() { return log_; }
+
+ private:
+  bool RefuseNested();
+  void Compose(const RdmRequest& request);
+  uint8_t TransactLocked(Uid uid, bool reportNoReceive);
+  void SendImage(uint8_t messageLength);
+
+  link::UsbLink& link_;
+  common::LogSink& log_;
+  RdmImage request_{};
+  RdmImage response_{};
+  uint16_t received_ = 0;
+  uint8_t primedPort_ = 0;
+  std::atomic<uint8_t> retryCounter_{0};
+  bool mirrorNextToConsole_ = false;
+  std::function<void(const std::string&)> consoleSink_;
+  std::function<std::string()> nowText_;
+
+  mutable std::mutex supportedMutex_;
+  std::vector<uint16_t> supportedPids_;
+};
+
+}  // namespace velquor::rdm

@@ -1,0 +1,60 @@
+#pragma once
+// A rig: the fixtures on the virtual RDM line, read from a JSON rig file.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velquor::virtualline {
+
+struct Personality {
+  uint16_t footprint = 0;
+  std::string description;
+};
+
+struct StatusMessage {
+  uint16_t subDevice = 0;
+  uint8_t type = 2;  // STATUS_ADVISORY 2, STATUS_WARNING 3, STATUS_ERROR 4
+  uint16_t id = 0;
+  int16_t data1 = 0;
+  int16_t data2 = 0;
+};
+
+struct Fixture {
+  uint64_t uid = 0;
+  std::string label;
+  std::string manufacturer;
+  std::string model;
+  uint16_t modelId = 0;
+  uint16_t category = 0;
+  uint32_t softwareVersionId = 0;
+  std::string softwareVersion;
+  std::vector<Personality> personalities;  // at least one
+  uint8_t personality = 1;                 // current, 1-based
+  uint16_t startAddress = 1;
+  std::vector<uint16_t> supportedPids;  // beyond the ones every responder answers
+  std::vector<StatusMessage> statusMessages;
+  uint32_t deviceHours = 0;
+  uint32_t lampHours = 0;
+  uint8_t lampState = 0;
+  bool panInvert = false;
+  bool tiltInvert = false;
+  bool panTiltSwap = false;
+  std::optional<uint8_t> radioChannel;  // set on radio-capable devices
+  bool identify = false;
+};
+
+struct Rig {
+  std::vector<Fixture> fixtures;
+};
+
+// Parses rig JSON; on failure returns nothing and says why in `error`.
+std::optional<Rig> ParseRig(std::string_view json, std::string& error);
+std::optional<Rig> LoadRigFile(const std::string& path, std::string& error);
+// The rig shipped with the program (about a dozen fixtures of several kinds).
+Rig DefaultRig();
+std::string_view DefaultRigJson();
+
+}  // namespace velquor::virtualline

@@ -1,0 +1,108 @@
+#pragma once
+// A simulated interface box with E1.20 responders behind it, as a link transport: for
+// tests, and for technicians without the box (planning, training, trying the program).
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "common/Clock.h"
+#include "link/LinkTransport.h"
+#include "virtualline/Responder.h"
+#include "virtualline/Rig.h"
+
+namespace velquor::virtualline {
+
+enum class FaultKind {
+  None,
+  NoAnswer,     // silent: answers nothing, not even discovery
+  NonRdm,       // answers bytes that are not an RDM message
+  BadChecksum,  // answers with a wrong checksum
+  Nack,         // answers NACK_REASON with `nackReason`
+  AckTimer,     // answers ACK_TIMER
+  LateAnswer,   // the answer reaches the box `delayMs` after the request
+  LoseFrame,    // frame `frameIndex` of the answer never arrives
+  RepeatFrame,  // frame `frameIndex` of the answer arrives twice
+  IgnoreMute,   // never acknowledges DISC_MUTE and stays unmuted
+};
+
+struct Fault {
+  FaultKind kind = FaultKind::None;
+  int count = -1;  // how many of the next addressed requests it hits; -1 = all
+  uint16_t nackReason = 0;
+  double delayMs = 0;
+  size_t frameIndex = 0;
+};
+
+struct LineStats {
+  unsigned requestFrames = 0;   // RDM frames received from the controller
+  unsigned requests = 0;        // whole requests with a good checksum
+  unsigned badRequests = 0;     // whole requests that failed the framing check
+  unsigned answers = 0;         // answers put on the line (collisions count once)
+  unsigned dmxFrames = 0;       // DMX frames received from the controller
+  unsigned reportsServed = 0;   // GET_REPORT calls answered
+};
+
+class VirtualLine final : public link::LinkTransport {
+ public:
+  VirtualLine(Rig rig, common::Clock& clock);
+
+  bool Open(const link::OpenContext& ctx) override;
+  void Close() override;
+  int InterruptOut(const link::LinkFrame& frame) override;
+  int GetReport(link::LinkFrame& frame) override;
+  void ClearHalt() override {}
+  std::string ErrorText(int code) const override;
+
+  // Test and demonstration controls; all thread-safe.
+  void InjectFault(uint64_t uid, Fault fault);
+  void ClearFaults();
+  // An unplugged box fails every transfer and cannot be opened.
+  void SetUnplugged(bool unplugged);
+  // What the box receives on its DMX input (sent back as 0xE5.. frames); empty = none.
+  void SetInputUniverse(std::vector<uint8_t> levels);
+  // The DMX the box last put on the line (slot 1 at index 0).
+  std::array<uint8_t, 512> LineDmx() const;
+  std::optional<Fixture> FixtureState(uint64_t uid) const;
+  std::optional<bool> IsMuted(uint64_t uid) const;
+  std::vector<uint64_t> Uids() const;
+  LineStats Stats() const;
+  size_t QueuedFrames() const;
+
+ private:
+  struct QueuedFrame {
+    common::Instant readyAt;
+    link::LinkFrame frame;
+  };
+
+  void Process(const std::vector<uint8_t>& message);
+  void HandleDiscovery(const WireRequest& request);
+  void Answer(Responder& responder, const WireRequest& request, Reply reply);
+  void QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, const Fault* fault);
+  Fault* ActiveFault(uint64_t uid);
+  void ConsumeFault(uint64_t uid);
+
+  common::Clock& clock_;
+  mutable std::mutex mutex_;
+  std::vector<Responder> responders_;
+  std::map<uint64_t, Fault> faults_;
+  bool unplugged_ = false;
+  bool open_ = false;
+  std::minstd_rand keys_{0x5EED};
+
+  std::vector<uint8_t> assembly_;  // the request being received, chunk by chunk
+  uint32_t assembledChunks_ = 0;   // bit k set = chunk k present
+
+  std::deque<QueuedFrame> outbound_;
+  std::vector<uint8_t> inputUniverse_;
+  size_t nextInputChunk_ = 0;
+  std::array<uint8_t, link::kMaxMessage> lineDmx_{};
+  LineStats stats_;
+};
+
+}  // namespace velquor::virtualline
