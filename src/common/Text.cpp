@@ -62,9 +62,13 @@ std::optional<std::vector<uint8_t>> ParseHexBytes(std::string_view text) {
     if (token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X')) {
       token.remove_prefix(2);
     }
-    auto v = ParseDigits(token, 16);
-    if (!v || *v > 0xFF) return std::nullopt;
-    out.push_back(static_cast<uint8_t>(*v));
+    // "0102" is two bytes; an odd run of digits is a typing mistake.
+    if (token.size() > 2 && token.size() % 2 != 0) return std::nullopt;
+    for (size_t at = 0; at < token.size(); at += 2) {
+      auto v = ParseDigits(token.substr(at, 2), 16);
+      if (!v) return std::nullopt;
+      out.push_back(static_cast<uint8_t>(*v));
+    }
   }
   return out;
 }

@@ -17,7 +17,7 @@ std::string HexBytes(std::span<const uint8_t> bytes, std::string_view separator 
 
 // An unsigned number written in decimal or, with a 0x prefix, in hex.
 std::optional<uint64_t> ParseUnsigned(std::string_view text);
-// Hex bytes separated by spaces or commas ("01 02,ff"); a token may carry a 0x prefix.
+// Hex bytes separated by spaces or commas ("01 02,ff", "0102"); a token may carry a 0x prefix.
 std::optional<std::vector<uint8_t>> ParseHexBytes(std::string_view text);
 
 std::string ToUpper(std::string_view text);

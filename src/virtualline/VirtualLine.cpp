@@ -227,7 +227,10 @@ void VirtualLine::HandleDiscovery(const WireRequest& r) {
     if (!unicast && !IsBroadcastTo(r.destination, responder.Uid())) continue;
     Fault* fault = ActiveFault(responder.Uid());
     if (fault && fault->kind == FaultKind::NoAnswer) continue;
-    if (r.pid == pid::DISC_MUTE && fault && fault->kind == FaultKind::IgnoreMute) continue;
+    if (r.pid == pid::DISC_MUTE && fault && fault->kind == FaultKind::IgnoreMute) {
+      if (unicast) ConsumeFault(responder.Uid());
+      continue;
+    }
     responder.SetMuted(r.pid == pid::DISC_MUTE);
     if (unicast) Answer(responder, r, Reply{0x00, {0x00, 0x00}});  // control field
   }
@@ -236,7 +239,12 @@ void VirtualLine::HandleDiscovery(const WireRequest& r) {
 void VirtualLine::Answer(Responder& responder, const WireRequest& r, Reply reply) {
   Fault* fault = ActiveFault(responder.Uid());
   const bool unicast = r.destination == responder.Uid();
-  if (fault && unicast) {
+  // Faults of the answer itself; silence and mute faults are handled before an answer.
+  if (!unicast || (fault && (fault->kind == FaultKind::NoAnswer ||
+                             fault->kind == FaultKind::IgnoreMute))) {
+    fault = nullptr;
+  }
+  if (fault) {
     switch (fault->kind) {
       case FaultKind::Nack:
         reply = Reply{0x02, {static_cast<uint8_t>(fault->nackReason >> 8),
@@ -264,18 +272,18 @@ void VirtualLine::Answer(Responder& responder, const WireRequest& r, Reply reply
   m.push_back(static_cast<uint8_t>(reply.data.size()));
   m.insert(m.end(), reply.data.begin(), reply.data.end());
   uint16_t sum = Sum(m.data(), m.size());
-  if (fault && unicast && fault->kind == FaultKind::BadChecksum) ++sum;
+  if (fault && fault->kind == FaultKind::BadChecksum) ++sum;
   m.push_back(static_cast<uint8_t>(sum >> 8));
   m.push_back(static_cast<uint8_t>(sum));
   size_t chunks = ChunksFor(m[2]);
 
-  if (fault && unicast && fault->kind == FaultKind::NonRdm) {
+  if (fault && fault->kind == FaultKind::NonRdm) {
     m.assign(link::kChunkSize, 0x55);  // line noise, not a message
     chunks = 1;
   }
   ++stats_.answers;
-  QueueMessage(std::move(m), chunks, unicast ? fault : nullptr);
-  if (fault && unicast) ConsumeFault(responder.Uid());
+  QueueMessage(std::move(m), chunks, fault);
+  if (fault) ConsumeFault(responder.Uid());
 }
 
 void VirtualLine::QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, const Fault* fault) {
@@ -298,20 +306,21 @@ void VirtualLine::QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, co
 
 Fault* VirtualLine::ActiveFault(uint64_t uid) {
   auto it = faults_.find(uid);
-  if (it == faults_.end() || it->second.kind == FaultKind::None || it->second.count == 0) {
-    return nullptr;
+  if (it == faults_.end()) return nullptr;
+  auto& queue = it->second;
+  while (!queue.empty() && (queue.front().kind == FaultKind::None || queue.front().count == 0)) {
+    queue.pop_front();
   }
-  return &it->second;
+  return queue.empty() ? nullptr : &queue.front();
 }
 
 void VirtualLine::ConsumeFault(uint64_t uid) {
-  auto it = faults_.find(uid);
-  if (it != faults_.end() && it->second.count > 0) --it->second.count;
+  if (Fault* fault = ActiveFault(uid); fault && fault->count > 0) --fault->count;
 }
 
 void VirtualLine::InjectFault(uint64_t uid, Fault fault) {
   std::lock_guard lock(mutex_);
-  faults_[uid] = fault;
+  faults_[uid].push_back(fault);
 }
 
 void VirtualLine::ClearFaults() {

@@ -60,6 +60,7 @@ class VirtualLine final : public link::LinkTransport {
   std::string ErrorText(int code) const override;
 
   // Test and demonstration controls; all thread-safe.
+  // Faults of one device take effect one after the other, each for its count.
   void InjectFault(uint64_t uid, Fault fault);
   void ClearFaults();
   // An unplugged box fails every transfer and cannot be opened.
@@ -90,7 +91,7 @@ class VirtualLine final : public link::LinkTransport {
   common::Clock& clock_;
   mutable std::mutex mutex_;
   std::vector<Responder> responders_;
-  std::map<uint64_t, Fault> faults_;
+  std::map<uint64_t, std::deque<Fault>> faults_;  // front is in force
   bool unplugged_ = false;
   bool open_ = false;
   std::minstd_rand keys_{0x5EED};

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "cli/CliSession.h"
+
+using namespace velquor;
+
+namespace {
+
+struct Cli : ::testing::Test {
+  common::LogSink log;
+  std::unique_ptr<cli::CliSession> session;
+  std::ostringstream out, err;
+
+  void SetUp() override {
+    std::string error;
+    session = cli::CliSession::Create({true, "", 1}, log, error);
+    ASSERT_TRUE(session) << error;
+  }
+  int Raw(cli::RawCommand c) { return cli::RunRaw(*session, c, out, err); }
+};
+
+}  // namespace
+
+TEST_F(Cli, GetDeviceInfoPrintsTheExchangeAndASummary) {
+  EXPECT_EQ(Raw({"get", "DEVICE_INFO", {}, "7FF0:00000101", false, 0}), 0);
+  EXPECT_EQ(log.CountOf("->Request:CC 01 18 7FF000000101 888800000001 01 00 00 0000 20 0060 00 03E8"),
+            1u);
+  EXPECT_EQ(log.CountStartingWith("Response:CC 01 2B "), 1u);
+  EXPECT_EQ(out.str().rfind("ACK from 0x7FF000000101, 19 data bytes: 01 00 ", 0), 0u) << out.str();
+}
+
+TEST_F(Cli, SetWithDataBytesThenReadBack) {
+  EXPECT_EQ(Raw({"set", "0x0082", {"48 61", "7a65"}, "7FF000000101", false, 0}), 0);
+  EXPECT_EQ(session->Line()->FixtureState(0x7FF000000101ULL)->label, "Haze");
+  out.str("");
+  EXPECT_EQ(Raw({"get", "device_label", {}, "0x7FF000000101", false, 0}), 0);
+  EXPECT_NE(out.str().find("48 61 7A 65"), std::string::npos);
+}
+
+TEST_F(Cli, NackNamesItsReason) {
+  EXPECT_EQ(Raw({"get", "DEVICE_LABEL", {}, "7FF0:00000101", false, 2}), 0);
+  EXPECT_NE(out.str().find("NACK_REASON NR_SUB_DEVICE_OUT_OF_RANGE"), std::string::npos);
+}
+
+TEST_F(Cli, SilentDestinationExitsOne) {
+  EXPECT_EQ(Raw({"get", "DEVICE_INFO", {}, "1234:00005678", false, 0}), 1);
+  EXPECT_EQ(out.str(), "No valid answer.\n");
+  EXPECT_EQ(log.CountStartingWith("->Request:"), 2u);
+}
+
+TEST_F(Cli, WrongInputIsRefusedWithAReason) {
+  EXPECT_EQ(Raw({"fetch", "DEVICE_INFO", {}, "7FF0:00000101", false, 0}), 2);
+  EXPECT_EQ(Raw({"get", "NOT_A_PID", {}, "7FF0:00000101", false, 0}), 2);
+  EXPECT_EQ(Raw({"get", "DEVICE_INFO", {}, "zz", false, 0}), 2);
+  EXPECT_EQ(Raw({"set", "DEVICE_LABEL", {"4G"}, "7FF0:00000101", false, 0}), 2);
+  EXPECT_NE(err.str().find("Data byte \"4G\" is not hexadecimal"), std::string::npos);
+  EXPECT_EQ(log.CountStartingWith("->Request:"), 0u) << "nothing was sent";
+}
+
+TEST_F(Cli, RigListsTheVirtualFixtures) {
+  EXPECT_EQ(cli::RunRig(*session, out, err), 0);
+  std::string text = out.str();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 12);
+  EXPECT_NE(text.find("7FF4:00000501  Radio RX"), std::string::npos);
+}
+
+TEST(CliSessionCreate, MissingRigFileIsReported) {
+  common::LogSink log;
+  std::string error;
+  EXPECT_FALSE(cli::CliSession::Create({true, "/nonexistent/rig.json", 1}, log, error));
+  EXPECT_NE(error.find("cannot read rig file /nonexistent/rig.json"), std::string::npos);
+}

@@ -1,0 +1,265 @@
+#include <gtest/gtest.h>
+
+#include "RdmHarness.h"
+#include "rdm/KnownPids.h"
+
+using namespace velquor;
+using namespace velquor::testsupport;
+using rdm::RESULT_OK;
+using virtualline::Fault;
+using virtualline::FaultKind;
+namespace pid = rdm::pid;
+
+namespace {
+
+struct Engine : ::testing::Test {
+  RdmHarness<> h;
+  void Inject(rdm::Uid uid, FaultKind kind, int count = -1) {
+    Fault f;
+    f.kind = kind;
+    f.count = count;
+    h.line.InjectFault(uid, f);
+  }
+  std::vector<std::string> RequestLines() const {
+    std::vector<std::string> out;
+    for (const auto& l : h.log.Lines()) {
+      if (l.rfind("->Request:", 0) == 0) out.push_back(l);
+    }
+    return out;
+  }
+};
+
+}  // namespace
+
+TEST_F(Engine, GetDeviceInfoFromARigFixture) {
+  rdm::RdmAnswer a = h.Get(kSpot1, pid::DEVICE_INFO);
+  ASSERT_EQ(a.result, RESULT_OK);
+  EXPECT_EQ(a.ResponseType(), rdm::RESPONSE_TYPE_ACK);
+  EXPECT_EQ(a.Pdl(), 19);
+  EXPECT_EQ(rdm::ReadU16(&a.Data()[4]), 0x0101);  // category of a fixed fixture
+  EXPECT_EQ(rdm::ReadUid(&a.response[rdm::kSourceUid]), kSpot1);
+
+  auto lines = h.log.Lines();
+  ASSERT_EQ(lines.size(), 4u);  // "1 Device Opened", request, response, separator
+  EXPECT_EQ(lines[1], "->Request:CC 01 18 7FF000000101 888800000001 01 00 00 0000 20 0060 00 03E8");
+  EXPECT_EQ(lines[2].rfind("Response:CC 01 2B 888800000001 7FF000000101 01 00 00 0000 21 0060 13 ",
+                           0),
+            0u);
+  EXPECT_EQ(lines[3], std::string(115, '-') + "2026-01-02 03:04:05");
+  EXPECT_EQ(h.engine.RetryCounter(), 0);
+}
+
+TEST_F(Engine, SilentDeviceCostsTwoExchangesAndNoResponseLine) {
+  rdm::RdmAnswer a = h.Get(kNobody, pid::DEVICE_INFO);
+  EXPECT_EQ(a.result, 0);
+  EXPECT_EQ(h.Requests(), 2u);
+  EXPECT_EQ(h.Responses(), 0u);
+  EXPECT_EQ(h.log.CountOf("no receive response"), 0u) << "the retry reports nothing";
+  EXPECT_EQ(h.engine.RetryCounter(), 0);
+  auto requests = RequestLines();
+  EXPECT_NE(requests[0], requests[1]) << "each retry has its own transaction and checksum";
+  EXPECT_EQ(requests[1].substr(45, 2), "02");
+  EXPECT_GE(h.clock.Now(), common::FromMs(100)) << "two full time-outs";
+}
+
+TEST_F(Engine, NonRdmAnswerIsRetriedToFourExchanges) {
+  Inject(kSpot1, FaultKind::NonRdm);
+  EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, 0);
+  EXPECT_EQ(h.Requests(), 4u);
+  EXPECT_EQ(h.log.CountOf("no response"), 4u);
+  EXPECT_EQ(h.Responses(), 0u);
+  EXPECT_EQ(h.engine.RetryCounter(), 0);
+
+  h.line.ClearFaults();
+  h.log.Clear();
+  Inject(kSpot1, FaultKind::NonRdm, 1);
+  EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, RESULT_OK);
+  EXPECT_EQ(h.Requests(), 2u);
+  EXPECT_EQ(h.engine.RetryCounter(), 0);
+}
+
+TEST_F(Engine, BadChecksumEndsAfterOneExchange) {
+  Inject(kSpot1, FaultKind::BadChecksum);
+  EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, 0);
+  EXPECT_EQ(h.Requests(), 1u);
+  EXPECT_EQ(h.Responses(), 1u);
+  EXPECT_EQ(h.log.CountOf("Check sum is Wrong"), 1u);
+}
+
+TEST_F(Engine, ChecksumErrorInsideARetryCarriesTheCounterToTheNextCall) {
+  Inject(kSpot1, FaultKind::NoAnswer, 1);
+  Inject(kSpot1, FaultKind::BadChecksum, 1);
+  EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, 0);
+  EXPECT_EQ(h.Requests(), 2u);
+  EXPECT_EQ(h.engine.RetryCounter(), 1);
+
+  // A NACK keeps the counter as it is.
+  Fault nack;
+  nack.kind = FaultKind::Nack;
+  nack.count = 1;
+  nack.nackReason = 0x0006;
+  h.line.InjectFault(kSpot1, nack);
+  rdm::RdmAnswer a = h.Get(kSpot1, pid::DMX_START_ADDRESS);
+  EXPECT_EQ(a.result, RESULT_OK);
+  EXPECT_EQ(a.ResponseType(), rdm::RESPONSE_TYPE_NACK_REASON);
+  EXPECT_EQ(rdm::ReadU16(a.Data().data()), 0x0006);
+  EXPECT_EQ(h.engine.RetryCounter(), 1);
+
+  // The next silent call starts at 1: one exchange, and it says so.
+  h.log.Clear();
+  EXPECT_EQ(h.Get(kNobody, pid::DEVICE_INFO).result, 0);
+  EXPECT_EQ(h.Requests(), 1u);
+  EXPECT_EQ(h.log.CountOf("no receive response"), 1u);
+  EXPECT_EQ(h.engine.RetryCounter(), 0);
+}
+
+TEST_F(Engine, NackAndAckTimerAreValidAnswers) {
+  Inject(kSpot1, FaultKind::AckTimer, 1);
+  rdm::RdmAnswer a = h.Get(kSpot1, pid::DEVICE_LABEL);
+  EXPECT_EQ(a.result, RESULT_OK);
+  EXPECT_EQ(a.ResponseType(), rdm::RESPONSE_TYPE_ACK_TIMER);
+  EXPECT_EQ(h.Requests(), 1u);
+
+  // The responder's own NACK for a parameter it does not know.
+  rdm::RdmAnswer unknown = h.Get(kSpot1, 0x0120);
+  EXPECT_EQ(unknown.result, RESULT_OK);
+  EXPECT_EQ(unknown.ResponseType(), rdm::RESPONSE_TYPE_NACK_REASON);
+  EXPECT_EQ(rdm::ReadU16(unknown.Data().data()), 0x0000);
+}
+
+TEST_F(Engine, LateAnswerWithinTheTimeOutIsTakenAndBeyondItIsRetried) {
+  Fault late;
+  late.kind = FaultKind::LateAnswer;
+  late.delayMs = 30;
+  late.count = 1;
+  h.line.InjectFault(kSpot1, late);
+  EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, RESULT_OK);
+  EXPECT_EQ(h.Requests(), 1u);
+
+  h.log.Clear();
+  late.delayMs = 500;
+  h.line.InjectFault(kSpot1, late);
+  EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, RESULT_OK);
+  EXPECT_EQ(h.Requests(), 2u) << "too late: the silent retry gets the answer";
+  EXPECT_EQ(h.Responses(), 1u);
+}
+
+TEST_F(Engine, LostOrRepeatedFramesFailTheChecksum) {
+  Fault lose;
+  lose.kind = FaultKind::LoseFrame;
+  lose.frameIndex = 1;  // DEVICE_INFO answers in two frames
+  lose.count = 1;
+  h.line.InjectFault(kSpot1, lose);
+  rdm::RdmAnswer a = h.Get(kSpot1, pid::DEVICE_INFO);
+  EXPECT_EQ(a.result, 0);
+  EXPECT_EQ(a.receivedBytes, 31);
+  EXPECT_EQ(h.log.CountOf("Check sum is Wrong"), 1u);
+
+  h.log.Clear();
+  Fault repeat;
+  repeat.kind = FaultKind::RepeatFrame;
+  repeat.frameIndex = 0;
+  repeat.count = 1;
+  h.line.InjectFault(kSpot1, repeat);
+  a = h.Get(kSpot1, pid::DEVICE_INFO);
+  EXPECT_EQ(a.result, 0) << "frames are counted, not de-duplicated";
+  EXPECT_EQ(a.receivedBytes, 62);
+  EXPECT_EQ(h.log.CountOf("Check sum is Wrong"), 1u);
+
+  h.log.Clear();
+  EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, RESULT_OK) << "nothing stale is left";
+}
+
+TEST_F(Engine, LocalRequestsDoNotInheritTheConsoleSubDevice) {
+  rdm::RdmRequest console{rdm::GET_COMMAND, pid::DEVICE_LABEL, {}, 5, true};
+  std::vector<std::string> mirrored;
+  h.engine.SetConsoleSink([&](const std::string& line) { mirrored.push_back(line); });
+  rdm::RdmAnswer a = h.engine.RdmTransact(console, kSpot1, true);
+  EXPECT_EQ(a.ResponseType(), rdm::RESPONSE_TYPE_NACK_REASON);
+  EXPECT_EQ(rdm::ReadU16(a.Data().data()), 0x0009);  // no such sub-device
+  ASSERT_EQ(mirrored.size(), 1u);
+  EXPECT_EQ("->Request:" + mirrored[0], RequestLines()[0]) << "the request line, bare";
+
+  rdm::RdmAnswer local = h.Get(kSpot1, pid::DEVICE_LABEL);
+  EXPECT_EQ(local.ResponseType(), rdm::RESPONSE_TYPE_ACK);
+  rdm::RdmImage image = h.engine.RequestImage();
+  EXPECT_EQ(rdm::ReadU16(&image[rdm::kSubDevice]), 0);
+  EXPECT_EQ(mirrored.size(), 1u) << "only the console's request is mirrored";
+}
+
+TEST_F(Engine, RelayGoesOutAsReceivedAndLeavesNothingBehind) {
+  h.Get(kSpot1, pid::DEVICE_INFO);  // transaction 1
+  // A request from a console on the network: its own source UID, port, transaction.
+  std::vector<uint8_t> m{0xCC, 0x01, 24};
+  for (uint8_t b : {0x7F, 0xF0, 0x00, 0x00, 0x01, 0x01}) m.push_back(b);
+  for (uint8_t b : {0x45, 0x4E, 0x00, 0x00, 0x00, 0x09}) m.push_back(b);
+  for (uint8_t b : {0x77, 0x03, 0x00, 0x00, 0x00, 0x20, 0x00, 0x82, 0x00}) m.push_back(b);
+  uint16_t sum = rdm::RdmChecksum(m);
+  m.push_back(static_cast<uint8_t>(sum >> 8));
+  m.push_back(static_cast<uint8_t>(sum));
+
+  rdm::RdmAnswer a = h.engine.RdmRelay(std::span(m).subspan(1));
+  ASSERT_EQ(a.result, RESULT_OK);
+  EXPECT_EQ(rdm::ReadUid(&a.response[rdm::kDestUid]), 0x454E00000009ULL) << "to the console";
+  EXPECT_EQ(a.response[rdm::kTransaction], 0x77);
+  EXPECT_EQ(RequestLines().back().substr(10, 59),
+            "CC 01 18 7FF000000101 454E00000009 77 03 00 0000 20 0082 00");
+
+  h.Get(kSpot1, pid::DEVICE_INFO);
+  rdm::RdmImage image = h.engine.RequestImage();
+  EXPECT_EQ(rdm::ReadUid(&image[rdm::kSourceUid]), rdm::ControllerUid);
+  EXPECT_EQ(image[rdm::kTransaction], 2) << "the local count goes on from before the relay";
+  EXPECT_EQ(image[rdm::kPortOrResponseType], 0);
+
+  EXPECT_EQ(h.engine.RdmRelay(std::span(m).subspan(1, 10)).result, 0);
+  EXPECT_EQ(h.log.CountStartingWith("Relayed RDM request of 10 bytes refused"), 1u);
+}
+
+TEST_F(Engine, OversizedParameterDataIsRefusedBeforeAnythingIsSent) {
+  auto before = h.line.Stats().requestFrames;
+  rdm::RdmAnswer a = h.Set(kSpot1, pid::DEVICE_LABEL, std::vector<uint8_t>(232, 'x'));
+  EXPECT_EQ(a.result, 0);
+  EXPECT_EQ(h.line.Stats().requestFrames, before);
+  EXPECT_EQ(h.log.CountStartingWith("RDM request refused: 232 bytes"), 1u);
+  rdm::RdmImage image = h.engine.RequestImage();
+  EXPECT_EQ(image[rdm::kTransaction], 0) << "the image is untouched";
+
+  // 231 bytes fit and travel in nine frames.
+  a = h.engine.RdmTransact({rdm::SET_COMMAND, 0x0120, std::vector<uint8_t>(231, 1)}, kSpot1, true);
+  EXPECT_EQ(a.result, RESULT_OK);
+  EXPECT_EQ(h.line.Stats().requestFrames - before, 9u);
+}
+
+TEST_F(Engine, BroadcastGetsNoAnswerButChangesEveryDevice) {
+  rdm::RdmAnswer a = h.Set(rdm::BroadcastUid, pid::IDENTIFY_DEVICE, {1});
+  EXPECT_EQ(a.result, 0);
+  EXPECT_EQ(h.Requests(), 2u);
+  EXPECT_TRUE(h.line.FixtureState(kSpot1)->identify);
+  EXPECT_TRUE(h.line.FixtureState(kPar1)->identify);
+}
+
+TEST(EngineNesting, ExchangeStartedFromAPumpedUiEventIsRefused) {
+  common::ManualClock clock;
+  common::LogSink log;
+  virtualline::VirtualLine line(virtualline::DefaultRig(), clock);
+  rdm::RdmEngine* enginePtr = nullptr;
+  int nestedResults = 0, pumps = 0;
+  link::LinkHooks hooks;
+  hooks.pumpUi = [&] {
+    ++pumps;
+    if (enginePtr && pumps == 3) {
+      nestedResults += enginePtr->RdmTransact({rdm::GET_COMMAND, pid::DEVICE_INFO, {}}, kSpot2,
+                                              true).result;
+    }
+  };
+  link::UsbLink link(line, log, clock, hooks);
+  rdm::RdmEngine engine(link, log);
+  link.LinkOpen();
+  enginePtr = &engine;
+  rdm::RdmAnswer a = engine.RdmTransact({rdm::GET_COMMAND, pid::DEVICE_LABEL, {}}, kSpot1, true);
+  EXPECT_EQ(a.result, RESULT_OK);
+  EXPECT_EQ(std::string(a.Data().begin(), a.Data().end()), "Spot 1");
+  EXPECT_EQ(nestedResults, 0);
+  EXPECT_EQ(log.CountStartingWith("RDM request refused: the previous RDM exchange"), 1u);
+  EXPECT_EQ(log.CountStartingWith("->Request:"), 1u);
+}
