@@ -22,8 +22,8 @@ class FakeTransport : public link::LinkTransport {
   int clearHaltCalls = 0;
   int getReportCalls = 0;
   std::vector<link::LinkFrame> sent;
-  std::deque<int> outResults;   // next InterruptOut codes; empty = success
-  std::deque<Report> reports;   // next GET_REPORT results; empty = a frame of code 0
+  std::deque<int> outResults;  // next InterruptOut codes; empty = success
+  std::deque<Report> reports;  // next GET_REPORT results; empty = a frame of code 0
 
   bool Open(const link::OpenContext& ctx) override {
     ++openCalls;

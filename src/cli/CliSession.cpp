@@ -10,8 +10,8 @@
 
 namespace velquor::cli {
 
-std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options,
-                                               common::LogSink& log, std::string& error) {
+std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options, common::LogSink& log,
+                                               std::string& error) {
   std::unique_ptr<CliSession> s(new CliSession());
   common::Clock& clock = common::RealClock();
   if (options.virtualLine) {

@@ -24,8 +24,7 @@ int main(int argc, char** argv) {
   cli::RawCommand raw;
   auto* rawCmd = app.add_subcommand("raw", "Send one RDM request and print the exchange");
   rawCmd->add_option("class", raw.commandClass, "get, set, discovery, or a number")->required();
-  rawCmd->add_option("pid", raw.pid, "Parameter name (DEVICE_INFO) or number (0x0060)")
-      ->required();
+  rawCmd->add_option("pid", raw.pid, "Parameter name (DEVICE_INFO) or number (0x0060)")->required();
   rawCmd->add_option("data", raw.data, "Parameter data bytes in hex (01 02 or 0102)");
   auto* uidOption = rawCmd->add_option("--uid", raw.uid, "Destination UID, e.g. 7FF0:00000101");
   auto* broadcastFlag = rawCmd->add_flag("--broadcast", raw.broadcast, "Send to every device");

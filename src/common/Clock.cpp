@@ -5,8 +5,7 @@
 namespace velquor::common {
 
 Instant SteadyClock::Now() const {
-  return std::chrono::duration_cast<Instant>(
-      std::chrono::steady_clock::now().time_since_epoch());
+  return std::chrono::duration_cast<Instant>(std::chrono::steady_clock::now().time_since_epoch());
 }
 
 void SteadyClock::SleepUntil(Instant deadline) {

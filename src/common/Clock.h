@@ -45,7 +45,9 @@ class ManualClock final : public Clock {
   std::atomic<unsigned> sleeps_{0};
 };
 
-inline double ToMs(Duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+inline double ToMs(Duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
 inline Duration FromMs(double ms) {
   return std::chrono::duration_cast<Duration>(std::chrono::duration<double, std::milli>(ms));
 }

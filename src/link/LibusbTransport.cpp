@@ -76,7 +76,9 @@ class RealLibusbApi final : public LibusbApi {
 
 }  // namespace
 
-std::unique_ptr<LibusbApi> MakeLibusbApi() { return std::make_unique<RealLibusbApi>(); }
+std::unique_ptr<LibusbApi> MakeLibusbApi() {
+  return std::make_unique<RealLibusbApi>();
+}
 
 LibusbTransport::LibusbTransport(std::unique_ptr<LibusbApi> api) : api_(std::move(api)) {}
 
@@ -167,6 +169,8 @@ void LibusbTransport::ClearHalt() {
   if (handleOpen_) api_->ClearHalt(0);
 }
 
-std::string LibusbTransport::ErrorText(int code) const { return api_->ErrorText(code); }
+std::string LibusbTransport::ErrorText(int code) const {
+  return api_->ErrorText(code);
+}
 
 }  // namespace velquor::link

@@ -39,9 +39,8 @@ class LibusbApi {
   virtual int ClaimInterface(int interfaceNumber) = 0;
   virtual int InterruptTransfer(uint8_t endpoint, uint8_t* data, int length, int* transferred,
                                 unsigned timeoutMs) = 0;
-  virtual int ControlTransfer(uint8_t requestType, uint8_t request, uint16_t value,
-                              uint16_t index, uint8_t* data, uint16_t length,
-                              unsigned timeoutMs) = 0;
+  virtual int ControlTransfer(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
+                              uint8_t* data, uint16_t length, unsigned timeoutMs) = 0;
   virtual int ClearHalt(uint8_t endpoint) = 0;
   virtual std::string ErrorText(int code) const = 0;
 };

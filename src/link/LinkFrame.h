@@ -11,7 +11,7 @@ namespace velquor::link {
 
 constexpr size_t kFrameSize = 33;
 constexpr size_t kChunkSize = 31;
-constexpr size_t kMaxChunks = 17;  // codes base+0 .. base+16
+constexpr size_t kMaxChunks = 17;                        // codes base+0 .. base+16
 constexpr size_t kMaxMessage = kChunkSize * kMaxChunks;  // 527
 
 constexpr uint8_t kRdmBase = 0xCC;
@@ -33,7 +33,9 @@ int DmxChunkIndex(uint8_t code);
 
 // Number of 31-byte chunks that carry an RDM message of length byte L (one more than
 // L + 2 strictly needs when L + 2 is a multiple of 31, as the box expects).
-constexpr size_t RdmChunkCount(uint8_t messageLength) { return (messageLength + 2u) / 31u + 1u; }
+constexpr size_t RdmChunkCount(uint8_t messageLength) {
+  return (messageLength + 2u) / 31u + 1u;
+}
 
 // Draws the per-frame keys 0..244. Seeded once at start; thread-safe.
 class KeyGenerator {

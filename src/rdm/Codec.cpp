@@ -8,8 +8,12 @@
 
 namespace velquor::rdm {
 
-std::string UidText(Uid uid) { return fmt::format("{:06X}", uid & kUidMask); }
-std::string UidText12(Uid uid) { return fmt::format("{:012X}", uid & kUidMask); }
+std::string UidText(Uid uid) {
+  return fmt::format("{:06X}", uid & kUidMask);
+}
+std::string UidText12(Uid uid) {
+  return fmt::format("{:012X}", uid & kUidMask);
+}
 
 void WriteUid(uint8_t* out, Uid uid) {
   for (int i = 0; i < 6; ++i) out[i] = static_cast<uint8_t>(uid >> (8 * (5 - i)));
@@ -22,7 +26,8 @@ Uid ReadUid(const uint8_t* in) {
 }
 
 std::optional<Uid> ParseUid(std::string_view text) {
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    text.remove_prefix(2);
   std::string digits;
   for (char c : text) {
     if (c != ':') digits += c;
@@ -33,7 +38,9 @@ std::optional<Uid> ParseUid(std::string_view text) {
   return *value;
 }
 
-uint16_t ReadU16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t ReadU16(const uint8_t* p) {
+  return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
 uint16_t RdmChecksum(std::span<const uint8_t> bytes) {
   uint32_t sum = 0;

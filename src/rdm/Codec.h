@@ -4,8 +4,8 @@
 
 #include <array>
 #include <cstdint>
-#include <span>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 

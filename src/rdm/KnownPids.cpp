@@ -86,7 +86,9 @@ constexpr std::array<KnownPid, 73> kTable{{
 }};
 }  // namespace
 
-std::span<const KnownPid> KnownPidTable() { return kTable; }
+std::span<const KnownPid> KnownPidTable() {
+  return kTable;
+}
 
 std::string KnownPidItemText(const KnownPid& entry) {
   return fmt::format("0x{:04X}_{}_{}", entry.pid, entry.e137 ? "E137_1" : "E120", entry.name);

@@ -243,8 +243,7 @@ bool RdmEngine::IsPidSupported(uint16_t pidValue) const {
       break;
   }
   std::lock_guard lock(supportedMutex_);
-  return std::find(supportedPids_.begin(), supportedPids_.end(), pidValue) !=
-         supportedPids_.end();
+  return std::find(supportedPids_.begin(), supportedPids_.end(), pidValue) != supportedPids_.end();
 }
 
 RdmImage RdmEngine::RequestImage() {

@@ -23,13 +23,17 @@ uint32_t U32(const std::vector<uint8_t>& d, size_t at) {
   return (static_cast<uint32_t>(U16(d, at)) << 16) | U16(d, at + 2);
 }
 
-Reply Ack(std::vector<uint8_t> data = {}) { return {0x00, std::move(data)}; }
+Reply Ack(std::vector<uint8_t> data = {}) {
+  return {0x00, std::move(data)};
+}
 Reply Nack(uint16_t reason) {
   Reply r{0x02, {}};
   PutU16(r.data, reason);
   return r;
 }
-Reply Text(const std::string& s) { return Ack({s.begin(), s.end()}); }
+Reply Text(const std::string& s) {
+  return Ack({s.begin(), s.end()});
+}
 
 // Parameters every responder answers, whatever its rig entry lists.
 constexpr uint16_t kAlwaysAnswered[] = {pid::SUPPORTED_PARAMETERS, pid::DEVICE_INFO,
@@ -92,7 +96,7 @@ Reply Responder::Get(const WireRequest& request) {
       out.push_back(f.personality);
       out.push_back(static_cast<uint8_t>(f.personalities.size()));
       PutU16(out, Footprint() == 0 ? 0xFFFF : f.startAddress);
-      PutU16(out, 0);  // sub-devices
+      PutU16(out, 0);    // sub-devices
       out.push_back(0);  // sensors
       return Ack(out);
     }

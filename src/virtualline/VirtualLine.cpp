@@ -31,7 +31,9 @@ void PutUid(std::vector<uint8_t>& out, uint64_t uid) {
 
 // Chunks the box uses for a message of length byte L: one more than L + 2 strictly needs
 // when L + 2 is a multiple of 31.
-size_t ChunksFor(size_t length) { return (length + 2) / link::kChunkSize + 1; }
+size_t ChunksFor(size_t length) {
+  return (length + 2) / link::kChunkSize + 1;
+}
 
 bool IsBroadcastTo(uint64_t destination, uint64_t uid) {
   if (destination == kBroadcast) return true;
@@ -143,11 +145,10 @@ int VirtualLine::GetReport(link::LinkFrame& frame) {
   if (!inputUniverse_.empty()) {
     size_t k = nextInputChunk_;
     nextInputChunk_ = (nextInputChunk_ + 1) % link::kMaxChunks;
-    frame = link::ScrambleChunk(
-        link::kDmxBase, k,
-        std::span<const uint8_t, link::kChunkSize>(inputUniverse_.data() + k * link::kChunkSize,
-                                                   link::kChunkSize),
-        static_cast<uint8_t>(keys_() % 245));
+    frame = link::ScrambleChunk(link::kDmxBase, k,
+                                std::span<const uint8_t, link::kChunkSize>(
+                                    inputUniverse_.data() + k * link::kChunkSize, link::kChunkSize),
+                                static_cast<uint8_t>(keys_() % 245));
     return static_cast<int>(frame.size());
   }
   frame.fill(0);  // nothing to report: a frame of no known code
@@ -240,15 +241,16 @@ void VirtualLine::Answer(Responder& responder, const WireRequest& r, Reply reply
   Fault* fault = ActiveFault(responder.Uid());
   const bool unicast = r.destination == responder.Uid();
   // Faults of the answer itself; silence and mute faults are handled before an answer.
-  if (!unicast || (fault && (fault->kind == FaultKind::NoAnswer ||
-                             fault->kind == FaultKind::IgnoreMute))) {
+  if (!unicast ||
+      (fault && (fault->kind == FaultKind::NoAnswer || fault->kind == FaultKind::IgnoreMute))) {
     fault = nullptr;
   }
   if (fault) {
     switch (fault->kind) {
       case FaultKind::Nack:
-        reply = Reply{0x02, {static_cast<uint8_t>(fault->nackReason >> 8),
-                             static_cast<uint8_t>(fault->nackReason)}};
+        reply = Reply{0x02,
+                      {static_cast<uint8_t>(fault->nackReason >> 8),
+                       static_cast<uint8_t>(fault->nackReason)}};
         break;
       case FaultKind::AckTimer:
         reply = Reply{0x01, {0x00, 0x0A}};  // ready in one second
@@ -292,11 +294,11 @@ void VirtualLine::QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, co
   if (fault && fault->kind == FaultKind::LateAnswer) ready += common::FromMs(fault->delayMs);
   for (size_t k = 0; k < chunkCount; ++k) {
     if (fault && fault->kind == FaultKind::LoseFrame && fault->frameIndex == k) continue;
-    link::LinkFrame frame = link::ScrambleChunk(
-        link::kRdmBase, k,
-        std::span<const uint8_t, link::kChunkSize>(bytes.data() + k * link::kChunkSize,
-                                                   link::kChunkSize),
-        static_cast<uint8_t>(keys_() % 245));
+    link::LinkFrame frame =
+        link::ScrambleChunk(link::kRdmBase, k,
+                            std::span<const uint8_t, link::kChunkSize>(
+                                bytes.data() + k * link::kChunkSize, link::kChunkSize),
+                            static_cast<uint8_t>(keys_() % 245));
     outbound_.push_back({ready, frame});
     if (fault && fault->kind == FaultKind::RepeatFrame && fault->frameIndex == k) {
       outbound_.push_back({ready, frame});

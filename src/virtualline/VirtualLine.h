@@ -40,12 +40,12 @@ struct Fault {
 };
 
 struct LineStats {
-  unsigned requestFrames = 0;   // RDM frames received from the controller
-  unsigned requests = 0;        // whole requests with a good checksum
-  unsigned badRequests = 0;     // whole requests that failed the framing check
-  unsigned answers = 0;         // answers put on the line (collisions count once)
-  unsigned dmxFrames = 0;       // DMX frames received from the controller
-  unsigned reportsServed = 0;   // GET_REPORT calls answered
+  unsigned requestFrames = 0;  // RDM frames received from the controller
+  unsigned requests = 0;       // whole requests with a good checksum
+  unsigned badRequests = 0;    // whole requests that failed the framing check
+  unsigned answers = 0;        // answers put on the line (collisions count once)
+  unsigned dmxFrames = 0;      // DMX frames received from the controller
+  unsigned reportsServed = 0;  // GET_REPORT calls answered
 };
 
 class VirtualLine final : public link::LinkTransport {

@@ -25,8 +25,9 @@ struct Cli : ::testing::Test {
 
 TEST_F(Cli, GetDeviceInfoPrintsTheExchangeAndASummary) {
   EXPECT_EQ(Raw({"get", "DEVICE_INFO", {}, "7FF0:00000101", false, 0}), 0);
-  EXPECT_EQ(log.CountOf("->Request:CC 01 18 7FF000000101 888800000001 01 00 00 0000 20 0060 00 03E8"),
-            1u);
+  EXPECT_EQ(
+      log.CountOf("->Request:CC 01 18 7FF000000101 888800000001 01 00 00 0000 20 0060 00 03E8"),
+      1u);
   EXPECT_EQ(log.CountStartingWith("Response:CC 01 2B "), 1u);
   EXPECT_EQ(out.str().rfind("ACK from 0x7FF000000101, 19 data bytes: 01 00 ", 0), 0u) << out.str();
 }

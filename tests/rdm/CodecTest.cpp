@@ -11,7 +11,7 @@ using namespace velquor::rdm;
 TEST(Uid, TextFormsAndWireOrder) {
   EXPECT_EQ(UidText(MakeUid(0x1234, 0x5678)), "123400005678");
   EXPECT_EQ(UidText(MakeUid(0x0001, 0x00000002)), "100000002");  // 9 digits
-  EXPECT_EQ(UidText(0x12), "000012");                             // at least 6
+  EXPECT_EQ(UidText(0x12), "000012");                            // at least 6
   EXPECT_EQ(UidText12(MakeUid(0x0001, 2)), "000100000002");
   EXPECT_EQ(UidText(BroadcastUid), "FFFFFFFFFFFF");
 
@@ -104,7 +104,7 @@ TEST(LogLine, ShowsAtMost29DataBytesThenTheBytesAtOffset53) {
   // 13 header groups, 29 data bytes, then 4 digits for bytes 53 and 54.
   size_t groups = static_cast<size_t>(std::count(line.begin(), line.end(), ' ')) + 1;
   EXPECT_EQ(groups, 13u + 29u);
-  EXPECT_EQ(line.substr(line.size() - 4), "3536");  // bytes 53 and 54 hold 0x35, 0x36
+  EXPECT_EQ(line.substr(line.size() - 4), "3536");    // bytes 53 and 54 hold 0x35, 0x36
   EXPECT_EQ(line.substr(line.size() - 7, 3), "34 ");  // the last data byte shown is offset 52
 
   RdmImage small = MakeResponse(2);
@@ -160,8 +160,7 @@ TEST(DiscoveryDecode, ValidAnswersWithinBoundsAndSeparatorLimits) {
 
   RdmImage damaged = DiscoveryImage(uid, 0);
   damaged[23] ^= 0x02;  // low checksum byte
-  EXPECT_EQ(DecodeDiscoveryResponse(damaged, 31, 0, kUidMask).outcome,
-            DiscoveryOutcome::Collision);
+  EXPECT_EQ(DecodeDiscoveryResponse(damaged, 31, 0, kUidMask).outcome, DiscoveryOutcome::Collision);
 }
 
 TEST(DiscoveryDecode, NothingReceivedOrNoSeparator) {

@@ -42,9 +42,9 @@ TEST_F(Engine, GetDeviceInfoFromARigFixture) {
   auto lines = h.log.Lines();
   ASSERT_EQ(lines.size(), 4u);  // "1 Device Opened", request, response, separator
   EXPECT_EQ(lines[1], "->Request:CC 01 18 7FF000000101 888800000001 01 00 00 0000 20 0060 00 03E8");
-  EXPECT_EQ(lines[2].rfind("Response:CC 01 2B 888800000001 7FF000000101 01 00 00 0000 21 0060 13 ",
-                           0),
-            0u);
+  EXPECT_EQ(
+      lines[2].rfind("Response:CC 01 2B 888800000001 7FF000000101 01 00 00 0000 21 0060 13 ", 0),
+      0u);
   EXPECT_EQ(lines[3], std::string(115, '-') + "2026-01-02 03:04:05");
   EXPECT_EQ(h.engine.RetryCounter(), 0);
 }
@@ -248,8 +248,8 @@ TEST(EngineNesting, ExchangeStartedFromAPumpedUiEventIsRefused) {
   hooks.pumpUi = [&] {
     ++pumps;
     if (enginePtr && pumps == 3) {
-      nestedResults += enginePtr->RdmTransact({rdm::GET_COMMAND, pid::DEVICE_INFO, {}}, kSpot2,
-                                              true).result;
+      nestedResults +=
+          enginePtr->RdmTransact({rdm::GET_COMMAND, pid::DEVICE_INFO, {}}, kSpot2, true).result;
     }
   };
   link::UsbLink link(line, log, clock, hooks);

@@ -51,8 +51,7 @@ TEST_F(Line, UniqueBranchFindsOneCollidesOnManyAndIsSilentOnNone) {
   EXPECT_EQ(range.outcome, rdm::DiscoveryOutcome::Valid);
   EXPECT_EQ(range.uid, kRadio);
 
-  EXPECT_EQ(Branch(0x100000000000ULL, 0x200000000000ULL).outcome,
-            rdm::DiscoveryOutcome::NoAnswer);
+  EXPECT_EQ(Branch(0x100000000000ULL, 0x200000000000ULL).outcome, rdm::DiscoveryOutcome::NoAnswer);
 }
 
 TEST_F(Line, MutedRespondersLeaveTheBranchUntilUnmuted) {

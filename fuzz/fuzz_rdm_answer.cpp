@@ -1,0 +1,26 @@
+// An RDM answer image as the box may deliver it: the checks, the log line and the
+// discovery decoding must stay inside the image whatever its bytes say.
+#include <algorithm>
+#include <cstdint>
+
+#include "rdm/Codec.h"
+#include "rdm/RdmEngine.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace velquor::rdm;
+  RdmAnswer answer;
+  answer.response.fill(0xFF);
+  std::copy_n(data, std::min(size, answer.response.size()), answer.response.begin());
+  answer.receivedBytes = static_cast<uint16_t>(std::min<size_t>(size, 527));
+  volatile bool ok = CheckResponse(answer.response);
+  std::string line = FormatRdmLine(answer.response);
+  if (line.size() > 200) __builtin_trap();
+  uint32_t sum = 0;
+  for (uint8_t b : answer.Data()) sum += b;
+  Uid lower = size > 6 ? ReadUid(data) : 0;
+  auto result = DecodeDiscoveryResponse(answer.response, answer.receivedBytes, lower, kUidMask);
+  if (result.outcome == DiscoveryOutcome::Valid && result.uid < lower) __builtin_trap();
+  (void)ok;
+  (void)sum;
+  return 0;
+}
