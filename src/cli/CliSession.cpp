@@ -4,6 +4,7 @@
 
 #include <ostream>
 
+#include "common/Files.h"
 #include "common/Text.h"
 #include "link/LibusbTransport.h"
 #include "rdm/KnownPids.h"
@@ -31,6 +32,10 @@ std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options, co
   }
   s->link_ = std::make_unique<link::UsbLink>(*s->transport_, log, clock);
   s->engine_ = std::make_unique<rdm::RdmEngine>(*s->link_, log);
+  s->bench_ = std::make_unique<workbench::Workbench>(
+      *s->engine_, log, clock, options.workDir,
+      options.programDir.empty() ? common::ProgramDirectory() : options.programDir);
+  s->bench_->BuildColumns();
   s->link_->LinkOpen();
   s->link_->ComboBoxRDMChange(options.speedIndex);
   return s;
@@ -116,6 +121,168 @@ int RunRig(CliSession& session, std::ostream& out, std::ostream& err) {
                        uid & 0xFFFFFFFFULL, f->label, f->manufacturer, f->model, f->startAddress);
   }
   return 0;
+}
+
+std::string FormatDeviceList(const workbench::DeviceListView& view) {
+  static constexpr size_t kWidths[] = {6, 16, 5, 5, 18, 9, 20, 20, 24, 10, 6};
+  std::string text;
+  auto addRow = [&](auto cell) {
+    std::string line;
+    for (size_t c = 0; c < 11; ++c) {
+      std::string value = cell(c);
+      line += value;
+      if (c + 1 < 11) line += std::string(value.size() < kWidths[c] ? kWidths[c] - value.size() : 1, ' ');
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    text += line + "\n";
+  };
+  if (view.columns.size() == 11) addRow([&](size_t c) { return view.columns[c].caption; });
+  for (const auto& row : view.rows) addRow([&](size_t c) { return row[c]; });
+  return text;
+}
+
+int RunDiscover(CliSession& session, bool incremental, std::ostream& out) {
+  workbench::Workbench& bench = session.Bench();
+  bench.LoadDeviceTable(false);  // the previous list is checked first, as at the desk
+  if (incremental) {
+    bench.SpeedButtonAddClick();
+  } else {
+    bench.SpeedButtonDiscoverClick();
+  }
+  out << bench.Table().DeviceCount << " devices in the list.\n" << FormatDeviceList(bench.View());
+  return 0;
+}
+
+int RunList(CliSession& session, std::ostream& out) {
+  workbench::Workbench& bench = session.Bench();
+  bench.LoadDeviceTable(true);
+  for (int row = 0; row < bench.Table().DeviceCount; ++row) {
+    const rdm::Uid uid = bench.Table().Records[static_cast<size_t>(row)].Uid;
+    bench.GetManufacturerLabel(row, uid);
+    bench.GetDeviceModelDescription(row, uid);
+    bench.GetSoftwareVersionLabel(row, uid);
+    bench.View().rows[static_cast<size_t>(row)] = bench.RowCells(row);
+  }
+  out << FormatDeviceList(bench.View());
+  return 0;
+}
+
+namespace {
+
+// The row of `uid` in the list loaded from devnames.lst; a device not listed gets a
+// scratch entry after the others (not saved).
+std::optional<int> RowFor(workbench::Workbench& bench, const std::string& text, std::ostream& err) {
+  auto uid = rdm::ParseUid(text);
+  if (!uid) {
+    err << "Give the device as a UID: MMMM:DDDDDDDD (12 hex digits)\n";
+    return std::nullopt;
+  }
+  bench.LoadDeviceTable(false);
+  workbench::DeviceTable& table = bench.Table();
+  const std::string key = workbench::NameKey(*uid);
+  for (size_t k = 0; k < table.Names.Count(); ++k) {
+    if (table.Names.At(k).key == key) return static_cast<int>(k);
+  }
+  if (table.Names.Count() >= static_cast<size_t>(workbench::MaxDevices)) {
+    err << "The device list is full\n";
+    return std::nullopt;
+  }
+  table.Names.Set(key, "");
+  const int row = static_cast<int>(table.Names.Count() - 1);
+  table.Records[static_cast<size_t>(row)] = {};
+  table.Records[static_cast<size_t>(row)].Uid = *uid;
+  return row;
+}
+
+std::string OnOff(bool on) { return on ? "on" : "off"; }
+
+}  // namespace
+
+namespace {
+
+int PrintPanel(workbench::Workbench& bench, int row, std::ostream& out) {
+  const workbench::DevicePanelModel& p = bench.Panel();
+  const workbench::DeviceRecord& r = bench.Table().Records[static_cast<size_t>(row)];
+  auto choice = [](const workbench::ChoiceList& list) {
+    std::string text;
+    for (size_t i = 0; i < list.items.size(); ++i) {
+      if (i) text += ", ";
+      text += (static_cast<int>(i) == list.itemIndex ? "[" + list.items[i] + "]" : list.items[i]);
+    }
+    return text.empty() ? std::string("/") : text;
+  };
+  out << "UID:             0x" << rdm::UidText12(r.Uid) << "\n"
+      << "Device label:    " << p.Edit1 << "\n"
+      << "Manufacturer:    " << p.Edit2 << "\n"
+      << "Model:           " << r.DeviceModelDescription << "\n"
+      << "Category:        " << p.Edit8 << "\n"
+      << "Firmware:        " << p.Edit9 << "\n"
+      << "DMX address:     " << p.EditAddr << "\n"
+      << "Footprint:       " << p.Edit10 << "\n"
+      << "Personality:     " << choice(p.ComboBoxMode) << "\n"
+      << "Device state:    " << p.Edit5 << "\n"
+      << "Device hours:    " << p.Edit33 << "\n"
+      << "Lamp hours:      " << p.Edit34 << "\n"
+      << "Pan invert:      " << OnOff(p.CheckBox1) << "\n"
+      << "Tilt invert:     " << OnOff(p.CheckBox2) << "\n"
+      << "Pan/tilt swap:   " << OnOff(p.CheckBox3) << "\n"
+      << "Identify:        " << OnOff(r.IdentifyOn != 0) << "\n"
+      << "Parameters:      " << choice(p.ComboBoxID) << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int RunRead(CliSession& session, const std::string& uidText, std::ostream& out,
+            std::ostream& err) {
+  workbench::Workbench& bench = session.Bench();
+  auto row = RowFor(bench, uidText, err);
+  if (!row) return 2;
+  bench.ReadDevice(*row);
+  return PrintPanel(bench, *row, out);
+}
+
+int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ostream& err) {
+  workbench::Workbench& bench = session.Bench();
+  auto row = RowFor(bench, c.uid, err);
+  if (!row) return 2;
+  if (c.address && !common::ParseInteger(*c.address)) {
+    err << "The address must be a number from 1 to 512\n";
+    return 2;
+  }
+  if (c.personality && (*c.personality < 1 || *c.personality > 255)) {
+    err << "The personality must be a number from 1 to 255\n";
+    return 2;
+  }
+  const rdm::Uid uid = bench.Table().Records[static_cast<size_t>(*row)].Uid;
+  workbench::DevicePanelModel& panel = bench.Panel();
+  if (c.address) bench.SetStartAddress(uid, *c.address, 0);
+  if (c.personality) {
+    workbench::PersonalityList choice;
+    choice.Add(static_cast<uint8_t>(*c.personality), "");
+    choice.itemIndex = 0;
+    bench.SetPersonality(uid, choice);
+  }
+  if (c.label) {
+    panel.Edit1 = *c.label;
+    bench.SetDeviceLabel(uid);
+  }
+  if (c.panInvert || c.tiltInvert || c.panTiltSwap) {
+    bench.GetSupportedParameters(uid);
+    bench.GetInversions(uid);  // what is not given stays as the device has it
+    if (c.panInvert) panel.CheckBox1 = *c.panInvert;
+    if (c.tiltInvert) panel.CheckBox2 = *c.tiltInvert;
+    if (c.panTiltSwap) panel.CheckBox3 = *c.panTiltSwap;
+    bench.SetInversions(uid);
+  }
+  if (c.identify) bench.SetIdentify(uid, *c.identify);
+  bench.ReadDevice(*row);
+  if (c.label && *row < bench.Table().DeviceCount) {
+    // A listed device keeps its new label in devnames.lst, as the window shows it.
+    bench.Table().Names.Set(workbench::NameKey(uid), panel.Edit1);
+    bench.SaveDeviceNames();
+  }
+  return PrintPanel(bench, *row, out);
 }
 
 }  // namespace velquor::cli

@@ -13,6 +13,7 @@
 #include "link/UsbLink.h"
 #include "rdm/RdmEngine.h"
 #include "virtualline/VirtualLine.h"
+#include "workbench/Workbench.h"
 
 namespace velquor::cli {
 
@@ -20,6 +21,8 @@ struct SessionOptions {
   bool virtualLine = false;
   std::string rigFile;  // empty: the default rig
   int speedIndex = 1;   // "Speed4": 50 ms
+  std::string workDir = ".";     // devnames.lst and devnone.lst
+  std::string programDir;        // UidList.ini; empty: beside the program
 };
 
 class CliSession {
@@ -32,6 +35,7 @@ class CliSession {
   rdm::RdmEngine& Engine() { return *engine_; }
   link::UsbLink& Link() { return *link_; }
   virtualline::VirtualLine* Line() { return line_; }
+  workbench::Workbench& Bench() { return *bench_; }
 
  private:
   CliSession() = default;
@@ -40,6 +44,7 @@ class CliSession {
   virtualline::VirtualLine* line_ = nullptr;
   std::unique_ptr<link::UsbLink> link_;
   std::unique_ptr<rdm::RdmEngine> engine_;
+  std::unique_ptr<workbench::Workbench> bench_;
 };
 
 struct RawCommand {
@@ -57,5 +62,26 @@ int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, st
 
 // Lists the fixtures of the virtual line.
 int RunRig(CliSession& session, std::ostream& out, std::ostream& err);
+
+// Full (or incremental) discovery; the devices found are saved to devnames.lst.
+int RunDiscover(CliSession& session, bool incremental, std::ostream& out);
+// The device list as the window shows it, each device asked for its current state.
+int RunList(CliSession& session, std::ostream& out);
+// The device panel's read of one device, and the values it fills.
+int RunRead(CliSession& session, const std::string& uid, std::ostream& out, std::ostream& err);
+
+struct SetCommand {
+  std::string uid;
+  std::optional<std::string> address;
+  std::optional<std::string> label;
+  std::optional<int> personality;
+  std::optional<bool> panInvert, tiltInvert, panTiltSwap;
+  std::optional<bool> identify;
+};
+// Sets the given parameters of one device.
+int RunSet(CliSession& session, const SetCommand& command, std::ostream& out, std::ostream& err);
+
+// The device list rows as text, one line per row under a header of the column captions.
+std::string FormatDeviceList(const workbench::DeviceListView& view);
 
 }  // namespace velquor::cli

@@ -33,6 +33,28 @@ int main(int argc, char** argv) {
 
   auto* rigCmd = app.add_subcommand("rig", "List the fixtures of the virtual line");
 
+  bool incremental = false;
+  auto* discoverCmd =
+      app.add_subcommand("discover", "Find the devices on the line and save them to devnames.lst");
+  discoverCmd->add_flag("--incremental", incremental, "Only add devices not yet found");
+
+  auto* listCmd = app.add_subcommand("list", "Show the device list with each device's state");
+
+  std::string readUid;
+  auto* readCmd = app.add_subcommand("read", "Read every parameter of one device");
+  readCmd->add_option("uid", readUid, "Device UID, e.g. 7FF0:00000101")->required();
+
+  cli::SetCommand set;
+  auto* setCmd = app.add_subcommand("set", "Set parameters of one device, then read it back");
+  setCmd->add_option("uid", set.uid, "Device UID, e.g. 7FF0:00000101")->required();
+  setCmd->add_option("--address", set.address, "DMX start address 1..512");
+  setCmd->add_option("--label", set.label, "Device label (at most 32 characters)");
+  setCmd->add_option("--personality", set.personality, "Personality number");
+  setCmd->add_option("--pan-invert", set.panInvert, "Pan inversion: 1 or 0");
+  setCmd->add_option("--tilt-invert", set.tiltInvert, "Tilt inversion: 1 or 0");
+  setCmd->add_option("--swap", set.panTiltSwap, "Pan/tilt swap: 1 or 0");
+  setCmd->add_option("--identify", set.identify, "Identify: 1 or 0");
+
   CLI11_PARSE(app, argc, argv);
   options.virtualLine = virtualOption->count() > 0;
 
@@ -53,5 +75,9 @@ int main(int argc, char** argv) {
     return cli::RunRaw(*session, raw, std::cout, std::cerr);
   }
   if (rigCmd->parsed()) return cli::RunRig(*session, std::cout, std::cerr);
+  if (discoverCmd->parsed()) return cli::RunDiscover(*session, incremental, std::cout);
+  if (listCmd->parsed()) return cli::RunList(*session, std::cout);
+  if (readCmd->parsed()) return cli::RunRead(*session, readUid, std::cout, std::cerr);
+  if (setCmd->parsed()) return cli::RunSet(*session, set, std::cout, std::cerr);
   return 2;
 }

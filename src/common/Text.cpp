@@ -1,6 +1,7 @@
 #include "common/Text.h"
 
 #include <cctype>
+#include <cstdint>
 
 namespace velquor::common {
 
@@ -48,6 +49,17 @@ std::optional<uint64_t> ParseUnsigned(std::string_view text) {
     return ParseDigits(text.substr(2), 16);
   }
   return ParseDigits(text, 10);
+}
+
+std::optional<int64_t> ParseInteger(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  auto v = ParseDigits(text, 10);
+  if (!v || *v > static_cast<uint64_t>(INT64_MAX)) return std::nullopt;
+  return negative ? -static_cast<int64_t>(*v) : static_cast<int64_t>(*v);
 }
 
 std::optional<std::vector<uint8_t>> ParseHexBytes(std::string_view text) {

@@ -17,6 +17,8 @@ std::string HexBytes(std::span<const uint8_t> bytes, std::string_view separator 
 
 // An unsigned number written in decimal or, with a 0x prefix, in hex.
 std::optional<uint64_t> ParseUnsigned(std::string_view text);
+// A decimal integer with an optional sign ("-5", "600"); nothing for anything else.
+std::optional<int64_t> ParseInteger(std::string_view text);
 // Hex bytes separated by spaces or commas ("01 02,ff", "0102"); a token may carry a 0x prefix.
 std::optional<std::vector<uint8_t>> ParseHexBytes(std::string_view text);
 

@@ -47,6 +47,9 @@ class UsbLink {
   // Response time-out from the speed list: item index × 10 + 40 ms.
   void ComboBoxRDMChange(int itemIndex);
 
+  // Lets pending UI events run (nothing outside the window's thread).
+  void PumpUi() const { Pump(); }
+
   bool IsOpen() const { return open_.load(); }
   std::string DeviceConnect() const { return open_.load() ? kConnected : kNotConnected; }
   uint32_t RdmResponseTimeoutMs() const { return responseTimeoutMs_.load(); }

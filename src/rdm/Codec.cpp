@@ -106,6 +106,33 @@ DiscoveryResult DecodeDiscoveryResponse(const RdmImage& image, uint16_t received
   return {DiscoveryOutcome::Valid, uid};
 }
 
+std::string DiscoveryIdLine(const RdmImage& image, Uid lower, Uid upper) {
+  std::string line = "ID:";
+  size_t separator = kImageSize;
+  for (size_t i = 0; i <= 48; ++i) {
+    if (image[i] == 0xAA) {
+      separator = i;
+      break;
+    }
+  }
+  if (separator == kImageSize) return line;
+  const uint8_t* p = &image[separator + 1];
+  Uid uid = 0;
+  for (int j = 0; j < 6; ++j) {
+    common::AppendHexByte(line, p[2 * j]);
+    common::AppendHexByte(line, p[2 * j + 1]);
+    uid = uid * 256 + (p[2 * j] & p[2 * j + 1]);
+  }
+  line += " CRC:";
+  if (uid >= lower && uid <= upper) {
+    for (int j = 12; j < 16; j += 2) {
+      common::AppendHexByte(line, p[j]);
+      common::AppendHexByte(line, p[j + 1]);
+    }
+  }
+  return line;
+}
+
 std::string ResponseTypeName(uint8_t responseType) {
   switch (responseType) {
     case RESPONSE_TYPE_ACK:

@@ -91,6 +91,10 @@ struct DiscoveryResult {
 DiscoveryResult DecodeDiscoveryResponse(const RdmImage& image, uint16_t receivedBytes, Uid lower,
                                         Uid upper);
 
+// The "ID:" line of a discovery answer: the six received UID byte pairs, " CRC:", and the
+// two checksum pairs when the UID lies within the bounds; just "ID:" without a separator.
+std::string DiscoveryIdLine(const RdmImage& image, Uid lower, Uid upper);
+
 // Response type names and NACK reason names, for the log.
 std::string ResponseTypeName(uint8_t responseType);
 std::string NackReasonName(uint16_t reason);

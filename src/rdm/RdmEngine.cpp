@@ -204,13 +204,41 @@ RdmAnswer RdmEngine::RdmRelay(std::span<const uint8_t> message) {
   return answer;
 }
 
+RdmAnswer RdmEngine::DiscoveryBranch(Uid lower, Uid upper) {
+  RdmAnswer answer;
+  if (RefuseNested()) return answer;
+  std::lock_guard guard(link_.Lock());
+  std::vector<uint8_t> bounds(12);
+  WriteUid(bounds.data(), lower);
+  WriteUid(bounds.data() + 6, upper);
+  Compose({DISCOVERY_COMMAND, 0x0001, bounds});
+  CompleteRequest(request_, BroadcastUid);
+
+  LogRdmMessage(true);
+  std::fill(response_.begin(), response_.end(), 0xFF);
+  link_.PumpUi();
+  request_[kStartCode] = kStartCodeRdm;
+  const size_t length = link::RdmChunkCount(request_[kMessageLength]) * link::kChunkSize;
+  if (link_.LinkSend(link::LINK_MODE_RDM, std::span(request_.data(), length)) < 0) {
+    log_.Add("Discovery msg was not sent");
+  }
+  received_ = link_.LinkReceive(response_);
+  answer.response = response_;
+  answer.receivedBytes = received_;
+  return answer;
+}
+
+void RdmEngine::LogResponseImage(const RdmImage& image) {
+  log_.Add("Response:" + FormatRdmLine(image));
+  log_.Add(std::string(115, '-') + nowText_());
+}
+
 void RdmEngine::LogRdmMessage(bool isRequest) {
   std::string hex = FormatRdmLine(isRequest ? request_ : response_);
   if (isRequest) {
     log_.Add("->Request:" + hex);
   } else {
-    log_.Add("Response:" + hex);
-    log_.Add(std::string(115, '-') + nowText_());
+    LogResponseImage(response_);
   }
   if (mirrorNextToConsole_) {
     mirrorNextToConsole_ = false;

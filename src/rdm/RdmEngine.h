@@ -57,8 +57,14 @@ class RdmEngine {
   // request image as it found it.
   RdmAnswer RdmRelay(std::span<const uint8_t> message);
 
+  // One DISC_UNIQUE_BRANCH to the broadcast UID over [lower, upper]: logged before it is
+  // sent, no retries. The answer is a discovery response, not an RDM message.
+  RdmAnswer DiscoveryBranch(Uid lower, Uid upper);
+
   // Logs the request (true) or response image as the "->Request:" / "Response:" line.
   void LogRdmMessage(bool isRequest);
+  // Logs `image` as a "Response:" line with its separator line.
+  void LogResponseImage(const RdmImage& image);
 
   // The exit counter of the retry rules; the device panel's write and the relay reset it.
   uint8_t RetryCounter() const { return retryCounter_.load(); }

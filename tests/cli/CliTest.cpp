@@ -15,7 +15,10 @@ struct Cli : ::testing::Test {
 
   void SetUp() override {
     std::string error;
-    session = cli::CliSession::Create({true, "", 1}, log, error);
+    cli::SessionOptions options;
+    options.virtualLine = true;
+    options.workDir = ::testing::TempDir();
+    session = cli::CliSession::Create(options, log, error);
     ASSERT_TRUE(session) << error;
   }
   int Raw(cli::RawCommand c) { return cli::RunRaw(*session, c, out, err); }
@@ -70,6 +73,9 @@ TEST_F(Cli, RigListsTheVirtualFixtures) {
 TEST(CliSessionCreate, MissingRigFileIsReported) {
   common::LogSink log;
   std::string error;
-  EXPECT_FALSE(cli::CliSession::Create({true, "/nonexistent/rig.json", 1}, log, error));
+  cli::SessionOptions options;
+  options.virtualLine = true;
+  options.rigFile = "/nonexistent/rig.json";
+  EXPECT_FALSE(cli::CliSession::Create(options, log, error));
   EXPECT_NE(error.find("cannot read rig file /nonexistent/rig.json"), std::string::npos);
 }

@@ -36,7 +36,7 @@ TEST_F(Engine, GetDeviceInfoFromARigFixture) {
   ASSERT_EQ(a.result, RESULT_OK);
   EXPECT_EQ(a.ResponseType(), rdm::RESPONSE_TYPE_ACK);
   EXPECT_EQ(a.Pdl(), 19);
-  EXPECT_EQ(rdm::ReadU16(&a.Data()[4]), 0x0101);  // category of a fixed fixture
+  EXPECT_EQ(rdm::ReadU16(&a.Data()[4]), 0x0102);  // category of a moving head
   EXPECT_EQ(rdm::ReadUid(&a.response[rdm::kSourceUid]), kSpot1);
 
   auto lines = h.log.Lines();

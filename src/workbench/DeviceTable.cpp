@@ -1,0 +1,52 @@
+#include "workbench/DeviceTable.h"
+
+#include "common/Files.h"
+#include "common/Text.h"
+
+namespace velquor::workbench {
+
+std::optional<std::string> DeviceNameList::Value(std::string_view key) const {
+  for (const Entry& e : entries_) {
+    if (e.key == key) return e.value;
+  }
+  return std::nullopt;
+}
+
+void DeviceNameList::Set(std::string_view key, std::string_view value) {
+  for (Entry& e : entries_) {
+    if (e.key == key) {
+      e.value = std::string(value);
+      return;
+    }
+  }
+  entries_.push_back({std::string(key), std::string(value)});
+}
+
+DeviceNameList DeviceNameList::Parse(std::string_view text) {
+  DeviceNameList list;
+  for (const std::string& line : common::SplitLines(text)) {
+    size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    list.entries_.push_back({line.substr(0, eq), line.substr(eq + 1)});
+  }
+  return list;
+}
+
+std::string DeviceNameList::Text() const {
+  std::vector<std::string> lines;
+  lines.reserve(entries_.size());
+  for (const Entry& e : entries_) lines.push_back(e.key + "=" + e.value);
+  return common::JoinLinesCrLf(lines);
+}
+
+std::optional<rdm::Uid> UidFromKey(std::string_view key) {
+  if (key.empty() || key.size() > 12) return std::nullopt;
+  return common::ParseUnsigned("0x" + std::string(key));
+}
+
+std::string DeviceTable::LabelOfRow(int row) const {
+  if (row < 0 || static_cast<size_t>(row) >= Names.Count()) return {};
+  return Names.At(static_cast<size_t>(row)).value;
+}
+
+}  // namespace velquor::workbench

@@ -1,0 +1,74 @@
+#pragma once
+// The known devices: a fixed table of records, the count of valid rows, the ordered
+// list of labels beside it, and the selected row.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "rdm/Codec.h"
+
+namespace velquor::workbench {
+
+constexpr int MaxDevices = 530;
+
+struct DeviceRecord {
+  rdm::Uid Uid = 0;
+  uint16_t StartAddressIndex = 0;  // start address − 1
+  uint16_t Footprint = 0;
+  uint16_t FixtureNumber = 0;
+  uint8_t IdentifyOn = 0;
+  uint8_t LampState = 0;
+  std::string ManufacturerLabel;
+  std::string DeviceModelDescription;
+  std::string SoftwareVersionLabel;
+  std::string PersonalityDescription;
+  uint8_t SensorCount = 0;
+};
+
+// Ordered key=value entries; key = UidText of the UID, value = the label.
+class DeviceNameList {
+ public:
+  struct Entry {
+    std::string key;
+    std::string value;
+  };
+
+  size_t Count() const { return entries_.size(); }
+  const Entry& At(size_t i) const { return entries_[i]; }
+  const std::vector<Entry>& Entries() const { return entries_; }
+  std::optional<std::string> Value(std::string_view key) const;
+  // Replaces the value of a present key in place; appends a new key at the end.
+  void Set(std::string_view key, std::string_view value);
+  void Clear() { entries_.clear(); }
+
+  // One entry per line, "key=label"; the first "=" separates. Lines without one are
+  // skipped (a blank last line, say).
+  static DeviceNameList Parse(std::string_view text);
+  std::string Text() const;
+
+ private:
+  std::vector<Entry> entries_;
+};
+
+// The key form of a UID: upper-case hex, at least six digits.
+inline std::string NameKey(rdm::Uid uid) { return rdm::UidText(uid); }
+// A key read back as a UID; nothing when it is not hexadecimal or too long.
+std::optional<rdm::Uid> UidFromKey(std::string_view key);
+
+struct DeviceTable {
+  std::array<DeviceRecord, MaxDevices> Records{};
+  int DeviceCount = 0;
+  DeviceNameList Names;  // DeviceNameList
+  int SelectedRow = -1;
+
+  bool ValidRow(int row) const { return row >= 0 && row < DeviceCount && row < MaxDevices; }
+  // The label row r shows: entry r's value, empty when there is none.
+  std::string LabelOfRow(int row) const;
+};
+
+}  // namespace velquor::workbench

@@ -1,0 +1,415 @@
+// One operation per RDM parameter: log, request, and decode a valid ACK into the device
+// record and the panel model.
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+#include "common/Text.h"
+#include "rdm/KnownPids.h"
+#include "workbench/Workbench.h"
+
+namespace velquor::workbench {
+
+namespace pid = rdm::pid;
+
+namespace {
+
+std::string AsText(std::span<const uint8_t> data) { return {data.begin(), data.end()}; }
+
+int32_t SignedU32(std::span<const uint8_t> d) {
+  uint32_t v = (static_cast<uint32_t>(d[0]) << 24) | (static_cast<uint32_t>(d[1]) << 16) |
+               (static_cast<uint32_t>(d[2]) << 8) | d[3];
+  return static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+std::string CategoryText(uint16_t category) {
+  switch (category) {
+    case 0x0101:
+      return "Fixed Fixture";
+    case 0x0102:
+      return "Moving Head";
+    case 0x0103:
+      return "Scanner";
+    case 0x0300:
+      return "Projector";
+    case 0x0401:
+      return "Fog & Haze";
+    case 0x0501:
+      return "Dimmer";
+    case 0x0502:
+      return "CFL Dimmer";
+    case 0x0504:
+      return "Switch";
+    case 0x0509:
+      return "LED Dimmer";
+    default:
+      return "/";
+  }
+}
+
+std::string StatusText(uint16_t id, int16_t d1, int16_t d2) {
+  const unsigned t = static_cast<uint16_t>(d2) & 0xFF;
+  switch (id) {
+    case 0x0001:
+      return fmt::format("Calibration {} failed", d1);
+    case 0x0002:
+      return fmt::format("Sensor {} not found", d1);
+    case 0x0003:
+      return fmt::format("Sensor {} always on", d1);
+    case 0x0011:
+      return "Lamp doused";
+    case 0x0012:
+      return "Lamp strike";
+    case 0x0021:
+      return fmt::format("Hot, {} ", t);
+    case 0x0022:
+      return fmt::format("Temperature {} too low, {}", d1, d2);
+    case 0x0023:
+      return fmt::format("Sensor {} out of range", d1);
+    case 0x0031:
+      return fmt::format("Voltage of Phase{} to high, {}V", d1, d2);
+    case 0x0032:
+      return fmt::format("Voltage of Phase{} too low, {}V", d1, d2);
+    case 0x0033:
+      return fmt::format("Current of Phase{} to high, {}A", d1, d2);
+    case 0x0036:
+      return fmt::format("Error of Phase {}", d1);
+    case 0x0042:
+      return fmt::format("Breaker {} tripped", d1);
+    case 0x0044:
+      return "Dimming Failure";
+    case 0x0050:
+      return fmt::format("OK; Temp. {} ", t);
+    case 0x0051:
+      return "Not Ready";
+    case 0x0052:
+      return "Low Fluid";
+    default:
+      return "/";
+  }
+}
+
+Rgb StatusColour(uint8_t type) {
+  switch (type) {
+    case 0x02:
+      return kYellow;
+    case 0x03:
+      return kOlive;
+    case 0x04:
+      return kRed;
+    default:
+      return kLime;
+  }
+}
+
+void PersonalityList::SelectNumber(uint8_t number) {
+  auto it = std::find(numbers.begin(), numbers.end(), number);
+  if (it != numbers.end()) itemIndex = static_cast<int>(it - numbers.begin());
+}
+
+uint8_t PersonalityList::SelectedNumber() const {
+  if (itemIndex < 0 || static_cast<size_t>(itemIndex) >= numbers.size()) return 0;
+  return numbers[static_cast<size_t>(itemIndex)];
+}
+
+DeviceRecord* Workbench::RecordAt(int row) {
+  return row >= 0 && row < MaxDevices ? &table_.Records[static_cast<size_t>(row)] : nullptr;
+}
+
+DeviceRecord& Workbench::RecordOr(int row, DeviceRecord& scratch) {
+  DeviceRecord* r = RecordAt(row);
+  return r ? *r : scratch;
+}
+
+void Workbench::LogOp(const char* text, rdm::Uid uid) { log_.Add(text + rdm::UidText(uid)); }
+
+rdm::RdmAnswer Workbench::Transact(uint8_t commandClass, uint16_t pidValue,
+                                   std::vector<uint8_t> data, rdm::Uid uid) {
+  return engine_.RdmTransact({commandClass, pidValue, std::move(data)}, uid, true);
+}
+
+bool Workbench::Acked(const rdm::RdmAnswer& answer, uint16_t pidValue, rdm::Uid uid) {
+  if (!answer.Ok()) return false;
+  const uint8_t type = answer.ResponseType();
+  if (type == rdm::RESPONSE_TYPE_ACK) return true;
+  const char* name = rdm::PidName(pidValue);
+  std::string what = name ? name : fmt::format("0x{:04X}", pidValue);
+  std::string line = fmt::format("{} of 0x{}: answered {}", what, rdm::UidText(uid),
+                                 rdm::ResponseTypeName(type));
+  if (type == rdm::RESPONSE_TYPE_NACK_REASON && answer.Pdl() >= 2) {
+    line += " " + rdm::NackReasonName(rdm::ReadU16(answer.Data().data()));
+  }
+  log_.Add(line);
+  return false;
+}
+
+void Workbench::GetSupportedParameters(rdm::Uid uid) {
+  engine_.SetSupportedPidList({});
+  LogOp("Getting parameters of 0x", uid);
+  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::SUPPORTED_PARAMETERS, {}, uid);
+  if (!Acked(a, pid::SUPPORTED_PARAMETERS, uid)) return;
+  // Every PID of the answer: fixtures list 20 to 60, and hours, status and inversions
+  // are only read when listed.
+  std::vector<uint16_t> pids;
+  auto data = a.Data();
+  for (size_t i = 0; i + 1 < data.size(); i += 2) pids.push_back(rdm::ReadU16(&data[i]));
+  panel_.ComboBoxID.Clear();
+  auto table = rdm::KnownPidTable();
+  for (uint16_t p : pids) {
+    auto it = std::find_if(table.begin(), table.end(), [&](const auto& e) { return e.pid == p; });
+    if (it != table.end()) {
+      panel_.ComboBoxParameterIndex = static_cast<int>(it - table.begin());
+      panel_.ComboBoxID.items.push_back(rdm::KnownPidItemText(*it));
+    } else {
+      panel_.ComboBoxID.items.push_back(fmt::format("0x{:04X}", p));
+    }
+  }
+  panel_.ComboBoxID.itemIndex = 0;
+  engine_.SetSupportedPidList(std::move(pids));
+}
+
+void Workbench::GetDeviceInfo(rdm::Uid uid, int row) {
+  LogOp("Getting device info of 0x", uid);
+  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DEVICE_INFO, {}, uid);
+  if (Acked(a, pid::DEVICE_INFO, uid)) {
+    auto d = a.Data();
+    if (d.size() < 19) {
+      log_.Add(fmt::format("DEVICE_INFO of 0x{}: answer of {} bytes is too short (19 expected)",
+                           rdm::UidText(uid), d.size()));
+    } else {
+      DeviceRecord scratch;
+      DeviceRecord& r = RecordOr(row, scratch);
+      panel_.Edit8 = CategoryText(rdm::ReadU16(&d[4]));
+      uint16_t footprint = rdm::ReadU16(&d[10]);
+      if (footprint >= 1 && footprint <= 512) r.Footprint = footprint;
+      panel_.Edit10 = std::to_string(r.Footprint);
+      personalityCount_ = d[13];
+      currentPersonality_ = d[12];
+      uint16_t raw = rdm::ReadU16(&d[14]);
+      uint16_t address = std::clamp<uint16_t>(raw, 1, 512);
+      r.StartAddressIndex = static_cast<uint16_t>(address - 1);
+      panel_.EditAddr = std::to_string(address);
+      panel_.UpDown1 = raw;
+      r.SensorCount = d[18];
+    }
+  }
+  panel_.ComboBoxMode.Clear();
+  panel_.ComboBoxChannelMode.Clear();
+  for (unsigned p = 1; p <= personalityCount_; ++p) {
+    GetPersonalityDescription(uid, row, static_cast<uint8_t>(p));
+  }
+  if (currentPersonality_ != 0) {
+    panel_.ComboBoxMode.SelectNumber(currentPersonality_);
+    panel_.ComboBoxChannelMode.SelectNumber(currentPersonality_);
+  }
+  GetStartAddress(uid, row);
+}
+
+void Workbench::GetPersonalityDescription(rdm::Uid uid, int row, uint8_t p) {
+  LogOp("Getting dev PersonalityDescription of 0x", uid);
+  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DMX_PERSONALITY_DESCRIPTION, {p}, uid);
+  if (!Acked(a, pid::DMX_PERSONALITY_DESCRIPTION, uid) || a.Pdl() < 3) return;
+  auto d = a.Data();
+  uint16_t footprint = rdm::ReadU16(&d[1]);
+  if (footprint >= 1 && footprint <= 512 && p == currentPersonality_) {
+    DeviceRecord scratch;
+    DeviceRecord& r = RecordOr(row, scratch);
+    r.Footprint = footprint;
+    r.PersonalityDescription = AsText(d.subspan(3));
+  }
+  std::string item = fmt::format("Mode {}({}ch)", p, footprint);
+  panel_.ComboBoxMode.Add(p, item);
+  panel_.ComboBoxChannelMode.Add(p, item);
+}
+
+void Workbench::GetStartAddress(rdm::Uid uid, int row) {
+  LogOp("Getting dev address of 0x", uid);
+  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DMX_START_ADDRESS, {}, uid);
+  if (!Acked(a, pid::DMX_START_ADDRESS, uid) || a.Pdl() != 2) return;
+  uint16_t address = std::clamp<uint16_t>(rdm::ReadU16(a.Data().data()), 1, 512);
+  if (DeviceRecord* r = RecordAt(row)) r->StartAddressIndex = static_cast<uint16_t>(address - 1);
+  panel_.EditAddr = std::to_string(address);
+}
+
+void Workbench::GetStatusMessages(rdm::Uid uid) {
+  panel_.Edit5 = "/";
+  if (!engine_.IsPidSupported(pid::STATUS_MESSAGES)) return;
+  LogOp("Getting status of 0x", uid);
+  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::STATUS_MESSAGES, {0x02}, uid);
+  if (!Acked(a, pid::STATUS_MESSAGES, uid)) return;
+  auto d = a.Data();
+  if (d.empty()) {
+    panel_.Edit5 = "No status messages";
+    panel_.Edit5Colour = kLime;
+    return;
+  }
+  if (d.size() < 9) {
+    log_.Add(fmt::format("STATUS_MESSAGES of 0x{}: answer of {} bytes holds no whole message",
+                         rdm::UidText(uid), d.size()));
+    return;
+  }
+  panel_.Edit5Colour = StatusColour(d[2]);
+  panel_.Edit5 = StatusText(rdm::ReadU16(&d[3]), static_cast<int16_t>(rdm::ReadU16(&d[5])),
+                            static_cast<int16_t>(rdm::ReadU16(&d[7])));
+}
+
+std::optional<std::string> Workbench::ReadTextAnswer(uint16_t pidValue, rdm::Uid uid) {
+  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pidValue, {}, uid);
+  if (!Acked(a, pidValue, uid)) return std::nullopt;
+  return AsText(a.Data());
+}
+
+bool Workbench::GetDeviceLabel(rdm::Uid uid) {
+  LogOp("Getting device name of 0x", uid);
+  auto text = ReadTextAnswer(pid::DEVICE_LABEL, uid);
+  if (text) panel_.Edit1 = *text;
+  return text.has_value();
+}
+
+void Workbench::SetDeviceLabel(rdm::Uid uid) {
+  LogOp("Setting device name of 0x", uid);
+  std::string label = panel_.Edit1.substr(0, 32);
+  Transact(rdm::SET_COMMAND, pid::DEVICE_LABEL, {label.begin(), label.end()}, uid);
+}
+
+void Workbench::GetManufacturerLabel(int row, rdm::Uid uid) {
+  panel_.Edit2 = "/";
+  LogOp("Getting manufacturer of 0x", uid);
+  if (auto text = ReadTextAnswer(pid::MANUFACTURER_LABEL, uid)) {
+    panel_.Edit2 = *text;
+    if (DeviceRecord* r = RecordAt(row)) r->ManufacturerLabel = *text;
+  }
+}
+
+void Workbench::GetDeviceModelDescription(int row, rdm::Uid uid) {
+  DeviceRecord* r = RecordAt(row);
+  if (r) r->DeviceModelDescription = "/";
+  LogOp("Getting Device Model of 0x", uid);
+  auto text = ReadTextAnswer(pid::DEVICE_MODEL_DESCRIPTION, uid);
+  if (text && r) r->DeviceModelDescription = *text;
+}
+
+void Workbench::GetSoftwareVersionLabel(int row, rdm::Uid uid) {
+  DeviceRecord* r = RecordAt(row);
+  if (r) r->SoftwareVersionLabel = "/";
+  LogOp("Getting SoftwareVersionLabel of 0x", uid);
+  auto text = ReadTextAnswer(pid::SOFTWARE_VERSION_LABEL, uid);
+  if (text && r) r->SoftwareVersionLabel = *text;
+  if (r) panel_.Edit9 = r->SoftwareVersionLabel;
+}
+
+void Workbench::GetDeviceHours(rdm::Uid uid) {
+  panel_.Edit33 = "/";
+  if (!engine_.IsPidSupported(pid::DEVICE_HOURS)) return;
+  LogOp("Getting dev hours of 0x", uid);
+  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DEVICE_HOURS, {}, uid);
+  if (Acked(a, pid::DEVICE_HOURS, uid) && a.Pdl() >= 4) {
+    panel_.Edit33 = std::to_string(SignedU32(a.Data()));
+  }
+}
+
+void Workbench::GetLampHours(rdm::Uid uid) {
+  panel_.Edit34 = "/";
+  if (!engine_.IsPidSupported(pid::LAMP_HOURS)) return;
+  LogOp("Getting lamp hours of 0x", uid);
+  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::LAMP_HOURS, {}, uid);
+  if (Acked(a, pid::LAMP_HOURS, uid) && a.Pdl() >= 4) {
+    panel_.Edit34 = std::to_string(SignedU32(a.Data()));
+  }
+}
+
+void Workbench::GetIdentify(rdm::Uid uid, int row) {
+  LogOp("Getting dev Identify of 0x", uid);
+  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::IDENTIFY_DEVICE, {}, uid);
+  DeviceRecord* r = RecordAt(row);
+  if (Acked(a, pid::IDENTIFY_DEVICE, uid) && a.Pdl() >= 1 && r) r->IdentifyOn = a.Data()[0];
+}
+
+void Workbench::GetLampState(rdm::Uid uid, int row) {
+  LogOp("Getting dev LAMP_STATE of 0x", uid);
+  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::LAMP_STATE, {}, uid);
+  DeviceRecord* r = RecordAt(row);
+  if (Acked(a, pid::LAMP_STATE, uid) && a.Pdl() >= 1 && r) r->LampState = a.Data()[0];
+}
+
+void Workbench::SetStartAddress(rdm::Uid uid, const std::string& sourceText, int offset) {
+  LogOp("Setting start address of 0x", uid);
+  auto value = common::ParseInteger(sourceText);
+  if (!value) return;
+  int64_t a = std::clamp<int64_t>(std::clamp<int64_t>(*value, -100000, 100000) + offset, 1, 512);
+  Transact(rdm::SET_COMMAND, pid::DMX_START_ADDRESS,
+           {static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)}, uid);
+  clock_.SleepFor(common::FromMs(10));
+}
+
+void Workbench::SetPersonality(rdm::Uid uid, const PersonalityList& source) {
+  LogOp("Setting personality of 0x", uid);
+  // The number the chosen item stands for; a list without numbers falls back to the
+  // item position.
+  uint8_t number = source.SelectedNumber();
+  if (number == 0) number = static_cast<uint8_t>(source.itemIndex + 1);
+  Transact(rdm::SET_COMMAND, pid::DMX_PERSONALITY, {number}, uid);
+  clock_.SleepFor(common::FromMs(10));
+}
+
+void Workbench::GetInversions(rdm::Uid uid) {
+  panel_.CheckBox1 = panel_.CheckBox2 = panel_.CheckBox3 = false;
+  struct Item {
+    uint16_t pid;
+    const char* text;
+    bool* box;
+  };
+  const Item items[] = {{pid::PAN_INVERT, "Get pan inversion of 0x", &panel_.CheckBox1},
+                        {pid::TILT_INVERT, "Get tilt inversion of 0x", &panel_.CheckBox2},
+                        {pid::PAN_TILT_SWAP, "Get axis swap of 0x", &panel_.CheckBox3}};
+  for (const Item& item : items) {
+    if (!engine_.IsPidSupported(item.pid)) continue;
+    LogOp(item.text, uid);
+    rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, item.pid, {}, uid);
+    if (Acked(a, item.pid, uid) && a.Pdl() >= 1 && a.Data()[0] == 1) *item.box = true;
+  }
+}
+
+void Workbench::SetInversions(rdm::Uid uid) {
+  const std::tuple<uint16_t, const char*, bool> items[] = {
+      {pid::PAN_INVERT, "Set pan inversion of 0x", panel_.CheckBox1},
+      {pid::TILT_INVERT, "Set tilt inversion of 0x", panel_.CheckBox2},
+      {pid::PAN_TILT_SWAP, "Set axis swap of 0x", panel_.CheckBox3}};
+  for (const auto& [p, text, on] : items) {
+    if (!engine_.IsPidSupported(p)) continue;
+    LogOp(text, uid);
+    Transact(rdm::SET_COMMAND, p, {static_cast<uint8_t>(on ? 1 : 0)}, uid);
+  }
+}
+
+bool Workbench::SetIdentify(rdm::Uid uid, bool on) {
+  rdm::RdmAnswer a =
+      Transact(rdm::SET_COMMAND, pid::IDENTIFY_DEVICE, {static_cast<uint8_t>(on ? 1 : 0)}, uid);
+  return Acked(a, pid::IDENTIFY_DEVICE, uid);
+}
+
+void Workbench::ReadDevice(int row) {
+  if (row < 0 || static_cast<size_t>(row) >= table_.Names.Count()) return;
+  auto uid = UidFromKey(table_.Names.At(static_cast<size_t>(row)).key);
+  if (!uid) {
+    log_.Add("Device list entry " + std::to_string(row + 1) + " has no hexadecimal UID");
+    return;
+  }
+  table_.Records[static_cast<size_t>(row)].Uid = *uid;
+  GetSupportedParameters(*uid);
+  GetDeviceInfo(*uid, row);
+  GetStatusMessages(*uid);
+  GetDeviceLabel(*uid);
+  GetManufacturerLabel(row, *uid);
+  GetDeviceModelDescription(row, *uid);
+  GetSoftwareVersionLabel(row, *uid);
+  GetInversions(*uid);
+  GetDeviceHours(*uid);
+  GetLampHours(*uid);
+  GetIdentify(*uid, row);
+}
+
+}  // namespace velquor::workbench

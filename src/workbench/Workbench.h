@@ -1,0 +1,177 @@
+#pragma once
+// The RDM workbench below the windows: the device table and its files, the parameter
+// operations that fill the table and the device panel, and discovery. The window and
+// the command line drive it; nothing here touches a widget.
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/Clock.h"
+#include "common/Log.h"
+#include "rdm/RdmEngine.h"
+#include "workbench/DevicePanelModel.h"
+#include "workbench/DeviceTable.h"
+
+namespace velquor::workbench {
+
+struct Column {
+  std::string caption;
+  int width = 0;
+};
+
+// What the device list shows: its columns and one row of eleven cells per device.
+struct DeviceListView {
+  std::vector<Column> columns;
+  std::vector<std::array<std::string, 11>> rows;
+  int selected = -1;
+};
+
+// Where the workbench reaches out: the UI pump, the page shown, questions to the user.
+struct WorkbenchHooks {
+  common::UiPump pumpUi;
+  std::function<void()> showRdmPage;
+  // Yes/No question; true = Yes. Without it the answer is Yes.
+  std::function<bool(const std::string& title, const std::string& text)> askYesNo;
+  std::function<bool()> artNetPageShown;
+  std::function<void()> updateScreen;
+};
+
+class Workbench {
+ public:
+  Workbench(rdm::RdmEngine& engine, common::LogSink& log, common::Clock& clock,
+            std::string workDir = ".", std::string programDir = ".", WorkbenchHooks hooks = {});
+
+  DeviceTable& Table() { return table_; }
+  DevicePanelModel& Panel() { return panel_; }
+  DeviceListView& View() { return view_; }
+  std::atomic<bool>& RdmBusy() { return rdmBusy_; }
+  rdm::RdmEngine& Engine() { return engine_; }
+
+  // ---- Parameter operations (result 2 = a valid answer arrived) ----
+  void GetSupportedParameters(rdm::Uid uid);
+  void GetDeviceInfo(rdm::Uid uid, int row);
+  void GetPersonalityDescription(rdm::Uid uid, int row, uint8_t p);
+  void GetStartAddress(rdm::Uid uid, int row);
+  void GetStatusMessages(rdm::Uid uid);
+  bool GetDeviceLabel(rdm::Uid uid);
+  void SetDeviceLabel(rdm::Uid uid);
+  void GetManufacturerLabel(int row, rdm::Uid uid);
+  void GetDeviceModelDescription(int row, rdm::Uid uid);
+  void GetSoftwareVersionLabel(int row, rdm::Uid uid);
+  void GetDeviceHours(rdm::Uid uid);
+  void GetLampHours(rdm::Uid uid);
+  void GetIdentify(rdm::Uid uid, int row);
+  void GetLampState(rdm::Uid uid, int row);
+  void SetStartAddress(rdm::Uid uid, const std::string& sourceText, int offset);
+  void SetPersonality(rdm::Uid uid, const PersonalityList& source);
+  void GetInversions(rdm::Uid uid);
+  void SetInversions(rdm::Uid uid);
+  // Switches identify of `uid` on or off; true when the device acknowledged.
+  bool SetIdentify(rdm::Uid uid, bool on);
+
+  // The device panel's read sequence for one row (its record's UID taken from the list).
+  void ReadDevice(int row);
+
+  uint8_t PersonalityCount() const { return personalityCount_; }
+  uint8_t CurrentPersonality() const { return currentPersonality_; }
+
+  // ---- Device table and its files ----
+  void BuildColumns();
+  std::array<std::string, 11> RowCells(int row) const;
+  void AddDeviceRow(int row);
+  void LoadDeviceTable(bool requery);
+  void RefreshDeviceTable(bool requery);
+  bool SaveDeviceNames();
+  void RebuildUidChoices();
+  void SortByFixtureNumber();
+  void SortByStartAddress();
+  void MoveSelectedUp();
+  void MoveSelectedDown();
+  void ClearDeviceList();
+  void SetFixtureNumber(const std::string& text);
+  void SelectRow(int row);
+
+  std::string DevNamesPath() const;
+  std::string DevNonePath() const;
+
+  // ---- Discovery ----
+  uint8_t DiscUniqueBranch(rdm::Uid lower, rdm::Uid upper, bool muteAndAdd);
+  uint8_t RdmMute(rdm::Uid uid);
+  void RdmUnMute(rdm::Uid uid);
+  // Adds the device as the next row unless it is listed already; false when not added.
+  bool AddFoundDevice(rdm::Uid uid, const std::string& logText);
+  void SpeedButtonDiscoverClick();
+  void SpeedButtonAddClick();
+  void SpeedButton6Click();
+  // Returns the next interval of the timer in milliseconds.
+  int Timer1Timer();
+
+  bool CheckBoxTest = false;
+  std::string EditTime = "3000";
+  std::atomic<bool> StopDiscovery{false};
+
+  rdm::Uid SearchLower = 0, SearchUpper = 0, SearchMid = 0, LastFoundUid = 0;
+  int32_t NoAnswerCount = 0, BranchRetryCount = 0, QuietPassCount = 0;
+
+ private:
+  rdm::RdmAnswer Transact(uint8_t commandClass, uint16_t pid, std::vector<uint8_t> data,
+                          rdm::Uid uid);
+  // A valid ACK. A valid answer of another type is logged and counts as no answer.
+  bool Acked(const rdm::RdmAnswer& answer, uint16_t pid, rdm::Uid uid);
+  void LogOp(const char* text, rdm::Uid uid);
+  DeviceRecord* RecordAt(int row);
+  DeviceRecord& RecordOr(int row, DeviceRecord& scratch);
+  std::optional<std::string> ReadTextAnswer(uint16_t pid, rdm::Uid uid);
+  void Pump();
+
+  bool LoadNames(const std::string& path, DeviceNameList& into, bool missingIsEmpty);
+  void ReloadTable(bool requery, bool withLogLines);
+  template <class Less>
+  void Reorder(Less less);
+  void SwapRows(int a, int b);
+  std::vector<std::string> RowLabels() const;
+  void RebuildNamesAndSave(const std::vector<std::string>& labels);
+  void RunDiscovery(bool incremental);
+  bool BinarySearch(bool incremental);
+
+  rdm::RdmEngine& engine_;
+  common::LogSink& log_;
+  common::Clock& clock_;
+  std::string workDir_;
+  std::string programDir_;
+  WorkbenchHooks hooks_;
+
+  DeviceTable table_;
+  DevicePanelModel panel_;
+  DeviceListView view_;
+  std::atomic<bool> rdmBusy_{false};
+  uint8_t personalityCount_ = 0;
+  uint8_t currentPersonality_ = 0;
+  bool incremental_ = false;
+  uint8_t timerTicks_ = 0;
+};
+
+// Releases RdmBusy when a command ends, however it ends.
+class BusyScope {
+ public:
+  explicit BusyScope(std::atomic<bool>& busy) : busy_(busy), owned_(!busy.exchange(true)) {}
+  ~BusyScope() {
+    if (owned_) busy_.store(false);
+  }
+  bool Owned() const { return owned_; }
+  BusyScope(const BusyScope&) = delete;
+  BusyScope& operator=(const BusyScope&) = delete;
+
+ private:
+  std::atomic<bool>& busy_;
+  bool owned_;
+};
+
+std::string CategoryText(uint16_t category);
+std::string StatusText(uint16_t id, int16_t d1, int16_t d2);
+Rgb StatusColour(uint8_t type);
+
+}  // namespace velquor::workbench
