@@ -131,7 +131,8 @@ std::string FormatDeviceList(const workbench::DeviceListView& view) {
     for (size_t c = 0; c < 11; ++c) {
       std::string value = cell(c);
       line += value;
-      if (c + 1 < 11) line += std::string(value.size() < kWidths[c] ? kWidths[c] - value.size() : 1, ' ');
+      if (c + 1 < 11)
+        line += std::string(value.size() < kWidths[c] ? kWidths[c] - value.size() : 1, ' ');
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
     text += line + "\n";
@@ -194,7 +195,9 @@ std::optional<int> RowFor(workbench::Workbench& bench, const std::string& text, 
   return row;
 }
 
-std::string OnOff(bool on) { return on ? "on" : "off"; }
+std::string OnOff(bool on) {
+  return on ? "on" : "off";
+}
 
 }  // namespace
 
@@ -233,8 +236,7 @@ int PrintPanel(workbench::Workbench& bench, int row, std::ostream& out) {
 
 }  // namespace
 
-int RunRead(CliSession& session, const std::string& uidText, std::ostream& out,
-            std::ostream& err) {
+int RunRead(CliSession& session, const std::string& uidText, std::ostream& out, std::ostream& err) {
   workbench::Workbench& bench = session.Bench();
   auto row = RowFor(bench, uidText, err);
   if (!row) return 2;

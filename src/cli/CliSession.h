@@ -19,10 +19,10 @@ namespace velquor::cli {
 
 struct SessionOptions {
   bool virtualLine = false;
-  std::string rigFile;  // empty: the default rig
-  int speedIndex = 1;   // "Speed4": 50 ms
-  std::string workDir = ".";     // devnames.lst and devnone.lst
-  std::string programDir;        // UidList.ini; empty: beside the program
+  std::string rigFile;        // empty: the default rig
+  int speedIndex = 1;         // "Speed4": 50 ms
+  std::string workDir = ".";  // devnames.lst and devnone.lst
+  std::string programDir;     // UidList.ini; empty: beside the program
 };
 
 class CliSession {

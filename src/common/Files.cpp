@@ -17,7 +17,16 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool PathExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error) {
+  if (PathExists(path) && !FileExists(path)) {
+    error = "not a regular file";
+    return std::nullopt;
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     error = std::strerror(errno);

@@ -9,7 +9,8 @@
 
 namespace velquor::common {
 
-bool FileExists(const std::string& path);
+bool FileExists(const std::string& path);  // a regular file
+bool PathExists(const std::string& path);  // anything at all
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error);
 bool WriteFileAtomic(const std::string& path, std::string_view content, std::string& error);
 bool RemoveFile(const std::string& path, std::string& error);

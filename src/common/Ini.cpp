@@ -37,9 +37,8 @@ IniFile IniFile::Parse(std::string_view text) {
     if (line.empty() || line[0] == ';') continue;
     if (line.front() == '[') {
       size_t close = line.find(']');
-      std::string_view name = Trim(line.substr(1, close == std::string_view::npos
-                                                      ? std::string_view::npos
-                                                      : close - 1));
+      std::string_view name = Trim(
+          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
       current = ini.FindSection(name);
       if (!current) {
         ini.sections_.push_back({std::string(name), {}});

@@ -198,6 +198,25 @@ std::optional<Rig> LoadRigFile(const std::string& path, std::string& error) {
   return rig;
 }
 
+Rig GenerateRig(int count) {
+  Rig rig;
+  for (int i = 0; i < count; ++i) {
+    Fixture f;
+    f.uid = (static_cast<uint64_t>(0x7FF0 + i % 5) << 32) |
+            static_cast<uint32_t>(0x100 + static_cast<uint32_t>(i) * 7919u);
+    f.label = "Fixture " + std::to_string(i + 1);
+    f.manufacturer = "Maker " + std::to_string(i % 5);
+    f.model = "Model " + std::to_string(i % 3);
+    f.category = 0x0101;
+    f.softwareVersion = "1.0." + std::to_string(i % 10);
+    f.personalities = {{static_cast<uint16_t>(4 + i % 4), "Standard"}};
+    f.startAddress = static_cast<uint16_t>(1 + (i * 8) % 505);
+    f.supportedPids = {0x0082, 0x0081, 0x0080, 0x00E0, 0x00E1};
+    rig.fixtures.push_back(std::move(f));
+  }
+  return rig;
+}
+
 Rig DefaultRig() {
   std::string error;
   auto rig = ParseRig(DefaultRigJson(), error);

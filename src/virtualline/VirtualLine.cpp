@@ -310,7 +310,7 @@ Fault* VirtualLine::ActiveFault(uint64_t uid) {
   auto it = faults_.find(uid);
   if (it == faults_.end()) return nullptr;
   auto& queue = it->second;
-  while (!queue.empty() && (queue.front().kind == FaultKind::None || queue.front().count == 0)) {
+  while (!queue.empty() && queue.front().count == 0) {
     queue.pop_front();
   }
   return queue.empty() ? nullptr : &queue.front();

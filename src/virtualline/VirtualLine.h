@@ -19,7 +19,7 @@
 namespace velquor::virtualline {
 
 enum class FaultKind {
-  None,
+  None,         // answers normally: lets `count` answers through before the next fault
   NoAnswer,     // silent: answers nothing, not even discovery
   NonRdm,       // answers bytes that are not an RDM message
   BadChecksum,  // answers with a wrong checksum

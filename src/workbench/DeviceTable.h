@@ -56,7 +56,9 @@ class DeviceNameList {
 };
 
 // The key form of a UID: upper-case hex, at least six digits.
-inline std::string NameKey(rdm::Uid uid) { return rdm::UidText(uid); }
+inline std::string NameKey(rdm::Uid uid) {
+  return rdm::UidText(uid);
+}
 // A key read back as a UID; nothing when it is not hexadecimal or too long.
 std::optional<rdm::Uid> UidFromKey(std::string_view key);
 

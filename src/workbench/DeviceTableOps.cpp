@@ -25,8 +25,12 @@ void Workbench::Pump() {
   if (hooks_.pumpUi) hooks_.pumpUi();
 }
 
-std::string Workbench::DevNamesPath() const { return common::PathIn(workDir_, "devnames.lst"); }
-std::string Workbench::DevNonePath() const { return common::PathIn(workDir_, "devnone.lst"); }
+std::string Workbench::DevNamesPath() const {
+  return common::PathIn(workDir_, "devnames.lst");
+}
+std::string Workbench::DevNonePath() const {
+  return common::PathIn(workDir_, "devnone.lst");
+}
 
 void Workbench::BuildColumns() {
   std::string path = common::PathIn(programDir_, "UidList.ini");
@@ -51,8 +55,7 @@ void Workbench::BuildColumns() {
       {"Identify", "Identify", "Identify_Width", 80},
       {"ManufacturerLabel", "Manufacturer Label", "Manufacturer_Width", 150},
       {"DeviceModel", "Device Model", "DeviceModel_Width", 150},
-      {"PersonalityDescription", "Personality Description", "PersonalityDescription_Width",
-       180},
+      {"PersonalityDescription", "Personality Description", "PersonalityDescription_Width", 180},
       {"SoftwareVersion", "Software Version", "SoftwareVersion_Width", 150},
       {"SensorCount", "Sensor Count", "SensorCount_Width", 120},
   };
@@ -93,7 +96,7 @@ void Workbench::SelectRow(int row) {
 }
 
 bool Workbench::LoadNames(const std::string& path, DeviceNameList& into, bool missingIsEmpty) {
-  if (missingIsEmpty && !common::FileExists(path)) {
+  if (missingIsEmpty && !common::PathExists(path)) {
     into.Clear();
     return true;
   }
@@ -126,9 +129,10 @@ void Workbench::ReloadTable(bool requery, bool withLogLines) {
         const std::string& key = table_.Names.At(k).key;
         auto uid = UidFromKey(key);
         if (!uid) {
-          log_.Add(fmt::format("devnames.lst line {}: \"{}\" is not a hexadecimal UID; loading "
-                               "stopped there",
-                               k + 1, key));
+          log_.Add(
+              fmt::format("devnames.lst line {}: \"{}\" is not a hexadecimal UID; loading "
+                          "stopped there",
+                          k + 1, key));
           break;
         }
         const int row = static_cast<int>(k);
@@ -146,7 +150,9 @@ void Workbench::ReloadTable(bool requery, bool withLogLines) {
   SelectRow(remembered);
 }
 
-void Workbench::LoadDeviceTable(bool requery) { ReloadTable(requery, true); }
+void Workbench::LoadDeviceTable(bool requery) {
+  ReloadTable(requery, true);
+}
 
 void Workbench::RefreshDeviceTable(bool requery) {
   ReloadTable(false, false);

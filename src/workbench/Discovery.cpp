@@ -4,6 +4,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <set>
 
 #include "common/Text.h"
 #include "rdm/KnownPids.h"
@@ -113,6 +114,16 @@ bool Workbench::BinarySearch(bool incremental) {
       if (RdmMute(LastFoundUid) == rdm::RESULT_OK || RdmMute(LastFoundUid) == rdm::RESULT_OK) {
         AddFoundDevice(LastFoundUid, "ADD device : ");
         SearchLower = SearchUpper = LastFoundUid;
+      } else {
+        // It will answer every branch that holds it: look below it instead, or the search
+        // would find it again and again and never end.
+        if (unmutable_.insert(LastFoundUid).second) {
+          log_.Add("0x" + rdm::UidText(LastFoundUid) +
+                   " answers discovery but does not acknowledge mute: not added");
+        }
+        SearchLower = 0;
+        SearchUpper = LastFoundUid > 0 ? LastFoundUid - 1 : 0;
+        SearchMid = SearchUpper / 2;
       }
       QuietPassCount = 0;
     }
@@ -141,7 +152,8 @@ void Workbench::RunDiscovery(bool incremental) {
     log_.Add("Discovery started...");
     const int oldCount = table_.DeviceCount;
     std::vector<rdm::Uid> oldUids;
-    for (int i = 0; i < oldCount; ++i) oldUids.push_back(table_.Records[static_cast<size_t>(i)].Uid);
+    for (int i = 0; i < oldCount; ++i)
+      oldUids.push_back(table_.Records[static_cast<size_t>(i)].Uid);
     table_.DeviceCount = 0;
     table_.Names = std::move(reset);
     if (!CheckBoxTest) {
@@ -158,12 +170,23 @@ void Workbench::RunDiscovery(bool incremental) {
   }
 
   QuietPassCount = 0;
-  while (QuietPassCount < kQuietPasses) {
-    if (DiscUniqueBranch(0, kFullRange, true) == 0) {
+  unmutable_.clear();
+  // Passes that add nothing (answers from devices that will not mute, or answers too
+  // garbled to isolate anyone) end discovery too, instead of searching forever.
+  int fruitlessPasses = 0;
+  while (QuietPassCount < kQuietPasses && fruitlessPasses < kQuietPasses) {
+    const uint8_t r0 = DiscUniqueBranch(0, kFullRange, true);
+    if (r0 == 0) {
       ++QuietPassCount;
       continue;
     }
+    if (r0 == 2 && unmutable_.count(LastFoundUid) > 0) {
+      ++fruitlessPasses;  // it answered alone: nobody else is left to find
+      continue;
+    }
+    const int before = table_.DeviceCount;
     if (!BinarySearch(incremental)) return;  // stopped by the user: nothing saved
+    fruitlessPasses = table_.DeviceCount > before ? 0 : fruitlessPasses + 1;
   }
 
   if (incremental) {
@@ -181,8 +204,12 @@ void Workbench::RunDiscovery(bool incremental) {
   RebuildUidChoices();
 }
 
-void Workbench::SpeedButtonDiscoverClick() { RunDiscovery(false); }
-void Workbench::SpeedButtonAddClick() { RunDiscovery(true); }
+void Workbench::SpeedButtonDiscoverClick() {
+  RunDiscovery(false);
+}
+void Workbench::SpeedButtonAddClick() {
+  RunDiscovery(true);
+}
 
 void Workbench::SpeedButton6Click() {
   if (!rdmBusy_.load()) {

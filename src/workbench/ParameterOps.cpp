@@ -15,7 +15,9 @@ namespace pid = rdm::pid;
 
 namespace {
 
-std::string AsText(std::span<const uint8_t> data) { return {data.begin(), data.end()}; }
+std::string AsText(std::span<const uint8_t> data) {
+  return {data.begin(), data.end()};
+}
 
 int32_t SignedU32(std::span<const uint8_t> d) {
   uint32_t v = (static_cast<uint32_t>(d[0]) << 24) | (static_cast<uint32_t>(d[1]) << 16) |
@@ -124,7 +126,9 @@ DeviceRecord& Workbench::RecordOr(int row, DeviceRecord& scratch) {
   return r ? *r : scratch;
 }
 
-void Workbench::LogOp(const char* text, rdm::Uid uid) { log_.Add(text + rdm::UidText(uid)); }
+void Workbench::LogOp(const char* text, rdm::Uid uid) {
+  log_.Add(text + rdm::UidText(uid));
+}
 
 rdm::RdmAnswer Workbench::Transact(uint8_t commandClass, uint16_t pidValue,
                                    std::vector<uint8_t> data, rdm::Uid uid) {
@@ -137,8 +141,8 @@ bool Workbench::Acked(const rdm::RdmAnswer& answer, uint16_t pidValue, rdm::Uid 
   if (type == rdm::RESPONSE_TYPE_ACK) return true;
   const char* name = rdm::PidName(pidValue);
   std::string what = name ? name : fmt::format("0x{:04X}", pidValue);
-  std::string line = fmt::format("{} of 0x{}: answered {}", what, rdm::UidText(uid),
-                                 rdm::ResponseTypeName(type));
+  std::string line =
+      fmt::format("{} of 0x{}: answered {}", what, rdm::UidText(uid), rdm::ResponseTypeName(type));
   if (type == rdm::RESPONSE_TYPE_NACK_REASON && answer.Pdl() >= 2) {
     line += " " + rdm::NackReasonName(rdm::ReadU16(answer.Data().data()));
   }

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,7 @@ class Workbench {
             std::string workDir = ".", std::string programDir = ".", WorkbenchHooks hooks = {});
 
   DeviceTable& Table() { return table_; }
+  const DeviceTable& Table() const { return table_; }
   DevicePanelModel& Panel() { return panel_; }
   DeviceListView& View() { return view_; }
   std::atomic<bool>& RdmBusy() { return rdmBusy_; }
@@ -151,6 +153,7 @@ class Workbench {
   uint8_t personalityCount_ = 0;
   uint8_t currentPersonality_ = 0;
   bool incremental_ = false;
+  std::set<rdm::Uid> unmutable_;  // answered discovery, never acknowledged mute
   uint8_t timerTicks_ = 0;
 };
 

@@ -1,0 +1,77 @@
+#pragma once
+// The workbench over the virtual line on a manual clock, in a directory of its own.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "RdmHarness.h"
+#include "common/Files.h"
+#include "rdm/KnownPids.h"
+#include "workbench/Workbench.h"
+
+namespace velquor::testsupport {
+
+inline std::string MakeTempDir() {
+  std::string pattern = ::testing::TempDir() + "velquor_wb_XXXXXX";
+  char* dir = mkdtemp(pattern.data());
+  return dir ? std::string(dir) : ::testing::TempDir();
+}
+
+inline std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+}
+
+inline virtualline::Rig MakeRig(int n) {
+  return virtualline::GenerateRig(n);
+}
+
+struct WorkbenchHarness {
+  explicit WorkbenchHarness(virtualline::Rig rig = virtualline::DefaultRig())
+      : rdm(std::move(rig)),
+        dir(MakeTempDir()),
+        bench(rdm.engine, rdm.log, rdm.clock, dir, dir, hooks()) {}
+  ~WorkbenchHarness() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+
+  workbench::WorkbenchHooks hooks() {
+    workbench::WorkbenchHooks h;
+    h.pumpUi = [this] {
+      if (onPump) onPump();
+    };
+    h.askYesNo = [this](const std::string& title, const std::string& text) {
+      asked.push_back(title + "|" + text);
+      return answerYes;
+    };
+    return h;
+  }
+  std::string Path(const std::string& name) const { return dir + "/" + name; }
+  std::vector<uint64_t> TableUids() const {
+    std::vector<uint64_t> uids;
+    for (int i = 0; i < bench.Table().DeviceCount; ++i)
+      uids.push_back(bench.Table().Records[i].Uid);
+    return uids;
+  }
+
+  RdmHarness<> rdm;
+  std::string dir;
+  std::function<void()> onPump;
+  std::vector<std::string> asked;
+  bool answerYes = true;
+  workbench::Workbench bench;
+};
+
+}  // namespace velquor::testsupport

@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include "WorkbenchHarness.h"
+
+using namespace velquor;
+using namespace velquor::testsupport;
+using workbench::DeviceNameList;
+
+TEST(DeviceNameList, KeysReplaceInPlaceAndNewOnesAppend) {
+  DeviceNameList list = DeviceNameList::Parse("A=1\r\nB=x=y\r\n\r\nC=\r\n");
+  ASSERT_EQ(list.Count(), 3u);
+  EXPECT_EQ(list.Value("B"), "x=y") << "the first = separates";
+  EXPECT_EQ(list.Value("C"), "");
+  list.Set("B", "two");
+  list.Set("D", "four");
+  EXPECT_EQ(list.Text(), "A=1\r\nB=two\r\nC=\r\nD=four\r\n");
+  EXPECT_EQ(workbench::NameKey(0x00001234ABCDULL), "1234ABCD");
+  EXPECT_EQ(workbench::NameKey(0x7FF000000101ULL), "7FF000000101");
+  EXPECT_EQ(workbench::UidFromKey("1234ABCD"), 0x1234ABCDULL);
+  EXPECT_FALSE(workbench::UidFromKey("12G4"));
+  EXPECT_FALSE(workbench::UidFromKey("1234567890ABC"));
+}
+
+TEST(DeviceTable, LoadsRowsInTheWindowFormat) {
+  WorkbenchHarness h;
+  WriteText(h.Path("devnames.lst"), "1234ABCD=Spot = left\r\n7FF000000101=Spot 1\r\n");
+  h.bench.LoadDeviceTable(false);
+  EXPECT_EQ(h.bench.Table().DeviceCount, 2);
+  EXPECT_EQ(h.rdm.log.CountOf("RDM Devices: 2"), 1u);
+  EXPECT_EQ(h.rdm.log.CountOf("_UID:0x00001234ABCD"), 1u);
+  const auto& row = h.bench.View().rows[0];
+  EXPECT_EQ(row[0], "1-0");
+  EXPECT_EQ(row[1], "0x00001234ABCD");
+  EXPECT_EQ(row[2], "001");
+  EXPECT_EQ(row[3], "000");
+  EXPECT_EQ(row[4], "Spot = left");
+  EXPECT_EQ(row[5], " ");
+
+  // With the re-query each device is asked for identify and device info.
+  h.rdm.Set(0x7FF000000101ULL, rdm::pid::IDENTIFY_DEVICE, {1});
+  h.bench.LoadDeviceTable(true);
+  const auto& spot = h.bench.View().rows[1];
+  EXPECT_EQ(spot[2], "001");
+  EXPECT_EQ(spot[3], "016");
+  EXPECT_EQ(spot[5], "identify");
+  EXPECT_EQ(spot[8], "Standard");
+}
+
+TEST(DeviceTable, SavingRoundTripsLabelsWithEqualsSigns) {
+  WorkbenchHarness h;
+  WriteText(h.Path("devnames.lst"), "1234ABCD=a=b=c\r\n7FF000000101=\r\n");
+  h.bench.LoadDeviceTable(false);
+  ASSERT_TRUE(h.bench.SaveDeviceNames());
+  EXPECT_EQ(ReadText(h.Path("devnames.lst")), "1234ABCD=a=b=c\r\n7FF000000101=\r\n");
+  EXPECT_FALSE(common::FileExists(h.Path("devnames.lst.tmp")));
+}
+
+TEST(DeviceTable, NonHexadecimalKeyStopsTheLoadKeepingEarlierRows) {
+  WorkbenchHarness h;
+  WriteText(h.Path("devnames.lst"), "1234ABCD=one\r\nNOTAUID=two\r\n7FF000000101=three\r\n");
+  h.bench.LoadDeviceTable(false);
+  EXPECT_EQ(h.bench.Table().DeviceCount, 1);
+  EXPECT_EQ(h.bench.View().rows.size(), 1u);
+  EXPECT_EQ(h.rdm.log.CountStartingWith("devnames.lst line 2: \"NOTAUID\""), 1u);
+  // Nothing is lost: a later save still carries every entry.
+  h.bench.SaveDeviceNames();
+  EXPECT_NE(ReadText(h.Path("devnames.lst")).find("7FF000000101=three"), std::string::npos);
+}
+
+TEST(DeviceTable, MissingFileLeavesTableAndEmptyFileEmptiesIt) {
+  WorkbenchHarness h;
+  h.bench.Table().DeviceCount = 1;
+  h.bench.LoadDeviceTable(false);
+  EXPECT_EQ(h.bench.Table().DeviceCount, 1);
+  EXPECT_EQ(h.rdm.log.CountStartingWith("RDM Devices"), 0u);
+  WriteText(h.Path("devnames.lst"), "");
+  h.bench.LoadDeviceTable(false);
+  EXPECT_EQ(h.bench.Table().DeviceCount, 0);
+  EXPECT_EQ(h.rdm.log.CountOf("RDM Devices: 0"), 1u);
+}
+
+namespace {
+
+// Three devices with distinct details in every column.
+void SetUpThree(WorkbenchHarness& h) {
+  WriteText(h.Path("devnames.lst"),
+            "7FF000000101=Spot 1\r\n7FF100000201=Wash Par 1\r\n7FF200000301=Dimmer Pack A\r\n");
+  h.bench.LoadDeviceTable(true);
+  for (int row = 0; row < 3; ++row) {
+    const uint64_t uid = h.bench.Table().Records[row].Uid;
+    h.bench.GetManufacturerLabel(row, uid);
+    h.bench.GetDeviceModelDescription(row, uid);
+    h.bench.GetSoftwareVersionLabel(row, uid);
+  }
+  h.bench.Table().Records[0].FixtureNumber = 30;
+  h.bench.Table().Records[1].FixtureNumber = 10;
+  h.bench.Table().Records[2].FixtureNumber = 10;
+  h.bench.Table().Records[2].IdentifyOn = 1;
+}
+
+void ExpectRowsBelongToTheirUids(WorkbenchHarness& h) {
+  for (int row = 0; row < h.bench.Table().DeviceCount; ++row) {
+    const auto& r = h.bench.Table().Records[row];
+    auto f = h.rdm.line.FixtureState(r.Uid);
+    ASSERT_TRUE(f);
+    EXPECT_EQ(r.ManufacturerLabel, f->manufacturer);
+    EXPECT_EQ(r.DeviceModelDescription, f->model);
+    EXPECT_EQ(r.SoftwareVersionLabel, f->softwareVersion);
+    EXPECT_EQ(r.StartAddressIndex + 1, f->startAddress);
+    EXPECT_EQ(h.bench.Table().LabelOfRow(row), f->label);
+    EXPECT_EQ(h.bench.View().rows[static_cast<size_t>(row)][1], "0x" + rdm::UidText12(r.Uid));
+    EXPECT_EQ(h.bench.View().rows[static_cast<size_t>(row)][4], f->label);
+  }
+}
+
+}  // namespace
+
+TEST(DeviceTable, SortByFixtureNumberIsStableAndReordersTheFile) {
+  WorkbenchHarness h;
+  SetUpThree(h);
+  h.bench.SortByFixtureNumber();
+  EXPECT_EQ(h.TableUids(),
+            (std::vector<uint64_t>{0x7FF100000201ULL, 0x7FF200000301ULL, 0x7FF000000101ULL}));
+  EXPECT_EQ(ReadText(h.Path("devnames.lst")),
+            "7FF100000201=Wash Par 1\r\n7FF200000301=Dimmer Pack A\r\n7FF000000101=Spot 1\r\n");
+  EXPECT_EQ(h.bench.View().rows[1][5], "identify") << "identify travels with its device";
+  EXPECT_EQ(h.bench.View().rows[2][0], "3-30");
+  ExpectRowsBelongToTheirUids(h);
+}
+
+TEST(DeviceTable, SortByStartAddress) {
+  WorkbenchHarness h;
+  WriteText(h.Path("devnames.lst"), "7FF200000301=Dimmer Pack A\r\n7FF000000101=Spot 1\r\n");
+  h.bench.LoadDeviceTable(true);
+  h.bench.SortByStartAddress();
+  EXPECT_EQ(h.TableUids(), (std::vector<uint64_t>{0x7FF000000101ULL, 0x7FF200000301ULL}));
+}
+
+TEST(DeviceTable, MovingKeepsEveryColumnWithItsUid) {
+  WorkbenchHarness h;
+  SetUpThree(h);
+  h.bench.SelectRow(2);
+  h.bench.MoveSelectedUp();
+  EXPECT_EQ(h.rdm.log.CountOf("UP Success "), 1u);
+  EXPECT_EQ(h.bench.Table().SelectedRow, 1);
+  EXPECT_EQ(h.bench.Table().Records[1].Uid, 0x7FF200000301ULL);
+  EXPECT_EQ(ReadText(h.Path("devnames.lst")),
+            "7FF000000101=Spot 1\r\n7FF200000301=Dimmer Pack A\r\n7FF100000201=Wash Par 1\r\n");
+  ExpectRowsBelongToTheirUids(h);
+
+  h.bench.MoveSelectedDown();
+  h.bench.MoveSelectedDown();
+  EXPECT_EQ(h.rdm.log.CountOf("Down On the bottom "), 1u);
+  EXPECT_EQ(h.bench.Table().Records[2].Uid, 0x7FF200000301ULL);
+  ExpectRowsBelongToTheirUids(h);
+
+  h.bench.SelectRow(0);
+  std::string before = ReadText(h.Path("devnames.lst"));
+  h.bench.MoveSelectedUp();
+  EXPECT_EQ(h.rdm.log.CountOf("UP On the top "), 1u);
+  EXPECT_EQ(ReadText(h.Path("devnames.lst")), before);
+  h.bench.SelectRow(-1);
+  h.bench.MoveSelectedDown();
+  EXPECT_EQ(h.rdm.log.CountOf("Down On the bottom "), 2u);
+}
+
+TEST(DeviceTable, FixtureNumberKeepsLow16BitsAndRefusesText) {
+  WorkbenchHarness h;
+  SetUpThree(h);
+  h.bench.SelectRow(1);
+  h.bench.SetFixtureNumber("70000");
+  EXPECT_EQ(h.bench.Table().Records[1].FixtureNumber, 70000 & 0xFFFF);
+  EXPECT_EQ(h.bench.View().rows[1][0], "2-4464");
+  h.bench.SetFixtureNumber("");
+  EXPECT_EQ(h.bench.Table().Records[1].FixtureNumber, 0);
+  h.bench.SetFixtureNumber("12a");
+  EXPECT_EQ(h.bench.Table().Records[1].FixtureNumber, 0);
+  EXPECT_EQ(h.rdm.log.CountOf("'12a' is not a valid integer value"), 1u);
+}
+
+TEST(DeviceTable, ClearListDeletesTheFileAndAStartAfterShowsNothing) {
+  WorkbenchHarness h;
+  SetUpThree(h);
+  h.bench.ClearDeviceList();
+  EXPECT_EQ(h.rdm.log.CountOf("ID List clear"), 1u);
+  EXPECT_EQ(h.bench.Table().DeviceCount, 0);
+  EXPECT_TRUE(h.bench.View().rows.empty());
+  EXPECT_FALSE(common::FileExists(h.Path("devnames.lst")));
+  workbench::Workbench next(h.rdm.engine, h.rdm.log, h.rdm.clock, h.dir, h.dir);
+  next.LoadDeviceTable(true);
+  EXPECT_EQ(next.Table().DeviceCount, 0);
+}
+
+TEST(DeviceTable, ColumnsFromUidListWithDefaults) {
+  WorkbenchHarness h;
+  h.bench.BuildColumns();
+  EXPECT_TRUE(h.bench.View().columns.empty()) << "no UidList.ini: no columns";
+  WriteText(h.Path("UidList.ini"),
+            "[general]\r\nuid = Unique ID \r\nUID_Width=200\r\nManufacturer_Width=99\r\n");
+  h.bench.BuildColumns();
+  const auto& c = h.bench.View().columns;
+  ASSERT_EQ(c.size(), 11u);
+  EXPECT_EQ(c[0].caption, "No.");
+  EXPECT_EQ(c[0].width, 30);
+  EXPECT_EQ(c[1].caption, "Unique ID");
+  EXPECT_EQ(c[1].width, 200);
+  EXPECT_EQ(c[6].width, 99);
+  EXPECT_EQ(c[10].caption, "Sensor Count");
+  EXPECT_EQ(c[10].width, 120);
+}
+
+TEST(DeviceTable, UidChoicesAndEndFixture) {
+  WorkbenchHarness h;
+  WriteText(h.Path("devnames.lst"), "1234ABCD=a\r\n7FF000000101=b\r\n");
+  h.bench.LoadDeviceTable(false);
+  h.bench.RebuildUidChoices();
+  EXPECT_EQ(h.bench.Panel().ComboBox_UID.items,
+            (std::vector<std::string>{"1 UID:0x1234ABCD", "2 UID:0x7FF000000101"}));
+  EXPECT_EQ(h.bench.Panel().EditEnd, "2");
+}
