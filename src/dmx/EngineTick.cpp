@@ -1,0 +1,139 @@
+#include "dmx/EngineTick.h"
+
+#include <fmt/format.h>
+#include <pthread.h>
+#include <sched.h>
+
+#include <cstring>
+
+#include "rdm/KnownPids.h"
+
+namespace velquor::dmx {
+
+EngineTick::EngineTick(link::UsbLink& link, rdm::RdmEngine& engine, OutputUniverse& universe,
+                       std::atomic<bool>& rdmBusy, std::atomic<int32_t>& tickHoldOff,
+                       common::LogSink& log, common::Clock& clock, EngineHooks hooks)
+    : link_(link),
+      engine_(engine),
+      universe_(universe),
+      rdmBusy_(rdmBusy),
+      tickHoldOff_(tickHoldOff),
+      log_(log),
+      clock_(clock),
+      hooks_(std::move(hooks)) {}
+
+EngineTick::~EngineTick() { DestroyTimer(); }
+
+bool EngineTick::CreateTimer() {
+  if (thread_.joinable()) return true;
+  stop_.store(false);
+  thread_ = std::thread([this] { ThreadMain(); });
+  return true;
+}
+
+void EngineTick::DestroyTimer() {
+  if (!thread_.joinable()) return;
+  stop_.store(true);
+  thread_.join();
+}
+
+void EngineTick::ThreadMain() {
+  sched_param param{};
+  param.sched_priority = 10;
+  int rc = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+  if (rc != 0) {
+    log_.Add(fmt::format("Engine tick runs at normal priority: real-time scheduling is not "
+                         "permitted ({})",
+                         std::strerror(rc)));
+  }
+  const common::Duration period = common::FromMs(kTickPeriodMs);
+  common::Instant next = clock_.Now() + period;
+  while (!stop_.load()) {
+    clock_.SleepUntil(next);
+    if (stop_.load()) break;
+    EngineTickOnce();
+    next += period;
+    // A tick that overran (an RDM exchange) skips the periods it missed instead of
+    // bunching them up; the phase stays on the 40 ms grid.
+    const common::Instant now = clock_.Now();
+    while (next <= now) next += period;
+  }
+}
+
+void EngineTick::SetIdentifyTargets(std::vector<IdentifyTarget> targets) {
+  std::lock_guard lock(targetsMutex_);
+  targets_ = std::move(targets);
+}
+
+void EngineTick::EngineTickOnce() {
+  ++ticks_;
+  const Page page = view_.page.load();
+  if (page == Page::Iap || view_.firmwareUpdateActive.load()) return;
+  if (page == Page::Dmx3D) return;
+  if (page == Page::ArtNet && view_.artNetDirection.load() != 0) {
+    for (int i = 0; i < 16; ++i) {
+      link_.LinkPollInput([this](size_t offset, std::span<const uint8_t, link::kChunkSize> bytes) {
+        universe_.StoreBlock(offset, bytes);
+      });
+    }
+    if (view_.btnStopEnabled.load() && hooks_.requestRecordFrame) hooks_.requestRecordFrame();
+    if (hooks_.sendArtDmx) hooks_.sendArtDmx();
+    return;
+  }
+  if (page == Page::ArtNet || page == Page::Dmx) {
+    RunDmxSendPath();
+    return;
+  }
+
+  const int32_t old = tickHoldOff_.fetch_add(1);
+  if (old < 1) return;
+  tickHoldOff_.store(0);
+  if (view_.checkBoxDmx.load()) {
+    RunDmxSendPath();
+    return;
+  }
+  tickHoldOff_.store(-2);
+  if (rdmBusy_.load()) return;
+  size_t rows = 0;
+  {
+    std::lock_guard lock(targetsMutex_);
+    rows = targets_.size();
+  }
+  const int32_t index = identifyPollIndex_.load();
+  if (static_cast<int64_t>(rows) > index) {
+    IdentifyPollStep(static_cast<uint8_t>(index));
+    identifyPollIndex_.store(index + 1);
+  } else {
+    identifyPollIndex_.store(0);
+  }
+}
+
+void EngineTick::RunDmxSendPath() {
+  if (rdmBusy_.load()) return;
+  int32_t expected = 0;
+  if (!tickActive_.compare_exchange_strong(expected, 1)) return;
+  if (view_.page.load() == Page::Dmx && view_.sceneRunning.load() && hooks_.sceneStep) {
+    hooks_.sceneStep();
+  }
+  SendDmxFrame();
+  tickActive_.store(0);
+}
+
+void EngineTick::SendDmxFrame() {
+  if (!view_.btnPlayEnabled.load() && hooks_.playbackStep) hooks_.playbackStep();
+  const OutputUniverse::Bytes frame = universe_.Snapshot();
+  link_.LinkSend(link::LINK_MODE_DMX, std::span(frame.data(), kFrameBytes));
+}
+
+void EngineTick::IdentifyPollStep(uint8_t row) {
+  IdentifyTarget target;
+  {
+    std::lock_guard lock(targetsMutex_);
+    if (row >= targets_.size()) return;
+    target = targets_[row];
+  }
+  engine_.RdmTransact({rdm::SET_COMMAND, rdm::pid::IDENTIFY_DEVICE, {target.identifyOn}},
+                      target.uid, true);
+}
+
+}  // namespace velquor::dmx

@@ -1,0 +1,109 @@
+#pragma once
+// The 40 ms engine tick: by the page shown it sends the universe to the box, forwards the
+// box's DMX input, refreshes one device's identify state, or does nothing. It runs on a
+// thread of its own that sleeps to absolute deadlines; it never touches a widget: what it
+// needs of the window is mirrored into the atomics of EngineView.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "common/Clock.h"
+#include "common/Log.h"
+#include "dmx/OutputUniverse.h"
+#include "link/UsbLink.h"
+#include "rdm/RdmEngine.h"
+
+namespace velquor::dmx {
+
+// The pages of the main window, in tab-sheet order.
+enum class Page : int {
+  Rdm = 1,      // TabSheet1
+  Patch = 2,    // TabSheet2
+  ArtNet = 3,   // TabSheet3
+  Dmx = 4,      // TabSheet4
+  Iap = 5,      // TabSheet5
+  Dmx3D = 6,    // TabSheet6
+  Radio = 7,    // TabSheet7
+  Console = 8,  // TabSheet8
+};
+
+struct EngineView {
+  std::atomic<Page> page{Page::Rdm};
+  std::atomic<bool> checkBoxDmx{true};
+  std::atomic<int> artNetDirection{0};  // ComboBoxArtNet: 0 Art-Net to DMX512, 1 DMX512 to Art-Net
+  std::atomic<bool> btnStopEnabled{false};
+  std::atomic<bool> btnPlayEnabled{true};
+  std::atomic<bool> sceneRunning{false};
+  std::atomic<bool> firmwareUpdateActive{false};
+};
+
+// What later parts of the desk plug into the tick; each may be left empty.
+struct EngineHooks {
+  std::function<void()> sceneStep;
+  std::function<void()> playbackStep;
+  std::function<void()> sendArtDmx;
+  std::function<void()> requestRecordFrame;
+};
+
+struct IdentifyTarget {
+  rdm::Uid uid = 0;
+  uint8_t identifyOn = 0;
+};
+
+class EngineTick {
+ public:
+  EngineTick(link::UsbLink& link, rdm::RdmEngine& engine, OutputUniverse& universe,
+             std::atomic<bool>& rdmBusy, std::atomic<int32_t>& tickHoldOff,
+             common::LogSink& log, common::Clock& clock, EngineHooks hooks = {});
+  ~EngineTick();
+
+  // Starts the tick thread (true when it runs); a second call does nothing.
+  bool CreateTimer();
+  // Stops the thread and waits for it (at most one period and the tick in hand).
+  void DestroyTimer();
+  bool Running() const { return thread_.joinable(); }
+
+  // One period. Public so that tests can drive the tick without a thread.
+  void EngineTickOnce();
+  void SendDmxFrame();
+  void IdentifyPollStep(uint8_t row);
+
+  // The rows of the device table as the tick needs them; set by the window on its thread.
+  void SetIdentifyTargets(std::vector<IdentifyTarget> targets);
+
+  EngineView& View() { return view_; }
+  std::atomic<int32_t>& TickActive() { return tickActive_; }
+  std::atomic<int32_t>& IdentifyPollIndex() { return identifyPollIndex_; }
+  uint64_t Ticks() const { return ticks_.load(); }
+
+ private:
+  void RunDmxSendPath();
+  void ThreadMain();
+
+  link::UsbLink& link_;
+  rdm::RdmEngine& engine_;
+  OutputUniverse& universe_;
+  std::atomic<bool>& rdmBusy_;
+  std::atomic<int32_t>& tickHoldOff_;
+  common::LogSink& log_;
+  common::Clock& clock_;
+  EngineHooks hooks_;
+  EngineView view_;
+
+  std::atomic<int32_t> tickActive_{0};
+  std::atomic<int32_t> identifyPollIndex_{0};
+  std::atomic<uint64_t> ticks_{0};
+  std::mutex targetsMutex_;
+  std::vector<IdentifyTarget> targets_;
+
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+constexpr int kTickPeriodMs = 40;
+
+}  // namespace velquor::dmx

@@ -1,0 +1,33 @@
+#pragma once
+// The one buffer of DMX levels: slots 1..512 at bytes 0..511; the first 527 bytes are the
+// frame handed to the link. Writers store bytes or blocks, senders copy a whole frame, so
+// no frame goes out torn.
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <span>
+
+namespace velquor::dmx {
+
+constexpr size_t kUniverseBytes = 530;
+constexpr size_t kFrameBytes = 527;
+constexpr size_t kSlots = 512;
+
+class OutputUniverse {
+ public:
+  using Bytes = std::array<uint8_t, kUniverseBytes>;
+
+  void Store(size_t index, uint8_t level);
+  // Copies `bytes` at `offset`, cut at the end of the buffer.
+  void StoreBlock(size_t offset, std::span<const uint8_t> bytes);
+  void ClearSlots();
+  uint8_t At(size_t index) const;
+  Bytes Snapshot() const;
+
+ private:
+  mutable std::mutex mutex_;
+  Bytes bytes_{};
+};
+
+}  // namespace velquor::dmx
