@@ -22,7 +22,9 @@ EngineTick::EngineTick(link::UsbLink& link, rdm::RdmEngine& engine, OutputUniver
       clock_(clock),
       hooks_(std::move(hooks)) {}
 
-EngineTick::~EngineTick() { DestroyTimer(); }
+EngineTick::~EngineTick() {
+  DestroyTimer();
+}
 
 bool EngineTick::CreateTimer() {
   if (thread_.joinable()) return true;
@@ -42,9 +44,10 @@ void EngineTick::ThreadMain() {
   param.sched_priority = 10;
   int rc = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
   if (rc != 0) {
-    log_.Add(fmt::format("Engine tick runs at normal priority: real-time scheduling is not "
-                         "permitted ({})",
-                         std::strerror(rc)));
+    log_.Add(
+        fmt::format("Engine tick runs at normal priority: real-time scheduling is not "
+                    "permitted ({})",
+                    std::strerror(rc)));
   }
   const common::Duration period = common::FromMs(kTickPeriodMs);
   common::Instant next = clock_.Now() + period;

@@ -57,8 +57,8 @@ struct IdentifyTarget {
 class EngineTick {
  public:
   EngineTick(link::UsbLink& link, rdm::RdmEngine& engine, OutputUniverse& universe,
-             std::atomic<bool>& rdmBusy, std::atomic<int32_t>& tickHoldOff,
-             common::LogSink& log, common::Clock& clock, EngineHooks hooks = {});
+             std::atomic<bool>& rdmBusy, std::atomic<int32_t>& tickHoldOff, common::LogSink& log,
+             common::Clock& clock, EngineHooks hooks = {});
   ~EngineTick();
 
   // Starts the tick thread (true when it runs); a second call does nothing.

@@ -87,6 +87,7 @@ bool Workbench::BinarySearch(bool incremental) {
   SearchMid = 0x7FFFFFFFFFFFULL;
   while (SearchUpper - SearchLower >= 2) {
     Pump();
+    if (AbortRequested.load()) return false;
     if (StopDiscovery.exchange(false)) {
       log_.Add("Discovery finished.");
       return false;
@@ -158,6 +159,7 @@ void Workbench::RunDiscovery(bool incremental) {
     table_.Names = std::move(reset);
     if (!CheckBoxTest) {
       for (rdm::Uid u : oldUids) {
+        if (AbortRequested.load()) return;
         if (RdmMute(u) == rdm::RESULT_OK) {
           AddFoundDevice(u, "----------ADD device----------: ");
         } else if (RdmMute(u) == rdm::RESULT_OK) {
@@ -175,6 +177,7 @@ void Workbench::RunDiscovery(bool incremental) {
   // garbled to isolate anyone) end discovery too, instead of searching forever.
   int fruitlessPasses = 0;
   while (QuietPassCount < kQuietPasses && fruitlessPasses < kQuietPasses) {
+    if (AbortRequested.load()) return;
     const uint8_t r0 = DiscUniqueBranch(0, kFullRange, true);
     if (r0 == 0) {
       ++QuietPassCount;

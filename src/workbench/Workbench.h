@@ -114,6 +114,9 @@ class Workbench {
   bool CheckBoxTest = false;
   std::string EditTime = "3000";
   std::atomic<bool> StopDiscovery{false};
+  // Set when the program closes: a running discovery ends at its next exchange, saving
+  // nothing (the list on disk stays as it was).
+  std::atomic<bool> AbortRequested{false};
 
   rdm::Uid SearchLower = 0, SearchUpper = 0, SearchMid = 0, LastFoundUid = 0;
   int32_t NoAnswerCount = 0, BranchRetryCount = 0, QuietPassCount = 0;

@@ -67,7 +67,8 @@ TEST_F(Tick, IdentifyRefreshCyclesTheTableEveryFourthTick) {
   EXPECT_FALSE(line.FixtureState(kSpot2)->identify);
   EXPECT_TRUE(line.FixtureState(kPar1)->identify);
   EXPECT_EQ(line.Stats().dmxFrames, 0u) << "no DMX frame with the box unchecked";
-  EXPECT_EQ(log.CountStartingWith("->Request:CC 01 19 7FF000000101 888800000001 01 00 00 0000 30 1000 01 01"),
+  EXPECT_EQ(log.CountStartingWith(
+                "->Request:CC 01 19 7FF000000101 888800000001 01 00 00 0000 30 1000 01 01"),
             1u);
 }
 

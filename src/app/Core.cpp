@@ -1,0 +1,62 @@
+#include "app/Core.h"
+
+#include "common/Files.h"
+#include "link/LibusbTransport.h"
+
+namespace velquor::app {
+
+std::unique_ptr<Core> Core::Create(const CoreOptions& options, common::UiPump pump,
+                                   workbench::WorkbenchHooks hooks, std::string& error) {
+  std::unique_ptr<Core> core(new Core());
+  core->options_ = options;
+  if (core->options_.programDir.empty()) core->options_.programDir = common::ProgramDirectory();
+  core->clock_ = options.clock ? options.clock : &common::RealClock();
+
+  if (options.virtualLine) {
+    virtualline::Rig rig;
+    if (options.rigFile.empty()) {
+      rig = virtualline::DefaultRig();
+    } else {
+      auto loaded = virtualline::LoadRigFile(options.rigFile, error);
+      if (!loaded) return nullptr;
+      rig = std::move(*loaded);
+    }
+    auto line = std::make_unique<virtualline::VirtualLine>(std::move(rig), *core->clock_);
+    core->line_ = line.get();
+    core->transport_ = std::move(line);
+  } else {
+    core->transport_ = std::make_unique<link::LibusbTransport>(link::MakeLibusbApi());
+  }
+
+  Core* self = core.get();
+  link::LinkHooks linkHooks;
+  linkHooks.pumpUi = pump;
+  linkHooks.onRdmFrameSent = [self] { self->tickHoldOff_.store(-2); };
+  core->link_ = std::make_unique<link::UsbLink>(*core->transport_, core->log_, *core->clock_,
+                                                std::move(linkHooks));
+  core->engine_ = std::make_unique<rdm::RdmEngine>(*core->link_, core->log_);
+  hooks.pumpUi = pump;
+  core->bench_ = std::make_unique<workbench::Workbench>(
+      *core->engine_, core->log_, *core->clock_, core->options_.workDir, core->options_.programDir,
+      std::move(hooks));
+  core->tick_ = std::make_unique<dmx::EngineTick>(*core->link_, *core->engine_, core->universe_,
+                                                  core->bench_->RdmBusy(), core->tickHoldOff_,
+                                                  core->log_, *core->clock_);
+  return core;
+}
+
+Core::~Core() {
+  Shutdown();
+}
+
+void Core::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  if (tick_) tick_->DestroyTimer();
+  if (transport_) {
+    std::lock_guard guard(link_->Lock());
+    transport_->Close();
+  }
+}
+
+}  // namespace velquor::app

@@ -1,0 +1,66 @@
+#pragma once
+// Everything below the windows, wired together: the transport (the box or the virtual
+// line), the link, the RDM engine, the workbench, the output universe and the engine tick.
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "common/Clock.h"
+#include "common/Log.h"
+#include "dmx/EngineTick.h"
+#include "dmx/OutputUniverse.h"
+#include "link/LinkTransport.h"
+#include "link/UsbLink.h"
+#include "rdm/RdmEngine.h"
+#include "virtualline/VirtualLine.h"
+#include "workbench/Workbench.h"
+
+namespace velquor::app {
+
+struct CoreOptions {
+  bool virtualLine = false;
+  std::string rigFile;             // empty: the default rig
+  std::string workDir = ".";       // devnames.lst, devnone.lst, scene and show files
+  std::string programDir;          // config.cfg, language files, UidList.ini
+  common::Clock* clock = nullptr;  // the real clock unless a test gives one
+};
+
+class Core {
+ public:
+  // Nothing when the rig file cannot be read; `error` says why.
+  static std::unique_ptr<Core> Create(const CoreOptions& options, common::UiPump pump,
+                                      workbench::WorkbenchHooks hooks, std::string& error);
+  ~Core();
+
+  common::LogSink& Log() { return log_; }
+  common::Clock& Clock() { return *clock_; }
+  link::UsbLink& Link() { return *link_; }
+  rdm::RdmEngine& Engine() { return *engine_; }
+  workbench::Workbench& Bench() { return *bench_; }
+  dmx::OutputUniverse& Universe() { return universe_; }
+  dmx::EngineTick& Tick() { return *tick_; }
+  virtualline::VirtualLine* Line() { return line_; }
+  const CoreOptions& Options() const { return options_; }
+
+  // Stops the tick and releases the box. Safe to call twice.
+  void Shutdown();
+
+ private:
+  Core() = default;
+
+  CoreOptions options_;
+  common::Clock* clock_ = nullptr;
+  common::LogSink log_;
+  std::atomic<int32_t> tickHoldOff_{0};
+  std::unique_ptr<link::LinkTransport> transport_;
+  virtualline::VirtualLine* line_ = nullptr;
+  std::unique_ptr<link::UsbLink> link_;
+  std::unique_ptr<rdm::RdmEngine> engine_;
+  std::unique_ptr<workbench::Workbench> bench_;
+  dmx::OutputUniverse universe_;
+  std::unique_ptr<dmx::EngineTick> tick_;
+  bool shutDown_ = false;
+};
+
+}  // namespace velquor::app

@@ -1,0 +1,132 @@
+#include "app/Language.h"
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTabWidget>
+#include <QWidget>
+
+#include "app/ControlTable.h"
+#include "common/Encoding.h"
+#include "common/Files.h"
+#include "common/Text.h"
+
+namespace velquor::app {
+
+namespace {
+
+struct LanguageError {
+  QString text;
+};
+
+QColor Colour(const common::IniFile& ini, const char* key, const char* fallback) {
+  std::string text = ini.ReadString("General", key, fallback);
+  auto colour = ColourFromText(text);
+  if (!colour) throw LanguageError{QString("'%1' is not a valid integer value").arg(text.c_str())};
+  return *colour;
+}
+
+int Integer(const common::IniFile& ini, const char* key, int fallback) {
+  auto text = ini.Find("General", key);
+  if (!text) return fallback;
+  auto value = common::ParseInteger(common::Trim(*text));
+  if (!value || *value < -100000 || *value > 100000) {
+    throw LanguageError{QString("'%1' is not a valid integer value").arg(text->c_str())};
+  }
+  return static_cast<int>(*value);
+}
+
+bool SetCaption(QWidget* control, const QString& text) {
+  if (auto* label = qobject_cast<QLabel*>(control)) {
+    label->setText(text);
+  } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+    button->setText(text);
+  } else if (auto* group = qobject_cast<QGroupBox*>(control)) {
+    group->setTitle(text);
+  } else if (control->objectName().startsWith("TabSheet")) {
+    // A page: its caption is the tab's text.
+    for (QWidget* p = control->parentWidget(); p; p = p->parentWidget()) {
+      if (auto* tabs = qobject_cast<QTabWidget*>(p)) {
+        int index = tabs->indexOf(control);
+        if (index >= 0) tabs->setTabText(index, text);
+        return true;
+      }
+    }
+    return false;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<common::IniFile> LoadProgramIni(const std::string& programDir,
+                                              const std::string& name) {
+  std::string error;
+  auto bytes = common::ReadWholeFile(common::PathIn(programDir, name), error);
+  if (!bytes) return std::nullopt;
+  return common::IniFile::Parse(common::DecodeTextFile(*bytes));
+}
+
+std::optional<QColor> ColourFromText(const std::string& text) {
+  std::string_view t = common::Trim(text);
+  std::optional<uint64_t> value;
+  if (!t.empty() && t[0] == '$') {
+    value = common::ParseUnsigned("0x" + std::string(t.substr(1)));
+  } else {
+    value = common::ParseUnsigned(t);
+  }
+  if (!value || *value > 0xFFFFFFFFULL) return std::nullopt;
+  const auto v = static_cast<uint32_t>(*value);
+  return QColor(v & 0xFF, (v >> 8) & 0xFF, (v >> 16) & 0xFF);
+}
+
+std::string ApplyLanguage(const LanguageTarget& target, const std::string& programDir,
+                          const std::function<void(const QString&)>& showError) {
+  auto config = LoadProgramIni(programDir, "config.cfg");
+  if (!config) return "";
+  const std::string language = config->ReadString("Form1", "Language", "CHS");
+  const char* file = language == "ENU" ? target.englishFile : target.chineseFile;
+  common::IniFile lang = LoadProgramIni(programDir, file).value_or(common::IniFile{});
+
+  QWidget* window = target.window;
+  try {
+    window->setWindowTitle(
+        QString::fromStdString(lang.ReadString("General", "Caption", target.defaultCaption)));
+    QFont font(QString::fromStdString(lang.ReadString("General", "FontName", "MS Sans Serif")));
+    QColor background = Colour(lang, "BackgroundColor", target.defaultBackground);
+    QColor foreground = Colour(lang, "FontColor", "0x00ffffff");
+    font.setPointSize(std::max(1, Integer(lang, "FontSize", 12)));
+    Integer(lang, "Charset", 1);  // checked like the others; Qt picks the script itself
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::WindowText, foreground);
+    window->setPalette(palette);
+    window->setAutoFillBackground(true);
+    window->setFont(font);
+
+    std::string own = lang.ReadString(target.formName, target.formName, "");
+    if (!own.empty()) window->setWindowTitle(QString::fromStdString(own));
+
+    const bool main = std::string(target.formName) == "Form1";
+    const auto& table = main ? std::span<const ControlSpec>(kMainControls)
+                             : std::span<const ControlSpec>(kAddressingControls);
+    for (const ControlSpec& spec : table) {
+      if (target.skipUncaptioned && !HasCaption(spec.kind)) continue;
+      auto* control = window->findChild<QWidget*>(spec.name);
+      if (!control) continue;
+      std::string text = lang.ReadString(target.formName, spec.name, "");
+      if (text.empty()) continue;
+      if (!SetCaption(control, QString::fromStdString(text))) {
+        throw LanguageError{QString("%1 has no caption to set").arg(spec.name)};
+      }
+    }
+    window->update();
+  } catch (const LanguageError& e) {
+    if (showError) showError(e.text);
+  }
+  return language;
+}
+
+}  // namespace velquor::app

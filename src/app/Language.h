@@ -1,0 +1,41 @@
+#pragma once
+// config.cfg and the language files beside the program: title, colours, font and the
+// caption of each control by its object name.
+
+#include <QColor>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "common/Ini.h"
+
+class QWidget;
+
+namespace velquor::app {
+
+struct LanguageTarget {
+  QWidget* window = nullptr;
+  const char* formName = "Form1";  // text section and window name
+  const char* chineseFile = "lang_ch.ini";
+  const char* englishFile = "lang_en.ini";
+  const char* defaultCaption = "VELQUOR PRO V2.0.0";
+  const char* defaultBackground = "0x001e1e1e";
+  bool skipUncaptioned = false;  // the addressing window passes over controls without caption
+};
+
+// Reads an INI file beside the program; a file that is not UTF-8 is read as GB18030.
+std::optional<common::IniFile> LoadProgramIni(const std::string& programDir,
+                                              const std::string& name);
+
+// 0x00BBGGRR text to a colour; nothing when the text is not a number.
+std::optional<QColor> ColourFromText(const std::string& text);
+
+// Applies config.cfg's language to the window. Returns the language code read ("" when
+// config.cfg is absent and nothing was changed). An error (a caption entry for a control
+// without caption, a colour or number that does not convert) stops the rest and is
+// handed to `showError`.
+std::string ApplyLanguage(const LanguageTarget& target, const std::string& programDir,
+                          const std::function<void(const QString&)>& showError);
+
+}  // namespace velquor::app

@@ -1,0 +1,668 @@
+#include "app/Windows.h"
+
+#include <hidapi/hidapi.h>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QThread>
+#include <cstdlib>
+#include <ctime>
+
+#include "app/Language.h"
+#include "common/Files.h"
+#include "rdm/KnownPids.h"
+
+namespace velquor::app {
+
+bool HasCaption(const char* kind) {
+  const std::string k = kind;
+  return k == "L" || k == "B" || k == "C" || k == "GB" || k == "P" || k == "TAB";
+}
+
+dmx::Page PageOf(int tabIndex) {
+  return static_cast<dmx::Page>(tabIndex + 1);
+}
+
+namespace {
+
+QWidget* MakeControl(const ControlSpec& s, QWidget* parent) {
+  const std::string kind = s.kind;
+  const QString caption = QString::fromUtf8(s.caption);
+  QWidget* w = nullptr;
+  if (kind == "L") {
+    w = new QLabel(caption, parent);
+  } else if (kind == "P") {
+    auto* panel = new QLabel(caption, parent);
+    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    panel->setAlignment(Qt::AlignCenter);
+    w = panel;
+  } else if (kind == "B") {
+    w = new QPushButton(caption, parent);
+  } else if (kind == "C") {
+    w = new QCheckBox(caption, parent);
+  } else if (kind == "GB") {
+    w = new QGroupBox(caption, parent);
+  } else if (kind == "E") {
+    auto* edit = new QLineEdit(QString::fromUtf8(s.text), parent);
+    edit->setReadOnly(std::string(s.flags).find('r') != std::string::npos);
+    w = edit;
+  } else if (kind == "CB" || kind == "CBE") {
+    auto* combo = new QComboBox(parent);
+    combo->setEditable(kind == "CBE");
+    const QString items = QString::fromUtf8(s.items);
+    if (!items.isEmpty()) combo->addItems(items.split('|'));
+    w = combo;
+  } else if (kind == "LV" || kind == "G" || kind == "VLE") {
+    auto* table = new QTableWidget(parent);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->setVisible(false);
+    table->verticalHeader()->setDefaultSectionSize(20);
+    if (kind == "VLE") {
+      table->setColumnCount(2);
+      table->setHorizontalHeaderLabels({"Key", "Value"});
+    }
+    w = table;
+  } else if (kind == "LB" || kind == "FL") {
+    w = new QListWidget(parent);
+  } else if (kind == "SBV" || kind == "UD") {
+    auto* bar = new QScrollBar(Qt::Vertical, parent);
+    bar->setRange(kind == "UD" ? 1 : 0, kind == "UD" ? 512 : 255);
+    if (kind == "UD") bar->setInvertedControls(true);
+    w = bar;
+  } else if (kind == "SBH") {
+    auto* bar = new QScrollBar(Qt::Horizontal, parent);
+    bar->setRange(0, 500);
+    w = bar;
+  } else if (kind == "M") {
+    auto* memo = new QPlainTextEdit(QString::fromUtf8(s.text), parent);
+    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memo->setReadOnly(std::string(s.flags).find('r') != std::string::npos);
+    w = memo;
+  } else if (kind == "PB") {
+    w = new QProgressBar(parent);
+  } else if (kind == "IMG") {
+    auto* image = new QLabel(parent);
+    image->setScaledContents(true);
+    w = image;
+  } else {  // PX: a drawing surface
+    w = new QWidget(parent);
+  }
+  w->setObjectName(s.name);
+  w->setGeometry(s.x, s.y, s.w, s.h);
+  const std::string flags = s.flags;
+  if (flags.find('h') != std::string::npos) w->setVisible(false);
+  if (flags.find('d') != std::string::npos) w->setEnabled(false);
+  if (kind == "GB") w->lower();
+  return w;
+}
+
+// Loads a picture by relative name; a missing one leaves the control empty.
+void LoadPicture(QLabel* label, const std::string& workDir, const char* file) {
+  if (!label) return;
+  QPixmap pixmap(QString::fromStdString(common::PathIn(workDir, file)));
+  if (!pixmap.isNull()) label->setPixmap(pixmap);
+}
+
+void CentreOnScreen(QWidget* window) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect s = screen->geometry();
+  const QRect frame = window->frameGeometry();
+  window->move((s.width() - frame.width()) / 2, (s.height() - frame.height()) / 2);
+}
+
+}  // namespace
+
+void BuildControls(QWidget* root, QTabWidget* pages, std::span<const ControlSpec> table) {
+  for (const ControlSpec& s : table) {
+    if (std::string(s.kind) == "TAB") continue;
+    QWidget* parent = root;
+    if (s.page > 0 && pages) parent = pages->widget(s.page - 1);
+    MakeControl(s, parent);
+  }
+}
+
+// ---------------------------------------------------------------- addressing window
+
+AddressingWindow::AddressingWindow(const std::string& programDir,
+                                   std::function<void(const QString&)> showError)
+    : programDir_(programDir), showError_(std::move(showError)) {
+  setObjectName("Form2");
+  setWindowTitle("RDM System");
+  resize(931, 595);
+  BuildControls(this, nullptr, kAddressingControls);
+  if (auto* list = findChild<QTableWidget*>("ListView1")) {
+    list->setColumnCount(3);
+    list->setHorizontalHeaderLabels({"No.", "Addr", "Ch"});
+    for (int c = 0; c < 3; ++c) list->setColumnWidth(c, 55);
+  }
+  ApplyLanguageAddressing();
+  CentreOnScreen(this);
+}
+
+void AddressingWindow::ApplyLanguageAddressing() {
+  LanguageTarget t{this,         "Form2", "lang_ch_2.ini", "lang_en_2.ini", "RDM System",
+                   "0x002e2e2e", true};
+  ApplyLanguage(t, programDir_, showError_);
+}
+
+// ---------------------------------------------------------------- main window
+
+MainWindow::MainWindow(const CoreOptions& options, Dialogs dialogs, std::string& error)
+    : dialogs_(std::move(dialogs)) {
+  setObjectName("Form1");
+  setWindowTitle("VELQUOR PRO V2.0.1");
+  auto* central = new QWidget(this);
+  central->setObjectName("ClientArea");
+  central->setFixedSize(1300, 723);
+  setCentralWidget(central);
+  setFixedSize(1300, 723);
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, QColor(0x1E, 0x1E, 0x1E));
+  palette.setColor(QPalette::WindowText, QColor(0, 255, 0));
+  setPalette(palette);
+  setAutoFillBackground(true);
+
+  pages_ = new QTabWidget(central);
+  pages_->setObjectName("PageControl1");
+  pages_->setGeometry(570, 40, 725, 645);
+  for (const ControlSpec& s : kMainControls) {
+    if (std::string(s.kind) != "TAB") continue;
+    auto* page = new QWidget();
+    page->setObjectName(s.name);
+    pages_->addTab(page, QString::fromUtf8(s.caption));
+  }
+  for (int hidden : {1, 4, 5, 6})
+    pages_->setTabVisible(hidden, false);  // Patch, IAP, DMX-3D, RdmRadio
+  BuildControls(central, pages_, kMainControls);
+
+  workbench::WorkbenchHooks hooks;
+  hooks.showRdmPage = [this] {
+    if (pages_->currentIndex() != 0) pages_->setCurrentIndex(0);
+  };
+  hooks.askYesNo = [this](const std::string& title, const std::string& text) {
+    if (!dialogs_.askYesNo) return true;
+    return dialogs_.askYesNo(QString::fromStdString(title), QString::fromStdString(text));
+  };
+  hooks.artNetPageShown = [this] { return pages_->currentIndex() == 2; };
+  core_ = Core::Create(
+      options, [this] { PumpUi(); }, std::move(hooks), error);
+  if (!core_) return;
+
+  form2_ = std::make_unique<AddressingWindow>(core_->Options().programDir,
+                                              [this](const QString& t) { ShowError(t); });
+  startUpTimer_.setSingleShot(true);
+  startUpTimer_.setInterval(200);
+  timer1_.setInterval(3000);
+  logTimer_.setInterval(30);
+  Wire();
+  FormCreate();
+  logTimer_.start();
+  timer1_.start();
+}
+
+MainWindow::~MainWindow() {
+  if (!closed_ && core_) {
+    core_->Bench().AbortRequested = true;
+    core_->Shutdown();
+    hid_exit();
+  }
+}
+
+void MainWindow::ShowError(const QString& text) {
+  if (dialogs_.showError) dialogs_.showError(text);
+}
+
+void MainWindow::PumpUi() {
+  if (QThread::currentThread() != QCoreApplication::instance()->thread()) return;
+  if (pumpDepth_ > 0) return;  // no pump inside a pump
+  ++pumpDepth_;
+  DrainLog();
+  RefreshFromModels();
+  QCoreApplication::processEvents();
+  --pumpDepth_;
+}
+
+void MainWindow::DrainLog() {
+  if (!core_) return;
+  auto* memo = Control<QPlainTextEdit>("LogMemo");
+  for (const std::string& line : core_->Log().TakeNew()) {
+    memo->appendPlainText(QString::fromStdString(line));
+  }
+}
+
+// A user command: runs, then the window shows what the models now hold.
+void MainWindow::RunCommand(const std::function<void()>& command) {
+  command();
+  DrainLog();
+  RefreshFromModels();
+  MirrorIdentifyTargets();
+}
+
+void MainWindow::Wire() {
+  workbench::Workbench& bench = core_->Bench();
+  auto click = [this](const char* name, std::function<void()> f) {
+    if (auto* b = Control<QAbstractButton>(name)) {
+      connect(b, &QAbstractButton::clicked, this, [this, f] { RunCommand(f); });
+    }
+  };
+  click("SpeedButtonDiscover", [&bench] { bench.SpeedButtonDiscoverClick(); });
+  click("SpeedButtonAdd", [&bench] { bench.SpeedButtonAddClick(); });
+  click("SpeedButton6", [&bench] { bench.SpeedButton6Click(); });
+  click("SpeedButtonSort", [&bench] { bench.SortByFixtureNumber(); });
+  click("SpeedButtonUp", [&bench] { bench.MoveSelectedUp(); });
+  click("SpeedButtonDown", [&bench] { bench.MoveSelectedDown(); });
+  click("SpeedButton2", [&bench] { bench.ClearDeviceList(); });
+  click("SpeedButton5", [this] { Control<QPlainTextEdit>("LogMemo")->clear(); });
+
+  auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this);
+  for (const char* name : {"MaskEdit_SNUM", "Edit35", "EditAddr", "EditStartAddress", "EditStart",
+                           "EditEnd", "EditChannel", "EditRdmData", "Edit_Universe", "EditUniverse",
+                           "EditStartCode", "EditPackets", "Edit_Start", "Edit_Stop"}) {
+    if (auto* e = Control<QLineEdit>(name)) e->setValidator(digits);
+  }
+  connect(Control<QLineEdit>("MaskEdit_SNUM"), &QLineEdit::textEdited, this,
+          [this, &bench](const QString& text) {
+            RunCommand([&bench, text] { bench.SetFixtureNumber(text.toStdString()); });
+          });
+  connect(Control<QTableWidget>("ListViewUID"), &QTableWidget::cellClicked, this,
+          [this](int row, int) { ListViewUIDClick(row); });
+  connect(Control<QComboBox>("ComboBoxRDM"), &QComboBox::currentIndexChanged, this,
+          [this](int index) { core_->Link().ComboBoxRDMChange(index); });
+  connect(pages_, &QTabWidget::currentChanged, this, [this] { PageControl1Change(); });
+  connect(Control<QCheckBox>("CheckBoxDMX"), &QCheckBox::toggled, this,
+          [this](bool on) { core_->Tick().View().checkBoxDmx = on; });
+  connect(Control<QCheckBox>("CheckBoxTest"), &QCheckBox::toggled, this,
+          [&bench](bool on) { bench.CheckBoxTest = on; });
+  connect(Control<QLineEdit>("EditTime"), &QLineEdit::textChanged, this,
+          [&bench](const QString& text) { bench.EditTime = text.toStdString(); });
+  connect(Control<QComboBox>("ComboBoxArtNet"), &QComboBox::currentIndexChanged, this,
+          [this](int index) { core_->Tick().View().artNetDirection = index; });
+  connect(Control<QComboBox>("ComboBox_IP"), &QComboBox::activated, this, [this](int index) {
+    networkAddressIndex_ = index;
+    SaveNetworkAddressIndex();
+  });
+  connect(Control<QScrollBar>("ScrollBarDMX"), &QScrollBar::valueChanged, this, [this](int value) {
+    faderOffset_ = value;
+    RefreshFaderLabels();
+  });
+  for (const char* name : {"Image_L", "Label_quendaris", "GroupBox1"}) {
+    Control<QWidget>(name)->installEventFilter(this);
+  }
+  connect(&startUpTimer_, &QTimer::timeout, this, [this] { StartUpTimerTimer(); });
+  connect(&timer1_, &QTimer::timeout, this, [this, &bench] {
+    if (bench.RdmBusy().load()) return;
+    int next = 35;
+    RunCommand([&bench, &next] { next = bench.Timer1Timer(); });
+    timer1_.setInterval(next);
+  });
+  connect(&logTimer_, &QTimer::timeout, this, [this] {
+    DrainLog();
+    auto* connectPanel = Control<QLabel>("DeviceConnect");
+    connectPanel->setText(QString::fromStdString(core_->Link().DeviceConnect()));
+  });
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonRelease) {
+    const QString name = watched->objectName();
+    if (name == "Image_L") {
+      Image_LClick();
+      return true;
+    }
+    if (name == "Label_quendaris" || name == "GroupBox1") {
+      Label_quendarisClick();
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::FormCreate() {
+  ApplyLanguageMain();
+  Control<QComboBox>("ComboBoxArtNet")->setCurrentIndex(0);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!shown_) {
+    shown_ = true;
+    FormShow();
+  }
+}
+
+void MainWindow::FormShow() {
+  const std::string workDir = core_->Options().workDir;
+  LoadPicture(Control<QLabel>("Image_L"), workDir, "Lang.jpg");
+  LoadPicture(Control<QLabel>("ImageRdmRadio"), workDir, "RdmRadio.bmp");
+  LoadPicture(Control<QLabel>("ImageArtNet"), workDir, "art-net.bmp");
+  LoadPicture(Control<QLabel>("ImagePatch"), workDir, "patch.bmp");
+  std::srand(static_cast<unsigned>(std::time(nullptr)));
+  Control<QCheckBox>("CheckBoxDMX")->setChecked(true);
+  core_->Tick().View().checkBoxDmx = true;
+  Control<QCheckBox>("CheckBoxTest")->setChecked(false);
+  CentreOnScreen(this);
+
+  // Fader page: labels from the page position, bars at the top.
+  faderOffset_ = Control<QScrollBar>("ScrollBarDMX")->value();
+  RefreshFaderLabels();
+  for (int k = 1; k <= 12; ++k) {
+    Control<QScrollBar>(("ScrollBar" + std::to_string(k)).c_str())->setValue(255);
+  }
+  workbench::DeviceTable& table = core_->Bench().Table();
+  for (int row = 0; row < 256; ++row) {
+    table.Records[static_cast<size_t>(row)].FixtureNumber = static_cast<uint16_t>(row + 1);
+  }
+  core_->Engine().PrimeRequestImage();
+
+  for (const char* name : {"StringGrid", "StringGrid3D"}) {
+    auto* grid = Control<QTableWidget>(name);
+    grid->setColumnCount(17);
+    grid->setRowCount(33);
+    for (int c = 0; c < 17; ++c) grid->setColumnWidth(c, 31);
+    for (int r = 0; r < 33; ++r) {
+      for (int c = 0; c < 17; ++c) {
+        QString text = r == 0 ? (c == 0 ? "" : QString::number(c))
+                              : (c == 0 ? QString::number((r - 1) * 16) : "0");
+        grid->setItem(r, c, new QTableWidgetItem(text));
+      }
+    }
+    grid->horizontalHeader()->setVisible(false);
+  }
+  for (const char* name : {"ComboBoxMode", "ComboBoxChannelMode"}) {
+    auto* combo = Control<QComboBox>(name);
+    combo->clear();
+    combo->addItem("Mode 1");
+    combo->setCurrentIndex(0);
+  }
+  workbench::DevicePanelModel& panel = core_->Bench().Panel();
+  panel.ComboBoxMode.Clear();
+  panel.ComboBoxMode.Add(1, "Mode 1");
+  panel.ComboBoxMode.itemIndex = 0;
+  panel.ComboBoxChannelMode = panel.ComboBoxMode;
+  Control<QComboBox>("ComboBoxRdmCh")->setCurrentIndex(0);
+  Control<QComboBox>("ComboBoxRDM")->setCurrentIndex(1);
+  core_->Link().ComboBoxRDMChange(1);
+  auto* progress = Control<QProgressBar>("ProgressBarIAP");
+  progress->setRange(0, 100);
+  progress->setValue(0);
+
+  auto* parameters = Control<QComboBox>("ComboBoxParameter");
+  parameters->clear();
+  for (const auto& entry : rdm::KnownPidTable()) {
+    parameters->addItem(QString::fromStdString(rdm::KnownPidItemText(entry)));
+  }
+  Control<QComboBox>("ComboBoxCommand")->setCurrentIndex(0);
+  parameters->setCurrentIndex(26);
+  Control<QComboBox>("ComboBoxSubdevice")->setCurrentIndex(0);
+
+  auto* scenes = Control<QTableWidget>("ListView1");
+  scenes->clear();
+  scenes->setRowCount(0);
+  scenes->setColumnCount(3);
+  scenes->setHorizontalHeaderLabels({"Scene", "Fade", "Hold"});
+  for (int c = 0; c < 3; ++c) scenes->setColumnWidth(c, 58);
+
+  core_->Bench().BuildColumns();
+  Control<QComboBox>("ComboBox_Fade")->setCurrentIndex(2);
+  Control<QComboBox>("ComboBox_Hold")->setCurrentIndex(2);
+  Control<QComboBox>("ComboBoxSpeed")->setCurrentIndex(2);
+
+  hid_init();  // the HID probe: result not looked at
+  core_->Link().LinkOpen();
+  LoadStartupSettings();
+  startUpTimer_.start();
+  core_->Tick().CreateTimer();
+  MirrorPage();
+  DrainLog();
+  RefreshFromModels();
+}
+
+void MainWindow::StartUpTimerTimer() {
+  startUpTimer_.stop();
+  RunCommand([this] {
+    core_->Bench().LoadDeviceTable(true);
+    core_->Bench().RebuildUidChoices();
+  });
+}
+
+bool MainWindow::FormCloseQuery() {
+  if (closed_) return true;
+  closed_ = true;
+  core_->Bench().AbortRequested = true;
+  core_->Bench().StopDiscovery = true;
+  timer1_.stop();
+  startUpTimer_.stop();
+  core_->Shutdown();  // stops and joins the engine tick, releases the box
+  hid_exit();
+  logTimer_.stop();
+  form2_->close();
+  return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  // Inside a running command (discovery, an exchange waiting for its answer) the close is
+  // taken up again as soon as the command has unwound, which the abort makes quick.
+  if (core_ && (core_->Bench().RdmBusy().load() || core_->Link().Lock().HeldByThisThread())) {
+    core_->Bench().AbortRequested = true;
+    core_->Bench().StopDiscovery = true;
+    event->ignore();
+    QTimer::singleShot(10, this, [this] { close(); });
+    return;
+  }
+  if (core_) FormCloseQuery();
+  event->accept();
+}
+
+void MainWindow::ApplyLanguageMain() {
+  LanguageTarget t;
+  t.window = this;
+  std::string language = ApplyLanguage(t, core_->Options().programDir,
+                                       [this](const QString& text) { ShowError(text); });
+  if (!language.empty()) currentLanguage_ = QString::fromStdString(language);
+  RefreshFaderLabels();
+}
+
+void MainWindow::LoadStartupSettings() {
+  if (auto config = LoadProgramIni(core_->Options().programDir, "config.cfg")) {
+    networkAddressIndex_ = config->ReadInteger("General", "IP", 0);
+    testMode_ = config->ReadInteger("General", "TEST", 0);
+  }
+  if (testMode_ != 0) {
+    for (const char* name : {"Label41", "Label7", "CheckBoxDMX", "CheckBoxTest", "EditTime"}) {
+      Control<QWidget>(name)->setVisible(true);
+    }
+  }
+}
+
+bool MainWindow::SaveNetworkAddressIndex() {
+  const std::string path = common::PathIn(core_->Options().programDir, "config.cfg");
+  common::IniFile config =
+      LoadProgramIni(core_->Options().programDir, "config.cfg").value_or(common::IniFile{});
+  config.WriteString("General", "IP", std::to_string(networkAddressIndex_));
+  std::string error;
+  if (!config.Save(path, error)) {
+    ShowError(QString("Unable to write to %1").arg(QString::fromStdString(path)));
+    return false;
+  }
+  return true;
+}
+
+void MainWindow::Image_LClick() {
+  const std::string path = common::PathIn(core_->Options().programDir, "config.cfg");
+  common::IniFile config =
+      LoadProgramIni(core_->Options().programDir, "config.cfg").value_or(common::IniFile{});
+  currentLanguage_ = currentLanguage_ == "CHS" ? "ENU" : "CHS";
+  config.WriteString("Form1", "Language", currentLanguage_.toStdString());
+  std::string error;
+  if (!config.Save(path, error)) {
+    ShowError(QString("Unable to write to %1").arg(QString::fromStdString(path)));
+    return;
+  }
+  ApplyLanguageMain();
+  form2_->ApplyLanguageAddressing();
+}
+
+void MainWindow::RefreshFaderLabels() {
+  for (int k = 1; k <= 12; ++k) {
+    const int slot = faderOffset_ + k - 1;
+    Control<QLabel>(("Label_C" + std::to_string(k)).c_str())->setText(QString::number(slot + 1));
+    Control<QLabel>(("Label_D" + std::to_string(k)).c_str())
+        ->setText(QString::number(core_ ? core_->Universe().At(static_cast<size_t>(slot)) : 0));
+  }
+}
+
+void MainWindow::MirrorPage() {
+  core_->Tick().View().page = PageOf(pages_->currentIndex());
+}
+
+void MainWindow::PageControl1Change() {
+  MirrorPage();
+  // The patch page reads the addresses when it first shows: it arrives with the patch map.
+}
+
+void MainWindow::Label_quendarisClick() {
+  const QString url = "http://" + Control<QLabel>("Label_quendaris")->text();
+  if (dialogs_.openUrl) dialogs_.openUrl(url);
+}
+
+void MainWindow::MirrorIdentifyTargets() {
+  const workbench::DeviceTable& table = core_->Bench().Table();
+  std::vector<dmx::IdentifyTarget> targets;
+  const int rows =
+      std::min<int>(table.DeviceCount, static_cast<int>(core_->Bench().View().rows.size()));
+  for (int r = 0; r < rows; ++r) {
+    targets.push_back({table.Records[static_cast<size_t>(r)].Uid,
+                       table.Records[static_cast<size_t>(r)].IdentifyOn});
+  }
+  core_->Tick().SetIdentifyTargets(std::move(targets));
+}
+
+void MainWindow::ListViewUIDClick(int row) {
+  workbench::Workbench& bench = core_->Bench();
+  if (row < 0 || row >= static_cast<int>(bench.View().rows.size())) return;
+  bench.SelectRow(row);
+  if (pages_->currentIndex() == 0 && !bench.RdmBusy().load()) {
+    workbench::DevicePanelModel& panel = bench.Panel();
+    panel.SpeedButtonRdmWriteEnabled = false;
+    panel.Edit35 = std::to_string(row + 1);
+    panel.Edit35Colour = workbench::kMagenta;
+    RunCommand([&bench, row] {
+      workbench::BusyScope busy(bench.RdmBusy());
+      if (!busy.Owned()) return;
+      bench.ReadDevice(row);
+      bench.Panel().SpeedButtonRdmWriteEnabled = true;
+      bench.RefreshDeviceTable(false);
+    });
+  }
+  bench.Panel().ComboBox_UID.itemIndex = row;
+  RefreshFromModels();
+}
+
+namespace {
+
+void SetText(QLineEdit* edit, const std::string& text) {
+  const QString t = QString::fromStdString(text);
+  if (edit->text() != t) edit->setText(t);
+}
+
+void SetItems(QComboBox* combo, const workbench::ChoiceList& list) {
+  QStringList items;
+  for (const auto& i : list.items) items << QString::fromStdString(i);
+  QStringList current;
+  for (int i = 0; i < combo->count(); ++i) current << combo->itemText(i);
+  if (current != items) {
+    QSignalBlocker block(combo);
+    combo->clear();
+    combo->addItems(items);
+  }
+  if (combo->currentIndex() != list.itemIndex) combo->setCurrentIndex(list.itemIndex);
+}
+
+void SetColour(QWidget* w, const workbench::Rgb& c) {
+  QPalette p = w->palette();
+  p.setColor(QPalette::Base, QColor(c.r, c.g, c.b));
+  p.setColor(QPalette::Text, QColor(0, 0, 0));
+  w->setPalette(p);
+}
+
+}  // namespace
+
+void MainWindow::RefreshFromModels() {
+  if (!core_) return;
+  workbench::Workbench& bench = core_->Bench();
+  const workbench::DevicePanelModel& p = bench.Panel();
+  SetText(Control<QLineEdit>("Edit1"), p.Edit1);
+  SetText(Control<QLineEdit>("Edit2"), p.Edit2);
+  SetText(Control<QLineEdit>("Edit5"), p.Edit5);
+  SetColour(Control<QLineEdit>("Edit5"), p.Edit5Colour);
+  SetText(Control<QLineEdit>("Edit8"), p.Edit8);
+  SetText(Control<QLineEdit>("Edit9"), p.Edit9);
+  SetText(Control<QLineEdit>("Edit10"), p.Edit10);
+  SetText(Control<QLineEdit>("EditAddr"), p.EditAddr);
+  {
+    QSignalBlocker block(Control<QScrollBar>("UpDown1"));
+    Control<QScrollBar>("UpDown1")->setValue(std::clamp(p.UpDown1, 1, 512));
+  }
+  SetText(Control<QLineEdit>("Edit33"), p.Edit33);
+  SetText(Control<QLineEdit>("Edit34"), p.Edit34);
+  SetText(Control<QLineEdit>("Edit35"), p.Edit35);
+  SetColour(Control<QLineEdit>("Edit35"), p.Edit35Colour);
+  SetText(Control<QLineEdit>("EditEnd"), p.EditEnd.empty() ? "1" : p.EditEnd);
+  Control<QCheckBox>("CheckBox1")->setChecked(p.CheckBox1);
+  Control<QCheckBox>("CheckBox2")->setChecked(p.CheckBox2);
+  Control<QCheckBox>("CheckBox3")->setChecked(p.CheckBox3);
+  SetItems(Control<QComboBox>("ComboBoxMode"), p.ComboBoxMode);
+  SetItems(Control<QComboBox>("ComboBoxChannelMode"), p.ComboBoxChannelMode);
+  SetItems(Control<QComboBox>("ComboBoxID"), p.ComboBoxID);
+  SetItems(Control<QComboBox>("ComboBox_UID"), p.ComboBox_UID);
+  Control<QWidget>("SpeedButtonRdmWrite")->setEnabled(p.SpeedButtonRdmWriteEnabled);
+
+  auto* list = Control<QTableWidget>("ListViewUID");
+  const workbench::DeviceListView& view = bench.View();
+  if (list->columnCount() != static_cast<int>(view.columns.size())) {
+    list->setColumnCount(static_cast<int>(view.columns.size()));
+    QStringList headers;
+    for (size_t c = 0; c < view.columns.size(); ++c) {
+      headers << QString::fromStdString(view.columns[c].caption);
+      list->setColumnWidth(static_cast<int>(c), view.columns[c].width);
+    }
+    list->setHorizontalHeaderLabels(headers);
+  }
+  list->setRowCount(static_cast<int>(view.rows.size()));
+  for (size_t r = 0; r < view.rows.size(); ++r) {
+    for (int c = 0; c < list->columnCount() && c < 11; ++c) {
+      const QString text = QString::fromStdString(view.rows[r][static_cast<size_t>(c)]);
+      QTableWidgetItem* item = list->item(static_cast<int>(r), c);
+      if (!item) {
+        list->setItem(static_cast<int>(r), c, new QTableWidgetItem(text));
+      } else if (item->text() != text) {
+        item->setText(text);
+      }
+    }
+  }
+  if (view.selected >= 0 && list->currentRow() != view.selected) list->selectRow(view.selected);
+}
+
+}  // namespace velquor::app

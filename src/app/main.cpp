@@ -1,0 +1,66 @@
+// Velquor Pro: the desktop controller. `--virtual-line [RIG]` runs it on the simulated RDM
+// line instead of the box.
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/Windows.h"
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  velquor::app::CoreOptions options;
+  QString screenshot;  // --screenshot FILE [MS]: save a picture of the window, then quit
+  int screenshotDelayMs = 1500;
+  int page = -1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
+      screenshot = argv[++i];
+      if (i + 1 < argc && argv[i + 1][0] != '-') screenshotDelayMs = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--page") == 0 && i + 1 < argc) {
+      page = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--virtual-line") == 0) {
+      options.virtualLine = true;
+      if (i + 1 < argc && argv[i + 1][0] != '-') options.rigFile = argv[++i];
+    } else if (std::strcmp(argv[i], "--help") == 0) {
+      std::printf("velquor [--virtual-line [RIG]]\n");
+      return 0;
+    } else {
+      std::fprintf(stderr, "velquor: unknown option %s (use --virtual-line [RIG])\n", argv[i]);
+      return 2;
+    }
+  }
+
+  velquor::app::MainWindow* window = nullptr;
+  velquor::app::Dialogs dialogs;
+  dialogs.askYesNo = [&window](const QString& title, const QString& text) {
+    return QMessageBox::question(window, title, text) == QMessageBox::Yes;
+  };
+  dialogs.showError = [&window](const QString& text) {
+    QMessageBox::critical(window, "Velquor Pro", text);
+  };
+  dialogs.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+
+  std::string error;
+  velquor::app::MainWindow main(options, dialogs, error);
+  if (!main.Ready()) {
+    std::fprintf(stderr, "velquor: %s\n", error.c_str());
+    return 2;
+  }
+  window = &main;
+  main.show();
+  if (page >= 0) main.findChild<QTabWidget*>("PageControl1")->setCurrentIndex(page);
+  if (!screenshot.isEmpty()) {
+    QTimer::singleShot(screenshotDelayMs, &main, [&main, screenshot] {
+      main.grab().save(screenshot);
+      main.close();
+    });
+  }
+  return application.exec();
+}
