@@ -1,0 +1,424 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+#include <filesystem>
+
+#include "WorkbenchHarness.h"
+#include "app/Windows.h"
+#include "common/Encoding.h"
+#include "common/Ini.h"
+
+using namespace velquor;
+using namespace velquor::testsupport;
+using app::MainWindow;
+
+namespace {
+
+struct Window {
+  explicit Window(const std::string& programDir, const std::string& workDir) {
+    app::CoreOptions options;
+    options.virtualLine = true;
+    options.programDir = programDir;
+    options.workDir = workDir;
+    app::Dialogs dialogs;
+    dialogs.askYesNo = [this](const QString&, const QString&) { return yes; };
+    dialogs.showError = [this](const QString& text) { errors << text; };
+    dialogs.openUrl = [this](const QString& url) { urls << url; };
+    std::string error;
+    window = std::make_unique<MainWindow>(options, dialogs, error);
+  }
+  ~Window() {
+    if (window) window->close();
+  }
+  template <class T>
+  T* C(const char* name) const {
+    return window->Control<T>(name);
+  }
+  // Lets the window's timers and events run for `ms`.
+  void Run(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+
+  bool yes = true;
+  QStringList errors, urls;
+  std::unique_ptr<MainWindow> window;
+};
+
+struct Dirs {
+  Dirs() : program(MakeTempDir()), work(MakeTempDir()) {}
+  ~Dirs() {
+    std::error_code ec;
+    std::filesystem::remove_all(program, ec);
+    std::filesystem::remove_all(work, ec);
+  }
+  void Program(const std::string& name, const std::string& text) const {
+    WriteText(program + "/" + name, text);
+  }
+  void Shipped(const std::string& name) const {
+    std::filesystem::copy_file(std::string(VELQUOR_RESOURCES) + "/" + name, program + "/" + name,
+                               std::filesystem::copy_options::overwrite_existing);
+  }
+  std::string program, work;
+};
+
+}  // namespace
+
+TEST(Windows, EveryControlIsPresentUnderItsName) {
+  Dirs d;
+  Window w(d.program, d.work);
+  ASSERT_TRUE(w.window->Ready());
+  for (const auto& spec : app::kMainControls) {
+    EXPECT_NE(w.window->findChild<QWidget*>(spec.name), nullptr) << spec.name;
+  }
+  for (const auto& spec : app::kAddressingControls) {
+    EXPECT_NE(w.window->Form2().findChild<QWidget*>(spec.name), nullptr) << spec.name;
+  }
+  // Names the other parts of the program and the language files rely on.
+  for (const char* name : {"ListViewUID",
+                           "LogMemo",
+                           "DeviceConnect",
+                           "ComboBox_IP",
+                           "Image_L",
+                           "PageControl1",
+                           "SpeedButtonDiscover",
+                           "SpeedButtonAdd",
+                           "SpeedButton6",
+                           "MaskEdit_SNUM",
+                           "SpeedButtonSort",
+                           "SpeedButtonUp",
+                           "SpeedButtonDown",
+                           "SpeedButton2",
+                           "SpeedButton_A",
+                           "SpeedButton_B",
+                           "SpeedButton5",
+                           "Edit1",
+                           "Edit2",
+                           "Edit5",
+                           "Edit8",
+                           "Edit9",
+                           "Edit10",
+                           "Edit33",
+                           "Edit34",
+                           "Edit35",
+                           "EditAddr",
+                           "UpDown1",
+                           "ComboBoxMode",
+                           "ComboBoxChannelMode",
+                           "CheckBoxChannel",
+                           "ComboBoxID",
+                           "SpeedButtonRdmRead",
+                           "SpeedButtonRdmWrite",
+                           "SpeedButtonReset",
+                           "EditStartAddress",
+                           "EditStart",
+                           "EditEnd",
+                           "EditChannel",
+                           "SpeedButtonAddress",
+                           "ComboBoxCommand",
+                           "ComboBoxParameter",
+                           "ComboBoxSubdevice",
+                           "EditRdmData",
+                           "ValueListEditorRDM",
+                           "SpeedButtonSendRDM",
+                           "CheckBoxRdmAll",
+                           "ListBox_RDM",
+                           "ComboBoxRdmCh",
+                           "SpeedButtonRead",
+                           "SpeedButton1",
+                           "ComboBoxArtNet",
+                           "StringGrid",
+                           "StringGrid3D",
+                           "ScrollBarDMX",
+                           "ScrollBar12",
+                           "Label_C12",
+                           "Label_D12",
+                           "ListView1",
+                           "ComboBox_Fade",
+                           "ComboBox_Hold",
+                           "BtnRecord",
+                           "BtnStop",
+                           "BtnPlay",
+                           "FileListBoxShow",
+                           "ComboBoxSpeed",
+                           "ProgressBarIAP",
+                           "Memo1",
+                           "Memo2",
+                           "PaintBox1",
+                           "Label_quendaris",
+                           "GroupBox1",
+                           "TabSheet1",
+                           "TabSheet8",
+                           "CheckBoxDMX",
+                           "CheckBoxTest",
+                           "EditTime"}) {
+    EXPECT_NE(w.window->findChild<QWidget*>(name), nullptr) << name;
+  }
+  EXPECT_EQ(w.window->objectName(), "Form1");
+  EXPECT_EQ(w.window->Form2().objectName(), "Form2");
+  EXPECT_FALSE(w.window->Form2().isVisible());
+  EXPECT_EQ(w.window->Form2().size(), QSize(931, 595));
+  EXPECT_EQ(w.window->size(), QSize(1300, 723));
+}
+
+TEST(Windows, FourTabsShownAndFourHidden) {
+  Dirs d;
+  Window w(d.program, d.work);
+  auto* tabs = w.C<QTabWidget>("PageControl1");
+  ASSERT_EQ(tabs->count(), 8);
+  QStringList shown;
+  for (int i = 0; i < tabs->count(); ++i) {
+    if (tabs->isTabVisible(i)) shown << tabs->tabText(i);
+  }
+  EXPECT_EQ(shown, (QStringList{"RDM", "Art-Net", "DMX", "MA2 Rdm Command"}));
+}
+
+TEST(Windows, StartUpSelectionsGridsAndColumns) {
+  Dirs d;
+  Window w(d.program, d.work);
+  w.window->FormShow();
+  EXPECT_EQ(w.window->windowTitle(), "VELQUOR PRO V2.0.1") << "no config.cfg: designed caption";
+  EXPECT_EQ(w.C<QComboBox>("ComboBoxRDM")->currentIndex(), 1);
+  EXPECT_EQ(w.window->CoreRef().Link().RdmResponseTimeoutMs(), 50u);
+  EXPECT_EQ(w.C<QComboBox>("ComboBoxParameter")->count(), 73);
+  EXPECT_EQ(w.C<QComboBox>("ComboBoxParameter")->currentText(), "0x00F0_E120_DMX_START_ADDRESS");
+  EXPECT_EQ(w.C<QComboBox>("ComboBoxCommand")->currentText(), "GET_COMMAND  Ox20");
+  EXPECT_EQ(w.C<QComboBox>("ComboBoxSubdevice")->currentIndex(), 0);
+  EXPECT_EQ(w.C<QComboBox>("ComboBox_Fade")->currentText(), "1000");
+  EXPECT_EQ(w.C<QComboBox>("ComboBox_Hold")->currentText(), "1000");
+  EXPECT_EQ(w.C<QComboBox>("ComboBoxSpeed")->currentText(), "速度 Speed3");
+  EXPECT_EQ(w.C<QComboBox>("ComboBoxRdmCh")->currentText(), "频道Ch1");
+  EXPECT_EQ(w.C<QComboBox>("ComboBoxMode")->currentText(), "Mode 1");
+  EXPECT_EQ(w.C<QComboBox>("ComboBoxArtNet")->currentIndex(), 0);
+  auto* grid = w.C<QTableWidget>("StringGrid");
+  EXPECT_EQ(grid->rowCount(), 33);
+  EXPECT_EQ(grid->columnCount(), 17);
+  EXPECT_EQ(grid->item(0, 16)->text(), "16");
+  EXPECT_EQ(grid->item(32, 0)->text(), "496");
+  EXPECT_EQ(grid->item(5, 5)->text(), "0");
+  auto* scenes = w.C<QTableWidget>("ListView1");
+  EXPECT_EQ(scenes->horizontalHeaderItem(1)->text(), "Fade");
+  EXPECT_EQ(scenes->columnWidth(2), 58);
+  EXPECT_TRUE(w.C<QCheckBox>("CheckBoxDMX")->isChecked());
+  EXPECT_FALSE(w.C<QCheckBox>("CheckBoxTest")->isChecked());
+  for (const char* name : {"Label41", "Label7", "CheckBoxDMX", "CheckBoxTest", "EditTime"}) {
+    EXPECT_TRUE(w.C<QWidget>(name)->isHidden()) << name;
+  }
+  EXPECT_EQ(w.window->CoreRef().Bench().Table().Records[255].FixtureNumber, 256);
+  EXPECT_EQ(w.window->CoreRef().Bench().Table().Records[256].FixtureNumber, 0);
+  EXPECT_EQ(w.C<QLabel>("Label_C1")->text(), "1");
+  EXPECT_EQ(w.C<QLabel>("Label_C12")->text(), "12");
+  EXPECT_TRUE(w.window->CoreRef().Tick().Running());
+}
+
+TEST(Windows, TestControlsFollowTheTestSetting) {
+  Dirs d;
+  d.Program("config.cfg", "[General]\r\nTEST=7\r\nIP=2\r\n");
+  Window w(d.program, d.work);
+  w.window->FormShow();
+  EXPECT_EQ(w.window->TestMode(), 7);
+  EXPECT_EQ(w.window->NetworkAddressIndex(), 2);
+  for (const char* name : {"Label41", "Label7", "CheckBoxDMX", "CheckBoxTest", "EditTime"}) {
+    EXPECT_FALSE(w.C<QWidget>(name)->isHidden()) << name;
+  }
+}
+
+TEST(Windows, StartUpTimerLoadsTheDeviceTableAndAsksEveryDevice) {
+  Dirs d;
+  WriteText(d.work + "/devnames.lst", "7FF000000101=Spot 1\r\n7FF100000201=Par\r\n");
+  d.Shipped("UidList.ini");
+  Window w(d.program, d.work);
+  w.window->FormShow();
+  w.Run(400);
+  auto* list = w.C<QTableWidget>("ListViewUID");
+  ASSERT_EQ(list->rowCount(), 2);
+  ASSERT_EQ(list->columnCount(), 11);
+  EXPECT_EQ(list->horizontalHeaderItem(3)->text(), "Chan");
+  EXPECT_EQ(list->item(0, 1)->text(), "0x7FF000000101");
+  EXPECT_EQ(list->item(0, 3)->text(), "016");
+  EXPECT_EQ(list->item(1, 4)->text(), "Par");
+  EXPECT_TRUE(w.C<QPlainTextEdit>("LogMemo")->toPlainText().contains("RDM Devices: 2"));
+  EXPECT_EQ(w.C<QComboBox>("ComboBox_UID")->count(), 2);
+}
+
+TEST(Languages, EnglishWithoutItsFileGivesDefaultsAndDesignedCaptions) {
+  Dirs d;
+  d.Program("config.cfg", "[Form1]\r\nLanguage=ENU\r\n");
+  Window w(d.program, d.work);
+  EXPECT_EQ(w.window->windowTitle(), "VELQUOR PRO V2.0.0");
+  EXPECT_EQ(w.window->palette().color(QPalette::Window), QColor(0x1E, 0x1E, 0x1E));
+  EXPECT_EQ(w.window->palette().color(QPalette::WindowText), QColor(255, 255, 255));
+  EXPECT_EQ(w.window->font().pointSize(), 12);
+  EXPECT_EQ(w.C<QPushButton>("SpeedButtonDiscover")->text(), "查找 设备 Discover");
+  EXPECT_EQ(w.window->CurrentLanguage(), "ENU");
+  EXPECT_TRUE(w.errors.isEmpty());
+}
+
+TEST(Languages, ShippedFilesGiveOneLanguageEach) {
+  Dirs d;
+  for (const char* f : {"lang_ch.ini", "lang_en.ini", "lang_ch_2.ini", "lang_en_2.ini"}) {
+    d.Shipped(f);
+  }
+  d.Program("config.cfg", "[Form1]\r\nLanguage=ENU\r\n");
+  Window w(d.program, d.work);
+  EXPECT_TRUE(w.errors.isEmpty()) << w.errors.join("; ").toStdString();
+  EXPECT_EQ(w.C<QPushButton>("SpeedButtonDiscover")->text(), "Discover");
+  EXPECT_EQ(w.C<QPushButton>("SpeedButtonRdmRead")->text(), "Read");
+  EXPECT_EQ(w.window->Form2().findChild<QPushButton*>("SpeedButton7")->text(), "Cancel all");
+  auto* tabs = w.C<QTabWidget>("PageControl1");
+  EXPECT_EQ(tabs->tabText(7), "MA2 Rdm Command");
+  w.window->Image_LClick();
+  EXPECT_EQ(w.C<QPushButton>("SpeedButtonDiscover")->text(), "查找 设备");
+  EXPECT_EQ(w.window->Form2().findChild<QPushButton*>("SpeedButton7")->text(), "全部取消");
+  // Every captioned control has a text in both languages.
+  for (const char* f : {"lang_ch.ini", "lang_en.ini"}) {
+    std::string error;
+    auto ini = common::IniFile::Load(d.program + "/" + f, error);
+    ASSERT_TRUE(ini);
+    for (const auto& spec : app::kMainControls) {
+      if (!app::HasCaption(spec.kind) || std::string(spec.caption).empty()) continue;
+      if (std::string(spec.name) == "DeviceConnect" || std::string(spec.name) == "ShowState")
+        continue;
+      EXPECT_FALSE(ini->ReadString("Form1", spec.name, "").empty()) << f << " " << spec.name;
+    }
+  }
+}
+
+TEST(Languages, UnexactCodeSelectsChineseAndTheToggleAlternates) {
+  Dirs d;
+  d.Program("config.cfg", "[Form1]\r\nLanguage=eng\r\n");
+  d.Program("lang_ch.ini", "[General]\r\nCaption=中文\r\n");
+  d.Program("lang_en.ini", "[General]\r\nCaption=English\r\n");
+  Window w(d.program, d.work);
+  EXPECT_EQ(w.window->windowTitle(), "中文");
+  w.window->Image_LClick();
+  EXPECT_NE(ReadText(d.program + "/config.cfg").find("Language=CHS"), std::string::npos);
+  EXPECT_EQ(w.window->windowTitle(), "中文");
+  w.window->Image_LClick();
+  EXPECT_NE(ReadText(d.program + "/config.cfg").find("Language=ENU"), std::string::npos);
+  EXPECT_EQ(w.window->windowTitle(), "English");
+}
+
+TEST(Languages, WindowNameEntryWinsAndFaderLabelsAreRefreshedLast) {
+  Dirs d;
+  d.Program("config.cfg", "[Form1]\r\nLanguage=CHS\r\n");
+  d.Program("lang_ch.ini",
+            "[General]\r\nCaption=General title\r\n[Form1]\r\nForm1=Own title\r\nLabel_C1=XX\r\n"
+            "SpeedButton6=停\r\n");
+  Window w(d.program, d.work);
+  EXPECT_EQ(w.window->windowTitle(), "Own title");
+  EXPECT_EQ(w.C<QLabel>("Label_C1")->text(), "1");
+  EXPECT_EQ(w.C<QPushButton>("SpeedButton6")->text(), "停");
+
+  d.Program("lang_ch.ini", "[General]\r\nCaption=General title\r\n[Form1]\r\nForm1=\r\n");
+  w.window->ApplyLanguageMain();
+  EXPECT_EQ(w.window->windowTitle(), "General title") << "an empty value leaves the title";
+}
+
+TEST(Languages, BadEntriesAreReportedOnceAndStopTheRest) {
+  Dirs d;
+  d.Program("config.cfg", "[Form1]\r\nLanguage=CHS\r\n");
+  d.Program(
+      "lang_ch.ini",
+      "[Form1]\r\nSpeedButtonDiscover=never\r\nListViewUID=no caption\r\nSpeedButton5=one\r\n");
+  Window w(d.program, d.work);
+  // Controls are taken in creation order: the clear button comes before the device list,
+  // the discovery button after it.
+  EXPECT_EQ(w.errors.size(), 1);
+  EXPECT_TRUE(w.errors[0].contains("ListViewUID"));
+  EXPECT_EQ(w.C<QPushButton>("SpeedButton5")->text(), "one");
+  EXPECT_EQ(w.C<QPushButton>("SpeedButtonDiscover")->text(), "查找 设备 Discover");
+
+  d.Program("lang_ch.ini", "[General]\r\nBackgroundColor=green\r\n");
+  w.window->ApplyLanguageMain();
+  EXPECT_EQ(w.errors.size(), 2);
+  EXPECT_TRUE(w.errors.back().contains("green"));
+}
+
+TEST(Languages, FirstToggleWithoutConfigCreatesItInEnglish) {
+  Dirs d;
+  d.Shipped("lang_en.ini");
+  d.Shipped("lang_en_2.ini");
+  Window w(d.program, d.work);
+  EXPECT_EQ(w.window->windowTitle(), "VELQUOR PRO V2.0.1");
+  w.window->Image_LClick();
+  EXPECT_NE(ReadText(d.program + "/config.cfg").find("[Form1]\r\nLanguage=ENU"), std::string::npos);
+  EXPECT_EQ(w.C<QPushButton>("SpeedButtonAdd")->text(), "Increase");
+  EXPECT_EQ(w.window->Form2().findChild<QPushButton*>("SpeedButton6")->text(), "write");
+}
+
+TEST(Languages, FilesFromAChineseWindowsSystemAreReadAsGb18030) {
+  Dirs d;
+  d.Program("config.cfg", "[Form1]\r\nLanguage=CHS\r\n");
+  // "查找" in GB18030.
+  d.Program("lang_ch.ini", std::string("[Form1]\r\nSpeedButtonDiscover=\xB2\xE9\xD5\xD2\r\n"));
+  Window w(d.program, d.work);
+  EXPECT_EQ(w.C<QPushButton>("SpeedButtonDiscover")->text(), "查找");
+  EXPECT_FALSE(common::IsValidUtf8("\xB2\xE9"));
+  EXPECT_TRUE(common::IsValidUtf8("查找 plain"));
+  EXPECT_FALSE(common::IsValidUtf8("\xC0\x80"));  // overlong
+}
+
+TEST(Languages, UnwritableConfigIsReported) {
+  Dirs d;
+  std::filesystem::create_directory(d.program + "/config.cfg");
+  Window w(d.program, d.work);
+  w.window->Image_LClick();
+  ASSERT_EQ(w.errors.size(), 1);
+  EXPECT_TRUE(w.errors[0].startsWith("Unable to write to "));
+}
+
+TEST(Windows, DiscoverButtonFillsTheTableAndTheWebLabelOpens) {
+  Dirs d;
+  Window w(d.program, d.work);
+  w.window->FormShow();
+  w.Run(300);
+  bool busyWhenStopped = false;
+  QTimer::singleShot(0, [&] { w.C<QPushButton>("SpeedButtonDiscover")->click(); });
+  // The stop button works while discovery runs: the window stays live.
+  QTimer::singleShot(400, [&] {
+    busyWhenStopped = w.window->CoreRef().Bench().RdmBusy().load();
+    w.C<QPushButton>("SpeedButton6")->click();
+  });
+  w.Run(1200);
+  EXPECT_TRUE(busyWhenStopped);
+  EXPECT_FALSE(w.window->CoreRef().Bench().RdmBusy().load());
+  const QString log = w.C<QPlainTextEdit>("LogMemo")->toPlainText();
+  EXPECT_TRUE(log.contains("Discovery started..."));
+  EXPECT_TRUE(log.contains("Discovery finished."));
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(1, 1), QPointF(1, 1), Qt::LeftButton,
+                      Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(w.C<QLabel>("Label_quendaris"), &release);
+  ASSERT_EQ(w.urls.size(), 1);
+  EXPECT_TRUE(w.urls[0].startsWith("http://"));
+}
+
+TEST(Windows, ClosingDuringDiscoveryIsQuickAndStopsEveryThread) {
+  Dirs d;
+  auto w = std::make_unique<Window>(d.program, d.work);
+  w->window->show();
+  w->Run(300);
+  QElapsedTimer closeTook;
+  QTimer::singleShot(0, [&] { w->C<QPushButton>("SpeedButtonDiscover")->click(); });
+  QTimer::singleShot(200, [&] {
+    closeTook.start();
+    w->window->close();
+  });
+  w->Run(1500);
+  EXPECT_TRUE(closeTook.isValid());
+  EXPECT_FALSE(w->window->isVisible());
+  EXPECT_FALSE(w->window->CoreRef().Tick().Running());
+  EXPECT_FALSE(w->window->CoreRef().Bench().RdmBusy().load());
+  EXPECT_FALSE(common::FileExists(d.work + "/devnames.lst")) << "an aborted search saves nothing";
+}
