@@ -147,21 +147,21 @@ c(P, "E", "Edit_Stop", 220, 503, 80, 24, text="0")
 # ---- DMX page ----
 P = 4
 for k in range(12):
-    x = 10 + k * 50
-    c(P, "L", f"Label_C{k+1}", x, 8, 45, 18)
+    x = 10 + k * 44
+    c(P, "L", f"Label_C{k+1}", x, 8, 42, 18)
     c(P, "SBV", f"ScrollBar{k+1}", x + 12, 28, 20, 260)
-    c(P, "L", f"Label_D{k+1}", x, 292, 45, 18)
-c(P, "SBH", "ScrollBarDMX", 10, 318, 590, 20)
+    c(P, "L", f"Label_D{k+1}", x, 292, 42, 18)
+c(P, "SBH", "ScrollBarDMX", 10, 318, 520, 20)
 c(P, "B", "SpeedButton11", 10, 348, 80, 30, "清除", "Clear", designed="清除")
 c(P, "B", "SpeedButton_Add", 95, 348, 80, 30, "添加", "Add", designed="添加")
 c(P, "B", "SpeedButton_Delete", 180, 348, 80, 30, "删除", "Delete", designed="删除")
 c(P, "B", "SpeedButton18", 265, 348, 80, 30, "Run", "Run")
-c(P, "B", "SpeedButton_Show", 350, 348, 80, 30, "保存场景", "Save scenes")
+c(P, "B", "SpeedButton_Show", 350, 348, 80, 30, "保存", "Save", designed="保存 Save")
 c(P, "L", "Label42", 10, 392, 60, 20, "渐变ms:", "Fade ms:", designed="渐变ms:")
 c(P, "CBE", "ComboBox_Fade", 70, 389, 90, 24, items="100|500|1000|2000|3000|4000|5000|10000")
 c(P, "L", "Label43", 170, 392, 60, 20, "保持ms:", "Hold ms:", designed="保持ms:")
 c(P, "CBE", "ComboBox_Hold", 230, 389, 90, 24, items="100|500|1000|2000|3000|4000|5000|10000")
-c(P, "LV", "ListView1", 610, 8, 105, 400)
+c(P, "LV", "ListView1", 540, 8, 178, 400)
 
 # ---- IAP page ----
 P = 5
