@@ -317,6 +317,90 @@ void MainWindow::Wire() {
     RunCommand([&bench, &next] { next = bench.Timer1Timer(); });
     timer1_.setInterval(next);
   });
+  // Device panel.
+  click("SpeedButtonRdmRead", [&bench] { bench.SpeedButtonRdmReadClick(); });
+  click("SpeedButtonRdmWrite", [&bench] { bench.SpeedButtonRdmWriteClick(); });
+  click("SpeedButtonReset", [&bench] { bench.SpeedButtonResetClick(); });
+  click("SpeedButton_B", [&bench] { bench.SpeedButton_BClick(); });
+  click("SpeedButton_A", [&bench] { bench.SpeedButton_AClick(); });
+  click("SpeedButtonAddress", [&bench] { bench.SpeedButtonAddressClick(); });
+  using Edit = workbench::Workbench::NumericEdit;
+  const std::pair<const char*, Edit> numeric[] = {{"EditAddr", Edit::Addr},
+                                                  {"EditChannel", Edit::Channel},
+                                                  {"EditStart", Edit::Start},
+                                                  {"EditEnd", Edit::End},
+                                                  {"EditStartAddress", Edit::StartAddress}};
+  for (const auto& [name, kind] : numeric) {
+    auto* edit = Control<QLineEdit>(name);
+    connect(edit, &QLineEdit::textEdited, this,
+            [this, &bench, edit, kind = kind](const QString& t) {
+              const QString shown = QString::fromStdString(bench.EditChange(kind, t.toStdString()));
+              if (shown != edit->text()) edit->setText(shown);
+              DrainLog();
+            });
+  }
+  connect(Control<QLineEdit>("Edit35"), &QLineEdit::textEdited, this,
+          [this, &bench](const QString& t) {
+            Control<QLineEdit>("Edit35")->setText(
+                QString::fromStdString(bench.Edit35Change(t.toStdString())));
+          });
+  connect(Control<QLineEdit>("Edit1"), &QLineEdit::textEdited, this,
+          [&bench](const QString& t) { bench.Panel().Edit1 = t.toStdString(); });
+  Control<QLineEdit>("Edit1")->setMaxLength(32);
+  connect(Control<QScrollBar>("UpDown1"), &QScrollBar::actionTriggered, this,
+          [this, &bench](int action) {
+            if (action == QAbstractSlider::SliderSingleStepSub) bench.UpDown1Click(true);
+            if (action == QAbstractSlider::SliderSingleStepAdd) bench.UpDown1Click(false);
+            DrainLog();
+            QTimer::singleShot(0, this, [this] { RefreshFromModels(); });
+          });
+  for (int k = 1; k <= 3; ++k) {
+    const std::string name = "CheckBox" + std::to_string(k);
+    connect(Control<QCheckBox>(name.c_str()), &QCheckBox::clicked, this, [&bench, k](bool on) {
+      bool* box[] = {&bench.Panel().CheckBox1, &bench.Panel().CheckBox2, &bench.Panel().CheckBox3};
+      *box[k - 1] = on;
+    });
+  }
+  connect(Control<QComboBox>("ComboBoxMode"), &QComboBox::activated, this,
+          [&bench](int index) { bench.Panel().ComboBoxMode.itemIndex = index; });
+  connect(Control<QComboBox>("ComboBoxChannelMode"), &QComboBox::activated, this,
+          [&bench](int index) { bench.Panel().ComboBoxChannelMode.itemIndex = index; });
+  connect(Control<QCheckBox>("CheckBoxChannel"), &QCheckBox::toggled, this,
+          [this, &bench](bool on) {
+            bench.CheckBoxChannel = on;
+            Control<QComboBox>("ComboBoxChannelMode")->setEnabled(on);
+          });
+
+  // Raw console and radio page.
+  connect(Control<QComboBox>("ComboBoxCommand"), &QComboBox::activated, this,
+          [&bench](int index) { bench.Console().ComboBoxCommand = index; });
+  connect(Control<QComboBox>("ComboBoxParameter"), &QComboBox::activated, this,
+          [&bench](int index) { bench.Console().ComboBoxParameter = index; });
+  connect(Control<QComboBox>("ComboBoxSubdevice"), &QComboBox::activated, this,
+          [&bench](int index) { bench.Console().ComboBoxSubdevice = index; });
+  connect(Control<QComboBox>("ComboBoxRdmCh"), &QComboBox::activated, this,
+          [&bench](int index) { bench.Console().ComboBoxRdmCh = index; });
+  connect(Control<QCheckBox>("CheckBoxRdmAll"), &QCheckBox::toggled, this,
+          [&bench](bool on) { bench.Console().CheckBoxRdmAll = on; });
+  connect(Control<QLineEdit>("EditRdmData"), &QLineEdit::textEdited, this,
+          [this, &bench](const QString& t) {
+            const QString shown = QString::fromStdString(bench.EditRdmDataChange(t.toStdString()));
+            if (shown != Control<QLineEdit>("EditRdmData")->text()) {
+              Control<QLineEdit>("EditRdmData")->setText(shown);
+            }
+            DrainLog();
+          });
+  click("SpeedButtonAddrdm", [&bench] { bench.SpeedButtonAddrdmClick(); });
+  click("SpeedButtonDelete", [&bench] { bench.SpeedButtonDeleteClick(); });
+  click("SpeedButtonSendRDM", [&bench] { bench.SpeedButtonSendRDMClick(); });
+  connect(Control<QListWidget>("ListBox_RDM"), &QListWidget::itemClicked, this,
+          [this, &bench](QListWidgetItem* item) {
+            const int row = Control<QListWidget>("ListBox_RDM")->row(item);
+            RunCommand([&bench, row] { bench.ListBox_RDMClick(row); });
+          });
+  click("SpeedButtonRead", [&bench] { bench.SpeedButtonReadClick(); });
+  click("SpeedButton1", [&bench] { bench.SpeedButton1Click(); });
+
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();
     auto* connectPanel = Control<QLabel>("DeviceConnect");
@@ -562,19 +646,10 @@ void MainWindow::MirrorIdentifyTargets() {
 void MainWindow::ListViewUIDClick(int row) {
   workbench::Workbench& bench = core_->Bench();
   if (row < 0 || row >= static_cast<int>(bench.View().rows.size())) return;
-  bench.SelectRow(row);
-  if (pages_->currentIndex() == 0 && !bench.RdmBusy().load()) {
-    workbench::DevicePanelModel& panel = bench.Panel();
-    panel.SpeedButtonRdmWriteEnabled = false;
-    panel.Edit35 = std::to_string(row + 1);
-    panel.Edit35Colour = workbench::kMagenta;
-    RunCommand([&bench, row] {
-      workbench::BusyScope busy(bench.RdmBusy());
-      if (!busy.Owned()) return;
-      bench.ReadDevice(row);
-      bench.Panel().SpeedButtonRdmWriteEnabled = true;
-      bench.RefreshDeviceTable(false);
-    });
+  if (pages_->currentIndex() == 0) {
+    RunCommand([&bench, row] { bench.RowClickOnRdmPage(row); });
+  } else {
+    bench.SelectRow(row);
   }
   bench.Panel().ComboBox_UID.itemIndex = row;
   RefreshFromModels();
@@ -638,6 +713,32 @@ void MainWindow::RefreshFromModels() {
   SetItems(Control<QComboBox>("ComboBoxID"), p.ComboBoxID);
   SetItems(Control<QComboBox>("ComboBox_UID"), p.ComboBox_UID);
   Control<QWidget>("SpeedButtonRdmWrite")->setEnabled(p.SpeedButtonRdmWriteEnabled);
+
+  SetText(Control<QLineEdit>("EditStartAddress"), bench.EditStartAddress);
+  SetText(Control<QLineEdit>("EditStart"), bench.EditStart);
+  SetText(Control<QLineEdit>("EditChannel"), bench.EditChannel);
+  const workbench::ConsoleModel& console = bench.Console();
+  SetText(Control<QLineEdit>("EditRdmData"), console.EditRdmData);
+  if (Control<QComboBox>("ComboBoxRdmCh")->currentIndex() != console.ComboBoxRdmCh) {
+    Control<QComboBox>("ComboBoxRdmCh")->setCurrentIndex(console.ComboBoxRdmCh);
+  }
+  auto* data = Control<QTableWidget>("ValueListEditorRDM");
+  data->setRowCount(static_cast<int>(console.Data.size()));
+  for (size_t k = 0; k < console.Data.size(); ++k) {
+    for (int c = 0; c < 2; ++c) {
+      const QString text = c == 0 ? QString::number(k) : QString::fromStdString(console.Data[k]);
+      auto* item = data->item(static_cast<int>(k), c);
+      if (!item) {
+        data->setItem(static_cast<int>(k), c, new QTableWidgetItem(text));
+      } else if (item->text() != text) {
+        item->setText(text);
+      }
+    }
+  }
+  auto* history = Control<QListWidget>("ListBox_RDM");
+  for (size_t k = static_cast<size_t>(history->count()); k < console.History.size(); ++k) {
+    history->addItem(QString::fromStdString(console.History[k]));
+  }
 
   auto* list = Control<QTableWidget>("ListViewUID");
   const workbench::DeviceListView& view = bench.View();

@@ -19,7 +19,9 @@ Workbench::Workbench(rdm::RdmEngine& engine, common::LogSink& log, common::Clock
       clock_(clock),
       workDir_(std::move(workDir)),
       programDir_(std::move(programDir)),
-      hooks_(std::move(hooks)) {}
+      hooks_(std::move(hooks)) {
+  engine_.SetConsoleSink([this](const std::string& line) { console_.History.push_back(line); });
+}
 
 void Workbench::Pump() {
   if (hooks_.pumpUi) hooks_.pumpUi();

@@ -13,6 +13,7 @@
 #include "common/Clock.h"
 #include "common/Log.h"
 #include "rdm/RdmEngine.h"
+#include "workbench/Console.h"
 #include "workbench/DevicePanelModel.h"
 #include "workbench/DeviceTable.h"
 
@@ -48,6 +49,7 @@ class Workbench {
   DeviceTable& Table() { return table_; }
   const DeviceTable& Table() const { return table_; }
   DevicePanelModel& Panel() { return panel_; }
+  ConsoleModel& Console() { return console_; }
   DeviceListView& View() { return view_; }
   std::atomic<bool>& RdmBusy() { return rdmBusy_; }
   rdm::RdmEngine& Engine() { return engine_; }
@@ -76,6 +78,41 @@ class Workbench {
 
   // The device panel's read sequence for one row (its record's UID taken from the list).
   void ReadDevice(int row);
+
+  // ---- Device panel ----
+  void SpeedButtonRdmReadClick();
+  void SpeedButtonRdmWriteClick();
+  void SpeedButton_BClick();  // identify toggle of the selected row
+  void SpeedButton_AClick();  // lamp toggle
+  void SpeedButtonResetClick();
+  // A click on a row of the device list while the RDM page shows.
+  void RowClickOnRdmPage(int row);
+
+  // Edit validation: each returns the text the edit should show afterwards.
+  enum class NumericEdit { Addr, Channel, Start, End, StartAddress };
+  std::string EditChange(NumericEdit edit, const std::string& text);
+  void UpDown1Click(bool up);
+  std::string Edit35Change(const std::string& text);
+
+  // ---- Batch addressing ----
+  bool CheckBoxChannel = false;
+  std::string EditStartAddress = "1", EditStart = "1", EditChannel = "0";
+  void SpeedButtonAddressClick();
+
+  // ---- Raw console ----
+  std::string EditRdmDataChange(const std::string& text);
+  void SpeedButtonAddrdmClick();
+  void SpeedButtonDeleteClick();
+  void SpeedButtonSendRDMClick();
+  void ListBox_RDMClick(int index);
+
+  // ---- Radio page ----
+  void SpeedButtonReadClick();
+  void SpeedButton1Click();
+
+  // The parameter data of an answer in words, for the parameters the program knows.
+  static std::string DescribeAnswer(uint16_t pid, uint8_t commandClass,
+                                    const rdm::RdmAnswer& answer);
 
   uint8_t PersonalityCount() const { return personalityCount_; }
   uint8_t CurrentPersonality() const { return currentPersonality_; }
@@ -140,6 +177,9 @@ class Workbench {
   std::vector<std::string> RowLabels() const;
   void RebuildNamesAndSave(const std::vector<std::string>& labels);
   void RunDiscovery(bool incremental);
+  std::optional<rdm::Uid> SelectedUid(bool selectFirst);
+  void LogReceived(uint16_t pid, uint8_t commandClass, const rdm::RdmAnswer& answer);
+  void ConsoleExchange(const rdm::RdmRequest& request, rdm::Uid uid);
   bool BinarySearch(bool incremental);
 
   rdm::RdmEngine& engine_;
@@ -151,6 +191,7 @@ class Workbench {
 
   DeviceTable table_;
   DevicePanelModel panel_;
+  ConsoleModel console_;
   DeviceListView view_;
   std::atomic<bool> rdmBusy_{false};
   uint8_t personalityCount_ = 0;

@@ -1,0 +1,341 @@
+#include <gtest/gtest.h>
+
+#include "WorkbenchHarness.h"
+
+using namespace velquor;
+using namespace velquor::testsupport;
+using Edit = workbench::Workbench::NumericEdit;
+
+namespace {
+
+constexpr uint64_t kSpot3 = 0x7FF000000103ULL;
+
+// The default rig's first three spots listed, as after a discovery.
+void ListThree(WorkbenchHarness& h) {
+  WriteText(h.Path("devnames.lst"),
+            "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n");
+  h.bench.LoadDeviceTable(false);
+  h.bench.RebuildUidChoices();
+  h.rdm.log.Clear();
+}
+
+std::vector<std::string> IdentifyRequests(WorkbenchHarness& h) {
+  std::vector<std::string> out;
+  for (const auto& line : h.rdm.log.Lines()) {
+    if (line.rfind("->Request:", 0) == 0 && line.find(" 30 1000 01 ") != std::string::npos) {
+      out.push_back(line.substr(19, 12) + ":" + line.substr(line.size() - 7, 2));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(Panel, ReadWithoutSelectionTakesTheFirstRowAndMarksIt) {
+  WorkbenchHarness h;
+  ListThree(h);
+  h.bench.SpeedButtonRdmReadClick();
+  EXPECT_EQ(h.bench.Table().SelectedRow, 0);
+  EXPECT_EQ(h.bench.Panel().Edit35Colour, workbench::kYellow);
+  EXPECT_EQ(h.bench.Panel().Edit1, "Spot 1");
+  EXPECT_EQ(h.bench.Panel().Edit33, "1520");
+  EXPECT_TRUE(h.bench.Panel().SpeedButtonRdmWriteEnabled);
+  EXPECT_FALSE(h.bench.RdmBusy().load());
+
+  WorkbenchHarness empty;
+  empty.bench.SpeedButtonRdmReadClick();
+  empty.bench.SpeedButtonRdmWriteClick();
+  EXPECT_EQ(empty.rdm.log.CountOf("NO device"), 2u);
+  EXPECT_EQ(empty.rdm.Requests(), 0u);
+}
+
+TEST(Panel, IdentifySwitchesTheOtherOffFirstAndTogglesItsOwn) {
+  WorkbenchHarness h;
+  ListThree(h);
+  h.bench.SelectRow(0);
+  h.bench.SpeedButton_BClick();
+  h.bench.SelectRow(2);
+  h.rdm.log.Clear();
+  h.bench.SpeedButton_BClick();
+  EXPECT_EQ(IdentifyRequests(h), (std::vector<std::string>{"7FF000000101:00", "7FF000000103:01"}));
+  EXPECT_EQ(h.bench.View().rows[0][5], " ");
+  EXPECT_EQ(h.bench.View().rows[2][5], "identify");
+  EXPECT_TRUE(h.rdm.line.FixtureState(kSpot3)->identify);
+  EXPECT_FALSE(h.rdm.line.FixtureState(kSpot1)->identify);
+  h.bench.SpeedButton_BClick();
+  EXPECT_FALSE(h.rdm.line.FixtureState(kSpot3)->identify);
+  EXPECT_EQ(h.bench.View().rows[2][5], " ");
+}
+
+TEST(Panel, LampGoesOffFromAnyStateAndOnFromOff) {
+  WorkbenchHarness h;
+  ListThree(h);
+  h.rdm.Set(kSpot1, rdm::pid::LAMP_STATE, {2});  // strike
+  h.bench.SelectRow(0);
+  h.bench.SpeedButton_AClick();
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->lampState, 0);
+  EXPECT_EQ(h.rdm.log.CountOf("Getting dev LAMP_STATE of 0x7FF000000101"), 1u);
+  h.bench.SpeedButton_AClick();
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->lampState, 1);
+}
+
+TEST(Panel, NoSelectionMeansNothingIsSent) {
+  WorkbenchHarness h;
+  ListThree(h);
+  h.bench.SpeedButton_BClick();
+  h.bench.SpeedButton_AClick();
+  h.bench.SpeedButtonResetClick();
+  EXPECT_EQ(h.rdm.log.CountOf("NO device"), 3u);
+  EXPECT_EQ(h.rdm.Requests(), 0u);
+  EXPECT_FALSE(h.bench.RdmBusy().load());
+}
+
+TEST(Panel, BusyLineMeansNothingAtAll) {
+  WorkbenchHarness h;
+  ListThree(h);
+  h.bench.SelectRow(0);
+  h.bench.RdmBusy() = true;
+  h.bench.SpeedButtonRdmReadClick();
+  h.bench.SpeedButtonRdmWriteClick();
+  h.bench.SpeedButton_BClick();
+  h.bench.SpeedButton_AClick();
+  h.bench.SpeedButtonResetClick();
+  h.bench.SpeedButtonAddressClick();
+  EXPECT_EQ(h.rdm.log.Count(), 0u);
+  EXPECT_TRUE(h.bench.RdmBusy().load());
+}
+
+TEST(Panel, WriteSendsEveryFieldAndReadsBack) {
+  WorkbenchHarness h;
+  ListThree(h);
+  h.bench.SelectRow(0);
+  h.bench.SpeedButtonRdmReadClick();
+  auto& p = h.bench.Panel();
+  p.EditAddr = "200";
+  p.Edit1 = "Upstage";
+  p.ComboBoxMode.itemIndex = 2;
+  p.CheckBox2 = true;
+  h.bench.SpeedButtonRdmWriteClick();
+  auto f = h.rdm.line.FixtureState(kSpot1);
+  EXPECT_EQ(f->startAddress, 200);
+  EXPECT_EQ(f->label, "Upstage");
+  EXPECT_EQ(f->personality, 3);
+  EXPECT_TRUE(f->tiltInvert);
+  EXPECT_EQ(h.bench.Panel().Edit10, "12") << "device info read after the write";
+  EXPECT_EQ(h.bench.View().rows[0][2], "200");
+}
+
+TEST(Panel, EditsClampAndLogTheirValue) {
+  WorkbenchHarness h;
+  ListThree(h);
+  EXPECT_EQ(h.bench.EditChange(Edit::Addr, "600"), "512");
+  EXPECT_EQ(h.bench.Panel().UpDown1, 512);
+  EXPECT_EQ(h.bench.EditChange(Edit::Addr, "0"), "1");
+  EXPECT_EQ(h.bench.EditChange(Edit::Addr, "007"), "007") << "corrected only when clamped";
+  EXPECT_EQ(h.bench.EditChange(Edit::StartAddress, "512"), "511");
+  EXPECT_EQ(h.bench.EditChange(Edit::Channel, ""), "0");
+  EXPECT_EQ(h.bench.EditChange(Edit::Channel, "900"), "511");
+  EXPECT_EQ(h.bench.EditChange(Edit::End, "9"), "3");
+  EXPECT_EQ(h.bench.EditChange(Edit::Start, "0"), "1");
+  EXPECT_EQ(h.rdm.log.Lines(),
+            (std::vector<std::string>{"DMX Address:512", "DMX Address:1", "DMX Address:7",
+                                      "Start Address:511", "Inc Channel:0", "Inc Channel:511",
+                                      "End Fixture:3", "Start Fixture:1"}));
+  EXPECT_EQ(h.bench.EditChange(Edit::Addr, "1x"), "1x");
+  EXPECT_EQ(h.rdm.log.CountOf("'1x' is not a valid integer value"), 1u);
+}
+
+TEST(Panel, ArrowsStepTheAddressWithinItsRange) {
+  WorkbenchHarness h;
+  h.bench.Panel().EditAddr = "1";
+  h.bench.UpDown1Click(false);
+  EXPECT_EQ(h.bench.Panel().EditAddr, "1");
+  h.bench.UpDown1Click(true);
+  EXPECT_EQ(h.bench.Panel().EditAddr, "2");
+  EXPECT_EQ(h.bench.Panel().UpDown1, 2);
+  h.bench.Panel().EditAddr = "512";
+  h.bench.UpDown1Click(true);
+  EXPECT_EQ(h.bench.Panel().EditAddr, "512");
+  EXPECT_EQ(h.rdm.log.CountOf("DMX Address:512"), 1u);
+  h.bench.Table().SelectedRow = 1;
+  EXPECT_EQ(h.bench.Edit35Change("77"), "2") << "shows the selected row, cannot choose one";
+}
+
+TEST(Batch, EvenlySpacedAddressesCappedAt512) {
+  WorkbenchHarness h(virtualline::GenerateRig(6));
+  h.bench.SpeedButtonDiscoverClick();
+  ASSERT_EQ(h.bench.Table().DeviceCount, 6);
+  h.rdm.log.Clear();
+  h.bench.EditChange(Edit::StartAddress, "1");
+  h.bench.EditChange(Edit::Channel, "16");
+  h.bench.EditChange(Edit::Start, "1");
+  h.bench.EditChange(Edit::End, "4");
+  h.rdm.log.Clear();
+  h.bench.SpeedButtonAddressClick();
+  EXPECT_EQ(h.rdm.log.CountOf("Start ADDR:1 Inc Channel:16 Start Fixture:0 End Fixture:3"), 1u);
+  std::vector<int> addresses;
+  for (int row = 0; row < 4; ++row) {
+    addresses.push_back(h.rdm.line.FixtureState(h.bench.Table().Records[row].Uid)->startAddress);
+  }
+  EXPECT_EQ(addresses, (std::vector<int>{1, 17, 33, 49}));
+  EXPECT_EQ(h.bench.View().rows[3][2], "049") << "the table shows what the devices report";
+  EXPECT_FALSE(h.bench.RdmBusy().load());
+
+  h.bench.EditChange(Edit::StartAddress, "500");
+  h.bench.EditChange(Edit::Channel, "10");
+  h.bench.EditChange(Edit::Start, "4");
+  h.bench.EditChange(Edit::End, "6");
+  h.bench.SpeedButtonAddressClick();
+  addresses.clear();
+  for (int row = 3; row < 6; ++row) {
+    addresses.push_back(h.rdm.line.FixtureState(h.bench.Table().Records[row].Uid)->startAddress);
+  }
+  EXPECT_EQ(addresses, (std::vector<int>{500, 510, 512}));
+}
+
+TEST(Batch, PersonalityFollowsEachAddressWhenTicked) {
+  WorkbenchHarness h;
+  ListThree(h);
+  h.bench.SelectRow(0);
+  h.bench.SpeedButtonRdmReadClick();  // fills the personality lists
+  h.bench.CheckBoxChannel = true;
+  h.bench.Panel().ComboBoxChannelMode.itemIndex = 2;
+  h.bench.EditChange(Edit::Start, "2");
+  h.bench.EditChange(Edit::End, "3");
+  h.bench.EditChange(Edit::Channel, "0");
+  h.rdm.log.Clear();
+  h.bench.SpeedButtonAddressClick();
+  std::vector<std::string> order;
+  for (const auto& line : h.rdm.log.Lines()) {
+    if (line.rfind("Setting", 0) == 0) order.push_back(line);
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"Setting start address of 0x7FF000000102",
+                                             "Setting personality of 0x7FF000000102",
+                                             "Setting start address of 0x7FF000000103",
+                                             "Setting personality of 0x7FF000000103"}));
+  EXPECT_EQ(h.rdm.line.FixtureState(0x7FF000000102ULL)->personality, 3);
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot3)->personality, 3);
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->personality, 1);
+}
+
+TEST(Console, GetDeviceInfoLogsTheDataAndItsMeaning) {
+  WorkbenchHarness h;
+  ListThree(h);
+  h.bench.Console().ComboBoxParameter = 13;  // DEVICE_INFO
+  h.bench.SpeedButtonSendRDMClick();
+  EXPECT_EQ(h.rdm.log.CountOf("Raw Command Send: data length:0"), 1u);
+  auto lines = h.rdm.log.Lines();
+  auto received = std::find_if(lines.begin(), lines.end(),
+                               [](const std::string& l) { return l.rfind("Received", 0) == 0; });
+  ASSERT_NE(received, lines.end());
+  EXPECT_EQ(received->substr(0, 17), "Received 19 Data:");
+  EXPECT_EQ(received->size(), 17u + 19u * 3u);
+  EXPECT_EQ(
+      h.rdm.log.CountStartingWith("Decoded: protocol 1.0, model 0x0350, category Moving Head"), 1u);
+  ASSERT_EQ(h.bench.Console().History.size(), 1u);
+  EXPECT_EQ("->Request:" + h.bench.Console().History[0], h.rdm.log.Lines()[1]);
+  EXPECT_EQ(h.bench.Table().SelectedRow, 0) << "nothing selected: the first row";
+}
+
+TEST(Console, AllDevicesSubDevicesAndDataBytes) {
+  WorkbenchHarness h;
+  ListThree(h);
+  auto& c = h.bench.Console();
+  c.ComboBoxCommand = 1;     // SET
+  c.ComboBoxParameter = 61;  // IDENTIFY_DEVICE
+  c.CheckBoxRdmAll = true;
+  EXPECT_EQ(h.bench.EditRdmDataChange("300"), "255");
+  EXPECT_EQ(h.rdm.log.CountOf("RDM Data:255"), 1u);
+  h.bench.EditRdmDataChange("1");
+  h.bench.SpeedButtonDeleteClick();  // nothing to delete
+  h.bench.SpeedButtonAddrdmClick();
+  h.bench.SpeedButtonSendRDMClick();
+  EXPECT_NE(h.rdm.log.Lines()[h.rdm.log.Count() - 1].find("->Request:CC 01 19 FFFFFFFFFFFF"),
+            std::string::npos);
+  EXPECT_TRUE(h.rdm.line.FixtureState(kSpot3)->identify) << "every device identifies";
+
+  c.CheckBoxRdmAll = false;
+  c.ComboBoxCommand = 0;
+  c.ComboBoxParameter = 17;  // DEVICE_LABEL
+  c.ComboBoxSubdevice = 3;
+  h.bench.SpeedButtonDeleteClick();
+  h.rdm.log.Clear();
+  h.bench.SpeedButtonSendRDMClick();
+  EXPECT_EQ(h.rdm.log.CountStartingWith("Decoded: NACK_REASON NR_SUB_DEVICE_OUT_OF_RANGE"), 1u);
+}
+
+TEST(Console, HistoryReSendsWithANewTransactionAndChecksum) {
+  WorkbenchHarness h;
+  ListThree(h);
+  h.bench.Console().ComboBoxParameter = 17;  // DEVICE_LABEL
+  h.bench.SpeedButtonSendRDMClick();
+  h.bench.SelectRow(2);
+  h.rdm.log.Clear();
+  h.bench.ListBox_RDMClick(0);
+  ASSERT_EQ(h.bench.Console().History.size(), 1u) << "a re-send is not added again";
+  const std::string first = h.bench.Console().History[0];
+  const std::string again = h.rdm.log.Lines()[0].substr(10);
+  EXPECT_NE(first.substr(9, 12), again.substr(9, 12)) << "to the device now selected";
+  EXPECT_EQ(again.substr(9, 12), "7FF000000103");
+  EXPECT_NE(first.substr(35, 2), again.substr(35, 2)) << "new transaction number";
+  EXPECT_NE(first.substr(first.size() - 4), again.substr(again.size() - 4)) << "new checksum";
+  EXPECT_EQ(h.rdm.log.CountOf("Decoded: \"Spot 3\""), 1u);
+}
+
+TEST(Console, MistakesAreRefusedAndReleaseTheLine) {
+  WorkbenchHarness h;
+  ListThree(h);
+  h.bench.Console().Data = {"12", "x"};
+  h.bench.Console().ComboBoxParameter = 17;
+  h.bench.SpeedButtonSendRDMClick();
+  EXPECT_EQ(h.rdm.log.CountOf("'x' is not a valid integer value; the request is not sent"), 1u);
+  EXPECT_FALSE(h.bench.RdmBusy().load());
+  h.bench.Console().Data.assign(231, "1");
+  h.bench.SpeedButtonAddrdmClick();
+  EXPECT_EQ(h.bench.Console().Data.size(), 231u);
+  EXPECT_EQ(h.rdm.log.CountStartingWith("The data list holds 231 bytes"), 1u);
+
+  WorkbenchHarness empty;
+  empty.bench.SpeedButtonSendRDMClick();
+  EXPECT_EQ(empty.rdm.log.CountStartingWith("Raw Command Send"), 0u)
+      << "an empty table: not even the first line";
+}
+
+TEST(Console, FirstParameterRunsADiscoverySearch) {
+  WorkbenchHarness h;
+  ListThree(h);
+  h.bench.Console().ComboBoxParameter = 0;
+  h.bench.SpeedButtonSendRDMClick();
+  EXPECT_EQ(h.rdm.log.CountStartingWith("->Request:CC 01 24 FFFFFFFFFFFF"), 1u)
+      << "one DISC_UNIQUE_BRANCH over the whole range";
+  EXPECT_EQ(h.rdm.log.CountOf("Collision detected ..."), 1u);
+}
+
+TEST(Radio, ReadSelectsTheChannelAndWriteConfirms) {
+  WorkbenchHarness h;
+  h.bench.SpeedButtonReadClick();
+  EXPECT_EQ(h.bench.Console().ComboBoxRdmCh, 2);
+  EXPECT_EQ(h.rdm.log.CountOf("Successfully read the device channel: 3"), 1u);
+  h.bench.Console().ComboBoxRdmCh = 6;
+  h.bench.SpeedButton1Click();
+  EXPECT_EQ(h.rdm.log.CountOf("RdmRadio Device write: "), 1u);
+  EXPECT_EQ(h.rdm.log.CountOf("Write device successful device channel: 7"), 1u);
+  EXPECT_EQ(h.rdm.line.FixtureState(kRadio)->radioChannel, 7);
+}
+
+TEST(Radio, ChannelBeyondTheListIsReportedAndTheChoiceKept) {
+  virtualline::Rig rig;
+  virtualline::Fixture radio = virtualline::DefaultRig().fixtures[11];
+  radio.radioChannel = 9;
+  rig.fixtures.push_back(radio);
+  WorkbenchHarness h(rig);
+  h.bench.Console().ComboBoxRdmCh = 4;
+  h.bench.SpeedButtonReadClick();
+  EXPECT_EQ(h.bench.Console().ComboBoxRdmCh, 4);
+  EXPECT_EQ(h.rdm.log.CountStartingWith("The radio answered channel 9"), 1u);
+
+  WorkbenchHarness none(virtualline::Rig{});
+  none.bench.SpeedButtonReadClick();
+  EXPECT_EQ(none.rdm.log.CountOf("RdmRadio Device read:"), 1u);
+  EXPECT_EQ(none.rdm.log.CountStartingWith("Successfully"), 0u);
+}
