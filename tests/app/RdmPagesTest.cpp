@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <filesystem>
+
+#include "WorkbenchHarness.h"
+#include "app/Windows.h"
+
+using namespace velquor;
+using namespace velquor::testsupport;
+
+namespace {
+
+// The main window on the virtual line with three spots listed and the table loaded.
+struct Desk {
+  Desk() : program(MakeTempDir()), work(MakeTempDir()) {
+    std::filesystem::copy_file(std::string(VELQUOR_RESOURCES) + "/UidList.ini",
+                               program + "/UidList.ini");
+    WriteText(work + "/devnames.lst",
+              "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n");
+    app::CoreOptions options;
+    options.virtualLine = true;
+    options.programDir = program;
+    options.workDir = work;
+    std::string error;
+    window = std::make_unique<app::MainWindow>(options, app::Dialogs{}, error);
+    window->FormShow();
+    Run(350);  // the start-up timer loads the table
+  }
+  ~Desk() {
+    window->close();
+    window.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(program, ec);
+    std::filesystem::remove_all(work, ec);
+  }
+  void Run(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  template <class T>
+  T* C(const char* name) {
+    return window->Control<T>(name);
+  }
+  QString Log() { return C<QPlainTextEdit>("LogMemo")->toPlainText(); }
+
+  std::string program, work;
+  std::unique_ptr<app::MainWindow> window;
+};
+
+}  // namespace
+
+TEST(RdmPage, ReadButtonFillsThePanel) {
+  Desk d;
+  ASSERT_EQ(d.C<QTableWidget>("ListViewUID")->rowCount(), 3);
+  QTest::mouseClick(d.C<QPushButton>("SpeedButtonRdmRead"), Qt::LeftButton);
+  EXPECT_EQ(d.C<QLineEdit>("Edit1")->text(), "Spot 1");
+  EXPECT_EQ(d.C<QLineEdit>("Edit2")->text(), "Northlight Works");
+  EXPECT_EQ(d.C<QLineEdit>("Edit8")->text(), "Moving Head");
+  EXPECT_EQ(d.C<QLineEdit>("Edit35")->palette().color(QPalette::Base), QColor(255, 255, 0));
+  EXPECT_EQ(d.C<QComboBox>("ComboBoxMode")->count(), 3);
+  EXPECT_GT(d.C<QComboBox>("ComboBoxID")->count(), 9);
+}
+
+TEST(RdmPage, TypedAddressIsClampedInTheEdit) {
+  Desk d;
+  auto* addr = d.C<QLineEdit>("EditAddr");
+  addr->selectAll();
+  QTest::keyClicks(addr, "600");
+  EXPECT_EQ(addr->text(), "512");
+  EXPECT_TRUE(d.Log().contains("DMX Address:512"));
+  addr->selectAll();
+  QTest::keyClicks(addr, "0");
+  EXPECT_EQ(addr->text(), "1");
+  QTest::keyClicks(addr, "x");  // the key filter drops it
+  EXPECT_EQ(addr->text(), "1");
+  auto* start = d.C<QLineEdit>("EditStartAddress");
+  start->selectAll();
+  QTest::keyClicks(start, "999");
+  EXPECT_EQ(start->text(), "511");
+}
+
+TEST(RdmPage, RowClickReadsThenIdentifies) {
+  Desk d;
+  auto* list = d.C<QTableWidget>("ListViewUID");
+  QRect cell = list->visualRect(list->model()->index(1, 1));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+  d.Run(50);
+  EXPECT_EQ(d.C<QLineEdit>("Edit35")->text(), "2");
+  EXPECT_EQ(d.C<QLineEdit>("Edit35")->palette().color(QPalette::Base), QColor(255, 0, 255));
+  EXPECT_EQ(d.C<QLineEdit>("Edit1")->text(), "Spot 2");
+  EXPECT_EQ(list->item(1, 5)->text(), "identify");
+  EXPECT_TRUE(d.window->CoreRef().Line()->FixtureState(0x7FF000000102ULL)->identify);
+}
+
+TEST(ConsolePage, GetAddsToTheHistoryAndLogsTheAnswer) {
+  Desk d;
+  d.C<QComboBox>("ComboBoxParameter")->setCurrentIndex(13);
+  emit d.C<QComboBox>("ComboBoxParameter")->activated(13);
+  QTest::mouseClick(d.C<QPushButton>("SpeedButtonSendRDM"), Qt::LeftButton);
+  EXPECT_EQ(d.C<QListWidget>("ListBox_RDM")->count(), 1);
+  EXPECT_TRUE(d.Log().contains("Raw Command Send: data length:0"));
+  EXPECT_TRUE(d.Log().contains("Received 19 Data:"));
+  auto* data = d.C<QLineEdit>("EditRdmData");
+  data->selectAll();
+  QTest::keyClicks(data, "300");
+  EXPECT_EQ(data->text(), "255");
+  QTest::mouseClick(d.C<QPushButton>("SpeedButtonAddrdm"), Qt::LeftButton);
+  EXPECT_EQ(d.C<QTableWidget>("ValueListEditorRDM")->rowCount(), 1);
+  EXPECT_EQ(d.C<QTableWidget>("ValueListEditorRDM")->item(0, 1)->text(), "255");
+}
+
+TEST(RadioPage, ReadChoosesTheAnsweredChannel) {
+  Desk d;
+  QTest::mouseClick(d.C<QPushButton>("SpeedButtonRead"), Qt::LeftButton);
+  EXPECT_EQ(d.C<QComboBox>("ComboBoxRdmCh")->currentText(), "频道Ch3");
+  d.C<QComboBox>("ComboBoxRdmCh")->setCurrentIndex(6);
+  emit d.C<QComboBox>("ComboBoxRdmCh")->activated(6);
+  QTest::mouseClick(d.C<QPushButton>("SpeedButton1"), Qt::LeftButton);
+  EXPECT_TRUE(d.Log().contains("Write device successful device channel: 7"));
+}
