@@ -8,13 +8,14 @@
 #include "common/Text.h"
 #include "link/LibusbTransport.h"
 #include "rdm/KnownPids.h"
+#include "workbench/Workbench.h"
 
 namespace velquor::cli {
 
 std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options, common::LogSink& log,
                                                std::string& error) {
   std::unique_ptr<CliSession> s(new CliSession());
-  common::Clock& clock = common::RealClock();
+  common::Clock& clock = options.clock ? *options.clock : common::RealClock();
   if (options.virtualLine) {
     virtualline::Rig rig;
     if (options.rigFile.empty()) {
@@ -93,6 +94,14 @@ int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, st
     request.data.insert(request.data.end(), bytes->begin(), bytes->end());
   }
 
+  if (request.pid == rdm::pid::DISC_UNIQUE_BRANCH) {
+    // As the console does: one unique-branch search over the whole range.
+    const uint8_t r = session.Bench().DiscUniqueBranch(0, 0xFFFFFFFFFFFEULL, true);
+    out << (r == 2   ? "One device answered.\n"
+            : r == 1 ? "Several devices answered at once.\n"
+                     : "No device answered, or the one that did was muted and added.\n");
+    return 0;
+  }
   rdm::RdmAnswer answer = session.Engine().RdmTransact(request, uid, true);
   if (!answer.Ok()) {
     out << "No valid answer.\n";
@@ -105,6 +114,9 @@ int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, st
   out << fmt::format("{} from 0x{}, {} data bytes: {}\n", summary,
                      rdm::UidText(rdm::ReadUid(&answer.response[rdm::kSourceUid])), answer.Pdl(),
                      common::HexBytes(answer.Data()));
+  std::string decoded =
+      workbench::Workbench::DescribeAnswer(request.pid, request.commandClass, answer);
+  if (!decoded.empty()) out << "Decoded: " << decoded << "\n";
   return 0;
 }
 
@@ -285,6 +297,58 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
     bench.SaveDeviceNames();
   }
   return PrintPanel(bench, *row, out);
+}
+
+int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std::ostream& err) {
+  if (c.startAddress < 1 || c.startAddress > 511 || c.increment < 0 || c.increment > 511 ||
+      c.first < 1 || c.last < 1) {
+    err << "Start address 1..511, increment 0..511, fixtures counted from 1\n";
+    return 2;
+  }
+  workbench::Workbench& bench = session.Bench();
+  bench.LoadDeviceTable(false);
+  if (bench.Table().DeviceCount == 0) {
+    err << "The device list is empty: run discover first\n";
+    return 2;
+  }
+  bench.EditStartAddress = std::to_string(c.startAddress);
+  bench.EditChannel = std::to_string(c.increment);
+  bench.EditStart = std::to_string(std::min(c.first, bench.Table().DeviceCount));
+  bench.Panel().EditEnd = std::to_string(std::min(c.last, bench.Table().DeviceCount));
+  bench.CheckBoxChannel = c.personality.has_value();
+  if (c.personality) {
+    bench.Panel().ComboBoxChannelMode.Clear();
+    bench.Panel().ComboBoxChannelMode.Add(static_cast<uint8_t>(*c.personality), "");
+    bench.Panel().ComboBoxChannelMode.itemIndex = 0;
+  }
+  bench.SpeedButtonAddressClick();
+  out << FormatDeviceList(bench.View());
+  return 0;
+}
+
+int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out,
+             std::ostream& err) {
+  workbench::Workbench& bench = session.Bench();
+  if (channel) {
+    if (*channel < 1 || *channel > 7) {
+      err << "The radio channel is 1 to 7\n";
+      return 2;
+    }
+    bench.Console().ComboBoxRdmCh = *channel - 1;
+    const size_t before = session.Engine().Log().CountStartingWith("Write device successful");
+    bench.SpeedButton1Click();
+    const bool ok = session.Engine().Log().CountStartingWith("Write device successful") > before;
+    out << (ok ? "Channel set.\n" : "No confirmation from the radio.\n");
+    return ok ? 0 : 1;
+  }
+  bench.Console().ComboBoxRdmCh = -1;
+  bench.SpeedButtonReadClick();
+  if (bench.Console().ComboBoxRdmCh < 0) {
+    out << "No radio channel read.\n";
+    return 1;
+  }
+  out << "Radio channel " << bench.Console().ComboBoxRdmCh + 1 << "\n";
+  return 0;
 }
 
 }  // namespace velquor::cli

@@ -19,10 +19,11 @@ namespace velquor::cli {
 
 struct SessionOptions {
   bool virtualLine = false;
-  std::string rigFile;        // empty: the default rig
-  int speedIndex = 1;         // "Speed4": 50 ms
-  std::string workDir = ".";  // devnames.lst and devnone.lst
-  std::string programDir;     // UidList.ini; empty: beside the program
+  std::string rigFile;             // empty: the default rig
+  int speedIndex = 1;              // "Speed4": 50 ms
+  std::string workDir = ".";       // devnames.lst and devnone.lst
+  std::string programDir;          // UidList.ini; empty: beside the program
+  common::Clock* clock = nullptr;  // the real clock unless a test gives one
 };
 
 class CliSession {
@@ -80,6 +81,20 @@ struct SetCommand {
 };
 // Sets the given parameters of one device.
 int RunSet(CliSession& session, const SetCommand& command, std::ostream& out, std::ostream& err);
+
+struct BatchCommand {
+  int startAddress = 1;
+  int increment = 0;
+  int first = 1;  // fixture numbers (rows of the list, from 1)
+  int last = 1;
+  std::optional<int> personality;
+};
+// Evenly spaced start addresses for a run of listed fixtures, then the list re-read.
+int RunBatch(CliSession& session, const BatchCommand& command, std::ostream& out,
+             std::ostream& err);
+
+// The radio channel of the wireless equipment: read (no channel) or set (1..7).
+int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out, std::ostream& err);
 
 // The device list rows as text, one line per row under a header of the column captions.
 std::string FormatDeviceList(const workbench::DeviceListView& view);

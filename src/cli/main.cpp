@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
   rawCmd->add_option("pid", raw.pid, "Parameter name (DEVICE_INFO) or number (0x0060)")->required();
   rawCmd->add_option("data", raw.data, "Parameter data bytes in hex (01 02 or 0102)");
   auto* uidOption = rawCmd->add_option("--uid", raw.uid, "Destination UID, e.g. 7FF0:00000101");
-  auto* broadcastFlag = rawCmd->add_flag("--broadcast", raw.broadcast, "Send to every device");
+  auto* broadcastFlag =
+      rawCmd->add_flag("--broadcast,--all", raw.broadcast, "Send to every device");
   uidOption->excludes(broadcastFlag);
   rawCmd->add_option("--sub", raw.subDevice, "Sub-device (default 0, the root device)");
 
@@ -37,6 +38,24 @@ int main(int argc, char** argv) {
   auto* discoverCmd =
       app.add_subcommand("discover", "Find the devices on the line and save them to devnames.lst");
   discoverCmd->add_flag("--incremental", incremental, "Only add devices not yet found");
+
+  cli::BatchCommand batch;
+  auto* batchCmd = app.add_subcommand("batch-address",
+                                      "Evenly spaced start addresses for a run of listed fixtures");
+  batchCmd->add_option("--start-address", batch.startAddress, "Address of the first fixture")
+      ->required();
+  batchCmd->add_option("--inc", batch.increment, "Slots from one fixture to the next")->required();
+  batchCmd->add_option("--first", batch.first, "First fixture (list row, from 1)")->required();
+  batchCmd->add_option("--last", batch.last, "Last fixture (list row, from 1)")->required();
+  batchCmd->add_option("--personality", batch.personality, "Personality for every fixture");
+
+  std::string radioAction;
+  std::optional<int> radioChannel;
+  auto* radioCmd = app.add_subcommand("radio", "Read or set the radio channel (broadcast)");
+  radioCmd->add_option("action", radioAction, "get or set")
+      ->required()
+      ->check(CLI::IsMember({"get", "set"}));
+  radioCmd->add_option("channel", radioChannel, "Channel 1..7 for set");
 
   auto* listCmd = app.add_subcommand("list", "Show the device list with each device's state");
 
@@ -79,5 +98,14 @@ int main(int argc, char** argv) {
   if (listCmd->parsed()) return cli::RunList(*session, std::cout);
   if (readCmd->parsed()) return cli::RunRead(*session, readUid, std::cout, std::cerr);
   if (setCmd->parsed()) return cli::RunSet(*session, set, std::cout, std::cerr);
+  if (batchCmd->parsed()) return cli::RunBatch(*session, batch, std::cout, std::cerr);
+  if (radioCmd->parsed()) {
+    if (radioAction == "set" && !radioChannel) {
+      std::cerr << "radio set needs a channel 1..7\n";
+      return 2;
+    }
+    return cli::RunRadio(*session, radioAction == "set" ? radioChannel : std::nullopt, std::cout,
+                         std::cerr);
+  }
   return 2;
 }

@@ -9,6 +9,7 @@ using namespace velquor;
 namespace {
 
 struct Cli : ::testing::Test {
+  common::ManualClock clock;
   common::LogSink log;
   std::unique_ptr<cli::CliSession> session;
   std::ostringstream out, err;
@@ -18,6 +19,7 @@ struct Cli : ::testing::Test {
     cli::SessionOptions options;
     options.virtualLine = true;
     options.workDir = ::testing::TempDir();
+    options.clock = &clock;
     session = cli::CliSession::Create(options, log, error);
     ASSERT_TRUE(session) << error;
   }
@@ -78,4 +80,25 @@ TEST(CliSessionCreate, MissingRigFileIsReported) {
   options.rigFile = "/nonexistent/rig.json";
   EXPECT_FALSE(cli::CliSession::Create(options, log, error));
   EXPECT_NE(error.find("cannot read rig file /nonexistent/rig.json"), std::string::npos);
+}
+
+TEST_F(Cli, BatchAddressAndRadioFromTheCommandLine) {
+  EXPECT_EQ(cli::RunDiscover(*session, false, out), 0);
+  out.str("");
+  EXPECT_EQ(cli::RunBatch(*session, {1, 16, 1, 4, std::nullopt}, out, err), 0);
+  const auto& table = session->Bench().Table();
+  std::vector<int> addresses;
+  for (int row = 0; row < 4; ++row) {
+    auto f = session->Line()->FixtureState(table.Records[row].Uid);
+    addresses.push_back(f->personalities[f->personality - 1].footprint == 0 ? 1 : f->startAddress);
+  }
+  EXPECT_EQ(addresses, (std::vector<int>{1, 17, 33, 49}));
+  EXPECT_EQ(cli::RunBatch(*session, {0, 16, 1, 4, std::nullopt}, out, err), 2);
+
+  out.str("");
+  EXPECT_EQ(cli::RunRadio(*session, std::nullopt, out, err), 0);
+  EXPECT_EQ(out.str(), "Radio channel 3\n");
+  EXPECT_EQ(cli::RunRadio(*session, 6, out, err), 0);
+  EXPECT_EQ(session->Line()->FixtureState(0x7FF400000501ULL)->radioChannel, 6);
+  EXPECT_EQ(cli::RunRadio(*session, 8, out, err), 2);
 }
