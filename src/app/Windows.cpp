@@ -253,8 +253,11 @@ void MainWindow::DrainLog() {
 }
 
 // A user command: runs, then the window shows what the models now hold.
-void MainWindow::RunCommand(const std::function<void()>& command) {
+void MainWindow::RunCommand(const std::function<void()>& command, bool mayNest) {
+  if (commandDepth_ > 0 && !mayNest) return;
+  ++commandDepth_;
   command();
+  --commandDepth_;
   DrainLog();
   RefreshFromModels();
   MirrorIdentifyTargets();
@@ -262,19 +265,21 @@ void MainWindow::RunCommand(const std::function<void()>& command) {
 
 void MainWindow::Wire() {
   workbench::Workbench& bench = core_->Bench();
-  auto click = [this](const char* name, std::function<void()> f) {
+  auto click = [this](const char* name, std::function<void()> f, bool mayNest = false) {
     if (auto* b = Control<QAbstractButton>(name)) {
-      connect(b, &QAbstractButton::clicked, this, [this, f] { RunCommand(f); });
+      connect(b, &QAbstractButton::clicked, this, [this, f, mayNest] { RunCommand(f, mayNest); });
     }
   };
   click("SpeedButtonDiscover", [&bench] { bench.SpeedButtonDiscoverClick(); });
   click("SpeedButtonAdd", [&bench] { bench.SpeedButtonAddClick(); });
-  click("SpeedButton6", [&bench] { bench.SpeedButton6Click(); });
+  click(
+      "SpeedButton6", [&bench] { bench.SpeedButton6Click(); }, true);
   click("SpeedButtonSort", [&bench] { bench.SortByFixtureNumber(); });
   click("SpeedButtonUp", [&bench] { bench.MoveSelectedUp(); });
   click("SpeedButtonDown", [&bench] { bench.MoveSelectedDown(); });
   click("SpeedButton2", [&bench] { bench.ClearDeviceList(); });
-  click("SpeedButton5", [this] { Control<QPlainTextEdit>("LogMemo")->clear(); });
+  click(
+      "SpeedButton5", [this] { Control<QPlainTextEdit>("LogMemo")->clear(); }, true);
 
   auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this);
   for (const char* name : {"MaskEdit_SNUM", "Edit35", "EditAddr", "EditStartAddress", "EditStart",
@@ -312,7 +317,7 @@ void MainWindow::Wire() {
   }
   connect(&startUpTimer_, &QTimer::timeout, this, [this] { StartUpTimerTimer(); });
   connect(&timer1_, &QTimer::timeout, this, [this, &bench] {
-    if (bench.RdmBusy().load()) return;
+    if (bench.RdmBusy().load() || commandDepth_ > 0) return;
     int next = 35;
     RunCommand([&bench, &next] { next = bench.Timer1Timer(); });
     timer1_.setInterval(next);
@@ -525,6 +530,10 @@ void MainWindow::FormShow() {
 
 void MainWindow::StartUpTimerTimer() {
   startUpTimer_.stop();
+  if (commandDepth_ > 0) {  // a command is running: load the table when it is done
+    startUpTimer_.start();
+    return;
+  }
   RunCommand([this] {
     core_->Bench().LoadDeviceTable(true);
     core_->Bench().RebuildUidChoices();

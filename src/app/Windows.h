@@ -90,7 +90,10 @@ class MainWindow : public QMainWindow {
  private:
   void Wire();
   void PumpUi();
-  void RunCommand(const std::function<void()>& command);
+  // Runs a user command. While one runs (its exchanges let UI events through), another is
+  // dropped unless it may run inside it (the stop button), so no command works on a table
+  // that a running one is rebuilding.
+  void RunCommand(const std::function<void()>& command, bool mayNest = false);
   void MirrorPage();
   void MirrorIdentifyTargets();
   void ListViewUIDClick(int row);
@@ -107,6 +110,7 @@ class MainWindow : public QMainWindow {
   bool closing_ = false;
   bool closed_ = false;
   int pumpDepth_ = 0;
+  int commandDepth_ = 0;
 
   QString currentLanguage_ = "CHS";
   int networkAddressIndex_ = 0;

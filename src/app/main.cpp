@@ -1,6 +1,7 @@
 // Velquor Pro: the desktop controller. `--virtual-line [RIG]` runs it on the simulated RDM
 // line instead of the box.
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
@@ -19,10 +20,13 @@ int main(int argc, char** argv) {
   QString screenshot;  // --screenshot FILE [MS]: save a picture of the window, then quit
   int screenshotDelayMs = 1500;
   int page = -1;
+  QStringList clicks;  // --click NAME: press these buttons first (for screenshots)
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
       screenshot = argv[++i];
       if (i + 1 < argc && argv[i + 1][0] != '-') screenshotDelayMs = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--click") == 0 && i + 1 < argc) {
+      clicks << argv[++i];
     } else if (std::strcmp(argv[i], "--page") == 0 && i + 1 < argc) {
       page = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--virtual-line") == 0) {
@@ -56,6 +60,13 @@ int main(int argc, char** argv) {
   window = &main;
   main.show();
   if (page >= 0) main.findChild<QTabWidget*>("PageControl1")->setCurrentIndex(page);
+  int at = 2000;  // after the start-up load of the device list
+  for (const QString& name : clicks) {
+    QTimer::singleShot(at, &main, [&main, name] {
+      if (auto* button = main.findChild<QAbstractButton*>(name)) button->click();
+    });
+    at += 300;
+  }
   if (!screenshot.isEmpty()) {
     QTimer::singleShot(screenshotDelayMs, &main, [&main, screenshot] {
       main.grab().save(screenshot);

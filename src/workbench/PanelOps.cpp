@@ -422,7 +422,10 @@ std::string Workbench::DescribeAnswer(uint16_t p, uint8_t commandClass, const rd
           (static_cast<uint32_t>(rdm::ReadU16(&d[6])) << 16) | rdm::ReadU16(&d[8]),
           rdm::ReadU16(&d[10]), d[12], d[13], rdm::ReadU16(&d[14]), rdm::ReadU16(&d[16]), d[18]);
     case pid::DMX_START_ADDRESS:
-      return d.size() >= 2 ? fmt::format("start address {}", rdm::ReadU16(d.data())) : "";
+      if (d.size() < 2) return "";
+      return rdm::ReadU16(d.data()) == 0xFFFF
+                 ? "no start address (no DMX footprint)"
+                 : fmt::format("start address {}", rdm::ReadU16(d.data()));
     case pid::DMX_PERSONALITY:
       return d.size() >= 2 ? fmt::format("personality {} of {}", d[0], d[1]) : "";
     case pid::DMX_PERSONALITY_DESCRIPTION:
