@@ -315,6 +315,11 @@ void MainWindow::Wire() {
   for (const char* name : {"Image_L", "Label_quendaris", "GroupBox1"}) {
     Control<QWidget>(name)->installEventFilter(this);
   }
+  // A click selects the whole text of these edits, so typing replaces it.
+  for (const char* name : {"EditChannel", "EditEnd", "EditStart", "EditStartAddress", "EditAddr",
+                           "Edit35", "Edit_Universe", "MaskEdit_SNUM"}) {
+    Control<QLineEdit>(name)->installEventFilter(this);
+  }
   connect(&startUpTimer_, &QTimer::timeout, this, [this] { StartUpTimerTimer(); });
   connect(&timer1_, &QTimer::timeout, this, [this, &bench] {
     if (bench.RdmBusy().load() || commandDepth_ > 0) return;
@@ -423,6 +428,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (name == "Label_quendaris" || name == "GroupBox1") {
       Label_quendarisClick();
       return true;
+    }
+    if (auto* edit = qobject_cast<QLineEdit*>(watched)) {
+      edit->selectAll();
+      return false;
     }
   }
   return QMainWindow::eventFilter(watched, event);
