@@ -112,14 +112,14 @@ std::string ApplyLanguage(const LanguageTarget& target, const std::string& progr
     const bool main = std::string(target.formName) == "Form1";
     const auto& table = main ? std::span<const ControlSpec>(kMainControls)
                              : std::span<const ControlSpec>(kAddressingControls);
-    for (const ControlSpec& spec : table) {
-      if (target.skipUncaptioned && !HasCaption(spec.kind)) continue;
-      auto* control = window->findChild<QWidget*>(spec.name);
+    for (const ControlSpec& entry : table) {
+      if (target.skipUncaptioned && !HasCaption(entry.kind)) continue;
+      auto* control = window->findChild<QWidget*>(entry.name);
       if (!control) continue;
-      std::string text = lang.ReadString(target.formName, spec.name, "");
+      std::string text = lang.ReadString(target.formName, entry.name, "");
       if (text.empty()) continue;
       if (!SetCaption(control, QString::fromStdString(text))) {
-        throw LanguageError{QString("%1 has no caption to set").arg(spec.name)};
+        throw LanguageError{QString("%1 has no caption to set").arg(entry.name)};
       }
     }
     window->update();

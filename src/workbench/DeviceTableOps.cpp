@@ -43,13 +43,13 @@ void Workbench::BuildColumns() {
     log_.Add("UidList.ini cannot be read: " + error);
     return;
   }
-  struct Spec {
+  struct ColumnDef {
     const char* captionKey;
     const char* caption;
     const char* widthKey;
     int width;
   };
-  static constexpr Spec kColumns[] = {
+  static constexpr ColumnDef kColumns[] = {
       {"UID", "UID", "UID_Width", 150},
       {"Address", "Addr", "Address_Width", 50},
       {"Footprint", "Chan", "Footprint_Width", 50},
@@ -64,7 +64,7 @@ void Workbench::BuildColumns() {
   view_.rows.clear();
   view_.columns.clear();
   view_.columns.push_back({"No.", 30});
-  for (const Spec& c : kColumns) {
+  for (const ColumnDef& c : kColumns) {
     view_.columns.push_back({ini->ReadString("General", c.captionKey, c.caption),
                              ini->ReadInteger("General", c.widthKey, c.width)});
   }

@@ -79,11 +79,11 @@ TEST(Windows, EveryControlIsPresentUnderItsName) {
   Dirs d;
   Window w(d.program, d.work);
   ASSERT_TRUE(w.window->Ready());
-  for (const auto& spec : app::kMainControls) {
-    EXPECT_NE(w.window->findChild<QWidget*>(spec.name), nullptr) << spec.name;
+  for (const auto& entry : app::kMainControls) {
+    EXPECT_NE(w.window->findChild<QWidget*>(entry.name), nullptr) << entry.name;
   }
-  for (const auto& spec : app::kAddressingControls) {
-    EXPECT_NE(w.window->Form2().findChild<QWidget*>(spec.name), nullptr) << spec.name;
+  for (const auto& entry : app::kAddressingControls) {
+    EXPECT_NE(w.window->Form2().findChild<QWidget*>(entry.name), nullptr) << entry.name;
   }
   // Names the other parts of the program and the language files rely on.
   for (const char* name : {"ListViewUID",
@@ -286,11 +286,11 @@ TEST(Languages, ShippedFilesGiveOneLanguageEach) {
     std::string error;
     auto ini = common::IniFile::Load(d.program + "/" + f, error);
     ASSERT_TRUE(ini);
-    for (const auto& spec : app::kMainControls) {
-      if (!app::HasCaption(spec.kind) || std::string(spec.caption).empty()) continue;
-      if (std::string(spec.name) == "DeviceConnect" || std::string(spec.name) == "ShowState")
+    for (const auto& entry : app::kMainControls) {
+      if (!app::HasCaption(entry.kind) || std::string(entry.caption).empty()) continue;
+      if (std::string(entry.name) == "DeviceConnect" || std::string(entry.name) == "ShowState")
         continue;
-      EXPECT_FALSE(ini->ReadString("Form1", spec.name, "").empty()) << f << " " << spec.name;
+      EXPECT_FALSE(ini->ReadString("Form1", entry.name, "").empty()) << f << " " << entry.name;
     }
   }
 }
