@@ -13,15 +13,9 @@ std::unique_ptr<Core> Core::Create(const CoreOptions& options, common::UiPump pu
   core->clock_ = options.clock ? options.clock : &common::RealClock();
 
   if (options.virtualLine) {
-    virtualline::Rig rig;
-    if (options.rigFile.empty()) {
-      rig = virtualline::DefaultRig();
-    } else {
-      auto loaded = virtualline::LoadRigFile(options.rigFile, error);
-      if (!loaded) return nullptr;
-      rig = std::move(*loaded);
-    }
-    auto line = std::make_unique<virtualline::VirtualLine>(std::move(rig), *core->clock_);
+    auto rig = virtualline::LoadRigOrDefault(options.rigFile, error);
+    if (!rig) return nullptr;
+    auto line = std::make_unique<virtualline::VirtualLine>(std::move(*rig), *core->clock_);
     core->line_ = line.get();
     core->transport_ = std::move(line);
   } else {

@@ -199,7 +199,8 @@ MainWindow::MainWindow(const CoreOptions& options, Dialogs dialogs, std::string&
 
   workbench::WorkbenchHooks hooks;
   hooks.showRdmPage = [this] {
-    if (pages_->currentIndex() != 0) pages_->setCurrentIndex(0);
+    // The patch page shows the same devices: a device command leaves it in place.
+    if (pages_->currentIndex() != 0 && pages_->currentIndex() != 1) pages_->setCurrentIndex(0);
   };
   hooks.askYesNo = [this](const std::string& title, const std::string& text) {
     if (!dialogs_.askYesNo) return true;

@@ -17,15 +17,9 @@ std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options, co
   std::unique_ptr<CliSession> s(new CliSession());
   common::Clock& clock = options.clock ? *options.clock : common::RealClock();
   if (options.virtualLine) {
-    virtualline::Rig rig;
-    if (options.rigFile.empty()) {
-      rig = virtualline::DefaultRig();
-    } else {
-      auto loaded = virtualline::LoadRigFile(options.rigFile, error);
-      if (!loaded) return nullptr;
-      rig = std::move(*loaded);
-    }
-    auto line = std::make_unique<virtualline::VirtualLine>(std::move(rig), clock);
+    auto rig = virtualline::LoadRigOrDefault(options.rigFile, error);
+    if (!rig) return nullptr;
+    auto line = std::make_unique<virtualline::VirtualLine>(std::move(*rig), clock);
     s->line_ = line.get();
     s->transport_ = std::move(line);
   } else {

@@ -198,6 +198,11 @@ std::optional<Rig> LoadRigFile(const std::string& path, std::string& error) {
   return rig;
 }
 
+std::optional<Rig> LoadRigOrDefault(const std::string& path, std::string& error) {
+  if (path.empty()) return DefaultRig();
+  return LoadRigFile(path, error);
+}
+
 Rig GenerateRig(int count) {
   Rig rig;
   for (int i = 0; i < count; ++i) {

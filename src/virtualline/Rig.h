@@ -53,6 +53,8 @@ struct Rig {
 // Parses rig JSON; on failure returns nothing and says why in `error`.
 std::optional<Rig> ParseRig(std::string_view json, std::string& error);
 std::optional<Rig> LoadRigFile(const std::string& path, std::string& error);
+// The rig in `path`, or the default rig when `path` is empty.
+std::optional<Rig> LoadRigOrDefault(const std::string& path, std::string& error);
 // A rig of `count` plain fixtures with UIDs spread over five manufacturers (for trying
 // and measuring larger rigs).
 Rig GenerateRig(int count);

@@ -85,16 +85,24 @@ void Workbench::SpeedButtonRdmWriteClick() {
   RefreshDeviceTable(false);
 }
 
+// The selected row for identify, lamp and reset; -1 (with "NO device") when none, since
+// there is then no device to address.
+int Workbench::PanelTargetRow() {
+  const int s = table_.SelectedRow;
+  if (!table_.ValidRow(s)) {
+    log_.Add("NO device");
+    return -1;
+  }
+  if (hooks_.showRdmPage) hooks_.showRdmPage();
+  return s;
+}
+
 void Workbench::SpeedButton_BClick() {
   {
     BusyScope busy(rdmBusy_);
     if (!busy.Owned()) return;
-    const int s = table_.SelectedRow;
-    if (!table_.ValidRow(s)) {
-      log_.Add("NO device");  // nothing to identify: nothing is sent
-      return;
-    }
-    if (hooks_.showRdmPage) hooks_.showRdmPage();
+    const int s = PanelTargetRow();
+    if (s < 0) return;
     for (int k = 0; k < table_.DeviceCount; ++k) {
       DeviceRecord& r = table_.Records[static_cast<size_t>(k)];
       if (k == s || r.IdentifyOn != 1) continue;
@@ -111,12 +119,8 @@ void Workbench::SpeedButton_BClick() {
 void Workbench::SpeedButton_AClick() {
   BusyScope busy(rdmBusy_);
   if (!busy.Owned()) return;
-  const int s = table_.SelectedRow;
-  if (!table_.ValidRow(s)) {
-    log_.Add("NO device");
-    return;
-  }
-  if (hooks_.showRdmPage) hooks_.showRdmPage();
+  const int s = PanelTargetRow();
+  if (s < 0) return;
   DeviceRecord& r = table_.Records[static_cast<size_t>(s)];
   GetLampState(r.Uid, s);
   r.LampState = r.LampState != 0 ? 0 : 1;
@@ -126,12 +130,8 @@ void Workbench::SpeedButton_AClick() {
 void Workbench::SpeedButtonResetClick() {
   BusyScope busy(rdmBusy_);
   if (!busy.Owned()) return;
-  const int s = table_.SelectedRow;
-  if (!table_.ValidRow(s)) {
-    log_.Add("NO device");
-    return;
-  }
-  if (hooks_.showRdmPage) hooks_.showRdmPage();
+  const int s = PanelTargetRow();
+  if (s < 0) return;
   Transact(rdm::SET_COMMAND, pid::RESET_DEVICE, {0x01}, table_.Records[static_cast<size_t>(s)].Uid);
 }
 

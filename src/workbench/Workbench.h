@@ -178,6 +178,7 @@ class Workbench {
   void RebuildNamesAndSave(const std::vector<std::string>& labels);
   void RunDiscovery(bool incremental);
   std::optional<rdm::Uid> SelectedUid(bool selectFirst);
+  int PanelTargetRow();
   void LogReceived(uint16_t pid, uint8_t commandClass, const rdm::RdmAnswer& answer);
   void ConsoleExchange(const rdm::RdmRequest& request, rdm::Uid uid);
   bool BinarySearch(bool incremental);
