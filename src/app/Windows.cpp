@@ -196,6 +196,8 @@ MainWindow::MainWindow(const CoreOptions& options, Dialogs dialogs, std::string&
   for (int hidden : {1, 4, 5, 6})
     pages_->setTabVisible(hidden, false);  // Patch, IAP, DMX-3D, RdmRadio
   BuildControls(central, pages_, kMainControls);
+  // A day of identify refreshes logs a lot: the pane keeps the newest lines.
+  Control<QPlainTextEdit>("LogMemo")->setMaximumBlockCount(20000);
 
   workbench::WorkbenchHooks hooks;
   hooks.showRdmPage = [this] {
@@ -695,6 +697,7 @@ void SetItems(QComboBox* combo, const workbench::ChoiceList& list) {
 }
 
 void SetColour(QWidget* w, const workbench::Rgb& c) {
+  if (w->palette().color(QPalette::Base) == QColor(c.r, c.g, c.b)) return;  // no repaint
   QPalette p = w->palette();
   p.setColor(QPalette::Base, QColor(c.r, c.g, c.b));
   p.setColor(QPalette::Text, QColor(0, 0, 0));
