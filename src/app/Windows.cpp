@@ -530,6 +530,17 @@ void MainWindow::FormShow() {
   Control<QComboBox>("ComboBox_Hold")->setCurrentIndex(2);
   Control<QComboBox>("ComboBoxSpeed")->setCurrentIndex(2);
 
+  // The scene file: read whole at start-up (its scenes fill the list once the desk has them).
+  const std::string sceneFile = common::PathIn(workDir, "quendaris.show");
+  if (common::PathExists(sceneFile)) {
+    std::string error;
+    if (auto bytes = common::ReadWholeFile(sceneFile, error)) {
+      core_->Log().Add("Configure" + std::to_string(bytes->size()));
+    } else {
+      core_->Log().Add("Fail to Open File!!!");
+    }
+  }
+
   hid_init();  // the HID probe: result not looked at
   core_->Link().LinkOpen();
   LoadStartupSettings();

@@ -222,6 +222,20 @@ TEST(Windows, StartUpSelectionsGridsAndColumns) {
   EXPECT_TRUE(w.window->CoreRef().Tick().Running());
 }
 
+TEST(Windows, SceneFileIsReadAtStartUp) {
+  Dirs d;
+  WriteText(d.work + "/quendaris.show", "");
+  Window w(d.program, d.work);
+  w.window->FormShow();
+  EXPECT_TRUE(w.C<QPlainTextEdit>("LogMemo")->toPlainText().contains("Configure0"));
+
+  Dirs unreadable;
+  std::filesystem::create_directory(unreadable.work + "/quendaris.show");
+  Window u(unreadable.program, unreadable.work);
+  u.window->FormShow();
+  EXPECT_TRUE(u.C<QPlainTextEdit>("LogMemo")->toPlainText().contains("Fail to Open File!!!"));
+}
+
 TEST(Windows, TestControlsFollowTheTestSetting) {
   Dirs d;
   d.Program("config.cfg", "[General]\r\nTEST=7\r\nIP=2\r\n");
