@@ -25,8 +25,7 @@ void UsbLink::Pump() const {
 }
 
 void UsbLink::SetOpen(bool open) {
-  bool was = open_.exchange(open);
-  if (was != open && hooks_.onStateChanged) hooks_.onStateChanged(open);
+  open_.store(open);
 }
 
 void UsbLink::LinkOpen() {

@@ -20,9 +20,8 @@ inline constexpr const char* kNotConnected = "Not connected";
 inline constexpr const char* kConnected = "Connected successfully";
 
 struct LinkHooks {
-  common::UiPump pumpUi;                     // lets pending UI events run
-  std::function<void()> onRdmFrameSent;      // the engine tick's hold-off
-  std::function<void(bool)> onStateChanged;  // DeviceConnect changed
+  common::UiPump pumpUi;                 // lets pending UI events run
+  std::function<void()> onRdmFrameSent;  // the engine tick's hold-off
 };
 
 // Receives the 31 bytes of one DMX chunk the box received, at `offset` in the universe.
@@ -59,7 +58,6 @@ class UsbLink {
 
   // Link counters, for the tests and the diagnostics.
   int8_t ReconnectCounter() const { return reconnectCounter_; }
-  uint32_t IdleSendCounter() const { return idleSendCounter_; }
   uint16_t ReceivedByteCount() const { return receivedByteCount_; }
   const std::array<uint8_t, kMaxMessage>& LastSentDmx() const { return lastSentDmx_; }
 

@@ -42,6 +42,10 @@ uint16_t ReadU16(const uint8_t* p) {
   return static_cast<uint16_t>((p[0] << 8) | p[1]);
 }
 
+uint32_t ReadU32(const uint8_t* p) {
+  return (static_cast<uint32_t>(ReadU16(p)) << 16) | ReadU16(p + 2);
+}
+
 uint16_t RdmChecksum(std::span<const uint8_t> bytes) {
   uint32_t sum = 0;
   for (uint8_t b : bytes) sum += b;

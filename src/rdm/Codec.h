@@ -79,6 +79,7 @@ void CompleteRequest(RdmImage& image, Uid destination);
 bool CheckResponse(const RdmImage& image);
 
 uint16_t ReadU16(const uint8_t* p);
+uint32_t ReadU32(const uint8_t* p);  // big-endian, as RDM sends it
 
 enum class DiscoveryOutcome { NoAnswer, Collision, Valid };
 struct DiscoveryResult {

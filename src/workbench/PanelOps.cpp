@@ -419,8 +419,8 @@ std::string Workbench::DescribeAnswer(uint16_t p, uint8_t commandClass, const rd
           "protocol {}.{}, model 0x{:04X}, category {} (0x{:04X}), software 0x{:08X}, "
           "footprint {}, personality {} of {}, start address {}, sub-devices {}, sensors {}",
           d[0], d[1], rdm::ReadU16(&d[2]), CategoryText(rdm::ReadU16(&d[4])), rdm::ReadU16(&d[4]),
-          (static_cast<uint32_t>(rdm::ReadU16(&d[6])) << 16) | rdm::ReadU16(&d[8]),
-          rdm::ReadU16(&d[10]), d[12], d[13], rdm::ReadU16(&d[14]), rdm::ReadU16(&d[16]), d[18]);
+          rdm::ReadU32(&d[6]), rdm::ReadU16(&d[10]), d[12], d[13], rdm::ReadU16(&d[14]),
+          rdm::ReadU16(&d[16]), d[18]);
     case pid::DMX_START_ADDRESS:
       if (d.size() < 2) return "";
       return rdm::ReadU16(d.data()) == 0xFFFF
@@ -435,9 +435,7 @@ std::string Workbench::DescribeAnswer(uint16_t p, uint8_t commandClass, const rd
     case pid::DEVICE_HOURS:
     case pid::LAMP_HOURS:
       if (d.size() < 4) return "";
-      return fmt::format(
-          "{} hours", static_cast<int32_t>((static_cast<uint32_t>(rdm::ReadU16(d.data())) << 16) |
-                                           rdm::ReadU16(&d[2])));
+      return fmt::format("{} hours", static_cast<int32_t>(rdm::ReadU32(d.data())));
     case pid::IDENTIFY_DEVICE:
     case pid::PAN_INVERT:
     case pid::TILT_INVERT:

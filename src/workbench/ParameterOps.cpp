@@ -19,12 +19,6 @@ std::string AsText(std::span<const uint8_t> data) {
   return {data.begin(), data.end()};
 }
 
-int32_t SignedU32(std::span<const uint8_t> d) {
-  uint32_t v = (static_cast<uint32_t>(d[0]) << 24) | (static_cast<uint32_t>(d[1]) << 16) |
-               (static_cast<uint32_t>(d[2]) << 8) | d[3];
-  return static_cast<int32_t>(v);
-}
-
 }  // namespace
 
 std::string CategoryText(uint16_t category) {
@@ -311,7 +305,7 @@ void Workbench::GetDeviceHours(rdm::Uid uid) {
   LogOp("Getting dev hours of 0x", uid);
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DEVICE_HOURS, {}, uid);
   if (Acked(a, pid::DEVICE_HOURS, uid) && a.Pdl() >= 4) {
-    panel_.Edit33 = std::to_string(SignedU32(a.Data()));
+    panel_.Edit33 = std::to_string(static_cast<int32_t>(rdm::ReadU32(a.Data().data())));
   }
 }
 
@@ -321,7 +315,7 @@ void Workbench::GetLampHours(rdm::Uid uid) {
   LogOp("Getting lamp hours of 0x", uid);
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::LAMP_HOURS, {}, uid);
   if (Acked(a, pid::LAMP_HOURS, uid) && a.Pdl() >= 4) {
-    panel_.Edit34 = std::to_string(SignedU32(a.Data()));
+    panel_.Edit34 = std::to_string(static_cast<int32_t>(rdm::ReadU32(a.Data().data())));
   }
 }
 

@@ -114,9 +114,6 @@ class Workbench {
   static std::string DescribeAnswer(uint16_t pid, uint8_t commandClass,
                                     const rdm::RdmAnswer& answer);
 
-  uint8_t PersonalityCount() const { return personalityCount_; }
-  uint8_t CurrentPersonality() const { return currentPersonality_; }
-
   // ---- Device table and its files ----
   void BuildColumns();
   std::array<std::string, 11> RowCells(int row) const;

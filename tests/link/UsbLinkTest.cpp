@@ -23,7 +23,7 @@ struct LinkFixture : ::testing::Test {
   int pumps = 0;
   link::KeyGenerator keys{42};
   link::UsbLink link{transport, log, clock,
-                     link::LinkHooks{[this] { ++pumps; }, [this] { ++holdOffs; }, {}}, &keys};
+                     link::LinkHooks{[this] { ++pumps; }, [this] { ++holdOffs; }}, &keys};
   std::vector<uint8_t> dmx = std::vector<uint8_t>(527, 0);
 
   void SetUp() override { link.LinkOpen(); }
