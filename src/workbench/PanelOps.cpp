@@ -28,20 +28,25 @@ std::string NotAnInteger(const std::string& text) {
 
 }  // namespace
 
+std::optional<rdm::Uid> Workbench::UidOfListedRow(int row) {
+  if (row < 0 || static_cast<size_t>(row) >= table_.Names.Count() || row >= MaxDevices) {
+    return std::nullopt;
+  }
+  auto uid = UidFromKey(table_.Names.At(static_cast<size_t>(row)).key);
+  if (!uid) {
+    log_.Add(fmt::format("Device list entry {} has no hexadecimal UID", row + 1));
+    return std::nullopt;
+  }
+  table_.Records[static_cast<size_t>(row)].Uid = *uid;
+  return uid;
+}
+
 std::optional<rdm::Uid> Workbench::SelectedUid(bool selectFirst) {
   if (table_.SelectedRow < 0 && selectFirst && table_.DeviceCount > 0) {
     table_.SelectedRow = 0;
     view_.selected = 0;
   }
-  const int s = table_.SelectedRow;
-  if (s < 0 || static_cast<size_t>(s) >= table_.Names.Count()) return std::nullopt;
-  auto uid = UidFromKey(table_.Names.At(static_cast<size_t>(s)).key);
-  if (!uid) {
-    log_.Add(fmt::format("Device list entry {} has no hexadecimal UID", s + 1));
-    return std::nullopt;
-  }
-  table_.Records[static_cast<size_t>(s)].Uid = *uid;
-  return uid;
+  return UidOfListedRow(table_.SelectedRow);
 }
 
 // ---------------------------------------------------------------- device panel

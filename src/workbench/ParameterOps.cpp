@@ -390,13 +390,8 @@ bool Workbench::SetIdentify(rdm::Uid uid, bool on) {
 }
 
 void Workbench::ReadDevice(int row) {
-  if (row < 0 || static_cast<size_t>(row) >= table_.Names.Count()) return;
-  auto uid = UidFromKey(table_.Names.At(static_cast<size_t>(row)).key);
-  if (!uid) {
-    log_.Add("Device list entry " + std::to_string(row + 1) + " has no hexadecimal UID");
-    return;
-  }
-  table_.Records[static_cast<size_t>(row)].Uid = *uid;
+  auto uid = UidOfListedRow(row);
+  if (!uid) return;
   GetSupportedParameters(*uid);
   GetDeviceInfo(*uid, row);
   GetStatusMessages(*uid);

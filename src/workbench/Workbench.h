@@ -174,6 +174,8 @@ class Workbench {
   std::vector<std::string> RowLabels() const;
   void RebuildNamesAndSave(const std::vector<std::string>& labels);
   void RunDiscovery(bool incremental);
+  // The UID of a row read from its list key, stored into the row's record.
+  std::optional<rdm::Uid> UidOfListedRow(int row);
   std::optional<rdm::Uid> SelectedUid(bool selectFirst);
   int PanelTargetRow();
   void LogReceived(uint16_t pid, uint8_t commandClass, const rdm::RdmAnswer& answer);
