@@ -241,8 +241,7 @@ void MainWindow::PumpUi() {
   if (QThread::currentThread() != QCoreApplication::instance()->thread()) return;
   if (pumpDepth_ > 0) return;  // no pump inside a pump
   ++pumpDepth_;
-  DrainLog();
-  RefreshFromModels();
+  // The 30 ms log timer fires in here and shows the log and the fields as they fill.
   QCoreApplication::processEvents();
   --pumpDepth_;
 }
@@ -416,6 +415,7 @@ void MainWindow::Wire() {
 
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();
+    if (commandDepth_ > 0) RefreshFromModels();  // a running command: show its progress
     auto* connectPanel = Control<QLabel>("DeviceConnect");
     connectPanel->setText(QString::fromStdString(core_->Link().DeviceConnect()));
   });
