@@ -85,8 +85,7 @@ bool CheckResponse(const RdmImage& image) {
          image[kData + pdl + 1] == static_cast<uint8_t>(sum);
 }
 
-DiscoveryResult DecodeDiscoveryResponse(const RdmImage& image, uint16_t receivedBytes, Uid lower,
-                                        Uid upper) {
+DiscoveryResult DecodeDiscoveryAnswer(const RdmImage& image, uint16_t receivedBytes) {
   if (receivedBytes == 0) return {};
   size_t separator = kImageSize;
   for (size_t i = 0; i <= 48; ++i) {
@@ -104,10 +103,18 @@ DiscoveryResult DecodeDiscoveryResponse(const RdmImage& image, uint16_t received
   uint16_t sum = 0;
   for (int j = 0; j < 6; ++j) uid = uid * 256 + (p[2 * j] & p[2 * j + 1]);
   for (int j = 0; j < 12; ++j) sum = static_cast<uint16_t>(sum + p[j]);
-  if (uid < lower || uid > upper) return {DiscoveryOutcome::Collision, 0};
   uint16_t c = static_cast<uint16_t>(((p[12] & p[13]) << 8) | (p[14] & p[15]));
   if (sum != c) return {DiscoveryOutcome::Collision, 0};
   return {DiscoveryOutcome::Valid, uid};
+}
+
+DiscoveryResult DecodeDiscoveryResponse(const RdmImage& image, uint16_t receivedBytes, Uid lower,
+                                        Uid upper) {
+  DiscoveryResult r = DecodeDiscoveryAnswer(image, receivedBytes);
+  if (r.outcome == DiscoveryOutcome::Valid && (r.uid < lower || r.uid > upper)) {
+    return {DiscoveryOutcome::Collision, 0};
+  }
+  return r;
 }
 
 std::string DiscoveryIdLine(const RdmImage& image, Uid lower, Uid upper) {

@@ -87,6 +87,10 @@ struct DiscoveryResult {
   Uid uid = 0;
 };
 
+// Decodes a discovery answer whatever range was asked: Valid when its checksum holds (the
+// UID may still lie outside the range, or be the overlap of several answers).
+DiscoveryResult DecodeDiscoveryAnswer(const RdmImage& image, uint16_t receivedBytes);
+
 // Decodes the answer to DISC_UNIQUE_BRANCH in the response image; `receivedBytes` is what
 // the link delivered, lower/upper the bounds that were asked.
 DiscoveryResult DecodeDiscoveryResponse(const RdmImage& image, uint16_t receivedBytes, Uid lower,

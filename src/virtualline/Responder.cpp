@@ -1,6 +1,7 @@
 #include "virtualline/Responder.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "virtualline/Pids.h"
 
@@ -63,10 +64,49 @@ std::optional<Reply> Responder::Handle(const WireRequest& request) {
   if (!Answers(request.pid)) return Nack(kNackUnknownPid);
   if (request.commandClass == 0x20) {
     if (request.subDevice == 0xFFFF) return Nack(kNackSubDeviceOutOfRange);
-    return Get(request);
+    if (overflowPid_ == request.pid && !overflowRest_.empty()) {
+      return Piece(request.pid, Ack(std::exchange(overflowRest_, {})));
+    }
+    return Piece(request.pid, Get(request));
   }
+  overflowRest_.clear();
   if (request.commandClass == 0x30) return Set(request);
   return std::nullopt;
+}
+
+Reply Responder::Piece(uint16_t pid, Reply whole) {
+  overflowRest_.clear();
+  const size_t most = fixture_.overflowAfter > 0 ? fixture_.overflowAfter : 230;
+  if (whole.responseType != 0 || whole.data.size() <= most) return whole;
+  if (fixture_.overflowAfter == 0) {
+    whole.data.resize(most);  // a responder that cannot split sends what fits
+    return whole;
+  }
+  overflowPid_ = pid;
+  overflowRest_.assign(whole.data.begin() + static_cast<ptrdiff_t>(most), whole.data.end());
+  whole.data.resize(most);
+  whole.responseType = 0x03;  // ACK_OVERFLOW: ask again for the rest
+  return whole;
+}
+
+std::optional<uint64_t> Responder::DiscoveryAnswer(uint64_t lower, uint64_t upper) const {
+  const DiscoveryFault fault = fixture_.discoveryFault;
+  if (muted_ && fault != DiscoveryFault::AnswersWhenMuted) return std::nullopt;
+  const bool inRange = fixture_.uid >= lower && fixture_.uid <= upper;
+  if (!inRange && fault != DiscoveryFault::AnyRange) return std::nullopt;
+  return fault == DiscoveryFault::OtherUid ? fixture_.discoveryUid : fixture_.uid;
+}
+
+bool Responder::TakeMute(bool mute) {
+  if (mute) {
+    ++muteRequests_;
+    if (fixture_.discoveryFault == DiscoveryFault::IgnoreMute) return false;
+    if (fixture_.discoveryFault == DiscoveryFault::FlakyMute && muteRequests_ % 2 == 1) {
+      return false;
+    }
+  }
+  muted_ = mute;
+  return true;
 }
 
 Reply Responder::Get(const WireRequest& request) {
@@ -82,7 +122,6 @@ Reply Responder::Get(const WireRequest& request) {
                                       pid::RADIO_CHANNEL) == f.supportedPids.end()) {
         PutU16(out, pid::RADIO_CHANNEL);
       }
-      if (out.size() > 230) out.resize(230);
       return Ack(out);
     }
     case pid::DEVICE_INFO: {

@@ -41,6 +41,10 @@ class Responder {
   const Fixture& State() const { return fixture_; }
   bool Muted() const { return muted_; }
   void SetMuted(bool muted) { muted_ = muted; }
+  // Whether it answers DISC_UNIQUE_BRANCH over [lower, upper], and with which UID.
+  std::optional<uint64_t> DiscoveryAnswer(uint64_t lower, uint64_t upper) const;
+  // Takes a DISC_MUTE (true) or DISC_UN_MUTE; false when it ignores it (no answer).
+  bool TakeMute(bool mute);
   bool Answers(uint16_t pid) const;
 
   // The reply to a GET or SET (state changes applied); nothing for an unknown class.
@@ -48,11 +52,16 @@ class Responder {
 
  private:
   Reply Get(const WireRequest& request);
+  // The next piece of a long GET answer (ACK_OVERFLOW until the last one).
+  Reply Piece(uint16_t pid, Reply whole);
   Reply Set(const WireRequest& request);
   uint16_t Footprint() const;
 
   Fixture fixture_;
   bool muted_ = false;
+  unsigned muteRequests_ = 0;
+  uint16_t overflowPid_ = 0;
+  std::vector<uint8_t> overflowRest_;  // what the repeated GET of overflowPid_ gets next
 };
 
 }  // namespace velquor::virtualline

@@ -151,7 +151,45 @@ Fixture ParseFixture(const json& j, size_t index) {
     if (ch < 1) throw RigError{where + ": \"radioChannel\" must be 1 to 7"};
     f.radioChannel = static_cast<uint8_t>(ch);
   }
+  if (j.contains("discoveryFault")) {
+    const json& v = j.at("discoveryFault");
+    static const std::pair<const char*, DiscoveryFault> kFaults[] = {
+        {"none", DiscoveryFault::None},
+        {"ignoreMute", DiscoveryFault::IgnoreMute},
+        {"flakyMute", DiscoveryFault::FlakyMute},
+        {"anyRange", DiscoveryFault::AnyRange},
+        {"otherUid", DiscoveryFault::OtherUid},
+        {"answersWhenMuted", DiscoveryFault::AnswersWhenMuted}};
+    bool known = false;
+    for (const auto& [name, fault] : kFaults) {
+      if (v.is_string() && v.get<std::string>() == name) {
+        f.discoveryFault = fault;
+        known = true;
+      }
+    }
+    if (!known) {
+      throw RigError{where +
+                     ": \"discoveryFault\" must be none, ignoreMute, flakyMute, anyRange, "
+                     "otherUid or answersWhenMuted"};
+    }
+  }
+  if (f.discoveryFault == DiscoveryFault::OtherUid) {
+    if (!j.contains("discoveryUid")) {
+      throw RigError{where + ": \"discoveryFault\" otherUid needs \"discoveryUid\""};
+    }
+    f.discoveryUid = ParseUidText(j.at("discoveryUid"), where);
+  }
+  f.overflowAfter = static_cast<uint8_t>(NumberField(j, "overflowAfter", 230, 0, where));
   return f;
+}
+
+CollisionMode ParseCollisions(const json& doc) {
+  if (!doc.contains("collisions")) return CollisionMode::Or;
+  const json& v = doc.at("collisions");
+  if (v == "or") return CollisionMode::Or;
+  if (v == "and") return CollisionMode::And;
+  if (v == "garbled") return CollisionMode::Garbled;
+  throw RigError{"\"collisions\" must be \"or\", \"and\" or \"garbled\""};
 }
 
 }  // namespace
@@ -167,6 +205,7 @@ std::optional<Rig> ParseRig(std::string_view text, std::string& error) {
       throw RigError{"rig file needs a \"fixtures\" list"};
     }
     Rig rig;
+    rig.collisions = ParseCollisions(doc);
     std::set<uint64_t> seen;
     const json& list = doc.at("fixtures");
     for (size_t i = 0; i < list.size(); ++i) {
@@ -203,12 +242,17 @@ std::optional<Rig> LoadRigOrDefault(const std::string& path, std::string& error)
   return LoadRigFile(path, error);
 }
 
-Rig GenerateRig(int count) {
+Rig GenerateRig(int count, UidLayout layout, CollisionMode collisions) {
   Rig rig;
+  rig.collisions = collisions;
   for (int i = 0; i < count; ++i) {
     Fixture f;
-    f.uid = (static_cast<uint64_t>(0x7FF0 + i % 5) << 32) |
-            static_cast<uint32_t>(0x100 + static_cast<uint32_t>(i) * 7919u);
+    if (layout == UidLayout::Neighbouring) {
+      f.uid = (uint64_t{0x7A70} << 32) | static_cast<uint32_t>(i + 1);
+    } else {
+      f.uid = (static_cast<uint64_t>(0x7FF0 + i % 5) << 32) |
+              static_cast<uint32_t>(0x100 + static_cast<uint32_t>(i) * 7919u);
+    }
     f.label = "Fixture " + std::to_string(i + 1);
     f.manufacturer = "Maker " + std::to_string(i % 5);
     f.model = "Model " + std::to_string(i % 3);

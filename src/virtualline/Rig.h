@@ -22,6 +22,21 @@ struct StatusMessage {
   int16_t data2 = 0;
 };
 
+// How a fixture misbehaves in discovery, as some real ones do.
+enum class DiscoveryFault {
+  None,
+  IgnoreMute,        // never acknowledges DISC_MUTE and stays unmuted
+  FlakyMute,         // acknowledges (and obeys) only every second DISC_MUTE
+  AnyRange,          // answers every DISC_UNIQUE_BRANCH, whatever its range
+  OtherUid,          // answers discovery with `discoveryUid`, everything else with its UID
+  AnswersWhenMuted,  // acknowledges the mute but keeps answering discovery
+};
+
+// What the wire carries when several discovery answers overlap. Depending on the
+// transceivers it is the OR or the AND of the drivers, which for neighbouring UIDs is
+// itself a valid answer; "garbled" breaks the checksum of every overlap.
+enum class CollisionMode { Or, And, Garbled };
+
 struct Fixture {
   uint64_t uid = 0;
   std::string label;
@@ -44,10 +59,21 @@ struct Fixture {
   bool panTiltSwap = false;
   std::optional<uint8_t> radioChannel;  // set on radio-capable devices
   bool identify = false;
+  DiscoveryFault discoveryFault = DiscoveryFault::None;
+  uint64_t discoveryUid = 0;  // OtherUid: the UID it answers discovery with
+  // The most parameter data one answer carries; longer GET answers are split with
+  // ACK_OVERFLOW. 0: never split.
+  uint8_t overflowAfter = 0;
 };
 
 struct Rig {
   std::vector<Fixture> fixtures;
+  CollisionMode collisions = CollisionMode::Or;
+};
+
+enum class UidLayout {
+  Scattered,    // spread over five manufacturers and far apart
+  Neighbouring  // one model bought together: 7A70:00000001, 7A70:00000002, ...
 };
 
 // Parses rig JSON; on failure returns nothing and says why in `error`.
@@ -57,7 +83,8 @@ std::optional<Rig> LoadRigFile(const std::string& path, std::string& error);
 std::optional<Rig> LoadRigOrDefault(const std::string& path, std::string& error);
 // A rig of `count` plain fixtures with UIDs spread over five manufacturers (for trying
 // and measuring larger rigs).
-Rig GenerateRig(int count);
+Rig GenerateRig(int count, UidLayout layout = UidLayout::Scattered,
+                CollisionMode collisions = CollisionMode::Or);
 // The rig shipped with the program (about a dozen fixtures of several kinds).
 Rig DefaultRig();
 std::string_view DefaultRigJson();

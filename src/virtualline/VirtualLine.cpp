@@ -62,7 +62,8 @@ std::vector<uint8_t> EncodeDiscoveryAnswer(uint64_t uid) {
 
 }  // namespace
 
-VirtualLine::VirtualLine(Rig rig, common::Clock& clock) : clock_(clock) {
+VirtualLine::VirtualLine(Rig rig, common::Clock& clock)
+    : clock_(clock), collisions_(rig.collisions) {
   for (Fixture& f : rig.fixtures) responders_.emplace_back(std::move(f));
 }
 
@@ -204,18 +205,20 @@ void VirtualLine::HandleDiscovery(const WireRequest& r) {
     for (Responder& responder : responders_) {
       Fault* fault = ActiveFault(responder.Uid());
       if (fault && fault->kind == FaultKind::NoAnswer) continue;
-      if (responder.Muted() || responder.Uid() < lower || responder.Uid() > upper) continue;
-      answers.push_back(EncodeDiscoveryAnswer(responder.Uid()));
+      if (auto answerUid = responder.DiscoveryAnswer(lower, upper)) {
+        answers.push_back(EncodeDiscoveryAnswer(*answerUid));
+      }
     }
     if (answers.empty()) return;
     std::vector<uint8_t> wire = answers[0];
-    if (answers.size() > 1) {
-      // Overlapping answers: the wire carries the AND of the drivers, and the framing
-      // errors of the overlap break the checksum.
-      for (const auto& a : answers) {
-        for (size_t i = 0; i < wire.size(); ++i) wire[i] &= a[i];
+    for (size_t k = 1; k < answers.size(); ++k) {
+      for (size_t i = 0; i < wire.size(); ++i) {
+        wire[i] = collisions_ == CollisionMode::Or ? static_cast<uint8_t>(wire[i] | answers[k][i])
+                                                   : static_cast<uint8_t>(wire[i] & answers[k][i]);
       }
-      wire.back() = static_cast<uint8_t>(wire.back() ^ 0x0F);
+    }
+    if (answers.size() > 1 && collisions_ == CollisionMode::Garbled) {
+      wire.back() = static_cast<uint8_t>(wire.back() ^ 0x0F);  // framing errors of the overlap
     }
     ++stats_.answers;
     QueueMessage(std::move(wire), 1, nullptr);
@@ -232,7 +235,7 @@ void VirtualLine::HandleDiscovery(const WireRequest& r) {
       if (unicast) ConsumeFault(responder.Uid());
       continue;
     }
-    responder.SetMuted(r.pid == pid::DISC_MUTE);
+    if (!responder.TakeMute(r.pid == pid::DISC_MUTE)) continue;
     if (unicast) Answer(responder, r, Reply{0x00, {0x00, 0x00}});  // control field
   }
 }

@@ -89,6 +89,7 @@ class VirtualLine final : public link::LinkTransport {
   void ConsumeFault(uint64_t uid);
 
   common::Clock& clock_;
+  const CollisionMode collisions_;
   mutable std::mutex mutex_;
   std::vector<Responder> responders_;
   std::map<uint64_t, std::deque<Fault>> faults_;  // front is in force

@@ -1,5 +1,5 @@
-// Discovery: the E1.20 binary search with DISC_UNIQUE_BRANCH, muting each device found,
-// reading it, and adding it as the next row of the table.
+// Discovery: the tree search of rdm/ over the RDM engine, muting each device found, reading
+// it, and adding it as the next row of the table (saved at once).
 
 #include <fmt/format.h>
 
@@ -7,20 +7,11 @@
 #include <set>
 
 #include "common/Text.h"
+#include "rdm/DiscoverySearch.h"
 #include "rdm/KnownPids.h"
 #include "workbench/Workbench.h"
 
 namespace velquor::workbench {
-
-namespace {
-constexpr rdm::Uid kFullRange = 0xFFFFFFFFFFFEULL;  // the broadcast UID excluded
-constexpr int kQuietPasses = 16;
-}  // namespace
-
-uint8_t Workbench::RdmMute(rdm::Uid uid) {
-  log_.Add("----------Mute---------- 0x" + rdm::UidText(uid));
-  return engine_.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_MUTE, {}}, uid, true).result;
-}
 
 void Workbench::RdmUnMute(rdm::Uid uid) {
   log_.Add("UnMute 0x" + rdm::UidText(uid));
@@ -51,101 +42,103 @@ bool Workbench::AddFoundDevice(rdm::Uid uid, const std::string& logText) {
   return true;
 }
 
-uint8_t Workbench::DiscUniqueBranch(rdm::Uid lower, rdm::Uid upper, bool muteAndAdd) {
+rdm::DiscoveryResult Workbench::BranchExchange(rdm::Uid lower, rdm::Uid upper) {
   rdm::RdmAnswer answer = engine_.DiscoveryBranch(lower, upper);
-  if (answer.receivedBytes == 0) return 0;
-
-  rdm::DiscoveryResult decoded =
-      rdm::DecodeDiscoveryResponse(answer.response, answer.receivedBytes, lower, upper);
-  const std::string idLine = rdm::DiscoveryIdLine(answer.response, lower, upper);
-  uint8_t result = 0;
-  if (decoded.outcome == rdm::DiscoveryOutcome::Valid) {
-    LastFoundUid = decoded.uid;
-    result = 2;
-    if (muteAndAdd && RdmMute(decoded.uid) == rdm::RESULT_OK) {
-      AddFoundDevice(decoded.uid, "----------ADD device---------- : ");
-      SearchLower = SearchUpper = decoded.uid;
-      QuietPassCount = 0;
-      result = 0;
-    }
-  } else if (decoded.outcome == rdm::DiscoveryOutcome::Collision) {
-    result = 1;
-  }
+  if (answer.receivedBytes == 0) return {};
+  rdm::DiscoveryResult decoded = rdm::DecodeDiscoveryAnswer(answer.response, answer.receivedBytes);
+  const bool inRange = decoded.uid >= lower && decoded.uid <= upper;
   engine_.LogResponseImage(answer.response);
-  log_.Add(idLine);
-  if (result == 2) log_.Add("valid Discovery Response received successful");
-  if (result == 1) log_.Add("Collision detected ...");
+  log_.Add(rdm::DiscoveryIdLine(answer.response, lower, upper));
+  if (decoded.outcome == rdm::DiscoveryOutcome::Valid && inRange) {
+    log_.Add("valid Discovery Response received successful");
+  } else if (decoded.outcome != rdm::DiscoveryOutcome::NoAnswer) {
+    log_.Add("Collision detected ...");
+  }
   Pump();
-  return result;
+  return decoded;
 }
 
-// The binary search of one collided pass. False when the user stopped discovery.
-bool Workbench::BinarySearch(bool incremental) {
-  NoAnswerCount = 0;
-  SearchLower = 0;
-  SearchUpper = kFullRange;
-  SearchMid = 0x7FFFFFFFFFFFULL;
-  while (SearchUpper - SearchLower >= 2) {
-    Pump();
-    if (AbortRequested.load()) return false;
-    if (StopDiscovery.exchange(false)) {
-      log_.Add("Discovery finished.");
-      return false;
-    }
-    const uint8_t r = DiscUniqueBranch(SearchMid, SearchUpper, false);
-    if (r == 0) {
-      if (NoAnswerCount++ > 64) break;
-      if (incremental && BranchRetryCount++ == 0) continue;
-    } else if (r == 1) {
-      if (BranchRetryCount++ == 0) continue;
-    }
-    if (r != 0) {
-      SearchLower = SearchMid;
-      NoAnswerCount = 0;
-    } else {
-      SearchUpper = SearchMid;
-    }
-    BranchRetryCount = 0;
-    SearchMid = (SearchLower + SearchUpper) / 2;
-    if (r == 1) {
-      QuietPassCount = 0;
-      continue;
-    }
-    if (r == 2) {
-      if (RdmMute(LastFoundUid) == rdm::RESULT_OK || RdmMute(LastFoundUid) == rdm::RESULT_OK) {
-        AddFoundDevice(LastFoundUid, "ADD device : ");
-        SearchLower = SearchUpper = LastFoundUid;
-      } else {
-        // It will answer every branch that holds it: look below it instead, or the search
-        // would find it again and again and never end.
-        if (unmutable_.insert(LastFoundUid).second) {
-          log_.Add("0x" + rdm::UidText(LastFoundUid) +
-                   " answers discovery but does not acknowledge mute: not added");
-        }
-        SearchLower = 0;
-        SearchUpper = LastFoundUid > 0 ? LastFoundUid - 1 : 0;
-        SearchMid = SearchUpper / 2;
-      }
-      QuietPassCount = 0;
-    }
+uint8_t Workbench::DiscUniqueBranch(rdm::Uid lower, rdm::Uid upper, bool muteAndAdd) {
+  const rdm::DiscoveryResult decoded = BranchExchange(lower, upper);
+  if (decoded.outcome == rdm::DiscoveryOutcome::NoAnswer) return 0;
+  if (decoded.outcome != rdm::DiscoveryOutcome::Valid || decoded.uid < lower ||
+      decoded.uid > upper) {
+    return 1;
   }
-  return true;
+  LastFoundUid = decoded.uid;
+  if (muteAndAdd && RdmMute(decoded.uid)) {
+    AddFoundDevice(decoded.uid, "----------ADD device---------- : ");
+    return 0;
+  }
+  return 2;
+}
+
+bool Workbench::RdmMute(rdm::Uid uid) {
+  log_.Add("----------Mute---------- 0x" + rdm::UidText(uid));
+  const rdm::RdmAnswer a =
+      engine_.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_MUTE, {}}, uid, true);
+  // Only the device itself acknowledging counts: not a NACK, not another device's answer.
+  return a.Ok() && a.ResponseType() == rdm::RESPONSE_TYPE_ACK &&
+         a.response[rdm::kCommandClass] == rdm::DISCOVERY_COMMAND_RESPONSE &&
+         rdm::ReadUid(&a.response[rdm::kSourceUid]) == uid;
+}
+
+namespace {
+
+// The search's view of the line: the RDM engine through the workbench's logged exchanges.
+class LineTarget final : public rdm::DiscoveryTarget {
+ public:
+  explicit LineTarget(Workbench& bench) : bench_(bench) {}
+  rdm::BranchReply Branch(rdm::Uid lower, rdm::Uid upper) override {
+    const rdm::DiscoveryResult r = bench_.BranchExchange(lower, upper);
+    switch (r.outcome) {
+      case rdm::DiscoveryOutcome::NoAnswer:
+        return {};
+      case rdm::DiscoveryOutcome::Collision:
+        return {rdm::BranchReply::Kind::Garbled, 0};
+      case rdm::DiscoveryOutcome::Valid:
+        break;
+    }
+    return {rdm::BranchReply::Kind::Answer, r.uid};
+  }
+  bool Mute(rdm::Uid uid) override { return bench_.RdmMute(uid); }
+  void UnMuteAll() override { bench_.RdmUnMute(rdm::BroadcastUid); }
+
+ private:
+  Workbench& bench_;
+};
+
+}  // namespace
+
+void Workbench::ReportDiscovery(const rdm::DiscoveryProgress& progress, bool running) {
+  discoveryStatus_.running = running;
+  discoveryStatus_.found = progress.found;
+  discoveryStatus_.branches = progress.branches;
+  discoveryStatus_.seconds = common::ToMs(clock_.Now() - discoveryStart_) / 1000.0;
+  if (hooks_.discoveryProgress) hooks_.discoveryProgress(discoveryStatus_);
 }
 
 void Workbench::RunDiscovery(bool incremental) {
   BusyScope busy(rdmBusy_);
   if (!busy.Owned()) return;
   incremental_ = incremental;
+  StopDiscovery.store(false);
+  discoveryStart_ = clock_.Now();
+  ReportDiscovery({}, true);
   Pump();
   if (hooks_.showRdmPage) hooks_.showRdmPage();
+  LineTarget target(*this);
+  auto stopRequested = [this] { return AbortRequested.load() || StopDiscovery.load(); };
 
+  std::set<rdm::Uid> rechecked;
   if (!incremental) {
-    RdmUnMute(rdm::BroadcastUid);
+    target.UnMuteAll();
     // Read the reset list before anything is cleared: if it cannot be read, the table
     // stays as it was.
     DeviceNameList reset;
     if (!LoadNames(DevNonePath(), reset, true)) {
       log_.Add("Discovery stopped: devnone.lst cannot be read; the device list is unchanged.");
+      ReportDiscovery({}, false);
       return;
     }
     view_.rows.clear();
@@ -159,38 +152,34 @@ void Workbench::RunDiscovery(bool incremental) {
     table_.Names = std::move(reset);
     if (!CheckBoxTest) {
       for (rdm::Uid u : oldUids) {
-        if (AbortRequested.load()) return;
-        if (RdmMute(u) == rdm::RESULT_OK) {
+        if (stopRequested()) break;
+        if (RdmMute(u)) {
           AddFoundDevice(u, "----------ADD device----------: ");
-        } else if (RdmMute(u) == rdm::RESULT_OK) {
+        } else if (RdmMute(u)) {
           AddFoundDevice(u, "ADD device : ");
+        } else {
+          continue;
         }
+        rechecked.insert(u);
       }
     }
   } else {
     log_.Add("Discovery started.");
   }
 
-  QuietPassCount = 0;
-  unmutable_.clear();
-  // Passes that add nothing (answers from devices that will not mute, or answers too
-  // garbled to isolate anyone) end discovery too, instead of searching forever.
-  int fruitlessPasses = 0;
-  while (QuietPassCount < kQuietPasses && fruitlessPasses < kQuietPasses) {
-    if (AbortRequested.load()) return;
-    const uint8_t r0 = DiscUniqueBranch(0, kFullRange, true);
-    if (r0 == 0) {
-      ++QuietPassCount;
-      continue;
-    }
-    if (r0 == 2 && unmutable_.count(LastFoundUid) > 0) {
-      ++fruitlessPasses;  // it answered alone: nobody else is left to find
-      continue;
-    }
-    const int before = table_.DeviceCount;
-    if (!BinarySearch(incremental)) return;  // stopped by the user: nothing saved
-    fruitlessPasses = table_.DeviceCount > before ? 0 : fruitlessPasses + 1;
-  }
+  // Each device is saved as it is added, so a stop, a closed window or a killed program
+  // keeps what was found.
+  rdm::DiscoveryCallbacks callbacks;
+  callbacks.found = [this](rdm::Uid uid) {
+    if (AddFoundDevice(uid, "ADD device : ")) SaveDeviceNames();
+  };
+  callbacks.log = [this](const std::string& line) { log_.Add(line); };
+  callbacks.stopRequested = stopRequested;
+  callbacks.progress = [this](const rdm::DiscoveryProgress& p) { ReportDiscovery(p, true); };
+  rdm::DiscoverySearch search(target, callbacks);
+  const rdm::SearchEnd end =
+      stopRequested() ? rdm::SearchEnd::Stopped : search.Run(rechecked);
+  StopDiscovery.store(false);
 
   if (incremental) {
     // Every row goes back into the list under its own key with the label it shows.
@@ -199,12 +188,16 @@ void Workbench::RunDiscovery(bool incremental) {
       table_.Names.Set(NameKey(uid), table_.Names.Value(NameKey(uid)).value_or(""));
     }
   }
+  if (end == rdm::SearchEnd::Stopped) {
+    log_.Add(fmt::format("Discovery stopped: {} found", table_.DeviceCount));
+  }
   if (table_.DeviceCount > 0) {
     SaveDeviceNames();
     panel_.EditEnd = std::to_string(table_.DeviceCount);
   }
   log_.Add("Discovery finished.");
   RebuildUidChoices();
+  ReportDiscovery(search.Progress(), false);
 }
 
 void Workbench::SpeedButtonDiscoverClick() {
@@ -224,6 +217,17 @@ void Workbench::SpeedButton6Click() {
     StopDiscovery.store(true);
     Pump();
   }
+}
+
+std::string DiscoveryStatusText(const DiscoveryStatus& status, bool chinese) {
+  if (chinese) {
+    return fmt::format("{}: 已找到 {} 个设备, 已询问 {} 个分支, {:.1f} 秒",
+                       status.running ? "正在搜索" : "搜索结束", status.found, status.branches,
+                       status.seconds);
+  }
+  return fmt::format("{}: {} found, {} branches asked, {:.1f} s",
+                     status.running ? "Discovering" : "Discovery ended", status.found,
+                     status.branches, status.seconds);
 }
 
 int Workbench::Timer1Timer() {

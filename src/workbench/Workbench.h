@@ -12,6 +12,7 @@
 
 #include "common/Clock.h"
 #include "common/Log.h"
+#include "rdm/DiscoverySearch.h"
 #include "rdm/RdmEngine.h"
 #include "workbench/Console.h"
 #include "workbench/DevicePanelModel.h"
@@ -31,6 +32,15 @@ struct DeviceListView {
   int selected = -1;
 };
 
+// How far a running discovery has come, for a status line that does not scroll.
+struct DiscoveryStatus {
+  bool running = false;
+  size_t found = 0;
+  size_t branches = 0;
+  double seconds = 0;
+};
+std::string DiscoveryStatusText(const DiscoveryStatus& status, bool chinese);
+
 // Where the workbench reaches out: the UI pump, the page shown, questions to the user.
 struct WorkbenchHooks {
   common::UiPump pumpUi;
@@ -39,6 +49,8 @@ struct WorkbenchHooks {
   std::function<bool(const std::string& title, const std::string& text)> askYesNo;
   std::function<bool()> artNetPageShown;
   std::function<void()> updateScreen;
+  // Called on the discovery's thread after every exchange and when it ends.
+  std::function<void(const DiscoveryStatus&)> discoveryProgress;
 };
 
 class Workbench {
@@ -135,7 +147,10 @@ class Workbench {
 
   // ---- Discovery ----
   uint8_t DiscUniqueBranch(rdm::Uid lower, rdm::Uid upper, bool muteAndAdd);
-  uint8_t RdmMute(rdm::Uid uid);
+  // One logged DISC_UNIQUE_BRANCH; the answer decoded whatever range was asked.
+  rdm::DiscoveryResult BranchExchange(rdm::Uid lower, rdm::Uid upper);
+  // A logged DISC_MUTE; true when the device itself acknowledged it with an ACK.
+  bool RdmMute(rdm::Uid uid);
   void RdmUnMute(rdm::Uid uid);
   // Adds the device as the next row unless it is listed already; false when not added.
   bool AddFoundDevice(rdm::Uid uid, const std::string& logText);
@@ -152,8 +167,8 @@ class Workbench {
   // nothing (the list on disk stays as it was).
   std::atomic<bool> AbortRequested{false};
 
-  rdm::Uid SearchLower = 0, SearchUpper = 0, SearchMid = 0, LastFoundUid = 0;
-  int32_t NoAnswerCount = 0, BranchRetryCount = 0, QuietPassCount = 0;
+  rdm::Uid LastFoundUid = 0;  // the last valid answer of the console's branch request
+  const DiscoveryStatus& LastDiscoveryStatus() const { return discoveryStatus_; }
 
  private:
   rdm::RdmAnswer Transact(uint8_t commandClass, uint16_t pid, std::vector<uint8_t> data,
@@ -180,7 +195,7 @@ class Workbench {
   int PanelTargetRow();
   void LogReceived(uint16_t pid, uint8_t commandClass, const rdm::RdmAnswer& answer);
   void ConsoleExchange(const rdm::RdmRequest& request, rdm::Uid uid);
-  bool BinarySearch(bool incremental);
+  void ReportDiscovery(const rdm::DiscoveryProgress& progress, bool running);
 
   rdm::RdmEngine& engine_;
   common::LogSink& log_;
@@ -197,7 +212,8 @@ class Workbench {
   uint8_t personalityCount_ = 0;
   uint8_t currentPersonality_ = 0;
   bool incremental_ = false;
-  std::set<rdm::Uid> unmutable_;  // answered discovery, never acknowledged mute
+  DiscoveryStatus discoveryStatus_;
+  common::Instant discoveryStart_{};
   uint8_t timerTicks_ = 0;
 };
 

@@ -1,0 +1,195 @@
+#include "rdm/DiscoverySearch.h"
+
+namespace velquor::rdm {
+
+DiscoverySearch::DiscoverySearch(DiscoveryTarget& target, DiscoveryCallbacks callbacks,
+                                 DiscoveryLimits limits)
+    : target_(target), callbacks_(std::move(callbacks)), limits_(limits) {}
+
+size_t DiscoverySearch::ExchangeLimit() const {
+  return limits_.baseExchanges + limits_.exchangesPerDevice * (found_.size() + excluded_.size());
+}
+
+void DiscoverySearch::Log(const std::string& line) {
+  if (callbacks_.log) callbacks_.log(line);
+}
+
+bool DiscoverySearch::Stopping() {
+  if (!stopping_ && callbacks_.stopRequested) stopping_ = callbacks_.stopRequested();
+  return stopping_;
+}
+
+void DiscoverySearch::Count(bool isBranch) {
+  ++progress_.exchanges;
+  if (isBranch) ++progress_.branches;
+  if (callbacks_.progress) callbacks_.progress(progress_);
+}
+
+bool DiscoverySearch::Known(Uid uid) const {
+  return found_.count(uid) > 0 || phantoms_.count(uid) > 0 || excluded_.count(uid) > 0;
+}
+
+SearchEnd DiscoverySearch::Run(const std::set<Uid>& alreadyMuted) {
+  found_ = alreadyMuted;
+  excluded_.clear();
+  outsideSuspects_.clear();
+  progress_ = {};
+  stopping_ = false;
+  int fruitless = 0;
+  while (fruitless < limits_.fruitlessPasses) {
+    // A probe whose answer was lost must not hide a device for good: every pass asks anew.
+    phantoms_.clear();
+    newThisPass_ = 0;
+    stack_.assign(1, Branch{kLowestUid, kHighestUid});
+    while (!stack_.empty()) {
+      if (Stopping()) return SearchEnd::Stopped;
+      if (progress_.exchanges >= ExchangeLimit()) {
+        Log("Discovery ended at its limit of " + std::to_string(ExchangeLimit()) +
+            " exchanges: the line keeps answering in ways no device explains");
+        return SearchEnd::LimitReached;
+      }
+      const Branch branch = stack_.back();
+      stack_.pop_back();
+      const BranchReply reply = target_.Branch(branch.lower, branch.upper);
+      Count(true);
+      Handle(branch, reply);
+    }
+    fruitless = newThisPass_ == 0 ? fruitless + 1 : 0;
+  }
+  return SearchEnd::Finished;
+}
+
+void DiscoverySearch::Handle(const Branch& branch, const BranchReply& reply) {
+  if (branch.lower == branch.upper) {
+    HandleSingle(branch, reply);
+    return;
+  }
+  switch (reply.kind) {
+    case BranchReply::Kind::Silent:
+      return;
+    case BranchReply::Kind::Garbled:
+      SplitCollided(branch.lower, branch.upper);
+      return;
+    case BranchReply::Kind::Answer:
+      break;
+  }
+  const Uid uid = reply.uid;
+  if (uid >= branch.lower && uid <= branch.upper) {
+    // Believe nothing yet: the UID answers a branch of its own before it is muted. A muted
+    // device is asked too, which tells a look-alike overlap from a device ignoring its mute.
+    SplitAround(branch.lower, branch.upper, uid,
+                excluded_.count(uid) == 0 && phantoms_.count(uid) == 0);
+    return;
+  }
+  SplitCollided(branch.lower, branch.upper);
+  if (!Known(uid)) {
+    outsideSuspects_.insert(uid);
+    Probe(uid);
+  }
+}
+
+void DiscoverySearch::HandleSingle(const Branch& branch, const BranchReply& reply) {
+  const Uid uid = branch.lower;
+  if (reply.kind == BranchReply::Kind::Silent) {
+    if (branch.probe && found_.count(uid) == 0) phantoms_.insert(uid);
+    return;
+  }
+  if (reply.kind == BranchReply::Kind::Garbled) {
+    FailedAttempt(branch, "gives no readable discovery answer: given up");
+    return;
+  }
+  if (reply.uid != uid) {
+    if (found_.count(reply.uid) > 0 || excluded_.count(reply.uid) > 0) {
+      // A muted or misbehaving device answering a branch that does not hold it: this branch
+      // cannot be told apart from it any more.
+      if (found_.count(reply.uid) > 0) {
+        Exclude(reply.uid, "keeps answering discovery after it was muted");
+      }
+      return;
+    }
+    if (!Known(reply.uid)) {
+      // Someone else answered this branch; find out who before asking it again.
+      if (branch.attempts + 1 < limits_.attemptsPerBranch) {
+        stack_.push_back({uid, uid, branch.attempts + 1, branch.probe});
+      }
+      outsideSuspects_.insert(reply.uid);
+      Probe(reply.uid);
+      if (branch.attempts + 1 < limits_.attemptsPerBranch) return;
+    }
+    FailedAttempt(branch, "answers discovery as 0x" + UidText(reply.uid) + ": not added");
+    return;
+  }
+  if (excluded_.count(uid) > 0) return;
+  if (found_.count(uid) > 0) {
+    Exclude(uid, "keeps answering discovery after it was muted");
+    return;
+  }
+  if (outsideSuspects_.erase(uid) > 0 && !Stopping()) {
+    // An empty range holds no UID: only a device that ignores the range answers it.
+    const BranchReply empty = target_.Branch(uid + 1, uid);
+    Count(true);
+    if (empty.kind == BranchReply::Kind::Answer && empty.uid == uid) {
+      Log("0x" + UidText(uid) + " answers discovery branches that do not hold it");
+    }
+  }
+  if (MuteWithRetry(uid)) {
+    found_.insert(uid);
+    phantoms_.erase(uid);
+    ++newThisPass_;
+    ++progress_.found;
+    if (callbacks_.found) callbacks_.found(uid);
+    if (callbacks_.progress) callbacks_.progress(progress_);
+    return;
+  }
+  if (Stopping()) return;
+  Exclude(uid, "answers discovery but does not acknowledge mute: not added");
+}
+
+void DiscoverySearch::FailedAttempt(const Branch& branch, const std::string& why) {
+  if (branch.attempts + 1 >= limits_.attemptsPerBranch) {
+    Exclude(branch.lower, why);
+    return;
+  }
+  stack_.push_back({branch.lower, branch.upper, branch.attempts + 1, branch.probe});
+}
+
+void DiscoverySearch::Exclude(Uid uid, const std::string& why) {
+  if (!excluded_.insert(uid).second) return;
+  ++newThisPass_;
+  Log("0x" + UidText(uid) + " " + why);
+}
+
+// The upper part is searched before the lower one; a probe of `uid` comes first of all.
+void DiscoverySearch::SplitAround(Uid lower, Uid upper, Uid uid, bool probeIt) {
+  if (uid > lower) stack_.push_back({lower, uid - 1});
+  if (uid < upper) stack_.push_back({uid + 1, upper});
+  if (probeIt) Probe(uid);
+}
+
+void DiscoverySearch::SplitCollided(Uid lower, Uid upper) {
+  // A misbehaving device in the branch collides with everyone there: cut it out first.
+  auto it = excluded_.lower_bound(lower);
+  if (it != excluded_.end() && *it <= upper) {
+    SplitAround(lower, upper, *it, false);
+    return;
+  }
+  const Uid mid = lower + (upper - lower) / 2;
+  stack_.push_back({lower, mid});
+  stack_.push_back({mid + 1, upper});
+}
+
+void DiscoverySearch::Probe(Uid uid) {
+  stack_.push_back({uid, uid, 0, true});
+}
+
+bool DiscoverySearch::MuteWithRetry(Uid uid) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const bool acked = target_.Mute(uid);
+    Count(false);
+    if (acked) return true;
+    if (Stopping()) return false;
+  }
+  return false;
+}
+
+}  // namespace velquor::rdm
