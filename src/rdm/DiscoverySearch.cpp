@@ -1,13 +1,19 @@
 #include "rdm/DiscoverySearch.h"
 
+#include <algorithm>
+
 namespace velquor::rdm {
+
+namespace {
+constexpr Uid kNearBlock = 0xFF;
+}  // namespace
 
 DiscoverySearch::DiscoverySearch(DiscoveryTarget& target, DiscoveryCallbacks callbacks,
                                  DiscoveryLimits limits)
     : target_(target), callbacks_(std::move(callbacks)), limits_(limits) {}
 
 size_t DiscoverySearch::ExchangeLimit() const {
-  return limits_.baseExchanges + limits_.exchangesPerDevice * (found_.size() + excluded_.size());
+  return limits_.baseExchanges + limits_.exchangesPerDevice * found_.size();
 }
 
 void DiscoverySearch::Log(const std::string& line) {
@@ -68,20 +74,24 @@ void DiscoverySearch::Handle(const Branch& branch, const BranchReply& reply) {
     case BranchReply::Kind::Silent:
       return;
     case BranchReply::Kind::Garbled:
-      SplitCollided(branch.lower, branch.upper);
+      SplitCollided(branch.lower, branch.upper, std::nullopt);
       return;
     case BranchReply::Kind::Answer:
       break;
   }
   const Uid uid = reply.uid;
-  if (uid >= branch.lower && uid <= branch.upper) {
-    // Believe nothing yet: the UID answers a branch of its own before it is muted. A muted
-    // device is asked too, which tells a look-alike overlap from a device ignoring its mute.
-    SplitAround(branch.lower, branch.upper, uid,
-                excluded_.count(uid) == 0 && phantoms_.count(uid) == 0);
+  const bool inRange = uid >= branch.lower && uid <= branch.upper;
+  if (inRange && excluded_.count(uid) > 0) {
+    SplitAround(branch.lower, branch.upper, uid, false);
     return;
   }
-  SplitCollided(branch.lower, branch.upper);
+  if (inRange && phantoms_.count(uid) == 0) {
+    // Believe nothing yet: the UID answers a branch of its own before it is muted. A muted
+    // device is asked too, which tells a look-alike overlap from a device ignoring its mute.
+    SplitAround(branch.lower, branch.upper, uid, true);
+    return;
+  }
+  SplitCollided(branch.lower, branch.upper, uid);
   if (!Known(uid)) {
     outsideSuspects_.insert(uid);
     Probe(uid);
@@ -166,12 +176,25 @@ void DiscoverySearch::SplitAround(Uid lower, Uid upper, Uid uid, bool probeIt) {
   if (probeIt) Probe(uid);
 }
 
-void DiscoverySearch::SplitCollided(Uid lower, Uid upper) {
+void DiscoverySearch::SplitCollided(Uid lower, Uid upper, std::optional<Uid> overlap) {
   // A misbehaving device in the branch collides with everyone there: cut it out first.
   auto it = excluded_.lower_bound(lower);
   if (it != excluded_.end() && *it <= upper) {
     SplitAround(lower, upper, *it, false);
     return;
+  }
+  // The OR or AND of neighbouring UIDs keeps their common high bits: the devices most
+  // likely sit in the same block of 256 as the overlap. Ask that block first rather than
+  // halving down from the whole range, then the rest on both sides.
+  if (overlap && upper - lower > kNearBlock) {
+    const Uid blockLower = std::max(lower, *overlap & ~kNearBlock);
+    const Uid blockUpper = std::min(upper, *overlap | kNearBlock);
+    if (blockLower <= blockUpper) {
+      if (blockLower > lower) stack_.push_back({lower, blockLower - 1});
+      if (blockUpper < upper) stack_.push_back({blockUpper + 1, upper});
+      stack_.push_back({blockLower, blockUpper});
+      return;
+    }
   }
   const Uid mid = lower + (upper - lower) / 2;
   stack_.push_back({lower, mid});

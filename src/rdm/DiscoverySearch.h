@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,7 +43,7 @@ struct DiscoveryLimits {
   int attemptsPerBranch = 3;
   // Full-range passes in a row that find nothing new before the search ends.
   int fruitlessPasses = 3;
-  // Exchanges (branches and mutes) allowed: a base plus so many per device accounted for.
+  // Exchanges (branches and mutes) allowed: a base plus so many per device found.
   size_t baseExchanges = 1500;
   size_t exchangesPerDevice = 64;
 };
@@ -90,7 +91,8 @@ class DiscoverySearch {
   bool Stopping();
   void Count(bool isBranch);
   void SplitAround(Uid lower, Uid upper, Uid uid, bool probeIt);
-  void SplitCollided(Uid lower, Uid upper);
+  // `overlap`: the UID a collided branch answered with, where it gave one.
+  void SplitCollided(Uid lower, Uid upper, std::optional<Uid> overlap);
   void Probe(Uid uid);
   bool MuteWithRetry(Uid uid);
   void Exclude(Uid uid, const std::string& why);

@@ -1,0 +1,341 @@
+// The tree search against a modelled line. The model is harsher than most wires: every
+// overlap of answers reads as a well-formed answer (the OR or AND of the UIDs), which is
+// what neighbouring UIDs do on real RS-485 transceivers.
+
+#include "rdm/DiscoverySearch.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace velquor::rdm;
+
+namespace {
+
+enum class Overlap { Or, And, Garbled };
+enum class Habit { Good, IgnoresMute, FlakyMute, AnyRange, OtherUid, AnswersWhenMuted };
+
+struct ModelDevice {
+  Uid uid = 0;
+  Habit habit = Habit::Good;
+  Uid answersAs = 0;  // OtherUid
+  bool muted = false;
+  int muteRequests = 0;
+};
+
+struct Call {
+  char kind;  // 'B' branch, 'M' mute
+  Uid lower;
+  Uid upper;
+  bool operator==(const Call&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Call& c) {
+  return os << c.kind << "(" << std::hex << c.lower << "," << c.upper << ")";
+}
+
+Call B(Uid lower, Uid upper) {
+  return {'B', lower, upper};
+}
+Call M(Uid uid) {
+  return {'M', uid, uid};
+}
+
+class ModelLine final : public DiscoveryTarget {
+ public:
+  explicit ModelLine(Overlap overlap) : overlap_(overlap) {}
+
+  void Add(Uid uid, Habit habit = Habit::Good, Uid answersAs = 0) {
+    devices_.push_back({uid, habit, answersAs});
+  }
+
+  BranchReply Branch(Uid lower, Uid upper) override {
+    calls.push_back(B(lower, upper));
+    if (dropNextAnswers > 0) {
+      --dropNextAnswers;
+      return {};
+    }
+    std::vector<Uid> answers;
+    for (const ModelDevice& d : devices_) {
+      if (d.muted && d.habit != Habit::AnswersWhenMuted) continue;
+      const bool inRange = d.uid >= lower && d.uid <= upper;
+      if (!inRange && d.habit != Habit::AnyRange) continue;
+      answers.push_back(d.habit == Habit::OtherUid ? d.answersAs : d.uid);
+    }
+    if (answers.empty()) return {};
+    if (answers.size() > 1 && overlap_ == Overlap::Garbled) {
+      return {BranchReply::Kind::Garbled, 0};
+    }
+    Uid wire = answers[0];
+    for (Uid a : answers) wire = overlap_ == Overlap::And ? (wire & a) : (wire | a);
+    return {BranchReply::Kind::Answer, wire};
+  }
+
+  bool Mute(Uid uid) override {
+    calls.push_back(M(uid));
+    for (ModelDevice& d : devices_) {
+      if (d.uid != uid) continue;
+      ++d.muteRequests;
+      if (d.habit == Habit::IgnoresMute) return false;
+      if (d.habit == Habit::FlakyMute && d.muteRequests % 2 == 1) return false;
+      d.muted = true;
+      return true;
+    }
+    return false;
+  }
+
+  void UnMuteAll() override {
+    for (ModelDevice& d : devices_) d.muted = false;
+  }
+
+  std::vector<Call> calls;
+  int dropNextAnswers = 0;
+
+ private:
+  Overlap overlap_;
+  std::vector<ModelDevice> devices_;
+};
+
+struct Outcome {
+  SearchEnd end;
+  std::vector<Uid> found;
+  std::vector<std::string> log;
+  DiscoveryProgress progress;
+  size_t limit;
+};
+
+Outcome Search(ModelLine& line, DiscoveryLimits limits = {},
+               std::function<bool()> stop = nullptr) {
+  Outcome out{};
+  DiscoveryCallbacks cb;
+  cb.found = [&](Uid uid) { out.found.push_back(uid); };
+  cb.log = [&](const std::string& s) { out.log.push_back(s); };
+  cb.stopRequested = std::move(stop);
+  DiscoverySearch search(line, cb, limits);
+  out.end = search.Run();
+  out.progress = search.Progress();
+  out.limit = search.ExchangeLimit();
+  return out;
+}
+
+size_t LinesWith(const Outcome& o, const std::string& text) {
+  return static_cast<size_t>(std::count_if(o.log.begin(), o.log.end(), [&](const std::string& l) {
+    return l.find(text) != std::string::npos;
+  }));
+}
+
+std::vector<Uid> Sorted(std::vector<Uid> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+std::vector<Uid> Neighbours(int n) {
+  std::vector<Uid> v;
+  for (int i = 1; i <= n; ++i) v.push_back(0x7A7000000000ULL + static_cast<Uid>(i));
+  return v;
+}
+
+std::vector<Uid> Scattered(int n) {
+  std::vector<Uid> v;
+  for (int i = 0; i < n; ++i) {
+    v.push_back((static_cast<Uid>(0x7FF0 + i % 5) << 32) | (0x100u + static_cast<Uid>(i) * 7919u));
+  }
+  return v;
+}
+
+constexpr Uid kMax = kHighestUid;
+
+}  // namespace
+
+TEST(DiscoverySearch, OneDeviceExactExchanges) {
+  ModelLine line(Overlap::Or);
+  const Uid u = 0x7A7000000001ULL;
+  line.Add(u);
+  Outcome o = Search(line);
+  EXPECT_EQ(o.end, SearchEnd::Finished);
+  EXPECT_EQ(o.found, std::vector<Uid>{u});
+  // The answer is believed only after its UID answered alone and acknowledged the mute;
+  // then the rest of the range is searched, and three silent full-range passes end it.
+  std::vector<Call> expected{B(0, kMax), B(u, u),   M(u),      B(u + 1, kMax), B(0, u - 1),
+                             B(0, kMax), B(0, kMax), B(0, kMax)};
+  EXPECT_EQ(line.calls, expected);
+  EXPECT_EQ(o.progress.branches, 7u);
+  EXPECT_EQ(o.progress.exchanges, 8u);
+}
+
+TEST(DiscoverySearch, OverlapThatLooksLikeAThirdDeviceIsSplitNotBelieved) {
+  // 1 | 2 = 3: the wire names a device that does not exist.
+  ModelLine line(Overlap::Or);
+  line.Add(1);
+  line.Add(2);
+  Outcome o = Search(line);
+  EXPECT_EQ(Sorted(o.found), (std::vector<Uid>{1, 2}));
+  std::vector<Call> expected{
+      B(0, kMax),  // answers "3"
+      B(3, 3),     // nobody: a phantom, never muted
+      B(4, kMax),  // silent
+      B(0, 2),     // answers "3" again: outside the range, so a collision
+      B(2, 2),     M(2),
+      B(0, 1),     // only 1 is left: answers "1" (3 is known as no device)
+      B(1, 1),     M(1),
+      B(0, 0),
+      B(0, kMax),  B(0, kMax), B(0, kMax)};
+  EXPECT_EQ(line.calls, expected);
+}
+
+TEST(DiscoverySearch, EveryDeviceFoundOnceOnEveryKindOfLine) {
+  for (Overlap overlap : {Overlap::Or, Overlap::And, Overlap::Garbled}) {
+    for (int n : {2, 4, 6, 12, 64, 128}) {
+      for (bool neighbouring : {true, false}) {
+        std::vector<Uid> uids = neighbouring ? Neighbours(n) : Scattered(n);
+        ModelLine line(overlap);
+        for (Uid u : uids) line.Add(u);
+        Outcome o = Search(line);
+        const std::string what = "overlap " + std::to_string(static_cast<int>(overlap)) + ", " +
+                                 std::to_string(n) + (neighbouring ? " neighbours" : " scattered");
+        EXPECT_EQ(o.end, SearchEnd::Finished) << what;
+        EXPECT_EQ(Sorted(o.found), Sorted(uids)) << what;  // no phantom, nothing twice
+        size_t mutes = 0;
+        for (const Call& c : line.calls) {
+          if (c.kind != 'M') continue;
+          ++mutes;
+          EXPECT_TRUE(std::binary_search(uids.begin(), uids.end(), c.lower) ||
+                      std::find(uids.begin(), uids.end(), c.lower) != uids.end())
+              << what << ": muted a UID nobody has";
+        }
+        EXPECT_EQ(mutes, uids.size()) << what;
+        EXPECT_TRUE(o.log.empty()) << what << ": " << (o.log.empty() ? "" : o.log[0]);
+        // One descent from the full range plus a few branches each; a search that starts
+        // over after every device costs some 48 per device.
+        EXPECT_LT(o.progress.branches, 200 + 10 * uids.size()) << what;
+        if (neighbouring && overlap != Overlap::Garbled) {
+          EXPECT_LT(o.progress.branches, 40 + 5 * uids.size()) << what << ": near block";
+        }
+      }
+    }
+  }
+}
+
+TEST(DiscoverySearch, MisbehavingDevicesAreNamedAndTheRestFound) {
+  struct Case {
+    Habit habit;
+    const char* logText;  // what names it; empty: it is found like any other
+    bool added;
+  };
+  const Case cases[] = {
+      {Habit::IgnoresMute, "answers discovery but does not acknowledge mute: not added", false},
+      {Habit::FlakyMute, "", true},
+      {Habit::AnyRange, "answers discovery branches that do not hold it", true},
+      {Habit::OtherUid, "answers discovery as 0x7B0000000001: not added", false},
+      {Habit::AnswersWhenMuted, "keeps answering discovery after it was muted", true},
+  };
+  for (const Case& c : cases) {
+    for (Overlap overlap : {Overlap::Or, Overlap::And, Overlap::Garbled}) {
+      for (std::vector<int> bad : std::vector<std::vector<int>>{{0}, {5}, {11}, {0, 11}, {4, 5}}) {
+        if (c.habit == Habit::AnyRange && bad.size() == 2) continue;  // see below
+        std::vector<Uid> uids = Neighbours(12);
+        ModelLine line(overlap);
+        std::vector<Uid> good, misbehaving;
+        for (int i = 0; i < 12; ++i) {
+          const bool isBad = std::find(bad.begin(), bad.end(), i) != bad.end();
+          if (isBad && c.habit == Habit::OtherUid) {
+            line.Add(uids[i], c.habit, 0x7B0000000001ULL + static_cast<Uid>(misbehaving.size()));
+          } else {
+            line.Add(uids[i], isBad ? c.habit : Habit::Good);
+          }
+          (isBad ? misbehaving : good).push_back(uids[i]);
+        }
+        Outcome o = Search(line);
+        const std::string what = "habit " + std::to_string(static_cast<int>(c.habit)) +
+                                 ", overlap " + std::to_string(static_cast<int>(overlap)) +
+                                 ", first bad " + std::to_string(bad[0]);
+        EXPECT_EQ(o.end, SearchEnd::Finished) << what;
+        std::vector<Uid> expected = good;
+        if (c.added) expected.insert(expected.end(), misbehaving.begin(), misbehaving.end());
+        EXPECT_EQ(Sorted(o.found), Sorted(expected)) << what;
+        if (*c.logText != 0 && c.habit != Habit::OtherUid) {
+          for (Uid u : misbehaving) {
+            EXPECT_EQ(LinesWith(o, "0x" + UidText(u) + " " + c.logText), 1u) << what;
+          }
+        }
+        if (c.habit == Habit::OtherUid) {
+          EXPECT_EQ(LinesWith(o, "0x" + UidText(misbehaving[0]) + " answers discovery as 0x7B"),
+                    1u)
+              << what;
+        }
+        if (c.habit == Habit::FlakyMute) {
+          EXPECT_TRUE(o.log.empty()) << what;
+        }
+      }
+    }
+  }
+}
+
+TEST(DiscoverySearch, TwoDevicesAnsweringEveryRangeAreMutedAsSoonAsTheyAnswerAlone) {
+  // Out of range they still answer, and two of them overlap in every branch; the search
+  // learns them from the overlap only when it happens to name one of them.
+  ModelLine line(Overlap::Or);
+  for (Uid u : Neighbours(10)) line.Add(u);
+  line.Add(0x7A7000000100ULL, Habit::AnyRange);
+  Outcome o = Search(line);
+  EXPECT_EQ(o.end, SearchEnd::Finished);
+  EXPECT_EQ(o.found.size(), 11u);
+}
+
+TEST(DiscoverySearch, ALineThatAnswersEverythingEndsAtTheExchangeLimit) {
+  DiscoveryLimits limits;
+  limits.baseExchanges = 300;
+  ModelLine stubborn(Overlap::Garbled);
+  stubborn.Add(0x10, Habit::AnyRange);
+  stubborn.Add(0x20, Habit::AnyRange);
+  // Both answer every branch and neither can be isolated while the other talks.
+  Outcome o = Search(stubborn, limits);
+  EXPECT_EQ(o.end, SearchEnd::LimitReached);
+  EXPECT_EQ(o.progress.exchanges, o.limit);
+  EXPECT_EQ(LinesWith(o, "Discovery ended at its limit of"), 1u);
+}
+
+TEST(DiscoverySearch, LostAnswersOnlyDelayAFind) {
+  ModelLine line(Overlap::Or);
+  const Uid u = 0x7A7000000005ULL;
+  line.Add(u);
+  line.dropNextAnswers = 2;  // the full range and the first probe hear nothing
+  Outcome o = Search(line);
+  EXPECT_EQ(o.found, std::vector<Uid>{u});
+}
+
+TEST(DiscoverySearch, StopEndsAtTheNextExchangeAndKeepsWhatWasFound) {
+  ModelLine line(Overlap::Or);
+  for (Uid u : Neighbours(8)) line.Add(u);
+  size_t foundAtStop = 0;
+  Outcome o{};
+  DiscoveryCallbacks cb;
+  size_t asks = 0;
+  cb.found = [&](Uid uid) { o.found.push_back(uid); };
+  cb.stopRequested = [&] {
+    ++asks;
+    if (o.found.size() == 3 && foundAtStop == 0) foundAtStop = line.calls.size();
+    return foundAtStop != 0;
+  };
+  DiscoverySearch search(line, cb);
+  EXPECT_EQ(search.Run(), SearchEnd::Stopped);
+  EXPECT_EQ(o.found.size(), 3u);
+  EXPECT_EQ(line.calls.size(), foundAtStop) << "no exchange after the stop was seen";
+  EXPECT_GT(asks, 0u);
+}
+
+TEST(DiscoverySearch, DevicesMutedBeforeTheSearchAreNotReportedAgain) {
+  ModelLine line(Overlap::Or);
+  for (Uid u : Neighbours(3)) line.Add(u);
+  line.Mute(Neighbours(3)[1]);
+  line.calls.clear();
+  Outcome o{};
+  DiscoveryCallbacks cb;
+  cb.found = [&](Uid uid) { o.found.push_back(uid); };
+  DiscoverySearch search(line, cb);
+  EXPECT_EQ(search.Run({Neighbours(3)[1]}), SearchEnd::Finished);
+  EXPECT_EQ(Sorted(o.found), (std::vector<Uid>{Neighbours(3)[0], Neighbours(3)[2]}));
+}
