@@ -38,9 +38,13 @@ inline virtualline::Rig MakeRig(int n) {
 }
 
 struct WorkbenchHarness {
-  explicit WorkbenchHarness(virtualline::Rig rig = virtualline::DefaultRig())
+  using HookSetter = std::function<void(workbench::WorkbenchHooks&)>;
+  // `extraHooks` adds hooks of a test's own to the ones every test has.
+  explicit WorkbenchHarness(virtualline::Rig rig = virtualline::DefaultRig(),
+                            HookSetter extraHooks = {})
       : rdm(std::move(rig)),
         dir(MakeTempDir()),
+        extra(std::move(extraHooks)),
         bench(rdm.engine, rdm.log, rdm.clock, dir, dir, hooks()) {}
   ~WorkbenchHarness() {
     std::error_code ec;
@@ -56,6 +60,7 @@ struct WorkbenchHarness {
       asked.push_back(title + "|" + text);
       return answerYes;
     };
+    if (extra) extra(h);
     return h;
   }
   std::string Path(const std::string& name) const { return dir + "/" + name; }
@@ -68,6 +73,7 @@ struct WorkbenchHarness {
 
   RdmHarness<> rdm;
   std::string dir;
+  HookSetter extra;
   std::function<void()> onPump;
   std::vector<std::string> asked;
   bool answerYes = true;

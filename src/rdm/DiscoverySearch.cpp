@@ -35,8 +35,31 @@ bool DiscoverySearch::Known(Uid uid) const {
   return found_.count(uid) > 0 || phantoms_.count(uid) > 0 || excluded_.count(uid) > 0;
 }
 
+// An empty range holds no UID: only devices that ignore the range answer it.
+BranchReply DiscoverySearch::Ask(Uid lower, Uid upper) {
+  BranchReply reply = target_.Branch(lower, upper);
+  Count(true);
+  if (background_ && reply.kind != BranchReply::Kind::Silent && reply.wire == *background_) {
+    return {};
+  }
+  return reply;
+}
+
+void DiscoverySearch::LearnBackground() {
+  const bool first = !background_;
+  background_.reset();
+  const BranchReply empty = Ask(1, 0);
+  if (empty.kind == BranchReply::Kind::Silent) return;
+  background_ = empty.wire;
+  if (first) {
+    Log("Discovery: something answers every branch, even an empty one; its answer is set "
+        "aside and the devices are told apart from it");
+  }
+}
+
 SearchEnd DiscoverySearch::Run(const std::set<Uid>& alreadyMuted) {
   found_ = alreadyMuted;
+  background_.reset();
   excluded_.clear();
   outsideSuspects_.clear();
   progress_ = {};
@@ -56,9 +79,7 @@ SearchEnd DiscoverySearch::Run(const std::set<Uid>& alreadyMuted) {
       }
       const Branch branch = stack_.back();
       stack_.pop_back();
-      const BranchReply reply = target_.Branch(branch.lower, branch.upper);
-      Count(true);
-      Handle(branch, reply);
+      Handle(branch, Ask(branch.lower, branch.upper));
     }
     fruitless = newThisPass_ == 0 ? fruitless + 1 : 0;
   }
@@ -105,10 +126,30 @@ void DiscoverySearch::HandleSingle(const Branch& branch, const BranchReply& repl
     return;
   }
   if (reply.kind == BranchReply::Kind::Garbled) {
+    if (!background_) {
+      // One UID cannot collide with itself: something answers every branch. Learn what it
+      // sends alone and look at this branch again.
+      LearnBackground();
+      if (background_) {
+        stack_.push_back(branch);
+        return;
+      }
+    } else if (found_.count(uid) == 0 && excluded_.count(uid) == 0 && MuteWithRetry(uid)) {
+      // More than the background answered this UID's own branch: a device is there.
+      Report(uid);
+      LearnBackground();  // the chorus may have been this device
+      return;
+    }
     FailedAttempt(branch, "gives no readable discovery answer: given up");
     return;
   }
   if (reply.uid != uid) {
+    if (background_ && found_.count(uid) == 0 && excluded_.count(uid) == 0 &&
+        MuteWithRetry(uid)) {
+      Report(uid);  // more than the background answered this UID's own branch
+      LearnBackground();
+      return;
+    }
     if (found_.count(reply.uid) > 0 || excluded_.count(reply.uid) > 0) {
       // A muted or misbehaving device answering a branch that does not hold it: this branch
       // cannot be told apart from it any more.
@@ -135,24 +176,27 @@ void DiscoverySearch::HandleSingle(const Branch& branch, const BranchReply& repl
     return;
   }
   if (outsideSuspects_.erase(uid) > 0 && !Stopping()) {
-    // An empty range holds no UID: only a device that ignores the range answers it.
-    const BranchReply empty = target_.Branch(uid + 1, uid);
-    Count(true);
+    const BranchReply empty = Ask(uid + 1, uid);
     if (empty.kind == BranchReply::Kind::Answer && empty.uid == uid) {
       Log("0x" + UidText(uid) + " answers discovery branches that do not hold it");
     }
   }
   if (MuteWithRetry(uid)) {
-    found_.insert(uid);
-    phantoms_.erase(uid);
-    ++newThisPass_;
-    ++progress_.found;
-    if (callbacks_.found) callbacks_.found(uid);
-    if (callbacks_.progress) callbacks_.progress(progress_);
+    Report(uid);
+    if (background_) LearnBackground();
     return;
   }
   if (Stopping()) return;
   Exclude(uid, "answers discovery but does not acknowledge mute: not added");
+}
+
+void DiscoverySearch::Report(Uid uid) {
+  found_.insert(uid);
+  phantoms_.erase(uid);
+  ++newThisPass_;
+  ++progress_.found;
+  if (callbacks_.found) callbacks_.found(uid);
+  if (callbacks_.progress) callbacks_.progress(progress_);
 }
 
 void DiscoverySearch::FailedAttempt(const Branch& branch, const std::string& why) {
@@ -209,6 +253,7 @@ bool DiscoverySearch::MuteWithRetry(Uid uid) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     const bool acked = target_.Mute(uid);
     Count(false);
+    if (acked && attempt > 0) Log("0x" + UidText(uid) + " acknowledged the mute only when asked again");
     if (acked) return true;
     if (Stopping()) return false;
   }

@@ -26,6 +26,7 @@ struct BranchReply {
   enum class Kind { Silent, Garbled, Answer };
   Kind kind = Kind::Silent;
   Uid uid = 0;  // Answer: the UID of a well-formed answer, possibly outside the range asked
+  std::vector<uint8_t> wire;  // the bytes received, as far as an answer reaches
 };
 
 class DiscoveryTarget {
@@ -88,8 +89,11 @@ class DiscoverySearch {
   void Handle(const Branch& branch, const BranchReply& reply);
   void HandleSingle(const Branch& branch, const BranchReply& reply);
   void FailedAttempt(const Branch& branch, const std::string& why);
+  void Report(Uid uid);
   bool Stopping();
   void Count(bool isBranch);
+  BranchReply Ask(Uid lower, Uid upper);
+  void LearnBackground();
   void SplitAround(Uid lower, Uid upper, Uid uid, bool probeIt);
   // `overlap`: the UID a collided branch answered with, where it gave one.
   void SplitCollided(Uid lower, Uid upper, std::optional<Uid> overlap);
@@ -111,6 +115,9 @@ class DiscoverySearch {
   std::set<Uid> outsideSuspects_;  // answered a branch that does not hold it
   size_t newThisPass_ = 0;
   bool stopping_ = false;
+  // What devices that answer every branch put on the line by themselves; a branch that
+  // answers just that holds nobody else.
+  std::optional<std::vector<uint8_t>> background_;
 };
 
 }  // namespace velquor::rdm

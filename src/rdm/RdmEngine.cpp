@@ -110,6 +110,28 @@ RdmAnswer RdmEngine::RdmTransact(const RdmRequest& request, Uid uid, bool report
   return answer;
 }
 
+RdmAnswer RdmEngine::RdmTransactJoined(const RdmRequest& request, Uid uid, bool reportNoReceive) {
+  RdmAnswer answer = RdmTransact(request, uid, reportNoReceive);
+  if (!answer.Ok() || answer.ResponseType() != RESPONSE_TYPE_ACK_OVERFLOW) return answer;
+  std::vector<uint8_t> joined(answer.Data().begin(), answer.Data().end());
+  for (int n = 1; n < kMaxOverflowAnswers; ++n) {
+    answer = RdmTransact(request, uid, reportNoReceive);
+    if (!answer.Ok()) return answer;
+    const uint8_t type = answer.ResponseType();
+    if (type != RESPONSE_TYPE_ACK && type != RESPONSE_TYPE_ACK_OVERFLOW) return answer;
+    joined.insert(joined.end(), answer.Data().begin(), answer.Data().end());
+    if (type == RESPONSE_TYPE_ACK) {
+      answer.joined = std::move(joined);
+      return answer;
+    }
+  }
+  const char* name = PidName(request.pid);
+  log_.Add(fmt::format("{} of 0x{}: still ACK_OVERFLOW after {} answers; the rest is not read",
+                       name ? name : fmt::format("0x{:04X}", request.pid), UidText(uid),
+                       kMaxOverflowAnswers));
+  return answer;
+}
+
 void RdmEngine::SendImage(uint8_t messageLength) {
   std::fill(response_.begin(), response_.end(), 0xFF);
   request_[kStartCode] = kStartCodeRdm;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,15 +31,23 @@ struct RdmRequest {
 // exchange cannot change it while the caller decodes.
 struct RdmAnswer {
   uint8_t result = 0;
-  RdmImage response{};
+  RdmImage response{};  // the last message received
   uint16_t receivedBytes = 0;
+  // The parameter data of every piece of an answer that came with ACK_OVERFLOW, joined.
+  std::optional<std::vector<uint8_t>> joined;
 
   bool Ok() const { return result == RESULT_OK; }
   uint8_t ResponseType() const { return response[kPortOrResponseType]; }
   uint8_t Pdl() const { return response[kPdl]; }
-  // The parameter data as far as PDL says (never past the image).
-  std::span<const uint8_t> Data() const { return {response.data() + kData, Pdl()}; }
+  // The parameter data as far as PDL says (never past the image), or the joined pieces.
+  std::span<const uint8_t> Data() const {
+    if (joined) return *joined;
+    return {response.data() + kData, Pdl()};
+  }
 };
+
+// How many answers one GET may take before the rest of an ACK_OVERFLOW answer is dropped.
+constexpr int kMaxOverflowAnswers = 16;
 
 // The log form of an image: header groups, up to 29 data bytes, then two bytes at
 // min(length, 53), all upper-case hex.
@@ -52,6 +61,10 @@ class RdmEngine {
   void PrimeRequestImage();
 
   RdmAnswer RdmTransact(const RdmRequest& request, Uid uid, bool reportNoReceive);
+  // As RdmTransact; while the device answers ACK_OVERFLOW the same request is asked again
+  // and the parameter data are joined, as E1.20 prescribes. A piece that does not arrive
+  // loses the whole answer.
+  RdmAnswer RdmTransactJoined(const RdmRequest& request, Uid uid, bool reportNoReceive);
   // A request that arrived complete from the network: `message` holds the image from
   // offset 1 to the end of its checksum. It goes out exactly as received and leaves the
   // request image as it found it.

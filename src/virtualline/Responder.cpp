@@ -101,7 +101,7 @@ bool Responder::TakeMute(bool mute) {
   if (mute) {
     ++muteRequests_;
     if (fixture_.discoveryFault == DiscoveryFault::IgnoreMute) return false;
-    if (fixture_.discoveryFault == DiscoveryFault::FlakyMute && muteRequests_ % 2 == 1) {
+    if (fixture_.discoveryFault == DiscoveryFault::FlakyMute && muteRequests_ % 3 != 0) {
       return false;
     }
   }

@@ -26,7 +26,7 @@ struct StatusMessage {
 enum class DiscoveryFault {
   None,
   IgnoreMute,        // never acknowledges DISC_MUTE and stays unmuted
-  FlakyMute,         // acknowledges (and obeys) only every second DISC_MUTE
+  FlakyMute,         // acknowledges (and obeys) only every third DISC_MUTE
   AnyRange,          // answers every DISC_UNIQUE_BRANCH, whatever its range
   OtherUid,          // answers discovery with `discoveryUid`, everything else with its UID
   AnswersWhenMuted,  // acknowledges the mute but keeps answering discovery

@@ -42,8 +42,11 @@ bool Workbench::AddFoundDevice(rdm::Uid uid, const std::string& logText) {
   return true;
 }
 
-rdm::DiscoveryResult Workbench::BranchExchange(rdm::Uid lower, rdm::Uid upper) {
+rdm::DiscoveryResult Workbench::BranchExchange(rdm::Uid lower, rdm::Uid upper,
+                                               rdm::RdmImage* wire, uint16_t* received) {
   rdm::RdmAnswer answer = engine_.DiscoveryBranch(lower, upper);
+  if (wire) *wire = answer.response;
+  if (received) *received = answer.receivedBytes;
   if (answer.receivedBytes == 0) return {};
   rdm::DiscoveryResult decoded = rdm::DecodeDiscoveryAnswer(answer.response, answer.receivedBytes);
   const bool inRange = decoded.uid >= lower && decoded.uid <= upper;
@@ -90,16 +93,17 @@ class LineTarget final : public rdm::DiscoveryTarget {
  public:
   explicit LineTarget(Workbench& bench) : bench_(bench) {}
   rdm::BranchReply Branch(rdm::Uid lower, rdm::Uid upper) override {
-    const rdm::DiscoveryResult r = bench_.BranchExchange(lower, upper);
-    switch (r.outcome) {
-      case rdm::DiscoveryOutcome::NoAnswer:
-        return {};
-      case rdm::DiscoveryOutcome::Collision:
-        return {rdm::BranchReply::Kind::Garbled, 0};
-      case rdm::DiscoveryOutcome::Valid:
-        break;
-    }
-    return {rdm::BranchReply::Kind::Answer, r.uid};
+    rdm::RdmImage wire{};
+    uint16_t received = 0;
+    const rdm::DiscoveryResult r = bench_.BranchExchange(lower, upper, &wire, &received);
+    rdm::BranchReply reply;
+    if (r.outcome == rdm::DiscoveryOutcome::NoAnswer) return reply;
+    reply.kind = r.outcome == rdm::DiscoveryOutcome::Valid ? rdm::BranchReply::Kind::Answer
+                                                           : rdm::BranchReply::Kind::Garbled;
+    reply.uid = r.uid;
+    // A discovery answer ends within 24 bytes of its separator, which comes within 48.
+    reply.wire.assign(wire.begin(), wire.begin() + std::min<size_t>(received, 72));
+    return reply;
   }
   bool Mute(rdm::Uid uid) override { return bench_.RdmMute(uid); }
   void UnMuteAll() override { bench_.RdmUnMute(rdm::BroadcastUid); }

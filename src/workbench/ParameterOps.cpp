@@ -126,6 +126,9 @@ void Workbench::LogOp(const char* text, rdm::Uid uid) {
 
 rdm::RdmAnswer Workbench::Transact(uint8_t commandClass, uint16_t pidValue,
                                    std::vector<uint8_t> data, rdm::Uid uid) {
+  if (commandClass == rdm::GET_COMMAND) {
+    return engine_.RdmTransactJoined({commandClass, pidValue, std::move(data)}, uid, true);
+  }
   return engine_.RdmTransact({commandClass, pidValue, std::move(data)}, uid, true);
 }
 
@@ -209,7 +212,7 @@ void Workbench::GetDeviceInfo(rdm::Uid uid, int row) {
 void Workbench::GetPersonalityDescription(rdm::Uid uid, int row, uint8_t p) {
   LogOp("Getting dev PersonalityDescription of 0x", uid);
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DMX_PERSONALITY_DESCRIPTION, {p}, uid);
-  if (!Acked(a, pid::DMX_PERSONALITY_DESCRIPTION, uid) || a.Pdl() < 3) return;
+  if (!Acked(a, pid::DMX_PERSONALITY_DESCRIPTION, uid) || a.Data().size() < 3) return;
   auto d = a.Data();
   uint16_t footprint = rdm::ReadU16(&d[1]);
   if (footprint >= 1 && footprint <= 512 && p == currentPersonality_) {
@@ -226,7 +229,7 @@ void Workbench::GetPersonalityDescription(rdm::Uid uid, int row, uint8_t p) {
 void Workbench::GetStartAddress(rdm::Uid uid, int row) {
   LogOp("Getting dev address of 0x", uid);
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DMX_START_ADDRESS, {}, uid);
-  if (!Acked(a, pid::DMX_START_ADDRESS, uid) || a.Pdl() != 2) return;
+  if (!Acked(a, pid::DMX_START_ADDRESS, uid) || a.Data().size() != 2) return;
   uint16_t address = std::clamp<uint16_t>(rdm::ReadU16(a.Data().data()), 1, 512);
   if (DeviceRecord* r = RecordAt(row)) r->StartAddressIndex = static_cast<uint16_t>(address - 1);
   panel_.EditAddr = std::to_string(address);
@@ -304,7 +307,7 @@ void Workbench::GetDeviceHours(rdm::Uid uid) {
   if (!engine_.IsPidSupported(pid::DEVICE_HOURS)) return;
   LogOp("Getting dev hours of 0x", uid);
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DEVICE_HOURS, {}, uid);
-  if (Acked(a, pid::DEVICE_HOURS, uid) && a.Pdl() >= 4) {
+  if (Acked(a, pid::DEVICE_HOURS, uid) && a.Data().size() >= 4) {
     panel_.Edit33 = std::to_string(static_cast<int32_t>(rdm::ReadU32(a.Data().data())));
   }
 }
@@ -314,7 +317,7 @@ void Workbench::GetLampHours(rdm::Uid uid) {
   if (!engine_.IsPidSupported(pid::LAMP_HOURS)) return;
   LogOp("Getting lamp hours of 0x", uid);
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::LAMP_HOURS, {}, uid);
-  if (Acked(a, pid::LAMP_HOURS, uid) && a.Pdl() >= 4) {
+  if (Acked(a, pid::LAMP_HOURS, uid) && a.Data().size() >= 4) {
     panel_.Edit34 = std::to_string(static_cast<int32_t>(rdm::ReadU32(a.Data().data())));
   }
 }
@@ -323,14 +326,14 @@ void Workbench::GetIdentify(rdm::Uid uid, int row) {
   LogOp("Getting dev Identify of 0x", uid);
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::IDENTIFY_DEVICE, {}, uid);
   DeviceRecord* r = RecordAt(row);
-  if (Acked(a, pid::IDENTIFY_DEVICE, uid) && a.Pdl() >= 1 && r) r->IdentifyOn = a.Data()[0];
+  if (Acked(a, pid::IDENTIFY_DEVICE, uid) && a.Data().size() >= 1 && r) r->IdentifyOn = a.Data()[0];
 }
 
 void Workbench::GetLampState(rdm::Uid uid, int row) {
   LogOp("Getting dev LAMP_STATE of 0x", uid);
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::LAMP_STATE, {}, uid);
   DeviceRecord* r = RecordAt(row);
-  if (Acked(a, pid::LAMP_STATE, uid) && a.Pdl() >= 1 && r) r->LampState = a.Data()[0];
+  if (Acked(a, pid::LAMP_STATE, uid) && a.Data().size() >= 1 && r) r->LampState = a.Data()[0];
 }
 
 void Workbench::SetStartAddress(rdm::Uid uid, const std::string& sourceText, int offset) {
@@ -367,7 +370,7 @@ void Workbench::GetInversions(rdm::Uid uid) {
     if (!engine_.IsPidSupported(item.pid)) continue;
     LogOp(item.text, uid);
     rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, item.pid, {}, uid);
-    if (Acked(a, item.pid, uid) && a.Pdl() >= 1 && a.Data()[0] == 1) *item.box = true;
+    if (Acked(a, item.pid, uid) && a.Data().size() >= 1 && a.Data()[0] == 1) *item.box = true;
   }
 }
 

@@ -49,12 +49,36 @@ TEST(Rig, MistakesAreReportedWithTheFixture) {
       {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"radioChannel\": 8}]}", "0 to 7"},
       {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"panInvert\": 1}]}", "true or false"},
       {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"personalities\": []}]}", "1 to 255"},
+      {"{\"collisions\": \"xor\", \"fixtures\": []}", "\"or\", \"and\" or \"garbled\""},
+      {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"discoveryFault\": \"late\"}]}",
+       "must be none, ignoreMute"},
+      {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"discoveryFault\": \"otherUid\"}]}",
+       "needs \"discoveryUid\""},
+      {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"overflowAfter\": 231}]}", "0 to 230"},
   };
   for (const Case& c : cases) {
     std::string error;
     EXPECT_FALSE(ParseRig(c.json, error)) << c.json;
     EXPECT_NE(error.find(c.expected), std::string::npos) << c.json << " gave: " << error;
   }
+}
+
+TEST(Rig, DiscoveryBehaviourAndOverflowComeFromTheFile) {
+  std::string error;
+  auto rig = ParseRig(R"({"collisions": "and", "fixtures": [
+      {"uid": "7FF0:00000001", "discoveryFault": "otherUid", "discoveryUid": "7FF0:00000099",
+       "overflowAfter": 8},
+      {"uid": "7FF0:00000002", "discoveryFault": "answersWhenMuted"}]})",
+                      error);
+  ASSERT_TRUE(rig) << error;
+  EXPECT_EQ(rig->collisions, CollisionMode::And);
+  EXPECT_EQ(rig->fixtures[0].discoveryFault, DiscoveryFault::OtherUid);
+  EXPECT_EQ(rig->fixtures[0].discoveryUid, 0x7FF000000099ULL);
+  EXPECT_EQ(rig->fixtures[0].overflowAfter, 8);
+  EXPECT_EQ(rig->fixtures[1].discoveryFault, DiscoveryFault::AnswersWhenMuted);
+  EXPECT_EQ(ParseRig(R"({"fixtures": []})", error)->collisions, CollisionMode::Or)
+      << "the overlap that breaks controllers is the default";
+  EXPECT_EQ(DefaultRig().collisions, CollisionMode::Or);
 }
 
 TEST(Rig, ReadsFromAFileAndNamesAMissingOne) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "RdmHarness.h"
+#include "rdm/DiscoverySearch.h"
 #include "rdm/KnownPids.h"
 
 using namespace velquor;
@@ -206,4 +207,131 @@ TEST_F(Line, DamagedRequestsAreIgnored) {
   h.link.LinkSend(link::LINK_MODE_RDM, std::span(image.data(), 31));
   EXPECT_EQ(h.line.Stats().badRequests, 1u);
   EXPECT_EQ(h.line.QueuedFrames(), 0u);
+}
+
+namespace {
+
+virtualline::Fixture Plain(rdm::Uid uid) {
+  virtualline::Fixture f;
+  f.uid = uid;
+  f.personalities = {{1, "Default"}};
+  return f;
+}
+
+virtualline::Rig TwoNeighbours(virtualline::CollisionMode mode) {
+  virtualline::Rig rig;
+  rig.collisions = mode;
+  rig.fixtures = {Plain(0x7A7000000001ULL), Plain(0x7A7000000002ULL)};
+  return rig;
+}
+
+// The 24 bytes after the preamble's first byte position, as the box hands them over.
+std::vector<uint8_t> WireBytes(RdmHarness<>& h, rdm::Uid lower, rdm::Uid upper) {
+  rdm::RdmAnswer a = h.engine.DiscoveryBranch(lower, upper);
+  return {a.response.begin(), a.response.begin() + 24};
+}
+
+}  // namespace
+
+// Worked by hand from E1.20's encoding (each byte as b|0xAA, b|0x55; checksum the sum of
+// the twelve encoded bytes): 7A70:00000001 sends ... AB 55 | AE 57 EF F5 and
+// 7A70:00000002 sends ... AA 57 | AE 57 EE F7. Their OR is the valid answer of
+// 7A70:00000003, their AND the valid answer of 7A70:00000000.
+TEST(LineCollisions, OverlappingAnswersCombineAsTheRigSays) {
+  const std::vector<uint8_t> head{0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xAA,
+                                  0xFA, 0x7F, 0xFA, 0x75, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55};
+  struct Case {
+    virtualline::CollisionMode mode;
+    std::vector<uint8_t> tail;
+    rdm::DiscoveryOutcome outcome;
+    rdm::Uid uid;
+  };
+  const Case cases[] = {
+      {virtualline::CollisionMode::Or, {0xAB, 0x57, 0xAE, 0x57, 0xEF, 0xF7},
+       rdm::DiscoveryOutcome::Valid, 0x7A7000000003ULL},
+      {virtualline::CollisionMode::And, {0xAA, 0x55, 0xAE, 0x57, 0xEE, 0xF5},
+       rdm::DiscoveryOutcome::Valid, 0x7A7000000000ULL},
+      {virtualline::CollisionMode::Garbled, {0xAA, 0x55, 0xAE, 0x57, 0xEE, 0xFA},
+       rdm::DiscoveryOutcome::Collision, 0},
+  };
+  for (const Case& c : cases) {
+    RdmHarness<> h(TwoNeighbours(c.mode));
+    std::vector<uint8_t> expected = head;
+    expected.insert(expected.end(), c.tail.begin(), c.tail.end());
+    EXPECT_EQ(WireBytes(h, 0, rdm::kHighestUid), expected);
+    rdm::RdmAnswer a = h.engine.DiscoveryBranch(0, rdm::kHighestUid);
+    rdm::DiscoveryResult r = rdm::DecodeDiscoveryAnswer(a.response, a.receivedBytes);
+    EXPECT_EQ(r.outcome, c.outcome);
+    EXPECT_EQ(r.uid, c.uid);
+    // Alone, each answers as itself.
+    EXPECT_EQ(rdm::DecodeDiscoveryAnswer(h.engine.DiscoveryBranch(2, 0x7A7000000001ULL).response,
+                                         24)
+                  .uid,
+              0x7A7000000001ULL);
+  }
+}
+
+TEST(LineCollisions, MisbehavingRespondersFromTheRigFile) {
+  using virtualline::DiscoveryFault;
+  const rdm::Uid u = 0x7A7000000001ULL;
+  auto rigWith = [&](DiscoveryFault fault) {
+    virtualline::Rig rig;
+    rig.fixtures = {Plain(u)};
+    rig.fixtures[0].discoveryFault = fault;
+    rig.fixtures[0].discoveryUid = 0x7B0000000009ULL;
+    return rig;
+  };
+  auto answerUid = [](RdmHarness<>& h, rdm::Uid lower, rdm::Uid upper) -> std::optional<rdm::Uid> {
+    rdm::RdmAnswer a = h.engine.DiscoveryBranch(lower, upper);
+    rdm::DiscoveryResult r = rdm::DecodeDiscoveryAnswer(a.response, a.receivedBytes);
+    if (r.outcome != rdm::DiscoveryOutcome::Valid) return std::nullopt;
+    return r.uid;
+  };
+  auto mute = [&](RdmHarness<>& h) {
+    return h.engine.RdmTransact({rdm::DISCOVERY_COMMAND, pid::DISC_MUTE, {}}, u, false).Ok();
+  };
+  {
+    RdmHarness<> h(rigWith(DiscoveryFault::FlakyMute));
+    EXPECT_FALSE(mute(h)) << "the first two mutes (the engine repeats one) go unanswered";
+    EXPECT_EQ(answerUid(h, u, u), u) << "and is not obeyed";
+    EXPECT_TRUE(mute(h));
+    EXPECT_EQ(answerUid(h, u, u), std::nullopt);
+  }
+  {
+    RdmHarness<> h(rigWith(DiscoveryFault::AnyRange));
+    EXPECT_EQ(answerUid(h, 0, 5), u);
+    EXPECT_EQ(answerUid(h, u + 1, u), u) << "even an empty range";
+    EXPECT_TRUE(mute(h));
+    EXPECT_EQ(answerUid(h, 0, 5), std::nullopt);
+  }
+  {
+    RdmHarness<> h(rigWith(DiscoveryFault::OtherUid));
+    EXPECT_EQ(answerUid(h, u, u), 0x7B0000000009ULL);
+    EXPECT_EQ(answerUid(h, 0x7B0000000009ULL, 0x7B0000000009ULL), std::nullopt);
+    EXPECT_TRUE(h.Get(u, pid::DEVICE_INFO).Ok()) << "other requests under its own UID";
+  }
+  {
+    RdmHarness<> h(rigWith(DiscoveryFault::AnswersWhenMuted));
+    EXPECT_TRUE(mute(h));
+    EXPECT_EQ(answerUid(h, u, u), u);
+  }
+}
+
+TEST(LineOverflow, LongAnswersComeInPiecesUntilTheFinalAck) {
+  virtualline::Rig rig;
+  rig.fixtures = {Plain(0x7A7000000001ULL)};
+  rig.fixtures[0].overflowAfter = 4;
+  rig.fixtures[0].supportedPids = {0x0080, 0x0081, 0x0082, 0x00E0, 0x00E1};
+  RdmHarness<> h(rig);
+  const std::vector<std::vector<uint8_t>> pieces{
+      {0x00, 0x80, 0x00, 0x81}, {0x00, 0x82, 0x00, 0xE0}, {0x00, 0xE1}};
+  for (size_t k = 0; k < pieces.size(); ++k) {
+    rdm::RdmAnswer a = h.Get(0x7A7000000001ULL, pid::SUPPORTED_PARAMETERS);
+    ASSERT_TRUE(a.Ok());
+    EXPECT_EQ(a.ResponseType(), k + 1 < pieces.size() ? rdm::RESPONSE_TYPE_ACK_OVERFLOW
+                                                       : rdm::RESPONSE_TYPE_ACK);
+    EXPECT_EQ(std::vector<uint8_t>(a.Data().begin(), a.Data().end()), pieces[k]);
+  }
+  // Asked anew, it starts again from the first piece.
+  EXPECT_EQ(h.Get(0x7A7000000001ULL, pid::SUPPORTED_PARAMETERS).Data()[1], 0x80);
 }
