@@ -118,6 +118,52 @@ TEST(ParameterOps, AllSupportedParametersAreKeptAndUsed) {
   EXPECT_EQ(h.rdm.log.CountStartingWith("Get axis swap"), 0u);
 }
 
+TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
+  virtualline::Rig rig;
+  virtualline::Fixture f = virtualline::DefaultRig().fixtures[0];
+  f.supportedPids.clear();
+  for (uint16_t p = 0x8000; f.supportedPids.size() < 140; ++p) f.supportedPids.push_back(p);
+  f.supportedPids.push_back(0x00E0);  // DMX_PERSONALITY, last of all
+  f.overflowAfter = 40;               // 282 bytes: eight pieces, the last one of 2 bytes
+  rig.fixtures.push_back(f);
+  {
+    WorkbenchHarness h(rig);
+    h.bench.GetSupportedParameters(f.uid);
+    const auto pids = h.bench.Engine().SupportedPidList();
+    ASSERT_EQ(pids.size(), 141u);
+    EXPECT_EQ(pids[0], 0x8000);
+    EXPECT_EQ(pids[139], 0x808B);
+    EXPECT_EQ(pids[140], 0x00E0);
+    EXPECT_EQ(h.bench.Panel().ComboBoxID.items.size(), 141u);
+    EXPECT_EQ(h.rdm.Requests(), 8u) << "one request for each piece";
+  }
+  {
+    // A piece that does not arrive loses the answer: nothing half-read is shown.
+    WorkbenchHarness h(rig);
+    Fault through;
+    through.count = 2;
+    Fault silent;
+    silent.kind = FaultKind::NoAnswer;
+    h.rdm.line.InjectFault(f.uid, through);
+    h.rdm.line.InjectFault(f.uid, silent);
+    h.bench.GetSupportedParameters(f.uid);
+    EXPECT_TRUE(h.bench.Engine().SupportedPidList().empty());
+  }
+  {
+    // A device that never stops overflowing is cut off, and the log says so.
+    rig.fixtures[0].overflowAfter = 2;
+    WorkbenchHarness h(rig);
+    h.bench.GetSupportedParameters(f.uid);
+    EXPECT_EQ(h.rdm.log.CountOf("SUPPORTED_PARAMETERS of 0x7FF000000101: still ACK_OVERFLOW after "
+                                "16 answers; the rest is not read"),
+              1u);
+    EXPECT_EQ(h.rdm.log.CountOf("SUPPORTED_PARAMETERS of 0x7FF000000101: answered ACK_OVERFLOW"),
+              1u);
+    EXPECT_TRUE(h.bench.Engine().SupportedPidList().empty());
+    EXPECT_EQ(h.rdm.Requests(), 16u);
+  }
+}
+
 TEST(ParameterOps, GuardedOperationsSendNothingForUnlistedParameters) {
   WorkbenchHarness h;
   h.bench.GetSupportedParameters(0x7FF400000501ULL);  // the radio: no hours, no status
