@@ -1,10 +1,17 @@
 // Full discovery of generated rigs on the virtual line with the real clock and the default
-// 50 ms response time-out: exchanges and wall time per device found.
+// 50 ms response time-out: fixtures found, branches and exchanges per fixture, wall time per
+// fixture, for neighbouring and scattered UIDs on each kind of overlapping answers.
+//
+//   bench_discovery                      every rig size, layout and overlap
+//   bench_discovery 32 128               those sizes only
+//   bench_discovery --neighbouring or 32 those sizes, one layout and one overlap
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/Clock.h"
 #include "common/Log.h"
@@ -15,35 +22,58 @@
 
 int main(int argc, char** argv) {
   using namespace velquor;
-  std::vector<int> sizes{1, 8, 32, 128};
-  if (argc > 1) {
-    sizes.clear();
-    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+  using virtualline::CollisionMode;
+  using virtualline::UidLayout;
+  std::vector<int> sizes;
+  std::vector<UidLayout> layouts;
+  std::vector<CollisionMode> modes;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--neighbouring") layouts.push_back(UidLayout::Neighbouring);
+    else if (a == "--scattered") layouts.push_back(UidLayout::Scattered);
+    else if (a == "or") modes.push_back(CollisionMode::Or);
+    else if (a == "and") modes.push_back(CollisionMode::And);
+    else if (a == "garbled") modes.push_back(CollisionMode::Garbled);
+    else sizes.push_back(std::atoi(argv[i]));
   }
+  if (sizes.empty()) sizes = {1, 2, 8, 32, 128};
+  if (layouts.empty()) layouts = {UidLayout::Neighbouring, UidLayout::Scattered};
+  if (modes.empty()) modes = {CollisionMode::Or, CollisionMode::And, CollisionMode::Garbled};
+  const char* modeNames[] = {"or", "and", "garbled"};
+
   std::string dir = (std::filesystem::temp_directory_path() / "velquor_bench_discovery").string();
   std::filesystem::create_directories(dir);
 
-  std::printf("%8s %8s %10s %14s %14s %12s\n", "rig", "found", "exchanges", "exch/device", "wall s",
-              "wall s/dev");
-  for (int n : sizes) {
-    std::filesystem::remove(dir + "/devnames.lst");
-    common::LogSink log(1000);
-    virtualline::VirtualLine line(virtualline::GenerateRig(n), common::RealClock());
-    link::UsbLink usb(line, log, common::RealClock());
-    rdm::RdmEngine engine(usb, log);
-    usb.LinkOpen();
-    usb.ComboBoxRDMChange(1);
-    workbench::Workbench bench(engine, log, common::RealClock(), dir, dir);
+  std::printf("%-12s %-8s %5s %6s %9s %10s %9s %9s %9s\n", "layout", "overlap", "rig", "found",
+              "branches", "exchanges", "exch/fix", "wall s", "s/fix");
+  for (UidLayout layout : layouts) {
+    for (CollisionMode mode : modes) {
+      for (int n : sizes) {
+        std::filesystem::remove(dir + "/devnames.lst");
+        common::LogSink log(1000);
+        virtualline::VirtualLine line(virtualline::GenerateRig(n, layout, mode),
+                                      common::RealClock());
+        link::UsbLink usb(line, log, common::RealClock());
+        rdm::RdmEngine engine(usb, log);
+        usb.LinkOpen();
+        usb.ComboBoxRDMChange(1);
+        workbench::Workbench bench(engine, log, common::RealClock(), dir, dir);
 
-    auto start = std::chrono::steady_clock::now();
-    bench.SpeedButtonDiscoverClick();
-    double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const int found = bench.Table().DeviceCount;
-    const unsigned exchanges = line.Stats().requests;
-    std::printf("%8d %8d %10u %14.1f %14.2f %12.3f\n", n, found, exchanges,
-                found ? static_cast<double>(exchanges) / found : 0.0, wall,
-                found ? wall / found : 0.0);
-    std::fflush(stdout);
+        auto start = std::chrono::steady_clock::now();
+        bench.SpeedButtonDiscoverClick();
+        double wall =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const int found = bench.Table().DeviceCount;
+        const unsigned exchanges = line.Stats().requests;
+        std::printf("%-12s %-8s %5d %6d %9zu %10u %9.1f %9.2f %9.3f\n",
+                    layout == UidLayout::Neighbouring ? "neighbouring" : "scattered",
+                    modeNames[static_cast<int>(mode)], n, found,
+                    bench.LastDiscoveryStatus().branches, exchanges,
+                    found ? static_cast<double>(exchanges) / found : 0.0, wall,
+                    found ? wall / found : 0.0);
+        std::fflush(stdout);
+      }
+    }
   }
   return 0;
 }

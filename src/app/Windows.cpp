@@ -209,6 +209,12 @@ MainWindow::MainWindow(const CoreOptions& options, Dialogs dialogs, std::string&
     return dialogs_.askYesNo(QString::fromStdString(title), QString::fromStdString(text));
   };
   hooks.artNetPageShown = [this] { return pages_->currentIndex() == 2; };
+  hooks.discoveryProgress = [this](const workbench::DiscoveryStatus& status) {
+    // Discovery runs on this thread: the label shows at the next pump, without the log.
+    Control<QLabel>("LabelDiscovery")
+        ->setText(QString::fromStdString(
+            workbench::DiscoveryStatusText(status, currentLanguage_ == "CHS")));
+  };
   core_ = Core::Create(
       options, [this] { PumpUi(); }, std::move(hooks), error);
   if (!core_) return;

@@ -27,9 +27,12 @@ std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options, co
   }
   s->link_ = std::make_unique<link::UsbLink>(*s->transport_, log, clock);
   s->engine_ = std::make_unique<rdm::RdmEngine>(*s->link_, log);
+  workbench::WorkbenchHooks hooks;
+  hooks.discoveryProgress = options.discoveryProgress;
   s->bench_ = std::make_unique<workbench::Workbench>(
       *s->engine_, log, clock, options.workDir,
-      options.programDir.empty() ? common::ProgramDirectory() : options.programDir);
+      options.programDir.empty() ? common::ProgramDirectory() : options.programDir,
+      std::move(hooks));
   s->bench_->BuildColumns();
   s->link_->LinkOpen();
   s->link_->ComboBoxRDMChange(options.speedIndex);
@@ -146,6 +149,25 @@ std::string FormatDeviceList(const workbench::DeviceListView& view) {
   if (view.columns.size() == 11) addRow([&](size_t c) { return view.columns[c].caption; });
   for (const auto& row : view.rows) addRow([&](size_t c) { return row[c]; });
   return text;
+}
+
+void ProgressLine::Show(const workbench::DiscoveryStatus& status) {
+  const std::string text = workbench::DiscoveryStatusText(status, false);
+  if (terminal_) {
+    out_ << '\r' << text << "\x1b[K";
+    shown_ = true;
+    if (!status.running) Clear();
+    out_.flush();
+    return;
+  }
+  if (status.found != lastFound_ || !status.running) out_ << text << '\n';
+  lastFound_ = status.found;
+}
+
+void ProgressLine::Clear() {
+  if (!shown_) return;
+  out_ << "\r\x1b[K";
+  shown_ = false;
 }
 
 int RunDiscover(CliSession& session, bool incremental, std::ostream& out) {

@@ -2,6 +2,7 @@
 // The command line's view of the core: the box or the virtual line, the link, the RDM
 // engine, and the commands built on them.
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -24,6 +25,24 @@ struct SessionOptions {
   std::string workDir = ".";       // devnames.lst and devnone.lst
   std::string programDir;          // UidList.ini; empty: beside the program
   common::Clock* clock = nullptr;  // the real clock unless a test gives one
+  // Discovery's progress after every exchange and at its end.
+  std::function<void(const workbench::DiscoveryStatus&)> discoveryProgress;
+};
+
+// Discovery's progress for a terminal: one line rewritten in place, cleared before any
+// other output; where the output is not a terminal, a plain line per device found.
+class ProgressLine {
+ public:
+  ProgressLine(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
+  void Show(const workbench::DiscoveryStatus& status);
+  // Call before printing anything else to the same terminal.
+  void Clear();
+
+ private:
+  std::ostream& out_;
+  bool terminal_;
+  bool shown_ = false;
+  size_t lastFound_ = 0;
 };
 
 class CliSession {

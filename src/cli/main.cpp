@@ -1,6 +1,8 @@
 // velquor-cli: the controller's core from a terminal, on the box or the virtual line.
 
 #include <CLI/CLI.hpp>
+#include <unistd.h>
+
 #include <iostream>
 
 #include "cli/CliSession.h"
@@ -77,8 +79,16 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
   options.virtualLine = virtualOption->count() > 0;
 
+  // Discovery's progress goes to standard error, so scripts reading the list get only it.
+  cli::ProgressLine progress(std::cerr, isatty(STDERR_FILENO) != 0);
+  options.discoveryProgress = [&](const workbench::DiscoveryStatus& s) { progress.Show(s); };
   common::LogSink log;
-  if (!quiet) log.SetListener([](const std::string& line) { std::cout << line << '\n'; });
+  if (!quiet) {
+    log.SetListener([&](const std::string& line) {
+      progress.Clear();
+      std::cout << line << '\n';
+    });
+  }
 
   std::string error;
   auto session = cli::CliSession::Create(options, log, error);

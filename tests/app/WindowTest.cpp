@@ -399,17 +399,22 @@ TEST(Windows, DiscoverButtonFillsTheTableAndTheWebLabelOpens) {
   w.window->FormShow();
   w.Run(300);
   bool busyWhenStopped = false;
+  QString progressWhileRunning;
   QTimer::singleShot(0, [&] { w.C<QPushButton>("SpeedButtonDiscover")->click(); });
-  // The stop button works while discovery runs: the window stays live.
+  // The stop button works while discovery runs: the window stays live and shows progress.
   QTimer::singleShot(400, [&] {
     busyWhenStopped = w.window->CoreRef().Bench().RdmBusy().load();
+    progressWhileRunning = w.C<QLabel>("LabelDiscovery")->text();
     w.C<QPushButton>("SpeedButton6")->click();
   });
   w.Run(1200);
   EXPECT_TRUE(busyWhenStopped);
+  EXPECT_TRUE(progressWhileRunning.startsWith("正在搜索: 已找到 ")) << progressWhileRunning.toStdString();
+  EXPECT_TRUE(w.C<QLabel>("LabelDiscovery")->text().startsWith("搜索结束: 已找到 "));
   EXPECT_FALSE(w.window->CoreRef().Bench().RdmBusy().load());
   const QString log = w.C<QPlainTextEdit>("LogMemo")->toPlainText();
   EXPECT_TRUE(log.contains("Discovery started..."));
+  EXPECT_TRUE(log.contains("Discovery stopped: "));
   EXPECT_TRUE(log.contains("Discovery finished."));
   QMouseEvent release(QEvent::MouseButtonRelease, QPointF(1, 1), QPointF(1, 1), Qt::LeftButton,
                       Qt::NoButton, Qt::NoModifier);
