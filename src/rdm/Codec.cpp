@@ -104,14 +104,16 @@ DiscoveryResult DecodeDiscoveryAnswer(const RdmImage& image, uint16_t receivedBy
   for (int j = 0; j < 6; ++j) uid = uid * 256 + (p[2 * j] & p[2 * j + 1]);
   for (int j = 0; j < 12; ++j) sum = static_cast<uint16_t>(sum + p[j]);
   uint16_t c = static_cast<uint16_t>(((p[12] & p[13]) << 8) | (p[14] & p[15]));
-  if (sum != c) return {DiscoveryOutcome::Collision, 0};
+  // A collision still spells a UID: the OR or AND of the answers that overlapped.
+  if (sum != c) return {DiscoveryOutcome::Collision, uid};
   return {DiscoveryOutcome::Valid, uid};
 }
 
 DiscoveryResult DecodeDiscoveryResponse(const RdmImage& image, uint16_t receivedBytes, Uid lower,
                                         Uid upper) {
   DiscoveryResult r = DecodeDiscoveryAnswer(image, receivedBytes);
-  if (r.outcome == DiscoveryOutcome::Valid && (r.uid < lower || r.uid > upper)) {
+  if (r.outcome == DiscoveryOutcome::Collision ||
+      (r.outcome == DiscoveryOutcome::Valid && (r.uid < lower || r.uid > upper))) {
     return {DiscoveryOutcome::Collision, 0};
   }
   return r;

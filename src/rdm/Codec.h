@@ -88,7 +88,8 @@ struct DiscoveryResult {
 };
 
 // Decodes a discovery answer whatever range was asked: Valid when its checksum holds (the
-// UID may still lie outside the range, or be the overlap of several answers).
+// UID may still lie outside the range, or be the overlap of several answers). A Collision
+// with a separator carries the UID its bytes spell, unchecked.
 DiscoveryResult DecodeDiscoveryAnswer(const RdmImage& image, uint16_t receivedBytes);
 
 // Decodes the answer to DISC_UNIQUE_BRANCH in the response image; `receivedBytes` is what

@@ -95,7 +95,8 @@ void DiscoverySearch::Handle(const Branch& branch, const BranchReply& reply) {
     case BranchReply::Kind::Silent:
       return;
     case BranchReply::Kind::Garbled:
-      SplitCollided(branch.lower, branch.upper, std::nullopt);
+      SplitCollided(branch.lower, branch.upper,
+                    reply.uid != 0 ? std::optional<Uid>(reply.uid) : std::nullopt);
       return;
     case BranchReply::Kind::Answer:
       break;

@@ -25,7 +25,9 @@ constexpr Uid kHighestUid = 0xFFFFFFFFFFFEULL;  // the broadcast UID is no devic
 struct BranchReply {
   enum class Kind { Silent, Garbled, Answer };
   Kind kind = Kind::Silent;
-  Uid uid = 0;  // Answer: the UID of a well-formed answer, possibly outside the range asked
+  // Answer: the UID of a well-formed answer, possibly outside the range asked. Garbled: what
+  // the overlapping bytes spell, if anything (a hint where the devices are, never believed).
+  Uid uid = 0;
   std::vector<uint8_t> wire;  // the bytes received, as far as an answer reaches
 };
 
