@@ -13,7 +13,8 @@ DiscoverySearch::DiscoverySearch(DiscoveryTarget& target, DiscoveryCallbacks cal
     : target_(target), callbacks_(std::move(callbacks)), limits_(limits) {}
 
 size_t DiscoverySearch::ExchangeLimit() const {
-  return limits_.baseExchanges + limits_.exchangesPerDevice * found_.size();
+  return limits_.baseExchanges +
+         limits_.exchangesPerDevice * std::min(found_.size(), limits_.countedDevices);
 }
 
 void DiscoverySearch::Log(const std::string& line) {

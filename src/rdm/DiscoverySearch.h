@@ -46,9 +46,11 @@ struct DiscoveryLimits {
   int attemptsPerBranch = 3;
   // Full-range passes in a row that find nothing new before the search ends.
   int fruitlessPasses = 3;
-  // Exchanges (branches and mutes) allowed: a base plus so many per device found.
+  // Exchanges (branches and mutes) allowed: a base plus so many per device found, counting
+  // at most `countedDevices`, so that a line that acknowledges everything still ends.
   size_t baseExchanges = 1500;
   size_t exchangesPerDevice = 64;
+  size_t countedDevices = 1024;
 };
 
 struct DiscoveryProgress {

@@ -86,6 +86,7 @@ class ModelLine final : public DiscoveryTarget {
 
   bool Mute(Uid uid) override {
     calls.push_back(M(uid));
+    if (ackEveryMute) return true;
     for (ModelDevice& d : devices_) {
       if (d.uid != uid) continue;
       ++d.muteRequests;
@@ -103,6 +104,7 @@ class ModelLine final : public DiscoveryTarget {
 
   std::vector<Call> calls;
   int dropNextAnswers = 0;
+  bool ackEveryMute = false;
 
  private:
   Overlap overlap_;
@@ -320,6 +322,20 @@ TEST(DiscoverySearch, NoiseOnEveryBranchEndsAtTheExchangeLimit) {
   EXPECT_EQ(o.end, SearchEnd::LimitReached);
   EXPECT_EQ(o.progress.exchanges, o.limit);
   EXPECT_EQ(LinesWith(o, "Discovery ended at its limit of 300 exchanges"), 1u);
+}
+
+TEST(DiscoverySearch, ALineThatAcknowledgesEveryMuteStillEnds) {
+  // Each UID "found" would buy more exchanges; only so many devices count towards the limit.
+  DiscoveryLimits limits;
+  limits.baseExchanges = 100;
+  limits.exchangesPerDevice = 8;
+  limits.countedDevices = 20;
+  ModelLine line(Overlap::Or);
+  line.Add(0x10, Habit::Noise);
+  line.ackEveryMute = true;
+  Outcome o = Search(line, limits);
+  EXPECT_EQ(o.end, SearchEnd::LimitReached);
+  EXPECT_LE(o.progress.exchanges, 100u + 8u * 20u + 2u);
 }
 
 TEST(DiscoverySearch, LostAnswersOnlyDelayAFind) {
