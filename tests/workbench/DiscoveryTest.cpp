@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "FakeTransport.h"
 #include "WorkbenchHarness.h"
+#include "common/Text.h"
 
 using namespace velquor;
 using namespace velquor::testsupport;
@@ -311,4 +313,48 @@ TEST(Discovery, TestModeTimerRepeatsDiscoveryAtTheTypedInterval) {
   h.bench.EditTime = "5000";
   EXPECT_EQ(h.bench.Timer1Timer(), 5100);
   EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u);
+}
+
+// Only the device itself acknowledging DISC_MUTE counts. Answers worked by hand: header
+// CC 01 1A, destination 8888:00000001, source, transaction, response type, message count,
+// sub-device 0000, command class, PID 0002, PDL 02, control field 0000, checksum.
+TEST(Discovery, OnlyTheDevicesOwnAcknowledgementCountsAsMuted) {
+  const rdm::Uid device = 0x7A7000000001ULL;
+  auto answer = [](rdm::Uid source, uint8_t commandClass, uint8_t type) {
+    std::vector<uint8_t> m{0xCC, 0x01, 0x1A, 0x88, 0x88, 0x00, 0x00, 0x00, 0x01};
+    for (int i = 5; i >= 0; --i) m.push_back(static_cast<uint8_t>(source >> (8 * i)));
+    for (uint8_t b : {0x01, int(type), 0x00, 0x00, 0x00, int(commandClass), 0x00, 0x02, 0x02,
+                      0x00, 0x00}) {
+      m.push_back(static_cast<uint8_t>(b));
+    }
+    unsigned sum = 0;
+    for (uint8_t b : m) sum += b;
+    m.push_back(static_cast<uint8_t>(sum >> 8));
+    m.push_back(static_cast<uint8_t>(sum));
+    return m;
+  };
+  struct Case {
+    std::vector<uint8_t> bytes;
+    bool muted;
+  };
+  const Case cases[] = {
+      {answer(device, 0x11, 0x00), true},
+      {answer(device, 0x21, 0x00), false},               // a GET response, not a mute's
+      {answer(0x7A7000000002ULL, 0x11, 0x00), false},    // somebody else
+      {answer(device, 0x11, 0x02), false},               // NACK
+  };
+  for (const Case& c : cases) {
+    common::ManualClock clock;
+    common::LogSink log;
+    FakeTransport box;
+    link::UsbLink usb(box, log, clock);
+    rdm::RdmEngine engine(usb, log);
+    usb.LinkOpen();
+    usb.ComboBoxRDMChange(1);
+    const std::string dir = MakeTempDir();
+    workbench::Workbench bench(engine, log, clock, dir, dir);
+    box.QueueChunk(link::kRdmBase, 0, c.bytes);
+    EXPECT_EQ(bench.RdmMute(device), c.muted) << common::HexBytes(c.bytes);
+    std::filesystem::remove_all(dir);
+  }
 }
