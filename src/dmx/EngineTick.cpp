@@ -55,12 +55,17 @@ void EngineTick::ThreadMain() {
     clock_.SleepUntil(next);
     if (stop_.load()) break;
     EngineTickOnce();
-    next += period;
-    // A tick that overran (an RDM exchange) skips the periods it missed instead of
-    // bunching them up; the phase stays on the 40 ms grid.
-    const common::Instant now = clock_.Now();
-    while (next <= now) next += period;
+    next = NextTickDeadline(next, clock_.Now(), period);
   }
+}
+
+common::Instant NextTickDeadline(common::Instant deadline, common::Instant now,
+                                 common::Duration period) {
+  // A tick that overran (an RDM exchange) skips the periods it missed instead of bunching
+  // them up; the phase stays on the grid.
+  deadline += period;
+  if (deadline <= now) deadline += ((now - deadline) / period + 1) * period;
+  return deadline;
 }
 
 void EngineTick::SetIdentifyTargets(std::vector<IdentifyTarget> targets) {

@@ -54,6 +54,11 @@ struct IdentifyTarget {
   uint8_t identifyOn = 0;
 };
 
+// The deadline after the tick due at `deadline` that ran until `now`: the next one on the
+// same grid that is still ahead.
+common::Instant NextTickDeadline(common::Instant deadline, common::Instant now,
+                                 common::Duration period);
+
 class EngineTick {
  public:
   EngineTick(link::UsbLink& link, rdm::RdmEngine& engine, OutputUniverse& universe,

@@ -131,6 +131,24 @@ TEST_F(Tick, PlaybackStepFeedsEveryFrameSent) {
   EXPECT_EQ(line.LineDmx()[5], 4);
 }
 
+TEST(TickThread, AnOverrunSkipsTheMissedPeriodsAndKeepsThePhase) {
+  using common::FromMs;
+  struct Case {
+    double deadline, now, expected;
+  };
+  const Case cases[] = {
+      {40, 41, 80},    // on time
+      {40, 80, 120},   // ended exactly on the next deadline: that one is missed
+      {40, 175, 200},  // an RDM exchange of 135 ms: 80, 120 and 160 are skipped
+      {1000, 1000, 1040},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(dmx::NextTickDeadline(FromMs(c.deadline), FromMs(c.now), FromMs(40)),
+              FromMs(c.expected))
+        << c.deadline << " " << c.now;
+  }
+}
+
 TEST(TickThread, RunsEveryFortyMillisecondsAndStopsPromptly) {
   common::LogSink log;
   std::atomic<int32_t> holdOff{0};

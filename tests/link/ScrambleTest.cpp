@@ -16,6 +16,28 @@ TEST(Scramble, KnownFrameFromTheBoxDocumentation) {
   EXPECT_EQ(UnscrambleChunk(frame)[0], 0xCC);
 }
 
+TEST(Scramble, KeyIsOredIntoTheMask) {
+  // Worked by hand with key 0x13, which shares bits with the position mask 0x12 + i:
+  // byte 0: ~(0xCC ^ (0x12 | 0x13)) = ~0xDF = 0x20; byte 1: ~(0x01 ^ 0x13) = 0xED;
+  // byte 5: ~(0x00 ^ (0x17 | 0x13)) = 0xE8.
+  Chunk data{};
+  data[0] = 0xCC;
+  data[1] = 0x01;
+  LinkFrame frame = ScrambleChunk(kRdmBase, 1, data, 0x13);
+  EXPECT_EQ(frame[0], 0xCD);
+  EXPECT_EQ(frame[1], 0x13);
+  EXPECT_EQ(frame[2], 0x20);
+  EXPECT_EQ(frame[3], 0xED);
+  EXPECT_EQ(frame[7], 0xE8);
+  LinkFrame fromBox{};
+  fromBox[0] = 0xCC;
+  fromBox[1] = 0x13;
+  fromBox[2] = 0x20;
+  fromBox[3] = 0xED;
+  EXPECT_EQ(UnscrambleChunk(fromBox)[0], 0xCC);
+  EXPECT_EQ(UnscrambleChunk(fromBox)[1], 0x01);
+}
+
 TEST(Scramble, EveryKeyRoundTripsAndCodesWrap) {
   Chunk data{};
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 37 + 5);

@@ -172,6 +172,21 @@ TEST_F(LinkFixture, ReceiveTimesOutWithPartialDataAndCountsRepeats) {
   EXPECT_EQ(transport.getReportCalls, 10);  // one poll every 5 ms
 }
 
+TEST_F(LinkFixture, OnlyAnRdmStartAndSubStartCodeMakeAnAnswerComplete) {
+  // CC 02 (not the RDM sub-start code) with a length of one chunk: not an RDM answer, so the
+  // link keeps listening until the time-out.
+  std::vector<uint8_t> head(31, 0);
+  head[0] = 0xCC;
+  head[1] = 0x02;
+  head[2] = 24;
+  transport.QueueChunk(0xCC, 0, head);
+  std::array<uint8_t, 1060> response;
+  response.fill(0xFF);
+  double elapsed = link.LinkReceiveRdm(response, 50);
+  EXPECT_GE(elapsed, 50.0);
+  EXPECT_EQ(transport.getReportCalls, 10);
+}
+
 TEST_F(LinkFixture, ReceiveClearsHaltOnPipeErrorAndKeepsTheLinkOpen) {
   transport.reports.push_back({-9, {}});
   transport.reports.push_back({-7, {}});
