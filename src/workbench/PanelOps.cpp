@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "common/Text.h"
+#include "rdm/Decoders.h"
 #include "rdm/KnownPids.h"
 #include "workbench/Workbench.h"
 
@@ -418,14 +419,16 @@ std::string Workbench::DescribeAnswer(uint16_t p, uint8_t commandClass, const rd
     case pid::DEVICE_MODEL_DESCRIPTION:
     case pid::SOFTWARE_VERSION_LABEL:
       return text();
-    case pid::DEVICE_INFO:
-      if (d.size() < 19) return "";
+    case pid::DEVICE_INFO: {
+      const auto i = rdm::DecodeDeviceInfo(d);
+      if (!i) return "";
       return fmt::format(
           "protocol {}.{}, model 0x{:04X}, category {} (0x{:04X}), software 0x{:08X}, "
           "footprint {}, personality {} of {}, start address {}, sub-devices {}, sensors {}",
-          d[0], d[1], rdm::ReadU16(&d[2]), CategoryText(rdm::ReadU16(&d[4])), rdm::ReadU16(&d[4]),
-          rdm::ReadU32(&d[6]), rdm::ReadU16(&d[10]), d[12], d[13], rdm::ReadU16(&d[14]),
-          rdm::ReadU16(&d[16]), d[18]);
+          i->protocolMajor, i->protocolMinor, i->model, CategoryText(i->category), i->category,
+          i->softwareVersion, i->footprint, i->personality, i->personalityCount, i->startAddress,
+          i->subDeviceCount, i->sensorCount);
+    }
     case pid::DMX_START_ADDRESS:
       if (d.size() < 2) return "";
       return rdm::ReadU16(d.data()) == 0xFFFF
@@ -433,14 +436,16 @@ std::string Workbench::DescribeAnswer(uint16_t p, uint8_t commandClass, const rd
                  : fmt::format("start address {}", rdm::ReadU16(d.data()));
     case pid::DMX_PERSONALITY:
       return d.size() >= 2 ? fmt::format("personality {} of {}", d[0], d[1]) : "";
-    case pid::DMX_PERSONALITY_DESCRIPTION:
-      return d.size() >= 3 ? fmt::format("personality {}: {} slots, \"{}\"", d[0],
-                                         rdm::ReadU16(&d[1]), std::string(d.begin() + 3, d.end()))
-                           : "";
+    case pid::DMX_PERSONALITY_DESCRIPTION: {
+      const auto p = rdm::DecodePersonalityDescription(d);
+      return p ? fmt::format("personality {}: {} slots, \"{}\"", p->number, p->footprint, p->text)
+               : "";
+    }
     case pid::DEVICE_HOURS:
-    case pid::LAMP_HOURS:
-      if (d.size() < 4) return "";
-      return fmt::format("{} hours", static_cast<int32_t>(rdm::ReadU32(d.data())));
+    case pid::LAMP_HOURS: {
+      const auto hours = rdm::DecodeHours(d);
+      return hours ? fmt::format("{} hours", static_cast<int32_t>(*hours)) : "";
+    }
     case pid::IDENTIFY_DEVICE:
     case pid::PAN_INVERT:
     case pid::TILT_INVERT:
@@ -454,17 +459,15 @@ std::string Workbench::DescribeAnswer(uint16_t p, uint8_t commandClass, const rd
     case pid::STATUS_MESSAGES: {
       if (d.empty()) return "no status messages";
       std::string out;
-      for (size_t i = 0; i + 9 <= d.size(); i += 9) {
+      for (const rdm::StatusMessage& m : rdm::DecodeStatusMessages(d)) {
         if (!out.empty()) out += "; ";
-        out += StatusText(rdm::ReadU16(&d[i + 3]), static_cast<int16_t>(rdm::ReadU16(&d[i + 5])),
-                          static_cast<int16_t>(rdm::ReadU16(&d[i + 7])));
+        out += StatusText(m.id, m.data1, m.data2);
       }
       return out;
     }
     case pid::SUPPORTED_PARAMETERS: {
       std::string out;
-      for (size_t i = 0; i + 1 < d.size(); i += 2) {
-        const uint16_t v = rdm::ReadU16(&d[i]);
+      for (const uint16_t v : rdm::DecodePidList(d)) {
         const char* name = rdm::PidName(v);
         if (!out.empty()) out += ", ";
         out += name ? std::string(name) : fmt::format("0x{:04X}", v);

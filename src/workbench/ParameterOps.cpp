@@ -6,20 +6,13 @@
 #include <algorithm>
 
 #include "common/Text.h"
+#include "rdm/Decoders.h"
 #include "rdm/KnownPids.h"
 #include "workbench/Workbench.h"
 
 namespace velquor::workbench {
 
 namespace pid = rdm::pid;
-
-namespace {
-
-std::string AsText(std::span<const uint8_t> data) {
-  return {data.begin(), data.end()};
-}
-
-}  // namespace
 
 std::string CategoryText(uint16_t category) {
   switch (category) {
@@ -154,9 +147,7 @@ void Workbench::GetSupportedParameters(rdm::Uid uid) {
   if (!Acked(a, pid::SUPPORTED_PARAMETERS, uid)) return;
   // Every PID of the answer: fixtures list 20 to 60, and hours, status and inversions
   // are only read when listed.
-  std::vector<uint16_t> pids;
-  auto data = a.Data();
-  for (size_t i = 0; i + 1 < data.size(); i += 2) pids.push_back(rdm::ReadU16(&data[i]));
+  std::vector<uint16_t> pids = rdm::DecodePidList(a.Data());
   panel_.ComboBoxID.Clear();
   auto table = rdm::KnownPidTable();
   for (uint16_t p : pids) {
@@ -176,25 +167,22 @@ void Workbench::GetDeviceInfo(rdm::Uid uid, int row) {
   LogOp("Getting device info of 0x", uid);
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DEVICE_INFO, {}, uid);
   if (Acked(a, pid::DEVICE_INFO, uid)) {
-    auto d = a.Data();
-    if (d.size() < 19) {
-      log_.Add(fmt::format("DEVICE_INFO of 0x{}: answer of {} bytes is too short (19 expected)",
-                           rdm::UidText(uid), d.size()));
+    if (auto info = rdm::DecodeDeviceInfo(a.Data()); !info) {
+      log_.Add(fmt::format("DEVICE_INFO of 0x{}: answer of {} bytes is too short ({} expected)",
+                           rdm::UidText(uid), a.Data().size(), rdm::kDeviceInfoBytes));
     } else {
       DeviceRecord scratch;
       DeviceRecord& r = RecordOr(row, scratch);
-      panel_.Edit8 = CategoryText(rdm::ReadU16(&d[4]));
-      uint16_t footprint = rdm::ReadU16(&d[10]);
-      if (footprint >= 1 && footprint <= 512) r.Footprint = footprint;
+      panel_.Edit8 = CategoryText(info->category);
+      if (info->footprint >= 1 && info->footprint <= 512) r.Footprint = info->footprint;
       panel_.Edit10 = std::to_string(r.Footprint);
-      personalityCount_ = d[13];
-      currentPersonality_ = d[12];
-      uint16_t raw = rdm::ReadU16(&d[14]);
-      uint16_t address = std::clamp<uint16_t>(raw, 1, 512);
+      personalityCount_ = info->personalityCount;
+      currentPersonality_ = info->personality;
+      uint16_t address = std::clamp<uint16_t>(info->startAddress, 1, 512);
       r.StartAddressIndex = static_cast<uint16_t>(address - 1);
       panel_.EditAddr = std::to_string(address);
-      panel_.UpDown1 = raw;
-      r.SensorCount = d[18];
+      panel_.UpDown1 = info->startAddress;
+      r.SensorCount = info->sensorCount;
     }
   }
   panel_.ComboBoxMode.Clear();
@@ -212,14 +200,15 @@ void Workbench::GetDeviceInfo(rdm::Uid uid, int row) {
 void Workbench::GetPersonalityDescription(rdm::Uid uid, int row, uint8_t p) {
   LogOp("Getting dev PersonalityDescription of 0x", uid);
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DMX_PERSONALITY_DESCRIPTION, {p}, uid);
-  if (!Acked(a, pid::DMX_PERSONALITY_DESCRIPTION, uid) || a.Data().size() < 3) return;
-  auto d = a.Data();
-  uint16_t footprint = rdm::ReadU16(&d[1]);
+  if (!Acked(a, pid::DMX_PERSONALITY_DESCRIPTION, uid)) return;
+  auto description = rdm::DecodePersonalityDescription(a.Data());
+  if (!description) return;
+  const uint16_t footprint = description->footprint;
   if (footprint >= 1 && footprint <= 512 && p == currentPersonality_) {
     DeviceRecord scratch;
     DeviceRecord& r = RecordOr(row, scratch);
     r.Footprint = footprint;
-    r.PersonalityDescription = AsText(d.subspan(3));
+    r.PersonalityDescription = description->text;
   }
   std::string item = fmt::format("Mode {}({}ch)", p, footprint);
   panel_.ComboBoxMode.Add(p, item);
@@ -241,26 +230,26 @@ void Workbench::GetStatusMessages(rdm::Uid uid) {
   LogOp("Getting status of 0x", uid);
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::STATUS_MESSAGES, {0x02}, uid);
   if (!Acked(a, pid::STATUS_MESSAGES, uid)) return;
-  auto d = a.Data();
-  if (d.empty()) {
+  if (a.Data().empty()) {
     panel_.Edit5 = "No status messages";
     panel_.Edit5Colour = kLime;
     return;
   }
-  if (d.size() < 9) {
+  const std::vector<rdm::StatusMessage> messages = rdm::DecodeStatusMessages(a.Data());
+  if (messages.empty()) {
     log_.Add(fmt::format("STATUS_MESSAGES of 0x{}: answer of {} bytes holds no whole message",
-                         rdm::UidText(uid), d.size()));
+                         rdm::UidText(uid), a.Data().size()));
     return;
   }
-  panel_.Edit5Colour = StatusColour(d[2]);
-  panel_.Edit5 = StatusText(rdm::ReadU16(&d[3]), static_cast<int16_t>(rdm::ReadU16(&d[5])),
-                            static_cast<int16_t>(rdm::ReadU16(&d[7])));
+  const rdm::StatusMessage& first = messages.front();
+  panel_.Edit5Colour = StatusColour(first.type);
+  panel_.Edit5 = StatusText(first.id, first.data1, first.data2);
 }
 
 std::optional<std::string> Workbench::ReadTextAnswer(uint16_t pidValue, rdm::Uid uid) {
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pidValue, {}, uid);
   if (!Acked(a, pidValue, uid)) return std::nullopt;
-  return AsText(a.Data());
+  return rdm::DecodeText(a.Data());
 }
 
 bool Workbench::GetDeviceLabel(rdm::Uid uid) {
@@ -307,8 +296,9 @@ void Workbench::GetDeviceHours(rdm::Uid uid) {
   if (!engine_.IsPidSupported(pid::DEVICE_HOURS)) return;
   LogOp("Getting dev hours of 0x", uid);
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DEVICE_HOURS, {}, uid);
-  if (Acked(a, pid::DEVICE_HOURS, uid) && a.Data().size() >= 4) {
-    panel_.Edit33 = std::to_string(static_cast<int32_t>(rdm::ReadU32(a.Data().data())));
+  if (!Acked(a, pid::DEVICE_HOURS, uid)) return;
+  if (auto hours = rdm::DecodeHours(a.Data())) {
+    panel_.Edit33 = std::to_string(static_cast<int32_t>(*hours));
   }
 }
 
@@ -317,8 +307,9 @@ void Workbench::GetLampHours(rdm::Uid uid) {
   if (!engine_.IsPidSupported(pid::LAMP_HOURS)) return;
   LogOp("Getting lamp hours of 0x", uid);
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::LAMP_HOURS, {}, uid);
-  if (Acked(a, pid::LAMP_HOURS, uid) && a.Data().size() >= 4) {
-    panel_.Edit34 = std::to_string(static_cast<int32_t>(rdm::ReadU32(a.Data().data())));
+  if (!Acked(a, pid::LAMP_HOURS, uid)) return;
+  if (auto hours = rdm::DecodeHours(a.Data())) {
+    panel_.Edit34 = std::to_string(static_cast<int32_t>(*hours));
   }
 }
 
