@@ -58,7 +58,9 @@ TEST(RequestImage, ChecksumStandsAfterTheData) {
   image[25] = 0x02;
   CompleteRequest(image, BroadcastUid);
   EXPECT_EQ(image[kMessageLength], 26);
-  EXPECT_EQ(ReadU16(&image[26]), RdmChecksum(std::span(image.data(), 26)));
+  unsigned sum = 0;  // added up here, not by the code under test
+  for (size_t i = 0; i < 26; ++i) sum += image[i];
+  EXPECT_EQ(ReadU16(&image[26]), sum & 0xFFFF);
   EXPECT_TRUE(CheckResponse(image));
 }
 
@@ -71,7 +73,8 @@ RdmImage MakeResponse(uint8_t pdl) {
   image[2] = static_cast<uint8_t>(24 + pdl);
   for (size_t i = 3; i < 24u + pdl; ++i) image[i] = static_cast<uint8_t>(i);
   image[kPdl] = pdl;
-  uint16_t sum = RdmChecksum(std::span(image.data(), 24u + pdl));
+  unsigned sum = 0;
+  for (size_t i = 0; i < 24u + pdl; ++i) sum += image[i];
   image[24 + pdl] = static_cast<uint8_t>(sum >> 8);
   image[25 + pdl] = static_cast<uint8_t>(sum);
   return image;
