@@ -327,17 +327,13 @@ int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std:
     err << "The device list is empty: run discover first\n";
     return 2;
   }
-  bench.EditStartAddress = std::to_string(c.startAddress);
-  bench.EditChannel = std::to_string(c.increment);
-  bench.EditStart = std::to_string(std::min(c.first, bench.Table().DeviceCount));
-  bench.Panel().EditEnd = std::to_string(std::min(c.last, bench.Table().DeviceCount));
-  bench.CheckBoxChannel = c.personality.has_value();
-  if (c.personality) {
-    bench.Panel().ComboBoxChannelMode.Clear();
-    bench.Panel().ComboBoxChannelMode.Add(static_cast<uint8_t>(*c.personality), "");
-    bench.Panel().ComboBoxChannelMode.itemIndex = 0;
-  }
-  bench.SpeedButtonAddressClick();
+  workbench::Workbench::BatchPlan plan;
+  plan.startAddress = plan.logAddress = c.startAddress;
+  plan.increment = c.increment;
+  plan.firstRow = std::min(c.first, bench.Table().DeviceCount) - 1;
+  plan.lastRow = std::min(c.last, bench.Table().DeviceCount) - 1;
+  if (c.personality) plan.personality = static_cast<uint8_t>(*c.personality);
+  bench.BatchAddress(plan);
   out << FormatDeviceList(bench.View());
   return 0;
 }
@@ -350,20 +346,16 @@ int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out,
       err << "The radio channel is 1 to 7\n";
       return 2;
     }
-    bench.Console().ComboBoxRdmCh = *channel - 1;
-    const size_t before = session.Engine().Log().CountStartingWith("Write device successful");
-    bench.SpeedButton1Click();
-    const bool ok = session.Engine().Log().CountStartingWith("Write device successful") > before;
+    const bool ok = bench.WriteRadioChannel(static_cast<uint8_t>(*channel));
     out << (ok ? "Channel set.\n" : "No confirmation from the radio.\n");
     return ok ? 0 : 1;
   }
-  bench.Console().ComboBoxRdmCh = -1;
-  bench.SpeedButtonReadClick();
-  if (bench.Console().ComboBoxRdmCh < 0) {
+  const std::optional<uint8_t> read = bench.ReadRadioChannel();
+  if (!read) {
     out << "No radio channel read.\n";
     return 1;
   }
-  out << "Radio channel " << bench.Console().ComboBoxRdmCh + 1 << "\n";
+  out << "Radio channel " << int{*read} << "\n";
   return 0;
 }
 

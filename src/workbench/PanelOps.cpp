@@ -231,19 +231,33 @@ void Workbench::SpeedButtonAddressClick() {
   BusyScope busy(rdmBusy_);
   if (!busy.Owned()) return;
   Pump();
-  const int64_t a = ReadEdit(EditStartAddress).value_or(0);
-  const int64_t inc = ReadEdit(EditChannel).value_or(0);
-  int64_t s = ReadEdit(EditStart).value_or(0);
-  int64_t e = ReadEdit(panel_.EditEnd).value_or(0);
-  if (s > 0) --s;
-  if (e > 0) --e;
+  BatchPlan plan;
+  plan.startAddress = common::ParseInteger(EditStartAddress);
+  plan.logAddress = ReadEdit(EditStartAddress).value_or(0);
+  plan.increment = ReadEdit(EditChannel).value_or(0);
+  plan.firstRow = ReadEdit(EditStart).value_or(0);
+  plan.lastRow = ReadEdit(panel_.EditEnd).value_or(0);
+  if (plan.firstRow > 0) --plan.firstRow;
+  if (plan.lastRow > 0) --plan.lastRow;
+  if (CheckBoxChannel) {
+    // The number the chosen item stands for; a list without numbers falls back to the
+    // item position.
+    uint8_t number = panel_.ComboBoxChannelMode.SelectedNumber();
+    if (number == 0) number = static_cast<uint8_t>(panel_.ComboBoxChannelMode.itemIndex + 1);
+    plan.personality = number;
+  }
+  BatchAddress(plan);
+}
+
+void Workbench::BatchAddress(const BatchPlan& plan) {
   const std::string line =
-      fmt::format("Start ADDR:{} Inc Channel:{} Start Fixture:{} End Fixture:{}", a, inc, s, e);
-  for (int64_t i = s; i <= e && i < table_.DeviceCount; ++i) {
+      fmt::format("Start ADDR:{} Inc Channel:{} Start Fixture:{} End Fixture:{}", plan.logAddress,
+                  plan.increment, plan.firstRow, plan.lastRow);
+  for (int64_t i = plan.firstRow; i <= plan.lastRow && i < table_.DeviceCount; ++i) {
     const rdm::Uid uid = table_.Records[static_cast<size_t>(i)].Uid;
-    SetStartAddress(uid, EditStartAddress,
-                    static_cast<int>(std::min<int64_t>((i - s) * inc, 100000)));
-    if (CheckBoxChannel) SetPersonality(uid, panel_.ComboBoxChannelMode);
+    const int offset = static_cast<int>(std::min<int64_t>((i - plan.firstRow) * plan.increment, 100000));
+    SetStartAddress(uid, plan.startAddress, offset);
+    if (plan.personality) SetPersonality(uid, *plan.personality);
   }
   log_.Add(line);
   LoadDeviceTable(true);
@@ -374,30 +388,37 @@ void Workbench::SpeedButtonReadClick() {
   log_.Add("RdmRadio Device read:");
   BusyScope busy(rdmBusy_);
   if (!busy.Owned()) return;
+  if (auto channel = ReadRadioChannel()) console_.ComboBoxRdmCh = *channel - 1;
+}
+
+std::optional<uint8_t> Workbench::ReadRadioChannel() {
   rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::RADIO_CHANNEL, {}, rdm::BroadcastUid);
-  if (!Acked(a, pid::RADIO_CHANNEL, rdm::BroadcastUid) || a.Pdl() < 1) return;
+  if (!Acked(a, pid::RADIO_CHANNEL, rdm::BroadcastUid) || a.Data().empty()) return std::nullopt;
   const uint8_t c = a.Data()[0];
-  if (c == 0) return;
+  if (c == 0) return std::nullopt;
   if (c > 7) {
     log_.Add(
         fmt::format("The radio answered channel {}; the list has channels 1 to 7 and keeps "
                     "its choice",
                     c));
-    return;
+    return std::nullopt;
   }
-  console_.ComboBoxRdmCh = c - 1;
   log_.Add("Successfully read the device channel: " + std::to_string(c));
+  return c;
 }
 
 void Workbench::SpeedButton1Click() {
   log_.Add("RdmRadio Device write: ");
   BusyScope busy(rdmBusy_);
   if (!busy.Owned()) return;
-  const uint8_t channel = static_cast<uint8_t>(std::clamp(console_.ComboBoxRdmCh, 0, 6) + 1);
+  WriteRadioChannel(static_cast<uint8_t>(std::clamp(console_.ComboBoxRdmCh, 0, 6) + 1));
+}
+
+bool Workbench::WriteRadioChannel(uint8_t channel) {
   rdm::RdmAnswer a = Transact(rdm::SET_COMMAND, pid::RADIO_CHANNEL, {channel}, rdm::BroadcastUid);
-  if (Acked(a, pid::RADIO_CHANNEL, rdm::BroadcastUid)) {
-    log_.Add("Write device successful device channel: " + std::to_string(channel));
-  }
+  if (!Acked(a, pid::RADIO_CHANNEL, rdm::BroadcastUid)) return false;
+  log_.Add("Write device successful device channel: " + std::to_string(channel));
+  return true;
 }
 
 // ---------------------------------------------------------------- decoded answers

@@ -328,8 +328,11 @@ void Workbench::GetLampState(rdm::Uid uid, int row) {
 }
 
 void Workbench::SetStartAddress(rdm::Uid uid, const std::string& sourceText, int offset) {
+  SetStartAddress(uid, common::ParseInteger(sourceText), offset);
+}
+
+void Workbench::SetStartAddress(rdm::Uid uid, std::optional<int64_t> value, int offset) {
   LogOp("Setting start address of 0x", uid);
-  auto value = common::ParseInteger(sourceText);
   if (!value) return;
   int64_t a = std::clamp<int64_t>(std::clamp<int64_t>(*value, -100000, 100000) + offset, 1, 512);
   Transact(rdm::SET_COMMAND, pid::DMX_START_ADDRESS,
@@ -338,11 +341,15 @@ void Workbench::SetStartAddress(rdm::Uid uid, const std::string& sourceText, int
 }
 
 void Workbench::SetPersonality(rdm::Uid uid, const PersonalityList& source) {
-  LogOp("Setting personality of 0x", uid);
   // The number the chosen item stands for; a list without numbers falls back to the
   // item position.
   uint8_t number = source.SelectedNumber();
   if (number == 0) number = static_cast<uint8_t>(source.itemIndex + 1);
+  SetPersonality(uid, number);
+}
+
+void Workbench::SetPersonality(rdm::Uid uid, uint8_t number) {
+  LogOp("Setting personality of 0x", uid);
   Transact(rdm::SET_COMMAND, pid::DMX_PERSONALITY, {number}, uid);
   clock_.SleepFor(common::FromMs(10));
 }

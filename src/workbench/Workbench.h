@@ -81,8 +81,12 @@ class Workbench {
   void GetLampHours(rdm::Uid uid);
   void GetIdentify(rdm::Uid uid, int row);
   void GetLampState(rdm::Uid uid, int row);
+  // The address typed (a text the edit holds, or nothing when it holds no number) plus an
+  // offset, clamped to 1..512.
   void SetStartAddress(rdm::Uid uid, const std::string& sourceText, int offset);
+  void SetStartAddress(rdm::Uid uid, std::optional<int64_t> address, int offset);
   void SetPersonality(rdm::Uid uid, const PersonalityList& source);
+  void SetPersonality(rdm::Uid uid, uint8_t number);
   void GetInversions(rdm::Uid uid);
   void SetInversions(rdm::Uid uid);
   // Switches identify of `uid` on or off; true when the device acknowledged.
@@ -110,6 +114,17 @@ class Workbench {
   bool CheckBoxChannel = false;
   std::string EditStartAddress = "1", EditStart = "1", EditChannel = "0";
   void SpeedButtonAddressClick();
+  struct BatchPlan {
+    std::optional<int64_t> startAddress;  // nothing: no address is sent
+    int64_t logAddress = 0;               // as the log line shows it
+    int64_t increment = 0;
+    int64_t firstRow = 0;  // table rows, from 0
+    int64_t lastRow = 0;
+    std::optional<uint8_t> personality;
+  };
+  // Row k of firstRow..lastRow gets startAddress + (k - firstRow) * increment (clamped to
+  // 1..512) and the personality if one is given; then the list is read again.
+  void BatchAddress(const BatchPlan& plan);
 
   // ---- Raw console ----
   std::string EditRdmDataChange(const std::string& text);
@@ -121,6 +136,10 @@ class Workbench {
   // ---- Radio page ----
   void SpeedButtonReadClick();
   void SpeedButton1Click();
+  // The channel (1..7) the radio receiver reports; nothing when none was read.
+  std::optional<uint8_t> ReadRadioChannel();
+  // True when the receiver acknowledged the channel.
+  bool WriteRadioChannel(uint8_t channel);
 
   // The parameter data of an answer in words, for the parameters the program knows.
   static std::string DescribeAnswer(uint16_t pid, uint8_t commandClass,
