@@ -227,11 +227,29 @@ MainWindow::MainWindow(const CoreOptions& options, Dialogs dialogs, std::string&
   logTimer_.setInterval(30);
   Wire();
   FormCreate();
-  logTimer_.start();
+  // At rest the window sleeps: the log is drained when lines arrive (from any thread), the
+  // 30 ms log timer runs only while a command does, and Timer1's idle branch only while the
+  // Art-Net page shows.
+  core_->Log().SetListener([this](const std::string&) {
+    if (drainPosted_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          drainPosted_ = false;
+          DrainLog();
+          ShowConnectState();
+        },
+        Qt::QueuedConnection);
+  });
   timer1_.start();
 }
 
+void MainWindow::ShowConnectState() {
+  Control<QLabel>("DeviceConnect")->setText(QString::fromStdString(core_->Link().DeviceConnect()));
+}
+
 MainWindow::~MainWindow() {
+  if (core_) core_->Log().SetListener(nullptr);
   if (!closed_ && core_) {
     core_->Bench().AbortRequested = true;
     core_->Shutdown();
@@ -263,10 +281,11 @@ void MainWindow::DrainLog() {
 // A user command: runs, then the window shows what the models now hold.
 void MainWindow::RunCommand(const std::function<void()>& command, bool mayNest) {
   if (commandDepth_ > 0 && !mayNest) return;
-  ++commandDepth_;
+  if (commandDepth_++ == 0) logTimer_.start();  // shows the command's progress as it runs
   command();
-  --commandDepth_;
+  if (--commandDepth_ == 0) logTimer_.stop();
   DrainLog();
+  ShowConnectState();
   RefreshFromModels();
   MirrorIdentifyTargets();
 }
@@ -306,8 +325,10 @@ void MainWindow::Wire() {
   connect(pages_, &QTabWidget::currentChanged, this, [this] { PageControl1Change(); });
   connect(Control<QCheckBox>("CheckBoxDMX"), &QCheckBox::toggled, this,
           [this](bool on) { core_->Tick().View().checkBoxDmx = on; });
-  connect(Control<QCheckBox>("CheckBoxTest"), &QCheckBox::toggled, this,
-          [&bench](bool on) { bench.CheckBoxTest = on; });
+  connect(Control<QCheckBox>("CheckBoxTest"), &QCheckBox::toggled, this, [this, &bench](bool on) {
+    bench.CheckBoxTest = on;
+    if (on && !closed_ && !timer1_.isActive()) timer1_.start();
+  });
   connect(Control<QLineEdit>("EditTime"), &QLineEdit::textChanged, this,
           [&bench](const QString& text) { bench.EditTime = text.toStdString(); });
   connect(Control<QComboBox>("ComboBoxArtNet"), &QComboBox::currentIndexChanged, this,
@@ -334,6 +355,9 @@ void MainWindow::Wire() {
     int next = 35;
     RunCommand([&bench, &next] { next = bench.Timer1Timer(); });
     timer1_.setInterval(next);
+    // The idle branch only refreshes the Art-Net page: elsewhere the timer sleeps until
+    // that page shows or test mode is switched on.
+    if (!bench.CheckBoxTest && pages_->currentIndex() != 2) timer1_.stop();
   });
   // Device panel.
   click("SpeedButtonRdmRead", [&bench] { bench.SpeedButtonRdmReadClick(); });
@@ -422,8 +446,7 @@ void MainWindow::Wire() {
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();
     if (commandDepth_ > 0) RefreshFromModels();  // a running command: show its progress
-    auto* connectPanel = Control<QLabel>("DeviceConnect");
-    connectPanel->setText(QString::fromStdString(core_->Link().DeviceConnect()));
+    ShowConnectState();
   });
 }
 
@@ -579,6 +602,7 @@ bool MainWindow::FormCloseQuery() {
   core_->Shutdown();  // stops and joins the engine tick, releases the box
   hid_exit();
   logTimer_.stop();
+  core_->Log().SetListener(nullptr);
   form2_->close();
   return true;
 }
@@ -661,6 +685,7 @@ void MainWindow::MirrorPage() {
 
 void MainWindow::PageControl1Change() {
   MirrorPage();
+  if (pages_->currentIndex() == 2 && !closed_ && !timer1_.isActive()) timer1_.start();
   // The patch page reads the addresses when it first shows: it arrives with the patch map.
 }
 

@@ -3,6 +3,7 @@
 // are built from the control table; the main window binds the workbench models to its
 // controls and runs start-up and shutdown.
 
+#include <atomic>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
@@ -76,6 +77,7 @@ class MainWindow : public QMainWindow {
   // Model → widgets.
   void RefreshFromModels();
   void DrainLog();
+  void ShowConnectState();
 
   QString CurrentLanguage() const { return currentLanguage_; }
   int NetworkAddressIndex() const { return networkAddressIndex_; }
@@ -111,6 +113,7 @@ class MainWindow : public QMainWindow {
   bool closed_ = false;
   int pumpDepth_ = 0;
   int commandDepth_ = 0;
+  std::atomic<bool> drainPosted_{false};  // a drain of the log is on its way to this thread
 
   QString currentLanguage_ = "CHS";
   int networkAddressIndex_ = 0;
