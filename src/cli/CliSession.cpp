@@ -155,8 +155,8 @@ void ProgressLine::Show(const workbench::DiscoveryStatus& status) {
   const std::string text = workbench::DiscoveryStatusText(status, false);
   if (terminal_) {
     out_ << '\r' << text << "\x1b[K";
-    shown_ = true;
-    if (!status.running) Clear();
+    shown_ = status.running;
+    if (!status.running) out_ << '\n';  // the last state stays on the screen
     out_.flush();
     return;
   }

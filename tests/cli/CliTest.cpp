@@ -102,3 +102,24 @@ TEST_F(Cli, BatchAddressAndRadioFromTheCommandLine) {
   EXPECT_EQ(session->Line()->FixtureState(0x7FF400000501ULL)->radioChannel, 6);
   EXPECT_EQ(cli::RunRadio(*session, 8, out, err), 2);
 }
+
+TEST(CliProgress, OneLineOnATerminalPlainLinesElsewhere) {
+  std::ostringstream tty, pipe;
+  cli::ProgressLine onTty(tty, true), onPipe(pipe, false);
+  for (auto* p : {&onTty, &onPipe}) {
+    p->Show({true, 0, 1, 0.05});
+    p->Show({true, 1, 7, 0.40});
+    p->Show({true, 1, 9, 0.50});
+    p->Clear();  // a log line is about to be printed
+    p->Show({false, 1, 12, 0.75});
+  }
+  EXPECT_EQ(tty.str(),
+            "\rDiscovering: 0 found, 1 branches asked, 0.1 s\x1b[K"
+            "\rDiscovering: 1 found, 7 branches asked, 0.4 s\x1b[K"
+            "\rDiscovering: 1 found, 9 branches asked, 0.5 s\x1b[K"
+            "\r\x1b[K"
+            "\rDiscovery ended: 1 found, 12 branches asked, 0.8 s\x1b[K\n");
+  EXPECT_EQ(pipe.str(),
+            "Discovering: 1 found, 7 branches asked, 0.4 s\n"
+            "Discovery ended: 1 found, 12 branches asked, 0.8 s\n");
+}
