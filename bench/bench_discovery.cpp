@@ -29,12 +29,18 @@ int main(int argc, char** argv) {
   std::vector<CollisionMode> modes;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--neighbouring") layouts.push_back(UidLayout::Neighbouring);
-    else if (a == "--scattered") layouts.push_back(UidLayout::Scattered);
-    else if (a == "or") modes.push_back(CollisionMode::Or);
-    else if (a == "and") modes.push_back(CollisionMode::And);
-    else if (a == "garbled") modes.push_back(CollisionMode::Garbled);
-    else sizes.push_back(std::atoi(argv[i]));
+    if (a == "--neighbouring")
+      layouts.push_back(UidLayout::Neighbouring);
+    else if (a == "--scattered")
+      layouts.push_back(UidLayout::Scattered);
+    else if (a == "or")
+      modes.push_back(CollisionMode::Or);
+    else if (a == "and")
+      modes.push_back(CollisionMode::And);
+    else if (a == "garbled")
+      modes.push_back(CollisionMode::Garbled);
+    else
+      sizes.push_back(std::atoi(argv[i]));
   }
   if (sizes.empty()) sizes = {1, 2, 8, 32, 128};
   if (layouts.empty()) layouts = {UidLayout::Neighbouring, UidLayout::Scattered};

@@ -3,11 +3,11 @@
 // are built from the control table; the main window binds the workbench models to its
 // controls and runs start-up and shutdown.
 
-#include <atomic>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <span>

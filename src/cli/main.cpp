@@ -1,8 +1,8 @@
 // velquor-cli: the controller's core from a terminal, on the box or the virtual line.
 
-#include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <CLI/CLI.hpp>
 #include <iostream>
 
 #include "cli/CliSession.h"

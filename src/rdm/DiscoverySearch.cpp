@@ -146,8 +146,7 @@ void DiscoverySearch::HandleSingle(const Branch& branch, const BranchReply& repl
     return;
   }
   if (reply.uid != uid) {
-    if (background_ && found_.count(uid) == 0 && excluded_.count(uid) == 0 &&
-        MuteWithRetry(uid)) {
+    if (background_ && found_.count(uid) == 0 && excluded_.count(uid) == 0 && MuteWithRetry(uid)) {
       Report(uid);  // more than the background answered this UID's own branch
       LearnBackground();
       return;
@@ -255,7 +254,8 @@ bool DiscoverySearch::MuteWithRetry(Uid uid) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     const bool acked = target_.Mute(uid);
     Count(false);
-    if (acked && attempt > 0) Log("0x" + UidText(uid) + " acknowledged the mute only when asked again");
+    if (acked && attempt > 0)
+      Log("0x" + UidText(uid) + " acknowledged the mute only when asked again");
     if (acked) return true;
     if (Stopping()) return false;
   }

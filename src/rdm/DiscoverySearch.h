@@ -112,10 +112,10 @@ class DiscoverySearch {
   DiscoveryLimits limits_;
   DiscoveryProgress progress_;
 
-  std::vector<Branch> stack_;  // the back is asked next
-  std::set<Uid> found_;        // muted: stays silent unless it misbehaves
-  std::set<Uid> phantoms_;     // answered a wider branch, silent on its own
-  std::set<Uid> excluded_;     // misbehaving: branches are split around it
+  std::vector<Branch> stack_;      // the back is asked next
+  std::set<Uid> found_;            // muted: stays silent unless it misbehaves
+  std::set<Uid> phantoms_;         // answered a wider branch, silent on its own
+  std::set<Uid> excluded_;         // misbehaving: branches are split around it
   std::set<Uid> outsideSuspects_;  // answered a branch that does not hold it
   size_t newThisPass_ = 0;
   bool stopping_ = false;

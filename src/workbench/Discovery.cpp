@@ -42,8 +42,8 @@ bool Workbench::AddFoundDevice(rdm::Uid uid, const std::string& logText) {
   return true;
 }
 
-rdm::DiscoveryResult Workbench::BranchExchange(rdm::Uid lower, rdm::Uid upper,
-                                               rdm::RdmImage* wire, uint16_t* received) {
+rdm::DiscoveryResult Workbench::BranchExchange(rdm::Uid lower, rdm::Uid upper, rdm::RdmImage* wire,
+                                               uint16_t* received) {
   rdm::RdmAnswer answer = engine_.DiscoveryBranch(lower, upper);
   if (wire) *wire = answer.response;
   if (received) *received = answer.receivedBytes;
@@ -181,8 +181,7 @@ void Workbench::RunDiscovery(bool incremental) {
   callbacks.stopRequested = stopRequested;
   callbacks.progress = [this](const rdm::DiscoveryProgress& p) { ReportDiscovery(p, true); };
   rdm::DiscoverySearch search(target, callbacks);
-  const rdm::SearchEnd end =
-      stopRequested() ? rdm::SearchEnd::Stopped : search.Run(rechecked);
+  const rdm::SearchEnd end = stopRequested() ? rdm::SearchEnd::Stopped : search.Run(rechecked);
   StopDiscovery.store(false);
 
   if (incremental) {

@@ -255,7 +255,8 @@ void Workbench::BatchAddress(const BatchPlan& plan) {
                   plan.increment, plan.firstRow, plan.lastRow);
   for (int64_t i = plan.firstRow; i <= plan.lastRow && i < table_.DeviceCount; ++i) {
     const rdm::Uid uid = table_.Records[static_cast<size_t>(i)].Uid;
-    const int offset = static_cast<int>(std::min<int64_t>((i - plan.firstRow) * plan.increment, 100000));
+    const int offset =
+        static_cast<int>(std::min<int64_t>((i - plan.firstRow) * plan.increment, 100000));
     SetStartAddress(uid, plan.startAddress, offset);
     if (plan.personality) SetPersonality(uid, *plan.personality);
   }

@@ -404,7 +404,8 @@ TEST(Windows, DiscoverButtonFillsTheTableAndTheWebLabelOpens) {
   });
   w.Run(1200);
   EXPECT_TRUE(busyWhenStopped);
-  EXPECT_TRUE(progressWhileRunning.startsWith("正在搜索: 已找到 ")) << progressWhileRunning.toStdString();
+  EXPECT_TRUE(progressWhileRunning.startsWith("正在搜索: 已找到 "))
+      << progressWhileRunning.toStdString();
   EXPECT_TRUE(w.C<QLabel>("LabelDiscovery")->text().startsWith("搜索结束: 已找到 "));
   EXPECT_FALSE(w.window->CoreRef().Bench().RdmBusy().load());
   const QString log = w.C<QPlainTextEdit>("LogMemo")->toPlainText();

@@ -1,6 +1,6 @@
-#include "common/Encoding.h"
-
 #include <gtest/gtest.h>
+
+#include "common/Encoding.h"
 
 using namespace velquor::common;
 
@@ -11,15 +11,15 @@ TEST(Encoding, Utf8IsCheckedByTheStandardsRules) {
   };
   const Case cases[] = {
       {"Spot 1", true},
-      {"\xE4\xB8\xAD\xE6\x96\x87", true},        // 中文
-      {"\xF0\x9F\x92\xA1", true},                // U+1F4A1, four bytes
-      {"\xED\xA0\x80", false},                   // U+D800, a surrogate
-      {"\xED\xBF\xBF", false},                   // U+DFFF
-      {"\xC0\xAF", false},                       // overlong '/'
-      {"\xE0\x80\xAF", false},                   // overlong, three bytes
-      {"\xF4\x90\x80\x80", false},               // past U+10FFFF
-      {"\xE4\xB8", false},                       // cut short
-      {"\xD6\xD0\xCE\xC4", false},               // 中文 in GB18030
+      {"\xE4\xB8\xAD\xE6\x96\x87", true},  // 中文
+      {"\xF0\x9F\x92\xA1", true},          // U+1F4A1, four bytes
+      {"\xED\xA0\x80", false},             // U+D800, a surrogate
+      {"\xED\xBF\xBF", false},             // U+DFFF
+      {"\xC0\xAF", false},                 // overlong '/'
+      {"\xE0\x80\xAF", false},             // overlong, three bytes
+      {"\xF4\x90\x80\x80", false},         // past U+10FFFF
+      {"\xE4\xB8", false},                 // cut short
+      {"\xD6\xD0\xCE\xC4", false},         // 中文 in GB18030
   };
   for (const Case& c : cases) EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << c.bytes;
 }

@@ -1,10 +1,10 @@
-#include "common/Files.h"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
+
+#include "common/Files.h"
 
 using namespace velquor::common;
 

@@ -1,8 +1,8 @@
-#include "dmx/OutputUniverse.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "dmx/OutputUniverse.h"
 
 using namespace velquor::dmx;
 

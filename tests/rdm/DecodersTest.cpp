@@ -1,8 +1,8 @@
-#include "rdm/Decoders.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "rdm/Decoders.h"
 
 using namespace velquor::rdm;
 
@@ -35,8 +35,9 @@ TEST(Decoders, DeviceInfoFieldByField) {
 }
 
 TEST(Decoders, ListsAndTextsStopAtTheLastWholeItem) {
-  const std::vector<uint8_t> status{0x00, 0x01, 0x03, 0x00, 0x21, 0xFF, 0xFE, 0x00, 0x2A,
-                                    0x00, 0x00, 0x02, 0x00};  // a second message cut short
+  const std::vector<uint8_t> status{
+      0x00, 0x01, 0x03, 0x00, 0x21, 0xFF, 0xFE,
+      0x00, 0x2A, 0x00, 0x00, 0x02, 0x00};  // a second message cut short
   auto messages = DecodeStatusMessages(status);
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].subDevice, 1);

@@ -2,14 +2,14 @@
 // overlap of answers reads as a well-formed answer (the OR or AND of the UIDs), which is
 // what neighbouring UIDs do on real RS-485 transceivers.
 
-#include "rdm/DiscoverySearch.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "rdm/DiscoverySearch.h"
 
 using namespace velquor::rdm;
 
@@ -72,7 +72,8 @@ class ModelLine final : public DiscoveryTarget {
     }
     if (answers.empty()) return {};
     std::sort(answers.begin(), answers.end());
-    std::vector<uint8_t> bytes;  // stands for what the wire carries: the same chorus, the same bytes
+    std::vector<uint8_t>
+        bytes;  // stands for what the wire carries: the same chorus, the same bytes
     for (Uid a : answers) {
       for (int i = 5; i >= 0; --i) bytes.push_back(static_cast<uint8_t>(a >> (8 * i)));
     }
@@ -120,8 +121,7 @@ struct Outcome {
   size_t limit;
 };
 
-Outcome Search(ModelLine& line, DiscoveryLimits limits = {},
-               std::function<bool()> stop = nullptr) {
+Outcome Search(ModelLine& line, DiscoveryLimits limits = {}, std::function<bool()> stop = nullptr) {
   Outcome out{};
   DiscoveryCallbacks cb;
   cb.found = [&](Uid uid) { out.found.push_back(uid); };
@@ -172,8 +172,8 @@ TEST(DiscoverySearch, OneDeviceExactExchanges) {
   EXPECT_EQ(o.found, std::vector<Uid>{u});
   // The answer is believed only after its UID answered alone and acknowledged the mute;
   // then the rest of the range is searched, and three silent full-range passes end it.
-  std::vector<Call> expected{B(0, kMax), B(u, u),   M(u),      B(u + 1, kMax), B(0, u - 1),
-                             B(0, kMax), B(0, kMax), B(0, kMax)};
+  std::vector<Call> expected{B(0, kMax),  B(u, u),    M(u),       B(u + 1, kMax),
+                             B(0, u - 1), B(0, kMax), B(0, kMax), B(0, kMax)};
   EXPECT_EQ(line.calls, expected);
   EXPECT_EQ(o.progress.branches, 7u);
   EXPECT_EQ(o.progress.exchanges, 8u);
@@ -187,15 +187,12 @@ TEST(DiscoverySearch, OverlapThatLooksLikeAThirdDeviceIsSplitNotBelieved) {
   Outcome o = Search(line);
   EXPECT_EQ(Sorted(o.found), (std::vector<Uid>{1, 2}));
   std::vector<Call> expected{
-      B(0, kMax),  // answers "3"
-      B(3, 3),     // nobody: a phantom, never muted
-      B(4, kMax),  // silent
-      B(0, 2),     // answers "3" again: outside the range, so a collision
-      B(2, 2),     M(2),
-      B(0, 1),     // only 1 is left: answers "1" (3 is known as no device)
-      B(1, 1),     M(1),
-      B(0, 0),
-      B(0, kMax),  B(0, kMax), B(0, kMax)};
+      B(0, kMax),                 // answers "3"
+      B(3, 3),                    // nobody: a phantom, never muted
+      B(4, kMax),                 // silent
+      B(0, 2),                    // answers "3" again: outside the range, so a collision
+      B(2, 2),    M(2), B(0, 1),  // only 1 is left: answers "1" (3 is known as no device)
+      B(1, 1),    M(1), B(0, 0), B(0, kMax), B(0, kMax), B(0, kMax)};
   EXPECT_EQ(line.calls, expected);
 }
 
@@ -275,8 +272,7 @@ TEST(DiscoverySearch, MisbehavingDevicesAreNamedAndTheRestFound) {
           }
         }
         if (c.habit == Habit::OtherUid) {
-          EXPECT_EQ(LinesWith(o, "0x" + UidText(misbehaving[0]) + " answers discovery as 0x7B"),
-                    1u)
+          EXPECT_EQ(LinesWith(o, "0x" + UidText(misbehaving[0]) + " answers discovery as 0x7B"), 1u)
               << what;
         }
       }

@@ -238,8 +238,8 @@ std::vector<uint8_t> WireBytes(RdmHarness<>& h, rdm::Uid lower, rdm::Uid upper) 
 // 7A70:00000002 sends ... AA 57 | AE 57 EE F7. Their OR is the valid answer of
 // 7A70:00000003, their AND the valid answer of 7A70:00000000.
 TEST(LineCollisions, OverlappingAnswersCombineAsTheRigSays) {
-  const std::vector<uint8_t> head{0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xAA,
-                                  0xFA, 0x7F, 0xFA, 0x75, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55};
+  const std::vector<uint8_t> head{0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xFE, 0xAA, 0xFA,
+                                  0x7F, 0xFA, 0x75, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55};
   struct Case {
     virtualline::CollisionMode mode;
     std::vector<uint8_t> tail;
@@ -247,13 +247,19 @@ TEST(LineCollisions, OverlappingAnswersCombineAsTheRigSays) {
     rdm::Uid uid;
   };
   const Case cases[] = {
-      {virtualline::CollisionMode::Or, {0xAB, 0x57, 0xAE, 0x57, 0xEF, 0xF7},
-       rdm::DiscoveryOutcome::Valid, 0x7A7000000003ULL},
-      {virtualline::CollisionMode::And, {0xAA, 0x55, 0xAE, 0x57, 0xEE, 0xF5},
-       rdm::DiscoveryOutcome::Valid, 0x7A7000000000ULL},
+      {virtualline::CollisionMode::Or,
+       {0xAB, 0x57, 0xAE, 0x57, 0xEF, 0xF7},
+       rdm::DiscoveryOutcome::Valid,
+       0x7A7000000003ULL},
+      {virtualline::CollisionMode::And,
+       {0xAA, 0x55, 0xAE, 0x57, 0xEE, 0xF5},
+       rdm::DiscoveryOutcome::Valid,
+       0x7A7000000000ULL},
       // The checksum breaks; the UID bytes still spell the AND, a hint where to look.
-      {virtualline::CollisionMode::Garbled, {0xAA, 0x55, 0xAE, 0x57, 0xEE, 0xFA},
-       rdm::DiscoveryOutcome::Collision, 0x7A7000000000ULL},
+      {virtualline::CollisionMode::Garbled,
+       {0xAA, 0x55, 0xAE, 0x57, 0xEE, 0xFA},
+       rdm::DiscoveryOutcome::Collision,
+       0x7A7000000000ULL},
   };
   for (const Case& c : cases) {
     RdmHarness<> h(TwoNeighbours(c.mode));
@@ -265,10 +271,9 @@ TEST(LineCollisions, OverlappingAnswersCombineAsTheRigSays) {
     EXPECT_EQ(r.outcome, c.outcome);
     EXPECT_EQ(r.uid, c.uid);
     // Alone, each answers as itself.
-    EXPECT_EQ(rdm::DecodeDiscoveryAnswer(h.engine.DiscoveryBranch(2, 0x7A7000000001ULL).response,
-                                         24)
-                  .uid,
-              0x7A7000000001ULL);
+    EXPECT_EQ(
+        rdm::DecodeDiscoveryAnswer(h.engine.DiscoveryBranch(2, 0x7A7000000001ULL).response, 24).uid,
+        0x7A7000000001ULL);
   }
 }
 
@@ -329,8 +334,8 @@ TEST(LineOverflow, LongAnswersComeInPiecesUntilTheFinalAck) {
   for (size_t k = 0; k < pieces.size(); ++k) {
     rdm::RdmAnswer a = h.Get(0x7A7000000001ULL, pid::SUPPORTED_PARAMETERS);
     ASSERT_TRUE(a.Ok());
-    EXPECT_EQ(a.ResponseType(), k + 1 < pieces.size() ? rdm::RESPONSE_TYPE_ACK_OVERFLOW
-                                                       : rdm::RESPONSE_TYPE_ACK);
+    EXPECT_EQ(a.ResponseType(),
+              k + 1 < pieces.size() ? rdm::RESPONSE_TYPE_ACK_OVERFLOW : rdm::RESPONSE_TYPE_ACK);
     EXPECT_EQ(std::vector<uint8_t>(a.Data().begin(), a.Data().end()), pieces[k]);
   }
   // Asked anew, it starts again from the first piece.

@@ -74,7 +74,8 @@ virtualline::Rig MixedSix(virtualline::CollisionMode mode) {
   return rig;
 }
 
-void ExpectWholeRigFound(WorkbenchHarness& h, const virtualline::Rig& rig, const std::string& what) {
+void ExpectWholeRigFound(WorkbenchHarness& h, const virtualline::Rig& rig,
+                         const std::string& what) {
   std::vector<uint64_t> expected;
   for (const auto& f : rig.fixtures) expected.push_back(f.uid);
   EXPECT_EQ(Sorted(h.TableUids()), Sorted(expected)) << what;  // no phantom, none twice
@@ -223,8 +224,10 @@ TEST(Discovery, ProgressIsReportedWhileItRunsAndWhenItEnds) {
     EXPECT_GE(seen[k].branches, seen[k - 1].branches);
   }
   workbench::DiscoveryStatus s{true, 5, 120, 3.25};
-  EXPECT_EQ(workbench::DiscoveryStatusText(s, false), "Discovering: 5 found, 120 branches asked, 3.2 s");
-  EXPECT_EQ(workbench::DiscoveryStatusText(s, true), "正在搜索: 已找到 5 个设备, 已询问 120 个分支, 3.2 秒");
+  EXPECT_EQ(workbench::DiscoveryStatusText(s, false),
+            "Discovering: 5 found, 120 branches asked, 3.2 s");
+  EXPECT_EQ(workbench::DiscoveryStatusText(s, true),
+            "正在搜索: 已找到 5 个设备, 已询问 120 个分支, 3.2 秒");
 }
 
 TEST(Discovery, SecondFullDiscoveryKeepsKnownDevicesInTheirOrderWithoutSearching) {
@@ -323,8 +326,8 @@ TEST(Discovery, OnlyTheDevicesOwnAcknowledgementCountsAsMuted) {
   auto answer = [](rdm::Uid source, uint8_t commandClass, uint8_t type) {
     std::vector<uint8_t> m{0xCC, 0x01, 0x1A, 0x88, 0x88, 0x00, 0x00, 0x00, 0x01};
     for (int i = 5; i >= 0; --i) m.push_back(static_cast<uint8_t>(source >> (8 * i)));
-    for (uint8_t b : {0x01, int(type), 0x00, 0x00, 0x00, int(commandClass), 0x00, 0x02, 0x02,
-                      0x00, 0x00}) {
+    for (uint8_t b :
+         {0x01, int(type), 0x00, 0x00, 0x00, int(commandClass), 0x00, 0x02, 0x02, 0x00, 0x00}) {
       m.push_back(static_cast<uint8_t>(b));
     }
     unsigned sum = 0;
@@ -339,9 +342,9 @@ TEST(Discovery, OnlyTheDevicesOwnAcknowledgementCountsAsMuted) {
   };
   const Case cases[] = {
       {answer(device, 0x11, 0x00), true},
-      {answer(device, 0x21, 0x00), false},               // a GET response, not a mute's
-      {answer(0x7A7000000002ULL, 0x11, 0x00), false},    // somebody else
-      {answer(device, 0x11, 0x02), false},               // NACK
+      {answer(device, 0x21, 0x00), false},             // a GET response, not a mute's
+      {answer(0x7A7000000002ULL, 0x11, 0x00), false},  // somebody else
+      {answer(device, 0x11, 0x02), false},             // NACK
   };
   for (const Case& c : cases) {
     common::ManualClock clock;

@@ -367,7 +367,7 @@ TEST(ConsoleDecoder, AnswersInWords) {
       {rdm::pid::LAMP_STATE, {0x09}, "state 9"},
       // Two messages of nine bytes: sub-device, type, message ID, two data values.
       {rdm::pid::STATUS_MESSAGES,
-       {0x00, 0x00, 0x02, 0x00, 0x11, 0x00, 0x00, 0x00, 0x00,  // lamp doused
+       {0x00, 0x00, 0x02, 0x00, 0x11, 0x00, 0x00, 0x00, 0x00,   // lamp doused
         0x00, 0x00, 0x04, 0x00, 0x01, 0x00, 0x03, 0x00, 0x00},  // calibration 3 failed
        "Lamp doused; Calibration 3 failed"},
       {rdm::pid::STATUS_MESSAGES, {}, "no status messages"},
