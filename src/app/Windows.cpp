@@ -628,6 +628,12 @@ void MainWindow::ApplyLanguageMain() {
                                        [this](const QString& text) { ShowError(text); });
   if (!language.empty()) currentLanguage_ = QString::fromStdString(language);
   RefreshFaderLabels();
+  // The discovery line is the program's own text: written again in the new language.
+  if (core_->Bench().LastDiscoveryStatus().branches > 0) {
+    Control<QLabel>("LabelDiscovery")
+        ->setText(QString::fromStdString(workbench::DiscoveryStatusText(
+            core_->Bench().LastDiscoveryStatus(), currentLanguage_ == "CHS")));
+  }
 }
 
 void MainWindow::LoadStartupSettings() {

@@ -407,6 +407,9 @@ TEST(Windows, DiscoverButtonFillsTheTableAndTheWebLabelOpens) {
   EXPECT_TRUE(progressWhileRunning.startsWith("正在搜索: 已找到 "))
       << progressWhileRunning.toStdString();
   EXPECT_TRUE(w.C<QLabel>("LabelDiscovery")->text().startsWith("搜索结束: 已找到 "));
+  w.window->Image_LClick();  // 中/EN
+  EXPECT_TRUE(w.C<QLabel>("LabelDiscovery")->text().startsWith("Discovery ended: "))
+      << w.C<QLabel>("LabelDiscovery")->text().toStdString();
   EXPECT_FALSE(w.window->CoreRef().Bench().RdmBusy().load());
   const QString log = w.C<QPlainTextEdit>("LogMemo")->toPlainText();
   EXPECT_TRUE(log.contains("Discovery started..."));
