@@ -104,10 +104,10 @@ int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, st
     out << "No valid answer.\n";
     return 1;
   }
-  std::string summary = rdm::ResponseTypeName(answer.ResponseType());
-  if (answer.ResponseType() == rdm::RESPONSE_TYPE_NACK_REASON && answer.Pdl() >= 2) {
-    summary += " " + rdm::NackReasonName(rdm::ReadU16(answer.Data().data()));
-  }
+  const rdm::ExchangeOutcome outcome = rdm::OutcomeOf(answer);
+  const std::string summary = outcome.kind == rdm::ExchangeOutcome::Kind::BadAnswer
+                                  ? rdm::ResponseTypeName(answer.ResponseType())
+                                  : outcome.Text();
   out << fmt::format("{} from 0x{}, {} data bytes: {}\n", summary,
                      rdm::UidText(rdm::ReadUid(&answer.response[rdm::kSourceUid])), answer.Pdl(),
                      common::HexBytes(answer.Data()));

@@ -49,4 +49,9 @@ std::vector<uint16_t> DecodePidList(std::span<const uint8_t> data);
 std::optional<uint32_t> DecodeHours(std::span<const uint8_t> data);
 std::string DecodeText(std::span<const uint8_t> data);
 
+// The words the program shows for a device category and a status message ("/" for codes
+// it does not know).
+std::string CategoryText(uint16_t category);
+std::string StatusText(uint16_t id, int16_t data1, int16_t data2);
+
 }  // namespace velquor::rdm

@@ -110,6 +110,53 @@ RdmAnswer RdmEngine::RdmTransact(const RdmRequest& request, Uid uid, bool report
   return answer;
 }
 
+ExchangeOutcome OutcomeOf(const RdmAnswer& a) {
+  ExchangeOutcome o;
+  if (!a.Ok()) {
+    o.kind =
+        a.receivedBytes == 0 ? ExchangeOutcome::Kind::NoAnswer : ExchangeOutcome::Kind::BadAnswer;
+    return o;
+  }
+  const auto d = a.Data();
+  switch (a.ResponseType()) {
+    case RESPONSE_TYPE_ACK:
+      o.kind = ExchangeOutcome::Kind::Ack;
+      break;
+    case RESPONSE_TYPE_NACK_REASON:
+      o.kind = ExchangeOutcome::Kind::Nack;
+      if (d.size() >= 2) o.nackReason = ReadU16(d.data());
+      break;
+    case RESPONSE_TYPE_ACK_TIMER:
+      o.kind = ExchangeOutcome::Kind::AckTimer;
+      if (d.size() >= 2) o.readyInTenths = ReadU16(d.data());
+      break;
+    case RESPONSE_TYPE_ACK_OVERFLOW:
+      o.kind = ExchangeOutcome::Kind::AckOverflow;
+      break;
+    default:
+      o.kind = ExchangeOutcome::Kind::BadAnswer;
+  }
+  return o;
+}
+
+std::string ExchangeOutcome::Text() const {
+  switch (kind) {
+    case Kind::Ack:
+      return "ACK";
+    case Kind::Nack:
+      return nackReason ? "NACK_REASON " + NackReasonName(*nackReason) : "NACK_REASON";
+    case Kind::AckTimer:
+      return "ACK_TIMER";
+    case Kind::AckOverflow:
+      return "ACK_OVERFLOW";
+    case Kind::NoAnswer:
+      return "no answer";
+    case Kind::BadAnswer:
+      break;
+  }
+  return "no valid answer";
+}
+
 RdmAnswer RdmEngine::RdmTransactJoined(const RdmRequest& request, Uid uid, bool reportNoReceive) {
   RdmAnswer answer = RdmTransact(request, uid, reportNoReceive);
   if (!answer.Ok() || answer.ResponseType() != RESPONSE_TYPE_ACK_OVERFLOW) return answer;

@@ -46,6 +46,17 @@ struct RdmAnswer {
   }
 };
 
+// What an exchange came to, as a value.
+struct ExchangeOutcome {
+  enum class Kind { Ack, Nack, AckTimer, AckOverflow, NoAnswer, BadAnswer };
+  Kind kind = Kind::NoAnswer;
+  std::optional<uint16_t> nackReason;  // Nack, when the answer carries one
+  uint16_t readyInTenths = 0;          // AckTimer: when to ask again, in tenths of a second
+  // "ACK", "NACK_REASON NR_DATA_OUT_OF_RANGE", "ACK_TIMER", "no answer", ...
+  std::string Text() const;
+};
+ExchangeOutcome OutcomeOf(const RdmAnswer& answer);
+
 // How many answers one GET may take before the rest of an ACK_OVERFLOW answer is dropped.
 constexpr int kMaxOverflowAnswers = 16;
 

@@ -12,6 +12,7 @@
 
 #include "common/Clock.h"
 #include "common/Log.h"
+#include "rdm/Decoders.h"
 #include "rdm/DiscoverySearch.h"
 #include "rdm/RdmEngine.h"
 #include "workbench/Console.h"
@@ -253,8 +254,8 @@ class BusyScope {
   bool owned_;
 };
 
-std::string CategoryText(uint16_t category);
-std::string StatusText(uint16_t id, int16_t d1, int16_t d2);
+using rdm::CategoryText;
+using rdm::StatusText;
 Rgb StatusColour(uint8_t type);
 
 }  // namespace velquor::workbench

@@ -264,3 +264,37 @@ TEST(EngineNesting, ExchangeStartedFromAPumpedUiEventIsRefused) {
   EXPECT_EQ(log.CountStartingWith("RDM request refused: the previous RDM exchange"), 1u);
   EXPECT_EQ(log.CountStartingWith("->Request:"), 1u);
 }
+
+TEST(ExchangeOutcome, EveryKindOfAnswerAsAValue) {
+  auto answer = [](uint8_t result, uint16_t received, uint8_t type, std::vector<uint8_t> data) {
+    rdm::RdmAnswer a;
+    a.result = result;
+    a.receivedBytes = received;
+    a.response[rdm::kPortOrResponseType] = type;
+    a.response[rdm::kPdl] = static_cast<uint8_t>(data.size());
+    std::copy(data.begin(), data.end(), a.response.begin() + rdm::kData);
+    return a;
+  };
+  using Kind = rdm::ExchangeOutcome::Kind;
+  struct Case {
+    rdm::RdmAnswer a;
+    Kind kind;
+    std::string text;
+  };
+  const Case cases[] = {
+      {answer(RESULT_OK, 26, 0x00, {0x00, 0x01}), Kind::Ack, "ACK"},
+      {answer(RESULT_OK, 26, 0x02, {0x00, 0x06}), Kind::Nack, "NACK_REASON NR_DATA_OUT_OF_RANGE"},
+      {answer(RESULT_OK, 24, 0x02, {}), Kind::Nack, "NACK_REASON"},
+      {answer(RESULT_OK, 26, 0x01, {0x00, 0x0A}), Kind::AckTimer, "ACK_TIMER"},
+      {answer(RESULT_OK, 26, 0x03, {0x00, 0x01}), Kind::AckOverflow, "ACK_OVERFLOW"},
+      {answer(RESULT_OK, 26, 0x07, {}), Kind::BadAnswer, "no valid answer"},
+      {answer(0, 0, 0x00, {}), Kind::NoAnswer, "no answer"},
+      {answer(0, 31, 0x00, {}), Kind::BadAnswer, "no valid answer"},
+  };
+  for (const Case& c : cases) {
+    const rdm::ExchangeOutcome o = rdm::OutcomeOf(c.a);
+    EXPECT_EQ(o.kind, c.kind) << c.text;
+    EXPECT_EQ(o.Text(), c.text);
+  }
+  EXPECT_EQ(rdm::OutcomeOf(cases[3].a).readyInTenths, 10);
+}
