@@ -287,16 +287,8 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
   const rdm::Uid uid = bench.Table().Records[static_cast<size_t>(*row)].Uid;
   workbench::DevicePanelModel& panel = bench.Panel();
   if (c.address) bench.SetStartAddress(uid, *c.address, 0);
-  if (c.personality) {
-    workbench::PersonalityList choice;
-    choice.Add(static_cast<uint8_t>(*c.personality), "");
-    choice.itemIndex = 0;
-    bench.SetPersonality(uid, choice);
-  }
-  if (c.label) {
-    panel.Edit1 = *c.label;
-    bench.SetDeviceLabel(uid);
-  }
+  if (c.personality) bench.SetPersonality(uid, static_cast<uint8_t>(*c.personality));
+  if (c.label) bench.SetDeviceLabel(uid, *c.label);
   if (c.panInvert || c.tiltInvert || c.panTiltSwap) {
     bench.GetSupportedParameters(uid);
     bench.GetInversions(uid);  // what is not given stays as the device has it

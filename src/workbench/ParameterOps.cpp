@@ -191,8 +191,12 @@ bool Workbench::GetDeviceLabel(rdm::Uid uid) {
 }
 
 void Workbench::SetDeviceLabel(rdm::Uid uid) {
+  SetDeviceLabel(uid, panel_.Edit1);
+}
+
+void Workbench::SetDeviceLabel(rdm::Uid uid, const std::string& text) {
   LogOp("Setting device name of 0x", uid);
-  std::string label = panel_.Edit1.substr(0, 32);
+  std::string label = text.substr(0, 32);
   Transact(rdm::SET_COMMAND, pid::DEVICE_LABEL, {label.begin(), label.end()}, uid);
 }
 

@@ -74,7 +74,8 @@ class Workbench {
   void GetStartAddress(rdm::Uid uid, int row);
   void GetStatusMessages(rdm::Uid uid);
   bool GetDeviceLabel(rdm::Uid uid);
-  void SetDeviceLabel(rdm::Uid uid);
+  void SetDeviceLabel(rdm::Uid uid);  // the label the panel holds (Edit1)
+  void SetDeviceLabel(rdm::Uid uid, const std::string& label);
   void GetManufacturerLabel(int row, rdm::Uid uid);
   void GetDeviceModelDescription(int row, rdm::Uid uid);
   void GetSoftwareVersionLabel(int row, rdm::Uid uid);

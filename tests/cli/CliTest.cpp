@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "cli/CliSession.h"
+#include "common/Files.h"
 
 using namespace velquor;
 
@@ -13,15 +16,22 @@ struct Cli : ::testing::Test {
   common::LogSink log;
   std::unique_ptr<cli::CliSession> session;
   std::ostringstream out, err;
+  std::string dir;
 
   void SetUp() override {
+    std::string pattern = ::testing::TempDir() + "velquor_cli_XXXXXX";
+    dir = mkdtemp(pattern.data());  // devnames.lst of one test never meets another's
     std::string error;
     cli::SessionOptions options;
     options.virtualLine = true;
-    options.workDir = ::testing::TempDir();
+    options.workDir = dir;
     options.clock = &clock;
     session = cli::CliSession::Create(options, log, error);
     ASSERT_TRUE(session) << error;
+  }
+  void TearDown() override {
+    session.reset();
+    std::filesystem::remove_all(dir);
   }
   int Raw(cli::RawCommand c) { return cli::RunRaw(*session, c, out, err); }
 };
@@ -122,4 +132,54 @@ TEST(CliProgress, OneLineOnATerminalPlainLinesElsewhere) {
   EXPECT_EQ(pipe.str(),
             "Discovering: 1 found, 7 branches asked, 0.4 s\n"
             "Discovery ended: 1 found, 12 branches asked, 0.8 s\n");
+}
+
+TEST_F(Cli, SetChangesTheFixtureAndReadShowsIt) {
+  ASSERT_EQ(cli::RunDiscover(*session, false, out), 0);
+  cli::SetCommand set;
+  set.uid = "7FF0:00000102";
+  set.address = "100";
+  set.label = "DSL Spot";
+  set.personality = 2;
+  set.panInvert = true;
+  out.str("");
+  ASSERT_EQ(cli::RunSet(*session, set, out, err), 0) << err.str();
+  auto f = session->Line()->FixtureState(0x7FF000000102ULL);
+  EXPECT_EQ(f->startAddress, 100);
+  EXPECT_EQ(f->label, "DSL Spot");
+  EXPECT_EQ(f->personality, 2);
+  EXPECT_TRUE(f->panInvert);
+  EXPECT_FALSE(f->tiltInvert) << "what is not given stays as the device has it";
+  EXPECT_EQ(session->Line()->FixtureState(0x7FF000000101ULL)->startAddress, 1) << "nobody else";
+  // The list keeps the new label.
+  std::string error;
+  auto names = common::ReadWholeFile(dir + "/devnames.lst", error);
+  ASSERT_TRUE(names);
+  EXPECT_NE(names->find("7FF000000102=DSL Spot\r\n"), std::string::npos);
+
+  out.str("");
+  ASSERT_EQ(cli::RunRead(*session, "7ff000000102", out, err), 0);
+  const std::string text = out.str();
+  for (const char* line :
+       {"UID:             0x7FF000000102\n", "Device label:    DSL Spot\n",
+        "DMX address:     100\n", "Pan invert:      on\n", "Tilt invert:     off\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
+  }
+  EXPECT_EQ(cli::RunRead(*session, "spot", out, err), 2) << "not a UID";
+}
+
+TEST_F(Cli, ListShowsEveryListedDeviceAsItIsNow) {
+  ASSERT_EQ(cli::RunDiscover(*session, false, out), 0);
+  cli::SetCommand set;
+  set.uid = "7FF1:00000201";
+  set.address = "300";
+  ASSERT_EQ(cli::RunSet(*session, set, out, err), 0);
+  out.str("");
+  ASSERT_EQ(cli::RunList(*session, out), 0);
+  const std::string text = out.str();
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 13) << "a header and 12 rows";
+  const size_t row = text.find("0x7FF100000201");
+  ASSERT_NE(row, std::string::npos);
+  EXPECT_EQ(text.substr(row + 16, 3), "300") << text.substr(row, 60);
+  EXPECT_NE(text.find("Wash Par 1"), std::string::npos);
 }
