@@ -152,11 +152,10 @@ AddressingWindow::AddressingWindow(const std::string& programDir,
   setWindowTitle("RDM System");
   resize(931, 595);
   BuildControls(this, nullptr, kAddressingControls);
-  if (auto* list = findChild<QTableWidget*>("ListView1")) {
-    list->setColumnCount(3);
-    list->setHorizontalHeaderLabels({"No.", "Addr", "Ch"});
-    for (int c = 0; c < 3; ++c) list->setColumnWidth(c, 55);
-  }
+  ui_.Bind(*this);
+  ui_.ListView1->setColumnCount(3);
+  ui_.ListView1->setHorizontalHeaderLabels({"No.", "Addr", "Ch"});
+  for (int c = 0; c < 3; ++c) ui_.ListView1->setColumnWidth(c, 55);
   ApplyLanguageAddressing();
   CentreOnScreen(this);
 }
@@ -196,8 +195,9 @@ MainWindow::MainWindow(const CoreOptions& options, Dialogs dialogs, std::string&
   for (int hidden : {1, 4, 5, 6})
     pages_->setTabVisible(hidden, false);  // Patch, IAP, DMX-3D, RdmRadio
   BuildControls(central, pages_, kMainControls);
+  ui_.Bind(*this);
   // A day of identify refreshes logs a lot: the pane keeps the newest lines.
-  Control<QPlainTextEdit>("LogMemo")->setMaximumBlockCount(20000);
+  ui_.LogMemo->setMaximumBlockCount(20000);
 
   workbench::WorkbenchHooks hooks;
   hooks.showRdmPage = [this] {
@@ -211,9 +211,8 @@ MainWindow::MainWindow(const CoreOptions& options, Dialogs dialogs, std::string&
   hooks.artNetPageShown = [this] { return pages_->currentIndex() == 2; };
   hooks.discoveryProgress = [this](const workbench::DiscoveryStatus& status) {
     // Discovery runs on this thread: the label shows at the next pump, without the log.
-    Control<QLabel>("LabelDiscovery")
-        ->setText(QString::fromStdString(
-            workbench::DiscoveryStatusText(status, currentLanguage_ == "CHS")));
+    ui_.LabelDiscovery->setText(
+        QString::fromStdString(workbench::DiscoveryStatusText(status, currentLanguage_ == "CHS")));
   };
   core_ = Core::Create(
       options, [this] { PumpUi(); }, std::move(hooks), error);
@@ -245,7 +244,7 @@ MainWindow::MainWindow(const CoreOptions& options, Dialogs dialogs, std::string&
 }
 
 void MainWindow::ShowConnectState() {
-  Control<QLabel>("DeviceConnect")->setText(QString::fromStdString(core_->Link().DeviceConnect()));
+  ui_.DeviceConnect->setText(QString::fromStdString(core_->Link().DeviceConnect()));
 }
 
 MainWindow::~MainWindow() {
@@ -272,7 +271,7 @@ void MainWindow::PumpUi() {
 
 void MainWindow::DrainLog() {
   if (!core_) return;
-  auto* memo = Control<QPlainTextEdit>("LogMemo");
+  auto* memo = ui_.LogMemo;
   for (const std::string& line : core_->Log().TakeNew()) {
     memo->appendPlainText(QString::fromStdString(line));
   }
@@ -292,62 +291,61 @@ void MainWindow::RunCommand(const std::function<void()>& command, bool mayNest) 
 
 void MainWindow::Wire() {
   workbench::Workbench& bench = core_->Bench();
-  auto click = [this](const char* name, std::function<void()> f, bool mayNest = false) {
-    if (auto* b = Control<QAbstractButton>(name)) {
-      connect(b, &QAbstractButton::clicked, this, [this, f, mayNest] { RunCommand(f, mayNest); });
-    }
+  auto click = [this](QAbstractButton* b, std::function<void()> f, bool mayNest = false) {
+    connect(b, &QAbstractButton::clicked, this, [this, f, mayNest] { RunCommand(f, mayNest); });
   };
-  click("SpeedButtonDiscover", [&bench] { bench.SpeedButtonDiscoverClick(); });
-  click("SpeedButtonAdd", [&bench] { bench.SpeedButtonAddClick(); });
+  click(ui_.SpeedButtonDiscover, [&bench] { bench.SpeedButtonDiscoverClick(); });
+  click(ui_.SpeedButtonAdd, [&bench] { bench.SpeedButtonAddClick(); });
   click(
-      "SpeedButton6", [&bench] { bench.SpeedButton6Click(); }, true);
-  click("SpeedButtonSort", [&bench] { bench.SortByFixtureNumber(); });
-  click("SpeedButtonUp", [&bench] { bench.MoveSelectedUp(); });
-  click("SpeedButtonDown", [&bench] { bench.MoveSelectedDown(); });
-  click("SpeedButton2", [&bench] { bench.ClearDeviceList(); });
+      ui_.SpeedButton6, [&bench] { bench.SpeedButton6Click(); }, true);
+  click(ui_.SpeedButtonSort, [&bench] { bench.SortByFixtureNumber(); });
+  click(ui_.SpeedButtonUp, [&bench] { bench.MoveSelectedUp(); });
+  click(ui_.SpeedButtonDown, [&bench] { bench.MoveSelectedDown(); });
+  click(ui_.SpeedButton2, [&bench] { bench.ClearDeviceList(); });
   click(
-      "SpeedButton5", [this] { Control<QPlainTextEdit>("LogMemo")->clear(); }, true);
+      ui_.SpeedButton5, [this] { ui_.LogMemo->clear(); }, true);
 
   auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this);
-  for (const char* name : {"MaskEdit_SNUM", "Edit35", "EditAddr", "EditStartAddress", "EditStart",
-                           "EditEnd", "EditChannel", "EditRdmData", "Edit_Universe", "EditUniverse",
-                           "EditStartCode", "EditPackets", "Edit_Start", "Edit_Stop"}) {
-    if (auto* e = Control<QLineEdit>(name)) e->setValidator(digits);
+  for (QLineEdit* edit :
+       {ui_.MaskEdit_SNUM, ui_.Edit35, ui_.EditAddr, ui_.EditStartAddress, ui_.EditStart,
+        ui_.EditEnd, ui_.EditChannel, ui_.EditRdmData, ui_.Edit_Universe, ui_.EditUniverse,
+        ui_.EditStartCode, ui_.EditPackets, ui_.Edit_Start, ui_.Edit_Stop}) {
+    edit->setValidator(digits);
   }
-  connect(Control<QLineEdit>("MaskEdit_SNUM"), &QLineEdit::textEdited, this,
-          [this, &bench](const QString& text) {
-            RunCommand([&bench, text] { bench.SetFixtureNumber(text.toStdString()); });
-          });
-  connect(Control<QTableWidget>("ListViewUID"), &QTableWidget::cellClicked, this,
+  connect(ui_.MaskEdit_SNUM, &QLineEdit::textEdited, this, [this, &bench](const QString& text) {
+    RunCommand([&bench, text] { bench.SetFixtureNumber(text.toStdString()); });
+  });
+  connect(ui_.ListViewUID, &QTableWidget::cellClicked, this,
           [this](int row, int) { ListViewUIDClick(row); });
-  connect(Control<QComboBox>("ComboBoxRDM"), &QComboBox::currentIndexChanged, this,
+  connect(ui_.ComboBoxRDM, &QComboBox::currentIndexChanged, this,
           [this](int index) { core_->Link().ComboBoxRDMChange(index); });
   connect(pages_, &QTabWidget::currentChanged, this, [this] { PageControl1Change(); });
-  connect(Control<QCheckBox>("CheckBoxDMX"), &QCheckBox::toggled, this,
+  connect(ui_.CheckBoxDMX, &QCheckBox::toggled, this,
           [this](bool on) { core_->Tick().View().checkBoxDmx = on; });
-  connect(Control<QCheckBox>("CheckBoxTest"), &QCheckBox::toggled, this, [this, &bench](bool on) {
+  connect(ui_.CheckBoxTest, &QCheckBox::toggled, this, [this, &bench](bool on) {
     bench.CheckBoxTest = on;
     if (on && !closed_ && !timer1_.isActive()) timer1_.start();
   });
-  connect(Control<QLineEdit>("EditTime"), &QLineEdit::textChanged, this,
+  connect(ui_.EditTime, &QLineEdit::textChanged, this,
           [&bench](const QString& text) { bench.EditTime = text.toStdString(); });
-  connect(Control<QComboBox>("ComboBoxArtNet"), &QComboBox::currentIndexChanged, this,
+  connect(ui_.ComboBoxArtNet, &QComboBox::currentIndexChanged, this,
           [this](int index) { core_->Tick().View().artNetDirection = index; });
-  connect(Control<QComboBox>("ComboBox_IP"), &QComboBox::activated, this, [this](int index) {
+  connect(ui_.ComboBox_IP, &QComboBox::activated, this, [this](int index) {
     networkAddressIndex_ = index;
     SaveNetworkAddressIndex();
   });
-  connect(Control<QScrollBar>("ScrollBarDMX"), &QScrollBar::valueChanged, this, [this](int value) {
+  connect(ui_.ScrollBarDMX, &QScrollBar::valueChanged, this, [this](int value) {
     faderOffset_ = value;
     RefreshFaderLabels();
   });
-  for (const char* name : {"Image_L", "Label_quendaris", "GroupBox1"}) {
-    Control<QWidget>(name)->installEventFilter(this);
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{ui_.Image_L, ui_.Label_quendaris, ui_.GroupBox1}) {
+    w->installEventFilter(this);
   }
   // A click selects the whole text of these edits, so typing replaces it.
-  for (const char* name : {"EditChannel", "EditEnd", "EditStart", "EditStartAddress", "EditAddr",
-                           "Edit35", "Edit_Universe", "MaskEdit_SNUM"}) {
-    Control<QLineEdit>(name)->installEventFilter(this);
+  for (QLineEdit* edit : {ui_.EditChannel, ui_.EditEnd, ui_.EditStart, ui_.EditStartAddress,
+                          ui_.EditAddr, ui_.Edit35, ui_.Edit_Universe, ui_.MaskEdit_SNUM}) {
+    edit->installEventFilter(this);
   }
   connect(&startUpTimer_, &QTimer::timeout, this, [this] { StartUpTimerTimer(); });
   connect(&timer1_, &QTimer::timeout, this, [this, &bench] {
@@ -360,20 +358,19 @@ void MainWindow::Wire() {
     if (!bench.CheckBoxTest && pages_->currentIndex() != 2) timer1_.stop();
   });
   // Device panel.
-  click("SpeedButtonRdmRead", [&bench] { bench.SpeedButtonRdmReadClick(); });
-  click("SpeedButtonRdmWrite", [&bench] { bench.SpeedButtonRdmWriteClick(); });
-  click("SpeedButtonReset", [&bench] { bench.SpeedButtonResetClick(); });
-  click("SpeedButton_B", [&bench] { bench.SpeedButton_BClick(); });
-  click("SpeedButton_A", [&bench] { bench.SpeedButton_AClick(); });
-  click("SpeedButtonAddress", [&bench] { bench.SpeedButtonAddressClick(); });
+  click(ui_.SpeedButtonRdmRead, [&bench] { bench.SpeedButtonRdmReadClick(); });
+  click(ui_.SpeedButtonRdmWrite, [&bench] { bench.SpeedButtonRdmWriteClick(); });
+  click(ui_.SpeedButtonReset, [&bench] { bench.SpeedButtonResetClick(); });
+  click(ui_.SpeedButton_B, [&bench] { bench.SpeedButton_BClick(); });
+  click(ui_.SpeedButton_A, [&bench] { bench.SpeedButton_AClick(); });
+  click(ui_.SpeedButtonAddress, [&bench] { bench.SpeedButtonAddressClick(); });
   using Edit = workbench::Workbench::NumericEdit;
-  const std::pair<const char*, Edit> numeric[] = {{"EditAddr", Edit::Addr},
-                                                  {"EditChannel", Edit::Channel},
-                                                  {"EditStart", Edit::Start},
-                                                  {"EditEnd", Edit::End},
-                                                  {"EditStartAddress", Edit::StartAddress}};
-  for (const auto& [name, kind] : numeric) {
-    auto* edit = Control<QLineEdit>(name);
+  const std::pair<QLineEdit*, Edit> numeric[] = {{ui_.EditAddr, Edit::Addr},
+                                                 {ui_.EditChannel, Edit::Channel},
+                                                 {ui_.EditStart, Edit::Start},
+                                                 {ui_.EditEnd, Edit::End},
+                                                 {ui_.EditStartAddress, Edit::StartAddress}};
+  for (const auto& [edit, kind] : numeric) {
     connect(edit, &QLineEdit::textEdited, this,
             [this, &bench, edit, kind = kind](const QString& t) {
               const QString shown = QString::fromStdString(bench.EditChange(kind, t.toStdString()));
@@ -381,67 +378,62 @@ void MainWindow::Wire() {
               DrainLog();
             });
   }
-  connect(Control<QLineEdit>("Edit35"), &QLineEdit::textEdited, this,
-          [this, &bench](const QString& t) {
-            Control<QLineEdit>("Edit35")->setText(
-                QString::fromStdString(bench.Edit35Change(t.toStdString())));
-          });
-  connect(Control<QLineEdit>("Edit1"), &QLineEdit::textEdited, this,
+  connect(ui_.Edit35, &QLineEdit::textEdited, this, [this, &bench](const QString& t) {
+    ui_.Edit35->setText(QString::fromStdString(bench.Edit35Change(t.toStdString())));
+  });
+  connect(ui_.Edit1, &QLineEdit::textEdited, this,
           [&bench](const QString& t) { bench.Panel().Edit1 = t.toStdString(); });
-  Control<QLineEdit>("Edit1")->setMaxLength(32);
-  connect(Control<QScrollBar>("UpDown1"), &QScrollBar::actionTriggered, this,
-          [this, &bench](int action) {
-            if (action == QAbstractSlider::SliderSingleStepSub) bench.UpDown1Click(true);
-            if (action == QAbstractSlider::SliderSingleStepAdd) bench.UpDown1Click(false);
-            DrainLog();
-            QTimer::singleShot(0, this, [this] { RefreshFromModels(); });
-          });
+  ui_.Edit1->setMaxLength(32);
+  connect(ui_.UpDown1, &QScrollBar::actionTriggered, this, [this, &bench](int action) {
+    if (action == QAbstractSlider::SliderSingleStepSub) bench.UpDown1Click(true);
+    if (action == QAbstractSlider::SliderSingleStepAdd) bench.UpDown1Click(false);
+    DrainLog();
+    QTimer::singleShot(0, this, [this] { RefreshFromModels(); });
+  });
   for (int k = 1; k <= 3; ++k) {
-    const std::string name = "CheckBox" + std::to_string(k);
-    connect(Control<QCheckBox>(name.c_str()), &QCheckBox::clicked, this, [&bench, k](bool on) {
-      bool* box[] = {&bench.Panel().CheckBox1, &bench.Panel().CheckBox2, &bench.Panel().CheckBox3};
-      *box[k - 1] = on;
-    });
+    connect(ui_.CheckBoxes()[static_cast<size_t>(k - 1)], &QCheckBox::clicked, this,
+            [&bench, k](bool on) {
+              bool* box[] = {&bench.Panel().CheckBox1, &bench.Panel().CheckBox2,
+                             &bench.Panel().CheckBox3};
+              *box[k - 1] = on;
+            });
   }
-  connect(Control<QComboBox>("ComboBoxMode"), &QComboBox::activated, this,
+  connect(ui_.ComboBoxMode, &QComboBox::activated, this,
           [&bench](int index) { bench.Panel().ComboBoxMode.itemIndex = index; });
-  connect(Control<QComboBox>("ComboBoxChannelMode"), &QComboBox::activated, this,
+  connect(ui_.ComboBoxChannelMode, &QComboBox::activated, this,
           [&bench](int index) { bench.Panel().ComboBoxChannelMode.itemIndex = index; });
-  connect(Control<QCheckBox>("CheckBoxChannel"), &QCheckBox::toggled, this,
-          [this, &bench](bool on) {
-            bench.CheckBoxChannel = on;
-            Control<QComboBox>("ComboBoxChannelMode")->setEnabled(on);
-          });
+  connect(ui_.CheckBoxChannel, &QCheckBox::toggled, this, [this, &bench](bool on) {
+    bench.CheckBoxChannel = on;
+    ui_.ComboBoxChannelMode->setEnabled(on);
+  });
 
   // Raw console and radio page.
-  connect(Control<QComboBox>("ComboBoxCommand"), &QComboBox::activated, this,
+  connect(ui_.ComboBoxCommand, &QComboBox::activated, this,
           [&bench](int index) { bench.Console().ComboBoxCommand = index; });
-  connect(Control<QComboBox>("ComboBoxParameter"), &QComboBox::activated, this,
+  connect(ui_.ComboBoxParameter, &QComboBox::activated, this,
           [&bench](int index) { bench.Console().ComboBoxParameter = index; });
-  connect(Control<QComboBox>("ComboBoxSubdevice"), &QComboBox::activated, this,
+  connect(ui_.ComboBoxSubdevice, &QComboBox::activated, this,
           [&bench](int index) { bench.Console().ComboBoxSubdevice = index; });
-  connect(Control<QComboBox>("ComboBoxRdmCh"), &QComboBox::activated, this,
+  connect(ui_.ComboBoxRdmCh, &QComboBox::activated, this,
           [&bench](int index) { bench.Console().ComboBoxRdmCh = index; });
-  connect(Control<QCheckBox>("CheckBoxRdmAll"), &QCheckBox::toggled, this,
+  connect(ui_.CheckBoxRdmAll, &QCheckBox::toggled, this,
           [&bench](bool on) { bench.Console().CheckBoxRdmAll = on; });
-  connect(Control<QLineEdit>("EditRdmData"), &QLineEdit::textEdited, this,
-          [this, &bench](const QString& t) {
-            const QString shown = QString::fromStdString(bench.EditRdmDataChange(t.toStdString()));
-            if (shown != Control<QLineEdit>("EditRdmData")->text()) {
-              Control<QLineEdit>("EditRdmData")->setText(shown);
-            }
-            DrainLog();
-          });
-  click("SpeedButtonAddrdm", [&bench] { bench.SpeedButtonAddrdmClick(); });
-  click("SpeedButtonDelete", [&bench] { bench.SpeedButtonDeleteClick(); });
-  click("SpeedButtonSendRDM", [&bench] { bench.SpeedButtonSendRDMClick(); });
-  connect(Control<QListWidget>("ListBox_RDM"), &QListWidget::itemClicked, this,
-          [this, &bench](QListWidgetItem* item) {
-            const int row = Control<QListWidget>("ListBox_RDM")->row(item);
-            RunCommand([&bench, row] { bench.ListBox_RDMClick(row); });
-          });
-  click("SpeedButtonRead", [&bench] { bench.SpeedButtonReadClick(); });
-  click("SpeedButton1", [&bench] { bench.SpeedButton1Click(); });
+  connect(ui_.EditRdmData, &QLineEdit::textEdited, this, [this, &bench](const QString& t) {
+    const QString shown = QString::fromStdString(bench.EditRdmDataChange(t.toStdString()));
+    if (shown != ui_.EditRdmData->text()) {
+      ui_.EditRdmData->setText(shown);
+    }
+    DrainLog();
+  });
+  click(ui_.SpeedButtonAddrdm, [&bench] { bench.SpeedButtonAddrdmClick(); });
+  click(ui_.SpeedButtonDelete, [&bench] { bench.SpeedButtonDeleteClick(); });
+  click(ui_.SpeedButtonSendRDM, [&bench] { bench.SpeedButtonSendRDMClick(); });
+  connect(ui_.ListBox_RDM, &QListWidget::itemClicked, this, [this, &bench](QListWidgetItem* item) {
+    const int row = ui_.ListBox_RDM->row(item);
+    RunCommand([&bench, row] { bench.ListBox_RDMClick(row); });
+  });
+  click(ui_.SpeedButtonRead, [&bench] { bench.SpeedButtonReadClick(); });
+  click(ui_.SpeedButton1, [&bench] { bench.SpeedButton1Click(); });
 
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();
@@ -452,12 +444,11 @@ void MainWindow::Wire() {
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonRelease) {
-    const QString name = watched->objectName();
-    if (name == "Image_L") {
+    if (watched == ui_.Image_L) {
       Image_LClick();
       return true;
     }
-    if (name == "Label_quendaris" || name == "GroupBox1") {
+    if (watched == ui_.Label_quendaris || watched == ui_.GroupBox1) {
       Label_quendarisClick();
       return true;
     }
@@ -471,7 +462,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void MainWindow::FormCreate() {
   ApplyLanguageMain();
-  Control<QComboBox>("ComboBoxArtNet")->setCurrentIndex(0);
+  ui_.ComboBoxArtNet->setCurrentIndex(0);
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -484,30 +475,27 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::FormShow() {
   const std::string workDir = core_->Options().workDir;
-  LoadPicture(Control<QLabel>("Image_L"), workDir, "Lang.jpg");
-  LoadPicture(Control<QLabel>("ImageRdmRadio"), workDir, "RdmRadio.bmp");
-  LoadPicture(Control<QLabel>("ImageArtNet"), workDir, "art-net.bmp");
-  LoadPicture(Control<QLabel>("ImagePatch"), workDir, "patch.bmp");
+  LoadPicture(ui_.Image_L, workDir, "Lang.jpg");
+  LoadPicture(ui_.ImageRdmRadio, workDir, "RdmRadio.bmp");
+  LoadPicture(ui_.ImageArtNet, workDir, "art-net.bmp");
+  LoadPicture(ui_.ImagePatch, workDir, "patch.bmp");
   std::srand(static_cast<unsigned>(std::time(nullptr)));
-  Control<QCheckBox>("CheckBoxDMX")->setChecked(true);
+  ui_.CheckBoxDMX->setChecked(true);
   core_->Tick().View().checkBoxDmx = true;
-  Control<QCheckBox>("CheckBoxTest")->setChecked(false);
+  ui_.CheckBoxTest->setChecked(false);
   CentreOnScreen(this);
 
   // Fader page: labels from the page position, bars at the top.
-  faderOffset_ = Control<QScrollBar>("ScrollBarDMX")->value();
+  faderOffset_ = ui_.ScrollBarDMX->value();
   RefreshFaderLabels();
-  for (int k = 1; k <= 12; ++k) {
-    Control<QScrollBar>(("ScrollBar" + std::to_string(k)).c_str())->setValue(255);
-  }
+  for (QScrollBar* fader : ui_.ScrollBars()) fader->setValue(255);
   workbench::DeviceTable& table = core_->Bench().Table();
   for (int row = 0; row < 256; ++row) {
     table.Records[static_cast<size_t>(row)].FixtureNumber = static_cast<uint16_t>(row + 1);
   }
   core_->Engine().PrimeRequestImage();
 
-  for (const char* name : {"StringGrid", "StringGrid3D"}) {
-    auto* grid = Control<QTableWidget>(name);
+  for (QTableWidget* grid : {ui_.StringGrid, ui_.StringGrid3D}) {
     grid->setColumnCount(17);
     grid->setRowCount(33);
     for (int c = 0; c < 17; ++c) grid->setColumnWidth(c, 31);
@@ -520,8 +508,7 @@ void MainWindow::FormShow() {
     }
     grid->horizontalHeader()->setVisible(false);
   }
-  for (const char* name : {"ComboBoxMode", "ComboBoxChannelMode"}) {
-    auto* combo = Control<QComboBox>(name);
+  for (QComboBox* combo : {ui_.ComboBoxMode, ui_.ComboBoxChannelMode}) {
     combo->clear();
     combo->addItem("Mode 1");
     combo->setCurrentIndex(0);
@@ -531,23 +518,23 @@ void MainWindow::FormShow() {
   panel.ComboBoxMode.Add(1, "Mode 1");
   panel.ComboBoxMode.itemIndex = 0;
   panel.ComboBoxChannelMode = panel.ComboBoxMode;
-  Control<QComboBox>("ComboBoxRdmCh")->setCurrentIndex(0);
-  Control<QComboBox>("ComboBoxRDM")->setCurrentIndex(1);
+  ui_.ComboBoxRdmCh->setCurrentIndex(0);
+  ui_.ComboBoxRDM->setCurrentIndex(1);
   core_->Link().ComboBoxRDMChange(1);
-  auto* progress = Control<QProgressBar>("ProgressBarIAP");
+  auto* progress = ui_.ProgressBarIAP;
   progress->setRange(0, 100);
   progress->setValue(0);
 
-  auto* parameters = Control<QComboBox>("ComboBoxParameter");
+  auto* parameters = ui_.ComboBoxParameter;
   parameters->clear();
   for (const auto& entry : rdm::KnownPidTable()) {
     parameters->addItem(QString::fromStdString(rdm::KnownPidItemText(entry)));
   }
-  Control<QComboBox>("ComboBoxCommand")->setCurrentIndex(0);
+  ui_.ComboBoxCommand->setCurrentIndex(0);
   parameters->setCurrentIndex(26);
-  Control<QComboBox>("ComboBoxSubdevice")->setCurrentIndex(0);
+  ui_.ComboBoxSubdevice->setCurrentIndex(0);
 
-  auto* scenes = Control<QTableWidget>("ListView1");
+  auto* scenes = ui_.ListView1;
   scenes->clear();
   scenes->setRowCount(0);
   scenes->setColumnCount(3);
@@ -555,9 +542,9 @@ void MainWindow::FormShow() {
   for (int c = 0; c < 3; ++c) scenes->setColumnWidth(c, 58);
 
   core_->Bench().BuildColumns();
-  Control<QComboBox>("ComboBox_Fade")->setCurrentIndex(2);
-  Control<QComboBox>("ComboBox_Hold")->setCurrentIndex(2);
-  Control<QComboBox>("ComboBoxSpeed")->setCurrentIndex(2);
+  ui_.ComboBox_Fade->setCurrentIndex(2);
+  ui_.ComboBox_Hold->setCurrentIndex(2);
+  ui_.ComboBoxSpeed->setCurrentIndex(2);
 
   // The scene file: read whole at start-up (its scenes fill the list once the desk has them).
   const std::string sceneFile = common::PathIn(workDir, "quendaris.show");
@@ -630,9 +617,8 @@ void MainWindow::ApplyLanguageMain() {
   RefreshFaderLabels();
   // The discovery line is the program's own text: written again in the new language.
   if (core_->Bench().LastDiscoveryStatus().branches > 0) {
-    Control<QLabel>("LabelDiscovery")
-        ->setText(QString::fromStdString(workbench::DiscoveryStatusText(
-            core_->Bench().LastDiscoveryStatus(), currentLanguage_ == "CHS")));
+    ui_.LabelDiscovery->setText(QString::fromStdString(workbench::DiscoveryStatusText(
+        core_->Bench().LastDiscoveryStatus(), currentLanguage_ == "CHS")));
   }
 }
 
@@ -642,8 +628,9 @@ void MainWindow::LoadStartupSettings() {
     testMode_ = config->ReadInteger("General", "TEST", 0);
   }
   if (testMode_ != 0) {
-    for (const char* name : {"Label41", "Label7", "CheckBoxDMX", "CheckBoxTest", "EditTime"}) {
-      Control<QWidget>(name)->setVisible(true);
+    for (QWidget* w : std::initializer_list<QWidget*>{ui_.Label41, ui_.Label7, ui_.CheckBoxDMX,
+                                                      ui_.CheckBoxTest, ui_.EditTime}) {
+      w->setVisible(true);
     }
   }
 }
@@ -679,9 +666,9 @@ void MainWindow::Image_LClick() {
 void MainWindow::RefreshFaderLabels() {
   for (int k = 1; k <= 12; ++k) {
     const int slot = faderOffset_ + k - 1;
-    Control<QLabel>(("Label_C" + std::to_string(k)).c_str())->setText(QString::number(slot + 1));
-    Control<QLabel>(("Label_D" + std::to_string(k)).c_str())
-        ->setText(QString::number(core_ ? core_->Universe().At(static_cast<size_t>(slot)) : 0));
+    ui_.Label_Cs()[static_cast<size_t>(k - 1)]->setText(QString::number(slot + 1));
+    ui_.Label_Ds()[static_cast<size_t>(k - 1)]->setText(
+        QString::number(core_ ? core_->Universe().At(static_cast<size_t>(slot)) : 0));
   }
 }
 
@@ -696,7 +683,7 @@ void MainWindow::PageControl1Change() {
 }
 
 void MainWindow::Label_quendarisClick() {
-  const QString url = "http://" + Control<QLabel>("Label_quendaris")->text();
+  const QString url = "http://" + ui_.Label_quendaris->text();
   if (dialogs_.openUrl) dialogs_.openUrl(url);
 }
 
@@ -758,41 +745,41 @@ void MainWindow::RefreshFromModels() {
   if (!core_) return;
   workbench::Workbench& bench = core_->Bench();
   const workbench::DevicePanelModel& p = bench.Panel();
-  SetText(Control<QLineEdit>("Edit1"), p.Edit1);
-  SetText(Control<QLineEdit>("Edit2"), p.Edit2);
-  SetText(Control<QLineEdit>("Edit5"), p.Edit5);
-  SetColour(Control<QLineEdit>("Edit5"), p.Edit5Colour);
-  SetText(Control<QLineEdit>("Edit8"), p.Edit8);
-  SetText(Control<QLineEdit>("Edit9"), p.Edit9);
-  SetText(Control<QLineEdit>("Edit10"), p.Edit10);
-  SetText(Control<QLineEdit>("EditAddr"), p.EditAddr);
+  SetText(ui_.Edit1, p.Edit1);
+  SetText(ui_.Edit2, p.Edit2);
+  SetText(ui_.Edit5, p.Edit5);
+  SetColour(ui_.Edit5, p.Edit5Colour);
+  SetText(ui_.Edit8, p.Edit8);
+  SetText(ui_.Edit9, p.Edit9);
+  SetText(ui_.Edit10, p.Edit10);
+  SetText(ui_.EditAddr, p.EditAddr);
   {
-    QSignalBlocker block(Control<QScrollBar>("UpDown1"));
-    Control<QScrollBar>("UpDown1")->setValue(std::clamp(p.UpDown1, 1, 512));
+    QSignalBlocker block(ui_.UpDown1);
+    ui_.UpDown1->setValue(std::clamp(p.UpDown1, 1, 512));
   }
-  SetText(Control<QLineEdit>("Edit33"), p.Edit33);
-  SetText(Control<QLineEdit>("Edit34"), p.Edit34);
-  SetText(Control<QLineEdit>("Edit35"), p.Edit35);
-  SetColour(Control<QLineEdit>("Edit35"), p.Edit35Colour);
-  SetText(Control<QLineEdit>("EditEnd"), p.EditEnd.empty() ? "1" : p.EditEnd);
-  Control<QCheckBox>("CheckBox1")->setChecked(p.CheckBox1);
-  Control<QCheckBox>("CheckBox2")->setChecked(p.CheckBox2);
-  Control<QCheckBox>("CheckBox3")->setChecked(p.CheckBox3);
-  SetItems(Control<QComboBox>("ComboBoxMode"), p.ComboBoxMode);
-  SetItems(Control<QComboBox>("ComboBoxChannelMode"), p.ComboBoxChannelMode);
-  SetItems(Control<QComboBox>("ComboBoxID"), p.ComboBoxID);
-  SetItems(Control<QComboBox>("ComboBox_UID"), p.ComboBox_UID);
-  Control<QWidget>("SpeedButtonRdmWrite")->setEnabled(p.SpeedButtonRdmWriteEnabled);
+  SetText(ui_.Edit33, p.Edit33);
+  SetText(ui_.Edit34, p.Edit34);
+  SetText(ui_.Edit35, p.Edit35);
+  SetColour(ui_.Edit35, p.Edit35Colour);
+  SetText(ui_.EditEnd, p.EditEnd.empty() ? "1" : p.EditEnd);
+  ui_.CheckBox1->setChecked(p.CheckBox1);
+  ui_.CheckBox2->setChecked(p.CheckBox2);
+  ui_.CheckBox3->setChecked(p.CheckBox3);
+  SetItems(ui_.ComboBoxMode, p.ComboBoxMode);
+  SetItems(ui_.ComboBoxChannelMode, p.ComboBoxChannelMode);
+  SetItems(ui_.ComboBoxID, p.ComboBoxID);
+  SetItems(ui_.ComboBox_UID, p.ComboBox_UID);
+  ui_.SpeedButtonRdmWrite->setEnabled(p.SpeedButtonRdmWriteEnabled);
 
-  SetText(Control<QLineEdit>("EditStartAddress"), bench.EditStartAddress);
-  SetText(Control<QLineEdit>("EditStart"), bench.EditStart);
-  SetText(Control<QLineEdit>("EditChannel"), bench.EditChannel);
+  SetText(ui_.EditStartAddress, bench.EditStartAddress);
+  SetText(ui_.EditStart, bench.EditStart);
+  SetText(ui_.EditChannel, bench.EditChannel);
   const workbench::ConsoleModel& console = bench.Console();
-  SetText(Control<QLineEdit>("EditRdmData"), console.EditRdmData);
-  if (Control<QComboBox>("ComboBoxRdmCh")->currentIndex() != console.ComboBoxRdmCh) {
-    Control<QComboBox>("ComboBoxRdmCh")->setCurrentIndex(console.ComboBoxRdmCh);
+  SetText(ui_.EditRdmData, console.EditRdmData);
+  if (ui_.ComboBoxRdmCh->currentIndex() != console.ComboBoxRdmCh) {
+    ui_.ComboBoxRdmCh->setCurrentIndex(console.ComboBoxRdmCh);
   }
-  auto* data = Control<QTableWidget>("ValueListEditorRDM");
+  auto* data = ui_.ValueListEditorRDM;
   data->setRowCount(static_cast<int>(console.Data.size()));
   for (size_t k = 0; k < console.Data.size(); ++k) {
     for (int c = 0; c < 2; ++c) {
@@ -805,12 +792,12 @@ void MainWindow::RefreshFromModels() {
       }
     }
   }
-  auto* history = Control<QListWidget>("ListBox_RDM");
+  auto* history = ui_.ListBox_RDM;
   for (size_t k = static_cast<size_t>(history->count()); k < console.History.size(); ++k) {
     history->addItem(QString::fromStdString(console.History[k]));
   }
 
-  auto* list = Control<QTableWidget>("ListViewUID");
+  auto* list = ui_.ListViewUID;
   const workbench::DeviceListView& view = bench.View();
   if (list->columnCount() != static_cast<int>(view.columns.size())) {
     list->setColumnCount(static_cast<int>(view.columns.size()));

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/ControlTable.h"
+#include "app/Controls.h"
 #include "app/Core.h"
 #include "dmx/EngineTick.h"
 
@@ -33,6 +34,7 @@ class AddressingWindow : public QWidget {
  private:
   std::string programDir_;
   std::function<void(const QString&)> showError_;
+  form2::Controls ui_;
 };
 
 // Questions and messages, answered by the user or by a test.
@@ -53,10 +55,7 @@ class MainWindow : public QMainWindow {
   Core& CoreRef() { return *core_; }
   AddressingWindow& Form2() { return *form2_; }
 
-  template <class T>
-  T* Control(const char* name) const {
-    return findChild<T*>(name);
-  }
+  const form1::Controls& Ui() const { return ui_; }
 
   // Start-up and shutdown.
   void FormCreate();
@@ -105,6 +104,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<Core> core_;
   std::unique_ptr<AddressingWindow> form2_;
   QTabWidget* pages_ = nullptr;
+  form1::Controls ui_;
   QTimer startUpTimer_;
   QTimer timer1_;
   QTimer logTimer_;

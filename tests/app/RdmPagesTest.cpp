@@ -49,7 +49,7 @@ struct Desk {
   }
   template <class T>
   T* C(const char* name) {
-    return window->Control<T>(name);
+    return window->findChild<T*>(name);
   }
   QString Log() { return C<QPlainTextEdit>("LogMemo")->toPlainText(); }
 

@@ -42,7 +42,7 @@ struct Window {
   }
   template <class T>
   T* C(const char* name) const {
-    return window->Control<T>(name);
+    return window->findChild<T*>(name);
   }
   // Lets the window's timers and events run for `ms`.
   void Run(int ms) {
