@@ -36,7 +36,7 @@ bool DiscoverySearch::Known(Uid uid) const {
   return found_.count(uid) > 0 || phantoms_.count(uid) > 0 || excluded_.count(uid) > 0;
 }
 
-// An empty range holds no UID: only devices that ignore the range answer it.
+// One branch; a reply that is just the background counts as silence.
 BranchReply DiscoverySearch::Ask(Uid lower, Uid upper) {
   BranchReply reply = target_.Branch(lower, upper);
   Count(true);
@@ -46,13 +46,14 @@ BranchReply DiscoverySearch::Ask(Uid lower, Uid upper) {
   return reply;
 }
 
+// An empty range holds no UID: only devices that ignore the range answer it.
 void DiscoverySearch::LearnBackground() {
-  const bool first = !background_;
   background_.reset();
   const BranchReply empty = Ask(1, 0);
   if (empty.kind == BranchReply::Kind::Silent) return;
   background_ = empty.wire;
-  if (first) {
+  if (!backgroundLogged_) {
+    backgroundLogged_ = true;
     Log("Discovery: something answers every branch, even an empty one; its answer is set "
         "aside and the devices are told apart from it");
   }
@@ -61,6 +62,7 @@ void DiscoverySearch::LearnBackground() {
 SearchEnd DiscoverySearch::Run(const std::set<Uid>& alreadyMuted) {
   found_ = alreadyMuted;
   background_.reset();
+  backgroundLogged_ = false;
   excluded_.clear();
   outsideSuspects_.clear();
   progress_ = {};

@@ -122,6 +122,7 @@ class DiscoverySearch {
   // What devices that answer every branch put on the line by themselves; a branch that
   // answers just that holds nobody else.
   std::optional<std::vector<uint8_t>> background_;
+  bool backgroundLogged_ = false;
 };
 
 }  // namespace velquor::rdm
