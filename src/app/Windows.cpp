@@ -289,10 +289,16 @@ void MainWindow::RunCommand(const std::function<void()>& command, bool mayNest) 
   MirrorIdentifyTargets();
 }
 
+void MainWindow::ConnectCommand(QAbstractButton* button, std::function<void()> command,
+                                bool mayNest) {
+  connect(button, &QAbstractButton::clicked, this,
+          [this, command, mayNest] { RunCommand(command, mayNest); });
+}
+
 void MainWindow::Wire() {
   workbench::Workbench& bench = core_->Bench();
   auto click = [this](QAbstractButton* b, std::function<void()> f, bool mayNest = false) {
-    connect(b, &QAbstractButton::clicked, this, [this, f, mayNest] { RunCommand(f, mayNest); });
+    ConnectCommand(b, std::move(f), mayNest);
   };
   click(ui_.SpeedButtonDiscover, [&bench] { bench.SpeedButtonDiscoverClick(); });
   click(ui_.SpeedButtonAdd, [&bench] { bench.SpeedButtonAddClick(); });
@@ -357,83 +363,8 @@ void MainWindow::Wire() {
     // that page shows or test mode is switched on.
     if (!bench.CheckBoxTest && pages_->currentIndex() != 2) timer1_.stop();
   });
-  // Device panel.
-  click(ui_.SpeedButtonRdmRead, [&bench] { bench.SpeedButtonRdmReadClick(); });
-  click(ui_.SpeedButtonRdmWrite, [&bench] { bench.SpeedButtonRdmWriteClick(); });
-  click(ui_.SpeedButtonReset, [&bench] { bench.SpeedButtonResetClick(); });
-  click(ui_.SpeedButton_B, [&bench] { bench.SpeedButton_BClick(); });
-  click(ui_.SpeedButton_A, [&bench] { bench.SpeedButton_AClick(); });
-  click(ui_.SpeedButtonAddress, [&bench] { bench.SpeedButtonAddressClick(); });
-  using Edit = workbench::Workbench::NumericEdit;
-  const std::pair<QLineEdit*, Edit> numeric[] = {{ui_.EditAddr, Edit::Addr},
-                                                 {ui_.EditChannel, Edit::Channel},
-                                                 {ui_.EditStart, Edit::Start},
-                                                 {ui_.EditEnd, Edit::End},
-                                                 {ui_.EditStartAddress, Edit::StartAddress}};
-  for (const auto& [edit, kind] : numeric) {
-    connect(edit, &QLineEdit::textEdited, this,
-            [this, &bench, edit, kind = kind](const QString& t) {
-              const QString shown = QString::fromStdString(bench.EditChange(kind, t.toStdString()));
-              if (shown != edit->text()) edit->setText(shown);
-              DrainLog();
-            });
-  }
-  connect(ui_.Edit35, &QLineEdit::textEdited, this, [this, &bench](const QString& t) {
-    ui_.Edit35->setText(QString::fromStdString(bench.Edit35Change(t.toStdString())));
-  });
-  connect(ui_.Edit1, &QLineEdit::textEdited, this,
-          [&bench](const QString& t) { bench.Panel().Edit1 = t.toStdString(); });
-  ui_.Edit1->setMaxLength(32);
-  connect(ui_.UpDown1, &QScrollBar::actionTriggered, this, [this, &bench](int action) {
-    if (action == QAbstractSlider::SliderSingleStepSub) bench.UpDown1Click(true);
-    if (action == QAbstractSlider::SliderSingleStepAdd) bench.UpDown1Click(false);
-    DrainLog();
-    QTimer::singleShot(0, this, [this] { RefreshFromModels(); });
-  });
-  for (int k = 1; k <= 3; ++k) {
-    connect(ui_.CheckBoxes()[static_cast<size_t>(k - 1)], &QCheckBox::clicked, this,
-            [&bench, k](bool on) {
-              bool* box[] = {&bench.Panel().CheckBox1, &bench.Panel().CheckBox2,
-                             &bench.Panel().CheckBox3};
-              *box[k - 1] = on;
-            });
-  }
-  connect(ui_.ComboBoxMode, &QComboBox::activated, this,
-          [&bench](int index) { bench.Panel().ComboBoxMode.itemIndex = index; });
-  connect(ui_.ComboBoxChannelMode, &QComboBox::activated, this,
-          [&bench](int index) { bench.Panel().ComboBoxChannelMode.itemIndex = index; });
-  connect(ui_.CheckBoxChannel, &QCheckBox::toggled, this, [this, &bench](bool on) {
-    bench.CheckBoxChannel = on;
-    ui_.ComboBoxChannelMode->setEnabled(on);
-  });
-
-  // Raw console and radio page.
-  connect(ui_.ComboBoxCommand, &QComboBox::activated, this,
-          [&bench](int index) { bench.Console().ComboBoxCommand = index; });
-  connect(ui_.ComboBoxParameter, &QComboBox::activated, this,
-          [&bench](int index) { bench.Console().ComboBoxParameter = index; });
-  connect(ui_.ComboBoxSubdevice, &QComboBox::activated, this,
-          [&bench](int index) { bench.Console().ComboBoxSubdevice = index; });
-  connect(ui_.ComboBoxRdmCh, &QComboBox::activated, this,
-          [&bench](int index) { bench.Console().ComboBoxRdmCh = index; });
-  connect(ui_.CheckBoxRdmAll, &QCheckBox::toggled, this,
-          [&bench](bool on) { bench.Console().CheckBoxRdmAll = on; });
-  connect(ui_.EditRdmData, &QLineEdit::textEdited, this, [this, &bench](const QString& t) {
-    const QString shown = QString::fromStdString(bench.EditRdmDataChange(t.toStdString()));
-    if (shown != ui_.EditRdmData->text()) {
-      ui_.EditRdmData->setText(shown);
-    }
-    DrainLog();
-  });
-  click(ui_.SpeedButtonAddrdm, [&bench] { bench.SpeedButtonAddrdmClick(); });
-  click(ui_.SpeedButtonDelete, [&bench] { bench.SpeedButtonDeleteClick(); });
-  click(ui_.SpeedButtonSendRDM, [&bench] { bench.SpeedButtonSendRDMClick(); });
-  connect(ui_.ListBox_RDM, &QListWidget::itemClicked, this, [this, &bench](QListWidgetItem* item) {
-    const int row = ui_.ListBox_RDM->row(item);
-    RunCommand([&bench, row] { bench.ListBox_RDMClick(row); });
-  });
-  click(ui_.SpeedButtonRead, [&bench] { bench.SpeedButtonReadClick(); });
-  click(ui_.SpeedButton1, [&bench] { bench.SpeedButton1Click(); });
+  WireRdmPage();
+  WireConsolePages();
 
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();
@@ -711,92 +642,11 @@ void MainWindow::ListViewUIDClick(int row) {
   RefreshFromModels();
 }
 
-namespace {
-
-void SetText(QLineEdit* edit, const std::string& text) {
-  const QString t = QString::fromStdString(text);
-  if (edit->text() != t) edit->setText(t);
-}
-
-void SetItems(QComboBox* combo, const workbench::ChoiceList& list) {
-  QStringList items;
-  for (const auto& i : list.items) items << QString::fromStdString(i);
-  QStringList current;
-  for (int i = 0; i < combo->count(); ++i) current << combo->itemText(i);
-  if (current != items) {
-    QSignalBlocker block(combo);
-    combo->clear();
-    combo->addItems(items);
-  }
-  if (combo->currentIndex() != list.itemIndex) combo->setCurrentIndex(list.itemIndex);
-}
-
-void SetColour(QWidget* w, const workbench::Rgb& c) {
-  if (w->palette().color(QPalette::Base) == QColor(c.r, c.g, c.b)) return;  // no repaint
-  QPalette p = w->palette();
-  p.setColor(QPalette::Base, QColor(c.r, c.g, c.b));
-  p.setColor(QPalette::Text, QColor(0, 0, 0));
-  w->setPalette(p);
-}
-
-}  // namespace
-
 void MainWindow::RefreshFromModels() {
   if (!core_) return;
   workbench::Workbench& bench = core_->Bench();
-  const workbench::DevicePanelModel& p = bench.Panel();
-  SetText(ui_.Edit1, p.Edit1);
-  SetText(ui_.Edit2, p.Edit2);
-  SetText(ui_.Edit5, p.Edit5);
-  SetColour(ui_.Edit5, p.Edit5Colour);
-  SetText(ui_.Edit8, p.Edit8);
-  SetText(ui_.Edit9, p.Edit9);
-  SetText(ui_.Edit10, p.Edit10);
-  SetText(ui_.EditAddr, p.EditAddr);
-  {
-    QSignalBlocker block(ui_.UpDown1);
-    ui_.UpDown1->setValue(std::clamp(p.UpDown1, 1, 512));
-  }
-  SetText(ui_.Edit33, p.Edit33);
-  SetText(ui_.Edit34, p.Edit34);
-  SetText(ui_.Edit35, p.Edit35);
-  SetColour(ui_.Edit35, p.Edit35Colour);
-  SetText(ui_.EditEnd, p.EditEnd.empty() ? "1" : p.EditEnd);
-  ui_.CheckBox1->setChecked(p.CheckBox1);
-  ui_.CheckBox2->setChecked(p.CheckBox2);
-  ui_.CheckBox3->setChecked(p.CheckBox3);
-  SetItems(ui_.ComboBoxMode, p.ComboBoxMode);
-  SetItems(ui_.ComboBoxChannelMode, p.ComboBoxChannelMode);
-  SetItems(ui_.ComboBoxID, p.ComboBoxID);
-  SetItems(ui_.ComboBox_UID, p.ComboBox_UID);
-  ui_.SpeedButtonRdmWrite->setEnabled(p.SpeedButtonRdmWriteEnabled);
-
-  SetText(ui_.EditStartAddress, bench.EditStartAddress);
-  SetText(ui_.EditStart, bench.EditStart);
-  SetText(ui_.EditChannel, bench.EditChannel);
-  const workbench::ConsoleModel& console = bench.Console();
-  SetText(ui_.EditRdmData, console.EditRdmData);
-  if (ui_.ComboBoxRdmCh->currentIndex() != console.ComboBoxRdmCh) {
-    ui_.ComboBoxRdmCh->setCurrentIndex(console.ComboBoxRdmCh);
-  }
-  auto* data = ui_.ValueListEditorRDM;
-  data->setRowCount(static_cast<int>(console.Data.size()));
-  for (size_t k = 0; k < console.Data.size(); ++k) {
-    for (int c = 0; c < 2; ++c) {
-      const QString text = c == 0 ? QString::number(k) : QString::fromStdString(console.Data[k]);
-      auto* item = data->item(static_cast<int>(k), c);
-      if (!item) {
-        data->setItem(static_cast<int>(k), c, new QTableWidgetItem(text));
-      } else if (item->text() != text) {
-        item->setText(text);
-      }
-    }
-  }
-  auto* history = ui_.ListBox_RDM;
-  for (size_t k = static_cast<size_t>(history->count()); k < console.History.size(); ++k) {
-    history->addItem(QString::fromStdString(console.History[k]));
-  }
-
+  RefreshRdmPage();
+  RefreshConsolePages();
   auto* list = ui_.ListViewUID;
   const workbench::DeviceListView& view = bench.View();
   if (list->columnCount() != static_cast<int>(view.columns.size())) {

@@ -76,6 +76,13 @@ class MainWindow : public QMainWindow {
   // Model → widgets.
   void RefreshFromModels();
   void DrainLog();
+  // A button that runs a user command (one at a time; `mayNest` lets it run inside one).
+  void ConnectCommand(QAbstractButton* button, std::function<void()> command, bool mayNest = false);
+  // One binding per page: its signals, and its fields refreshed from the models.
+  void WireRdmPage();
+  void RefreshRdmPage();
+  void WireConsolePages();
+  void RefreshConsolePages();
   void ShowConnectState();
 
   QString CurrentLanguage() const { return currentLanguage_; }
