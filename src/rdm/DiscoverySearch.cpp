@@ -129,6 +129,8 @@ void DiscoverySearch::HandleSingle(const Branch& branch, const BranchReply& repl
     if (branch.probe && found_.count(uid) == 0) phantoms_.insert(uid);
     return;
   }
+  // More than the background answered this UID's own branch: a device may be there.
+  const bool overBackground = background_ && found_.count(uid) == 0 && excluded_.count(uid) == 0;
   if (reply.kind == BranchReply::Kind::Garbled) {
     if (!background_) {
       // One UID cannot collide with itself: something answers every branch. Learn what it
@@ -138,21 +140,14 @@ void DiscoverySearch::HandleSingle(const Branch& branch, const BranchReply& repl
         stack_.push_back(branch);
         return;
       }
-    } else if (found_.count(uid) == 0 && excluded_.count(uid) == 0 && MuteWithRetry(uid)) {
-      // More than the background answered this UID's own branch: a device is there.
-      Report(uid);
-      LearnBackground();  // the chorus may have been this device
+    } else if (overBackground && MuteAndReport(uid)) {
       return;
     }
     FailedAttempt(branch, "gives no readable discovery answer: given up");
     return;
   }
   if (reply.uid != uid) {
-    if (background_ && found_.count(uid) == 0 && excluded_.count(uid) == 0 && MuteWithRetry(uid)) {
-      Report(uid);  // more than the background answered this UID's own branch
-      LearnBackground();
-      return;
-    }
+    if (overBackground && MuteAndReport(uid)) return;
     if (found_.count(reply.uid) > 0 || excluded_.count(reply.uid) > 0) {
       // A muted or misbehaving device answering a branch that does not hold it: this branch
       // cannot be told apart from it any more.
@@ -161,16 +156,13 @@ void DiscoverySearch::HandleSingle(const Branch& branch, const BranchReply& repl
       }
       return;
     }
-    if (!Known(reply.uid)) {
-      // Someone else answered this branch; find out who before asking it again.
-      if (branch.attempts + 1 < limits_.attemptsPerBranch) {
-        stack_.push_back({uid, uid, branch.attempts + 1, branch.probe});
-      }
+    const bool unknown = !Known(reply.uid);
+    FailedAttempt(branch, "answers discovery as 0x" + UidText(reply.uid) + ": not added");
+    if (unknown) {
+      // Someone else answered this branch; find out who before it is asked again.
       outsideSuspects_.insert(reply.uid);
       Probe(reply.uid);
-      if (branch.attempts + 1 < limits_.attemptsPerBranch) return;
     }
-    FailedAttempt(branch, "answers discovery as 0x" + UidText(reply.uid) + ": not added");
     return;
   }
   if (excluded_.count(uid) > 0) return;
@@ -184,13 +176,16 @@ void DiscoverySearch::HandleSingle(const Branch& branch, const BranchReply& repl
       Log("0x" + UidText(uid) + " answers discovery branches that do not hold it");
     }
   }
-  if (MuteWithRetry(uid)) {
-    Report(uid);
-    if (background_) LearnBackground();
-    return;
-  }
+  if (MuteAndReport(uid)) return;
   if (Stopping()) return;
   Exclude(uid, "answers discovery but does not acknowledge mute: not added");
+}
+
+bool DiscoverySearch::MuteAndReport(Uid uid) {
+  if (!MuteWithRetry(uid)) return false;
+  Report(uid);
+  if (background_) LearnBackground();  // the chorus may have been this device
+  return true;
 }
 
 void DiscoverySearch::Report(Uid uid) {

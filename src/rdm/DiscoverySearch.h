@@ -94,6 +94,8 @@ class DiscoverySearch {
   void HandleSingle(const Branch& branch, const BranchReply& reply);
   void FailedAttempt(const Branch& branch, const std::string& why);
   void Report(Uid uid);
+  // Mutes `uid` (one retry) and reports it when it acknowledged; false when it did not.
+  bool MuteAndReport(Uid uid);
   bool Stopping();
   void Count(bool isBranch);
   BranchReply Ask(Uid lower, Uid upper);
