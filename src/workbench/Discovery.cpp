@@ -42,35 +42,40 @@ bool Workbench::AddFoundDevice(rdm::Uid uid, const std::string& logText) {
   return true;
 }
 
-rdm::DiscoveryResult Workbench::BranchExchange(rdm::Uid lower, rdm::Uid upper, rdm::RdmImage* wire,
-                                               uint16_t* received) {
-  rdm::RdmAnswer answer = engine_.DiscoveryBranch(lower, upper);
-  if (wire) *wire = answer.response;
-  if (received) *received = answer.receivedBytes;
-  if (answer.receivedBytes == 0) return {};
-  rdm::DiscoveryResult decoded = rdm::DecodeDiscoveryAnswer(answer.response, answer.receivedBytes);
-  const bool inRange = decoded.uid >= lower && decoded.uid <= upper;
+rdm::BranchReply Workbench::BranchExchange(rdm::Uid lower, rdm::Uid upper) {
+  const rdm::RdmAnswer answer = engine_.DiscoveryBranch(lower, upper);
+  rdm::BranchReply reply;
+  if (answer.receivedBytes == 0) return reply;
+  const rdm::DiscoveryResult decoded =
+      rdm::DecodeDiscoveryAnswer(answer.response, answer.receivedBytes);
   engine_.LogResponseImage(answer.response);
   log_.Add(rdm::DiscoveryIdLine(answer.response, lower, upper));
+  const bool inRange = decoded.uid >= lower && decoded.uid <= upper;
   if (decoded.outcome == rdm::DiscoveryOutcome::Valid && inRange) {
     log_.Add("valid Discovery Response received successful");
   } else if (decoded.outcome != rdm::DiscoveryOutcome::NoAnswer) {
     log_.Add("Collision detected ...");
   }
   Pump();
-  return decoded;
+  if (decoded.outcome == rdm::DiscoveryOutcome::NoAnswer) return reply;
+  reply.kind = decoded.outcome == rdm::DiscoveryOutcome::Valid ? rdm::BranchReply::Kind::Answer
+                                                               : rdm::BranchReply::Kind::Garbled;
+  reply.uid = decoded.uid;
+  // A discovery answer ends within 24 bytes of its separator, which comes within 48.
+  reply.wire.assign(answer.response.begin(),
+                    answer.response.begin() + std::min<size_t>(answer.receivedBytes, 72));
+  return reply;
 }
 
 uint8_t Workbench::DiscUniqueBranch(rdm::Uid lower, rdm::Uid upper, bool muteAndAdd) {
-  const rdm::DiscoveryResult decoded = BranchExchange(lower, upper);
-  if (decoded.outcome == rdm::DiscoveryOutcome::NoAnswer) return 0;
-  if (decoded.outcome != rdm::DiscoveryOutcome::Valid || decoded.uid < lower ||
-      decoded.uid > upper) {
+  const rdm::BranchReply reply = BranchExchange(lower, upper);
+  if (reply.kind == rdm::BranchReply::Kind::Silent) return 0;
+  if (reply.kind == rdm::BranchReply::Kind::Garbled || reply.uid < lower || reply.uid > upper) {
     return 1;
   }
-  LastFoundUid = decoded.uid;
-  if (muteAndAdd && RdmMute(decoded.uid)) {
-    AddFoundDevice(decoded.uid, "----------ADD device---------- : ");
+  LastFoundUid = reply.uid;
+  if (muteAndAdd && RdmMute(reply.uid)) {
+    AddFoundDevice(reply.uid, "----------ADD device---------- : ");
     return 0;
   }
   return 2;
@@ -93,17 +98,7 @@ class LineTarget final : public rdm::DiscoveryTarget {
  public:
   explicit LineTarget(Workbench& bench) : bench_(bench) {}
   rdm::BranchReply Branch(rdm::Uid lower, rdm::Uid upper) override {
-    rdm::RdmImage wire{};
-    uint16_t received = 0;
-    const rdm::DiscoveryResult r = bench_.BranchExchange(lower, upper, &wire, &received);
-    rdm::BranchReply reply;
-    if (r.outcome == rdm::DiscoveryOutcome::NoAnswer) return reply;
-    reply.kind = r.outcome == rdm::DiscoveryOutcome::Valid ? rdm::BranchReply::Kind::Answer
-                                                           : rdm::BranchReply::Kind::Garbled;
-    reply.uid = r.uid;
-    // A discovery answer ends within 24 bytes of its separator, which comes within 48.
-    reply.wire.assign(wire.begin(), wire.begin() + std::min<size_t>(received, 72));
-    return reply;
+    return bench_.BranchExchange(lower, upper);
   }
   bool Mute(rdm::Uid uid) override { return bench_.RdmMute(uid); }
   void UnMuteAll() override { bench_.RdmUnMute(rdm::BroadcastUid); }

@@ -169,8 +169,7 @@ class Workbench {
   // ---- Discovery ----
   uint8_t DiscUniqueBranch(rdm::Uid lower, rdm::Uid upper, bool muteAndAdd);
   // One logged DISC_UNIQUE_BRANCH; the answer decoded whatever range was asked.
-  rdm::DiscoveryResult BranchExchange(rdm::Uid lower, rdm::Uid upper, rdm::RdmImage* wire = nullptr,
-                                      uint16_t* received = nullptr);
+  rdm::BranchReply BranchExchange(rdm::Uid lower, rdm::Uid upper);
   // A logged DISC_MUTE; true when the device itself acknowledged it with an ACK.
   bool RdmMute(rdm::Uid uid);
   void RdmUnMute(rdm::Uid uid);
