@@ -104,10 +104,7 @@ int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, st
     out << "No valid answer.\n";
     return 1;
   }
-  const rdm::ExchangeOutcome outcome = rdm::OutcomeOf(answer);
-  const std::string summary = outcome.kind == rdm::ExchangeOutcome::Kind::BadAnswer
-                                  ? rdm::ResponseTypeName(answer.ResponseType())
-                                  : outcome.Text();
+  const std::string summary = rdm::AnsweredText(answer);
   out << fmt::format("{} from 0x{}, {} data bytes: {}\n", summary,
                      rdm::UidText(rdm::ReadUid(&answer.response[rdm::kSourceUid])), answer.Pdl(),
                      common::HexBytes(answer.Data()));

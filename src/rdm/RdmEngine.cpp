@@ -157,6 +157,12 @@ std::string ExchangeOutcome::Text() const {
   return "no valid answer";
 }
 
+std::string AnsweredText(const RdmAnswer& answer) {
+  const ExchangeOutcome outcome = OutcomeOf(answer);
+  return outcome.kind == ExchangeOutcome::Kind::BadAnswer ? ResponseTypeName(answer.ResponseType())
+                                                          : outcome.Text();
+}
+
 RdmAnswer RdmEngine::RdmTransactJoined(const RdmRequest& request, Uid uid, bool reportNoReceive) {
   RdmAnswer answer = RdmTransact(request, uid, reportNoReceive);
   if (!answer.Ok() || answer.ResponseType() != RESPONSE_TYPE_ACK_OVERFLOW) return answer;

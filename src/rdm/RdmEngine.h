@@ -56,6 +56,9 @@ struct ExchangeOutcome {
   std::string Text() const;
 };
 ExchangeOutcome OutcomeOf(const RdmAnswer& answer);
+// What a valid answer said, for a log line: its outcome, or the name of a response type the
+// program does not know.
+std::string AnsweredText(const RdmAnswer& answer);
 
 // How many answers one GET may take before the rest of an ACK_OVERFLOW answer is dropped.
 constexpr int kMaxOverflowAnswers = 16;

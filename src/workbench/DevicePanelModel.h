@@ -46,6 +46,9 @@ struct PersonalityList : ChoiceList {
   void SelectNumber(uint8_t number);
   // The personality number of the chosen item, 0 when none.
   uint8_t SelectedNumber() const;
+  // The number the chosen item stands for; a list without numbers falls back to the item
+  // position.
+  uint8_t ChosenNumber() const;
 };
 
 struct DevicePanelModel {

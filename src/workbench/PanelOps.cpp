@@ -239,13 +239,7 @@ void Workbench::SpeedButtonAddressClick() {
   plan.lastRow = ReadEdit(panel_.EditEnd).value_or(0);
   if (plan.firstRow > 0) --plan.firstRow;
   if (plan.lastRow > 0) --plan.lastRow;
-  if (CheckBoxChannel) {
-    // The number the chosen item stands for; a list without numbers falls back to the
-    // item position.
-    uint8_t number = panel_.ComboBoxChannelMode.SelectedNumber();
-    if (number == 0) number = static_cast<uint8_t>(panel_.ComboBoxChannelMode.itemIndex + 1);
-    plan.personality = number;
-  }
+  if (CheckBoxChannel) plan.personality = panel_.ComboBoxChannelMode.ChosenNumber();
   BatchAddress(plan);
 }
 

@@ -32,6 +32,11 @@ void PersonalityList::SelectNumber(uint8_t number) {
   if (it != numbers.end()) itemIndex = static_cast<int>(it - numbers.begin());
 }
 
+uint8_t PersonalityList::ChosenNumber() const {
+  const uint8_t number = SelectedNumber();
+  return number != 0 ? number : static_cast<uint8_t>(itemIndex + 1);
+}
+
 uint8_t PersonalityList::SelectedNumber() const {
   if (itemIndex < 0 || static_cast<size_t>(itemIndex) >= numbers.size()) return 0;
   return numbers[static_cast<size_t>(itemIndex)];
@@ -60,14 +65,11 @@ rdm::RdmAnswer Workbench::Transact(uint8_t commandClass, uint16_t pidValue,
 
 bool Workbench::Acked(const rdm::RdmAnswer& answer, uint16_t pidValue, rdm::Uid uid) {
   if (!answer.Ok()) return false;
-  const rdm::ExchangeOutcome outcome = rdm::OutcomeOf(answer);
-  if (outcome.kind == rdm::ExchangeOutcome::Kind::Ack) return true;
+  if (rdm::OutcomeOf(answer).kind == rdm::ExchangeOutcome::Kind::Ack) return true;
   const char* name = rdm::PidName(pidValue);
   std::string what = name ? name : fmt::format("0x{:04X}", pidValue);
-  std::string answered = outcome.kind == rdm::ExchangeOutcome::Kind::BadAnswer
-                             ? rdm::ResponseTypeName(answer.ResponseType())
-                             : outcome.Text();
-  log_.Add(fmt::format("{} of 0x{}: answered {}", what, rdm::UidText(uid), answered));
+  log_.Add(
+      fmt::format("{} of 0x{}: answered {}", what, rdm::UidText(uid), rdm::AnsweredText(answer)));
   return false;
 }
 
@@ -276,11 +278,7 @@ void Workbench::SetStartAddress(rdm::Uid uid, std::optional<int64_t> value, int 
 }
 
 void Workbench::SetPersonality(rdm::Uid uid, const PersonalityList& source) {
-  // The number the chosen item stands for; a list without numbers falls back to the
-  // item position.
-  uint8_t number = source.SelectedNumber();
-  if (number == 0) number = static_cast<uint8_t>(source.itemIndex + 1);
-  SetPersonality(uid, number);
+  SetPersonality(uid, source.ChosenNumber());
 }
 
 void Workbench::SetPersonality(rdm::Uid uid, uint8_t number) {
