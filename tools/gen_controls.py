@@ -6,6 +6,7 @@ changing the table; with --check it writes nothing and fails when a checked-in f
 (a test runs that)."""
 import io
 import os
+import re
 import sys
 
 OUTPUTS = {}  # path -> text the table makes of it
@@ -24,7 +25,7 @@ class Output(io.StringIO):
         return False
 
 
-def generated(path, mode="w", encoding="utf-8", newline=None):
+def generated(path):
     return Output(path)
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -292,7 +293,6 @@ def accessors(namespace, rows):
     for r in rows:
         out.append(f"  {QT_TYPES[r['kind']]}* {r['name']} = nullptr;")
     # Numbered families (ScrollBar1..ScrollBar12) also as arrays, for loops over them.
-    import re
     families = {}
     for r in rows:
         m = re.fullmatch(r"(.*?[A-Za-z_])(\d+)", r["name"])
