@@ -2,24 +2,18 @@
 // The workbench over the virtual line on a manual clock, in a directory of its own.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "RdmHarness.h"
+#include "TempDir.h"
 #include "common/Files.h"
 #include "rdm/KnownPids.h"
 #include "workbench/Workbench.h"
 
 namespace velquor::testsupport {
-
-inline std::string MakeTempDir() {
-  std::string pattern = ::testing::TempDir() + "velquor_wb_XXXXXX";
-  char* dir = mkdtemp(pattern.data());
-  return dir ? std::string(dir) : ::testing::TempDir();
-}
 
 inline std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <sstream>
 
+#include "TempDir.h"
 #include "cli/CliSession.h"
 #include "common/Files.h"
 
@@ -19,8 +19,7 @@ struct Cli : ::testing::Test {
   std::string dir;
 
   void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "velquor_cli_XXXXXX";
-    dir = mkdtemp(pattern.data());  // devnames.lst of one test never meets another's
+    dir = testsupport::MakeTempDir();
     std::string error;
     cli::SessionOptions options;
     options.virtualLine = true;

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
 
+#include "TempDir.h"
 #include "common/Files.h"
 
 using namespace velquor::common;
@@ -11,10 +11,7 @@ using namespace velquor::common;
 namespace {
 
 struct TempDir {
-  TempDir() {
-    std::string pattern = ::testing::TempDir() + "velquor_files_XXXXXX";
-    path = mkdtemp(pattern.data());
-  }
+  TempDir() : path(velquor::testsupport::MakeTempDir()) {}
   ~TempDir() { std::filesystem::remove_all(path); }
   std::string path;
 };
