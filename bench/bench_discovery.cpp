@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
         workbench::Workbench bench(engine, log, common::RealClock(), dir, dir);
 
         auto start = std::chrono::steady_clock::now();
-        bench.SpeedButtonDiscoverClick();
+        bench.Discover().SpeedButtonDiscoverClick();
         double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const int found = bench.Table().DeviceCount;

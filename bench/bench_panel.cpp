@@ -48,12 +48,12 @@ int main() {
     std::string error;
     common::WriteFileAtomic(dir + "/devnames.lst", "7FF000000101=Spot 1\r\n", error);
     Rig r(virtualline::DefaultRig(), dir);
-    r.bench.LoadDeviceTable(false);
-    r.bench.SelectRow(0);
+    r.bench.List().LoadDeviceTable(false);
+    r.bench.Devices().SelectRow(0);
     const int runs = 10;
     auto start = std::chrono::steady_clock::now();
     const unsigned before = r.line.Stats().requests;
-    for (int i = 0; i < runs; ++i) r.bench.SpeedButtonRdmReadClick();
+    for (int i = 0; i < runs; ++i) r.bench.RdmPage().SpeedButtonRdmReadClick();
     const double wall = Seconds(start) / runs;
     const double exchanges = static_cast<double>(r.line.Stats().requests - before) / runs;
     std::printf("panel Read of one moving head: %.1f exchanges, %.1f ms wall (mean of %d)\n",
@@ -63,7 +63,7 @@ int main() {
     std::filesystem::remove(dir + "/devnames.lst");
     Rig r(virtualline::GenerateRig(64), dir);
     auto start = std::chrono::steady_clock::now();
-    r.bench.SpeedButtonDiscoverClick();
+    r.bench.Discover().SpeedButtonDiscoverClick();
     std::printf("discovery of 64 fixtures first: %d found in %.1f s\n", r.bench.Table().DeviceCount,
                 Seconds(start));
     r.bench.EditStartAddress = "1";
@@ -72,7 +72,7 @@ int main() {
     r.bench.Panel().EditEnd = "64";
     const unsigned before = r.line.Stats().requests;
     start = std::chrono::steady_clock::now();
-    r.bench.SpeedButtonAddressClick();
+    r.bench.RdmPage().SpeedButtonAddressClick();
     const double wall = Seconds(start);
     std::printf(
         "batch of 64 fixtures (addresses, then the list re-read): %u exchanges, %.2f s wall, "

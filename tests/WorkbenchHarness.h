@@ -10,6 +10,7 @@
 #include "RdmHarness.h"
 #include "TempDir.h"
 #include "common/Files.h"
+#include "rdm/Decoders.h"
 #include "rdm/KnownPids.h"
 #include "workbench/Workbench.h"
 
@@ -47,12 +48,8 @@ struct WorkbenchHarness {
 
   workbench::WorkbenchHooks hooks() {
     workbench::WorkbenchHooks h;
-    h.pumpUi = [this] {
-      if (onPump) onPump();
-    };
-    h.askYesNo = [this](const std::string& title, const std::string& text) {
-      asked.push_back(title + "|" + text);
-      return answerYes;
+    h.discoveryProgress = [this](const workbench::DiscoveryStatus& status) {
+      if (onProgress) onProgress(status);
     };
     if (extra) extra(h);
     return h;
@@ -68,9 +65,8 @@ struct WorkbenchHarness {
   RdmHarness<> rdm;
   std::string dir;
   HookSetter extra;
-  std::function<void()> onPump;
-  std::vector<std::string> asked;
-  bool answerYes = true;
+  // Called after every exchange of a discovery, on the thread that runs it.
+  std::function<void(const workbench::DiscoveryStatus&)> onProgress;
   workbench::Workbench bench;
 };
 

@@ -10,34 +10,48 @@ namespace velquor::app {
 
 void MainWindow::WireConsolePages() {
   workbench::Workbench& bench = core_->Bench();
-  connect(ui_.ComboBoxCommand, &QComboBox::activated, this,
-          [&bench](int index) { bench.Console().ComboBoxCommand = index; });
-  connect(ui_.ComboBoxParameter, &QComboBox::activated, this,
-          [&bench](int index) { bench.Console().ComboBoxParameter = index; });
-  connect(ui_.ComboBoxSubdevice, &QComboBox::activated, this,
-          [&bench](int index) { bench.Console().ComboBoxSubdevice = index; });
-  connect(ui_.ComboBoxRdmCh, &QComboBox::activated, this,
-          [&bench](int index) { bench.Console().ComboBoxRdmCh = index; });
+  workbench::ConsoleController& console = bench.ConsolePage();
+  workbench::ConsoleModel& model = console.Model();
+  auto choose = [this](QComboBox* box, int workbench::ConsoleModel::*field, auto& model) {
+    connect(box, &QComboBox::activated, this,
+            [this, &model, field](int index) { WithModels([&] { model.*field = index; }); });
+  };
+  choose(ui_.ComboBoxCommand, &workbench::ConsoleModel::ComboBoxCommand, model);
+  choose(ui_.ComboBoxParameter, &workbench::ConsoleModel::ComboBoxParameter, model);
+  choose(ui_.ComboBoxSubdevice, &workbench::ConsoleModel::ComboBoxSubdevice, model);
+  choose(ui_.ComboBoxRdmCh, &workbench::ConsoleModel::ComboBoxRdmCh, model);
   connect(ui_.CheckBoxRdmAll, &QCheckBox::toggled, this,
-          [&bench](bool on) { bench.Console().CheckBoxRdmAll = on; });
-  connect(ui_.EditRdmData, &QLineEdit::textEdited, this, [this, &bench](const QString& t) {
-    const QString shown = QString::fromStdString(bench.EditRdmDataChange(t.toStdString()));
-    if (shown != ui_.EditRdmData->text()) {
-      ui_.EditRdmData->setText(shown);
+          [this, &model](bool on) { WithModels([&] { model.CheckBoxRdmAll = on; }); });
+  connect(ui_.EditRdmData, &QLineEdit::textEdited, this, [this, &console](const QString& t) {
+    std::string shown;
+    WithModels([&] { shown = console.EditRdmDataChange(t.toStdString()); });
+    if (QString::fromStdString(shown) != ui_.EditRdmData->text()) {
+      ui_.EditRdmData->setText(QString::fromStdString(shown));
     }
     DrainLog();
   });
-  ConnectCommand(ui_.SpeedButtonAddrdm, [&bench] { bench.SpeedButtonAddrdmClick(); });
-  ConnectCommand(ui_.SpeedButtonDelete, [&bench] { bench.SpeedButtonDeleteClick(); });
-  ConnectCommand(ui_.SpeedButtonSendRDM, [&bench] { bench.SpeedButtonSendRDMClick(); });
-  connect(ui_.ListBox_RDM, &QListWidget::itemClicked, this, [this, &bench](QListWidgetItem* item) {
-    const int row = ui_.ListBox_RDM->row(item);
-    RunCommand([&bench, row] { bench.ListBox_RDMClick(row); });
-  });
-  ConnectCommand(ui_.SpeedButtonRead, [&bench] { bench.SpeedButtonReadClick(); });
-  ConnectCommand(ui_.SpeedButton1, [&bench] { bench.SpeedButton1Click(); });
+  // The data list is the page's own: changed at once, even while a command runs.
+  for (auto [button, change] :
+       {std::pair{ui_.SpeedButtonAddrdm, &workbench::ConsoleController::SpeedButtonAddrdmClick},
+        std::pair{ui_.SpeedButtonDelete, &workbench::ConsoleController::SpeedButtonDeleteClick}}) {
+    connect(button, &QAbstractButton::clicked, this, [this, &console, change = change] {
+      WithModels([&] { (console.*change)(); });
+      DrainLog();
+      RefreshFromModels();
+    });
+  }
+  ConnectCommand(ui_.SpeedButtonSendRDM, "Send", [&console] { console.SpeedButtonSendRDMClick(); });
+  connect(ui_.ListBox_RDM, &QListWidget::itemClicked, this,
+          [this, &console](QListWidgetItem* item) {
+            const int row = ui_.ListBox_RDM->row(item);
+            RunCommand("Send", [&console, row] { console.ListBox_RDMClick(row); });
+          });
+  workbench::RadioController& radio = bench.RadioPage();
+  ConnectCommand(ui_.SpeedButtonRead, "Radio read", [&radio] { radio.SpeedButtonReadClick(); });
+  ConnectCommand(ui_.SpeedButton1, "Radio write", [&radio] { radio.SpeedButton1Click(); });
 }
 
+// Called with the models held.
 void MainWindow::RefreshConsolePages() {
   workbench::Workbench& bench = core_->Bench();
   const workbench::ConsoleModel& console = bench.Console();

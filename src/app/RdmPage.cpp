@@ -11,57 +11,75 @@ namespace velquor::app {
 
 void MainWindow::WireRdmPage() {
   workbench::Workbench& bench = core_->Bench();
+  workbench::RdmPageController& page = bench.RdmPage();
+  workbench::Discovery& discovery = bench.Discover();
+  ConnectCommand(ui_.SpeedButtonDiscover, "Discover",
+                 [&discovery] { discovery.SpeedButtonDiscoverClick(); });
+  ConnectCommand(ui_.SpeedButtonAdd, "Add", [&discovery] { discovery.SpeedButtonAddClick(); });
   // Device panel.
-  ConnectCommand(ui_.SpeedButtonRdmRead, [&bench] { bench.SpeedButtonRdmReadClick(); });
-  ConnectCommand(ui_.SpeedButtonRdmWrite, [&bench] { bench.SpeedButtonRdmWriteClick(); });
-  ConnectCommand(ui_.SpeedButtonReset, [&bench] { bench.SpeedButtonResetClick(); });
-  ConnectCommand(ui_.SpeedButton_B, [&bench] { bench.SpeedButton_BClick(); });
-  ConnectCommand(ui_.SpeedButton_A, [&bench] { bench.SpeedButton_AClick(); });
-  ConnectCommand(ui_.SpeedButtonAddress, [&bench] { bench.SpeedButtonAddressClick(); });
-  using Edit = workbench::Workbench::NumericEdit;
+  ConnectCommand(ui_.SpeedButtonRdmRead, "Read", [&page] { page.SpeedButtonRdmReadClick(); });
+  ConnectCommand(ui_.SpeedButtonRdmWrite, "Write", [&page] { page.SpeedButtonRdmWriteClick(); });
+  ConnectCommand(ui_.SpeedButtonReset, "Reset", [&page] { page.SpeedButtonResetClick(); });
+  ConnectCommand(ui_.SpeedButton_B, "Identify", [&page] { page.SpeedButton_BClick(); });
+  ConnectCommand(ui_.SpeedButton_A, "Lamp", [&page] { page.SpeedButton_AClick(); });
+  ConnectCommand(ui_.SpeedButtonAddress, "Batch addressing",
+                 [&page] { page.SpeedButtonAddressClick(); });
+  using Edit = workbench::RdmPageController::NumericEdit;
   const std::pair<QLineEdit*, Edit> numeric[] = {{ui_.EditAddr, Edit::Addr},
                                                  {ui_.EditChannel, Edit::Channel},
                                                  {ui_.EditStart, Edit::Start},
                                                  {ui_.EditEnd, Edit::End},
                                                  {ui_.EditStartAddress, Edit::StartAddress}};
   for (const auto& [edit, kind] : numeric) {
-    connect(edit, &QLineEdit::textEdited, this,
-            [this, &bench, edit, kind = kind](const QString& t) {
-              const QString shown = QString::fromStdString(bench.EditChange(kind, t.toStdString()));
-              if (shown != edit->text()) edit->setText(shown);
-              DrainLog();
-            });
+    connect(edit, &QLineEdit::textEdited, this, [this, &page, edit, kind = kind](const QString& t) {
+      std::string shown;
+      WithModels([&] { shown = page.EditChange(kind, t.toStdString()); });
+      if (QString::fromStdString(shown) != edit->text()) {
+        edit->setText(QString::fromStdString(shown));
+      }
+      DrainLog();
+    });
   }
-  connect(ui_.Edit35, &QLineEdit::textEdited, this, [this, &bench](const QString& t) {
-    ui_.Edit35->setText(QString::fromStdString(bench.Edit35Change(t.toStdString())));
+  connect(ui_.Edit35, &QLineEdit::textEdited, this, [this, &page](const QString& t) {
+    std::string shown;
+    WithModels([&] { shown = page.Edit35Change(t.toStdString()); });
+    ui_.Edit35->setText(QString::fromStdString(shown));
   });
-  connect(ui_.Edit1, &QLineEdit::textEdited, this,
-          [&bench](const QString& t) { bench.Panel().Edit1 = t.toStdString(); });
+  connect(ui_.Edit1, &QLineEdit::textEdited, this, [this, &bench](const QString& t) {
+    WithModels([&] { bench.Panel().Edit1 = t.toStdString(); });
+  });
   ui_.Edit1->setMaxLength(32);
-  connect(ui_.UpDown1, &QScrollBar::actionTriggered, this, [this, &bench](int action) {
-    if (action == QAbstractSlider::SliderSingleStepSub) bench.UpDown1Click(true);
-    if (action == QAbstractSlider::SliderSingleStepAdd) bench.UpDown1Click(false);
+  connect(ui_.UpDown1, &QScrollBar::actionTriggered, this, [this, &page](int action) {
+    WithModels([&] {
+      if (action == QAbstractSlider::SliderSingleStepSub) page.UpDown1Click(true);
+      if (action == QAbstractSlider::SliderSingleStepAdd) page.UpDown1Click(false);
+    });
     DrainLog();
     QTimer::singleShot(0, this, [this] { RefreshFromModels(); });
   });
   for (int k = 1; k <= 3; ++k) {
     connect(ui_.CheckBoxes()[static_cast<size_t>(k - 1)], &QCheckBox::clicked, this,
-            [&bench, k](bool on) {
-              bool* box[] = {&bench.Panel().CheckBox1, &bench.Panel().CheckBox2,
-                             &bench.Panel().CheckBox3};
-              *box[k - 1] = on;
+            [this, &bench, k](bool on) {
+              WithModels([&] {
+                bool* box[] = {&bench.Panel().CheckBox1, &bench.Panel().CheckBox2,
+                               &bench.Panel().CheckBox3};
+                *box[k - 1] = on;
+              });
             });
   }
-  connect(ui_.ComboBoxMode, &QComboBox::activated, this,
-          [&bench](int index) { bench.Panel().ComboBoxMode.itemIndex = index; });
-  connect(ui_.ComboBoxChannelMode, &QComboBox::activated, this,
-          [&bench](int index) { bench.Panel().ComboBoxChannelMode.itemIndex = index; });
-  connect(ui_.CheckBoxChannel, &QCheckBox::toggled, this, [this, &bench](bool on) {
-    bench.CheckBoxChannel = on;
+  connect(ui_.ComboBoxMode, &QComboBox::activated, this, [this, &bench](int index) {
+    WithModels([&] { bench.Panel().ComboBoxMode.itemIndex = index; });
+  });
+  connect(ui_.ComboBoxChannelMode, &QComboBox::activated, this, [this, &bench](int index) {
+    WithModels([&] { bench.Panel().ComboBoxChannelMode.itemIndex = index; });
+  });
+  connect(ui_.CheckBoxChannel, &QCheckBox::toggled, this, [this, &page](bool on) {
+    WithModels([&] { page.personalityForAll = on; });
     ui_.ComboBoxChannelMode->setEnabled(on);
   });
 }
 
+// Called with the models held.
 void MainWindow::RefreshRdmPage() {
   workbench::Workbench& bench = core_->Bench();
   const workbench::DevicePanelModel& p = bench.Panel();
@@ -88,12 +106,12 @@ void MainWindow::RefreshRdmPage() {
   SetItems(ui_.ComboBoxMode, p.ComboBoxMode);
   SetItems(ui_.ComboBoxChannelMode, p.ComboBoxChannelMode);
   SetItems(ui_.ComboBoxID, p.ComboBoxID);
-  SetItems(ui_.ComboBox_UID, p.ComboBox_UID);
+  SetItems(ui_.ComboBox_UID, bench.View().uidChoices);
   ui_.SpeedButtonRdmWrite->setEnabled(p.SpeedButtonRdmWriteEnabled);
 
-  SetText(ui_.EditStartAddress, bench.EditStartAddress);
-  SetText(ui_.EditStart, bench.EditStart);
-  SetText(ui_.EditChannel, bench.EditChannel);
+  SetText(ui_.EditStartAddress, bench.RdmPage().startAddressText);
+  SetText(ui_.EditStart, bench.RdmPage().firstFixtureText);
+  SetText(ui_.EditChannel, bench.RdmPage().incrementText);
 }
 
 }  // namespace velquor::app

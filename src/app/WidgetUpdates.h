@@ -3,6 +3,7 @@
 // shows the value (no repaint, no signal).
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
 #include <QSignalBlocker>
@@ -15,6 +16,11 @@ namespace velquor::app {
 inline void SetText(QLineEdit* edit, const std::string& text) {
   const QString t = QString::fromStdString(text);
   if (edit->text() != t) edit->setText(t);
+}
+
+inline void SetText(QLabel* label, const std::string& text) {
+  const QString t = QString::fromStdString(text);
+  if (label->text() != t) label->setText(t);
 }
 
 inline void SetItems(QComboBox* combo, const workbench::ChoiceList& list) {

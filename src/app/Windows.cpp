@@ -28,6 +28,7 @@
 #include <ctime>
 
 #include "app/Language.h"
+#include "app/WidgetUpdates.h"
 #include "common/Files.h"
 #include "rdm/KnownPids.h"
 
@@ -168,7 +169,7 @@ void AddressingWindow::ApplyLanguageAddressing() {
 
 // ---------------------------------------------------------------- main window
 
-MainWindow::MainWindow(const CoreOptions& options, Dialogs dialogs, std::string& error)
+MainWindow::MainWindow(const core::CoreOptions& options, Dialogs dialogs, std::string& error)
     : dialogs_(std::move(dialogs)) {
   setObjectName("Form1");
   setWindowTitle("VELQUOR PRO V2.0.1");
@@ -199,23 +200,36 @@ MainWindow::MainWindow(const CoreOptions& options, Dialogs dialogs, std::string&
   // A day of identify refreshes logs a lot: the pane keeps the newest lines.
   ui_.LogMemo->setMaximumBlockCount(20000);
 
+  // Both hooks are called on the line's executor: they post to this thread.
   workbench::WorkbenchHooks hooks;
   hooks.showRdmPage = [this] {
-    // The patch page shows the same devices: a device command leaves it in place.
-    if (pages_->currentIndex() != 0 && pages_->currentIndex() != 1) pages_->setCurrentIndex(0);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          // The patch page shows the same devices: a device command leaves it in place.
+          if (pages_->currentIndex() != 0 && pages_->currentIndex() != 1) {
+            pages_->setCurrentIndex(0);
+          }
+        },
+        Qt::QueuedConnection);
   };
-  hooks.askYesNo = [this](const std::string& title, const std::string& text) {
-    if (!dialogs_.askYesNo) return true;
-    return dialogs_.askYesNo(QString::fromStdString(title), QString::fromStdString(text));
+  hooks.discoveryProgress = [this](const workbench::DiscoveryStatus&) {
+    if (statusPosted_.exchange(true)) return;  // one update on its way is enough
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          statusPosted_ = false;
+          std::unique_lock<workbench::ModelLock> lock(core_->Bench().Models(), std::try_to_lock);
+          if (!lock) {
+            // The search is between two exchanges: the next report brings the line up to date.
+            return;
+          }
+          ui_.LabelDiscovery->setText(QString::fromStdString(workbench::DiscoveryStatusText(
+              core_->Bench().Discover().LastStatus(), currentLanguage_ == "CHS")));
+        },
+        Qt::QueuedConnection);
   };
-  hooks.artNetPageShown = [this] { return pages_->currentIndex() == 2; };
-  hooks.discoveryProgress = [this](const workbench::DiscoveryStatus& status) {
-    // Discovery runs on this thread: the label shows at the next pump, without the log.
-    ui_.LabelDiscovery->setText(
-        QString::fromStdString(workbench::DiscoveryStatusText(status, currentLanguage_ == "CHS")));
-  };
-  core_ = Core::Create(
-      options, [this] { PumpUi(); }, std::move(hooks), error);
+  core_ = core::Core::Create(options, std::move(hooks), error);
   if (!core_) return;
 
   form2_ = std::make_unique<AddressingWindow>(core_->Options().programDir,
@@ -250,7 +264,6 @@ void MainWindow::ShowConnectState() {
 MainWindow::~MainWindow() {
   if (core_) core_->Log().SetListener(nullptr);
   if (!closed_ && core_) {
-    core_->Bench().AbortRequested = true;
     core_->Shutdown();
     hid_exit();
   }
@@ -258,15 +271,6 @@ MainWindow::~MainWindow() {
 
 void MainWindow::ShowError(const QString& text) {
   if (dialogs_.showError) dialogs_.showError(text);
-}
-
-void MainWindow::PumpUi() {
-  if (QThread::currentThread() != QCoreApplication::instance()->thread()) return;
-  if (pumpDepth_ > 0) return;  // no pump inside a pump
-  ++pumpDepth_;
-  // The 30 ms log timer fires in here and shows the log and the fields as they fill.
-  QCoreApplication::processEvents();
-  --pumpDepth_;
 }
 
 void MainWindow::DrainLog() {
@@ -277,39 +281,72 @@ void MainWindow::DrainLog() {
   }
 }
 
-// A user command: runs, then the window shows what the models now hold.
-void MainWindow::RunCommand(const std::function<void()>& command, bool mayNest) {
-  if (commandDepth_ > 0 && !mayNest) return;
-  if (commandDepth_++ == 0) logTimer_.start();  // shows the command's progress as it runs
-  command();
-  if (--commandDepth_ == 0) logTimer_.stop();
+bool MainWindow::RunCommand(const std::string& name, std::function<void()> command,
+                            std::function<void()> after, bool holdsLine) {
+  if (closed_) return false;
+  const bool started = core_->Bench().StartCommand(
+      name, std::move(command),
+      [this, after = std::move(after)] {
+        QMetaObject::invokeMethod(
+            this, [this, after] { CommandEnded(after); }, Qt::QueuedConnection);
+      },
+      holdsLine);
+  if (!started) {
+    DrainLog();  // the refusal's reason
+    return false;
+  }
+  commandRunning_ = true;
+  logTimer_.start();  // shows the command's progress as it runs
+  return true;
+}
+
+// The command has ended: the window shows what the models now hold.
+void MainWindow::CommandEnded(const std::function<void()>& after) {
+  commandRunning_ = core_->Bench().Executor().CommandActive();
+  if (!commandRunning_) logTimer_.stop();
   DrainLog();
   ShowConnectState();
   RefreshFromModels();
   MirrorIdentifyTargets();
+  if (after) after();
 }
 
-void MainWindow::ConnectCommand(QAbstractButton* button, std::function<void()> command,
-                                bool mayNest) {
+void MainWindow::ConnectCommand(QAbstractButton* button, const std::string& name,
+                                std::function<void()> command, bool holdsLine) {
   connect(button, &QAbstractButton::clicked, this,
-          [this, command, mayNest] { RunCommand(command, mayNest); });
+          [this, name, command, holdsLine] { RunCommand(name, command, {}, holdsLine); });
+}
+
+void MainWindow::WithModels(const std::function<void()>& change) {
+  std::lock_guard lock(core_->Bench().Models());
+  change();
+}
+
+void MainWindow::SpeedButton6Click() {
+  workbench::Workbench& bench = core_->Bench();
+  if (!bench.Executor().CommandActive()) {
+    core_->Log().Add("Close RDM:");
+    return;
+  }
+  const bool yes = !dialogs_.askYesNo || dialogs_.askYesNo("RDM Discover", "Close RDM？");
+  // The command in hand ends before its next branch or device.
+  if (yes) bench.Flags().stopRequested.store(true);
 }
 
 void MainWindow::Wire() {
   workbench::Workbench& bench = core_->Bench();
-  auto click = [this](QAbstractButton* b, std::function<void()> f, bool mayNest = false) {
-    ConnectCommand(b, std::move(f), mayNest);
-  };
-  click(ui_.SpeedButtonDiscover, [&bench] { bench.SpeedButtonDiscoverClick(); });
-  click(ui_.SpeedButtonAdd, [&bench] { bench.SpeedButtonAddClick(); });
-  click(
-      ui_.SpeedButton6, [&bench] { bench.SpeedButton6Click(); }, true);
-  click(ui_.SpeedButtonSort, [&bench] { bench.SortByFixtureNumber(); });
-  click(ui_.SpeedButtonUp, [&bench] { bench.MoveSelectedUp(); });
-  click(ui_.SpeedButtonDown, [&bench] { bench.MoveSelectedDown(); });
-  click(ui_.SpeedButton2, [&bench] { bench.ClearDeviceList(); });
-  click(
-      ui_.SpeedButton5, [this] { ui_.LogMemo->clear(); }, true);
+  workbench::DeviceListController& list = bench.List();
+  // The list's own buttons let DMX go on; they only ask the selected device again.
+  ConnectCommand(
+      ui_.SpeedButtonSort, "Sort", [&list] { list.SortByFixtureNumber(); }, false);
+  ConnectCommand(
+      ui_.SpeedButtonUp, "Up", [&list] { list.MoveSelectedUp(); }, false);
+  ConnectCommand(
+      ui_.SpeedButtonDown, "Down", [&list] { list.MoveSelectedDown(); }, false);
+  ConnectCommand(
+      ui_.SpeedButton2, "Clear", [&list] { list.ClearDeviceList(); }, false);
+  connect(ui_.SpeedButton6, &QAbstractButton::clicked, this, [this] { SpeedButton6Click(); });
+  connect(ui_.SpeedButton5, &QAbstractButton::clicked, this, [this] { ui_.LogMemo->clear(); });
 
   auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this);
   for (QLineEdit* edit :
@@ -318,8 +355,9 @@ void MainWindow::Wire() {
         ui_.EditStartCode, ui_.EditPackets, ui_.Edit_Start, ui_.Edit_Stop}) {
     edit->setValidator(digits);
   }
-  connect(ui_.MaskEdit_SNUM, &QLineEdit::textEdited, this, [this, &bench](const QString& text) {
-    RunCommand([&bench, text] { bench.SetFixtureNumber(text.toStdString()); });
+  connect(ui_.MaskEdit_SNUM, &QLineEdit::textEdited, this, [this, &list](const QString& text) {
+    RunCommand(
+        "Fixture number", [&list, text] { list.SetFixtureNumber(text.toStdString()); }, {}, false);
   });
   connect(ui_.ListViewUID, &QTableWidget::cellClicked, this,
           [this](int row, int) { ListViewUIDClick(row); });
@@ -329,11 +367,12 @@ void MainWindow::Wire() {
   connect(ui_.CheckBoxDMX, &QCheckBox::toggled, this,
           [this](bool on) { core_->Tick().View().checkBoxDmx = on; });
   connect(ui_.CheckBoxTest, &QCheckBox::toggled, this, [this, &bench](bool on) {
-    bench.CheckBoxTest = on;
+    WithModels([&] { bench.Discover().testMode = on; });
     if (on && !closed_ && !timer1_.isActive()) timer1_.start();
   });
-  connect(ui_.EditTime, &QLineEdit::textChanged, this,
-          [&bench](const QString& text) { bench.EditTime = text.toStdString(); });
+  connect(ui_.EditTime, &QLineEdit::textChanged, this, [this, &bench](const QString& text) {
+    WithModels([&] { bench.Discover().testInterval = text.toStdString(); });
+  });
   connect(ui_.ComboBoxArtNet, &QComboBox::currentIndexChanged, this,
           [this](int index) { core_->Tick().View().artNetDirection = index; });
   connect(ui_.ComboBox_IP, &QComboBox::activated, this, [this](int index) {
@@ -354,21 +393,13 @@ void MainWindow::Wire() {
     edit->installEventFilter(this);
   }
   connect(&startUpTimer_, &QTimer::timeout, this, [this] { StartUpTimerTimer(); });
-  connect(&timer1_, &QTimer::timeout, this, [this, &bench] {
-    if (bench.RdmBusy().load() || commandDepth_ > 0) return;
-    int next = 35;
-    RunCommand([&bench, &next] { next = bench.Timer1Timer(); });
-    timer1_.setInterval(next);
-    // The idle branch only refreshes the Art-Net page: elsewhere the timer sleeps until
-    // that page shows or test mode is switched on.
-    if (!bench.CheckBoxTest && pages_->currentIndex() != 2) timer1_.stop();
-  });
+  connect(&timer1_, &QTimer::timeout, this, [this] { Timer1Timer(); });
   WireRdmPage();
   WireConsolePages();
 
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();
-    if (commandDepth_ > 0) RefreshFromModels();  // a running command: show its progress
+    RefreshFromModels();  // a running command: show its progress
     ShowConnectState();
   });
 }
@@ -420,6 +451,7 @@ void MainWindow::FormShow() {
   faderOffset_ = ui_.ScrollBarDMX->value();
   RefreshFaderLabels();
   for (QScrollBar* fader : ui_.ScrollBars()) fader->setValue(255);
+  std::unique_lock<workbench::ModelLock> models(core_->Bench().Models());
   workbench::DeviceTable& table = core_->Bench().Table();
   for (int row = 0; row < 256; ++row) {
     table.Records[static_cast<size_t>(row)].FixtureNumber = static_cast<uint16_t>(row + 1);
@@ -472,7 +504,8 @@ void MainWindow::FormShow() {
   scenes->setHorizontalHeaderLabels({"Scene", "Fade", "Hold"});
   for (int c = 0; c < 3; ++c) scenes->setColumnWidth(c, 58);
 
-  core_->Bench().BuildColumns();
+  core_->Bench().Devices().BuildColumns();
+  models.unlock();
   ui_.ComboBox_Fade->setCurrentIndex(2);
   ui_.ComboBox_Hold->setCurrentIndex(2);
   ui_.ComboBoxSpeed->setCurrentIndex(2);
@@ -500,24 +533,49 @@ void MainWindow::FormShow() {
 
 void MainWindow::StartUpTimerTimer() {
   startUpTimer_.stop();
-  if (commandDepth_ > 0) {  // a command is running: load the table when it is done
+  if (core_->Bench().Executor().CommandActive()) {  // load the table when the line is free
     startUpTimer_.start();
     return;
   }
-  RunCommand([this] {
-    core_->Bench().LoadDeviceTable(true);
-    core_->Bench().RebuildUidChoices();
+  // Every listed device is asked; with many that do not answer this takes minutes, so it
+  // runs like any command: the list fills as it goes, and the stop button ends the asking.
+  workbench::DeviceListController& list = core_->Bench().List();
+  RunCommand(
+      "Loading the device list", [&list] { list.LoadAtStartUp(); }, {}, false);
+}
+
+void MainWindow::Timer1Timer() {
+  workbench::Discovery& discovery = core_->Bench().Discover();
+  bool testMode = false;
+  int delay = 0;
+  WithModels([&] {
+    testMode = discovery.testMode;
+    delay = discovery.TestModeDelay();
   });
+  if (testMode) {
+    // Test mode: discovery again and again, the next one the set time after this one.
+    timer1_.stop();
+    RunCommand(
+        "Discover", [&discovery] { discovery.SpeedButtonDiscoverClick(); },
+        [this, delay] {
+          if (!closed_ && core_->Bench().Discover().testMode) timer1_.start(delay);
+        });
+    return;
+  }
+  timer1_.setInterval(35);
+  // The idle branch only refreshes the Art-Net page: elsewhere the timer sleeps until that
+  // page shows or test mode is switched on.
+  if (pages_->currentIndex() != 2) timer1_.stop();
 }
 
 bool MainWindow::FormCloseQuery() {
   if (closed_) return true;
   closed_ = true;
-  core_->Bench().AbortRequested = true;
-  core_->Bench().StopDiscovery = true;
   timer1_.stop();
   startUpTimer_.stop();
-  core_->Shutdown();  // stops and joins the engine tick, releases the box
+  // The command in hand ends at its next exchange; then the executor and the engine tick
+  // stop and the box is released.
+  core_->Shutdown();
   hid_exit();
   logTimer_.stop();
   core_->Log().SetListener(nullptr);
@@ -526,15 +584,6 @@ bool MainWindow::FormCloseQuery() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // Inside a running command (discovery, an exchange waiting for its answer) the close is
-  // taken up again as soon as the command has unwound, which the abort makes quick.
-  if (core_ && (core_->Bench().RdmBusy().load() || core_->Link().Lock().HeldByThisThread())) {
-    core_->Bench().AbortRequested = true;
-    core_->Bench().StopDiscovery = true;
-    event->ignore();
-    QTimer::singleShot(10, this, [this] { close(); });
-    return;
-  }
   if (core_) FormCloseQuery();
   event->accept();
 }
@@ -547,9 +596,10 @@ void MainWindow::ApplyLanguageMain() {
   if (!language.empty()) currentLanguage_ = QString::fromStdString(language);
   RefreshFaderLabels();
   // The discovery line is the program's own text: written again in the new language.
-  if (core_->Bench().LastDiscoveryStatus().branches > 0) {
+  std::unique_lock<workbench::ModelLock> lock(core_->Bench().Models(), std::try_to_lock);
+  if (lock && core_->Bench().Discover().LastStatus().branches > 0) {
     ui_.LabelDiscovery->setText(QString::fromStdString(workbench::DiscoveryStatusText(
-        core_->Bench().LastDiscoveryStatus(), currentLanguage_ == "CHS")));
+        core_->Bench().Discover().LastStatus(), currentLanguage_ == "CHS")));
   }
 }
 
@@ -619,6 +669,8 @@ void MainWindow::Label_quendarisClick() {
 }
 
 void MainWindow::MirrorIdentifyTargets() {
+  std::unique_lock<workbench::ModelLock> lock(core_->Bench().Models(), std::try_to_lock);
+  if (!lock) return;  // a command is in hand: its end mirrors them
   const workbench::DeviceTable& table = core_->Bench().Table();
   std::vector<dmx::IdentifyTarget> targets;
   const int rows =
@@ -632,21 +684,35 @@ void MainWindow::MirrorIdentifyTargets() {
 
 void MainWindow::ListViewUIDClick(int row) {
   workbench::Workbench& bench = core_->Bench();
-  if (row < 0 || row >= static_cast<int>(bench.View().rows.size())) return;
   if (pages_->currentIndex() == 0) {
-    RunCommand([&bench, row] { bench.RowClickOnRdmPage(row); });
+    // A click reads the device: not while another command works on the table.
+    if (bench.RefusedWhileBusy("Read")) {
+      DrainLog();
+      return;
+    }
+    bool selected = false;
+    WithModels([&] { selected = bench.RdmPage().SelectClickedRow(row); });
+    if (selected) RunCommand("Read", [&bench] { bench.RdmPage().ReadClickedRow(); });
   } else {
-    bench.SelectRow(row);
+    WithModels([&] {
+      if (row >= 0 && row < static_cast<int>(bench.View().rows.size()))
+        bench.Devices().SelectRow(row);
+    });
   }
-  bench.Panel().ComboBox_UID.itemIndex = row;
   RefreshFromModels();
 }
 
 void MainWindow::RefreshFromModels() {
   if (!core_) return;
   workbench::Workbench& bench = core_->Bench();
+  std::unique_lock<workbench::ModelLock> lock(bench.Models(), std::try_to_lock);
+  if (!lock) return;  // the command in hand is between two exchanges; shown at the next try
   RefreshRdmPage();
   RefreshConsolePages();
+  if (bench.Discover().LastStatus().branches > 0) {
+    SetText(ui_.LabelDiscovery, workbench::DiscoveryStatusText(bench.Discover().LastStatus(),
+                                                               currentLanguage_ == "CHS"));
+  }
   auto* list = ui_.ListViewUID;
   const workbench::DeviceListView& view = bench.View();
   if (list->columnCount() != static_cast<int>(view.columns.size())) {

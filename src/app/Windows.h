@@ -15,7 +15,7 @@
 
 #include "app/ControlTable.h"
 #include "app/Controls.h"
-#include "app/Core.h"
+#include "core/Core.h"
 #include "dmx/EngineTick.h"
 
 class QTabWidget;
@@ -47,12 +47,11 @@ struct Dialogs {
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
-  // `core` is made by the window (it needs the window's UI pump).
-  MainWindow(const CoreOptions& options, Dialogs dialogs, std::string& error);
+  MainWindow(const core::CoreOptions& options, Dialogs dialogs, std::string& error);
   ~MainWindow() override;
 
   bool Ready() const { return core_ != nullptr; }
-  Core& CoreRef() { return *core_; }
+  core::Core& CoreRef() { return *core_; }
   AddressingWindow& Form2() { return *form2_; }
 
   const form1::Controls& Ui() const { return ui_; }
@@ -61,6 +60,7 @@ class MainWindow : public QMainWindow {
   void FormCreate();
   void FormShow();
   void StartUpTimerTimer();
+  void Timer1Timer();
   bool FormCloseQuery();
 
   // Configuration and languages.
@@ -73,11 +73,20 @@ class MainWindow : public QMainWindow {
   void PageControl1Change();
   void Label_quendarisClick();
 
-  // Model → widgets.
+  // Model → widgets. Skipped (and done again when the command ends) while a command holds
+  // the models between two exchanges: the window never waits for the line.
   void RefreshFromModels();
   void DrainLog();
-  // A button that runs a user command (one at a time; `mayNest` lets it run inside one).
-  void ConnectCommand(QAbstractButton* button, std::function<void()> command, bool mayNest = false);
+  // Runs a command on the line's executor; `after` follows on this thread when it has ended.
+  // Refused with a log line while another command runs (the stop button always works).
+  bool RunCommand(const std::string& name, std::function<void()> command,
+                  std::function<void()> after = {}, bool holdsLine = true);
+  void ConnectCommand(QAbstractButton* button, const std::string& name,
+                      std::function<void()> command, bool holdsLine = true);
+  // Changes the models from this thread (an edit typed, a box ticked).
+  void WithModels(const std::function<void()>& change);
+  void SpeedButton6Click();
+  bool CommandRunning() const { return commandRunning_; }
   // One binding per page: its signals, and its fields refreshed from the models.
   void WireRdmPage();
   void RefreshRdmPage();
@@ -97,18 +106,14 @@ class MainWindow : public QMainWindow {
 
  private:
   void Wire();
-  void PumpUi();
-  // Runs a user command. While one runs (its exchanges let UI events through), another is
-  // dropped unless it may run inside it (the stop button), so no command works on a table
-  // that a running one is rebuilding.
-  void RunCommand(const std::function<void()>& command, bool mayNest = false);
+  void CommandEnded(const std::function<void()>& after);
   void MirrorPage();
   void MirrorIdentifyTargets();
   void ListViewUIDClick(int row);
   void ShowError(const QString& text);
 
   Dialogs dialogs_;
-  std::unique_ptr<Core> core_;
+  std::unique_ptr<core::Core> core_;
   std::unique_ptr<AddressingWindow> form2_;
   QTabWidget* pages_ = nullptr;
   form1::Controls ui_;
@@ -118,9 +123,9 @@ class MainWindow : public QMainWindow {
   bool shown_ = false;
   bool closing_ = false;
   bool closed_ = false;
-  int pumpDepth_ = 0;
-  int commandDepth_ = 0;
-  std::atomic<bool> drainPosted_{false};  // a drain of the log is on its way to this thread
+  bool commandRunning_ = false;
+  std::atomic<bool> drainPosted_{false};   // a drain of the log is on its way to this thread
+  std::atomic<bool> statusPosted_{false};  // a discovery status is on its way
 
   QString currentLanguage_ = "CHS";
   int networkAddressIndex_ = 0;

@@ -16,7 +16,7 @@
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  velquor::app::CoreOptions options;
+  velquor::core::CoreOptions options;
   QString screenshot;  // --screenshot FILE [MS]: save a picture of the window, then quit
   int screenshotDelayMs = 1500;
   int page = -1;

@@ -7,40 +7,35 @@
 #include "common/Files.h"
 #include "common/Text.h"
 #include "link/LibusbTransport.h"
+#include "rdm/Decoders.h"
 #include "rdm/KnownPids.h"
 #include "workbench/Workbench.h"
 
 namespace velquor::cli {
 
-std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options, common::LogSink& log,
+std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options,
+                                               std::function<void(const std::string&)> logListener,
                                                std::string& error) {
   std::unique_ptr<CliSession> s(new CliSession());
-  common::Clock& clock = options.clock ? *options.clock : common::RealClock();
-  if (options.virtualLine) {
-    auto rig = virtualline::LoadRigOrDefault(options.rigFile, error);
-    if (!rig) return nullptr;
-    auto line = std::make_unique<virtualline::VirtualLine>(std::move(*rig), clock);
-    s->line_ = line.get();
-    s->transport_ = std::move(line);
-  } else {
-    s->transport_ = std::make_unique<link::LibusbTransport>(link::MakeLibusbApi());
-  }
-  s->link_ = std::make_unique<link::UsbLink>(*s->transport_, log, clock);
-  s->engine_ = std::make_unique<rdm::RdmEngine>(*s->link_, log);
+  core::CoreOptions coreOptions;
+  coreOptions.virtualLine = options.virtualLine;
+  coreOptions.rigFile = options.rigFile;
+  coreOptions.workDir = options.workDir;
+  coreOptions.programDir = options.programDir;
+  coreOptions.clock = options.clock;
   workbench::WorkbenchHooks hooks;
   hooks.discoveryProgress = options.discoveryProgress;
-  s->bench_ = std::make_unique<workbench::Workbench>(
-      *s->engine_, log, clock, options.workDir,
-      options.programDir.empty() ? common::ProgramDirectory() : options.programDir,
-      std::move(hooks));
-  s->bench_->BuildColumns();
-  s->link_->LinkOpen();
-  s->link_->ComboBoxRDMChange(options.speedIndex);
+  s->core_ = core::Core::Create(coreOptions, std::move(hooks), error);
+  if (!s->core_) return nullptr;
+  if (logListener) s->core_->Log().SetListener(std::move(logListener));
+  s->Bench().Devices().BuildColumns();
+  s->core_->Link().LinkOpen();
+  s->core_->Link().ComboBoxRDMChange(options.speedIndex);
   return s;
 }
 
 CliSession::~CliSession() {
-  if (transport_) transport_->Close();
+  if (core_) core_->Shutdown();
 }
 
 namespace {
@@ -93,13 +88,19 @@ int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, st
 
   if (request.pid == rdm::pid::DISC_UNIQUE_BRANCH) {
     // As the console does: one unique-branch search over the whole range.
-    const uint8_t r = session.Bench().DiscUniqueBranch(0, 0xFFFFFFFFFFFEULL, true);
+    uint8_t r = 0;
+    session.Run(
+        [&] { r = session.Bench().Discover().DiscUniqueBranch(0, 0xFFFFFFFFFFFEULL, true); });
     out << (r == 2   ? "One device answered.\n"
             : r == 1 ? "Several devices answered at once.\n"
                      : "No device answered, or the one that did was muted and added.\n");
     return 0;
   }
-  rdm::RdmAnswer answer = session.Engine().RdmTransact(request, uid, true);
+  rdm::RdmAnswer answer;
+  session.Run([&] {
+    answer = session.Bench().Operations().OnWire(
+        [&] { return session.Engine().RdmTransact(request, uid, true); });
+  });
   if (!answer.Ok()) {
     out << "No valid answer.\n";
     return 1;
@@ -108,8 +109,7 @@ int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, st
   out << fmt::format("{} from 0x{}, {} data bytes: {}\n", summary,
                      rdm::UidText(rdm::ReadUid(&answer.response[rdm::kSourceUid])), answer.Pdl(),
                      common::HexBytes(answer.Data()));
-  std::string decoded =
-      workbench::Workbench::DescribeAnswer(request.pid, request.commandClass, answer);
+  std::string decoded = rdm::DescribeAnswer(request.pid, request.commandClass, answer);
   if (!decoded.empty()) out << "Decoded: " << decoded << "\n";
   return 0;
 }
@@ -169,26 +169,27 @@ void ProgressLine::Clear() {
 
 int RunDiscover(CliSession& session, bool incremental, std::ostream& out) {
   workbench::Workbench& bench = session.Bench();
-  bench.LoadDeviceTable(false);  // the previous list is checked first, as at the desk
-  if (incremental) {
-    bench.SpeedButtonAddClick();
-  } else {
-    bench.SpeedButtonDiscoverClick();
-  }
+  session.Run([&] {
+    bench.List().LoadDeviceTable(false);  // the previous list is checked first, as at the desk
+    if (incremental) {
+      bench.Discover().SpeedButtonAddClick();
+    } else {
+      bench.Discover().SpeedButtonDiscoverClick();
+    }
+  });
   out << bench.Table().DeviceCount << " devices in the list.\n" << FormatDeviceList(bench.View());
   return 0;
 }
 
 int RunList(CliSession& session, std::ostream& out) {
   workbench::Workbench& bench = session.Bench();
-  bench.LoadDeviceTable(true);
-  for (int row = 0; row < bench.Table().DeviceCount; ++row) {
-    const rdm::Uid uid = bench.Table().Records[static_cast<size_t>(row)].Uid;
-    bench.GetManufacturerLabel(row, uid);
-    bench.GetDeviceModelDescription(row, uid);
-    bench.GetSoftwareVersionLabel(row, uid);
-    bench.View().rows[static_cast<size_t>(row)] = bench.RowCells(row);
-  }
+  session.Run([&] {
+    bench.List().LoadDeviceTable(true);
+    for (int row = 0; row < bench.Table().DeviceCount; ++row) {
+      bench.Operations().ReadDescriptions(row, bench.Table().Records[static_cast<size_t>(row)].Uid);
+      bench.Devices().UpdateRow(row);
+    }
+  });
   out << FormatDeviceList(bench.View());
   return 0;
 }
@@ -196,16 +197,11 @@ int RunList(CliSession& session, std::ostream& out) {
 namespace {
 
 // The row of `uid` in the list loaded from devnames.lst; a device not listed gets a
-// scratch entry after the others (not saved).
-std::optional<int> RowFor(workbench::Workbench& bench, const std::string& text, std::ostream& err) {
-  auto uid = rdm::ParseUid(text);
-  if (!uid) {
-    err << "Give the device as a UID: MMMM:DDDDDDDD (12 hex digits)\n";
-    return std::nullopt;
-  }
-  bench.LoadDeviceTable(false);
+// scratch entry after the others (not saved). Runs on the executor.
+std::optional<int> RowFor(workbench::Workbench& bench, rdm::Uid uid, std::ostream& err) {
+  bench.List().LoadDeviceTable(false);
   workbench::DeviceTable& table = bench.Table();
-  const std::string key = workbench::NameKey(*uid);
+  const std::string key = workbench::NameKey(uid);
   for (size_t k = 0; k < table.Names.Count(); ++k) {
     if (table.Names.At(k).key == key) return static_cast<int>(k);
   }
@@ -216,17 +212,19 @@ std::optional<int> RowFor(workbench::Workbench& bench, const std::string& text, 
   table.Names.Set(key, "");
   const int row = static_cast<int>(table.Names.Count() - 1);
   table.Records[static_cast<size_t>(row)] = {};
-  table.Records[static_cast<size_t>(row)].Uid = *uid;
+  table.Records[static_cast<size_t>(row)].Uid = uid;
   return row;
+}
+
+std::optional<rdm::Uid> ParseDeviceUid(const std::string& text, std::ostream& err) {
+  auto uid = rdm::ParseUid(text);
+  if (!uid) err << "Give the device as a UID: MMMM:DDDDDDDD (12 hex digits)\n";
+  return uid;
 }
 
 std::string OnOff(bool on) {
   return on ? "on" : "off";
 }
-
-}  // namespace
-
-namespace {
 
 int PrintPanel(workbench::Workbench& bench, int row, std::ostream& out) {
   const workbench::DevicePanelModel& p = bench.Panel();
@@ -262,45 +260,55 @@ int PrintPanel(workbench::Workbench& bench, int row, std::ostream& out) {
 }  // namespace
 
 int RunRead(CliSession& session, const std::string& uidText, std::ostream& out, std::ostream& err) {
+  auto uid = ParseDeviceUid(uidText, err);
+  if (!uid) return 2;
   workbench::Workbench& bench = session.Bench();
-  auto row = RowFor(bench, uidText, err);
+  std::optional<int> row;
+  session.Run([&] {
+    row = RowFor(bench, *uid, err);
+    if (row) bench.Operations().ReadDevice(*row);
+  });
   if (!row) return 2;
-  bench.ReadDevice(*row);
   return PrintPanel(bench, *row, out);
 }
 
 int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ostream& err) {
-  workbench::Workbench& bench = session.Bench();
-  auto row = RowFor(bench, c.uid, err);
-  if (!row) return 2;
-  if (c.address && !common::ParseInteger(*c.address)) {
-    err << "The address must be a number from 1 to 512\n";
-    return 2;
+  auto uid = ParseDeviceUid(c.uid, err);
+  if (!uid) return 2;
+  std::optional<int64_t> address;
+  if (c.address) {
+    address = common::ParseInteger(*c.address);
+    if (!address || *address < 1 || *address > 512) {
+      err << "The address must be a number from 1 to 512\n";
+      return 2;
+    }
   }
   if (c.personality && (*c.personality < 1 || *c.personality > 255)) {
     err << "The personality must be a number from 1 to 255\n";
     return 2;
   }
-  const rdm::Uid uid = bench.Table().Records[static_cast<size_t>(*row)].Uid;
-  workbench::DevicePanelModel& panel = bench.Panel();
-  if (c.address) bench.SetStartAddress(uid, *c.address, 0);
-  if (c.personality) bench.SetPersonality(uid, static_cast<uint8_t>(*c.personality));
-  if (c.label) bench.SetDeviceLabel(uid, *c.label);
-  if (c.panInvert || c.tiltInvert || c.panTiltSwap) {
-    bench.GetSupportedParameters(uid);
-    bench.GetInversions(uid);  // what is not given stays as the device has it
-    if (c.panInvert) panel.CheckBox1 = *c.panInvert;
-    if (c.tiltInvert) panel.CheckBox2 = *c.tiltInvert;
-    if (c.panTiltSwap) panel.CheckBox3 = *c.panTiltSwap;
-    bench.SetInversions(uid);
-  }
-  if (c.identify) bench.SetIdentify(uid, *c.identify);
-  bench.ReadDevice(*row);
-  if (c.label && *row < bench.Table().DeviceCount) {
-    // A listed device keeps its new label in devnames.lst, as the window shows it.
-    bench.Table().Names.Set(workbench::NameKey(uid), panel.Edit1);
-    bench.SaveDeviceNames();
-  }
+  workbench::Workbench& bench = session.Bench();
+  workbench::DeviceOperations& ops = bench.Operations();
+  std::optional<int> row;
+  session.Run([&] {
+    row = RowFor(bench, *uid, err);
+    if (!row) return;
+    if (address) ops.SetStartAddress(*uid, address, 0);
+    if (c.personality) ops.SetPersonality(*uid, static_cast<uint8_t>(*c.personality));
+    if (c.label) ops.SetDeviceLabel(*uid, *c.label);
+    if (c.panInvert || c.tiltInvert || c.panTiltSwap) {
+      ops.GetSupportedParameters(*uid);  // only the inversions the device lists are sent
+      ops.SetInversions(*uid, {c.panInvert, c.tiltInvert, c.panTiltSwap});
+    }
+    if (c.identify) ops.SetIdentify(*uid, *c.identify);
+    ops.ReadDevice(*row);
+    if (c.label && *row < bench.Table().DeviceCount) {
+      // A listed device keeps its new label in devnames.lst, as the window shows it.
+      bench.Table().Names.Set(workbench::NameKey(*uid), bench.Panel().Edit1);
+      bench.Devices().Save();
+    }
+  });
+  if (!row) return 2;
   return PrintPanel(bench, *row, out);
 }
 
@@ -311,35 +319,42 @@ int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std:
     return 2;
   }
   workbench::Workbench& bench = session.Bench();
-  bench.LoadDeviceTable(false);
-  if (bench.Table().DeviceCount == 0) {
+  bool empty = false;
+  session.Run([&] {
+    bench.List().LoadDeviceTable(false);
+    empty = bench.Table().DeviceCount == 0;
+    if (empty) return;
+    workbench::BatchPlan plan;
+    plan.startAddress = plan.logAddress = c.startAddress;
+    plan.increment = c.increment;
+    plan.firstRow = std::min(c.first, bench.Table().DeviceCount) - 1;
+    plan.lastRow = std::min(c.last, bench.Table().DeviceCount) - 1;
+    if (c.personality) plan.personality = static_cast<uint8_t>(*c.personality);
+    bench.List().BatchAddress(plan);
+  });
+  if (empty) {
     err << "The device list is empty: run discover first\n";
     return 2;
   }
-  workbench::Workbench::BatchPlan plan;
-  plan.startAddress = plan.logAddress = c.startAddress;
-  plan.increment = c.increment;
-  plan.firstRow = std::min(c.first, bench.Table().DeviceCount) - 1;
-  plan.lastRow = std::min(c.last, bench.Table().DeviceCount) - 1;
-  if (c.personality) plan.personality = static_cast<uint8_t>(*c.personality);
-  bench.BatchAddress(plan);
   out << FormatDeviceList(bench.View());
   return 0;
 }
 
 int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out,
              std::ostream& err) {
-  workbench::Workbench& bench = session.Bench();
+  workbench::DeviceOperations& ops = session.Bench().Operations();
   if (channel) {
     if (*channel < 1 || *channel > 7) {
       err << "The radio channel is 1 to 7\n";
       return 2;
     }
-    const bool ok = bench.WriteRadioChannel(static_cast<uint8_t>(*channel));
+    bool ok = false;
+    session.Run([&] { ok = ops.WriteRadioChannel(static_cast<uint8_t>(*channel)); });
     out << (ok ? "Channel set.\n" : "No confirmation from the radio.\n");
     return ok ? 0 : 1;
   }
-  const std::optional<uint8_t> read = bench.ReadRadioChannel();
+  std::optional<uint8_t> read;
+  session.Run([&] { read = ops.ReadRadioChannel(); });
   if (!read) {
     out << "No radio channel read.\n";
     return 1;

@@ -1,6 +1,6 @@
 #pragma once
-// The command line's view of the core: the box or the virtual line, the link, the RDM
-// engine, and the commands built on them.
+// The command line's view of the core (the same wiring as the window's) and the commands
+// built on its typed operations. Every command runs on the line's executor.
 
 #include <functional>
 #include <iosfwd>
@@ -11,9 +11,7 @@
 
 #include "common/Clock.h"
 #include "common/Log.h"
-#include "link/UsbLink.h"
-#include "rdm/RdmEngine.h"
-#include "virtualline/VirtualLine.h"
+#include "core/Core.h"
 #include "workbench/Workbench.h"
 
 namespace velquor::cli {
@@ -47,24 +45,24 @@ class ProgressLine {
 
 class CliSession {
  public:
-  // Builds the session; on failure returns nothing and says why in `error`.
-  static std::unique_ptr<CliSession> Create(const SessionOptions& options, common::LogSink& log,
+  // Builds the session and opens the line; on failure returns nothing and says why in
+  // `error`. Log lines go to `logListener` as they are added (may be empty).
+  static std::unique_ptr<CliSession> Create(const SessionOptions& options,
+                                            std::function<void(const std::string&)> logListener,
                                             std::string& error);
   ~CliSession();
 
-  rdm::RdmEngine& Engine() { return *engine_; }
-  link::UsbLink& Link() { return *link_; }
-  virtualline::VirtualLine* Line() { return line_; }
-  workbench::Workbench& Bench() { return *bench_; }
+  core::Core& Core() { return *core_; }
+  common::LogSink& Log() { return core_->Log(); }
+  rdm::RdmEngine& Engine() { return core_->Engine(); }
+  virtualline::VirtualLine* Line() { return core_->Line(); }
+  workbench::Workbench& Bench() { return core_->Bench(); }
+  // Runs `command` on the line's executor and waits for it.
+  void Run(const std::function<void()>& command) { core_->Bench().Run(command); }
 
  private:
   CliSession() = default;
-
-  std::unique_ptr<link::LinkTransport> transport_;
-  virtualline::VirtualLine* line_ = nullptr;
-  std::unique_ptr<link::UsbLink> link_;
-  std::unique_ptr<rdm::RdmEngine> engine_;
-  std::unique_ptr<workbench::Workbench> bench_;
+  std::unique_ptr<core::Core> core_;
 };
 
 struct RawCommand {

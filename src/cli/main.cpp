@@ -82,16 +82,16 @@ int main(int argc, char** argv) {
   // Discovery's progress goes to standard error, so scripts reading the list get only it.
   cli::ProgressLine progress(std::cerr, isatty(STDERR_FILENO) != 0);
   options.discoveryProgress = [&](const workbench::DiscoveryStatus& s) { progress.Show(s); };
-  common::LogSink log;
+  std::function<void(const std::string&)> printLine;
   if (!quiet) {
-    log.SetListener([&](const std::string& line) {
+    printLine = [&](const std::string& line) {
       progress.Clear();
       std::cout << line << '\n';
-    });
+    };
   }
 
   std::string error;
-  auto session = cli::CliSession::Create(options, log, error);
+  auto session = cli::CliSession::Create(options, printLine, error);
   if (!session) {
     std::cerr << error << '\n';
     return 2;

@@ -140,8 +140,15 @@ void EngineTick::IdentifyPollStep(uint8_t row) {
     if (row >= targets_.size()) return;
     target = targets_[row];
   }
-  engine_.RdmTransact({rdm::SET_COMMAND, rdm::pid::IDENTIFY_DEVICE, {target.identifyOn}},
-                      target.uid, true);
+  auto poll = [this, target] {
+    engine_.RdmTransact({rdm::SET_COMMAND, rdm::pid::IDENTIFY_DEVICE, {target.identifyOn}},
+                        target.uid, true);
+  };
+  if (executor_) {
+    executor_->TryRunIdle(poll);  // a command in hand has the line: this refresh is skipped
+  } else {
+    poll();
+  }
 }
 
 }  // namespace velquor::dmx

@@ -15,6 +15,7 @@
 #include "common/Log.h"
 #include "dmx/OutputUniverse.h"
 #include "link/UsbLink.h"
+#include "rdm/LineExecutor.h"
 #include "rdm/RdmEngine.h"
 
 namespace velquor::dmx {
@@ -79,6 +80,9 @@ class EngineTick {
 
   // The rows of the device table as the tick needs them; set by the window on its thread.
   void SetIdentifyTargets(std::vector<IdentifyTarget> targets);
+  // The owner of the line: the identify poll runs on it when the line is idle. Without one
+  // (tests of the tick alone) the poll's exchange runs on the tick's thread.
+  void SetLineOwner(rdm::LineExecutor* executor) { executor_ = executor; }
 
   EngineView& View() { return view_; }
   std::atomic<int32_t>& TickActive() { return tickActive_; }
@@ -98,6 +102,7 @@ class EngineTick {
   common::Clock& clock_;
   EngineHooks hooks_;
   EngineView view_;
+  rdm::LineExecutor* executor_ = nullptr;
 
   std::atomic<int32_t> tickActive_{0};
   std::atomic<int32_t> identifyPollIndex_{0};

@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 
 #include "rdm/Codec.h"
+#include "rdm/KnownPids.h"
+#include "rdm/RdmEngine.h"
 
 namespace velquor::rdm {
 
@@ -117,6 +119,83 @@ std::string StatusText(uint16_t id, int16_t d1, int16_t d2) {
       return "Low Fluid";
     default:
       return "/";
+  }
+}
+
+std::string DescribeAnswer(uint16_t p, uint8_t commandClass, const RdmAnswer& a) {
+  const uint8_t type = a.ResponseType();
+  auto d = a.Data();
+  if (type == RESPONSE_TYPE_NACK_REASON) {
+    return d.size() >= 2 ? "NACK_REASON " + NackReasonName(ReadU16(d.data())) : "NACK_REASON";
+  }
+  if (type != RESPONSE_TYPE_ACK) return ResponseTypeName(type);
+  if (commandClass == SET_COMMAND) return "acknowledged";
+  auto text = [&] { return "\"" + std::string(d.begin(), d.end()) + "\""; };
+  auto onOff = [&] { return d.empty() ? std::string() : (d[0] ? "on" : "off"); };
+  switch (p) {
+    case pid::DEVICE_LABEL:
+    case pid::MANUFACTURER_LABEL:
+    case pid::DEVICE_MODEL_DESCRIPTION:
+    case pid::SOFTWARE_VERSION_LABEL:
+      return text();
+    case pid::DEVICE_INFO: {
+      const auto i = DecodeDeviceInfo(d);
+      if (!i) return "";
+      return fmt::format(
+          "protocol {}.{}, model 0x{:04X}, category {} (0x{:04X}), software 0x{:08X}, "
+          "footprint {}, personality {} of {}, start address {}, sub-devices {}, sensors {}",
+          i->protocolMajor, i->protocolMinor, i->model, CategoryText(i->category), i->category,
+          i->softwareVersion, i->footprint, i->personality, i->personalityCount, i->startAddress,
+          i->subDeviceCount, i->sensorCount);
+    }
+    case pid::DMX_START_ADDRESS:
+      if (d.size() < 2) return "";
+      return ReadU16(d.data()) == 0xFFFF ? "no start address (no DMX footprint)"
+                                         : fmt::format("start address {}", ReadU16(d.data()));
+    case pid::DMX_PERSONALITY:
+      return d.size() >= 2 ? fmt::format("personality {} of {}", d[0], d[1]) : "";
+    case pid::DMX_PERSONALITY_DESCRIPTION: {
+      const auto p = DecodePersonalityDescription(d);
+      return p ? fmt::format("personality {}: {} slots, \"{}\"", p->number, p->footprint, p->text)
+               : "";
+    }
+    case pid::DEVICE_HOURS:
+    case pid::LAMP_HOURS: {
+      const auto hours = DecodeHours(d);
+      return hours ? fmt::format("{} hours", static_cast<int32_t>(*hours)) : "";
+    }
+    case pid::IDENTIFY_DEVICE:
+    case pid::PAN_INVERT:
+    case pid::TILT_INVERT:
+    case pid::PAN_TILT_SWAP:
+      return onOff();
+    case pid::LAMP_STATE: {
+      if (d.empty()) return "";
+      static constexpr const char* kStates[] = {"off", "on", "strike", "standby", "not present"};
+      return d[0] < 5 ? kStates[d[0]] : (d[0] == 0x7F ? "error" : fmt::format("state {}", d[0]));
+    }
+    case pid::STATUS_MESSAGES: {
+      if (d.empty()) return "no status messages";
+      std::string out;
+      for (const StatusMessage& m : DecodeStatusMessages(d)) {
+        if (!out.empty()) out += "; ";
+        out += StatusText(m.id, m.data1, m.data2);
+      }
+      return out;
+    }
+    case pid::SUPPORTED_PARAMETERS: {
+      std::string out;
+      for (const uint16_t v : DecodePidList(d)) {
+        const char* name = PidName(v);
+        if (!out.empty()) out += ", ";
+        out += name ? std::string(name) : fmt::format("0x{:04X}", v);
+      }
+      return out;
+    }
+    case pid::RADIO_CHANNEL:
+      return d.empty() ? "" : fmt::format("radio channel {}", d[0]);
+    default:
+      return "";
   }
 }
 

@@ -54,4 +54,9 @@ std::string DecodeText(std::span<const uint8_t> data);
 std::string CategoryText(uint16_t category);
 std::string StatusText(uint16_t id, int16_t data1, int16_t data2);
 
+struct RdmAnswer;
+// The parameter data of an answer in words, for the parameters the program knows (the
+// console's "Decoded:" line); empty when it has none to give.
+std::string DescribeAnswer(uint16_t pid, uint8_t commandClass, const RdmAnswer& answer);
+
 }  // namespace velquor::rdm

@@ -1,6 +1,8 @@
 // Discovery: the tree search of rdm/ over the RDM engine, muting each device found, reading
 // it, and adding it as the next row of the table (saved at once).
 
+#include "workbench/Discovery.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -9,41 +11,53 @@
 #include "common/Text.h"
 #include "rdm/DiscoverySearch.h"
 #include "rdm/KnownPids.h"
-#include "workbench/Workbench.h"
 
 namespace velquor::workbench {
 
-void Workbench::RdmUnMute(rdm::Uid uid) {
+Discovery::Discovery(rdm::RdmEngine& engine, common::LogSink& log, common::Clock& clock,
+                     DeviceTableService& table, DeviceOperations& operations,
+                     DevicePanelModel& panel, CommandFlags& flags, Hooks hooks)
+    : engine_(engine),
+      log_(log),
+      clock_(clock),
+      table_(table),
+      operations_(operations),
+      panel_(panel),
+      flags_(flags),
+      hooks_(std::move(hooks)) {}
+
+void Discovery::RdmUnMute(rdm::Uid uid) {
   log_.Add("UnMute 0x" + rdm::UidText(uid));
-  clock_.SleepFor(common::FromMs(10));
-  engine_.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_UN_MUTE, {}}, uid, false);
+  operations_.Pause(10);
+  operations_.Transact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_UN_MUTE, {}}, uid, false);
 }
 
-bool Workbench::AddFoundDevice(rdm::Uid uid, const std::string& logText) {
-  if (table_.DeviceCount >= MaxDevices) {
+bool Discovery::AddFoundDevice(rdm::Uid uid, const std::string& logText) {
+  if (table_.Table().DeviceCount >= MaxDevices) {
     log_.Add(fmt::format("The device table is full ({} devices): 0x{} is not added", MaxDevices,
                          rdm::UidText(uid)));
     return false;
   }
-  const int row = table_.DeviceCount;
-  table_.Records[static_cast<size_t>(row)].Uid = uid;
+  const int row = table_.Table().DeviceCount;
+  table_.Table().Records[static_cast<size_t>(row)].Uid = uid;
   const std::string key = NameKey(uid);
   // A label that could not be read must not be taken from the device read before.
-  if (GetDeviceLabel(uid)) {
-    table_.Names.Set(key, panel_.Edit1);
+  if (operations_.GetDeviceLabel(uid)) {
+    table_.Table().Names.Set(key, panel_.Edit1);
   } else {
-    table_.Names.Set(key, table_.Names.Value(key).value_or(""));
+    table_.Table().Names.Set(key, table_.Table().Names.Value(key).value_or(""));
   }
-  if (table_.Names.Count() <= static_cast<size_t>(table_.DeviceCount)) return false;
-  GetDeviceInfo(uid, row);
-  AddDeviceRow(row);
+  if (table_.Table().Names.Count() <= static_cast<size_t>(table_.Table().DeviceCount)) return false;
+  operations_.GetDeviceInfo(uid, row);
+  table_.AddRow(row);
   if (!incremental_) log_.Add(logText + rdm::UidText(uid));
-  table_.DeviceCount = row + 1;
+  table_.Table().DeviceCount = row + 1;
   return true;
 }
 
-rdm::BranchReply Workbench::BranchExchange(rdm::Uid lower, rdm::Uid upper) {
-  const rdm::RdmAnswer answer = engine_.DiscoveryBranch(lower, upper);
+rdm::BranchReply Discovery::BranchExchange(rdm::Uid lower, rdm::Uid upper) {
+  const rdm::RdmAnswer answer =
+      operations_.OnWire([&] { return engine_.DiscoveryBranch(lower, upper); });
   rdm::BranchReply reply;
   if (answer.receivedBytes == 0) return reply;
   const rdm::DiscoveryResult decoded =
@@ -56,7 +70,6 @@ rdm::BranchReply Workbench::BranchExchange(rdm::Uid lower, rdm::Uid upper) {
   } else if (decoded.outcome != rdm::DiscoveryOutcome::NoAnswer) {
     log_.Add("Collision detected ...");
   }
-  Pump();
   if (decoded.outcome == rdm::DiscoveryOutcome::NoAnswer) return reply;
   reply.kind = decoded.outcome == rdm::DiscoveryOutcome::Valid ? rdm::BranchReply::Kind::Answer
                                                                : rdm::BranchReply::Kind::Garbled;
@@ -67,13 +80,13 @@ rdm::BranchReply Workbench::BranchExchange(rdm::Uid lower, rdm::Uid upper) {
   return reply;
 }
 
-uint8_t Workbench::DiscUniqueBranch(rdm::Uid lower, rdm::Uid upper, bool muteAndAdd) {
+uint8_t Discovery::DiscUniqueBranch(rdm::Uid lower, rdm::Uid upper, bool muteAndAdd) {
   const rdm::BranchReply reply = BranchExchange(lower, upper);
   if (reply.kind == rdm::BranchReply::Kind::Silent) return 0;
   if (reply.kind == rdm::BranchReply::Kind::Garbled || reply.uid < lower || reply.uid > upper) {
     return 1;
   }
-  LastFoundUid = reply.uid;
+  lastFoundUid_ = reply.uid;
   if (muteAndAdd && RdmMute(reply.uid)) {
     AddFoundDevice(reply.uid, "----------ADD device---------- : ");
     return 0;
@@ -81,10 +94,10 @@ uint8_t Workbench::DiscUniqueBranch(rdm::Uid lower, rdm::Uid upper, bool muteAnd
   return 2;
 }
 
-bool Workbench::RdmMute(rdm::Uid uid) {
+bool Discovery::RdmMute(rdm::Uid uid) {
   log_.Add("----------Mute---------- 0x" + rdm::UidText(uid));
   const rdm::RdmAnswer a =
-      engine_.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_MUTE, {}}, uid, true);
+      operations_.Transact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_MUTE, {}}, uid);
   // Only the device itself acknowledging counts: not a NACK, not another device's answer.
   return a.Ok() && a.ResponseType() == rdm::RESPONSE_TYPE_ACK &&
          a.response[rdm::kCommandClass] == rdm::DISCOVERY_COMMAND_RESPONSE &&
@@ -96,7 +109,7 @@ namespace {
 // The search's view of the line: the RDM engine through the workbench's logged exchanges.
 class LineTarget final : public rdm::DiscoveryTarget {
  public:
-  explicit LineTarget(Workbench& bench) : bench_(bench) {}
+  explicit LineTarget(Discovery& bench) : bench_(bench) {}
   rdm::BranchReply Branch(rdm::Uid lower, rdm::Uid upper) override {
     return bench_.BranchExchange(lower, upper);
   }
@@ -104,30 +117,27 @@ class LineTarget final : public rdm::DiscoveryTarget {
   void UnMuteAll() override { bench_.RdmUnMute(rdm::BroadcastUid); }
 
  private:
-  Workbench& bench_;
+  Discovery& bench_;
 };
 
 }  // namespace
 
-void Workbench::ReportDiscovery(const rdm::DiscoveryProgress& progress, bool running) {
-  discoveryStatus_.running = running;
-  discoveryStatus_.found = progress.found;
-  discoveryStatus_.branches = progress.branches;
-  discoveryStatus_.seconds = common::ToMs(clock_.Now() - discoveryStart_) / 1000.0;
-  if (hooks_.discoveryProgress) hooks_.discoveryProgress(discoveryStatus_);
+void Discovery::Report(const rdm::DiscoveryProgress& progress, bool running) {
+  status_.running = running;
+  status_.found = progress.found;
+  status_.branches = progress.branches;
+  status_.seconds = common::ToMs(clock_.Now() - start_) / 1000.0;
+  if (hooks_.progress) hooks_.progress(status_);
 }
 
-void Workbench::RunDiscovery(bool incremental) {
-  BusyScope busy(rdmBusy_);
-  if (!busy.Owned()) return;
+void Discovery::Run(bool incremental) {
   incremental_ = incremental;
-  StopDiscovery.store(false);
-  discoveryStart_ = clock_.Now();
-  ReportDiscovery({}, true);
-  Pump();
+  flags_.stopRequested.store(false);
+  start_ = clock_.Now();
+  Report({}, true);
   if (hooks_.showRdmPage) hooks_.showRdmPage();
   LineTarget target(*this);
-  auto stopRequested = [this] { return AbortRequested.load() || StopDiscovery.load(); };
+  auto stopRequested = [this] { return flags_.Stopping(); };
 
   std::set<rdm::Uid> rechecked;
   if (!incremental) {
@@ -135,21 +145,21 @@ void Workbench::RunDiscovery(bool incremental) {
     // Read the reset list before anything is cleared: if it cannot be read, the table
     // stays as it was.
     DeviceNameList reset;
-    if (!LoadNames(DevNonePath(), reset, true)) {
+    if (!table_.LoadNames(table_.DevNonePath(), reset, true)) {
       log_.Add("Discovery stopped: devnone.lst cannot be read; the device list is unchanged.");
-      ReportDiscovery({}, false);
+      Report({}, false);
       return;
     }
-    view_.rows.clear();
-    SelectRow(-1);
+    table_.View().rows.clear();
+    table_.SelectRow(-1);
     log_.Add("Discovery started...");
-    const int oldCount = table_.DeviceCount;
+    const int oldCount = table_.Table().DeviceCount;
     std::vector<rdm::Uid> oldUids;
     for (int i = 0; i < oldCount; ++i)
-      oldUids.push_back(table_.Records[static_cast<size_t>(i)].Uid);
-    table_.DeviceCount = 0;
-    table_.Names = std::move(reset);
-    if (!CheckBoxTest) {
+      oldUids.push_back(table_.Table().Records[static_cast<size_t>(i)].Uid);
+    table_.Table().DeviceCount = 0;
+    table_.Table().Names = std::move(reset);
+    if (!testMode) {
       for (rdm::Uid u : oldUids) {
         if (stopRequested()) break;
         if (RdmMute(u)) {
@@ -170,51 +180,39 @@ void Workbench::RunDiscovery(bool incremental) {
   // keeps what was found.
   rdm::DiscoveryCallbacks callbacks;
   callbacks.found = [this](rdm::Uid uid) {
-    if (AddFoundDevice(uid, "ADD device : ")) SaveDeviceNames();
+    if (AddFoundDevice(uid, "ADD device : ")) table_.Save();
   };
   callbacks.log = [this](const std::string& line) { log_.Add(line); };
   callbacks.stopRequested = stopRequested;
-  callbacks.progress = [this](const rdm::DiscoveryProgress& p) { ReportDiscovery(p, true); };
+  callbacks.progress = [this](const rdm::DiscoveryProgress& p) { Report(p, true); };
   rdm::DiscoverySearch search(target, callbacks);
   const rdm::SearchEnd end = stopRequested() ? rdm::SearchEnd::Stopped : search.Run(rechecked);
-  StopDiscovery.store(false);
+  flags_.stopRequested.store(false);
 
   if (incremental) {
     // Every row goes back into the list under its own key with the label it shows.
-    for (int k = 0; k < table_.DeviceCount; ++k) {
-      const rdm::Uid uid = table_.Records[static_cast<size_t>(k)].Uid;
-      table_.Names.Set(NameKey(uid), table_.Names.Value(NameKey(uid)).value_or(""));
+    for (int k = 0; k < table_.Table().DeviceCount; ++k) {
+      const rdm::Uid uid = table_.Table().Records[static_cast<size_t>(k)].Uid;
+      table_.Table().Names.Set(NameKey(uid), table_.Table().Names.Value(NameKey(uid)).value_or(""));
     }
   }
   if (end == rdm::SearchEnd::Stopped) {
-    log_.Add(fmt::format("Discovery stopped: {} found", table_.DeviceCount));
+    log_.Add(fmt::format("Discovery stopped: {} found", table_.Table().DeviceCount));
   }
-  if (table_.DeviceCount > 0) {
-    SaveDeviceNames();
-    panel_.EditEnd = std::to_string(table_.DeviceCount);
+  if (table_.Table().DeviceCount > 0) {
+    table_.Save();
+    panel_.EditEnd = std::to_string(table_.Table().DeviceCount);
   }
   log_.Add("Discovery finished.");
-  RebuildUidChoices();
-  ReportDiscovery(search.Progress(), false);
+  table_.RebuildUidChoices();
+  Report(search.Progress(), false);
 }
 
-void Workbench::SpeedButtonDiscoverClick() {
-  RunDiscovery(false);
+void Discovery::SpeedButtonDiscoverClick() {
+  Run(false);
 }
-void Workbench::SpeedButtonAddClick() {
-  RunDiscovery(true);
-}
-
-void Workbench::SpeedButton6Click() {
-  if (!rdmBusy_.load()) {
-    log_.Add("Close RDM:");
-    return;
-  }
-  bool yes = hooks_.askYesNo ? hooks_.askYesNo("RDM Discover", "Close RDM？") : true;
-  if (yes) {
-    StopDiscovery.store(true);
-    Pump();
-  }
+void Discovery::SpeedButtonAddClick() {
+  Run(true);
 }
 
 std::string DiscoveryStatusText(const DiscoveryStatus& status, bool chinese) {
@@ -228,18 +226,9 @@ std::string DiscoveryStatusText(const DiscoveryStatus& status, bool chinese) {
                      status.branches, status.seconds);
 }
 
-int Workbench::Timer1Timer() {
-  if (CheckBoxTest) {
-    SpeedButtonDiscoverClick();
-    auto interval = common::ParseInteger(EditTime);
-    return static_cast<int>(std::clamp<int64_t>(interval.value_or(3000), 0, 3600000)) + 100;
-  }
-  ++timerTicks_;
-  if (timerTicks_ % 2 == 0 && hooks_.artNetPageShown && hooks_.artNetPageShown() &&
-      hooks_.updateScreen) {
-    hooks_.updateScreen();
-  }
-  return 35;
+int Discovery::TestModeDelay() const {
+  auto interval = common::ParseInteger(testInterval);
+  return static_cast<int>(std::clamp<int64_t>(interval.value_or(3000), 0, 3600000)) + 100;
 }
 
 }  // namespace velquor::workbench

@@ -26,7 +26,7 @@ struct Desk {
                                program + "/UidList.ini");
     WriteText(work + "/devnames.lst",
               "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n");
-    app::CoreOptions options;
+    core::CoreOptions options;
     options.virtualLine = true;
     options.programDir = program;
     options.workDir = work;
@@ -34,6 +34,7 @@ struct Desk {
     window = std::make_unique<app::MainWindow>(options, app::Dialogs{}, error);
     window->FormShow();
     Run(350);  // the start-up timer loads the table
+    Settle();
   }
   ~Desk() {
     window->close();
@@ -46,6 +47,16 @@ struct Desk {
     QElapsedTimer t;
     t.start();
     while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  // Lets the command in hand end and the window take its result.
+  void Settle() {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 10000 &&
+           (window->CommandRunning() || window->CoreRef().Bench().Executor().CommandActive())) {
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    QApplication::processEvents();
   }
   template <class T>
   T* C(const char* name) {
@@ -63,6 +74,7 @@ TEST(RdmPage, ReadButtonFillsThePanel) {
   Desk d;
   ASSERT_EQ(d.C<QTableWidget>("ListViewUID")->rowCount(), 3);
   QTest::mouseClick(d.C<QPushButton>("SpeedButtonRdmRead"), Qt::LeftButton);
+  d.Settle();
   EXPECT_EQ(d.C<QLineEdit>("Edit1")->text(), "Spot 1");
   EXPECT_EQ(d.C<QLineEdit>("Edit2")->text(), "Northlight Works");
   EXPECT_EQ(d.C<QLineEdit>("Edit8")->text(), "Moving Head");
@@ -95,7 +107,7 @@ TEST(RdmPage, RowClickReadsThenIdentifies) {
   auto* list = d.C<QTableWidget>("ListViewUID");
   QRect cell = list->visualRect(list->model()->index(1, 1));
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
-  d.Run(50);
+  d.Settle();
   EXPECT_EQ(d.C<QLineEdit>("Edit35")->text(), "2");
   EXPECT_EQ(d.C<QLineEdit>("Edit35")->palette().color(QPalette::Base), QColor(255, 0, 255));
   EXPECT_EQ(d.C<QLineEdit>("Edit1")->text(), "Spot 2");
@@ -108,6 +120,7 @@ TEST(ConsolePage, GetAddsToTheHistoryAndLogsTheAnswer) {
   d.C<QComboBox>("ComboBoxParameter")->setCurrentIndex(13);
   emit d.C<QComboBox>("ComboBoxParameter")->activated(13);
   QTest::mouseClick(d.C<QPushButton>("SpeedButtonSendRDM"), Qt::LeftButton);
+  d.Settle();
   EXPECT_EQ(d.C<QListWidget>("ListBox_RDM")->count(), 1);
   EXPECT_TRUE(d.Log().contains("Raw Command Send: data length:0"));
   EXPECT_TRUE(d.Log().contains("Received 19 Data:"));
@@ -116,6 +129,7 @@ TEST(ConsolePage, GetAddsToTheHistoryAndLogsTheAnswer) {
   QTest::keyClicks(data, "300");
   EXPECT_EQ(data->text(), "255");
   QTest::mouseClick(d.C<QPushButton>("SpeedButtonAddrdm"), Qt::LeftButton);
+  d.Settle();
   EXPECT_EQ(d.C<QTableWidget>("ValueListEditorRDM")->rowCount(), 1);
   EXPECT_EQ(d.C<QTableWidget>("ValueListEditorRDM")->item(0, 1)->text(), "255");
 }
@@ -123,9 +137,11 @@ TEST(ConsolePage, GetAddsToTheHistoryAndLogsTheAnswer) {
 TEST(RadioPage, ReadChoosesTheAnsweredChannel) {
   Desk d;
   QTest::mouseClick(d.C<QPushButton>("SpeedButtonRead"), Qt::LeftButton);
+  d.Settle();
   EXPECT_EQ(d.C<QComboBox>("ComboBoxRdmCh")->currentText(), "频道Ch3");
   d.C<QComboBox>("ComboBoxRdmCh")->setCurrentIndex(6);
   emit d.C<QComboBox>("ComboBoxRdmCh")->activated(6);
   QTest::mouseClick(d.C<QPushButton>("SpeedButton1"), Qt::LeftButton);
+  d.Settle();
   EXPECT_TRUE(d.Log().contains("Write device successful device channel: 7"));
 }

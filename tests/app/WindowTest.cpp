@@ -26,7 +26,7 @@ namespace {
 
 struct Window {
   explicit Window(const std::string& programDir, const std::string& workDir) {
-    app::CoreOptions options;
+    core::CoreOptions options;
     options.virtualLine = true;
     options.programDir = programDir;
     options.workDir = workDir;
@@ -398,7 +398,7 @@ TEST(Windows, DiscoverButtonFillsTheTableAndTheWebLabelOpens) {
   QTimer::singleShot(0, [&] { w.C<QPushButton>("SpeedButtonDiscover")->click(); });
   // The stop button works while discovery runs: the window stays live and shows progress.
   QTimer::singleShot(400, [&] {
-    busyWhenStopped = w.window->CoreRef().Bench().RdmBusy().load();
+    busyWhenStopped = w.window->CoreRef().Bench().LineBusy().load();
     progressWhileRunning = w.C<QLabel>("LabelDiscovery")->text();
     w.C<QPushButton>("SpeedButton6")->click();
   });
@@ -410,7 +410,7 @@ TEST(Windows, DiscoverButtonFillsTheTableAndTheWebLabelOpens) {
   w.window->Image_LClick();  // 中/EN
   EXPECT_TRUE(w.C<QLabel>("LabelDiscovery")->text().startsWith("Discovery ended: "))
       << w.C<QLabel>("LabelDiscovery")->text().toStdString();
-  EXPECT_FALSE(w.window->CoreRef().Bench().RdmBusy().load());
+  EXPECT_FALSE(w.window->CoreRef().Bench().LineBusy().load());
   const QString log = w.C<QPlainTextEdit>("LogMemo")->toPlainText();
   EXPECT_TRUE(log.contains("Discovery started..."));
   EXPECT_TRUE(log.contains("Discovery stopped: "));
@@ -446,6 +446,6 @@ TEST(Windows, ClosingDuringDiscoveryIsQuickAndStopsEveryThread) {
   ASSERT_GE(closedAfter, 0) << "the window did not close";
   EXPECT_LT(closedAfter, 1000);
   EXPECT_FALSE(w->window->CoreRef().Tick().Running());
-  EXPECT_FALSE(w->window->CoreRef().Bench().RdmBusy().load());
+  EXPECT_FALSE(w->window->CoreRef().Bench().LineBusy().load());
   EXPECT_FALSE(common::FileExists(d.work + "/devnames.lst")) << "an aborted search saves nothing";
 }

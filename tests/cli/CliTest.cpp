@@ -13,7 +13,7 @@ namespace {
 
 struct Cli : ::testing::Test {
   common::ManualClock clock;
-  common::LogSink log;
+  common::LogSink& Log() { return session->Log(); }
   std::unique_ptr<cli::CliSession> session;
   std::ostringstream out, err;
   std::string dir;
@@ -25,7 +25,7 @@ struct Cli : ::testing::Test {
     options.virtualLine = true;
     options.workDir = dir;
     options.clock = &clock;
-    session = cli::CliSession::Create(options, log, error);
+    session = cli::CliSession::Create(options, nullptr, error);
     ASSERT_TRUE(session) << error;
   }
   void TearDown() override {
@@ -40,9 +40,9 @@ struct Cli : ::testing::Test {
 TEST_F(Cli, GetDeviceInfoPrintsTheExchangeAndASummary) {
   EXPECT_EQ(Raw({"get", "DEVICE_INFO", {}, "7FF0:00000101", false, 0}), 0);
   EXPECT_EQ(
-      log.CountOf("->Request:CC 01 18 7FF000000101 888800000001 01 00 00 0000 20 0060 00 03E8"),
+      Log().CountOf("->Request:CC 01 18 7FF000000101 888800000001 01 00 00 0000 20 0060 00 03E8"),
       1u);
-  EXPECT_EQ(log.CountStartingWith("Response:CC 01 2B "), 1u);
+  EXPECT_EQ(Log().CountStartingWith("Response:CC 01 2B "), 1u);
   EXPECT_EQ(out.str().rfind("ACK from 0x7FF000000101, 19 data bytes: 01 00 ", 0), 0u) << out.str();
 }
 
@@ -62,7 +62,7 @@ TEST_F(Cli, NackNamesItsReason) {
 TEST_F(Cli, SilentDestinationExitsOne) {
   EXPECT_EQ(Raw({"get", "DEVICE_INFO", {}, "1234:00005678", false, 0}), 1);
   EXPECT_EQ(out.str(), "No valid answer.\n");
-  EXPECT_EQ(log.CountStartingWith("->Request:"), 2u);
+  EXPECT_EQ(Log().CountStartingWith("->Request:"), 2u);
 }
 
 TEST_F(Cli, WrongInputIsRefusedWithAReason) {
@@ -71,7 +71,7 @@ TEST_F(Cli, WrongInputIsRefusedWithAReason) {
   EXPECT_EQ(Raw({"get", "DEVICE_INFO", {}, "zz", false, 0}), 2);
   EXPECT_EQ(Raw({"set", "DEVICE_LABEL", {"4G"}, "7FF0:00000101", false, 0}), 2);
   EXPECT_NE(err.str().find("Data byte \"4G\" is not hexadecimal"), std::string::npos);
-  EXPECT_EQ(log.CountStartingWith("->Request:"), 0u) << "nothing was sent";
+  EXPECT_EQ(Log().CountStartingWith("->Request:"), 0u) << "nothing was sent";
 }
 
 TEST_F(Cli, RigListsTheVirtualFixtures) {
@@ -82,12 +82,11 @@ TEST_F(Cli, RigListsTheVirtualFixtures) {
 }
 
 TEST(CliSessionCreate, MissingRigFileIsReported) {
-  common::LogSink log;
   std::string error;
   cli::SessionOptions options;
   options.virtualLine = true;
   options.rigFile = "/nonexistent/rig.json";
-  EXPECT_FALSE(cli::CliSession::Create(options, log, error));
+  EXPECT_FALSE(cli::CliSession::Create(options, nullptr, error));
   EXPECT_NE(error.find("cannot read rig file /nonexistent/rig.json"), std::string::npos);
 }
 

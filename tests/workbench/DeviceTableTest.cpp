@@ -24,7 +24,7 @@ TEST(DeviceNameList, KeysReplaceInPlaceAndNewOnesAppend) {
 TEST(DeviceTable, LoadsRowsInTheWindowFormat) {
   WorkbenchHarness h;
   WriteText(h.Path("devnames.lst"), "1234ABCD=Spot = left\r\n7FF000000101=Spot 1\r\n");
-  h.bench.LoadDeviceTable(false);
+  h.bench.List().LoadDeviceTable(false);
   EXPECT_EQ(h.bench.Table().DeviceCount, 2);
   EXPECT_EQ(h.rdm.log.CountOf("RDM Devices: 2"), 1u);
   EXPECT_EQ(h.rdm.log.CountOf("_UID:0x00001234ABCD"), 1u);
@@ -38,7 +38,7 @@ TEST(DeviceTable, LoadsRowsInTheWindowFormat) {
 
   // With the re-query each device is asked for identify and device info.
   h.rdm.Set(0x7FF000000101ULL, rdm::pid::IDENTIFY_DEVICE, {1});
-  h.bench.LoadDeviceTable(true);
+  h.bench.List().LoadDeviceTable(true);
   const auto& spot = h.bench.View().rows[1];
   EXPECT_EQ(spot[2], "001");
   EXPECT_EQ(spot[3], "016");
@@ -49,8 +49,8 @@ TEST(DeviceTable, LoadsRowsInTheWindowFormat) {
 TEST(DeviceTable, SavingRoundTripsLabelsWithEqualsSigns) {
   WorkbenchHarness h;
   WriteText(h.Path("devnames.lst"), "1234ABCD=a=b=c\r\n7FF000000101=\r\n");
-  h.bench.LoadDeviceTable(false);
-  ASSERT_TRUE(h.bench.SaveDeviceNames());
+  h.bench.List().LoadDeviceTable(false);
+  ASSERT_TRUE(h.bench.Devices().Save());
   EXPECT_EQ(ReadText(h.Path("devnames.lst")), "1234ABCD=a=b=c\r\n7FF000000101=\r\n");
   EXPECT_FALSE(common::FileExists(h.Path("devnames.lst.tmp")));
 }
@@ -58,23 +58,23 @@ TEST(DeviceTable, SavingRoundTripsLabelsWithEqualsSigns) {
 TEST(DeviceTable, NonHexadecimalKeyStopsTheLoadKeepingEarlierRows) {
   WorkbenchHarness h;
   WriteText(h.Path("devnames.lst"), "1234ABCD=one\r\nNOTAUID=two\r\n7FF000000101=three\r\n");
-  h.bench.LoadDeviceTable(false);
+  h.bench.List().LoadDeviceTable(false);
   EXPECT_EQ(h.bench.Table().DeviceCount, 1);
   EXPECT_EQ(h.bench.View().rows.size(), 1u);
   EXPECT_EQ(h.rdm.log.CountStartingWith("devnames.lst line 2: \"NOTAUID\""), 1u);
   // Nothing is lost: a later save still carries every entry.
-  h.bench.SaveDeviceNames();
+  h.bench.Devices().Save();
   EXPECT_NE(ReadText(h.Path("devnames.lst")).find("7FF000000101=three"), std::string::npos);
 }
 
 TEST(DeviceTable, MissingFileLeavesTableAndEmptyFileEmptiesIt) {
   WorkbenchHarness h;
   h.bench.Table().DeviceCount = 1;
-  h.bench.LoadDeviceTable(false);
+  h.bench.List().LoadDeviceTable(false);
   EXPECT_EQ(h.bench.Table().DeviceCount, 1);
   EXPECT_EQ(h.rdm.log.CountStartingWith("RDM Devices"), 0u);
   WriteText(h.Path("devnames.lst"), "");
-  h.bench.LoadDeviceTable(false);
+  h.bench.List().LoadDeviceTable(false);
   EXPECT_EQ(h.bench.Table().DeviceCount, 0);
   EXPECT_EQ(h.rdm.log.CountOf("RDM Devices: 0"), 1u);
 }
@@ -85,12 +85,10 @@ namespace {
 void SetUpThree(WorkbenchHarness& h) {
   WriteText(h.Path("devnames.lst"),
             "7FF000000101=Spot 1\r\n7FF100000201=Wash Par 1\r\n7FF200000301=Dimmer Pack A\r\n");
-  h.bench.LoadDeviceTable(true);
+  h.bench.List().LoadDeviceTable(true);
   for (int row = 0; row < 3; ++row) {
     const uint64_t uid = h.bench.Table().Records[row].Uid;
-    h.bench.GetManufacturerLabel(row, uid);
-    h.bench.GetDeviceModelDescription(row, uid);
-    h.bench.GetSoftwareVersionLabel(row, uid);
+    h.bench.Operations().ReadDescriptions(row, uid);
   }
   h.bench.Table().Records[0].FixtureNumber = 30;
   h.bench.Table().Records[1].FixtureNumber = 10;
@@ -118,7 +116,7 @@ void ExpectRowsBelongToTheirUids(WorkbenchHarness& h) {
 TEST(DeviceTable, SortByFixtureNumberIsStableAndReordersTheFile) {
   WorkbenchHarness h;
   SetUpThree(h);
-  h.bench.SortByFixtureNumber();
+  h.bench.List().SortByFixtureNumber();
   EXPECT_EQ(h.TableUids(),
             (std::vector<uint64_t>{0x7FF100000201ULL, 0x7FF200000301ULL, 0x7FF000000101ULL}));
   EXPECT_EQ(ReadText(h.Path("devnames.lst")),
@@ -131,16 +129,16 @@ TEST(DeviceTable, SortByFixtureNumberIsStableAndReordersTheFile) {
 TEST(DeviceTable, SortByStartAddress) {
   WorkbenchHarness h;
   WriteText(h.Path("devnames.lst"), "7FF200000301=Dimmer Pack A\r\n7FF000000101=Spot 1\r\n");
-  h.bench.LoadDeviceTable(true);
-  h.bench.SortByStartAddress();
+  h.bench.List().LoadDeviceTable(true);
+  h.bench.List().SortByStartAddress();
   EXPECT_EQ(h.TableUids(), (std::vector<uint64_t>{0x7FF000000101ULL, 0x7FF200000301ULL}));
 }
 
 TEST(DeviceTable, MovingKeepsEveryColumnWithItsUid) {
   WorkbenchHarness h;
   SetUpThree(h);
-  h.bench.SelectRow(2);
-  h.bench.MoveSelectedUp();
+  h.bench.Devices().SelectRow(2);
+  h.bench.List().MoveSelectedUp();
   EXPECT_EQ(h.rdm.log.CountOf("UP Success "), 1u);
   EXPECT_EQ(h.bench.Table().SelectedRow, 1);
   EXPECT_EQ(h.bench.Table().Records[1].Uid, 0x7FF200000301ULL);
@@ -148,32 +146,32 @@ TEST(DeviceTable, MovingKeepsEveryColumnWithItsUid) {
             "7FF000000101=Spot 1\r\n7FF200000301=Dimmer Pack A\r\n7FF100000201=Wash Par 1\r\n");
   ExpectRowsBelongToTheirUids(h);
 
-  h.bench.MoveSelectedDown();
-  h.bench.MoveSelectedDown();
+  h.bench.List().MoveSelectedDown();
+  h.bench.List().MoveSelectedDown();
   EXPECT_EQ(h.rdm.log.CountOf("Down On the bottom "), 1u);
   EXPECT_EQ(h.bench.Table().Records[2].Uid, 0x7FF200000301ULL);
   ExpectRowsBelongToTheirUids(h);
 
-  h.bench.SelectRow(0);
+  h.bench.Devices().SelectRow(0);
   std::string before = ReadText(h.Path("devnames.lst"));
-  h.bench.MoveSelectedUp();
+  h.bench.List().MoveSelectedUp();
   EXPECT_EQ(h.rdm.log.CountOf("UP On the top "), 1u);
   EXPECT_EQ(ReadText(h.Path("devnames.lst")), before);
-  h.bench.SelectRow(-1);
-  h.bench.MoveSelectedDown();
+  h.bench.Devices().SelectRow(-1);
+  h.bench.List().MoveSelectedDown();
   EXPECT_EQ(h.rdm.log.CountOf("Down On the bottom "), 2u);
 }
 
 TEST(DeviceTable, FixtureNumberKeepsLow16BitsAndRefusesText) {
   WorkbenchHarness h;
   SetUpThree(h);
-  h.bench.SelectRow(1);
-  h.bench.SetFixtureNumber("70000");
+  h.bench.Devices().SelectRow(1);
+  h.bench.List().SetFixtureNumber("70000");
   EXPECT_EQ(h.bench.Table().Records[1].FixtureNumber, 70000 & 0xFFFF);
   EXPECT_EQ(h.bench.View().rows[1][0], "2-4464");
-  h.bench.SetFixtureNumber("");
+  h.bench.List().SetFixtureNumber("");
   EXPECT_EQ(h.bench.Table().Records[1].FixtureNumber, 0);
-  h.bench.SetFixtureNumber("12a");
+  h.bench.List().SetFixtureNumber("12a");
   EXPECT_EQ(h.bench.Table().Records[1].FixtureNumber, 0);
   EXPECT_EQ(h.rdm.log.CountOf("'12a' is not a valid integer value"), 1u);
 }
@@ -181,23 +179,23 @@ TEST(DeviceTable, FixtureNumberKeepsLow16BitsAndRefusesText) {
 TEST(DeviceTable, ClearListDeletesTheFileAndAStartAfterShowsNothing) {
   WorkbenchHarness h;
   SetUpThree(h);
-  h.bench.ClearDeviceList();
+  h.bench.List().ClearDeviceList();
   EXPECT_EQ(h.rdm.log.CountOf("ID List clear"), 1u);
   EXPECT_EQ(h.bench.Table().DeviceCount, 0);
   EXPECT_TRUE(h.bench.View().rows.empty());
   EXPECT_FALSE(common::FileExists(h.Path("devnames.lst")));
   workbench::Workbench next(h.rdm.engine, h.rdm.log, h.rdm.clock, h.dir, h.dir);
-  next.LoadDeviceTable(true);
+  next.List().LoadDeviceTable(true);
   EXPECT_EQ(next.Table().DeviceCount, 0);
 }
 
 TEST(DeviceTable, ColumnsFromUidListWithDefaults) {
   WorkbenchHarness h;
-  h.bench.BuildColumns();
+  h.bench.Devices().BuildColumns();
   EXPECT_TRUE(h.bench.View().columns.empty()) << "no UidList.ini: no columns";
   WriteText(h.Path("UidList.ini"),
             "[general]\r\nuid = Unique ID \r\nUID_Width=200\r\nManufacturer_Width=99\r\n");
-  h.bench.BuildColumns();
+  h.bench.Devices().BuildColumns();
   const auto& c = h.bench.View().columns;
   ASSERT_EQ(c.size(), 11u);
   EXPECT_EQ(c[0].caption, "No.");
@@ -212,9 +210,8 @@ TEST(DeviceTable, ColumnsFromUidListWithDefaults) {
 TEST(DeviceTable, UidChoicesAndEndFixture) {
   WorkbenchHarness h;
   WriteText(h.Path("devnames.lst"), "1234ABCD=a\r\n7FF000000101=b\r\n");
-  h.bench.LoadDeviceTable(false);
-  h.bench.RebuildUidChoices();
-  EXPECT_EQ(h.bench.Panel().ComboBox_UID.items,
+  h.bench.List().LoadAtStartUp();
+  EXPECT_EQ(h.bench.View().uidChoices.items,
             (std::vector<std::string>{"1 UID:0x1234ABCD", "2 UID:0x7FF000000101"}));
   EXPECT_EQ(h.bench.Panel().EditEnd, "2");
 }

@@ -22,20 +22,19 @@ std::vector<uint64_t> Sorted(std::vector<uint64_t> v) {
 
 TEST(Discovery, EmptyLineEndsAfterThreeSilentPassesAndSavesNothing) {
   WorkbenchHarness h(virtualline::Rig{});
-  h.bench.SpeedButtonDiscoverClick();
+  h.bench.Discover().SpeedButtonDiscoverClick();
   EXPECT_EQ(h.bench.Table().DeviceCount, 0);
   EXPECT_EQ(h.rdm.log.CountOf("Discovery started..."), 1u);
   EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u);
   // The un-mute (two exchanges) and three full-range branch requests.
   EXPECT_EQ(h.rdm.Requests(), 2u + 3u);
   EXPECT_FALSE(common::FileExists(h.Path("devnames.lst")));
-  EXPECT_FALSE(h.bench.RdmBusy().load());
 }
 
 TEST(Discovery, OneDeviceIsMutedAddedAndSaved) {
   virtualline::Rig rig = MakeRig(1);
   WorkbenchHarness h(rig);
-  h.bench.SpeedButtonDiscoverClick();
+  h.bench.Discover().SpeedButtonDiscoverClick();
   ASSERT_EQ(h.bench.Table().DeviceCount, 1);
   const uint64_t uid = rig.fixtures[0].uid;
   EXPECT_EQ(h.rdm.log.CountOf("ADD device : " + rdm::UidText(uid)), 1u);
@@ -109,7 +108,7 @@ TEST(Discovery, EveryFixtureFoundOnEveryKindOfOverlap) {
     rigs.emplace_back("default rig", defaultRig);
     for (auto& [name, rig] : rigs) {
       WorkbenchHarness h(rig);
-      h.bench.SpeedButtonDiscoverClick();
+      h.bench.Discover().SpeedButtonDiscoverClick();
       ExpectWholeRigFound(h, rig, name + ", " + ModeName(mode));
     }
   }
@@ -146,7 +145,7 @@ TEST(Discovery, MisbehavingFixturesAreNamedAndTheOthersFound) {
         (isBad ? misbehaving : good).push_back(rig.fixtures[i].uid);
       }
       WorkbenchHarness h(rig);
-      h.bench.SpeedButtonDiscoverClick();
+      h.bench.Discover().SpeedButtonDiscoverClick();
       const std::string what = "fault " + std::to_string(static_cast<int>(c.fault)) + " at " +
                                std::to_string(bad[0]) + (bad.size() > 1 ? " and another" : "");
       EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u) << what;
@@ -170,32 +169,27 @@ TEST(Discovery, MisbehavingFixturesAreNamedAndTheOthersFound) {
 TEST(Discovery, StopKeepsWhatWasFoundInTheTableAndTheFile) {
   WorkbenchHarness h(virtualline::GenerateRig(8, virtualline::UidLayout::Neighbouring));
   std::string fileWhileRunning;
-  h.onPump = [&] {
+  h.onProgress = [&](const workbench::DiscoveryStatus&) {
     if (h.bench.Table().DeviceCount == 2 && fileWhileRunning.empty()) {
       // What a killed program leaves behind.
       fileWhileRunning = ReadText(h.Path("devnames.lst"));
     }
-    if (h.bench.Table().DeviceCount == 3 && h.asked.empty()) h.bench.SpeedButton6Click();
+    if (h.bench.Table().DeviceCount == 3) h.bench.Flags().stopRequested = true;  // SpeedButton6
   };
-  h.bench.SpeedButtonDiscoverClick();
+  h.bench.Run([&] { h.bench.Discover().SpeedButtonDiscoverClick(); });
   EXPECT_EQ(std::count(fileWhileRunning.begin(), fileWhileRunning.end(), '\n'), 2);
-  EXPECT_EQ(h.asked, (std::vector<std::string>{"RDM Discover|Close RDM？"}));
   EXPECT_EQ(h.bench.Table().DeviceCount, 3);
   EXPECT_EQ(h.rdm.log.CountOf("Discovery stopped: 3 found"), 1u);
   EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u);
   const std::string file = ReadText(h.Path("devnames.lst"));
   EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 3);
   for (uint64_t u : h.TableUids()) EXPECT_NE(file.find(rdm::UidText(u) + "="), std::string::npos);
-  EXPECT_FALSE(h.bench.RdmBusy().load());
   EXPECT_EQ(h.bench.View().rows.size(), 3u);
-  // Without a run the stop button only says so.
-  h.bench.SpeedButton6Click();
-  EXPECT_EQ(h.rdm.log.CountOf("Close RDM:"), 1u);
 }
 
 TEST(Discovery, MoreFixturesThanTheTableHoldsEndWithTheTableFull) {
   WorkbenchHarness h(virtualline::GenerateRig(600, virtualline::UidLayout::Neighbouring));
-  h.bench.SpeedButtonDiscoverClick();
+  h.bench.Discover().SpeedButtonDiscoverClick();
   EXPECT_EQ(h.bench.Table().DeviceCount, workbench::MaxDevices);
   EXPECT_EQ(h.rdm.log.CountStartingWith("The device table is full (530 devices): 0x"), 70u);
   EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u);
@@ -212,7 +206,7 @@ TEST(Discovery, ProgressIsReportedWhileItRunsAndWhenItEnds) {
                          seen.push_back(s);
                        };
                      });
-  h.bench.SpeedButtonDiscoverClick();
+  h.bench.Discover().SpeedButtonDiscoverClick();
   ASSERT_GT(seen.size(), 10u);
   EXPECT_TRUE(seen.front().running);
   EXPECT_EQ(seen.front().found, 0u);
@@ -232,10 +226,10 @@ TEST(Discovery, ProgressIsReportedWhileItRunsAndWhenItEnds) {
 
 TEST(Discovery, SecondFullDiscoveryKeepsKnownDevicesInTheirOrderWithoutSearching) {
   WorkbenchHarness h(MakeRig(4));
-  h.bench.SpeedButtonDiscoverClick();
+  h.bench.Discover().SpeedButtonDiscoverClick();
   auto first = h.TableUids();
   h.rdm.log.Clear();
-  h.bench.SpeedButtonDiscoverClick();
+  h.bench.Discover().SpeedButtonDiscoverClick();
   EXPECT_EQ(h.TableUids(), first);
   EXPECT_EQ(h.rdm.log.CountStartingWith("----------ADD device----------: "), 4u);
   EXPECT_EQ(h.rdm.log.CountOf("Collision detected ..."), 0u);
@@ -244,7 +238,7 @@ TEST(Discovery, SecondFullDiscoveryKeepsKnownDevicesInTheirOrderWithoutSearching
 TEST(Discovery, IncrementalDiscoveryRefreshesALostMuteWithoutASecondRow) {
   virtualline::Rig rig = MakeRig(3);
   WorkbenchHarness h(rig);
-  h.bench.SpeedButtonDiscoverClick();
+  h.bench.Discover().SpeedButtonDiscoverClick();
   ASSERT_EQ(h.bench.Table().DeviceCount, 3);
   // The device lost its mute (power cycle) and was renamed at the fixture.
   const uint64_t uid = h.bench.Table().Records[1].Uid;
@@ -253,7 +247,7 @@ TEST(Discovery, IncrementalDiscoveryRefreshesALostMuteWithoutASecondRow) {
   h.rdm.engine.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_UN_MUTE, {}}, uid, true);
   h.rdm.log.Clear();
 
-  h.bench.SpeedButtonAddClick();
+  h.bench.Discover().SpeedButtonAddClick();
   EXPECT_EQ(h.rdm.log.CountOf("Discovery started."), 1u);
   EXPECT_EQ(h.bench.Table().DeviceCount, 3);
   EXPECT_EQ(h.rdm.log.CountStartingWith("----------ADD device"), 0u) << "logs nothing";
@@ -266,44 +260,34 @@ TEST(Discovery, IncrementalDiscoveryRefreshesALostMuteWithoutASecondRow) {
 TEST(Discovery, IncrementalDiscoveryAddsANewDeviceAtTheEnd) {
   virtualline::Rig rig = MakeRig(3);
   WorkbenchHarness h(rig);
-  h.bench.SpeedButtonDiscoverClick();
+  h.bench.Discover().SpeedButtonDiscoverClick();
   // Keep two muted, let one look new: drop it from the table.
   const uint64_t last = h.bench.Table().Records[2].Uid;
   h.rdm.engine.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_UN_MUTE, {}}, last, true);
   h.bench.Table().DeviceCount = 2;
   h.bench.Table().Names = workbench::DeviceNameList::Parse(
       h.bench.Table().Names.At(0).key + "=a\n" + h.bench.Table().Names.At(1).key + "=b\n");
-  h.bench.SpeedButtonAddClick();
+  h.bench.Discover().SpeedButtonAddClick();
   ASSERT_EQ(h.bench.Table().DeviceCount, 3);
   EXPECT_EQ(h.bench.Table().Records[2].Uid, last);
   EXPECT_EQ(h.bench.Table().LabelOfRow(0), "a") << "rows keep their own labels";
 }
 
-TEST(Discovery, DoesNothingWhileAnotherCommandHoldsTheLine) {
-  WorkbenchHarness h(MakeRig(2));
-  h.bench.RdmBusy() = true;
-  h.bench.SpeedButtonDiscoverClick();
-  h.bench.SpeedButtonAddClick();
-  EXPECT_EQ(h.rdm.log.Count(), 1u);  // only "1 Device Opened"
-  EXPECT_TRUE(h.bench.RdmBusy().load());
-}
-
 TEST(Discovery, UnreadableResetListLeavesTheTableAsItWas) {
   WorkbenchHarness h(MakeRig(2));
-  h.bench.SpeedButtonDiscoverClick();
+  h.bench.Discover().SpeedButtonDiscoverClick();
   auto before = h.TableUids();
   std::filesystem::create_directory(h.Path("devnone.lst"));  // exists, cannot be read as a file
-  h.bench.SpeedButtonDiscoverClick();
+  h.bench.Discover().SpeedButtonDiscoverClick();
   EXPECT_EQ(h.rdm.log.CountStartingWith("Discovery stopped: devnone.lst cannot be read"), 1u);
   EXPECT_EQ(h.TableUids(), before);
   EXPECT_EQ(h.bench.View().rows.size(), before.size());
-  EXPECT_FALSE(h.bench.RdmBusy().load());
 }
 
 TEST(Discovery, FullTableAddsNoMoreRows) {
   WorkbenchHarness h(MakeRig(1));
   h.bench.Table().DeviceCount = workbench::MaxDevices;
-  EXPECT_FALSE(h.bench.AddFoundDevice(0x7FF000000100ULL, "ADD device : "));
+  EXPECT_FALSE(h.bench.Discover().AddFoundDevice(0x7FF000000100ULL, "ADD device : "));
   EXPECT_EQ(h.bench.Table().DeviceCount, workbench::MaxDevices);
   EXPECT_EQ(h.rdm.log.CountStartingWith("The device table is full (530 devices)"), 1u);
   EXPECT_EQ(h.bench.Table().Names.Count(), 0u);
@@ -311,11 +295,10 @@ TEST(Discovery, FullTableAddsNoMoreRows) {
 
 TEST(Discovery, TestModeTimerRepeatsDiscoveryAtTheTypedInterval) {
   WorkbenchHarness h(virtualline::Rig{});
-  EXPECT_EQ(h.bench.Timer1Timer(), 35) << "idle branch";
-  h.bench.CheckBoxTest = true;
-  h.bench.EditTime = "5000";
-  EXPECT_EQ(h.bench.Timer1Timer(), 5100);
-  EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u);
+  h.bench.Discover().testInterval = "5000";
+  EXPECT_EQ(h.bench.Discover().TestModeDelay(), 5100);
+  h.bench.Discover().testInterval = "soon";
+  EXPECT_EQ(h.bench.Discover().TestModeDelay(), 3100) << "an unreadable time counts as 3 s";
 }
 
 // Only the device itself acknowledging DISC_MUTE counts. Answers worked by hand: header
@@ -357,7 +340,7 @@ TEST(Discovery, OnlyTheDevicesOwnAcknowledgementCountsAsMuted) {
     const std::string dir = MakeTempDir();
     workbench::Workbench bench(engine, log, clock, dir, dir);
     box.QueueChunk(link::kRdmBase, 0, c.bytes);
-    EXPECT_EQ(bench.RdmMute(device), c.muted) << common::HexBytes(c.bytes);
+    EXPECT_EQ(bench.Discover().RdmMute(device), c.muted) << common::HexBytes(c.bytes);
     std::filesystem::remove_all(dir);
   }
 }

@@ -4,7 +4,7 @@
 
 using namespace velquor;
 using namespace velquor::testsupport;
-using Edit = workbench::Workbench::NumericEdit;
+using Edit = workbench::RdmPageController::NumericEdit;
 
 namespace {
 
@@ -14,8 +14,8 @@ constexpr uint64_t kSpot3 = 0x7FF000000103ULL;
 void ListThree(WorkbenchHarness& h) {
   WriteText(h.Path("devnames.lst"),
             "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n");
-  h.bench.LoadDeviceTable(false);
-  h.bench.RebuildUidChoices();
+  h.bench.List().LoadDeviceTable(false);
+  h.bench.Devices().RebuildUidChoices();
   h.rdm.log.Clear();
 }
 
@@ -34,17 +34,16 @@ std::vector<std::string> IdentifyRequests(WorkbenchHarness& h) {
 TEST(Panel, ReadWithoutSelectionTakesTheFirstRowAndMarksIt) {
   WorkbenchHarness h;
   ListThree(h);
-  h.bench.SpeedButtonRdmReadClick();
+  h.bench.RdmPage().SpeedButtonRdmReadClick();
   EXPECT_EQ(h.bench.Table().SelectedRow, 0);
   EXPECT_EQ(h.bench.Panel().Edit35Colour, workbench::kYellow);
   EXPECT_EQ(h.bench.Panel().Edit1, "Spot 1");
   EXPECT_EQ(h.bench.Panel().Edit33, "1520");
   EXPECT_TRUE(h.bench.Panel().SpeedButtonRdmWriteEnabled);
-  EXPECT_FALSE(h.bench.RdmBusy().load());
 
   WorkbenchHarness empty;
-  empty.bench.SpeedButtonRdmReadClick();
-  empty.bench.SpeedButtonRdmWriteClick();
+  empty.bench.RdmPage().SpeedButtonRdmReadClick();
+  empty.bench.RdmPage().SpeedButtonRdmWriteClick();
   EXPECT_EQ(empty.rdm.log.CountOf("NO device"), 2u);
   EXPECT_EQ(empty.rdm.Requests(), 0u);
 }
@@ -52,17 +51,17 @@ TEST(Panel, ReadWithoutSelectionTakesTheFirstRowAndMarksIt) {
 TEST(Panel, IdentifySwitchesTheOtherOffFirstAndTogglesItsOwn) {
   WorkbenchHarness h;
   ListThree(h);
-  h.bench.SelectRow(0);
-  h.bench.SpeedButton_BClick();
-  h.bench.SelectRow(2);
+  h.bench.Devices().SelectRow(0);
+  h.bench.RdmPage().SpeedButton_BClick();
+  h.bench.Devices().SelectRow(2);
   h.rdm.log.Clear();
-  h.bench.SpeedButton_BClick();
+  h.bench.RdmPage().SpeedButton_BClick();
   EXPECT_EQ(IdentifyRequests(h), (std::vector<std::string>{"7FF000000101:00", "7FF000000103:01"}));
   EXPECT_EQ(h.bench.View().rows[0][5], " ");
   EXPECT_EQ(h.bench.View().rows[2][5], "identify");
   EXPECT_TRUE(h.rdm.line.FixtureState(kSpot3)->identify);
   EXPECT_FALSE(h.rdm.line.FixtureState(kSpot1)->identify);
-  h.bench.SpeedButton_BClick();
+  h.bench.RdmPage().SpeedButton_BClick();
   EXPECT_FALSE(h.rdm.line.FixtureState(kSpot3)->identify);
   EXPECT_EQ(h.bench.View().rows[2][5], " ");
 }
@@ -71,51 +70,35 @@ TEST(Panel, LampGoesOffFromAnyStateAndOnFromOff) {
   WorkbenchHarness h;
   ListThree(h);
   h.rdm.Set(kSpot1, rdm::pid::LAMP_STATE, {2});  // strike
-  h.bench.SelectRow(0);
-  h.bench.SpeedButton_AClick();
+  h.bench.Devices().SelectRow(0);
+  h.bench.RdmPage().SpeedButton_AClick();
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->lampState, 0);
   EXPECT_EQ(h.rdm.log.CountOf("Getting dev LAMP_STATE of 0x7FF000000101"), 1u);
-  h.bench.SpeedButton_AClick();
+  h.bench.RdmPage().SpeedButton_AClick();
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->lampState, 1);
 }
 
 TEST(Panel, NoSelectionMeansNothingIsSent) {
   WorkbenchHarness h;
   ListThree(h);
-  h.bench.SpeedButton_BClick();
-  h.bench.SpeedButton_AClick();
-  h.bench.SpeedButtonResetClick();
+  h.bench.RdmPage().SpeedButton_BClick();
+  h.bench.RdmPage().SpeedButton_AClick();
+  h.bench.RdmPage().SpeedButtonResetClick();
   EXPECT_EQ(h.rdm.log.CountOf("NO device"), 3u);
   EXPECT_EQ(h.rdm.Requests(), 0u);
-  EXPECT_FALSE(h.bench.RdmBusy().load());
-}
-
-TEST(Panel, BusyLineMeansNothingAtAll) {
-  WorkbenchHarness h;
-  ListThree(h);
-  h.bench.SelectRow(0);
-  h.bench.RdmBusy() = true;
-  h.bench.SpeedButtonRdmReadClick();
-  h.bench.SpeedButtonRdmWriteClick();
-  h.bench.SpeedButton_BClick();
-  h.bench.SpeedButton_AClick();
-  h.bench.SpeedButtonResetClick();
-  h.bench.SpeedButtonAddressClick();
-  EXPECT_EQ(h.rdm.log.Count(), 0u);
-  EXPECT_TRUE(h.bench.RdmBusy().load());
 }
 
 TEST(Panel, WriteSendsEveryFieldAndReadsBack) {
   WorkbenchHarness h;
   ListThree(h);
-  h.bench.SelectRow(0);
-  h.bench.SpeedButtonRdmReadClick();
+  h.bench.Devices().SelectRow(0);
+  h.bench.RdmPage().SpeedButtonRdmReadClick();
   auto& p = h.bench.Panel();
   p.EditAddr = "200";
   p.Edit1 = "Upstage";
   p.ComboBoxMode.itemIndex = 2;
   p.CheckBox2 = true;
-  h.bench.SpeedButtonRdmWriteClick();
+  h.bench.RdmPage().SpeedButtonRdmWriteClick();
   auto f = h.rdm.line.FixtureState(kSpot1);
   EXPECT_EQ(f->startAddress, 200);
   EXPECT_EQ(f->label, "Upstage");
@@ -128,50 +111,52 @@ TEST(Panel, WriteSendsEveryFieldAndReadsBack) {
 TEST(Panel, EditsClampAndLogTheirValue) {
   WorkbenchHarness h;
   ListThree(h);
-  EXPECT_EQ(h.bench.EditChange(Edit::Addr, "600"), "512");
+  EXPECT_EQ(h.bench.RdmPage().EditChange(Edit::Addr, "600"), "512");
   EXPECT_EQ(h.bench.Panel().UpDown1, 512);
-  EXPECT_EQ(h.bench.EditChange(Edit::Addr, "0"), "1");
-  EXPECT_EQ(h.bench.EditChange(Edit::Addr, "007"), "007") << "corrected only when clamped";
-  EXPECT_EQ(h.bench.EditChange(Edit::StartAddress, "512"), "511");
-  EXPECT_EQ(h.bench.EditChange(Edit::Channel, ""), "0");
-  EXPECT_EQ(h.bench.EditChange(Edit::Channel, "900"), "511");
-  EXPECT_EQ(h.bench.EditChange(Edit::End, "9"), "3");
-  EXPECT_EQ(h.bench.EditChange(Edit::Start, "0"), "1");
+  EXPECT_EQ(h.bench.RdmPage().EditChange(Edit::Addr, "0"), "1");
+  EXPECT_EQ(h.bench.RdmPage().EditChange(Edit::Addr, "007"), "007")
+      << "corrected only when clamped";
+  EXPECT_EQ(h.bench.RdmPage().EditChange(Edit::StartAddress, "512"), "511");
+  EXPECT_EQ(h.bench.RdmPage().EditChange(Edit::Channel, ""), "0");
+  EXPECT_EQ(h.bench.RdmPage().EditChange(Edit::Channel, "900"), "511");
+  EXPECT_EQ(h.bench.RdmPage().EditChange(Edit::End, "9"), "3");
+  EXPECT_EQ(h.bench.RdmPage().EditChange(Edit::Start, "0"), "1");
   EXPECT_EQ(h.rdm.log.Lines(),
             (std::vector<std::string>{"DMX Address:512", "DMX Address:1", "DMX Address:7",
                                       "Start Address:511", "Inc Channel:0", "Inc Channel:511",
                                       "End Fixture:3", "Start Fixture:1"}));
-  EXPECT_EQ(h.bench.EditChange(Edit::Addr, "1x"), "1x");
+  EXPECT_EQ(h.bench.RdmPage().EditChange(Edit::Addr, "1x"), "1x");
   EXPECT_EQ(h.rdm.log.CountOf("'1x' is not a valid integer value"), 1u);
 }
 
 TEST(Panel, ArrowsStepTheAddressWithinItsRange) {
   WorkbenchHarness h;
   h.bench.Panel().EditAddr = "1";
-  h.bench.UpDown1Click(false);
+  h.bench.RdmPage().UpDown1Click(false);
   EXPECT_EQ(h.bench.Panel().EditAddr, "1");
-  h.bench.UpDown1Click(true);
+  h.bench.RdmPage().UpDown1Click(true);
   EXPECT_EQ(h.bench.Panel().EditAddr, "2");
   EXPECT_EQ(h.bench.Panel().UpDown1, 2);
   h.bench.Panel().EditAddr = "512";
-  h.bench.UpDown1Click(true);
+  h.bench.RdmPage().UpDown1Click(true);
   EXPECT_EQ(h.bench.Panel().EditAddr, "512");
   EXPECT_EQ(h.rdm.log.CountOf("DMX Address:512"), 1u);
   h.bench.Table().SelectedRow = 1;
-  EXPECT_EQ(h.bench.Edit35Change("77"), "2") << "shows the selected row, cannot choose one";
+  EXPECT_EQ(h.bench.RdmPage().Edit35Change("77"), "2")
+      << "shows the selected row, cannot choose one";
 }
 
 TEST(Batch, EvenlySpacedAddressesCappedAt512) {
   WorkbenchHarness h(virtualline::GenerateRig(6));
-  h.bench.SpeedButtonDiscoverClick();
+  h.bench.Discover().SpeedButtonDiscoverClick();
   ASSERT_EQ(h.bench.Table().DeviceCount, 6);
   h.rdm.log.Clear();
-  h.bench.EditChange(Edit::StartAddress, "1");
-  h.bench.EditChange(Edit::Channel, "16");
-  h.bench.EditChange(Edit::Start, "1");
-  h.bench.EditChange(Edit::End, "4");
+  h.bench.RdmPage().EditChange(Edit::StartAddress, "1");
+  h.bench.RdmPage().EditChange(Edit::Channel, "16");
+  h.bench.RdmPage().EditChange(Edit::Start, "1");
+  h.bench.RdmPage().EditChange(Edit::End, "4");
   h.rdm.log.Clear();
-  h.bench.SpeedButtonAddressClick();
+  h.bench.RdmPage().SpeedButtonAddressClick();
   EXPECT_EQ(h.rdm.log.CountOf("Start ADDR:1 Inc Channel:16 Start Fixture:0 End Fixture:3"), 1u);
   std::vector<int> addresses;
   for (int row = 0; row < 4; ++row) {
@@ -179,13 +164,12 @@ TEST(Batch, EvenlySpacedAddressesCappedAt512) {
   }
   EXPECT_EQ(addresses, (std::vector<int>{1, 17, 33, 49}));
   EXPECT_EQ(h.bench.View().rows[3][2], "049") << "the table shows what the devices report";
-  EXPECT_FALSE(h.bench.RdmBusy().load());
 
-  h.bench.EditChange(Edit::StartAddress, "500");
-  h.bench.EditChange(Edit::Channel, "10");
-  h.bench.EditChange(Edit::Start, "4");
-  h.bench.EditChange(Edit::End, "6");
-  h.bench.SpeedButtonAddressClick();
+  h.bench.RdmPage().EditChange(Edit::StartAddress, "500");
+  h.bench.RdmPage().EditChange(Edit::Channel, "10");
+  h.bench.RdmPage().EditChange(Edit::Start, "4");
+  h.bench.RdmPage().EditChange(Edit::End, "6");
+  h.bench.RdmPage().SpeedButtonAddressClick();
   addresses.clear();
   for (int row = 3; row < 6; ++row) {
     addresses.push_back(h.rdm.line.FixtureState(h.bench.Table().Records[row].Uid)->startAddress);
@@ -196,15 +180,15 @@ TEST(Batch, EvenlySpacedAddressesCappedAt512) {
 TEST(Batch, PersonalityFollowsEachAddressWhenTicked) {
   WorkbenchHarness h;
   ListThree(h);
-  h.bench.SelectRow(0);
-  h.bench.SpeedButtonRdmReadClick();  // fills the personality lists
-  h.bench.CheckBoxChannel = true;
+  h.bench.Devices().SelectRow(0);
+  h.bench.RdmPage().SpeedButtonRdmReadClick();  // fills the personality lists
+  h.bench.RdmPage().personalityForAll = true;
   h.bench.Panel().ComboBoxChannelMode.itemIndex = 2;
-  h.bench.EditChange(Edit::Start, "2");
-  h.bench.EditChange(Edit::End, "3");
-  h.bench.EditChange(Edit::Channel, "0");
+  h.bench.RdmPage().EditChange(Edit::Start, "2");
+  h.bench.RdmPage().EditChange(Edit::End, "3");
+  h.bench.RdmPage().EditChange(Edit::Channel, "0");
   h.rdm.log.Clear();
-  h.bench.SpeedButtonAddressClick();
+  h.bench.RdmPage().SpeedButtonAddressClick();
   std::vector<std::string> order;
   for (const auto& line : h.rdm.log.Lines()) {
     if (line.rfind("Setting", 0) == 0) order.push_back(line);
@@ -222,7 +206,7 @@ TEST(Console, GetDeviceInfoLogsTheDataAndItsMeaning) {
   WorkbenchHarness h;
   ListThree(h);
   h.bench.Console().ComboBoxParameter = 13;  // DEVICE_INFO
-  h.bench.SpeedButtonSendRDMClick();
+  h.bench.ConsolePage().SpeedButtonSendRDMClick();
   EXPECT_EQ(h.rdm.log.CountOf("Raw Command Send: data length:0"), 1u);
   auto lines = h.rdm.log.Lines();
   auto received = std::find_if(lines.begin(), lines.end(),
@@ -244,12 +228,12 @@ TEST(Console, AllDevicesSubDevicesAndDataBytes) {
   c.ComboBoxCommand = 1;     // SET
   c.ComboBoxParameter = 61;  // IDENTIFY_DEVICE
   c.CheckBoxRdmAll = true;
-  EXPECT_EQ(h.bench.EditRdmDataChange("300"), "255");
+  EXPECT_EQ(h.bench.ConsolePage().EditRdmDataChange("300"), "255");
   EXPECT_EQ(h.rdm.log.CountOf("RDM Data:255"), 1u);
-  h.bench.EditRdmDataChange("1");
-  h.bench.SpeedButtonDeleteClick();  // nothing to delete
-  h.bench.SpeedButtonAddrdmClick();
-  h.bench.SpeedButtonSendRDMClick();
+  h.bench.ConsolePage().EditRdmDataChange("1");
+  h.bench.ConsolePage().SpeedButtonDeleteClick();  // nothing to delete
+  h.bench.ConsolePage().SpeedButtonAddrdmClick();
+  h.bench.ConsolePage().SpeedButtonSendRDMClick();
   EXPECT_NE(h.rdm.log.Lines()[h.rdm.log.Count() - 1].find("->Request:CC 01 19 FFFFFFFFFFFF"),
             std::string::npos);
   EXPECT_TRUE(h.rdm.line.FixtureState(kSpot3)->identify) << "every device identifies";
@@ -258,9 +242,9 @@ TEST(Console, AllDevicesSubDevicesAndDataBytes) {
   c.ComboBoxCommand = 0;
   c.ComboBoxParameter = 17;  // DEVICE_LABEL
   c.ComboBoxSubdevice = 3;
-  h.bench.SpeedButtonDeleteClick();
+  h.bench.ConsolePage().SpeedButtonDeleteClick();
   h.rdm.log.Clear();
-  h.bench.SpeedButtonSendRDMClick();
+  h.bench.ConsolePage().SpeedButtonSendRDMClick();
   EXPECT_EQ(h.rdm.log.CountStartingWith("Decoded: NACK_REASON NR_SUB_DEVICE_OUT_OF_RANGE"), 1u);
 }
 
@@ -268,10 +252,10 @@ TEST(Console, HistoryReSendsWithANewTransactionAndChecksum) {
   WorkbenchHarness h;
   ListThree(h);
   h.bench.Console().ComboBoxParameter = 17;  // DEVICE_LABEL
-  h.bench.SpeedButtonSendRDMClick();
-  h.bench.SelectRow(2);
+  h.bench.ConsolePage().SpeedButtonSendRDMClick();
+  h.bench.Devices().SelectRow(2);
   h.rdm.log.Clear();
-  h.bench.ListBox_RDMClick(0);
+  h.bench.ConsolePage().ListBox_RDMClick(0);
   ASSERT_EQ(h.bench.Console().History.size(), 1u) << "a re-send is not added again";
   const std::string first = h.bench.Console().History[0];
   const std::string again = h.rdm.log.Lines()[0].substr(10);
@@ -287,16 +271,15 @@ TEST(Console, MistakesAreRefusedAndReleaseTheLine) {
   ListThree(h);
   h.bench.Console().Data = {"12", "x"};
   h.bench.Console().ComboBoxParameter = 17;
-  h.bench.SpeedButtonSendRDMClick();
+  h.bench.ConsolePage().SpeedButtonSendRDMClick();
   EXPECT_EQ(h.rdm.log.CountOf("'x' is not a valid integer value; the request is not sent"), 1u);
-  EXPECT_FALSE(h.bench.RdmBusy().load());
   h.bench.Console().Data.assign(231, "1");
-  h.bench.SpeedButtonAddrdmClick();
+  h.bench.ConsolePage().SpeedButtonAddrdmClick();
   EXPECT_EQ(h.bench.Console().Data.size(), 231u);
   EXPECT_EQ(h.rdm.log.CountStartingWith("The data list holds 231 bytes"), 1u);
 
   WorkbenchHarness empty;
-  empty.bench.SpeedButtonSendRDMClick();
+  empty.bench.ConsolePage().SpeedButtonSendRDMClick();
   EXPECT_EQ(empty.rdm.log.CountStartingWith("Raw Command Send"), 0u)
       << "an empty table: not even the first line";
 }
@@ -305,7 +288,7 @@ TEST(Console, FirstParameterRunsADiscoverySearch) {
   WorkbenchHarness h;
   ListThree(h);
   h.bench.Console().ComboBoxParameter = 0;
-  h.bench.SpeedButtonSendRDMClick();
+  h.bench.ConsolePage().SpeedButtonSendRDMClick();
   EXPECT_EQ(h.rdm.log.CountStartingWith("->Request:CC 01 24 FFFFFFFFFFFF"), 1u)
       << "one DISC_UNIQUE_BRANCH over the whole range";
   EXPECT_EQ(h.rdm.log.CountOf("Collision detected ..."), 1u);
@@ -313,11 +296,11 @@ TEST(Console, FirstParameterRunsADiscoverySearch) {
 
 TEST(Radio, ReadSelectsTheChannelAndWriteConfirms) {
   WorkbenchHarness h;
-  h.bench.SpeedButtonReadClick();
+  h.bench.RadioPage().SpeedButtonReadClick();
   EXPECT_EQ(h.bench.Console().ComboBoxRdmCh, 2);
   EXPECT_EQ(h.rdm.log.CountOf("Successfully read the device channel: 3"), 1u);
   h.bench.Console().ComboBoxRdmCh = 6;
-  h.bench.SpeedButton1Click();
+  h.bench.RadioPage().SpeedButton1Click();
   EXPECT_EQ(h.rdm.log.CountOf("RdmRadio Device write: "), 1u);
   EXPECT_EQ(h.rdm.log.CountOf("Write device successful device channel: 7"), 1u);
   EXPECT_EQ(h.rdm.line.FixtureState(kRadio)->radioChannel, 7);
@@ -330,12 +313,12 @@ TEST(Radio, ChannelBeyondTheListIsReportedAndTheChoiceKept) {
   rig.fixtures.push_back(radio);
   WorkbenchHarness h(rig);
   h.bench.Console().ComboBoxRdmCh = 4;
-  h.bench.SpeedButtonReadClick();
+  h.bench.RadioPage().SpeedButtonReadClick();
   EXPECT_EQ(h.bench.Console().ComboBoxRdmCh, 4);
   EXPECT_EQ(h.rdm.log.CountStartingWith("The radio answered channel 9"), 1u);
 
   WorkbenchHarness none(virtualline::Rig{});
-  none.bench.SpeedButtonReadClick();
+  none.bench.RadioPage().SpeedButtonReadClick();
   EXPECT_EQ(none.rdm.log.CountOf("RdmRadio Device read:"), 1u);
   EXPECT_EQ(none.rdm.log.CountStartingWith("Successfully"), 0u);
 }
@@ -374,7 +357,7 @@ TEST(ConsoleDecoder, AnswersInWords) {
       {rdm::pid::DMX_START_ADDRESS, {0xFF, 0xFF}, "no start address (no DMX footprint)"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(workbench::Workbench::DescribeAnswer(c.pid, rdm::GET_COMMAND, ack(c.data)), c.words)
+    EXPECT_EQ(rdm::DescribeAnswer(c.pid, rdm::GET_COMMAND, ack(c.data)), c.words)
         << "PID 0x" << std::hex << c.pid;
   }
 }

@@ -31,7 +31,7 @@ void PassThen(WorkbenchHarness& h, uint64_t uid, int pass) {
 
 TEST(ParameterOps, DeviceInfoFillsRecordAndPanel) {
   WorkbenchHarness h;
-  h.bench.GetDeviceInfo(kSpot1, 0);
+  h.bench.Operations().GetDeviceInfo(kSpot1, 0);
   const auto& r = h.bench.Table().Records[0];
   const auto& p = h.bench.Panel();
   EXPECT_EQ(p.Edit8, "Moving Head");
@@ -51,12 +51,12 @@ TEST(ParameterOps, DeviceInfoFillsRecordAndPanel) {
 
 TEST(ParameterOps, NackedAnswersLeaveEverythingAsItWasAndNameTheReason) {
   WorkbenchHarness h;
-  h.bench.GetDeviceInfo(kSpot1, 0);
+  h.bench.Operations().GetDeviceInfo(kSpot1, 0);
   const workbench::DeviceRecord before = h.bench.Table().Records[0];
   const std::string addrBefore = h.bench.Panel().EditAddr;
 
   Nack(h, kSpot1, 0x0006);
-  h.bench.GetStartAddress(kSpot1, 0);
+  h.bench.Operations().GetStartAddress(kSpot1, 0);
   EXPECT_EQ(h.bench.Table().Records[0].StartAddressIndex, before.StartAddressIndex);
   EXPECT_EQ(h.bench.Panel().EditAddr, addrBefore);
   EXPECT_EQ(h.rdm.log.CountOf(
@@ -67,7 +67,7 @@ TEST(ParameterOps, NackedAnswersLeaveEverythingAsItWasAndNameTheReason) {
   h.rdm.Set(kSpot1, rdm::pid::DMX_START_ADDRESS, {0x00, 0x64});  // the NACK hits this SET
   Nack(h, kSpot1, 0x0002);
   h.rdm.log.Clear();
-  h.bench.GetDeviceInfo(kSpot1, 0);
+  h.bench.Operations().GetDeviceInfo(kSpot1, 0);
   EXPECT_EQ(
       h.rdm.log.CountOf("DEVICE_INFO of 0x7FF000000101: answered NACK_REASON NR_HARDWARE_FAULT"),
       1u);
@@ -82,7 +82,7 @@ TEST(ParameterOps, AckTimerIsNotDecodedEither) {
   f.kind = FaultKind::AckTimer;
   f.count = 1;
   h.rdm.line.InjectFault(kSpot1, f);
-  h.bench.GetDeviceLabel(kSpot1);
+  h.bench.Operations().GetDeviceLabel(kSpot1);
   EXPECT_EQ(h.bench.Panel().Edit1, "VELQUOR");
   EXPECT_EQ(h.rdm.log.CountOf("DEVICE_LABEL of 0x7FF000000101: answered ACK_TIMER"), 1u);
 }
@@ -100,16 +100,16 @@ TEST(ParameterOps, AllSupportedParametersAreKeptAndUsed) {
   rig.fixtures.push_back(f);
   WorkbenchHarness h(rig);
 
-  h.bench.GetSupportedParameters(f.uid);
+  h.bench.Operations().GetSupportedParameters(f.uid);
   EXPECT_EQ(h.bench.Engine().SupportedPidList().size(), 30u);
   EXPECT_EQ(h.bench.Panel().ComboBoxID.items.size(), 30u);
   EXPECT_EQ(h.bench.Panel().ComboBoxID.items[0], "0x0120_E120_SLOT_INFO");
   EXPECT_EQ(h.bench.Panel().ComboBoxID.items[3], "0x0123");
   EXPECT_EQ(h.bench.Panel().ComboBoxID.itemIndex, 0);
 
-  h.bench.GetDeviceHours(f.uid);
-  h.bench.GetLampHours(f.uid);
-  h.bench.GetInversions(f.uid);
+  h.bench.Operations().GetDeviceHours(f.uid);
+  h.bench.Operations().GetLampHours(f.uid);
+  h.bench.Operations().GetInversions(f.uid);
   EXPECT_EQ(h.bench.Panel().Edit33, std::to_string(static_cast<int32_t>(0x80000005u)));
   EXPECT_EQ(h.bench.Panel().Edit34, "77");
   EXPECT_TRUE(h.bench.Panel().CheckBox1);
@@ -128,7 +128,7 @@ TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
   rig.fixtures.push_back(f);
   {
     WorkbenchHarness h(rig);
-    h.bench.GetSupportedParameters(f.uid);
+    h.bench.Operations().GetSupportedParameters(f.uid);
     const auto pids = h.bench.Engine().SupportedPidList();
     ASSERT_EQ(pids.size(), 141u);
     EXPECT_EQ(pids[0], 0x8000);
@@ -146,14 +146,14 @@ TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
     silent.kind = FaultKind::NoAnswer;
     h.rdm.line.InjectFault(f.uid, through);
     h.rdm.line.InjectFault(f.uid, silent);
-    h.bench.GetSupportedParameters(f.uid);
+    h.bench.Operations().GetSupportedParameters(f.uid);
     EXPECT_TRUE(h.bench.Engine().SupportedPidList().empty());
   }
   {
     // A device that never stops overflowing is cut off, and the log says so.
     rig.fixtures[0].overflowAfter = 2;
     WorkbenchHarness h(rig);
-    h.bench.GetSupportedParameters(f.uid);
+    h.bench.Operations().GetSupportedParameters(f.uid);
     EXPECT_EQ(h.rdm.log.CountOf("SUPPORTED_PARAMETERS of 0x7FF000000101: still ACK_OVERFLOW after "
                                 "16 answers; the rest is not read"),
               1u);
@@ -166,11 +166,11 @@ TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
 
 TEST(ParameterOps, GuardedOperationsSendNothingForUnlistedParameters) {
   WorkbenchHarness h;
-  h.bench.GetSupportedParameters(0x7FF400000501ULL);  // the radio: no hours, no status
+  h.bench.Operations().GetSupportedParameters(0x7FF400000501ULL);  // the radio: no hours, no status
   auto requests = h.rdm.Requests();
-  h.bench.GetStatusMessages(0x7FF400000501ULL);
-  h.bench.GetDeviceHours(0x7FF400000501ULL);
-  h.bench.GetLampHours(0x7FF400000501ULL);
+  h.bench.Operations().GetStatusMessages(0x7FF400000501ULL);
+  h.bench.Operations().GetDeviceHours(0x7FF400000501ULL);
+  h.bench.Operations().GetLampHours(0x7FF400000501ULL);
   EXPECT_EQ(h.rdm.Requests(), requests);
   EXPECT_EQ(h.bench.Panel().Edit5, "/");
   EXPECT_EQ(h.bench.Panel().Edit33, "/");
@@ -179,25 +179,25 @@ TEST(ParameterOps, GuardedOperationsSendNothingForUnlistedParameters) {
 
 TEST(ParameterOps, StatusMessagesShowTextColourOrAClearNone) {
   WorkbenchHarness h;
-  h.bench.GetSupportedParameters(kSpot3);
-  h.bench.GetStatusMessages(kSpot3);
+  h.bench.Operations().GetSupportedParameters(kSpot3);
+  h.bench.Operations().GetStatusMessages(kSpot3);
   EXPECT_EQ(h.bench.Panel().Edit5, "Calibration 62 failed");
   EXPECT_EQ(h.bench.Panel().Edit5Colour, workbench::kOlive);
 
-  h.bench.GetSupportedParameters(kHazer);
-  h.bench.GetStatusMessages(kHazer);
+  h.bench.Operations().GetSupportedParameters(kHazer);
+  h.bench.Operations().GetStatusMessages(kHazer);
   EXPECT_EQ(h.bench.Panel().Edit5, "Low Fluid");
   EXPECT_EQ(h.bench.Panel().Edit5Colour, workbench::kRed);
 
-  h.bench.GetSupportedParameters(kSpot1);
-  h.bench.GetStatusMessages(kSpot1);
+  h.bench.Operations().GetSupportedParameters(kSpot1);
+  h.bench.Operations().GetStatusMessages(kSpot1);
   EXPECT_EQ(h.bench.Panel().Edit5, "No status messages");
   EXPECT_EQ(h.bench.Panel().Edit5Colour, workbench::kLime);
 
-  EXPECT_EQ(workbench::StatusText(0x0021, 0, 0x0150), "Hot, 80 ");
-  EXPECT_EQ(workbench::StatusText(0x0031, 2, 250), "Voltage of Phase2 to high, 250V");
-  EXPECT_EQ(workbench::StatusText(0x0036, 3, 0), "Error of Phase 3");
-  EXPECT_EQ(workbench::StatusText(0x0099, 0, 0), "/");
+  EXPECT_EQ(rdm::StatusText(0x0021, 0, 0x0150), "Hot, 80 ");
+  EXPECT_EQ(rdm::StatusText(0x0031, 2, 250), "Voltage of Phase2 to high, 250V");
+  EXPECT_EQ(rdm::StatusText(0x0036, 3, 0), "Error of Phase 3");
+  EXPECT_EQ(rdm::StatusText(0x0099, 0, 0), "/");
   EXPECT_EQ(workbench::StatusColour(0x01), workbench::kLime);
 }
 
@@ -209,7 +209,7 @@ TEST(ParameterOps, PersonalityWithFootprintZeroIsListedNotStored) {
   rig.fixtures.push_back(f);
   WorkbenchHarness h(rig);
   h.bench.Table().Records[0].Footprint = 5;
-  h.bench.GetDeviceInfo(f.uid, 0);
+  h.bench.Operations().GetDeviceInfo(f.uid, 0);
   EXPECT_EQ(h.bench.Panel().ComboBoxMode.items,
             (std::vector<std::string>{"Mode 1(0ch)", "Mode 2(8ch)"}));
   EXPECT_EQ(h.bench.Table().Records[0].Footprint, 5);
@@ -221,24 +221,24 @@ TEST(ParameterOps, PersonalityIsSetByItsOwnNumberWhenADescriptionWentUnanswered)
   // DEVICE_INFO answers, the description of personality 2 is NACKed.
   PassThen(h, kSpot1, 2);
   Nack(h, kSpot1, 0x0006);
-  h.bench.GetDeviceInfo(kSpot1, 0);
+  h.bench.Operations().GetDeviceInfo(kSpot1, 0);
   auto& mode = h.bench.Panel().ComboBoxMode;
   ASSERT_EQ(mode.items, (std::vector<std::string>{"Mode 1(16ch)", "Mode 3(12ch)"}));
   mode.itemIndex = 1;
-  h.bench.SetPersonality(kSpot1, mode);
+  h.bench.Operations().SetPersonality(kSpot1, mode.ChosenNumber());
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->personality, 3);
 }
 
 TEST(ParameterOps, SetStartAddressClampsAndRefusesText) {
   WorkbenchHarness h;
-  h.bench.SetStartAddress(kSpot1, "0", 0);
+  h.bench.Operations().SetStartAddress(kSpot1, 0, 0);
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->startAddress, 1);
-  h.bench.SetStartAddress(kSpot1, "600", 0);
+  h.bench.Operations().SetStartAddress(kSpot1, 600, 0);
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->startAddress, 512);
-  h.bench.SetStartAddress(kSpot1, "100", 33);
+  h.bench.Operations().SetStartAddress(kSpot1, 100, 33);
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->startAddress, 133);
   auto requests = h.rdm.Requests();
-  h.bench.SetStartAddress(kSpot1, "abc", 0);
+  h.bench.Operations().SetStartAddress(kSpot1, std::nullopt, 0);
   EXPECT_EQ(h.rdm.Requests(), requests);
   EXPECT_EQ(h.rdm.log.CountOf("Setting start address of 0x7FF000000101"), 4u);
 }
@@ -248,7 +248,7 @@ TEST(ParameterOps, StartAddressZeroShowsOneWhileTheArrowsKeepTheRawValue) {
   virtualline::Fixture f = virtualline::DefaultRig().fixtures[11];  // the radio: footprint 0
   rig.fixtures.push_back(f);
   WorkbenchHarness h(rig);
-  h.bench.GetDeviceInfo(f.uid, 0);
+  h.bench.Operations().GetDeviceInfo(f.uid, 0);
   EXPECT_EQ(h.bench.Panel().UpDown1, 0xFFFF) << "raw value before the limits";
   EXPECT_EQ(h.bench.Panel().EditAddr, "512");
   EXPECT_EQ(h.bench.Table().Records[0].StartAddressIndex, 511);
@@ -257,21 +257,18 @@ TEST(ParameterOps, StartAddressZeroShowsOneWhileTheArrowsKeepTheRawValue) {
 TEST(ParameterOps, LabelsAndTextsTravelBothWays) {
   WorkbenchHarness h;
   h.bench.Panel().Edit1 = std::string(40, 'L');
-  h.bench.SetDeviceLabel(kSpot1);
+  h.bench.Operations().SetDeviceLabel(kSpot1, h.bench.Panel().Edit1);
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->label, std::string(32, 'L')) << "at most 32";
-  ASSERT_TRUE(h.bench.GetDeviceLabel(kSpot1));
+  ASSERT_TRUE(h.bench.Operations().GetDeviceLabel(kSpot1));
   EXPECT_EQ(h.bench.Panel().Edit1, std::string(32, 'L'));
 
-  h.bench.GetManufacturerLabel(0, kSpot1);
-  h.bench.GetDeviceModelDescription(0, kSpot1);
-  h.bench.GetSoftwareVersionLabel(0, kSpot1);
+  h.bench.Operations().ReadDescriptions(0, kSpot1);
   EXPECT_EQ(h.bench.Panel().Edit2, "Northlight Works");
   EXPECT_EQ(h.bench.Table().Records[0].DeviceModelDescription, "Orbit 350 Spot");
   EXPECT_EQ(h.bench.Panel().Edit9, "1.2.3");
 
   // A silent device: the fields show "/".
-  h.bench.GetManufacturerLabel(0, kNobody);
-  h.bench.GetSoftwareVersionLabel(0, kNobody);
+  h.bench.Operations().ReadDescriptions(0, kNobody);
   EXPECT_EQ(h.bench.Panel().Edit2, "/");
   EXPECT_EQ(h.bench.Panel().Edit9, "/");
 }
@@ -279,9 +276,9 @@ TEST(ParameterOps, LabelsAndTextsTravelBothWays) {
 TEST(ParameterOps, ReadDeviceRunsThePanelSequence) {
   WorkbenchHarness h;
   WriteText(h.Path("devnames.lst"), "7FF000000103=Spot 3\r\n");
-  h.bench.LoadDeviceTable(false);
+  h.bench.List().LoadDeviceTable(false);
   h.rdm.log.Clear();
-  h.bench.ReadDevice(0);
+  h.bench.Operations().ReadDevice(0);
   std::vector<std::string> ops;
   for (const auto& line : h.rdm.log.Lines()) {
     if (line.rfind("Get", 0) == 0) ops.push_back(line.substr(0, line.find(" of 0x")));

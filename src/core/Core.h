@@ -1,6 +1,7 @@
 #pragma once
-// Everything below the windows, wired together: the transport (the box or the virtual
-// line), the link, the RDM engine, the workbench, the output universe and the engine tick.
+// Everything below the windows, wired together once for the window and velquor-cli: the
+// transport (the box or the virtual line), the link, the RDM engine, the workbench with the
+// line's executor, the output universe and the engine tick (started only by the window).
 
 #include <atomic>
 #include <memory>
@@ -16,7 +17,7 @@
 #include "virtualline/VirtualLine.h"
 #include "workbench/Workbench.h"
 
-namespace velquor::app {
+namespace velquor::core {
 
 struct CoreOptions {
   bool virtualLine = false;
@@ -29,8 +30,8 @@ struct CoreOptions {
 class Core {
  public:
   // Nothing when the rig file cannot be read; `error` says why.
-  static std::unique_ptr<Core> Create(const CoreOptions& options, common::UiPump pump,
-                                      workbench::WorkbenchHooks hooks, std::string& error);
+  static std::unique_ptr<Core> Create(const CoreOptions& options, workbench::WorkbenchHooks hooks,
+                                      std::string& error);
   ~Core();
 
   common::LogSink& Log() { return log_; }
@@ -43,7 +44,8 @@ class Core {
   virtualline::VirtualLine* Line() { return line_; }
   const CoreOptions& Options() const { return options_; }
 
-  // Stops the tick and releases the box. Safe to call twice.
+  // Ends the command in hand at its next exchange, stops the executor and the tick, and
+  // releases the box. Safe to call twice.
   void Shutdown();
 
  private:
@@ -63,4 +65,4 @@ class Core {
   bool shutDown_ = false;
 };
 
-}  // namespace velquor::app
+}  // namespace velquor::core

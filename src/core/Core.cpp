@@ -1,12 +1,12 @@
-#include "app/Core.h"
+#include "core/Core.h"
 
 #include "common/Files.h"
 #include "link/LibusbTransport.h"
 
-namespace velquor::app {
+namespace velquor::core {
 
-std::unique_ptr<Core> Core::Create(const CoreOptions& options, common::UiPump pump,
-                                   workbench::WorkbenchHooks hooks, std::string& error) {
+std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::WorkbenchHooks hooks,
+                                   std::string& error) {
   std::unique_ptr<Core> core(new Core());
   core->options_ = options;
   if (core->options_.programDir.empty()) core->options_.programDir = common::ProgramDirectory();
@@ -24,18 +24,17 @@ std::unique_ptr<Core> Core::Create(const CoreOptions& options, common::UiPump pu
 
   Core* self = core.get();
   link::LinkHooks linkHooks;
-  linkHooks.pumpUi = pump;
   linkHooks.onRdmFrameSent = [self] { self->tickHoldOff_.store(-2); };
   core->link_ = std::make_unique<link::UsbLink>(*core->transport_, core->log_, *core->clock_,
                                                 std::move(linkHooks));
   core->engine_ = std::make_unique<rdm::RdmEngine>(*core->link_, core->log_);
-  hooks.pumpUi = pump;
   core->bench_ = std::make_unique<workbench::Workbench>(
       *core->engine_, core->log_, *core->clock_, core->options_.workDir, core->options_.programDir,
       std::move(hooks));
   core->tick_ = std::make_unique<dmx::EngineTick>(*core->link_, *core->engine_, core->universe_,
-                                                  core->bench_->RdmBusy(), core->tickHoldOff_,
+                                                  core->bench_->LineBusy(), core->tickHoldOff_,
                                                   core->log_, *core->clock_);
+  core->tick_->SetLineOwner(&core->bench_->Executor());
   return core;
 }
 
@@ -46,6 +45,7 @@ Core::~Core() {
 void Core::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  if (bench_) bench_->Shutdown();
   if (tick_) tick_->DestroyTimer();
   if (transport_) {
     std::lock_guard guard(link_->Lock());
@@ -53,4 +53,4 @@ void Core::Shutdown() {
   }
 }
 
-}  // namespace velquor::app
+}  // namespace velquor::core

@@ -1,6 +1,8 @@
 // One operation per RDM parameter: log, request, and decode a valid ACK into the device
 // record and the panel model.
 
+#include "workbench/DeviceOperations.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -8,7 +10,6 @@
 #include "common/Text.h"
 #include "rdm/Decoders.h"
 #include "rdm/KnownPids.h"
-#include "workbench/Workbench.h"
 
 namespace velquor::workbench {
 
@@ -42,28 +43,41 @@ uint8_t PersonalityList::SelectedNumber() const {
   return numbers[static_cast<size_t>(itemIndex)];
 }
 
-DeviceRecord* Workbench::RecordAt(int row) {
-  return row >= 0 && row < MaxDevices ? &table_.Records[static_cast<size_t>(row)] : nullptr;
+DeviceOperations::DeviceOperations(rdm::RdmEngine& engine, common::LogSink& log,
+                                   common::Clock& clock, ModelLock& models,
+                                   DeviceTableService& table, DevicePanelModel& panel,
+                                   const std::atomic<bool>& closing)
+    : engine_(engine),
+      log_(log),
+      clock_(clock),
+      models_(models),
+      table_(table),
+      panel_(panel),
+      closing_(closing) {}
+
+DeviceRecord* DeviceOperations::RecordAt(int row) {
+  return row >= 0 && row < MaxDevices ? &table_.Table().Records[static_cast<size_t>(row)] : nullptr;
 }
 
-DeviceRecord& Workbench::RecordOr(int row, DeviceRecord& scratch) {
-  DeviceRecord* r = RecordAt(row);
-  return r ? *r : scratch;
-}
-
-void Workbench::LogOp(const char* text, rdm::Uid uid) {
+void DeviceOperations::LogOp(const char* text, rdm::Uid uid) {
   log_.Add(text + rdm::UidText(uid));
 }
 
-rdm::RdmAnswer Workbench::Transact(uint8_t commandClass, uint16_t pidValue,
-                                   std::vector<uint8_t> data, rdm::Uid uid) {
-  if (commandClass == rdm::GET_COMMAND) {
-    return engine_.RdmTransactJoined({commandClass, pidValue, std::move(data)}, uid, true);
-  }
-  return engine_.RdmTransact({commandClass, pidValue, std::move(data)}, uid, true);
+rdm::RdmAnswer DeviceOperations::Transact(const rdm::RdmRequest& request, rdm::Uid uid,
+                                          bool reportNoReceive) {
+  // Once the program closes, the command in hand ends at its next exchange.
+  return OnWire([&] {
+    return request.commandClass == rdm::GET_COMMAND
+               ? engine_.RdmTransactJoined(request, uid, reportNoReceive)
+               : engine_.RdmTransact(request, uid, reportNoReceive);
+  });
 }
 
-bool Workbench::Acked(const rdm::RdmAnswer& answer, uint16_t pidValue, rdm::Uid uid) {
+void DeviceOperations::Pause(int ms) {
+  models_.Released([&] { clock_.SleepFor(common::FromMs(ms)); });
+}
+
+bool DeviceOperations::Acked(const rdm::RdmAnswer& answer, uint16_t pidValue, rdm::Uid uid) {
   if (!answer.Ok()) return false;
   if (rdm::OutcomeOf(answer).kind == rdm::ExchangeOutcome::Kind::Ack) return true;
   const char* name = rdm::PidName(pidValue);
@@ -73,10 +87,10 @@ bool Workbench::Acked(const rdm::RdmAnswer& answer, uint16_t pidValue, rdm::Uid 
   return false;
 }
 
-void Workbench::GetSupportedParameters(rdm::Uid uid) {
+void DeviceOperations::GetSupportedParameters(rdm::Uid uid) {
   engine_.SetSupportedPidList({});
   LogOp("Getting parameters of 0x", uid);
-  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::SUPPORTED_PARAMETERS, {}, uid);
+  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::SUPPORTED_PARAMETERS, {}}, uid);
   if (!Acked(a, pid::SUPPORTED_PARAMETERS, uid)) return;
   // Every PID of the answer: fixtures list 20 to 60, and hours, status and inversions
   // are only read when listed.
@@ -96,17 +110,17 @@ void Workbench::GetSupportedParameters(rdm::Uid uid) {
   engine_.SetSupportedPidList(std::move(pids));
 }
 
-void Workbench::GetDeviceInfo(rdm::Uid uid, int row) {
+void DeviceOperations::GetDeviceInfo(rdm::Uid uid, int row) {
   LogOp("Getting device info of 0x", uid);
-  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DEVICE_INFO, {}, uid);
+  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::DEVICE_INFO, {}}, uid);
   if (Acked(a, pid::DEVICE_INFO, uid)) {
     if (auto info = rdm::DecodeDeviceInfo(a.Data()); !info) {
       log_.Add(fmt::format("DEVICE_INFO of 0x{}: answer of {} bytes is too short ({} expected)",
                            rdm::UidText(uid), a.Data().size(), rdm::kDeviceInfoBytes));
     } else {
       DeviceRecord scratch;
-      DeviceRecord& r = RecordOr(row, scratch);
-      panel_.Edit8 = CategoryText(info->category);
+      DeviceRecord& r = RecordAt(row) ? *RecordAt(row) : scratch;
+      panel_.Edit8 = rdm::CategoryText(info->category);
       if (info->footprint >= 1 && info->footprint <= 512) r.Footprint = info->footprint;
       panel_.Edit10 = std::to_string(r.Footprint);
       personalityCount_ = info->personalityCount;
@@ -130,16 +144,16 @@ void Workbench::GetDeviceInfo(rdm::Uid uid, int row) {
   GetStartAddress(uid, row);
 }
 
-void Workbench::GetPersonalityDescription(rdm::Uid uid, int row, uint8_t p) {
+void DeviceOperations::GetPersonalityDescription(rdm::Uid uid, int row, uint8_t p) {
   LogOp("Getting dev PersonalityDescription of 0x", uid);
-  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DMX_PERSONALITY_DESCRIPTION, {p}, uid);
+  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::DMX_PERSONALITY_DESCRIPTION, {p}}, uid);
   if (!Acked(a, pid::DMX_PERSONALITY_DESCRIPTION, uid)) return;
   auto description = rdm::DecodePersonalityDescription(a.Data());
   if (!description) return;
   const uint16_t footprint = description->footprint;
   if (footprint >= 1 && footprint <= 512 && p == currentPersonality_) {
     DeviceRecord scratch;
-    DeviceRecord& r = RecordOr(row, scratch);
+    DeviceRecord& r = RecordAt(row) ? *RecordAt(row) : scratch;
     r.Footprint = footprint;
     r.PersonalityDescription = description->text;
   }
@@ -148,20 +162,20 @@ void Workbench::GetPersonalityDescription(rdm::Uid uid, int row, uint8_t p) {
   panel_.ComboBoxChannelMode.Add(p, item);
 }
 
-void Workbench::GetStartAddress(rdm::Uid uid, int row) {
+void DeviceOperations::GetStartAddress(rdm::Uid uid, int row) {
   LogOp("Getting dev address of 0x", uid);
-  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DMX_START_ADDRESS, {}, uid);
+  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::DMX_START_ADDRESS, {}}, uid);
   if (!Acked(a, pid::DMX_START_ADDRESS, uid) || a.Data().size() != 2) return;
   uint16_t address = std::clamp<uint16_t>(rdm::ReadU16(a.Data().data()), 1, 512);
   if (DeviceRecord* r = RecordAt(row)) r->StartAddressIndex = static_cast<uint16_t>(address - 1);
   panel_.EditAddr = std::to_string(address);
 }
 
-void Workbench::GetStatusMessages(rdm::Uid uid) {
+void DeviceOperations::GetStatusMessages(rdm::Uid uid) {
   panel_.Edit5 = "/";
   if (!engine_.IsPidSupported(pid::STATUS_MESSAGES)) return;
   LogOp("Getting status of 0x", uid);
-  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::STATUS_MESSAGES, {0x02}, uid);
+  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::STATUS_MESSAGES, {0x02}}, uid);
   if (!Acked(a, pid::STATUS_MESSAGES, uid)) return;
   if (a.Data().empty()) {
     panel_.Edit5 = "No status messages";
@@ -176,33 +190,29 @@ void Workbench::GetStatusMessages(rdm::Uid uid) {
   }
   const rdm::StatusMessage& first = messages.front();
   panel_.Edit5Colour = StatusColour(first.type);
-  panel_.Edit5 = StatusText(first.id, first.data1, first.data2);
+  panel_.Edit5 = rdm::StatusText(first.id, first.data1, first.data2);
 }
 
-std::optional<std::string> Workbench::ReadTextAnswer(uint16_t pidValue, rdm::Uid uid) {
-  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pidValue, {}, uid);
+std::optional<std::string> DeviceOperations::ReadTextAnswer(uint16_t pidValue, rdm::Uid uid) {
+  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pidValue, {}}, uid);
   if (!Acked(a, pidValue, uid)) return std::nullopt;
   return rdm::DecodeText(a.Data());
 }
 
-bool Workbench::GetDeviceLabel(rdm::Uid uid) {
+bool DeviceOperations::GetDeviceLabel(rdm::Uid uid) {
   LogOp("Getting device name of 0x", uid);
   auto text = ReadTextAnswer(pid::DEVICE_LABEL, uid);
   if (text) panel_.Edit1 = *text;
   return text.has_value();
 }
 
-void Workbench::SetDeviceLabel(rdm::Uid uid) {
-  SetDeviceLabel(uid, panel_.Edit1);
-}
-
-void Workbench::SetDeviceLabel(rdm::Uid uid, const std::string& text) {
+void DeviceOperations::SetDeviceLabel(rdm::Uid uid, const std::string& text) {
   LogOp("Setting device name of 0x", uid);
   std::string label = text.substr(0, 32);
-  Transact(rdm::SET_COMMAND, pid::DEVICE_LABEL, {label.begin(), label.end()}, uid);
+  Transact({rdm::SET_COMMAND, pid::DEVICE_LABEL, {label.begin(), label.end()}}, uid);
 }
 
-void Workbench::GetManufacturerLabel(int row, rdm::Uid uid) {
+void DeviceOperations::GetManufacturerLabel(int row, rdm::Uid uid) {
   panel_.Edit2 = "/";
   LogOp("Getting manufacturer of 0x", uid);
   if (auto text = ReadTextAnswer(pid::MANUFACTURER_LABEL, uid)) {
@@ -211,7 +221,7 @@ void Workbench::GetManufacturerLabel(int row, rdm::Uid uid) {
   }
 }
 
-void Workbench::GetDeviceModelDescription(int row, rdm::Uid uid) {
+void DeviceOperations::GetDeviceModelDescription(int row, rdm::Uid uid) {
   DeviceRecord* r = RecordAt(row);
   if (r) r->DeviceModelDescription = "/";
   LogOp("Getting Device Model of 0x", uid);
@@ -219,7 +229,7 @@ void Workbench::GetDeviceModelDescription(int row, rdm::Uid uid) {
   if (text && r) r->DeviceModelDescription = *text;
 }
 
-void Workbench::GetSoftwareVersionLabel(int row, rdm::Uid uid) {
+void DeviceOperations::GetSoftwareVersionLabel(int row, rdm::Uid uid) {
   DeviceRecord* r = RecordAt(row);
   if (r) r->SoftwareVersionLabel = "/";
   LogOp("Getting SoftwareVersionLabel of 0x", uid);
@@ -228,66 +238,60 @@ void Workbench::GetSoftwareVersionLabel(int row, rdm::Uid uid) {
   if (r) panel_.Edit9 = r->SoftwareVersionLabel;
 }
 
-void Workbench::GetDeviceHours(rdm::Uid uid) {
+void DeviceOperations::GetDeviceHours(rdm::Uid uid) {
   panel_.Edit33 = "/";
   if (!engine_.IsPidSupported(pid::DEVICE_HOURS)) return;
   LogOp("Getting dev hours of 0x", uid);
-  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::DEVICE_HOURS, {}, uid);
+  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::DEVICE_HOURS, {}}, uid);
   if (!Acked(a, pid::DEVICE_HOURS, uid)) return;
   if (auto hours = rdm::DecodeHours(a.Data())) {
     panel_.Edit33 = std::to_string(static_cast<int32_t>(*hours));
   }
 }
 
-void Workbench::GetLampHours(rdm::Uid uid) {
+void DeviceOperations::GetLampHours(rdm::Uid uid) {
   panel_.Edit34 = "/";
   if (!engine_.IsPidSupported(pid::LAMP_HOURS)) return;
   LogOp("Getting lamp hours of 0x", uid);
-  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::LAMP_HOURS, {}, uid);
+  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::LAMP_HOURS, {}}, uid);
   if (!Acked(a, pid::LAMP_HOURS, uid)) return;
   if (auto hours = rdm::DecodeHours(a.Data())) {
     panel_.Edit34 = std::to_string(static_cast<int32_t>(*hours));
   }
 }
 
-void Workbench::GetIdentify(rdm::Uid uid, int row) {
+void DeviceOperations::GetIdentify(rdm::Uid uid, int row) {
   LogOp("Getting dev Identify of 0x", uid);
-  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::IDENTIFY_DEVICE, {}, uid);
+  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::IDENTIFY_DEVICE, {}}, uid);
   DeviceRecord* r = RecordAt(row);
   if (Acked(a, pid::IDENTIFY_DEVICE, uid) && a.Data().size() >= 1 && r) r->IdentifyOn = a.Data()[0];
 }
 
-void Workbench::GetLampState(rdm::Uid uid, int row) {
+void DeviceOperations::GetLampState(rdm::Uid uid, int row) {
   LogOp("Getting dev LAMP_STATE of 0x", uid);
-  rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, pid::LAMP_STATE, {}, uid);
+  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::LAMP_STATE, {}}, uid);
   DeviceRecord* r = RecordAt(row);
   if (Acked(a, pid::LAMP_STATE, uid) && a.Data().size() >= 1 && r) r->LampState = a.Data()[0];
 }
 
-void Workbench::SetStartAddress(rdm::Uid uid, const std::string& sourceText, int offset) {
-  SetStartAddress(uid, common::ParseInteger(sourceText), offset);
-}
-
-void Workbench::SetStartAddress(rdm::Uid uid, std::optional<int64_t> value, int offset) {
+void DeviceOperations::SetStartAddress(rdm::Uid uid, std::optional<int64_t> value, int offset) {
   LogOp("Setting start address of 0x", uid);
   if (!value) return;
   int64_t a = std::clamp<int64_t>(std::clamp<int64_t>(*value, -100000, 100000) + offset, 1, 512);
-  Transact(rdm::SET_COMMAND, pid::DMX_START_ADDRESS,
-           {static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)}, uid);
-  clock_.SleepFor(common::FromMs(10));
+  Transact({rdm::SET_COMMAND,
+            pid::DMX_START_ADDRESS,
+            {static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)}},
+           uid);
+  Pause(10);
 }
 
-void Workbench::SetPersonality(rdm::Uid uid, const PersonalityList& source) {
-  SetPersonality(uid, source.ChosenNumber());
-}
-
-void Workbench::SetPersonality(rdm::Uid uid, uint8_t number) {
+void DeviceOperations::SetPersonality(rdm::Uid uid, uint8_t number) {
   LogOp("Setting personality of 0x", uid);
-  Transact(rdm::SET_COMMAND, pid::DMX_PERSONALITY, {number}, uid);
-  clock_.SleepFor(common::FromMs(10));
+  Transact({rdm::SET_COMMAND, pid::DMX_PERSONALITY, {number}}, uid);
+  Pause(10);
 }
 
-void Workbench::GetInversions(rdm::Uid uid) {
+void DeviceOperations::GetInversions(rdm::Uid uid) {
   panel_.CheckBox1 = panel_.CheckBox2 = panel_.CheckBox3 = false;
   struct Item {
     uint16_t pid;
@@ -300,39 +304,74 @@ void Workbench::GetInversions(rdm::Uid uid) {
   for (const Item& item : items) {
     if (!engine_.IsPidSupported(item.pid)) continue;
     LogOp(item.text, uid);
-    rdm::RdmAnswer a = Transact(rdm::GET_COMMAND, item.pid, {}, uid);
+    rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, item.pid, {}}, uid);
     if (Acked(a, item.pid, uid) && a.Data().size() >= 1 && a.Data()[0] == 1) *item.box = true;
   }
 }
 
-void Workbench::SetInversions(rdm::Uid uid) {
-  const std::tuple<uint16_t, const char*, bool> items[] = {
-      {pid::PAN_INVERT, "Set pan inversion of 0x", panel_.CheckBox1},
-      {pid::TILT_INVERT, "Set tilt inversion of 0x", panel_.CheckBox2},
-      {pid::PAN_TILT_SWAP, "Set axis swap of 0x", panel_.CheckBox3}};
+void DeviceOperations::SetInversions(rdm::Uid uid, const Inversions& inversions) {
+  const std::tuple<uint16_t, const char*, std::optional<bool>> items[] = {
+      {pid::PAN_INVERT, "Set pan inversion of 0x", inversions.pan},
+      {pid::TILT_INVERT, "Set tilt inversion of 0x", inversions.tilt},
+      {pid::PAN_TILT_SWAP, "Set axis swap of 0x", inversions.swap}};
   for (const auto& [p, text, on] : items) {
-    if (!engine_.IsPidSupported(p)) continue;
+    if (!on || !engine_.IsPidSupported(p)) continue;
     LogOp(text, uid);
-    Transact(rdm::SET_COMMAND, p, {static_cast<uint8_t>(on ? 1 : 0)}, uid);
+    Transact({rdm::SET_COMMAND, p, {static_cast<uint8_t>(*on ? 1 : 0)}}, uid);
   }
 }
 
-bool Workbench::SetIdentify(rdm::Uid uid, bool on) {
+bool DeviceOperations::SetIdentify(rdm::Uid uid, bool on) {
   rdm::RdmAnswer a =
-      Transact(rdm::SET_COMMAND, pid::IDENTIFY_DEVICE, {static_cast<uint8_t>(on ? 1 : 0)}, uid);
+      Transact({rdm::SET_COMMAND, pid::IDENTIFY_DEVICE, {static_cast<uint8_t>(on ? 1 : 0)}}, uid);
   return Acked(a, pid::IDENTIFY_DEVICE, uid);
 }
 
-void Workbench::ReadDevice(int row) {
-  auto uid = UidOfListedRow(row);
+void DeviceOperations::SetLampState(rdm::Uid uid, uint8_t state) {
+  Transact({rdm::SET_COMMAND, pid::LAMP_STATE, {state}}, uid);
+}
+
+void DeviceOperations::ResetDevice(rdm::Uid uid) {
+  Transact({rdm::SET_COMMAND, pid::RESET_DEVICE, {0x01}}, uid);
+}
+
+std::optional<uint8_t> DeviceOperations::ReadRadioChannel() {
+  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::RADIO_CHANNEL, {}}, rdm::BroadcastUid);
+  if (!Acked(a, pid::RADIO_CHANNEL, rdm::BroadcastUid) || a.Data().empty()) return std::nullopt;
+  const uint8_t c = a.Data()[0];
+  if (c == 0) return std::nullopt;
+  if (c > 7) {
+    log_.Add(
+        fmt::format("The radio answered channel {}; the list has channels 1 to 7 and keeps "
+                    "its choice",
+                    c));
+    return std::nullopt;
+  }
+  log_.Add("Successfully read the device channel: " + std::to_string(c));
+  return c;
+}
+
+bool DeviceOperations::WriteRadioChannel(uint8_t channel) {
+  rdm::RdmAnswer a = Transact({rdm::SET_COMMAND, pid::RADIO_CHANNEL, {channel}}, rdm::BroadcastUid);
+  if (!Acked(a, pid::RADIO_CHANNEL, rdm::BroadcastUid)) return false;
+  log_.Add("Write device successful device channel: " + std::to_string(channel));
+  return true;
+}
+
+void DeviceOperations::ReadDescriptions(int row, rdm::Uid uid) {
+  GetManufacturerLabel(row, uid);
+  GetDeviceModelDescription(row, uid);
+  GetSoftwareVersionLabel(row, uid);
+}
+
+void DeviceOperations::ReadDevice(int row) {
+  auto uid = table_.UidOfListedRow(row);
   if (!uid) return;
   GetSupportedParameters(*uid);
   GetDeviceInfo(*uid, row);
   GetStatusMessages(*uid);
   GetDeviceLabel(*uid);
-  GetManufacturerLabel(row, *uid);
-  GetDeviceModelDescription(row, *uid);
-  GetSoftwareVersionLabel(row, *uid);
+  ReadDescriptions(row, *uid);
   GetInversions(*uid);
   GetDeviceHours(*uid);
   GetLampHours(*uid);

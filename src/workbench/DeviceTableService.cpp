@@ -1,5 +1,7 @@
-// The device list: columns from UidList.ini, rows, devnames.lst and devnone.lst, sorting,
-// moving, clearing and fixture numbers.
+// The device table: columns from UidList.ini, rows, devnames.lst and devnone.lst, sorting,
+// moving and clearing.
+
+#include "workbench/DeviceTableService.h"
 
 #include <fmt/format.h>
 
@@ -8,33 +10,37 @@
 #include "common/Files.h"
 #include "common/Ini.h"
 #include "common/Text.h"
-#include "workbench/Workbench.h"
 
 namespace velquor::workbench {
 
-Workbench::Workbench(rdm::RdmEngine& engine, common::LogSink& log, common::Clock& clock,
-                     std::string workDir, std::string programDir, WorkbenchHooks hooks)
-    : engine_(engine),
-      log_(log),
-      clock_(clock),
+DeviceTableService::DeviceTableService(common::LogSink& log, ModelLock& models, std::string workDir,
+                                       std::string programDir)
+    : log_(log),
+      models_(models),
       workDir_(std::move(workDir)),
-      programDir_(std::move(programDir)),
-      hooks_(std::move(hooks)) {
-  engine_.SetConsoleSink([this](const std::string& line) { console_.History.push_back(line); });
+      programDir_(std::move(programDir)) {}
+
+DeviceTableSnapshot DeviceTableService::Snapshot() const {
+  std::unique_lock<ModelLock> lock(models_, std::defer_lock);
+  if (!models_.HeldByThisThread()) lock.lock();
+  DeviceTableSnapshot snapshot;
+  snapshot.selected = table_.SelectedRow;
+  for (int row = 0; row < table_.DeviceCount; ++row) {
+    const DeviceRecord& r = table_.Records[static_cast<size_t>(row)];
+    snapshot.devices.push_back({r.Uid, static_cast<uint16_t>(r.StartAddressIndex + 1), r.Footprint,
+                                table_.LabelOfRow(row)});
+  }
+  return snapshot;
 }
 
-void Workbench::Pump() {
-  if (hooks_.pumpUi) hooks_.pumpUi();
-}
-
-std::string Workbench::DevNamesPath() const {
+std::string DeviceTableService::DevNamesPath() const {
   return common::PathIn(workDir_, "devnames.lst");
 }
-std::string Workbench::DevNonePath() const {
+std::string DeviceTableService::DevNonePath() const {
   return common::PathIn(workDir_, "devnone.lst");
 }
 
-void Workbench::BuildColumns() {
+void DeviceTableService::BuildColumns() {
   std::string path = common::PathIn(programDir_, "UidList.ini");
   if (!common::FileExists(path)) return;
   std::string error;
@@ -70,7 +76,7 @@ void Workbench::BuildColumns() {
   }
 }
 
-std::array<std::string, 11> Workbench::RowCells(int row) const {
+std::array<std::string, 11> DeviceTableService::RowCells(int row) const {
   const DeviceRecord& r = table_.Records[static_cast<size_t>(row)];
   return {fmt::format("{}-{}", row + 1, r.FixtureNumber),
           "0x" + rdm::UidText12(r.Uid),
@@ -85,19 +91,26 @@ std::array<std::string, 11> Workbench::RowCells(int row) const {
           std::to_string(r.SensorCount)};
 }
 
-void Workbench::AddDeviceRow(int row) {
+void DeviceTableService::AddRow(int row) {
   row = std::max(row, 0);
   if (row >= MaxDevices) return;
   view_.rows.push_back(RowCells(row));
 }
 
-void Workbench::SelectRow(int row) {
-  table_.SelectedRow = (row >= 0 && static_cast<size_t>(row) < view_.rows.size()) ? row : -1;
-  view_.selected = table_.SelectedRow;
-  if (table_.SelectedRow >= 0) panel_.ComboBox_UID.itemIndex = table_.SelectedRow;
+void DeviceTableService::UpdateRow(int row) {
+  if (row >= 0 && static_cast<size_t>(row) < view_.rows.size() && row < MaxDevices) {
+    view_.rows[static_cast<size_t>(row)] = RowCells(row);
+  }
 }
 
-bool Workbench::LoadNames(const std::string& path, DeviceNameList& into, bool missingIsEmpty) {
+void DeviceTableService::SelectRow(int row) {
+  table_.SelectedRow = (row >= 0 && static_cast<size_t>(row) < view_.rows.size()) ? row : -1;
+  view_.selected = table_.SelectedRow;
+  if (table_.SelectedRow >= 0) view_.uidChoices.itemIndex = table_.SelectedRow;
+}
+
+bool DeviceTableService::LoadNames(const std::string& path, DeviceNameList& into,
+                                   bool missingIsEmpty) {
   if (missingIsEmpty && !common::PathExists(path)) {
     into.Clear();
     return true;
@@ -112,7 +125,8 @@ bool Workbench::LoadNames(const std::string& path, DeviceNameList& into, bool mi
   return true;
 }
 
-void Workbench::ReloadTable(bool requery, bool withLogLines) {
+void DeviceTableService::Reload(bool withLogLines,
+                                const std::function<void(rdm::Uid, int)>& eachRow) {
   const int remembered = table_.SelectedRow;
   if (common::FileExists(DevNamesPath())) {
     DeviceNameList names;
@@ -139,12 +153,9 @@ void Workbench::ReloadTable(bool requery, bool withLogLines) {
         }
         const int row = static_cast<int>(k);
         table_.Records[k].Uid = *uid;
-        if (requery) {
-          GetIdentify(*uid, row);
-          GetDeviceInfo(*uid, row);
-        }
+        if (eachRow) eachRow(*uid, row);
         if (withLogLines) log_.Add("_UID:0x" + rdm::UidText12(*uid));
-        AddDeviceRow(row);
+        AddRow(row);
         table_.DeviceCount = row + 1;
       }
     }
@@ -152,25 +163,7 @@ void Workbench::ReloadTable(bool requery, bool withLogLines) {
   SelectRow(remembered);
 }
 
-void Workbench::LoadDeviceTable(bool requery) {
-  ReloadTable(requery, true);
-}
-
-void Workbench::RefreshDeviceTable(bool requery) {
-  ReloadTable(false, false);
-  // The selected row alone is asked again, so that a moved or renumbered fixture shows
-  // its current state. Its label stays as the list has it: the label field may hold text
-  // read from or typed for another device.
-  const int s = table_.SelectedRow;
-  if (requery && table_.ValidRow(s)) {
-    const rdm::Uid uid = table_.Records[static_cast<size_t>(s)].Uid;
-    GetIdentify(uid, s);
-    GetDeviceInfo(uid, s);
-    view_.rows[static_cast<size_t>(s)] = RowCells(s);
-  }
-}
-
-bool Workbench::SaveDeviceNames() {
+bool DeviceTableService::Save() {
   std::string error;
   if (!common::WriteFileAtomic(DevNamesPath(), table_.Names.Text(), error)) {
     log_.Add("Unable to write " + DevNamesPath() + ": " + error);
@@ -179,16 +172,15 @@ bool Workbench::SaveDeviceNames() {
   return true;
 }
 
-void Workbench::RebuildUidChoices() {
-  panel_.ComboBox_UID.Clear();
+void DeviceTableService::RebuildUidChoices() {
+  view_.uidChoices.Clear();
   for (int k = 0; k < table_.DeviceCount; ++k) {
-    panel_.ComboBox_UID.items.push_back(
+    view_.uidChoices.items.push_back(
         fmt::format("{} UID:0x{:02X}", k + 1, table_.Records[static_cast<size_t>(k)].Uid));
   }
-  if (table_.DeviceCount != 0) panel_.EditEnd = std::to_string(table_.DeviceCount);
 }
 
-std::vector<std::string> Workbench::RowLabels() const {
+std::vector<std::string> DeviceTableService::RowLabels() const {
   std::vector<std::string> labels(static_cast<size_t>(table_.DeviceCount));
   for (int k = 0; k < table_.DeviceCount; ++k) {
     const rdm::Uid uid = table_.Records[static_cast<size_t>(k)].Uid;
@@ -197,18 +189,16 @@ std::vector<std::string> Workbench::RowLabels() const {
   return labels;
 }
 
-void Workbench::RebuildNamesAndSave(const std::vector<std::string>& labels) {
+void DeviceTableService::RebuildNamesAndSave(const std::vector<std::string>& labels) {
   table_.Names.Clear();
   for (int k = 0; k < table_.DeviceCount; ++k) {
     table_.Names.Set(NameKey(table_.Records[static_cast<size_t>(k)].Uid),
                      labels[static_cast<size_t>(k)]);
   }
-  SaveDeviceNames();
+  Save();
 }
 
-// Whole records move, each label with its own UID, and the list follows the new order.
-template <class Less>
-void Workbench::Reorder(Less less) {
+void DeviceTableService::SortBy(bool (*less)(const DeviceRecord&, const DeviceRecord&)) {
   const int rows = std::min<int>(static_cast<int>(view_.rows.size()), table_.DeviceCount);
   std::vector<std::string> labels = RowLabels();
   for (int p = 0; p + 1 < rows; ++p) {
@@ -224,54 +214,14 @@ void Workbench::Reorder(Less less) {
   RebuildNamesAndSave(labels);
 }
 
-void Workbench::SortByFixtureNumber() {
-  Reorder([](const DeviceRecord& a, const DeviceRecord& b) {
-    return a.FixtureNumber < b.FixtureNumber;
-  });
-  LoadDeviceTable(false);
-}
-
-void Workbench::SortByStartAddress() {
-  Reorder([](const DeviceRecord& a, const DeviceRecord& b) {
-    return a.StartAddressIndex < b.StartAddressIndex;
-  });
-  LoadDeviceTable(false);
-}
-
-void Workbench::SwapRows(int a, int b) {
+void DeviceTableService::SwapRows(int a, int b) {
   std::vector<std::string> labels = RowLabels();
   std::swap(table_.Records[static_cast<size_t>(a)], table_.Records[static_cast<size_t>(b)]);
   std::swap(labels[static_cast<size_t>(a)], labels[static_cast<size_t>(b)]);
   RebuildNamesAndSave(labels);
 }
 
-void Workbench::MoveSelectedUp() {
-  const int s = table_.SelectedRow;
-  if (s < 1 || s >= table_.DeviceCount) {
-    log_.Add("UP On the top ");
-    return;
-  }
-  SwapRows(s, s - 1);
-  table_.SelectedRow = s - 1;
-  RefreshDeviceTable(true);
-  SelectRow(s - 1);
-  log_.Add("UP Success ");
-}
-
-void Workbench::MoveSelectedDown() {
-  const int s = table_.SelectedRow;
-  if (s < 0 || s + 1 >= table_.DeviceCount) {
-    log_.Add("Down On the bottom ");
-    return;
-  }
-  SwapRows(s, s + 1);
-  table_.SelectedRow = s + 1;
-  RefreshDeviceTable(true);
-  SelectRow(s + 1);
-  log_.Add("Down Success ");
-}
-
-void Workbench::ClearDeviceList() {
+void DeviceTableService::Clear() {
   view_.rows.clear();
   log_.Add("ID List clear");
   table_.DeviceCount = 0;
@@ -286,16 +236,25 @@ void Workbench::ClearDeviceList() {
   RebuildUidChoices();
 }
 
-void Workbench::SetFixtureNumber(const std::string& text) {
-  if (table_.SelectedRow < 0 || table_.SelectedRow >= MaxDevices) return;
-  auto value = common::ParseUnsigned("0" + text);
-  if (!value || text.find_first_not_of("0123456789") != std::string::npos) {
-    log_.Add("'" + text + "' is not a valid integer value");
-    return;
+std::optional<rdm::Uid> DeviceTableService::UidOfListedRow(int row) {
+  if (row < 0 || static_cast<size_t>(row) >= table_.Names.Count() || row >= MaxDevices) {
+    return std::nullopt;
   }
-  table_.Records[static_cast<size_t>(table_.SelectedRow)].FixtureNumber =
-      static_cast<uint16_t>(*value);
-  RefreshDeviceTable(true);
+  auto uid = UidFromKey(table_.Names.At(static_cast<size_t>(row)).key);
+  if (!uid) {
+    log_.Add(fmt::format("Device list entry {} has no hexadecimal UID", row + 1));
+    return std::nullopt;
+  }
+  table_.Records[static_cast<size_t>(row)].Uid = *uid;
+  return uid;
+}
+
+std::optional<rdm::Uid> DeviceTableService::SelectedUid(bool selectFirst) {
+  if (table_.SelectedRow < 0 && selectFirst && table_.DeviceCount > 0) {
+    table_.SelectedRow = 0;
+    view_.selected = 0;
+  }
+  return UidOfListedRow(table_.SelectedRow);
 }
 
 }  // namespace velquor::workbench

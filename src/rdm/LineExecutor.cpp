@@ -1,0 +1,109 @@
+#include "rdm/LineExecutor.h"
+
+namespace velquor::rdm {
+
+LineExecutor::LineExecutor(std::atomic<bool>& lineBusy) : lineBusy_(lineBusy) {
+  thread_ = std::thread([this] { ThreadMain(); });
+}
+
+LineExecutor::~LineExecutor() {
+  Shutdown();
+}
+
+std::optional<std::string> LineExecutor::Start(Command command) {
+  std::lock_guard lock(mutex_);
+  if (stop_) return std::string("shutdown");
+  if (commandActive_.load()) return activeName_;
+  activeName_ = command.name;
+  pending_ = std::move(command);
+  commandActive_.store(true);
+  wake_.notify_all();
+  return std::nullopt;
+}
+
+bool LineExecutor::TryRunIdle(std::function<void()> job) {
+  std::lock_guard lock(mutex_);
+  if (stop_ || running_ || pending_ || idleJob_) return false;
+  idleJob_ = std::move(job);
+  wake_.notify_all();
+  return true;
+}
+
+void LineExecutor::RunAndWait(std::function<void()> job, bool holdsLine) {
+  std::mutex doneMutex;
+  std::condition_variable doneSignal;
+  bool finished = false;
+  Command command{"velquor-cli", std::move(job),
+                  [&] {
+                    std::lock_guard lock(doneMutex);
+                    finished = true;
+                    doneSignal.notify_all();
+                  },
+                  holdsLine};
+  {
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [&] { return stop_ || !commandActive_.load(); });
+    if (stop_) return;
+    activeName_ = command.name;
+    pending_ = std::move(command);
+    commandActive_.store(true);
+    wake_.notify_all();
+  }
+  std::unique_lock lock(doneMutex);
+  doneSignal.wait(lock, [&] { return finished; });
+}
+
+std::string LineExecutor::ActiveName() const {
+  std::lock_guard lock(mutex_);
+  return commandActive_.load() ? activeName_ : std::string();
+}
+
+void LineExecutor::Shutdown() {
+  {
+    std::lock_guard lock(mutex_);
+    if (stop_ && !thread_.joinable()) return;
+    stop_ = true;
+    wake_.notify_all();
+    idle_.notify_all();
+  }
+  if (thread_.joinable() && !OnExecutorThread()) thread_.join();
+}
+
+void LineExecutor::ThreadMain() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [&] { return stop_ || pending_ || idleJob_; });
+    if (idleJob_ && !stop_) {
+      auto job = std::move(idleJob_);
+      idleJob_ = nullptr;
+      running_ = true;
+      lock.unlock();
+      job();
+      lock.lock();
+      running_ = false;
+      continue;
+    }
+    if (pending_) {
+      Command command = std::move(*pending_);
+      pending_.reset();
+      running_ = true;
+      const bool run = !stop_;
+      lock.unlock();
+      if (run) {
+        if (command.holdsLine) lineBusy_.store(true);
+        command.run();
+        if (command.holdsLine) lineBusy_.store(false);
+      }
+      if (command.done) command.done();
+      lock.lock();
+      running_ = false;
+      commandActive_.store(false);
+      activeName_.clear();
+      idle_.notify_all();
+      continue;
+    }
+    if (stop_) return;
+  }
+}
+
+}  // namespace velquor::rdm
