@@ -21,11 +21,13 @@ namespace {
 
 // The main window on the virtual line with three spots listed and the table loaded.
 struct Desk {
-  Desk() : program(MakeTempDir()), work(MakeTempDir()) {
+  explicit Desk(const std::string& list =
+                    "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n",
+                bool settle = true)
+      : program(MakeTempDir()), work(MakeTempDir()) {
     std::filesystem::copy_file(std::string(VELQUOR_RESOURCES) + "/UidList.ini",
                                program + "/UidList.ini");
-    WriteText(work + "/devnames.lst",
-              "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n");
+    WriteText(work + "/devnames.lst", list);
     core::CoreOptions options;
     options.virtualLine = true;
     options.programDir = program;
@@ -34,7 +36,7 @@ struct Desk {
     window = std::make_unique<app::MainWindow>(options, app::Dialogs{}, error);
     window->FormShow();
     Run(350);  // the start-up timer loads the table
-    Settle();
+    if (settle) Settle();
   }
   ~Desk() {
     window->close();
@@ -144,4 +146,26 @@ TEST(RadioPage, ReadChoosesTheAnsweredChannel) {
   QTest::mouseClick(d.C<QPushButton>("SpeedButton1"), Qt::LeftButton);
   d.Settle();
   EXPECT_TRUE(d.Log().contains("Write device successful device channel: 7"));
+}
+
+TEST(RdmPage, StartUpLoadOfManySilentDevicesKeepsTheWindowLiveAndStops) {
+  std::string list;
+  for (int k = 0; k < 530; ++k) list += "12340000" + std::to_string(1000 + k) + "=x\r\n";
+  Desk d(list, false);
+  ASSERT_TRUE(d.window->CommandRunning()) << "each silent device costs its time-out";
+  QElapsedTimer frozen;
+  frozen.start();
+  d.Run(300);  // events keep flowing while the line is busy
+  EXPECT_LT(frozen.elapsed(), 1000);
+  const int rowsWhileLoading = d.C<QTableWidget>("ListViewUID")->rowCount();
+  EXPECT_GT(rowsWhileLoading, 0) << "the list fills as it loads";
+  EXPECT_LT(rowsWhileLoading, 530);
+  QTest::mouseClick(d.C<QPushButton>("SpeedButtonRdmRead"), Qt::LeftButton);
+  d.Run(50);
+  EXPECT_TRUE(d.Log().contains("Read not started: Loading the device list is still running"));
+  QTest::mouseClick(d.C<QPushButton>("SpeedButton6"), Qt::LeftButton);
+  d.Settle();
+  EXPECT_FALSE(d.window->CommandRunning());
+  EXPECT_TRUE(d.Log().contains("Loading stopped: devices from row "));
+  EXPECT_EQ(d.C<QTableWidget>("ListViewUID")->rowCount(), 530) << "every listed row shows";
 }

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "rdm/LineExecutor.h"
+
+using namespace velquor;
+
+namespace {
+
+// A command that holds the line until the test lets it go.
+struct Gate {
+  std::promise<void> entered, release;
+  std::shared_future<void> released{release.get_future().share()};
+  std::function<void()> Job() {
+    return [this] {
+      entered.set_value();
+      released.wait();
+    };
+  }
+};
+
+}  // namespace
+
+TEST(LineExecutor, OneCommandAtATimeTheOthersAreRefusedWithTheRunningName) {
+  std::atomic<bool> busy{false};
+  rdm::LineExecutor executor(busy);
+  Gate gate;
+  std::promise<std::thread::id> doneOn;
+  ASSERT_FALSE(executor.Start(
+      {"Discover", gate.Job(), [&] { doneOn.set_value(std::this_thread::get_id()); }}));
+  gate.entered.get_future().wait();
+  EXPECT_TRUE(busy.load()) << "the tick sends no DMX while a command holds the line";
+  EXPECT_EQ(executor.ActiveName(), "Discover");
+  bool ran = false;
+  EXPECT_EQ(executor.Start({"Read", [&] { ran = true; }, {}}), "Discover");
+  EXPECT_FALSE(executor.TryRunIdle([&] { ran = true; })) << "the identify poll waits its turn";
+  gate.release.set_value();
+  EXPECT_NE(doneOn.get_future().get(), std::this_thread::get_id()) << "done on the executor";
+  executor.RunAndWait([] {});
+  EXPECT_FALSE(ran);
+  EXPECT_FALSE(busy.load());
+  EXPECT_FALSE(executor.CommandActive());
+}
+
+TEST(LineExecutor, CommandThatLetsDmxGoOnLeavesTheFlagAlone) {
+  std::atomic<bool> busy{false};
+  rdm::LineExecutor executor(busy);
+  bool busyInside = true;
+  executor.RunAndWait([&] { busyInside = busy.load(); }, false);
+  EXPECT_FALSE(busyInside);
+}
+
+TEST(LineExecutor, IdleJobRunsOnTheExecutorAndACommandWaitsForIt) {
+  std::atomic<bool> busy{false};
+  rdm::LineExecutor executor(busy);
+  Gate gate;
+  ASSERT_TRUE(executor.TryRunIdle(gate.Job()));
+  gate.entered.get_future().wait();
+  EXPECT_FALSE(busy.load()) << "the identify poll is no user command";
+  std::promise<void> commandRan;
+  // A click during the poll is taken, not refused: it runs when the poll's exchange ends.
+  EXPECT_FALSE(executor.Start({"Read", [&] { commandRan.set_value(); }, {}}));
+  EXPECT_FALSE(executor.TryRunIdle([] {})) << "a waiting command comes first";
+  gate.release.set_value();
+  commandRan.get_future().wait();
+}
+
+TEST(LineExecutor, ShutdownEndsAfterTheJobInHandAndDropsTheRest) {
+  std::atomic<bool> busy{false};
+  auto executor = std::make_unique<rdm::LineExecutor>(busy);
+  Gate gate;
+  int doneCalls = 0;
+  ASSERT_FALSE(executor->Start({"Load", gate.Job(), [&] { ++doneCalls; }}));
+  gate.entered.get_future().wait();
+  std::thread closer([&] { executor->Shutdown(); });
+  gate.release.set_value();
+  closer.join();
+  EXPECT_EQ(doneCalls, 1);
+  EXPECT_TRUE(executor->Start({"Read", [] {}, {}}).has_value()) << "nothing after shutdown";
+  EXPECT_FALSE(executor->TryRunIdle([] {}));
+  executor->Shutdown();  // twice is fine
+  executor.reset();
+  EXPECT_FALSE(busy.load());
+}

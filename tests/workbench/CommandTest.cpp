@@ -1,0 +1,96 @@
+// Commands on the line's executor: one at a time, stoppable, and ended at once by a close.
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "WorkbenchHarness.h"
+
+using namespace velquor;
+using namespace velquor::testsupport;
+
+namespace {
+
+// A list of `n` devices that are not on the line: each asked device costs its full time-out.
+void ListSilentDevices(WorkbenchHarness& h, int n) {
+  std::string text;
+  for (int k = 0; k < n; ++k) text += fmt::format("12340000{:04X}=silent {}\r\n", k, k + 1);
+  WriteText(h.Path("devnames.lst"), text);
+}
+
+// Counts, on the executor's thread, the requests sent and the devices asked; at the
+// `at`-th device asked, `act` runs (a stop or a close pressed while the command runs).
+struct LoadWatch {
+  std::atomic<int> requests{0}, asked{0}, requestsWhenActed{-1};
+  void Attach(WorkbenchHarness& h, int at, std::function<void()> act) {
+    h.rdm.log.SetListener([this, at, act](const std::string& line) {
+      if (line.starts_with("->Request:")) ++requests;
+      if (line.starts_with("Getting device info of 0x") && ++asked == at) {
+        act();
+        requestsWhenActed = requests.load();
+      }
+    });
+  }
+};
+
+}  // namespace
+
+TEST(Commands, StartUpLoadOfSilentDevicesCanBeStoppedAndListsEveryRow) {
+  WorkbenchHarness h(virtualline::Rig{});
+  ListSilentDevices(h, workbench::MaxDevices);
+  LoadWatch watch;
+  watch.Attach(h, 12, [&] { h.bench.Flags().stopRequested = true; });
+  std::promise<void> ended;
+  ASSERT_TRUE(h.bench.StartCommand(
+      "Loading the device list", [&] { h.bench.List().LoadAtStartUp(); },
+      [&] { ended.set_value(); }, false));
+  ended.get_future().wait();
+  h.rdm.log.SetListener(nullptr);
+  EXPECT_EQ(watch.asked.load(), 12) << "no device asked after the stop";
+  EXPECT_EQ(h.rdm.log.CountOf("Loading stopped: devices from row 13 not asked"), 1u);
+  EXPECT_EQ(h.bench.Table().DeviceCount, workbench::MaxDevices) << "every listed row stays";
+  EXPECT_EQ(h.bench.View().rows.size(), static_cast<size_t>(workbench::MaxDevices));
+  EXPECT_EQ(h.bench.Panel().EditEnd, "530");
+}
+
+TEST(Commands, AButtonPressedMeanwhileIsRefusedWithTheReason) {
+  WorkbenchHarness h(virtualline::Rig{});
+  ListSilentDevices(h, 40);
+  std::promise<void> inside, release, ended;
+  std::shared_future<void> released = release.get_future().share();
+  ASSERT_TRUE(h.bench.StartCommand(
+      "Discover",
+      [&] {
+        inside.set_value();
+        released.wait();
+      },
+      [&] { ended.set_value(); }));
+  inside.get_future().wait();
+  EXPECT_TRUE(h.bench.LineBusy().load());
+  EXPECT_FALSE(h.bench.StartCommand("Read", [&] { h.bench.RdmPage().SpeedButtonRdmReadClick(); }));
+  EXPECT_TRUE(h.bench.RefusedWhileBusy("Read"));
+  EXPECT_EQ(h.rdm.log.CountOf("Read not started: Discover is still running"), 2u);
+  // The models are the command's while it works on them, free while it waits.
+  EXPECT_FALSE(h.bench.Models().try_lock());
+  release.set_value();
+  ended.get_future().wait();
+  EXPECT_FALSE(h.bench.LineBusy().load());
+  EXPECT_EQ(h.rdm.Requests(), 0u) << "the refused Read sent nothing";
+}
+
+TEST(Commands, ClosingEndsTheCommandInHandAtItsNextExchange) {
+  WorkbenchHarness h(virtualline::Rig{});
+  ListSilentDevices(h, 200);
+  LoadWatch watch;
+  // The close comes while device 5's request is being logged, before it is sent.
+  watch.Attach(h, 5, [&] { h.bench.Flags().closing = true; });
+  h.bench.Run([&] { h.bench.List().LoadAtStartUp(); });
+  h.rdm.log.SetListener(nullptr);
+  EXPECT_EQ(watch.requests.load(), watch.requestsWhenActed.load()) << "nothing sent after it";
+  EXPECT_EQ(h.bench.Table().DeviceCount, 200);
+  h.bench.Shutdown();
+  bool ran = false;
+  EXPECT_FALSE(h.bench.StartCommand("Read", [&] { ran = true; }));
+  EXPECT_FALSE(ran);
+}
