@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
         std::printf("%-12s %-8s %5d %6d %9zu %10u %9.1f %9.2f %9.3f\n",
                     layout == UidLayout::Neighbouring ? "neighbouring" : "scattered",
                     modeNames[static_cast<int>(mode)], n, found,
-                    bench.LastDiscoveryStatus().branches, exchanges,
+                    bench.Discover().LastStatus().branches, exchanges,
                     found ? static_cast<double>(exchanges) / found : 0.0, wall,
                     found ? wall / found : 0.0);
         std::fflush(stdout);

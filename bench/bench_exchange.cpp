@@ -33,14 +33,14 @@ void RunExchanges(benchmark::State& state, uint16_t pid, rdm::Uid uid) {
 }
 
 void BM_GetDeviceInfo(benchmark::State& state) {
-  RunExchanges(state, rdm::pid::DEVICE_INFO, 0x7FF000000101ULL);
+  RunExchanges(state, rdm::pid::DEVICE_INFO, rdm::Uid(0x7FF000000101ULL));
 }
 void BM_GetDeviceLabel(benchmark::State& state) {
-  RunExchanges(state, rdm::pid::DEVICE_LABEL, 0x7FF000000101ULL);
+  RunExchanges(state, rdm::pid::DEVICE_LABEL, rdm::Uid(0x7FF000000101ULL));
 }
 // A device that never answers: two full time-outs.
 void BM_SilentDevice(benchmark::State& state) {
-  RunExchanges(state, rdm::pid::DEVICE_INFO, 0x123400005678ULL);
+  RunExchanges(state, rdm::pid::DEVICE_INFO, rdm::Uid(0x123400005678ULL));
 }
 
 }  // namespace

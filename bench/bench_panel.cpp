@@ -66,9 +66,9 @@ int main() {
     r.bench.Discover().SpeedButtonDiscoverClick();
     std::printf("discovery of 64 fixtures first: %d found in %.1f s\n", r.bench.Table().DeviceCount,
                 Seconds(start));
-    r.bench.EditStartAddress = "1";
-    r.bench.EditChannel = "8";
-    r.bench.EditStart = "1";
+    r.bench.RdmPage().startAddressText = "1";
+    r.bench.RdmPage().incrementText = "8";
+    r.bench.RdmPage().firstFixtureText = "1";
     r.bench.Panel().EditEnd = "64";
     const unsigned before = r.line.Stats().requests;
     start = std::chrono::steady_clock::now();

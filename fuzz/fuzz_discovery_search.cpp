@@ -22,8 +22,8 @@ class ScriptedLine final : public DiscoveryTarget {
     if (kind == 0) return reply;
     reply.kind = kind == 1 ? BranchReply::Kind::Garbled : BranchReply::Kind::Answer;
     // UIDs near the ones already used, so answers repeat and overlap as on a real line.
-    reply.uid = (Next() % 4 == 0) ? last_ : (0x7A7000000000ULL | Next());
-    if (Next() % 8 == 0) reply.uid = kHighestUid - (Next() % 2);
+    reply.uid = (Next() % 4 == 0) ? last_ : Uid(0x7A7000000000ULL | Next());
+    if (Next() % 8 == 0) reply.uid = Next() % 2 ? kHighestUid : kHighestUid.Previous();
     last_ = reply.uid;
     reply.wire = {Next(), Next()};
     return reply;
@@ -42,7 +42,7 @@ class ScriptedLine final : public DiscoveryTarget {
   const uint8_t* data_;
   size_t size_;
   size_t pos_ = 0;
-  Uid last_ = 0;
+  Uid last_;
 };
 
 }  // namespace

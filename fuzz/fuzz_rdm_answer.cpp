@@ -17,8 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (line.size() > 200) __builtin_trap();
   uint32_t sum = 0;
   for (uint8_t b : answer.Data()) sum += b;
-  Uid lower = size > 6 ? ReadUid(data) : 0;
-  auto result = DecodeDiscoveryResponse(answer.response, answer.receivedBytes, lower, kUidMask);
+  Uid lower = size > 6 ? Uid::Read(data) : Uid();
+  auto result = DecodeDiscoveryResponse(answer.response, answer.receivedBytes, lower, BroadcastUid);
   if (result.outcome == DiscoveryOutcome::Valid && result.uid < lower) __builtin_trap();
   (void)ok;
   (void)sum;

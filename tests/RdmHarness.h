@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "UidLiterals.h"
 #include "common/Clock.h"
 #include "common/Log.h"
 #include "link/UsbLink.h"
@@ -11,11 +12,11 @@
 
 namespace velquor::testsupport {
 
-constexpr rdm::Uid kSpot1 = 0x7FF000000101ULL;
-constexpr rdm::Uid kSpot2 = 0x7FF000000102ULL;
-constexpr rdm::Uid kPar1 = 0x7FF100000201ULL;
-constexpr rdm::Uid kRadio = 0x7FF400000501ULL;
-constexpr rdm::Uid kNobody = 0x123400005678ULL;
+constexpr rdm::Uid kSpot1{0x7FF000000101ULL};
+constexpr rdm::Uid kSpot2{0x7FF000000102ULL};
+constexpr rdm::Uid kPar1{0x7FF100000201ULL};
+constexpr rdm::Uid kRadio{0x7FF400000501ULL};
+constexpr rdm::Uid kNobody{0x123400005678ULL};
 
 template <class ClockT = common::ManualClock>
 struct RdmHarness {
@@ -26,10 +27,10 @@ struct RdmHarness {
     engine.SetNowText([] { return std::string("2026-01-02 03:04:05"); });
   }
 
-  rdm::RdmAnswer Get(rdm::Uid uid, uint16_t pid, std::vector<uint8_t> data = {}) {
+  rdm::RdmAnswer Get(AnyUid uid, uint16_t pid, std::vector<uint8_t> data = {}) {
     return engine.RdmTransact({rdm::GET_COMMAND, pid, std::move(data)}, uid, true);
   }
-  rdm::RdmAnswer Set(rdm::Uid uid, uint16_t pid, std::vector<uint8_t> data) {
+  rdm::RdmAnswer Set(AnyUid uid, uint16_t pid, std::vector<uint8_t> data) {
     return engine.RdmTransact({rdm::SET_COMMAND, pid, std::move(data)}, uid, true);
   }
   size_t Requests() const { return log.CountStartingWith("->Request:"); }

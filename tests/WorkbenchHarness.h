@@ -58,7 +58,7 @@ struct WorkbenchHarness {
   std::vector<uint64_t> TableUids() const {
     std::vector<uint64_t> uids;
     for (int i = 0; i < bench.Table().DeviceCount; ++i)
-      uids.push_back(bench.Table().Records[i].Uid);
+      uids.push_back(bench.Table().Records[i].Uid.Value());
     return uids;
   }
 

@@ -66,7 +66,7 @@ int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, st
   }
   rdm::Uid uid = rdm::BroadcastUid;
   if (!command.broadcast) {
-    auto parsed = rdm::ParseUid(command.uid);
+    auto parsed = rdm::Uid::Parse(command.uid);
     if (!parsed) {
       err << "Give the destination as --uid MMMM:DDDDDDDD (12 hex digits) or --broadcast\n";
       return 2;
@@ -89,8 +89,9 @@ int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, st
   if (request.pid == rdm::pid::DISC_UNIQUE_BRANCH) {
     // As the console does: one unique-branch search over the whole range.
     uint8_t r = 0;
-    session.Run(
-        [&] { r = session.Bench().Discover().DiscUniqueBranch(0, 0xFFFFFFFFFFFEULL, true); });
+    session.Run([&] {
+      r = session.Bench().Discover().DiscUniqueBranch(rdm::kLowestUid, rdm::kHighestUid, true);
+    });
     out << (r == 2   ? "One device answered.\n"
             : r == 1 ? "Several devices answered at once.\n"
                      : "No device answered, or the one that did was muted and added.\n");
@@ -107,7 +108,7 @@ int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, st
   }
   const std::string summary = rdm::AnsweredText(answer);
   out << fmt::format("{} from 0x{}, {} data bytes: {}\n", summary,
-                     rdm::UidText(rdm::ReadUid(&answer.response[rdm::kSourceUid])), answer.Pdl(),
+                     rdm::UidText(rdm::Uid::Read(&answer.response[rdm::kSourceUid])), answer.Pdl(),
                      common::HexBytes(answer.Data()));
   std::string decoded = rdm::DescribeAnswer(request.pid, request.commandClass, answer);
   if (!decoded.empty()) out << "Decoded: " << decoded << "\n";
@@ -217,7 +218,7 @@ std::optional<int> RowFor(workbench::Workbench& bench, rdm::Uid uid, std::ostrea
 }
 
 std::optional<rdm::Uid> ParseDeviceUid(const std::string& text, std::ostream& err) {
-  auto uid = rdm::ParseUid(text);
+  auto uid = rdm::Uid::Parse(text);
   if (!uid) err << "Give the device as a UID: MMMM:DDDDDDDD (12 hex digits)\n";
   return uid;
 }

@@ -51,7 +51,7 @@ struct EngineHooks {
 };
 
 struct IdentifyTarget {
-  rdm::Uid uid = 0;
+  rdm::Uid uid;
   uint8_t identifyOn = 0;
 };
 

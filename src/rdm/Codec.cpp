@@ -3,39 +3,50 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <ostream>
 
 #include "common/Text.h"
 
 namespace velquor::rdm {
 
 std::string UidText(Uid uid) {
-  return fmt::format("{:06X}", uid & kUidMask);
+  return fmt::format("{:06X}", uid.Value());
 }
 std::string UidText12(Uid uid) {
-  return fmt::format("{:012X}", uid & kUidMask);
+  return fmt::format("{:012X}", uid.Value());
 }
 
-void WriteUid(uint8_t* out, Uid uid) {
-  for (int i = 0; i < 6; ++i) out[i] = static_cast<uint8_t>(uid >> (8 * (5 - i)));
+std::ostream& operator<<(std::ostream& out, Uid uid) {
+  return out << fmt::format("{:04X}:{:08X}", uid.Manufacturer(), uid.Device());
 }
 
-Uid ReadUid(const uint8_t* in) {
-  Uid uid = 0;
-  for (int i = 0; i < 6; ++i) uid = (uid << 8) | in[i];
-  return uid;
+void Uid::Write(uint8_t* out) const {
+  for (int i = 0; i < 6; ++i) out[i] = static_cast<uint8_t>(value_ >> (8 * (5 - i)));
 }
 
-std::optional<Uid> ParseUid(std::string_view text) {
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-    text.remove_prefix(2);
+Uid Uid::Read(const uint8_t* in) {
+  uint64_t value = 0;
+  for (int i = 0; i < 6; ++i) value = (value << 8) | in[i];
+  return Uid(value);
+}
+
+std::optional<Uid> Uid::Parse(std::string_view text) {
+  const size_t colon = text.find(':');
   std::string digits;
-  for (char c : text) {
-    if (c != ':') digits += c;
+  if (colon != std::string_view::npos) {
+    if (colon != 4 || text.size() != 13) return std::nullopt;
+    digits = std::string(text.substr(0, 4)) + std::string(text.substr(5));
+  } else {
+    if (text.size() == 14 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+      text.remove_prefix(2);
+    }
+    if (text.size() != 12) return std::nullopt;
+    digits = text;
   }
-  if (digits.empty() || digits.size() > 12) return std::nullopt;
+  if (digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return std::nullopt;
   auto value = common::ParseUnsigned("0x" + digits);
   if (!value) return std::nullopt;
-  return *value;
+  return Uid(*value);
 }
 
 uint16_t ReadU16(const uint8_t* p) {
@@ -55,7 +66,7 @@ uint16_t RdmChecksum(std::span<const uint8_t> bytes) {
 void PrimeRequestImage(RdmImage& image) {
   image[kStartCode] = kStartCodeRdm;
   image[kSubStartCode] = kSubStartCodeRdm;
-  WriteUid(&image[kSourceUid], ControllerUid);
+  ControllerUid.Write(&image[kSourceUid]);
   image[kTransaction] = 0;
   image[kPortOrResponseType] = 0;
   image[kMessageCount] = 0;
@@ -68,7 +79,7 @@ void CompleteRequest(RdmImage& image, Uid destination) {
   const uint8_t pdl = image[kPdl];
   const size_t length = pdl + 24u;
   image[kMessageLength] = static_cast<uint8_t>(length);
-  WriteUid(&image[kDestUid], destination);
+  destination.Write(&image[kDestUid]);
   image[kStartCode] = kStartCodeRdm;
   uint16_t sum = RdmChecksum(std::span(image.data(), length));
   image[kData + pdl] = static_cast<uint8_t>(sum >> 8);
@@ -96,12 +107,13 @@ DiscoveryResult DecodeDiscoveryAnswer(const RdmImage& image, uint16_t receivedBy
   }
   if (separator == kImageSize) {
     bool any = std::any_of(image.begin(), image.begin() + 50, [](uint8_t b) { return b != 0; });
-    return {any ? DiscoveryOutcome::Collision : DiscoveryOutcome::NoAnswer, 0};
+    return {any ? DiscoveryOutcome::Collision : DiscoveryOutcome::NoAnswer, Uid()};
   }
   const uint8_t* p = &image[separator + 1];  // at most offset 49 + 16, inside the image
-  Uid uid = 0;
+  uint64_t value = 0;
   uint16_t sum = 0;
-  for (int j = 0; j < 6; ++j) uid = uid * 256 + (p[2 * j] & p[2 * j + 1]);
+  for (int j = 0; j < 6; ++j) value = value * 256 + (p[2 * j] & p[2 * j + 1]);
+  const Uid uid(value);
   for (int j = 0; j < 12; ++j) sum = static_cast<uint16_t>(sum + p[j]);
   uint16_t c = static_cast<uint16_t>(((p[12] & p[13]) << 8) | (p[14] & p[15]));
   // A collision still spells a UID: the OR or AND of the answers that overlapped.
@@ -114,7 +126,7 @@ DiscoveryResult DecodeDiscoveryResponse(const RdmImage& image, uint16_t received
   DiscoveryResult r = DecodeDiscoveryAnswer(image, receivedBytes);
   if (r.outcome == DiscoveryOutcome::Collision ||
       (r.outcome == DiscoveryOutcome::Valid && (r.uid < lower || r.uid > upper))) {
-    return {DiscoveryOutcome::Collision, 0};
+    return {DiscoveryOutcome::Collision, Uid()};
   }
   return r;
 }
@@ -130,12 +142,13 @@ std::string DiscoveryIdLine(const RdmImage& image, Uid lower, Uid upper) {
   }
   if (separator == kImageSize) return line;
   const uint8_t* p = &image[separator + 1];
-  Uid uid = 0;
+  uint64_t value = 0;
   for (int j = 0; j < 6; ++j) {
     common::AppendHexByte(line, p[2 * j]);
     common::AppendHexByte(line, p[2 * j + 1]);
-    uid = uid * 256 + (p[2 * j] & p[2 * j + 1]);
+    value = value * 256 + (p[2 * j] & p[2 * j + 1]);
   }
+  const Uid uid(value);
   line += " CRC:";
   if (uid >= lower && uid <= upper) {
     for (int j = 12; j < 16; j += 2) {

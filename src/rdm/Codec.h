@@ -9,25 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "rdm/Uid.h"
+
 namespace velquor::rdm {
 
-// 48-bit UID: manufacturer ID in bits 47..32, device ID in bits 31..0.
-using Uid = uint64_t;
-constexpr Uid ControllerUid = 0x888800000001ULL;
-constexpr Uid BroadcastUid = 0xFFFFFFFFFFFFULL;
-constexpr Uid kUidMask = 0xFFFFFFFFFFFFULL;
-
-constexpr Uid MakeUid(uint16_t manufacturer, uint32_t device) {
-  return (static_cast<Uid>(manufacturer) << 32) | device;
-}
-// Upper-case hex, at least 6 digits, no further leading zeros (the log form).
-std::string UidText(Uid uid);
-// Exactly 12 upper-case hex digits (the table form).
-std::string UidText12(Uid uid);
-void WriteUid(uint8_t* out, Uid uid);
-Uid ReadUid(const uint8_t* in);
-// "7FF0:00000101", "7FF000000101" or "0x7FF000000101"; nothing for anything else.
-std::optional<Uid> ParseUid(std::string_view text);
+constexpr Uid ControllerUid{0x888800000001ULL};
+constexpr Uid BroadcastUid = Uid::Broadcast();
 
 constexpr size_t kImageSize = 1060;
 using RdmImage = std::array<uint8_t, kImageSize>;
@@ -84,7 +71,7 @@ uint32_t ReadU32(const uint8_t* p);  // big-endian, as RDM sends it
 enum class DiscoveryOutcome { NoAnswer, Collision, Valid };
 struct DiscoveryResult {
   DiscoveryOutcome outcome = DiscoveryOutcome::NoAnswer;
-  Uid uid = 0;
+  Uid uid;
 };
 
 // Decodes a discovery answer whatever range was asked: Valid when its checksum holds (the

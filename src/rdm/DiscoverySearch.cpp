@@ -5,7 +5,7 @@
 namespace velquor::rdm {
 
 namespace {
-constexpr Uid kNearBlock = 0xFF;
+constexpr uint64_t kNearBlock = 0xFF;
 }  // namespace
 
 DiscoverySearch::DiscoverySearch(DiscoveryTarget& target, DiscoveryCallbacks callbacks,
@@ -49,7 +49,7 @@ BranchReply DiscoverySearch::Ask(Uid lower, Uid upper) {
 // An empty range holds no UID: only devices that ignore the range answer it.
 void DiscoverySearch::LearnBackground() {
   background_.reset();
-  const BranchReply empty = Ask(1, 0);
+  const BranchReply empty = Ask(Uid(1), Uid(0));
   if (empty.kind == BranchReply::Kind::Silent) return;
   background_ = empty.wire;
   if (!backgroundLogged_) {
@@ -99,7 +99,7 @@ void DiscoverySearch::Handle(const Branch& branch, const BranchReply& reply) {
       return;
     case BranchReply::Kind::Garbled:
       SplitCollided(branch.lower, branch.upper,
-                    reply.uid != 0 ? std::optional<Uid>(reply.uid) : std::nullopt);
+                    reply.uid != Uid() ? std::optional<Uid>(reply.uid) : std::nullopt);
       return;
     case BranchReply::Kind::Answer:
       break;
@@ -171,7 +171,7 @@ void DiscoverySearch::HandleSingle(const Branch& branch, const BranchReply& repl
     return;
   }
   if (outsideSuspects_.erase(uid) > 0 && !Stopping()) {
-    const BranchReply empty = Ask(uid + 1, uid);
+    const BranchReply empty = Ask(uid.Next(), uid);
     if (empty.kind == BranchReply::Kind::Answer && empty.uid == uid) {
       Log("0x" + UidText(uid) + " answers discovery branches that do not hold it");
     }
@@ -213,8 +213,8 @@ void DiscoverySearch::Exclude(Uid uid, const std::string& why) {
 
 // The upper part is searched before the lower one; a probe of `uid` comes first of all.
 void DiscoverySearch::SplitAround(Uid lower, Uid upper, Uid uid, bool probeIt) {
-  if (uid > lower) stack_.push_back({lower, uid - 1});
-  if (uid < upper) stack_.push_back({uid + 1, upper});
+  if (uid > lower) stack_.push_back({lower, uid.Previous()});
+  if (uid < upper) stack_.push_back({uid.Next(), upper});
   if (probeIt) Probe(uid);
 }
 
@@ -228,19 +228,19 @@ void DiscoverySearch::SplitCollided(Uid lower, Uid upper, std::optional<Uid> ove
   // The OR or AND of neighbouring UIDs keeps their common high bits: the devices most
   // likely sit in the same block of 256 as the overlap. Ask that block first rather than
   // halving down from the whole range, then the rest on both sides.
-  if (overlap && upper - lower > kNearBlock) {
-    const Uid blockLower = std::max(lower, *overlap & ~kNearBlock);
-    const Uid blockUpper = std::min(upper, *overlap | kNearBlock);
+  if (overlap && upper.Value() - lower.Value() > kNearBlock) {
+    const Uid blockLower = std::max(lower, Uid(overlap->Value() & ~kNearBlock));
+    const Uid blockUpper = std::min(upper, Uid(overlap->Value() | kNearBlock));
     if (blockLower <= blockUpper) {
-      if (blockLower > lower) stack_.push_back({lower, blockLower - 1});
-      if (blockUpper < upper) stack_.push_back({blockUpper + 1, upper});
+      if (blockLower > lower) stack_.push_back({lower, blockLower.Previous()});
+      if (blockUpper < upper) stack_.push_back({blockUpper.Next(), upper});
       stack_.push_back({blockLower, blockUpper});
       return;
     }
   }
-  const Uid mid = lower + (upper - lower) / 2;
+  const Uid mid(lower.Value() + (upper.Value() - lower.Value()) / 2);
   stack_.push_back({lower, mid});
-  stack_.push_back({mid + 1, upper});
+  stack_.push_back({mid.Next(), upper});
 }
 
 void DiscoverySearch::Probe(Uid uid) {

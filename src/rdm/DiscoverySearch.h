@@ -19,15 +19,15 @@
 
 namespace velquor::rdm {
 
-constexpr Uid kLowestUid = 0;
-constexpr Uid kHighestUid = 0xFFFFFFFFFFFEULL;  // the broadcast UID is no device
+constexpr Uid kLowestUid{0};
+constexpr Uid kHighestUid{0xFFFFFFFFFFFEULL};  // the broadcast UID is no device
 
 struct BranchReply {
   enum class Kind { Silent, Garbled, Answer };
   Kind kind = Kind::Silent;
   // Answer: the UID of a well-formed answer, possibly outside the range asked. Garbled: what
   // the overlapping bytes spell, if anything (a hint where the devices are, never believed).
-  Uid uid = 0;
+  Uid uid;
   std::vector<uint8_t> wire;  // the bytes received, as far as an answer reaches
 };
 
@@ -84,8 +84,8 @@ class DiscoverySearch {
 
  private:
   struct Branch {
-    Uid lower = 0;
-    Uid upper = 0;
+    Uid lower;
+    Uid upper;
     int attempts = 0;
     bool probe = false;  // asked to check one UID that answered a wider branch
   };

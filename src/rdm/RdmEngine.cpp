@@ -81,7 +81,7 @@ bool RdmEngine::RefuseNested() {
 // Every local request starts from the controller's own header, so nothing that the
 // console or a relayed request wrote leaks into it.
 void RdmEngine::Compose(const RdmRequest& request) {
-  WriteUid(&request_[kSourceUid], ControllerUid);
+  ControllerUid.Write(&request_[kSourceUid]);
   request_[kPortOrResponseType] = primedPort_;
   request_[kMessageCount] = 0;
   request_[kSubDevice] = static_cast<uint8_t>(request.subDevice >> 8);
@@ -284,8 +284,8 @@ RdmAnswer RdmEngine::DiscoveryBranch(Uid lower, Uid upper) {
   if (RefuseNested()) return answer;
   std::lock_guard guard(link_.Lock());
   std::vector<uint8_t> bounds(12);
-  WriteUid(bounds.data(), lower);
-  WriteUid(bounds.data() + 6, upper);
+  lower.Write(bounds.data());
+  upper.Write(bounds.data() + 6);
   Compose({DISCOVERY_COMMAND, 0x0001, bounds});
   CompleteRequest(request_, BroadcastUid);
 

@@ -41,7 +41,9 @@ std::string DeviceNameList::Text() const {
 
 std::optional<rdm::Uid> UidFromKey(std::string_view key) {
   if (key.empty() || key.size() > 12) return std::nullopt;
-  return common::ParseUnsigned("0x" + std::string(key));
+  auto value = common::ParseUnsigned("0x" + std::string(key));
+  if (!value) return std::nullopt;
+  return rdm::Uid(*value);
 }
 
 std::string DeviceTable::LabelOfRow(int row) const {

@@ -17,7 +17,7 @@ namespace velquor::workbench {
 constexpr int MaxDevices = 530;
 
 struct DeviceRecord {
-  rdm::Uid Uid = 0;
+  rdm::Uid Uid;
   uint16_t StartAddressIndex = 0;  // start address − 1
   uint16_t Footprint = 0;
   uint16_t FixtureNumber = 0;

@@ -176,7 +176,7 @@ void DeviceTableService::RebuildUidChoices() {
   view_.uidChoices.Clear();
   for (int k = 0; k < table_.DeviceCount; ++k) {
     view_.uidChoices.items.push_back(
-        fmt::format("{} UID:0x{:02X}", k + 1, table_.Records[static_cast<size_t>(k)].Uid));
+        fmt::format("{} UID:0x{:02X}", k + 1, table_.Records[static_cast<size_t>(k)].Uid.Value()));
   }
 }
 

@@ -34,7 +34,7 @@ struct DeviceListView {
 // A consistent copy of the table for another thread.
 struct DeviceTableSnapshot {
   struct Device {
-    rdm::Uid uid = 0;
+    rdm::Uid uid;
     uint16_t startAddress = 0;  // 1..512
     uint16_t footprint = 0;
     std::string label;

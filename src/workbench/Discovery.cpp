@@ -101,7 +101,7 @@ bool Discovery::RdmMute(rdm::Uid uid) {
   // Only the device itself acknowledging counts: not a NACK, not another device's answer.
   return a.Ok() && a.ResponseType() == rdm::RESPONSE_TYPE_ACK &&
          a.response[rdm::kCommandClass] == rdm::DISCOVERY_COMMAND_RESPONSE &&
-         rdm::ReadUid(&a.response[rdm::kSourceUid]) == uid;
+         rdm::Uid::Read(&a.response[rdm::kSourceUid]) == uid;
 }
 
 namespace {

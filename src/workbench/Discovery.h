@@ -82,7 +82,7 @@ class Discovery {
   CommandFlags& flags_;
   Hooks hooks_;
   bool incremental_ = false;
-  rdm::Uid lastFoundUid_ = 0;
+  rdm::Uid lastFoundUid_;
   DiscoveryStatus status_;
   common::Instant start_{};
 };

@@ -412,7 +412,7 @@ void ConsoleController::SpeedButtonSendRDMClick() {
   if (!uid) return;
   const rdm::Uid destination = console_.CheckBoxRdmAll ? rdm::BroadcastUid : *uid;
   if (item == 0) {
-    discovery_.DiscUniqueBranch(0, 0xFFFFFFFFFFFEULL, true);
+    discovery_.DiscUniqueBranch(rdm::kLowestUid, rdm::kHighestUid, true);
     return;
   }
   rdm::RdmRequest request;
@@ -454,7 +454,7 @@ void ConsoleController::ListBox_RDMClick(int index) {
   if (!uid) return;
   const rdm::Uid destination = console_.CheckBoxRdmAll ? rdm::BroadcastUid : *uid;
   if (console_.ComboBoxParameter == 0) {
-    discovery_.DiscUniqueBranch(0, 0xFFFFFFFFFFFEULL, true);
+    discovery_.DiscUniqueBranch(rdm::kLowestUid, rdm::kHighestUid, true);
     return;
   }
   rdm::RdmRequest request;

@@ -97,7 +97,7 @@ TEST_F(Cli, BatchAddressAndRadioFromTheCommandLine) {
   const auto& table = session->Bench().Table();
   std::vector<int> addresses;
   for (int row = 0; row < 4; ++row) {
-    auto f = session->Line()->FixtureState(table.Records[row].Uid);
+    auto f = session->Line()->FixtureState(table.Records[row].Uid.Value());
     addresses.push_back(f->personalities[f->personality - 1].footprint == 0 ? 1 : f->startAddress);
   }
   EXPECT_EQ(addresses, (std::vector<int>{1, 17, 33, 49}));

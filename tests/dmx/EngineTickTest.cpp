@@ -63,9 +63,9 @@ TEST_F(Tick, IdentifyRefreshCyclesTheTableEveryFourthTick) {
     if (line.Stats().requests > before) requestTicks.push_back(static_cast<unsigned>(i));
   }
   EXPECT_EQ(requestTicks, (std::vector<unsigned>{2, 6, 10})) << "160 ms apart; then one idle";
-  EXPECT_TRUE(line.FixtureState(kSpot1)->identify);
-  EXPECT_FALSE(line.FixtureState(kSpot2)->identify);
-  EXPECT_TRUE(line.FixtureState(kPar1)->identify);
+  EXPECT_TRUE(line.FixtureState(kSpot1.Value())->identify);
+  EXPECT_FALSE(line.FixtureState(kSpot2.Value())->identify);
+  EXPECT_TRUE(line.FixtureState(kPar1.Value())->identify);
   EXPECT_EQ(line.Stats().dmxFrames, 0u) << "no DMX frame with the box unchecked";
   EXPECT_EQ(log.CountStartingWith(
                 "->Request:CC 01 19 7FF000000101 888800000001 01 00 00 0000 30 1000 01 01"),

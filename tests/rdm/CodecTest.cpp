@@ -9,23 +9,30 @@
 using namespace velquor::rdm;
 
 TEST(Uid, TextFormsAndWireOrder) {
-  EXPECT_EQ(UidText(MakeUid(0x1234, 0x5678)), "123400005678");
-  EXPECT_EQ(UidText(MakeUid(0x0001, 0x00000002)), "100000002");  // 9 digits
-  EXPECT_EQ(UidText(0x12), "000012");                            // at least 6
-  EXPECT_EQ(UidText12(MakeUid(0x0001, 2)), "000100000002");
+  EXPECT_EQ(UidText(Uid(0x1234, 0x5678)), "123400005678");
+  EXPECT_EQ(UidText(Uid(0x0001, 0x00000002)), "100000002");  // 9 digits
+  EXPECT_EQ(UidText(Uid(0x12)), "000012");                   // at least 6
+  EXPECT_EQ(UidText12(Uid(0x0001, 2)), "000100000002");
   EXPECT_EQ(UidText(BroadcastUid), "FFFFFFFFFFFF");
 
   uint8_t wire[6];
-  WriteUid(wire, ControllerUid);
+  ControllerUid.Write(wire);
   EXPECT_EQ(std::vector<uint8_t>(wire, wire + 6),
             (std::vector<uint8_t>{0x88, 0x88, 0x00, 0x00, 0x00, 0x01}));
-  EXPECT_EQ(ReadUid(wire), ControllerUid);
+  EXPECT_EQ(Uid::Read(wire), ControllerUid);
 
-  EXPECT_EQ(ParseUid("7FF0:00000101"), 0x7FF000000101ULL);
-  EXPECT_EQ(ParseUid("0x7ff000000101"), 0x7FF000000101ULL);
-  EXPECT_FALSE(ParseUid("7FF0:0000010G").has_value());
-  EXPECT_FALSE(ParseUid("1234567890ABC").has_value());  // 13 digits
-  EXPECT_FALSE(ParseUid("").has_value());
+  EXPECT_EQ(Uid::Parse("7FF0:00000101"), Uid(0x7FF0, 0x101));
+  EXPECT_EQ(Uid::Parse("0x7ff000000101"), Uid(0x7FF0, 0x101));
+  EXPECT_EQ(Uid::Parse("7FF000000101"), Uid(0x7FF0, 0x101));
+  for (const char* wrong : {"7FF0:0000010G", "1234567890ABC", "", "7FF0:0102", "7FF:000000101",
+                            "7FF0000001", "0x7FF0:00000101", "7FF0:00000101 ", "+7FF000000101"}) {
+    EXPECT_FALSE(Uid::Parse(wrong).has_value()) << wrong;
+  }
+  EXPECT_TRUE(BroadcastUid.IsBroadcast());
+  EXPECT_TRUE(Uid(0x7FF0, 0xFFFFFFFF).IsBroadcast()) << "every device of one manufacturer";
+  EXPECT_FALSE(Uid(0x7FF0, 0xFFFFFFFE).IsBroadcast());
+  EXPECT_LT(Uid(0x7FF0, 0xFFFFFFFF), Uid(0x7FF1, 0)) << "ordered as 48-bit numbers";
+  EXPECT_EQ(Uid(0x7FF0, 0xFFFFFFFF).Next(), Uid(0x7FF1, 0));
 }
 
 TEST(RequestImage, FirstGetDeviceInfoMatchesTheDocumentedLine) {
@@ -35,7 +42,7 @@ TEST(RequestImage, FirstGetDeviceInfoMatchesTheDocumentedLine) {
   image[kPid] = 0x00;
   image[kPid + 1] = 0x60;
   image[kPdl] = 0;
-  CompleteRequest(image, MakeUid(0x1234, 0x5678));
+  CompleteRequest(image, Uid(0x1234, 0x5678));
   EXPECT_EQ(FormatRdmLine(image),
             "CC 01 18 123400005678 888800000001 01 00 00 0000 20 0060 00 038B");
   EXPECT_EQ(image[24], 0x03);
@@ -43,7 +50,7 @@ TEST(RequestImage, FirstGetDeviceInfoMatchesTheDocumentedLine) {
 
   // The transaction number wraps in 8 bits and the checksum follows it.
   image[kTransaction] = 0xFF;
-  CompleteRequest(image, MakeUid(0x1234, 0x5678));
+  CompleteRequest(image, Uid(0x1234, 0x5678));
   EXPECT_EQ(image[kTransaction], 0x00);
   EXPECT_EQ(ReadU16(&image[24]), 0x038B - 1);
 }
@@ -128,7 +135,7 @@ RdmImage DiscoveryImage(Uid uid, size_t at, size_t preamble = 7) {
   image[p++] = 0xAA;
   uint16_t sum = 0;
   for (int i = 5; i >= 0; --i) {
-    uint8_t b = static_cast<uint8_t>(uid >> (8 * i));
+    uint8_t b = static_cast<uint8_t>(uid.Value() >> (8 * i));
     image[p++] = b | 0xAA;
     image[p++] = b | 0x55;
     sum = static_cast<uint16_t>(sum + (b | 0xAA) + (b | 0x55));
@@ -142,37 +149,41 @@ RdmImage DiscoveryImage(Uid uid, size_t at, size_t preamble = 7) {
 }  // namespace
 
 TEST(DiscoveryDecode, ValidAnswersWithinBoundsAndSeparatorLimits) {
-  const Uid uid = MakeUid(0x7FF0, 0x101);
-  auto r = DecodeDiscoveryResponse(DiscoveryImage(uid, 0), 31, 0, kUidMask);
+  const Uid uid = Uid(0x7FF0, 0x101);
+  auto r = DecodeDiscoveryResponse(DiscoveryImage(uid, 0), 31, Uid(), BroadcastUid);
   EXPECT_EQ(r.outcome, DiscoveryOutcome::Valid);
   EXPECT_EQ(r.uid, uid);
 
   // Separator at offset 48 is the last one looked for; at 49 it is not found.
-  EXPECT_EQ(DecodeDiscoveryResponse(DiscoveryImage(uid, 41), 93, 0, kUidMask).outcome,
+  EXPECT_EQ(DecodeDiscoveryResponse(DiscoveryImage(uid, 41), 93, Uid(), BroadcastUid).outcome,
             DiscoveryOutcome::Valid);
-  EXPECT_EQ(DecodeDiscoveryResponse(DiscoveryImage(uid, 42), 93, 0, kUidMask).outcome,
+  EXPECT_EQ(DecodeDiscoveryResponse(DiscoveryImage(uid, 42), 93, Uid(), BroadcastUid).outcome,
             DiscoveryOutcome::Collision);
 
   // Right checksum, UID outside what was asked.
-  EXPECT_EQ(DecodeDiscoveryResponse(DiscoveryImage(uid, 0), 31, uid + 1, kUidMask).outcome,
+  EXPECT_EQ(DecodeDiscoveryResponse(DiscoveryImage(uid, 0), 31, uid.Next(), BroadcastUid).outcome,
             DiscoveryOutcome::Collision);
-  EXPECT_EQ(DecodeDiscoveryResponse(DiscoveryImage(uid, 0), 31, 0, uid - 1).outcome,
+  EXPECT_EQ(DecodeDiscoveryResponse(DiscoveryImage(uid, 0), 31, Uid(), uid.Previous()).outcome,
             DiscoveryOutcome::Collision);
   EXPECT_EQ(DecodeDiscoveryResponse(DiscoveryImage(uid, 0), 31, uid, uid).outcome,
             DiscoveryOutcome::Valid);
 
   RdmImage damaged = DiscoveryImage(uid, 0);
   damaged[23] ^= 0x02;  // low checksum byte
-  EXPECT_EQ(DecodeDiscoveryResponse(damaged, 31, 0, kUidMask).outcome, DiscoveryOutcome::Collision);
+  EXPECT_EQ(DecodeDiscoveryResponse(damaged, 31, Uid(), BroadcastUid).outcome,
+            DiscoveryOutcome::Collision);
 }
 
 TEST(DiscoveryDecode, NothingReceivedOrNoSeparator) {
   RdmImage image;
   image.fill(0xFF);
-  EXPECT_EQ(DecodeDiscoveryResponse(image, 0, 0, kUidMask).outcome, DiscoveryOutcome::NoAnswer);
-  EXPECT_EQ(DecodeDiscoveryResponse(image, 31, 0, kUidMask).outcome, DiscoveryOutcome::Collision);
+  EXPECT_EQ(DecodeDiscoveryResponse(image, 0, Uid(), BroadcastUid).outcome,
+            DiscoveryOutcome::NoAnswer);
+  EXPECT_EQ(DecodeDiscoveryResponse(image, 31, Uid(), BroadcastUid).outcome,
+            DiscoveryOutcome::Collision);
   image.fill(0);
-  EXPECT_EQ(DecodeDiscoveryResponse(image, 31, 0, kUidMask).outcome, DiscoveryOutcome::NoAnswer);
+  EXPECT_EQ(DecodeDiscoveryResponse(image, 31, Uid(), BroadcastUid).outcome,
+            DiscoveryOutcome::NoAnswer);
 }
 
 TEST(KnownPids, SeventyThreeItemsInConsoleOrder) {

@@ -29,7 +29,7 @@ TEST(Concurrency, ExchangesFromThreeThreadsEachGetTheirOwnAnswer) {
           continue;
         }
         std::string got(a.Data().begin(), a.Data().end());
-        if (got != label || rdm::ReadUid(&a.response[rdm::kSourceUid]) != uid) ++wrong;
+        if (got != label || rdm::Uid::Read(&a.response[rdm::kSourceUid]) != uid) ++wrong;
       }
     });
   }

@@ -9,9 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "UidLiterals.h"
 #include "rdm/DiscoverySearch.h"
 
 using namespace velquor::rdm;
+using velquor::testsupport::AnyUid;
+using velquor::testsupport::operator+;
+using velquor::testsupport::operator-;
 
 namespace {
 
@@ -19,9 +23,9 @@ enum class Overlap { Or, And, Garbled };
 enum class Habit { Good, IgnoresMute, FlakyMute, AnyRange, OtherUid, AnswersWhenMuted, Noise };
 
 struct ModelDevice {
-  Uid uid = 0;
+  Uid uid;
   Habit habit = Habit::Good;
-  Uid answersAs = 0;  // OtherUid
+  Uid answersAs;  // OtherUid
   bool muted = false;
   int muteRequests = 0;
 };
@@ -37,19 +41,19 @@ std::ostream& operator<<(std::ostream& os, const Call& c) {
   return os << c.kind << "(" << std::hex << c.lower << "," << c.upper << ")";
 }
 
-Call B(Uid lower, Uid upper) {
-  return {'B', lower, upper};
+Call B(AnyUid lower, AnyUid upper) {
+  return {'B', lower.uid, upper.uid};
 }
-Call M(Uid uid) {
-  return {'M', uid, uid};
+Call M(AnyUid uid) {
+  return {'M', uid.uid, uid.uid};
 }
 
 class ModelLine final : public DiscoveryTarget {
  public:
   explicit ModelLine(Overlap overlap) : overlap_(overlap) {}
 
-  void Add(Uid uid, Habit habit = Habit::Good, Uid answersAs = 0) {
-    devices_.push_back({uid, habit, answersAs});
+  void Add(AnyUid uid, Habit habit = Habit::Good, AnyUid answersAs = 0) {
+    devices_.push_back({uid.uid, habit, answersAs.uid});
   }
 
   BranchReply Branch(Uid lower, Uid upper) override {
@@ -63,7 +67,7 @@ class ModelLine final : public DiscoveryTarget {
       if (d.habit == Habit::Noise) {
         // Line noise: bytes on every branch, never twice the same.
         ++noise_;
-        return {BranchReply::Kind::Garbled, 0, {static_cast<uint8_t>(noise_), 0x55}};
+        return {BranchReply::Kind::Garbled, Uid(), {static_cast<uint8_t>(noise_), 0x55}};
       }
       if (d.muted && d.habit != Habit::AnswersWhenMuted) continue;
       const bool inRange = d.uid >= lower && d.uid <= upper;
@@ -75,14 +79,14 @@ class ModelLine final : public DiscoveryTarget {
     std::vector<uint8_t>
         bytes;  // stands for what the wire carries: the same chorus, the same bytes
     for (Uid a : answers) {
-      for (int i = 5; i >= 0; --i) bytes.push_back(static_cast<uint8_t>(a >> (8 * i)));
+      for (int i = 5; i >= 0; --i) bytes.push_back(static_cast<uint8_t>(a.Value() >> (8 * i)));
     }
     if (answers.size() > 1 && overlap_ == Overlap::Garbled) {
-      return {BranchReply::Kind::Garbled, 0, bytes};
+      return {BranchReply::Kind::Garbled, Uid(), bytes};
     }
-    Uid wire = answers[0];
-    for (Uid a : answers) wire = overlap_ == Overlap::And ? (wire & a) : (wire | a);
-    return {BranchReply::Kind::Answer, wire, bytes};
+    uint64_t wire = answers[0].Value();
+    for (Uid a : answers) wire = overlap_ == Overlap::And ? (wire & a.Value()) : (wire | a.Value());
+    return {BranchReply::Kind::Answer, Uid(wire), bytes};
   }
 
   bool Mute(Uid uid) override {
@@ -147,14 +151,15 @@ std::vector<Uid> Sorted(std::vector<Uid> v) {
 
 std::vector<Uid> Neighbours(int n) {
   std::vector<Uid> v;
-  for (int i = 1; i <= n; ++i) v.push_back(0x7A7000000000ULL + static_cast<Uid>(i));
+  for (int i = 1; i <= n; ++i) v.push_back(Uid(0x7A70, static_cast<uint32_t>(i)));
   return v;
 }
 
 std::vector<Uid> Scattered(int n) {
   std::vector<Uid> v;
   for (int i = 0; i < n; ++i) {
-    v.push_back((static_cast<Uid>(0x7FF0 + i % 5) << 32) | (0x100u + static_cast<Uid>(i) * 7919u));
+    v.push_back(
+        Uid(static_cast<uint16_t>(0x7FF0 + i % 5), 0x100u + static_cast<uint32_t>(i) * 7919u));
   }
   return v;
 }
@@ -165,7 +170,7 @@ constexpr Uid kMax = kHighestUid;
 
 TEST(DiscoverySearch, OneDeviceExactExchanges) {
   ModelLine line(Overlap::Or);
-  const Uid u = 0x7A7000000001ULL;
+  const Uid u{0x7A7000000001ULL};
   line.Add(u);
   Outcome o = Search(line);
   EXPECT_EQ(o.end, SearchEnd::Finished);
@@ -185,7 +190,7 @@ TEST(DiscoverySearch, OverlapThatLooksLikeAThirdDeviceIsSplitNotBelieved) {
   line.Add(1);
   line.Add(2);
   Outcome o = Search(line);
-  EXPECT_EQ(Sorted(o.found), (std::vector<Uid>{1, 2}));
+  EXPECT_EQ(Sorted(o.found), (std::vector<Uid>{Uid(1), Uid(2)}));
   std::vector<Call> expected{
       B(0, kMax),                 // answers "3"
       B(3, 3),                    // nobody: a phantom, never muted
@@ -252,7 +257,7 @@ TEST(DiscoverySearch, MisbehavingDevicesAreNamedAndTheRestFound) {
         for (int i = 0; i < 12; ++i) {
           const bool isBad = std::find(bad.begin(), bad.end(), i) != bad.end();
           if (isBad && c.habit == Habit::OtherUid) {
-            line.Add(uids[i], c.habit, 0x7B0000000001ULL + static_cast<Uid>(misbehaving.size()));
+            line.Add(uids[i], c.habit, Uid(0x7B0000000001ULL) + misbehaving.size());
           } else {
             line.Add(uids[i], isBad ? c.habit : Habit::Good);
           }
@@ -336,7 +341,7 @@ TEST(DiscoverySearch, ALineThatAcknowledgesEveryMuteStillEnds) {
 
 TEST(DiscoverySearch, LostAnswersOnlyDelayAFind) {
   ModelLine line(Overlap::Or);
-  const Uid u = 0x7A7000000005ULL;
+  const Uid u{0x7A7000000005ULL};
   line.Add(u);
   line.dropNextAnswers = 2;  // the full range and the first probe hear nothing
   Outcome o = Search(line);

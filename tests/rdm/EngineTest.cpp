@@ -18,7 +18,7 @@ struct Engine : ::testing::Test {
     Fault f;
     f.kind = kind;
     f.count = count;
-    h.line.InjectFault(uid, f);
+    h.line.InjectFault(uid.Value(), f);
   }
   std::vector<std::string> RequestLines() const {
     std::vector<std::string> out;
@@ -37,7 +37,7 @@ TEST_F(Engine, GetDeviceInfoFromARigFixture) {
   EXPECT_EQ(a.ResponseType(), rdm::RESPONSE_TYPE_ACK);
   EXPECT_EQ(a.Pdl(), 19);
   EXPECT_EQ(rdm::ReadU16(&a.Data()[4]), 0x0102);  // category of a moving head
-  EXPECT_EQ(rdm::ReadUid(&a.response[rdm::kSourceUid]), kSpot1);
+  EXPECT_EQ(rdm::Uid::Read(&a.response[rdm::kSourceUid]), kSpot1);
 
   auto lines = h.log.Lines();
   ASSERT_EQ(lines.size(), 4u);  // "1 Device Opened", request, response, separator
@@ -98,7 +98,7 @@ TEST_F(Engine, ChecksumErrorInsideARetryCarriesTheCounterToTheNextCall) {
   nack.kind = FaultKind::Nack;
   nack.count = 1;
   nack.nackReason = 0x0006;
-  h.line.InjectFault(kSpot1, nack);
+  h.line.InjectFault(kSpot1.Value(), nack);
   rdm::RdmAnswer a = h.Get(kSpot1, pid::DMX_START_ADDRESS);
   EXPECT_EQ(a.result, RESULT_OK);
   EXPECT_EQ(a.ResponseType(), rdm::RESPONSE_TYPE_NACK_REASON);
@@ -132,13 +132,13 @@ TEST_F(Engine, LateAnswerWithinTheTimeOutIsTakenAndBeyondItIsRetried) {
   late.kind = FaultKind::LateAnswer;
   late.delayMs = 30;
   late.count = 1;
-  h.line.InjectFault(kSpot1, late);
+  h.line.InjectFault(kSpot1.Value(), late);
   EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, RESULT_OK);
   EXPECT_EQ(h.Requests(), 1u);
 
   h.log.Clear();
   late.delayMs = 500;
-  h.line.InjectFault(kSpot1, late);
+  h.line.InjectFault(kSpot1.Value(), late);
   EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, RESULT_OK);
   EXPECT_EQ(h.Requests(), 2u) << "too late: the silent retry gets the answer";
   EXPECT_EQ(h.Responses(), 1u);
@@ -149,7 +149,7 @@ TEST_F(Engine, LostOrRepeatedFramesFailTheChecksum) {
   lose.kind = FaultKind::LoseFrame;
   lose.frameIndex = 1;  // DEVICE_INFO answers in two frames
   lose.count = 1;
-  h.line.InjectFault(kSpot1, lose);
+  h.line.InjectFault(kSpot1.Value(), lose);
   rdm::RdmAnswer a = h.Get(kSpot1, pid::DEVICE_INFO);
   EXPECT_EQ(a.result, 0);
   EXPECT_EQ(a.receivedBytes, 31);
@@ -160,7 +160,7 @@ TEST_F(Engine, LostOrRepeatedFramesFailTheChecksum) {
   repeat.kind = FaultKind::RepeatFrame;
   repeat.frameIndex = 0;
   repeat.count = 1;
-  h.line.InjectFault(kSpot1, repeat);
+  h.line.InjectFault(kSpot1.Value(), repeat);
   a = h.Get(kSpot1, pid::DEVICE_INFO);
   EXPECT_EQ(a.result, 0) << "frames are counted, not de-duplicated";
   EXPECT_EQ(a.receivedBytes, 62);
@@ -201,14 +201,15 @@ TEST_F(Engine, RelayGoesOutAsReceivedAndLeavesNothingBehind) {
 
   rdm::RdmAnswer a = h.engine.RdmRelay(std::span(m).subspan(1));
   ASSERT_EQ(a.result, RESULT_OK);
-  EXPECT_EQ(rdm::ReadUid(&a.response[rdm::kDestUid]), 0x454E00000009ULL) << "to the console";
+  EXPECT_EQ(rdm::Uid::Read(&a.response[rdm::kDestUid]), rdm::Uid(0x454E00000009ULL))
+      << "to the console";
   EXPECT_EQ(a.response[rdm::kTransaction], 0x77);
   EXPECT_EQ(RequestLines().back().substr(10, 59),
             "CC 01 18 7FF000000101 454E00000009 77 03 00 0000 20 0082 00");
 
   h.Get(kSpot1, pid::DEVICE_INFO);
   rdm::RdmImage image = h.engine.RequestImage();
-  EXPECT_EQ(rdm::ReadUid(&image[rdm::kSourceUid]), rdm::ControllerUid);
+  EXPECT_EQ(rdm::Uid::Read(&image[rdm::kSourceUid]), rdm::ControllerUid);
   EXPECT_EQ(image[rdm::kTransaction], 2) << "the local count goes on from before the relay";
   EXPECT_EQ(image[rdm::kPortOrResponseType], 0);
 
@@ -235,8 +236,8 @@ TEST_F(Engine, BroadcastGetsNoAnswerButChangesEveryDevice) {
   rdm::RdmAnswer a = h.Set(rdm::BroadcastUid, pid::IDENTIFY_DEVICE, {1});
   EXPECT_EQ(a.result, 0);
   EXPECT_EQ(h.Requests(), 2u);
-  EXPECT_TRUE(h.line.FixtureState(kSpot1)->identify);
-  EXPECT_TRUE(h.line.FixtureState(kPar1)->identify);
+  EXPECT_TRUE(h.line.FixtureState(kSpot1.Value())->identify);
+  EXPECT_TRUE(h.line.FixtureState(kPar1.Value())->identify);
 }
 
 TEST(EngineNesting, ExchangeStartedFromAPumpedUiEventIsRefused) {

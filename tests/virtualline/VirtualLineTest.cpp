@@ -17,14 +17,14 @@ struct Line : ::testing::Test {
 
   // Sends a discovery-class request straight through the link and decodes the answer the
   // way discovery does.
-  rdm::DiscoveryResult Branch(rdm::Uid lower, rdm::Uid upper) {
+  rdm::DiscoveryResult Branch(AnyUid lower, AnyUid upper) {
     rdm::RdmImage image{};
     rdm::PrimeRequestImage(image);
     image[rdm::kCommandClass] = rdm::DISCOVERY_COMMAND;
     image[rdm::kPid + 1] = 0x01;
     image[rdm::kPdl] = 12;
-    rdm::WriteUid(&image[24], lower);
-    rdm::WriteUid(&image[30], upper);
+    lower.uid.Write(&image[24]);
+    upper.uid.Write(&image[30]);
     rdm::CompleteRequest(image, rdm::BroadcastUid);
     h.link.LinkSend(link::LINK_MODE_RDM, std::span(image.data(), 62));
     rdm::RdmImage response;
@@ -41,7 +41,7 @@ struct Line : ::testing::Test {
 }  // namespace
 
 TEST_F(Line, UniqueBranchFindsOneCollidesOnManyAndIsSilentOnNone) {
-  auto all = Branch(0, rdm::kUidMask);
+  auto all = Branch(0, rdm::BroadcastUid);
   EXPECT_EQ(all.outcome, rdm::DiscoveryOutcome::Collision);
 
   auto one = Branch(kSpot1, kSpot1);
@@ -60,27 +60,27 @@ TEST_F(Line, MutedRespondersLeaveTheBranchUntilUnmuted) {
   ASSERT_TRUE(a.Ok());
   EXPECT_EQ(a.Pdl(), 2);  // control field
   EXPECT_EQ(a.response[rdm::kCommandClass], rdm::DISCOVERY_COMMAND_RESPONSE);
-  EXPECT_TRUE(*h.line.IsMuted(kSpot1));
+  EXPECT_TRUE(*h.line.IsMuted(kSpot1.Value()));
   EXPECT_EQ(Branch(kSpot1, kSpot2).uid, kSpot2) << "only the unmuted one answers";
 
   EXPECT_FALSE(Disc(rdm::BroadcastUid, pid::DISC_UN_MUTE).Ok()) << "no answer to broadcast";
-  EXPECT_FALSE(*h.line.IsMuted(kSpot1));
+  EXPECT_FALSE(*h.line.IsMuted(kSpot1.Value()));
   EXPECT_EQ(Branch(kSpot1, kSpot2).outcome, rdm::DiscoveryOutcome::Collision);
 }
 
 TEST_F(Line, ResponderThatNeverAcknowledgesMute) {
   Fault f;
   f.kind = FaultKind::IgnoreMute;
-  h.line.InjectFault(kSpot1, f);
+  h.line.InjectFault(kSpot1.Value(), f);
   EXPECT_FALSE(Disc(kSpot1, pid::DISC_MUTE).Ok());
-  EXPECT_FALSE(*h.line.IsMuted(kSpot1));
+  EXPECT_FALSE(*h.line.IsMuted(kSpot1.Value()));
   EXPECT_EQ(Branch(kSpot1, kSpot1).uid, kSpot1);
 }
 
 TEST_F(Line, SilentResponderDoesNotEvenAnswerDiscovery) {
   Fault f;
   f.kind = FaultKind::NoAnswer;
-  h.line.InjectFault(kSpot1, f);
+  h.line.InjectFault(kSpot1.Value(), f);
   EXPECT_EQ(Branch(kSpot1, kSpot2).uid, kSpot2);
 }
 
@@ -91,7 +91,7 @@ TEST_F(Line, SetsChangeWhatLaterGetsReturn) {
 
   ASSERT_EQ(h.Set(kSpot1, pid::DMX_START_ADDRESS, {0x01, 0x2C}).ResponseType(), 0);
   EXPECT_EQ(rdm::ReadU16(h.Get(kSpot1, pid::DMX_START_ADDRESS).Data().data()), 300);
-  EXPECT_EQ(h.line.FixtureState(kSpot1)->startAddress, 300);
+  EXPECT_EQ(h.line.FixtureState(kSpot1.Value())->startAddress, 300);
 
   ASSERT_EQ(h.Set(kSpot1, pid::DMX_PERSONALITY, {2}).ResponseType(), 0);
   rdm::RdmAnswer info = h.Get(kSpot1, pid::DEVICE_INFO);
@@ -109,7 +109,7 @@ TEST_F(Line, SetsChangeWhatLaterGetsReturn) {
   ASSERT_TRUE(h.Set(kSpot1, pid::LAMP_STATE, {0}).Ok());
   EXPECT_EQ(h.Get(kSpot1, pid::LAMP_STATE).Data()[0], 0);
   ASSERT_TRUE(h.Set(kSpot1, pid::DEVICE_HOURS, {0, 0, 1, 0}).Ok());
-  EXPECT_EQ(h.line.FixtureState(kSpot1)->deviceHours, 256u);
+  EXPECT_EQ(h.line.FixtureState(kSpot1.Value())->deviceHours, 256u);
   ASSERT_TRUE(h.Set(kSpot1, pid::IDENTIFY_DEVICE, {1}).Ok());
   EXPECT_EQ(h.Get(kSpot1, pid::IDENTIFY_DEVICE).Data()[0], 1);
   ASSERT_TRUE(h.Set(kSpot1, pid::RESET_DEVICE, {1}).Ok());
@@ -130,7 +130,7 @@ TEST_F(Line, RefusesWhatAResponderWouldRefuse) {
   EXPECT_EQ(nack(h.Get(0x7FF300000401ULL, pid::PAN_INVERT)), 0x0000) << "a hazer has no pan";
   EXPECT_EQ(nack(h.Get(kSpot1, pid::RADIO_CHANNEL)), 0x0000);
   EXPECT_EQ(nack(h.Set(kSpot1, pid::DEVICE_LABEL, std::vector<uint8_t>(33, 'a'))), 0x0001);
-  EXPECT_EQ(h.line.FixtureState(kSpot1)->startAddress, 1) << "nothing changed";
+  EXPECT_EQ(h.line.FixtureState(kSpot1.Value())->startAddress, 1) << "nothing changed";
 }
 
 TEST_F(Line, SupportedParametersAndStatusMessages) {
@@ -138,7 +138,7 @@ TEST_F(Line, SupportedParametersAndStatusMessages) {
   EXPECT_EQ(sp.Pdl(), 26);  // 13 parameters of a moving head
   EXPECT_EQ(rdm::ReadU16(sp.Data().data()), pid::DEVICE_LABEL);
 
-  const rdm::Uid spot3 = 0x7FF000000103ULL;
+  const rdm::Uid spot3{0x7FF000000103ULL};
   rdm::RdmAnswer warn = h.Get(spot3, pid::STATUS_MESSAGES, {0x02});
   ASSERT_EQ(warn.Pdl(), 9);
   EXPECT_EQ(warn.Data()[2], 0x03);
@@ -151,7 +151,7 @@ TEST_F(Line, RadioReceiverAnswersItsChannelEvenOnBroadcast) {
   ASSERT_TRUE(a.Ok());
   EXPECT_EQ(a.Data()[0], 3);
   ASSERT_TRUE(h.Set(rdm::BroadcastUid, pid::RADIO_CHANNEL, {7}).Ok());
-  EXPECT_EQ(h.line.FixtureState(kRadio)->radioChannel, 7);
+  EXPECT_EQ(h.line.FixtureState(kRadio.Value())->radioChannel, 7);
   EXPECT_EQ(h.Get(kRadio, pid::RADIO_CHANNEL).Data()[0], 7);
 }
 
@@ -211,9 +211,9 @@ TEST_F(Line, DamagedRequestsAreIgnored) {
 
 namespace {
 
-virtualline::Fixture Plain(rdm::Uid uid) {
+virtualline::Fixture Plain(AnyUid uid) {
   virtualline::Fixture f;
-  f.uid = uid;
+  f.uid = uid.uid.Value();
   f.personalities = {{1, "Default"}};
   return f;
 }
@@ -226,7 +226,7 @@ virtualline::Rig TwoNeighbours(virtualline::CollisionMode mode) {
 }
 
 // The 24 bytes after the preamble's first byte position, as the box hands them over.
-std::vector<uint8_t> WireBytes(RdmHarness<>& h, rdm::Uid lower, rdm::Uid upper) {
+std::vector<uint8_t> WireBytes(RdmHarness<>& h, AnyUid lower, AnyUid upper) {
   rdm::RdmAnswer a = h.engine.DiscoveryBranch(lower, upper);
   return {a.response.begin(), a.response.begin() + 24};
 }
@@ -250,36 +250,37 @@ TEST(LineCollisions, OverlappingAnswersCombineAsTheRigSays) {
       {virtualline::CollisionMode::Or,
        {0xAB, 0x57, 0xAE, 0x57, 0xEF, 0xF7},
        rdm::DiscoveryOutcome::Valid,
-       0x7A7000000003ULL},
+       rdm::Uid(0x7A7000000003ULL)},
       {virtualline::CollisionMode::And,
        {0xAA, 0x55, 0xAE, 0x57, 0xEE, 0xF5},
        rdm::DiscoveryOutcome::Valid,
-       0x7A7000000000ULL},
+       rdm::Uid(0x7A7000000000ULL)},
       // The checksum breaks; the UID bytes still spell the AND, a hint where to look.
       {virtualline::CollisionMode::Garbled,
        {0xAA, 0x55, 0xAE, 0x57, 0xEE, 0xFA},
        rdm::DiscoveryOutcome::Collision,
-       0x7A7000000000ULL},
+       rdm::Uid(0x7A7000000000ULL)},
   };
   for (const Case& c : cases) {
     RdmHarness<> h(TwoNeighbours(c.mode));
     std::vector<uint8_t> expected = head;
     expected.insert(expected.end(), c.tail.begin(), c.tail.end());
     EXPECT_EQ(WireBytes(h, 0, rdm::kHighestUid), expected);
-    rdm::RdmAnswer a = h.engine.DiscoveryBranch(0, rdm::kHighestUid);
+    rdm::RdmAnswer a = h.engine.DiscoveryBranch(rdm::Uid(), rdm::kHighestUid);
     rdm::DiscoveryResult r = rdm::DecodeDiscoveryAnswer(a.response, a.receivedBytes);
     EXPECT_EQ(r.outcome, c.outcome);
     EXPECT_EQ(r.uid, c.uid);
     // Alone, each answers as itself.
-    EXPECT_EQ(
-        rdm::DecodeDiscoveryAnswer(h.engine.DiscoveryBranch(2, 0x7A7000000001ULL).response, 24).uid,
-        0x7A7000000001ULL);
+    EXPECT_EQ(rdm::DecodeDiscoveryAnswer(
+                  h.engine.DiscoveryBranch(rdm::Uid(2), rdm::Uid(0x7A7000000001ULL)).response, 24)
+                  .uid,
+              rdm::Uid(0x7A7000000001ULL));
   }
 }
 
 TEST(LineCollisions, MisbehavingRespondersFromTheRigFile) {
   using virtualline::DiscoveryFault;
-  const rdm::Uid u = 0x7A7000000001ULL;
+  const rdm::Uid u{0x7A7000000001ULL};
   auto rigWith = [&](DiscoveryFault fault) {
     virtualline::Rig rig;
     rig.fixtures = {Plain(u)};
@@ -287,7 +288,7 @@ TEST(LineCollisions, MisbehavingRespondersFromTheRigFile) {
     rig.fixtures[0].discoveryUid = 0x7B0000000009ULL;
     return rig;
   };
-  auto answerUid = [](RdmHarness<>& h, rdm::Uid lower, rdm::Uid upper) -> std::optional<rdm::Uid> {
+  auto answerUid = [](RdmHarness<>& h, AnyUid lower, AnyUid upper) -> std::optional<rdm::Uid> {
     rdm::RdmAnswer a = h.engine.DiscoveryBranch(lower, upper);
     rdm::DiscoveryResult r = rdm::DecodeDiscoveryAnswer(a.response, a.receivedBytes);
     if (r.outcome != rdm::DiscoveryOutcome::Valid) return std::nullopt;
@@ -312,7 +313,7 @@ TEST(LineCollisions, MisbehavingRespondersFromTheRigFile) {
   }
   {
     RdmHarness<> h(rigWith(DiscoveryFault::OtherUid));
-    EXPECT_EQ(answerUid(h, u, u), 0x7B0000000009ULL);
+    EXPECT_EQ(answerUid(h, u, u), rdm::Uid(0x7B0000000009ULL));
     EXPECT_EQ(answerUid(h, 0x7B0000000009ULL, 0x7B0000000009ULL), std::nullopt);
     EXPECT_TRUE(h.Get(u, pid::DEVICE_INFO).Ok()) << "other requests under its own UID";
   }

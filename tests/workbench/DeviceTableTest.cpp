@@ -14,9 +14,9 @@ TEST(DeviceNameList, KeysReplaceInPlaceAndNewOnesAppend) {
   list.Set("B", "two");
   list.Set("D", "four");
   EXPECT_EQ(list.Text(), "A=1\r\nB=two\r\nC=\r\nD=four\r\n");
-  EXPECT_EQ(workbench::NameKey(0x00001234ABCDULL), "1234ABCD");
-  EXPECT_EQ(workbench::NameKey(0x7FF000000101ULL), "7FF000000101");
-  EXPECT_EQ(workbench::UidFromKey("1234ABCD"), 0x1234ABCDULL);
+  EXPECT_EQ(workbench::NameKey(rdm::Uid(0x00001234ABCDULL)), "1234ABCD");
+  EXPECT_EQ(workbench::NameKey(rdm::Uid(0x7FF000000101ULL)), "7FF000000101");
+  EXPECT_EQ(workbench::UidFromKey("1234ABCD"), rdm::Uid(0x1234ABCDULL));
   EXPECT_FALSE(workbench::UidFromKey("12G4"));
   EXPECT_FALSE(workbench::UidFromKey("1234567890ABC"));
 }
@@ -87,7 +87,7 @@ void SetUpThree(WorkbenchHarness& h) {
             "7FF000000101=Spot 1\r\n7FF100000201=Wash Par 1\r\n7FF200000301=Dimmer Pack A\r\n");
   h.bench.List().LoadDeviceTable(true);
   for (int row = 0; row < 3; ++row) {
-    const uint64_t uid = h.bench.Table().Records[row].Uid;
+    const rdm::Uid uid = h.bench.Table().Records[row].Uid;
     h.bench.Operations().ReadDescriptions(row, uid);
   }
   h.bench.Table().Records[0].FixtureNumber = 30;
@@ -99,7 +99,7 @@ void SetUpThree(WorkbenchHarness& h) {
 void ExpectRowsBelongToTheirUids(WorkbenchHarness& h) {
   for (int row = 0; row < h.bench.Table().DeviceCount; ++row) {
     const auto& r = h.bench.Table().Records[row];
-    auto f = h.rdm.line.FixtureState(r.Uid);
+    auto f = h.rdm.line.FixtureState(r.Uid.Value());
     ASSERT_TRUE(f);
     EXPECT_EQ(r.ManufacturerLabel, f->manufacturer);
     EXPECT_EQ(r.DeviceModelDescription, f->model);
@@ -141,7 +141,7 @@ TEST(DeviceTable, MovingKeepsEveryColumnWithItsUid) {
   h.bench.List().MoveSelectedUp();
   EXPECT_EQ(h.rdm.log.CountOf("UP Success "), 1u);
   EXPECT_EQ(h.bench.Table().SelectedRow, 1);
-  EXPECT_EQ(h.bench.Table().Records[1].Uid, 0x7FF200000301ULL);
+  EXPECT_EQ(h.bench.Table().Records[1].Uid, rdm::Uid(0x7FF200000301ULL));
   EXPECT_EQ(ReadText(h.Path("devnames.lst")),
             "7FF000000101=Spot 1\r\n7FF200000301=Dimmer Pack A\r\n7FF100000201=Wash Par 1\r\n");
   ExpectRowsBelongToTheirUids(h);
@@ -149,7 +149,7 @@ TEST(DeviceTable, MovingKeepsEveryColumnWithItsUid) {
   h.bench.List().MoveSelectedDown();
   h.bench.List().MoveSelectedDown();
   EXPECT_EQ(h.rdm.log.CountOf("Down On the bottom "), 1u);
-  EXPECT_EQ(h.bench.Table().Records[2].Uid, 0x7FF200000301ULL);
+  EXPECT_EQ(h.bench.Table().Records[2].Uid, rdm::Uid(0x7FF200000301ULL));
   ExpectRowsBelongToTheirUids(h);
 
   h.bench.Devices().SelectRow(0);

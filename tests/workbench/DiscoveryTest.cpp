@@ -36,7 +36,7 @@ TEST(Discovery, OneDeviceIsMutedAddedAndSaved) {
   WorkbenchHarness h(rig);
   h.bench.Discover().SpeedButtonDiscoverClick();
   ASSERT_EQ(h.bench.Table().DeviceCount, 1);
-  const uint64_t uid = rig.fixtures[0].uid;
+  const rdm::Uid uid{rig.fixtures[0].uid};
   EXPECT_EQ(h.rdm.log.CountOf("ADD device : " + rdm::UidText(uid)), 1u);
   EXPECT_EQ(h.rdm.log.CountOf("----------Mute---------- 0x" + rdm::UidText(uid)), 1u);
   EXPECT_EQ(h.rdm.log.CountStartingWith("Collision detected"), 0u);
@@ -44,7 +44,7 @@ TEST(Discovery, OneDeviceIsMutedAddedAndSaved) {
   EXPECT_EQ(h.bench.Panel().EditEnd, "1");
   EXPECT_EQ(h.bench.View().rows.size(), 1u);
   EXPECT_EQ(h.bench.View().rows[0][4], "Fixture 1");
-  EXPECT_EQ(h.rdm.line.IsMuted(uid), true);
+  EXPECT_EQ(h.rdm.line.IsMuted(uid.Value()), true);
 }
 
 namespace {
@@ -80,10 +80,10 @@ void ExpectWholeRigFound(WorkbenchHarness& h, const virtualline::Rig& rig,
   EXPECT_EQ(Sorted(h.TableUids()), Sorted(expected)) << what;  // no phantom, none twice
   EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u) << what;
   for (int row = 0; row < h.bench.Table().DeviceCount; ++row) {
-    auto f = h.rdm.line.FixtureState(h.bench.Table().Records[row].Uid);
+    auto f = h.rdm.line.FixtureState(h.bench.Table().Records[row].Uid.Value());
     ASSERT_TRUE(f) << what;
     const auto& cells = h.bench.View().rows[static_cast<size_t>(row)];
-    EXPECT_EQ(cells[1], "0x" + rdm::UidText12(f->uid)) << what;
+    EXPECT_EQ(cells[1], "0x" + rdm::UidText12(rdm::Uid(f->uid))) << what;
     EXPECT_EQ(cells[4], f->label) << what;
   }
   std::string file = ReadText(h.Path("devnames.lst"));
@@ -159,8 +159,8 @@ TEST(Discovery, MisbehavingFixturesAreNamedAndTheOthersFound) {
       }
       EXPECT_EQ(Sorted(h.TableUids()), Sorted(expected)) << what;
       for (uint64_t u : chorus ? std::vector<uint64_t>{} : misbehaving) {
-        EXPECT_EQ(h.rdm.log.CountStartingWith("0x" + rdm::UidText(u) + c.named), 1u)
-            << what << ": " << rdm::UidText(u);
+        EXPECT_EQ(h.rdm.log.CountStartingWith("0x" + rdm::UidText(rdm::Uid(u)) + c.named), 1u)
+            << what << ": " << rdm::UidText(rdm::Uid(u));
       }
     }
   }
@@ -183,7 +183,9 @@ TEST(Discovery, StopKeepsWhatWasFoundInTheTableAndTheFile) {
   EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u);
   const std::string file = ReadText(h.Path("devnames.lst"));
   EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 3);
-  for (uint64_t u : h.TableUids()) EXPECT_NE(file.find(rdm::UidText(u) + "="), std::string::npos);
+  for (uint64_t u : h.TableUids()) {
+    EXPECT_NE(file.find(rdm::UidText(rdm::Uid(u)) + "="), std::string::npos);
+  }
   EXPECT_EQ(h.bench.View().rows.size(), 3u);
 }
 
@@ -241,7 +243,7 @@ TEST(Discovery, IncrementalDiscoveryRefreshesALostMuteWithoutASecondRow) {
   h.bench.Discover().SpeedButtonDiscoverClick();
   ASSERT_EQ(h.bench.Table().DeviceCount, 3);
   // The device lost its mute (power cycle) and was renamed at the fixture.
-  const uint64_t uid = h.bench.Table().Records[1].Uid;
+  const rdm::Uid uid = h.bench.Table().Records[1].Uid;
   std::string renamed = "Renamed";
   h.rdm.Set(uid, rdm::pid::DEVICE_LABEL, {renamed.begin(), renamed.end()});
   h.rdm.engine.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_UN_MUTE, {}}, uid, true);
@@ -262,7 +264,7 @@ TEST(Discovery, IncrementalDiscoveryAddsANewDeviceAtTheEnd) {
   WorkbenchHarness h(rig);
   h.bench.Discover().SpeedButtonDiscoverClick();
   // Keep two muted, let one look new: drop it from the table.
-  const uint64_t last = h.bench.Table().Records[2].Uid;
+  const rdm::Uid last = h.bench.Table().Records[2].Uid;
   h.rdm.engine.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_UN_MUTE, {}}, last, true);
   h.bench.Table().DeviceCount = 2;
   h.bench.Table().Names = workbench::DeviceNameList::Parse(
@@ -287,7 +289,7 @@ TEST(Discovery, UnreadableResetListLeavesTheTableAsItWas) {
 TEST(Discovery, FullTableAddsNoMoreRows) {
   WorkbenchHarness h(MakeRig(1));
   h.bench.Table().DeviceCount = workbench::MaxDevices;
-  EXPECT_FALSE(h.bench.Discover().AddFoundDevice(0x7FF000000100ULL, "ADD device : "));
+  EXPECT_FALSE(h.bench.Discover().AddFoundDevice(rdm::Uid(0x7FF000000100ULL), "ADD device : "));
   EXPECT_EQ(h.bench.Table().DeviceCount, workbench::MaxDevices);
   EXPECT_EQ(h.rdm.log.CountStartingWith("The device table is full (530 devices)"), 1u);
   EXPECT_EQ(h.bench.Table().Names.Count(), 0u);
@@ -305,10 +307,10 @@ TEST(Discovery, TestModeTimerRepeatsDiscoveryAtTheTypedInterval) {
 // CC 01 1A, destination 8888:00000001, source, transaction, response type, message count,
 // sub-device 0000, command class, PID 0002, PDL 02, control field 0000, checksum.
 TEST(Discovery, OnlyTheDevicesOwnAcknowledgementCountsAsMuted) {
-  const rdm::Uid device = 0x7A7000000001ULL;
+  const rdm::Uid device{0x7A7000000001ULL};
   auto answer = [](rdm::Uid source, uint8_t commandClass, uint8_t type) {
     std::vector<uint8_t> m{0xCC, 0x01, 0x1A, 0x88, 0x88, 0x00, 0x00, 0x00, 0x01};
-    for (int i = 5; i >= 0; --i) m.push_back(static_cast<uint8_t>(source >> (8 * i)));
+    for (int i = 5; i >= 0; --i) m.push_back(static_cast<uint8_t>(source.Value() >> (8 * i)));
     for (uint8_t b :
          {0x01, int(type), 0x00, 0x00, 0x00, int(commandClass), 0x00, 0x02, 0x02, 0x00, 0x00}) {
       m.push_back(static_cast<uint8_t>(b));
@@ -325,9 +327,9 @@ TEST(Discovery, OnlyTheDevicesOwnAcknowledgementCountsAsMuted) {
   };
   const Case cases[] = {
       {answer(device, 0x11, 0x00), true},
-      {answer(device, 0x21, 0x00), false},             // a GET response, not a mute's
-      {answer(0x7A7000000002ULL, 0x11, 0x00), false},  // somebody else
-      {answer(device, 0x11, 0x02), false},             // NACK
+      {answer(device, 0x21, 0x00), false},                       // a GET response, not a mute's
+      {answer(rdm::Uid(0x7A7000000002ULL), 0x11, 0x00), false},  // somebody else
+      {answer(device, 0x11, 0x02), false},                       // NACK
   };
   for (const Case& c : cases) {
     common::ManualClock clock;

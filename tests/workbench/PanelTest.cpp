@@ -8,7 +8,7 @@ using Edit = workbench::RdmPageController::NumericEdit;
 
 namespace {
 
-constexpr uint64_t kSpot3 = 0x7FF000000103ULL;
+constexpr rdm::Uid kSpot3{0x7FF000000103ULL};
 
 // The default rig's first three spots listed, as after a discovery.
 void ListThree(WorkbenchHarness& h) {
@@ -59,10 +59,10 @@ TEST(Panel, IdentifySwitchesTheOtherOffFirstAndTogglesItsOwn) {
   EXPECT_EQ(IdentifyRequests(h), (std::vector<std::string>{"7FF000000101:00", "7FF000000103:01"}));
   EXPECT_EQ(h.bench.View().rows[0][5], " ");
   EXPECT_EQ(h.bench.View().rows[2][5], "identify");
-  EXPECT_TRUE(h.rdm.line.FixtureState(kSpot3)->identify);
-  EXPECT_FALSE(h.rdm.line.FixtureState(kSpot1)->identify);
+  EXPECT_TRUE(h.rdm.line.FixtureState(kSpot3.Value())->identify);
+  EXPECT_FALSE(h.rdm.line.FixtureState(kSpot1.Value())->identify);
   h.bench.RdmPage().SpeedButton_BClick();
-  EXPECT_FALSE(h.rdm.line.FixtureState(kSpot3)->identify);
+  EXPECT_FALSE(h.rdm.line.FixtureState(kSpot3.Value())->identify);
   EXPECT_EQ(h.bench.View().rows[2][5], " ");
 }
 
@@ -72,10 +72,10 @@ TEST(Panel, LampGoesOffFromAnyStateAndOnFromOff) {
   h.rdm.Set(kSpot1, rdm::pid::LAMP_STATE, {2});  // strike
   h.bench.Devices().SelectRow(0);
   h.bench.RdmPage().SpeedButton_AClick();
-  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->lampState, 0);
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->lampState, 0);
   EXPECT_EQ(h.rdm.log.CountOf("Getting dev LAMP_STATE of 0x7FF000000101"), 1u);
   h.bench.RdmPage().SpeedButton_AClick();
-  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->lampState, 1);
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->lampState, 1);
 }
 
 TEST(Panel, NoSelectionMeansNothingIsSent) {
@@ -99,7 +99,7 @@ TEST(Panel, WriteSendsEveryFieldAndReadsBack) {
   p.ComboBoxMode.itemIndex = 2;
   p.CheckBox2 = true;
   h.bench.RdmPage().SpeedButtonRdmWriteClick();
-  auto f = h.rdm.line.FixtureState(kSpot1);
+  auto f = h.rdm.line.FixtureState(kSpot1.Value());
   EXPECT_EQ(f->startAddress, 200);
   EXPECT_EQ(f->label, "Upstage");
   EXPECT_EQ(f->personality, 3);
@@ -160,7 +160,8 @@ TEST(Batch, EvenlySpacedAddressesCappedAt512) {
   EXPECT_EQ(h.rdm.log.CountOf("Start ADDR:1 Inc Channel:16 Start Fixture:0 End Fixture:3"), 1u);
   std::vector<int> addresses;
   for (int row = 0; row < 4; ++row) {
-    addresses.push_back(h.rdm.line.FixtureState(h.bench.Table().Records[row].Uid)->startAddress);
+    addresses.push_back(
+        h.rdm.line.FixtureState(h.bench.Table().Records[row].Uid.Value())->startAddress);
   }
   EXPECT_EQ(addresses, (std::vector<int>{1, 17, 33, 49}));
   EXPECT_EQ(h.bench.View().rows[3][2], "049") << "the table shows what the devices report";
@@ -172,7 +173,8 @@ TEST(Batch, EvenlySpacedAddressesCappedAt512) {
   h.bench.RdmPage().SpeedButtonAddressClick();
   addresses.clear();
   for (int row = 3; row < 6; ++row) {
-    addresses.push_back(h.rdm.line.FixtureState(h.bench.Table().Records[row].Uid)->startAddress);
+    addresses.push_back(
+        h.rdm.line.FixtureState(h.bench.Table().Records[row].Uid.Value())->startAddress);
   }
   EXPECT_EQ(addresses, (std::vector<int>{500, 510, 512}));
 }
@@ -198,8 +200,8 @@ TEST(Batch, PersonalityFollowsEachAddressWhenTicked) {
                                              "Setting start address of 0x7FF000000103",
                                              "Setting personality of 0x7FF000000103"}));
   EXPECT_EQ(h.rdm.line.FixtureState(0x7FF000000102ULL)->personality, 3);
-  EXPECT_EQ(h.rdm.line.FixtureState(kSpot3)->personality, 3);
-  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->personality, 1);
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot3.Value())->personality, 3);
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->personality, 1);
 }
 
 TEST(Console, GetDeviceInfoLogsTheDataAndItsMeaning) {
@@ -236,7 +238,7 @@ TEST(Console, AllDevicesSubDevicesAndDataBytes) {
   h.bench.ConsolePage().SpeedButtonSendRDMClick();
   EXPECT_NE(h.rdm.log.Lines()[h.rdm.log.Count() - 1].find("->Request:CC 01 19 FFFFFFFFFFFF"),
             std::string::npos);
-  EXPECT_TRUE(h.rdm.line.FixtureState(kSpot3)->identify) << "every device identifies";
+  EXPECT_TRUE(h.rdm.line.FixtureState(kSpot3.Value())->identify) << "every device identifies";
 
   c.CheckBoxRdmAll = false;
   c.ComboBoxCommand = 0;
@@ -303,7 +305,7 @@ TEST(Radio, ReadSelectsTheChannelAndWriteConfirms) {
   h.bench.RadioPage().SpeedButton1Click();
   EXPECT_EQ(h.rdm.log.CountOf("RdmRadio Device write: "), 1u);
   EXPECT_EQ(h.rdm.log.CountOf("Write device successful device channel: 7"), 1u);
-  EXPECT_EQ(h.rdm.line.FixtureState(kRadio)->radioChannel, 7);
+  EXPECT_EQ(h.rdm.line.FixtureState(kRadio.Value())->radioChannel, 7);
 }
 
 TEST(Radio, ChannelBeyondTheListIsReportedAndTheChoiceKept) {

@@ -9,22 +9,22 @@ using virtualline::FaultKind;
 
 namespace {
 
-constexpr uint64_t kSpot3 = 0x7FF000000103ULL;
-constexpr uint64_t kHazer = 0x7FF300000401ULL;
+constexpr rdm::Uid kSpot3{0x7FF000000103ULL};
+constexpr rdm::Uid kHazer{0x7FF300000401ULL};
 
-void Nack(WorkbenchHarness& h, uint64_t uid, uint16_t reason, int count = 1) {
+void Nack(WorkbenchHarness& h, rdm::Uid uid, uint16_t reason, int count = 1) {
   Fault f;
   f.kind = FaultKind::Nack;
   f.nackReason = reason;
   f.count = count;
-  h.rdm.line.InjectFault(uid, f);
+  h.rdm.line.InjectFault(uid.Value(), f);
 }
 
-void PassThen(WorkbenchHarness& h, uint64_t uid, int pass) {
+void PassThen(WorkbenchHarness& h, rdm::Uid uid, int pass) {
   Fault f;
   f.kind = FaultKind::None;
   f.count = pass;
-  h.rdm.line.InjectFault(uid, f);
+  h.rdm.line.InjectFault(uid.Value(), f);
 }
 
 }  // namespace
@@ -81,7 +81,7 @@ TEST(ParameterOps, AckTimerIsNotDecodedEither) {
   Fault f;
   f.kind = FaultKind::AckTimer;
   f.count = 1;
-  h.rdm.line.InjectFault(kSpot1, f);
+  h.rdm.line.InjectFault(kSpot1.Value(), f);
   h.bench.Operations().GetDeviceLabel(kSpot1);
   EXPECT_EQ(h.bench.Panel().Edit1, "VELQUOR");
   EXPECT_EQ(h.rdm.log.CountOf("DEVICE_LABEL of 0x7FF000000101: answered ACK_TIMER"), 1u);
@@ -100,16 +100,16 @@ TEST(ParameterOps, AllSupportedParametersAreKeptAndUsed) {
   rig.fixtures.push_back(f);
   WorkbenchHarness h(rig);
 
-  h.bench.Operations().GetSupportedParameters(f.uid);
+  h.bench.Operations().GetSupportedParameters(rdm::Uid(f.uid));
   EXPECT_EQ(h.bench.Engine().SupportedPidList().size(), 30u);
   EXPECT_EQ(h.bench.Panel().ComboBoxID.items.size(), 30u);
   EXPECT_EQ(h.bench.Panel().ComboBoxID.items[0], "0x0120_E120_SLOT_INFO");
   EXPECT_EQ(h.bench.Panel().ComboBoxID.items[3], "0x0123");
   EXPECT_EQ(h.bench.Panel().ComboBoxID.itemIndex, 0);
 
-  h.bench.Operations().GetDeviceHours(f.uid);
-  h.bench.Operations().GetLampHours(f.uid);
-  h.bench.Operations().GetInversions(f.uid);
+  h.bench.Operations().GetDeviceHours(rdm::Uid(f.uid));
+  h.bench.Operations().GetLampHours(rdm::Uid(f.uid));
+  h.bench.Operations().GetInversions(rdm::Uid(f.uid));
   EXPECT_EQ(h.bench.Panel().Edit33, std::to_string(static_cast<int32_t>(0x80000005u)));
   EXPECT_EQ(h.bench.Panel().Edit34, "77");
   EXPECT_TRUE(h.bench.Panel().CheckBox1);
@@ -128,7 +128,7 @@ TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
   rig.fixtures.push_back(f);
   {
     WorkbenchHarness h(rig);
-    h.bench.Operations().GetSupportedParameters(f.uid);
+    h.bench.Operations().GetSupportedParameters(rdm::Uid(f.uid));
     const auto pids = h.bench.Engine().SupportedPidList();
     ASSERT_EQ(pids.size(), 141u);
     EXPECT_EQ(pids[0], 0x8000);
@@ -146,14 +146,14 @@ TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
     silent.kind = FaultKind::NoAnswer;
     h.rdm.line.InjectFault(f.uid, through);
     h.rdm.line.InjectFault(f.uid, silent);
-    h.bench.Operations().GetSupportedParameters(f.uid);
+    h.bench.Operations().GetSupportedParameters(rdm::Uid(f.uid));
     EXPECT_TRUE(h.bench.Engine().SupportedPidList().empty());
   }
   {
     // A device that never stops overflowing is cut off, and the log says so.
     rig.fixtures[0].overflowAfter = 2;
     WorkbenchHarness h(rig);
-    h.bench.Operations().GetSupportedParameters(f.uid);
+    h.bench.Operations().GetSupportedParameters(rdm::Uid(f.uid));
     EXPECT_EQ(h.rdm.log.CountOf("SUPPORTED_PARAMETERS of 0x7FF000000101: still ACK_OVERFLOW after "
                                 "16 answers; the rest is not read"),
               1u);
@@ -166,11 +166,11 @@ TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
 
 TEST(ParameterOps, GuardedOperationsSendNothingForUnlistedParameters) {
   WorkbenchHarness h;
-  h.bench.Operations().GetSupportedParameters(0x7FF400000501ULL);  // the radio: no hours, no status
+  h.bench.Operations().GetSupportedParameters(kRadio);  // the radio: no hours, no status
   auto requests = h.rdm.Requests();
-  h.bench.Operations().GetStatusMessages(0x7FF400000501ULL);
-  h.bench.Operations().GetDeviceHours(0x7FF400000501ULL);
-  h.bench.Operations().GetLampHours(0x7FF400000501ULL);
+  h.bench.Operations().GetStatusMessages(kRadio);
+  h.bench.Operations().GetDeviceHours(kRadio);
+  h.bench.Operations().GetLampHours(kRadio);
   EXPECT_EQ(h.rdm.Requests(), requests);
   EXPECT_EQ(h.bench.Panel().Edit5, "/");
   EXPECT_EQ(h.bench.Panel().Edit33, "/");
@@ -209,7 +209,7 @@ TEST(ParameterOps, PersonalityWithFootprintZeroIsListedNotStored) {
   rig.fixtures.push_back(f);
   WorkbenchHarness h(rig);
   h.bench.Table().Records[0].Footprint = 5;
-  h.bench.Operations().GetDeviceInfo(f.uid, 0);
+  h.bench.Operations().GetDeviceInfo(rdm::Uid(f.uid), 0);
   EXPECT_EQ(h.bench.Panel().ComboBoxMode.items,
             (std::vector<std::string>{"Mode 1(0ch)", "Mode 2(8ch)"}));
   EXPECT_EQ(h.bench.Table().Records[0].Footprint, 5);
@@ -226,17 +226,17 @@ TEST(ParameterOps, PersonalityIsSetByItsOwnNumberWhenADescriptionWentUnanswered)
   ASSERT_EQ(mode.items, (std::vector<std::string>{"Mode 1(16ch)", "Mode 3(12ch)"}));
   mode.itemIndex = 1;
   h.bench.Operations().SetPersonality(kSpot1, mode.ChosenNumber());
-  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->personality, 3);
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->personality, 3);
 }
 
 TEST(ParameterOps, SetStartAddressClampsAndRefusesText) {
   WorkbenchHarness h;
   h.bench.Operations().SetStartAddress(kSpot1, 0, 0);
-  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->startAddress, 1);
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->startAddress, 1);
   h.bench.Operations().SetStartAddress(kSpot1, 600, 0);
-  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->startAddress, 512);
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->startAddress, 512);
   h.bench.Operations().SetStartAddress(kSpot1, 100, 33);
-  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->startAddress, 133);
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->startAddress, 133);
   auto requests = h.rdm.Requests();
   h.bench.Operations().SetStartAddress(kSpot1, std::nullopt, 0);
   EXPECT_EQ(h.rdm.Requests(), requests);
@@ -248,7 +248,7 @@ TEST(ParameterOps, StartAddressZeroShowsOneWhileTheArrowsKeepTheRawValue) {
   virtualline::Fixture f = virtualline::DefaultRig().fixtures[11];  // the radio: footprint 0
   rig.fixtures.push_back(f);
   WorkbenchHarness h(rig);
-  h.bench.Operations().GetDeviceInfo(f.uid, 0);
+  h.bench.Operations().GetDeviceInfo(rdm::Uid(f.uid), 0);
   EXPECT_EQ(h.bench.Panel().UpDown1, 0xFFFF) << "raw value before the limits";
   EXPECT_EQ(h.bench.Panel().EditAddr, "512");
   EXPECT_EQ(h.bench.Table().Records[0].StartAddressIndex, 511);
@@ -258,7 +258,7 @@ TEST(ParameterOps, LabelsAndTextsTravelBothWays) {
   WorkbenchHarness h;
   h.bench.Panel().Edit1 = std::string(40, 'L');
   h.bench.Operations().SetDeviceLabel(kSpot1, h.bench.Panel().Edit1);
-  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1)->label, std::string(32, 'L')) << "at most 32";
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->label, std::string(32, 'L')) << "at most 32";
   ASSERT_TRUE(h.bench.Operations().GetDeviceLabel(kSpot1));
   EXPECT_EQ(h.bench.Panel().Edit1, std::string(32, 'L'));
 
