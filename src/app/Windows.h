@@ -73,26 +73,8 @@ class MainWindow : public QMainWindow {
   void PageControl1Change();
   void Label_quendarisClick();
 
-  // Model → widgets. Skipped (and done again when the command ends) while a command holds
-  // the models between two exchanges: the window never waits for the line.
-  void RefreshFromModels();
-  void DrainLog();
-  // Runs a command on the line's executor; `after` follows on this thread when it has ended.
-  // Refused with a log line while another command runs (the stop button always works).
-  bool RunCommand(const std::string& name, std::function<void()> command,
-                  std::function<void()> after = {}, bool holdsLine = true);
-  void ConnectCommand(QAbstractButton* button, const std::string& name,
-                      std::function<void()> command, bool holdsLine = true);
-  // Changes the models from this thread (an edit typed, a box ticked).
-  void WithModels(const std::function<void()>& change);
   void SpeedButton6Click();
   bool CommandRunning() const { return commandRunning_; }
-  // One binding per page: its signals, and its fields refreshed from the models.
-  void WireRdmPage();
-  void RefreshRdmPage();
-  void WireConsolePages();
-  void RefreshConsolePages();
-  void ShowConnectState();
 
   QString CurrentLanguage() const { return currentLanguage_; }
   int NetworkAddressIndex() const { return networkAddressIndex_; }
@@ -105,6 +87,25 @@ class MainWindow : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Model → widgets. Skipped (and done again when the command ends) while a command holds
+  // the models between two exchanges: the window never waits for the line.
+  void RefreshFromModels();
+  void DrainLog();
+  // Runs a command on the line's executor; `after` follows on this thread when it has ended.
+  // Refused with a log line while another command runs (the stop button always works).
+  bool RunCommand(const std::string& name, std::function<void()> command,
+                  std::function<void()> after = {}, bool holdsLine = true);
+  void ConnectCommand(QAbstractButton* button, const std::string& name,
+                      std::function<void()> command, bool holdsLine = true);
+  // Changes the models from this thread (an edit typed, a box ticked).
+  void WithModels(const std::function<void()>& change);
+  // One binding per page: its signals, and its fields refreshed from the models.
+  void WireRdmPage();
+  void RefreshRdmPage();
+  void WireConsolePages();
+  void RefreshConsolePages();
+  void ShowConnectState();
+
   void Wire();
   void CommandEnded(const std::function<void()>& after);
   void MirrorPage();
@@ -121,7 +122,6 @@ class MainWindow : public QMainWindow {
   QTimer timer1_;
   QTimer logTimer_;
   bool shown_ = false;
-  bool closing_ = false;
   bool closed_ = false;
   bool commandRunning_ = false;
   std::atomic<bool> drainPosted_{false};   // a drain of the log is on its way to this thread
