@@ -11,9 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const virtualline::Rig rig = virtualline::DefaultRig();
   common::ManualClock clock;
   common::LogSink log;
-  common::UiPump pump;
   virtualline::VirtualLine line(rig, clock);
-  line.Open({log, clock, pump});
+  line.Open({log, clock});
   size_t pos = 0;
   while (pos + 2 <= size) {
     // First byte picks the chunk code among the RDM ones mostly; the rest is the payload.

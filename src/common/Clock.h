@@ -52,8 +52,4 @@ inline Duration FromMs(double ms) {
   return std::chrono::duration_cast<Duration>(std::chrono::duration<double, std::milli>(ms));
 }
 
-// Where a long operation lets pending user-interface events run. The window sets it
-// to process Qt events on its own thread; everywhere else it does nothing.
-using UiPump = std::function<void()>;
-
 }  // namespace velquor::common

@@ -111,7 +111,6 @@ bool LibusbTransport::Open(const OpenContext& ctx) {
 
   ctx.clock.SleepFor(common::FromMs(10));
   int rc = api_->Open(kBoxVendorId, kBoxProductId);
-  if (ctx.pumpUi) ctx.pumpUi();
   if (rc != 0) {
     ReportOpenFailure(ctx.log, rc);
     Close();  // balance the init: reopening is retried often

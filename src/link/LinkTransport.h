@@ -14,7 +14,6 @@ namespace velquor::link {
 struct OpenContext {
   common::LogSink& log;
   common::Clock& clock;
-  const common::UiPump& pumpUi;
 };
 
 class LinkTransport {

@@ -20,10 +20,6 @@ UsbLink::UsbLink(LinkTransport& transport, common::LogSink& log, common::Clock& 
       hooks_(std::move(hooks)),
       keys_(keys ? keys : &ownKeys_) {}
 
-void UsbLink::Pump() const {
-  if (hooks_.pumpUi) hooks_.pumpUi();
-}
-
 void UsbLink::SetOpen(bool open) {
   open_.store(open);
 }
@@ -31,13 +27,12 @@ void UsbLink::SetOpen(bool open) {
 void UsbLink::LinkOpen() {
   std::lock_guard guard(lock_);
   if (open_.load()) return;
-  OpenContext ctx{log_, clock_, hooks_.pumpUi};
+  OpenContext ctx{log_, clock_};
   SetOpen(transport_.Open(ctx));
 }
 
 void UsbLink::CloseAfterFailure(int code) {
   log_.Add(transport_.ErrorText(code));
-  Pump();
   SetOpen(false);
   transport_.Close();
 }
@@ -84,8 +79,6 @@ int32_t UsbLink::LinkSend(uint8_t mode, std::span<const uint8_t> data) {
       frame = ScrambleChunk(kRdmBase, k, d, keys_->Next());
       if (hooks_.onRdmFrameSent) hooks_.onRdmFrameSent();
     }
-
-    Pump();
 
     if (open_.load()) {
       receivedByteCount_ = 0;
@@ -150,7 +143,6 @@ double UsbLink::LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs) {
       }
     }
 
-    Pump();
     elapsed = common::ToMs(clock_.Now() - start);
 
     bool complete = response.size() >= 3 && response[0] == 0xCC && response[1] == 0x01 &&
@@ -163,7 +155,6 @@ double UsbLink::LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs) {
 
 uint16_t UsbLink::LinkReceive(std::span<uint8_t> response) {
   std::lock_guard guard(lock_);
-  Pump();
   LinkReceiveRdm(response, static_cast<double>(responseTimeoutMs_.load()));
   return receivedByteCount_;
 }

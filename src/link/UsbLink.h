@@ -20,7 +20,6 @@ inline constexpr const char* kNotConnected = "Not connected";
 inline constexpr const char* kConnected = "Connected successfully";
 
 struct LinkHooks {
-  common::UiPump pumpUi;                 // lets pending UI events run
   std::function<void()> onRdmFrameSent;  // the engine tick's hold-off
 };
 
@@ -47,7 +46,6 @@ class UsbLink {
   void ComboBoxRDMChange(int itemIndex);
 
   // Lets pending UI events run (nothing outside the window's thread).
-  void PumpUi() const { Pump(); }
 
   bool IsOpen() const { return open_.load(); }
   std::string DeviceConnect() const { return open_.load() ? kConnected : kNotConnected; }
@@ -62,7 +60,6 @@ class UsbLink {
   const std::array<uint8_t, kMaxMessage>& LastSentDmx() const { return lastSentDmx_; }
 
  private:
-  void Pump() const;
   void SetOpen(bool open);
   void CloseAfterFailure(int code);
   void IncrementReconnect(int limit);

@@ -55,6 +55,32 @@ std::string DecodeText(std::span<const uint8_t> d) {
   return {d.begin(), d.end()};
 }
 
+std::optional<bool> DecodeFlag(std::span<const uint8_t> d) {
+  if (d.empty()) return std::nullopt;
+  return d[0] == 1;
+}
+
+std::optional<uint8_t> DecodeByte(std::span<const uint8_t> d) {
+  if (d.empty()) return std::nullopt;
+  return d[0];
+}
+
+std::optional<uint16_t> DecodeStartAddress(std::span<const uint8_t> d) {
+  if (d.size() < 2) return std::nullopt;
+  return ReadU16(d.data());
+}
+
+std::string LampStateName(uint8_t state) {
+  static constexpr const char* kStates[] = {"off", "on", "strike", "standby", "not present"};
+  if (state < 5) return kStates[state];
+  return state == 0x7F ? "error" : fmt::format("state {}", state);
+}
+
+std::string LampOnModeName(uint8_t mode) {
+  static constexpr const char* kModes[] = {"off", "DMX", "on", "after calibration"};
+  return mode < 4 ? kModes[mode] : fmt::format("mode {}", mode);
+}
+
 std::string CategoryText(uint16_t category) {
   switch (category) {
     case 0x0101:
@@ -131,7 +157,6 @@ std::string DescribeAnswer(uint16_t p, uint8_t commandClass, const RdmAnswer& a)
   if (type != RESPONSE_TYPE_ACK) return ResponseTypeName(type);
   if (commandClass == SET_COMMAND) return "acknowledged";
   auto text = [&] { return "\"" + std::string(d.begin(), d.end()) + "\""; };
-  auto onOff = [&] { return d.empty() ? std::string() : (d[0] ? "on" : "off"); };
   switch (p) {
     case pid::DEVICE_LABEL:
     case pid::MANUFACTURER_LABEL:
@@ -148,10 +173,12 @@ std::string DescribeAnswer(uint16_t p, uint8_t commandClass, const RdmAnswer& a)
           i->softwareVersion, i->footprint, i->personality, i->personalityCount, i->startAddress,
           i->subDeviceCount, i->sensorCount);
     }
-    case pid::DMX_START_ADDRESS:
-      if (d.size() < 2) return "";
-      return ReadU16(d.data()) == 0xFFFF ? "no start address (no DMX footprint)"
-                                         : fmt::format("start address {}", ReadU16(d.data()));
+    case pid::DMX_START_ADDRESS: {
+      const auto address = DecodeStartAddress(d);
+      if (!address) return "";
+      return *address == kNoStartAddress ? "no start address (no DMX footprint)"
+                                         : fmt::format("start address {}", *address);
+    }
     case pid::DMX_PERSONALITY:
       return d.size() >= 2 ? fmt::format("personality {} of {}", d[0], d[1]) : "";
     case pid::DMX_PERSONALITY_DESCRIPTION: {
@@ -167,12 +194,17 @@ std::string DescribeAnswer(uint16_t p, uint8_t commandClass, const RdmAnswer& a)
     case pid::IDENTIFY_DEVICE:
     case pid::PAN_INVERT:
     case pid::TILT_INVERT:
-    case pid::PAN_TILT_SWAP:
-      return onOff();
+    case pid::PAN_TILT_SWAP: {
+      const auto on = DecodeFlag(d);
+      return on ? (*on ? "on" : "off") : "";
+    }
     case pid::LAMP_STATE: {
-      if (d.empty()) return "";
-      static constexpr const char* kStates[] = {"off", "on", "strike", "standby", "not present"};
-      return d[0] < 5 ? kStates[d[0]] : (d[0] == 0x7F ? "error" : fmt::format("state {}", d[0]));
+      const auto state = DecodeByte(d);
+      return state ? LampStateName(*state) : "";
+    }
+    case pid::LAMP_ON_MODE: {
+      const auto mode = DecodeByte(d);
+      return mode ? "lamp on mode " + LampOnModeName(*mode) : "";
     }
     case pid::STATUS_MESSAGES: {
       if (d.empty()) return "no status messages";

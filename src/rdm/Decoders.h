@@ -48,6 +48,16 @@ std::vector<uint16_t> DecodePidList(std::span<const uint8_t> data);
 // DEVICE_HOURS, LAMP_HOURS: an unsigned 32-bit count.
 std::optional<uint32_t> DecodeHours(std::span<const uint8_t> data);
 std::string DecodeText(std::span<const uint8_t> data);
+// IDENTIFY_DEVICE, PAN_INVERT, TILT_INVERT, PAN_TILT_SWAP: one byte, 1 is on.
+std::optional<bool> DecodeFlag(std::span<const uint8_t> data);
+// LAMP_STATE, LAMP_ON_MODE, the radio channel: one byte.
+std::optional<uint8_t> DecodeByte(std::span<const uint8_t> data);
+// DMX_START_ADDRESS: the address; 0xFFFF means the device has no DMX footprint.
+constexpr uint16_t kNoStartAddress = 0xFFFF;
+std::optional<uint16_t> DecodeStartAddress(std::span<const uint8_t> data);
+// E1.20's lamp states and lamp-on modes in words ("state 9" for one E1.20 does not name).
+std::string LampStateName(uint8_t state);
+std::string LampOnModeName(uint8_t mode);
 
 // The words the program shows for a device category and a status message ("/" for codes
 // it does not know).

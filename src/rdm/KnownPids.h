@@ -41,6 +41,7 @@ constexpr uint16_t DMX_START_ADDRESS = 0x00F0;
 constexpr uint16_t DEVICE_HOURS = 0x0400;
 constexpr uint16_t LAMP_HOURS = 0x0401;
 constexpr uint16_t LAMP_STATE = 0x0403;
+constexpr uint16_t LAMP_ON_MODE = 0x0404;
 constexpr uint16_t PAN_INVERT = 0x0600;
 constexpr uint16_t TILT_INVERT = 0x0601;
 constexpr uint16_t PAN_TILT_SWAP = 0x0602;

@@ -72,12 +72,6 @@ void RdmEngine::PrimeRequestImage() {
   primedPort_ = request_[kPortOrResponseType];
 }
 
-bool RdmEngine::RefuseNested() {
-  if (!link_.Lock().HeldByThisThread()) return false;
-  log_.Add("RDM request refused: the previous RDM exchange is still waiting for its answer");
-  return true;
-}
-
 // Every local request starts from the controller's own header, so nothing that the
 // console or a relayed request wrote leaks into it.
 void RdmEngine::Compose(const RdmRequest& request) {
@@ -101,7 +95,6 @@ RdmAnswer RdmEngine::RdmTransact(const RdmRequest& request, Uid uid, bool report
                          request.data.size(), kMaxPdl));
     return answer;
   }
-  if (RefuseNested()) return answer;
   std::lock_guard guard(link_.Lock());
   Compose(request);
   answer.result = TransactLocked(uid, reportNoReceive);
@@ -246,7 +239,6 @@ RdmAnswer RdmEngine::RdmRelay(std::span<const uint8_t> message) {
                          message.size()));
     return answer;
   }
-  if (RefuseNested()) return answer;
   std::lock_guard guard(link_.Lock());
   const RdmImage saved = request_;
   std::copy(message.begin(), message.end(), request_.begin() + 1);
@@ -281,7 +273,6 @@ RdmAnswer RdmEngine::RdmRelay(std::span<const uint8_t> message) {
 
 RdmAnswer RdmEngine::DiscoveryBranch(Uid lower, Uid upper) {
   RdmAnswer answer;
-  if (RefuseNested()) return answer;
   std::lock_guard guard(link_.Lock());
   std::vector<uint8_t> bounds(12);
   lower.Write(bounds.data());
@@ -291,7 +282,6 @@ RdmAnswer RdmEngine::DiscoveryBranch(Uid lower, Uid upper) {
 
   LogRdmMessage(true);
   std::fill(response_.begin(), response_.end(), 0xFF);
-  link_.PumpUi();
   request_[kStartCode] = kStartCodeRdm;
   const size_t length = link::RdmChunkCount(request_[kMessageLength]) * link::kChunkSize;
   if (link_.LinkSend(link::LINK_MODE_RDM, std::span(request_.data(), length)) < 0) {

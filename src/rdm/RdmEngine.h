@@ -115,7 +115,6 @@ class RdmEngine {
   common::LogSink& Log() { return log_; }
 
  private:
-  bool RefuseNested();
   void Compose(const RdmRequest& request);
   uint8_t TransactLocked(Uid uid, bool reportNoReceive);
   void SendImage(uint8_t messageLength);

@@ -166,7 +166,7 @@ void DeviceOperations::GetStartAddress(rdm::Uid uid, int row) {
   LogOp("Getting dev address of 0x", uid);
   rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::DMX_START_ADDRESS, {}}, uid);
   if (!Acked(a, pid::DMX_START_ADDRESS, uid) || a.Data().size() != 2) return;
-  uint16_t address = std::clamp<uint16_t>(rdm::ReadU16(a.Data().data()), 1, 512);
+  uint16_t address = std::clamp<uint16_t>(*rdm::DecodeStartAddress(a.Data()), 1, 512);
   if (DeviceRecord* r = RecordAt(row)) r->StartAddressIndex = static_cast<uint16_t>(address - 1);
   panel_.EditAddr = std::to_string(address);
 }
@@ -264,14 +264,16 @@ void DeviceOperations::GetIdentify(rdm::Uid uid, int row) {
   LogOp("Getting dev Identify of 0x", uid);
   rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::IDENTIFY_DEVICE, {}}, uid);
   DeviceRecord* r = RecordAt(row);
-  if (Acked(a, pid::IDENTIFY_DEVICE, uid) && a.Data().size() >= 1 && r) r->IdentifyOn = a.Data()[0];
+  const auto on = rdm::DecodeByte(a.Data());
+  if (Acked(a, pid::IDENTIFY_DEVICE, uid) && on && r) r->IdentifyOn = *on;
 }
 
 void DeviceOperations::GetLampState(rdm::Uid uid, int row) {
   LogOp("Getting dev LAMP_STATE of 0x", uid);
   rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::LAMP_STATE, {}}, uid);
   DeviceRecord* r = RecordAt(row);
-  if (Acked(a, pid::LAMP_STATE, uid) && a.Data().size() >= 1 && r) r->LampState = a.Data()[0];
+  const auto state = rdm::DecodeByte(a.Data());
+  if (Acked(a, pid::LAMP_STATE, uid) && state && r) r->LampState = *state;
 }
 
 void DeviceOperations::SetStartAddress(rdm::Uid uid, std::optional<int64_t> value, int offset) {
@@ -305,7 +307,7 @@ void DeviceOperations::GetInversions(rdm::Uid uid) {
     if (!engine_.IsPidSupported(item.pid)) continue;
     LogOp(item.text, uid);
     rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, item.pid, {}}, uid);
-    if (Acked(a, item.pid, uid) && a.Data().size() >= 1 && a.Data()[0] == 1) *item.box = true;
+    if (Acked(a, item.pid, uid)) *item.box = rdm::DecodeFlag(a.Data()).value_or(false);
   }
 }
 
@@ -337,8 +339,9 @@ void DeviceOperations::ResetDevice(rdm::Uid uid) {
 
 std::optional<uint8_t> DeviceOperations::ReadRadioChannel() {
   rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::RADIO_CHANNEL, {}}, rdm::BroadcastUid);
-  if (!Acked(a, pid::RADIO_CHANNEL, rdm::BroadcastUid) || a.Data().empty()) return std::nullopt;
-  const uint8_t c = a.Data()[0];
+  const auto channel = rdm::DecodeByte(a.Data());
+  if (!Acked(a, pid::RADIO_CHANNEL, rdm::BroadcastUid) || !channel) return std::nullopt;
+  const uint8_t c = *channel;
   if (c == 0) return std::nullopt;
   if (c > 7) {
     log_.Add(

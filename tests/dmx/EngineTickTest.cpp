@@ -18,7 +18,7 @@ struct Tick : ::testing::Test {
   std::atomic<int32_t> holdOff{0};
   std::atomic<bool> rdmBusy{false};
   virtualline::VirtualLine line{virtualline::DefaultRig(), clock};
-  link::UsbLink link{line, log, clock, link::LinkHooks{{}, [this] { holdOff.store(-2); }}};
+  link::UsbLink link{line, log, clock, link::LinkHooks{[this] { holdOff.store(-2); }}};
   rdm::RdmEngine engine{link, log};
   dmx::OutputUniverse universe;
   dmx::EngineTick tick{link, engine, universe, rdmBusy, holdOff, log, clock};

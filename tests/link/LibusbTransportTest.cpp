@@ -90,14 +90,13 @@ struct TransportFixture : ::testing::Test {
   common::ManualClock clock;
   FakeApi* api = nullptr;
   std::unique_ptr<LibusbTransport> transport;
-  common::UiPump pump = [] {};
 
   void SetUp() override {
     auto owned = std::make_unique<FakeApi>();
     api = owned.get();
     transport = std::make_unique<LibusbTransport>(std::move(owned));
   }
-  bool Open() { return transport->Open(OpenContext{log, clock, pump}); }
+  bool Open() { return transport->Open(OpenContext{log, clock}); }
 };
 
 }  // namespace

@@ -240,32 +240,6 @@ TEST_F(Engine, BroadcastGetsNoAnswerButChangesEveryDevice) {
   EXPECT_TRUE(h.line.FixtureState(kPar1.Value())->identify);
 }
 
-TEST(EngineNesting, ExchangeStartedFromAPumpedUiEventIsRefused) {
-  common::ManualClock clock;
-  common::LogSink log;
-  virtualline::VirtualLine line(virtualline::DefaultRig(), clock);
-  rdm::RdmEngine* enginePtr = nullptr;
-  int nestedResults = 0, pumps = 0;
-  link::LinkHooks hooks;
-  hooks.pumpUi = [&] {
-    ++pumps;
-    if (enginePtr && pumps == 3) {
-      nestedResults +=
-          enginePtr->RdmTransact({rdm::GET_COMMAND, pid::DEVICE_INFO, {}}, kSpot2, true).result;
-    }
-  };
-  link::UsbLink link(line, log, clock, hooks);
-  rdm::RdmEngine engine(link, log);
-  link.LinkOpen();
-  enginePtr = &engine;
-  rdm::RdmAnswer a = engine.RdmTransact({rdm::GET_COMMAND, pid::DEVICE_LABEL, {}}, kSpot1, true);
-  EXPECT_EQ(a.result, RESULT_OK);
-  EXPECT_EQ(std::string(a.Data().begin(), a.Data().end()), "Spot 1");
-  EXPECT_EQ(nestedResults, 0);
-  EXPECT_EQ(log.CountStartingWith("RDM request refused: the previous RDM exchange"), 1u);
-  EXPECT_EQ(log.CountStartingWith("->Request:"), 1u);
-}
-
 TEST(ExchangeOutcome, EveryKindOfAnswerAsAValue) {
   auto answer = [](uint8_t result, uint16_t received, uint8_t type, std::vector<uint8_t> data) {
     rdm::RdmAnswer a;
