@@ -61,6 +61,7 @@ std::optional<std::string> Gb18030ToUtf8(std::string_view text) {
 }
 
 std::string DecodeTextFile(std::string_view text) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // UTF-8 mark (Notepad)
   if (IsValidUtf8(text)) return std::string(text);
   if (auto converted = Gb18030ToUtf8(text)) return *converted;
   return std::string(text);

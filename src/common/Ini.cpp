@@ -3,6 +3,7 @@
 #include <cctype>
 #include <utility>
 
+#include "common/Encoding.h"
 #include "common/Files.h"
 
 namespace velquor::common {
@@ -28,63 +29,54 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
+namespace {
+
+// What one line of an INI file is.
+struct IniLine {
+  enum class Kind { Other, Section, Key } kind = Kind::Other;
+  std::string_view name;  // section name or key
+  std::string_view value;
+};
+
+IniLine ParseLine(std::string_view raw) {
+  std::string_view line = Trim(raw);
+  if (line.empty() || line[0] == ';') return {};
+  if (line.front() == '[') {
+    size_t close = line.find(']');
+    return {IniLine::Kind::Section,
+            Trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos
+                                                                 : close - 1)),
+            {}};
+  }
+  size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return {};
+  return {IniLine::Kind::Key, Trim(line.substr(0, eq)), Trim(line.substr(eq + 1))};
+}
+
+}  // namespace
+
 IniFile IniFile::Parse(std::string_view text) {
   IniFile ini;
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // UTF-8 mark
-  Section* current = nullptr;
-  for (const std::string& raw : SplitLines(text)) {
-    std::string_view line = Trim(raw);
-    if (line.empty() || line[0] == ';') continue;
-    if (line.front() == '[') {
-      size_t close = line.find(']');
-      std::string_view name = Trim(
-          line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
-      current = ini.FindSection(name);
-      if (!current) {
-        ini.sections_.push_back({std::string(name), {}});
-        current = &ini.sections_.back();
-      }
-      continue;
-    }
-    if (!current) continue;  // keys before any section belong to none
-    size_t eq = line.find('=');
-    if (eq == std::string_view::npos) continue;
-    std::string_view key = Trim(line.substr(0, eq));
-    std::string_view value = Trim(line.substr(eq + 1));
-    bool found = false;
-    for (Entry& e : current->entries) {
-      if (EqualsNoCase(e.key, key)) {
-        found = true;  // the first occurrence wins, as with the profile routines
-        break;
-      }
-    }
-    if (!found) current->entries.push_back({std::string(key), std::string(value)});
-  }
+  ini.lines_ = SplitLines(text);
   return ini;
 }
 
 std::optional<IniFile> IniFile::Load(const std::string& path, std::string& error) {
   auto text = ReadWholeFile(path, error);
   if (!text) return std::nullopt;
-  return Parse(*text);
-}
-
-const IniFile::Section* IniFile::FindSection(std::string_view name) const {
-  for (const Section& s : sections_) {
-    if (EqualsNoCase(s.name, name)) return &s;
-  }
-  return nullptr;
-}
-
-IniFile::Section* IniFile::FindSection(std::string_view name) {
-  return const_cast<Section*>(std::as_const(*this).FindSection(name));
+  return Parse(DecodeTextFile(*text));
 }
 
 std::optional<std::string> IniFile::Find(std::string_view section, std::string_view key) const {
-  const Section* s = FindSection(section);
-  if (!s) return std::nullopt;
-  for (const Entry& e : s->entries) {
-    if (EqualsNoCase(e.key, key)) return e.value;
+  bool inSection = false;  // keys before any section belong to none
+  for (const std::string& raw : lines_) {
+    const IniLine line = ParseLine(raw);
+    if (line.kind == IniLine::Kind::Section) inSection = EqualsNoCase(line.name, section);
+    // The first occurrence wins, as with the profile routines, even across repeated sections.
+    if (inSection && line.kind == IniLine::Kind::Key && EqualsNoCase(line.name, key)) {
+      return std::string(line.value);
+    }
   }
   return std::nullopt;
 }
@@ -114,27 +106,33 @@ int IniFile::ReadInteger(std::string_view section, std::string_view key, int fal
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-  Section* s = FindSection(section);
-  if (!s) {
-    sections_.push_back({std::string(section), {}});
-    s = &sections_.back();
-  }
-  for (Entry& e : s->entries) {
-    if (EqualsNoCase(e.key, key)) {
-      e.value = std::string(value);
+  bool inSection = false;
+  std::optional<size_t> insertAt;  // after the last key (or the header) of the section
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    const IniLine line = ParseLine(lines_[i]);
+    if (line.kind == IniLine::Kind::Section) {
+      inSection = EqualsNoCase(line.name, section);
+      if (inSection && !insertAt) insertAt = i + 1;
+      continue;
+    }
+    if (!inSection || line.kind != IniLine::Kind::Key) continue;
+    if (EqualsNoCase(line.name, key)) {
+      lines_[i] = std::string(line.name) + "=" + std::string(value);  // its own spelling
       return;
     }
+    insertAt = i + 1;
   }
-  s->entries.push_back({std::string(key), std::string(value)});
+  const std::string entry = std::string(key) + "=" + std::string(value);
+  if (insertAt) {
+    lines_.insert(lines_.begin() + static_cast<ptrdiff_t>(*insertAt), entry);
+    return;
+  }
+  lines_.push_back("[" + std::string(section) + "]");
+  lines_.push_back(entry);
 }
 
 std::string IniFile::Text() const {
-  std::vector<std::string> lines;
-  for (const Section& s : sections_) {
-    lines.push_back("[" + s.name + "]");
-    for (const Entry& e : s.entries) lines.push_back(e.key + "=" + e.value);
-  }
-  return JoinLinesCrLf(lines);
+  return JoinLinesCrLf(lines_);
 }
 
 bool IniFile::Save(const std::string& path, std::string& error) const {

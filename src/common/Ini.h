@@ -12,7 +12,7 @@ namespace velquor::common {
 class IniFile {
  public:
   static IniFile Parse(std::string_view text);
-  // Nothing when the file cannot be read; `error` says why.
+  // Nothing when the file cannot be read; `error` says why. UTF-8, else GB18030.
   static std::optional<IniFile> Load(const std::string& path, std::string& error);
 
   std::optional<std::string> Find(std::string_view section, std::string_view key) const;
@@ -21,23 +21,15 @@ class IniFile {
   // Like GetPrivateProfileInt: the fallback when the key is absent, the leading decimal
   // number of the value otherwise (0 when it has none).
   int ReadInteger(std::string_view section, std::string_view key, int fallback) const;
-
+  // Like WritePrivateProfileString: only the key's own line changes (or is added at the end
+  // of its section); comments, blank lines, other keys and sections stay as they were.
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   std::string Text() const;
   bool Save(const std::string& path, std::string& error) const;
 
  private:
-  struct Entry {
-    std::string key;
-    std::string value;
-  };
-  struct Section {
-    std::string name;
-    std::vector<Entry> entries;
-  };
-  const Section* FindSection(std::string_view name) const;
-  Section* FindSection(std::string_view name);
-  std::vector<Section> sections_;
+  // The file's lines as they were read; lookups parse them as they go.
+  std::vector<std::string> lines_;
 };
 
 bool EqualsNoCase(std::string_view a, std::string_view b);

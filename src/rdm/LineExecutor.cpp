@@ -94,12 +94,15 @@ void LineExecutor::ThreadMain() {
         command.run();
         if (command.holdsLine) lineBusy_.store(false);
       }
-      if (command.done) command.done();
       lock.lock();
       running_ = false;
       commandActive_.store(false);
       activeName_.clear();
       idle_.notify_all();
+      // Whoever takes the result finds the line free already.
+      lock.unlock();
+      if (command.done) command.done();
+      lock.lock();
       continue;
     }
     if (stop_) return;

@@ -19,7 +19,8 @@ class LineExecutor {
   struct Command {
     std::string name;  // for the refusal of another command while this one runs
     std::function<void()> run;
-    // Called on the executor's thread when `run` has returned (or was dropped at shutdown).
+    // Called on the executor's thread when `run` has returned (or was dropped at shutdown),
+    // with the line already free for the next command.
     std::function<void()> done;
     // Sets the line-busy flag for the whole command, so the tick sends no DMX meanwhile.
     bool holdsLine = true;

@@ -12,14 +12,27 @@ std::optional<std::string> DeviceNameList::Value(std::string_view key) const {
   return std::nullopt;
 }
 
+namespace {
+
+std::string WithoutControlCharacters(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) c = ' ';
+  }
+  return out;
+}
+
+}  // namespace
+
 void DeviceNameList::Set(std::string_view key, std::string_view value) {
   for (Entry& e : entries_) {
     if (e.key == key) {
-      e.value = std::string(value);
+      e.value = WithoutControlCharacters(value);
       return;
     }
   }
-  entries_.push_back({std::string(key), std::string(value)});
+  entries_.push_back({std::string(key), WithoutControlCharacters(value)});
 }
 
 DeviceNameList DeviceNameList::Parse(std::string_view text) {
@@ -27,7 +40,9 @@ DeviceNameList DeviceNameList::Parse(std::string_view text) {
   for (const std::string& line : common::SplitLines(text)) {
     size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
-    list.entries_.push_back({line.substr(0, eq), line.substr(eq + 1)});
+    std::string key = line.substr(0, eq);
+    if (KeyProblem(key).empty()) key = NameKey(*UidFromKey(key));  // others stay as written
+    list.entries_.push_back({std::move(key), line.substr(eq + 1)});
   }
   return list;
 }
@@ -41,9 +56,20 @@ std::string DeviceNameList::Text() const {
 
 std::optional<rdm::Uid> UidFromKey(std::string_view key) {
   if (key.empty() || key.size() > 12) return std::nullopt;
+  if (key.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) {
+    return std::nullopt;
+  }
   auto value = common::ParseUnsigned("0x" + std::string(key));
   if (!value) return std::nullopt;
   return rdm::Uid(*value);
+}
+
+std::string KeyProblem(std::string_view key) {
+  const auto uid = UidFromKey(key);
+  if (!uid) return "is not a hexadecimal UID";
+  if (uid->IsBroadcast()) return "is a broadcast UID, not a device";
+  if (*uid == rdm::Uid()) return "is UID 0, not a device";
+  return {};
 }
 
 std::string DeviceTable::LabelOfRow(int row) const {

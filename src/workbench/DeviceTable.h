@@ -42,12 +42,17 @@ class DeviceNameList {
   const Entry& At(size_t i) const { return entries_[i]; }
   const std::vector<Entry>& Entries() const { return entries_; }
   std::optional<std::string> Value(std::string_view key) const;
-  // Replaces the value of a present key in place; appends a new key at the end.
+  // Replaces the value of a present key in place; appends a new key at the end. A label never
+  // carries a line break or another control character into the file: each becomes a space.
   void Set(std::string_view key, std::string_view value);
+  // Appends an entry as it is (one kept from the file as it was read).
+  void Append(Entry entry) { entries_.push_back(std::move(entry)); }
+  void RemoveAt(size_t i) { entries_.erase(entries_.begin() + static_cast<ptrdiff_t>(i)); }
   void Clear() { entries_.clear(); }
 
   // One entry per line, "key=label"; the first "=" separates. Lines without one are
-  // skipped (a blank last line, say).
+  // skipped (a blank last line, say). A key that reads as a UID takes the form the program
+  // writes (upper case), so "7ff000000101" and "7FF000000101" are one device.
   static DeviceNameList Parse(std::string_view text);
   std::string Text() const;
 
@@ -61,11 +66,17 @@ inline std::string NameKey(rdm::Uid uid) {
 }
 // A key read back as a UID; nothing when it is not hexadecimal or too long.
 std::optional<rdm::Uid> UidFromKey(std::string_view key);
+// Why a key cannot stand for a listed device (not a UID, a broadcast UID, UID zero); empty
+// when it can.
+std::string KeyProblem(std::string_view key);
 
 struct DeviceTable {
   std::array<DeviceRecord, MaxDevices> Records{};
   int DeviceCount = 0;
-  DeviceNameList Names;  // DeviceNameList
+  DeviceNameList Names;  // one entry per row, in row order
+  // Entries of the file that stand for no row (not a UID, a broadcast UID, a second entry
+  // of a UID, past the table's size): kept as they were and written after the rows.
+  std::vector<DeviceNameList::Entry> Unlisted;
   int SelectedRow = -1;
 
   bool ValidRow(int row) const { return row >= 0 && row < DeviceCount && row < MaxDevices; }

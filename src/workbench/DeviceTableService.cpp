@@ -6,7 +6,9 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <set>
 
+#include "common/Encoding.h"
 #include "common/Files.h"
 #include "common/Ini.h"
 #include "common/Text.h"
@@ -121,8 +123,31 @@ bool DeviceTableService::LoadNames(const std::string& path, DeviceNameList& into
     log_.Add("Fail to Open File!!! " + path + ": " + error);
     return false;
   }
-  into = DeviceNameList::Parse(*text);
+  // A list written by a Chinese Windows install is GB18030; it is saved back as UTF-8.
+  into = DeviceNameList::Parse(common::DecodeTextFile(*text));
   return true;
+}
+
+void DeviceTableService::SetAsideUnlisted(DeviceNameList& names, const std::string& file) {
+  std::set<std::string> seen;
+  size_t entry = 0;
+  for (size_t k = 0; k < names.Count();) {
+    ++entry;
+    const DeviceNameList::Entry e = names.At(k);
+    std::string problem = KeyProblem(e.key);
+    if (problem.empty() && !seen.insert(e.key).second) problem = "lists a UID a second time";
+    if (problem.empty() && k >= static_cast<size_t>(MaxDevices)) {
+      problem = fmt::format("is past the {} devices the table holds", MaxDevices);
+    }
+    if (problem.empty()) {
+      ++k;
+      continue;
+    }
+    log_.Add(fmt::format("{} entry {}: \"{}\" {}; kept in the file, not listed", file, entry,
+                         e.key, problem));
+    table_.Unlisted.push_back(e);
+    names.RemoveAt(k);
+  }
 }
 
 void DeviceTableService::Reload(bool withLogLines,
@@ -132,29 +157,17 @@ void DeviceTableService::Reload(bool withLogLines,
     DeviceNameList names;
     if (LoadNames(DevNamesPath(), names, false)) {
       view_.rows.clear();
+      if (withLogLines) log_.Add("RDM Devices: " + std::to_string(names.Count()));
+      table_.Unlisted.clear();
+      SetAsideUnlisted(names, "devnames.lst");
       table_.Names = std::move(names);
-      size_t n = table_.Names.Count();
-      if (withLogLines) log_.Add("RDM Devices: " + std::to_string(n));
-      if (n > static_cast<size_t>(MaxDevices)) {
-        log_.Add(fmt::format("devnames.lst lists {} devices; the table holds the first {}", n,
-                             MaxDevices));
-        n = MaxDevices;
-      }
       table_.DeviceCount = 0;
-      for (size_t k = 0; k < n; ++k) {
-        const std::string& key = table_.Names.At(k).key;
-        auto uid = UidFromKey(key);
-        if (!uid) {
-          log_.Add(
-              fmt::format("devnames.lst line {}: \"{}\" is not a hexadecimal UID; loading "
-                          "stopped there",
-                          k + 1, key));
-          break;
-        }
+      for (size_t k = 0; k < table_.Names.Count(); ++k) {
+        const rdm::Uid uid = *UidFromKey(table_.Names.At(k).key);
         const int row = static_cast<int>(k);
-        table_.Records[k].Uid = *uid;
-        if (eachRow) eachRow(*uid, row);
-        if (withLogLines) log_.Add("_UID:0x" + rdm::UidText12(*uid));
+        table_.Records[k].Uid = uid;
+        if (eachRow) eachRow(uid, row);
+        if (withLogLines) log_.Add("_UID:0x" + rdm::UidText12(uid));
         AddRow(row);
         table_.DeviceCount = row + 1;
       }
@@ -165,7 +178,9 @@ void DeviceTableService::Reload(bool withLogLines,
 
 bool DeviceTableService::Save() {
   std::string error;
-  if (!common::WriteFileAtomic(DevNamesPath(), table_.Names.Text(), error)) {
+  DeviceNameList file = table_.Names;
+  for (const DeviceNameList::Entry& e : table_.Unlisted) file.Append(e);
+  if (!common::WriteFileAtomic(DevNamesPath(), file.Text(), error)) {
     log_.Add("Unable to write " + DevNamesPath() + ": " + error);
     return false;
   }
@@ -228,6 +243,9 @@ void DeviceTableService::Clear() {
   SelectRow(-1);
   DeviceNameList reset;
   if (!LoadNames(DevNonePath(), reset, true)) return;
+  table_.Unlisted.clear();
+  SetAsideUnlisted(reset, "devnone.lst");
+  table_.Unlisted.clear();  // a cleared list keeps nothing
   table_.Names = std::move(reset);
   std::string error;
   if (!common::RemoveFile(DevNamesPath(), error)) {

@@ -60,7 +60,11 @@ class DeviceTableService {
   // Reads a name list; a missing file reads as empty when `missingIsEmpty`. False (with a
   // log line) when it cannot be read.
   bool LoadNames(const std::string& path, DeviceNameList& into, bool missingIsEmpty);
-  // Writes devnames.lst whole; false (with a log line) when it cannot.
+  // Moves the entries of `names` that stand for no row (see DeviceTable::Unlisted) to the
+  // table's kept entries, each with a log line naming `file` and the entry.
+  void SetAsideUnlisted(DeviceNameList& names, const std::string& file);
+  // Writes devnames.lst whole (the rows, then the kept entries); false (with a log line)
+  // when it cannot.
   bool Save();
 
   void BuildColumns();

@@ -33,6 +33,10 @@ void Discovery::RdmUnMute(rdm::Uid uid) {
 }
 
 bool Discovery::AddFoundDevice(rdm::Uid uid, const std::string& logText) {
+  if (const std::string problem = KeyProblem(NameKey(uid)); !problem.empty()) {
+    log_.Add(fmt::format("0x{} {}: not added", rdm::UidText(uid), problem));
+    return false;
+  }
   if (table_.Table().DeviceCount >= MaxDevices) {
     log_.Add(fmt::format("The device table is full ({} devices): 0x{} is not added", MaxDevices,
                          rdm::UidText(uid)));
@@ -158,6 +162,12 @@ void Discovery::Run(bool incremental) {
     for (int i = 0; i < oldCount; ++i)
       oldUids.push_back(table_.Table().Records[static_cast<size_t>(i)].Uid);
     table_.Table().DeviceCount = 0;
+    // The reset list's own unusable entries are named and left out; what devnames.lst kept
+    // as it was stays kept.
+    std::vector<DeviceNameList::Entry> kept = std::move(table_.Table().Unlisted);
+    table_.Table().Unlisted.clear();
+    table_.SetAsideUnlisted(reset, "devnone.lst");
+    table_.Table().Unlisted = std::move(kept);
     table_.Table().Names = std::move(reset);
     if (!testMode) {
       for (rdm::Uid u : oldUids) {

@@ -22,9 +22,20 @@ TEST(Ini, WindowsProfileRules) {
   EXPECT_EQ(ini.ReadString("OTHER", "K", ""), "v");
 }
 
-TEST(Ini, WritesReplaceOrAppend) {
-  IniFile ini = IniFile::Parse("[A]\r\nx=1\r\n");
-  ini.WriteString("a", "X", "2");
-  ini.WriteString("B", "y", "3");
-  EXPECT_EQ(ini.Text(), "[A]\r\nx=2\r\n[B]\r\ny=3\r\n");
+TEST(Ini, AWriteChangesOnlyItsOwnLine) {
+  // As a hand-edited config.cfg of a Windows install may look.
+  IniFile ini = IniFile::Parse(
+      "; chosen by the installer\r\n[General]\r\nIP=1\r\n\r\n; test bench only\r\nTEST=0\r\n"
+      "Extra=kept\r\n\r\n[Form1]\r\nLanguage=CHS\r\n[Mine]\r\nnote=x\r\n");
+  ini.WriteString("general", "ip", "3");
+  ini.WriteString("Form1", "Language", "ENU");
+  ini.WriteString("Form1", "Font", "12");
+  ini.WriteString("New", "k", "v");
+  EXPECT_EQ(ini.Text(),
+            "; chosen by the installer\r\n[General]\r\nIP=3\r\n\r\n; test bench only\r\nTEST=0\r\n"
+            "Extra=kept\r\n\r\n[Form1]\r\nLanguage=ENU\r\nFont=12\r\n[Mine]\r\nnote=x\r\n"
+            "[New]\r\nk=v\r\n");
+  IniFile empty = IniFile::Parse("");
+  empty.WriteString("Form1", "Language", "ENU");
+  EXPECT_EQ(empty.Text(), "[Form1]\r\nLanguage=ENU\r\n");
 }

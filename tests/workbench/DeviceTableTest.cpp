@@ -7,13 +7,14 @@ using namespace velquor::testsupport;
 using workbench::DeviceNameList;
 
 TEST(DeviceNameList, KeysReplaceInPlaceAndNewOnesAppend) {
-  DeviceNameList list = DeviceNameList::Parse("A=1\r\nB=x=y\r\n\r\nC=\r\n");
-  ASSERT_EQ(list.Count(), 3u);
-  EXPECT_EQ(list.Value("B"), "x=y") << "the first = separates";
-  EXPECT_EQ(list.Value("C"), "");
-  list.Set("B", "two");
-  list.Set("D", "four");
-  EXPECT_EQ(list.Text(), "A=1\r\nB=two\r\nC=\r\nD=four\r\n");
+  DeviceNameList list = DeviceNameList::Parse("K=1\r\nL=x=y\r\n\r\nM=\r\n7ff000000101=low\r\n");
+  ASSERT_EQ(list.Count(), 4u);
+  EXPECT_EQ(list.Value("L"), "x=y") << "the first = separates";
+  EXPECT_EQ(list.Value("M"), "");
+  EXPECT_EQ(list.Value("7FF000000101"), "low") << "a lower-case key is the same UID";
+  list.Set("L", "two");
+  list.Set("N", "Spot\r\nFFFFFFFFFFFF=all");  // a label that would add a line
+  EXPECT_EQ(list.Text(), "K=1\r\nL=two\r\nM=\r\n7FF000000101=low\r\nN=Spot  FFFFFFFFFFFF=all\r\n");
   EXPECT_EQ(workbench::NameKey(rdm::Uid(0x00001234ABCDULL)), "1234ABCD");
   EXPECT_EQ(workbench::NameKey(rdm::Uid(0x7FF000000101ULL)), "7FF000000101");
   EXPECT_EQ(workbench::UidFromKey("1234ABCD"), rdm::Uid(0x1234ABCDULL));
@@ -55,16 +56,29 @@ TEST(DeviceTable, SavingRoundTripsLabelsWithEqualsSigns) {
   EXPECT_FALSE(common::FileExists(h.Path("devnames.lst.tmp")));
 }
 
-TEST(DeviceTable, NonHexadecimalKeyStopsTheLoadKeepingEarlierRows) {
+TEST(DeviceTable, EntriesThatAreNoDeviceAreNamedKeptInTheFileAndNeverListed) {
   WorkbenchHarness h;
-  WriteText(h.Path("devnames.lst"), "1234ABCD=one\r\nNOTAUID=two\r\n7FF000000101=three\r\n");
+  // As a Windows install and a hand edit may leave it: GB18030 labels ("灯一" is C6 B0 D2 BB),
+  // a broadcast key, UID zero, a duplicate, a word.
+  WriteText(h.Path("devnames.lst"),
+            "1234ABCD=\xB5\xC6\xD2\xBB\r\nNOTAUID=two\r\nFFFFFFFFFFFF=all\r\n7FF0FFFFFFFF=maker\r\n"
+            "000000000000=zero\r\n7ff000000101=three\r\n7FF000000101=again\r\n");
   h.bench.List().LoadDeviceTable(false);
-  EXPECT_EQ(h.bench.Table().DeviceCount, 1);
-  EXPECT_EQ(h.bench.View().rows.size(), 1u);
-  EXPECT_EQ(h.rdm.log.CountStartingWith("devnames.lst line 2: \"NOTAUID\""), 1u);
-  // Nothing is lost: a later save still carries every entry.
-  h.bench.Devices().Save();
-  EXPECT_NE(ReadText(h.Path("devnames.lst")).find("7FF000000101=three"), std::string::npos);
+  EXPECT_EQ(h.TableUids(), (std::vector<uint64_t>{0x1234ABCDULL, 0x7FF000000101ULL}));
+  EXPECT_EQ(h.bench.View().rows[0][4], "灯一");
+  for (const char* line : {"devnames.lst entry 2: \"NOTAUID\" is not a hexadecimal UID",
+                           "devnames.lst entry 3: \"FFFFFFFFFFFF\" is a broadcast UID",
+                           "devnames.lst entry 4: \"7FF0FFFFFFFF\" is a broadcast UID",
+                           "devnames.lst entry 5: \"000000000000\" is UID 0",
+                           "devnames.lst entry 7: \"7FF000000101\" lists a UID a second time"}) {
+    EXPECT_EQ(h.rdm.log.CountStartingWith(line), 1u) << line;
+  }
+  // Sorting saves the list: the rows first, then every kept entry as it was, in UTF-8.
+  h.bench.List().SortByFixtureNumber();
+  EXPECT_EQ(ReadText(h.Path("devnames.lst")),
+            "1234ABCD=灯一\r\n7FF000000101=three\r\nNOTAUID=two\r\nFFFFFFFFFFFF=all\r\n"
+            "7FF0FFFFFFFF=maker\r\n000000000000=zero\r\n7FF000000101=again\r\n");
+  EXPECT_EQ(h.rdm.Requests(), 0u) << "nothing is sent to a broadcast key";
 }
 
 TEST(DeviceTable, MissingFileLeavesTableAndEmptyFileEmptiesIt) {
