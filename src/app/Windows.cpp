@@ -34,139 +34,6 @@
 
 namespace velquor::app {
 
-bool HasCaption(const char* kind) {
-  const std::string k = kind;
-  return k == "L" || k == "B" || k == "C" || k == "GB" || k == "P" || k == "TAB";
-}
-
-dmx::Page PageOf(int tabIndex) {
-  return static_cast<dmx::Page>(tabIndex + 1);
-}
-
-namespace {
-
-QWidget* MakeControl(const ControlSpec& s, QWidget* parent) {
-  const std::string kind = s.kind;
-  const QString caption = QString::fromUtf8(s.caption);
-  QWidget* w = nullptr;
-  if (kind == "L") {
-    w = new QLabel(caption, parent);
-  } else if (kind == "P") {
-    auto* panel = new QLabel(caption, parent);
-    panel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    panel->setAlignment(Qt::AlignCenter);
-    w = panel;
-  } else if (kind == "B") {
-    w = new QPushButton(caption, parent);
-  } else if (kind == "C") {
-    w = new QCheckBox(caption, parent);
-  } else if (kind == "GB") {
-    w = new QGroupBox(caption, parent);
-  } else if (kind == "E") {
-    auto* edit = new QLineEdit(QString::fromUtf8(s.text), parent);
-    edit->setReadOnly(std::string(s.flags).find('r') != std::string::npos);
-    w = edit;
-  } else if (kind == "CB" || kind == "CBE") {
-    auto* combo = new QComboBox(parent);
-    combo->setEditable(kind == "CBE");
-    const QString items = QString::fromUtf8(s.items);
-    if (!items.isEmpty()) combo->addItems(items.split('|'));
-    w = combo;
-  } else if (kind == "LV" || kind == "G" || kind == "VLE") {
-    auto* table = new QTableWidget(parent);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::SingleSelection);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->verticalHeader()->setVisible(false);
-    table->verticalHeader()->setDefaultSectionSize(20);
-    if (kind == "VLE") {
-      table->setColumnCount(2);
-      table->setHorizontalHeaderLabels({"Key", "Value"});
-    }
-    w = table;
-  } else if (kind == "LB" || kind == "FL") {
-    w = new QListWidget(parent);
-  } else if (kind == "SBV" || kind == "UD") {
-    auto* bar = new QScrollBar(Qt::Vertical, parent);
-    bar->setRange(kind == "UD" ? 1 : 0, kind == "UD" ? 512 : 255);
-    if (kind == "UD") bar->setInvertedControls(true);
-    w = bar;
-  } else if (kind == "SBH") {
-    auto* bar = new QScrollBar(Qt::Horizontal, parent);
-    bar->setRange(0, 500);
-    w = bar;
-  } else if (kind == "M") {
-    auto* memo = new QPlainTextEdit(QString::fromUtf8(s.text), parent);
-    memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-    memo->setReadOnly(std::string(s.flags).find('r') != std::string::npos);
-    w = memo;
-  } else if (kind == "PB") {
-    w = new QProgressBar(parent);
-  } else if (kind == "IMG") {
-    auto* image = new QLabel(parent);
-    image->setScaledContents(true);
-    w = image;
-  } else {  // PX: a drawing surface
-    w = new QWidget(parent);
-  }
-  w->setObjectName(s.name);
-  w->setGeometry(s.x, s.y, s.w, s.h);
-  const std::string flags = s.flags;
-  if (flags.find('h') != std::string::npos) w->setVisible(false);
-  if (flags.find('d') != std::string::npos) w->setEnabled(false);
-  if (kind == "GB") w->lower();
-  return w;
-}
-
-// Loads a picture by relative name; a missing one leaves the control empty.
-void LoadPicture(QLabel* label, const std::string& workDir, const char* file) {
-  if (!label) return;
-  QPixmap pixmap(QString::fromStdString(common::PathIn(workDir, file)));
-  if (!pixmap.isNull()) label->setPixmap(pixmap);
-}
-
-void CentreOnScreen(QWidget* window) {
-  QScreen* screen = QGuiApplication::primaryScreen();
-  if (!screen) return;
-  const QRect s = screen->geometry();
-  const QRect frame = window->frameGeometry();
-  window->move((s.width() - frame.width()) / 2, (s.height() - frame.height()) / 2);
-}
-
-}  // namespace
-
-void BuildControls(QWidget* root, QTabWidget* pages, std::span<const ControlSpec> table) {
-  for (const ControlSpec& s : table) {
-    if (std::string(s.kind) == "TAB") continue;
-    QWidget* parent = root;
-    if (s.page > 0 && pages) parent = pages->widget(s.page - 1);
-    MakeControl(s, parent);
-  }
-}
-
-// ---------------------------------------------------------------- addressing window
-
-AddressingWindow::AddressingWindow(const std::string& programDir,
-                                   std::function<void(const QString&)> showError)
-    : programDir_(programDir), showError_(std::move(showError)) {
-  setObjectName("Form2");
-  setWindowTitle("RDM System");
-  resize(931, 595);
-  BuildControls(this, nullptr, kAddressingControls);
-  ui_.Bind(*this);
-  ui_.ListView1->setColumnCount(3);
-  ui_.ListView1->setHorizontalHeaderLabels({"No.", "Addr", "Ch"});
-  for (int c = 0; c < 3; ++c) ui_.ListView1->setColumnWidth(c, 55);
-  ApplyLanguageAddressing();
-  CentreOnScreen(this);
-}
-
-void AddressingWindow::ApplyLanguageAddressing() {
-  LanguageTarget t{this,         "Form2", "lang_ch_2.ini", "lang_en_2.ini", "RDM System",
-                   "0x002e2e2e", true};
-  ApplyLanguage(t, programDir_, showError_);
-}
-
 // ---------------------------------------------------------------- main window
 
 MainWindow::MainWindow(const core::CoreOptions& options, Dialogs dialogs, std::string& error)
@@ -437,10 +304,10 @@ void MainWindow::showEvent(QShowEvent* event) {
 
 void MainWindow::FormShow() {
   const std::string workDir = core_->Options().workDir;
-  LoadPicture(ui_.Image_L, workDir, "Lang.jpg");
-  LoadPicture(ui_.ImageRdmRadio, workDir, "RdmRadio.bmp");
-  LoadPicture(ui_.ImageArtNet, workDir, "art-net.bmp");
-  LoadPicture(ui_.ImagePatch, workDir, "patch.bmp");
+  LoadPicture(ui_.Image_L, workDir, core_->Options().programDir, "Lang.jpg");
+  LoadPicture(ui_.ImageRdmRadio, workDir, core_->Options().programDir, "RdmRadio.bmp");
+  LoadPicture(ui_.ImageArtNet, workDir, core_->Options().programDir, "art-net.bmp");
+  LoadPicture(ui_.ImagePatch, workDir, core_->Options().programDir, "patch.bmp");
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   ui_.CheckBoxDMX->setChecked(true);
   core_->Tick().View().checkBoxDmx = true;
@@ -586,62 +453,6 @@ bool MainWindow::FormCloseQuery() {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (core_) FormCloseQuery();
   event->accept();
-}
-
-void MainWindow::ApplyLanguageMain() {
-  LanguageTarget t;
-  t.window = this;
-  std::string language = ApplyLanguage(t, core_->Options().programDir,
-                                       [this](const QString& text) { ShowError(text); });
-  if (!language.empty()) currentLanguage_ = QString::fromStdString(language);
-  RefreshFaderLabels();
-  // The discovery line is the program's own text: written again in the new language.
-  std::unique_lock<workbench::ModelLock> lock(core_->Bench().Models(), std::try_to_lock);
-  if (lock && core_->Bench().Discover().LastStatus().branches > 0) {
-    ui_.LabelDiscovery->setText(QString::fromStdString(workbench::DiscoveryStatusText(
-        core_->Bench().Discover().LastStatus(), currentLanguage_ == "CHS")));
-  }
-}
-
-void MainWindow::LoadStartupSettings() {
-  if (auto config = LoadProgramIni(core_->Options().programDir, "config.cfg")) {
-    networkAddressIndex_ = config->ReadInteger("General", "IP", 0);
-    testMode_ = config->ReadInteger("General", "TEST", 0);
-  }
-  if (testMode_ != 0) {
-    for (QWidget* w : std::initializer_list<QWidget*>{ui_.Label41, ui_.Label7, ui_.CheckBoxDMX,
-                                                      ui_.CheckBoxTest, ui_.EditTime}) {
-      w->setVisible(true);
-    }
-  }
-}
-
-bool MainWindow::SaveNetworkAddressIndex() {
-  const std::string path = common::PathIn(core_->Options().programDir, "config.cfg");
-  common::IniFile config =
-      LoadProgramIni(core_->Options().programDir, "config.cfg").value_or(common::IniFile{});
-  config.WriteString("General", "IP", std::to_string(networkAddressIndex_));
-  std::string error;
-  if (!config.Save(path, error)) {
-    ShowError(QString("Unable to write to %1").arg(QString::fromStdString(path)));
-    return false;
-  }
-  return true;
-}
-
-void MainWindow::Image_LClick() {
-  const std::string path = common::PathIn(core_->Options().programDir, "config.cfg");
-  common::IniFile config =
-      LoadProgramIni(core_->Options().programDir, "config.cfg").value_or(common::IniFile{});
-  currentLanguage_ = currentLanguage_ == "CHS" ? "ENU" : "CHS";
-  config.WriteString("Form1", "Language", currentLanguage_.toStdString());
-  std::string error;
-  if (!config.Save(path, error)) {
-    ShowError(QString("Unable to write to %1").arg(QString::fromStdString(path)));
-    return;
-  }
-  ApplyLanguageMain();
-  form2_->ApplyLanguageAddressing();
 }
 
 void MainWindow::RefreshFaderLabels() {

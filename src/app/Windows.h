@@ -18,12 +18,18 @@
 #include "core/Core.h"
 #include "dmx/EngineTick.h"
 
+class QLabel;
 class QTabWidget;
 
 namespace velquor::app {
 
 // Creates the controls of `table` under `root` (page 0) or the pages of `pages`.
 void BuildControls(QWidget* root, QTabWidget* pages, std::span<const ControlSpec> table);
+// Shows a picture found in the working directory, else beside the program; a missing one
+// leaves the control empty.
+void LoadPicture(QLabel* label, const std::string& workDir, const std::string& programDir,
+                 const char* file);
+void CentreOnScreen(QWidget* window);
 
 class AddressingWindow : public QWidget {
   Q_OBJECT

@@ -43,10 +43,10 @@ IniLine ParseLine(std::string_view raw) {
   if (line.empty() || line[0] == ';') return {};
   if (line.front() == '[') {
     size_t close = line.find(']');
-    return {IniLine::Kind::Section,
-            Trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos
-                                                                 : close - 1)),
-            {}};
+    return {
+        IniLine::Kind::Section,
+        Trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)),
+        {}};
   }
   size_t eq = line.find('=');
   if (eq == std::string_view::npos) return {};

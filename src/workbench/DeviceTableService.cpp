@@ -143,8 +143,8 @@ void DeviceTableService::SetAsideUnlisted(DeviceNameList& names, const std::stri
       ++k;
       continue;
     }
-    log_.Add(fmt::format("{} entry {}: \"{}\" {}; kept in the file, not listed", file, entry,
-                         e.key, problem));
+    log_.Add(fmt::format("{} entry {}: \"{}\" {}; kept in the file, not listed", file, entry, e.key,
+                         problem));
     table_.Unlisted.push_back(e);
     names.RemoveAt(k);
   }
