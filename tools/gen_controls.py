@@ -113,6 +113,8 @@ c(P, "B", "SpeedButtonRdmWrite", 138, y, 120, 32, "写", "Write", designed="写(
 c(P, "B", "SpeedButtonReset", 266, y, 124, 32, "复位", "Reset", designed="复位Reset")
 # Discovery's progress (found, branches asked, time), written by the program while it runs.
 c(P, "L", "LabelDiscovery", 10, y + 44, 380, 20)
+# Whose values the panel holds (the device read last), written by the program.
+c(P, "L", "LabelPanelDevice", 10, y + 66, 380, 20)
 c(P, "CB", "ComboBoxID", 400, 52, 315, 24)
 c(P, "GB", "GroupBox2", 400, 84, 315, 250, "批量写码", "Batch addressing")
 c(P, "C", "CheckBoxChannel", 410, 106, 170, 24, "批量通道:", "Channel Mode:", designed="批量通道 Channel Mode:")

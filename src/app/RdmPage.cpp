@@ -108,6 +108,7 @@ void MainWindow::RefreshRdmPage() {
   SetItems(ui_.ComboBoxID, p.ComboBoxID);
   SetItems(ui_.ComboBox_UID, bench.View().uidChoices);
   ui_.SpeedButtonRdmWrite->setEnabled(p.SpeedButtonRdmWriteEnabled);
+  SetText(ui_.LabelPanelDevice, workbench::PanelDeviceText(p, currentLanguage_ == "CHS"));
 
   SetText(ui_.EditStartAddress, bench.RdmPage().startAddressText);
   SetText(ui_.EditStart, bench.RdmPage().firstFixtureText);

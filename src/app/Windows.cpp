@@ -505,10 +505,7 @@ void MainWindow::ListViewUIDClick(int row) {
     WithModels([&] { selected = bench.RdmPage().SelectClickedRow(row); });
     if (selected) RunCommand("Read", [&bench] { bench.RdmPage().ReadClickedRow(); });
   } else {
-    WithModels([&] {
-      if (row >= 0 && row < static_cast<int>(bench.View().rows.size()))
-        bench.Devices().SelectRow(row);
-    });
+    WithModels([&] { bench.RdmPage().SelectRowOnOtherPage(row); });
   }
   RefreshFromModels();
 }

@@ -91,4 +91,32 @@ std::string ToUpper(std::string_view text) {
   return out;
 }
 
+std::string_view CutUtf8(std::string_view text, size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  size_t end = maxBytes;
+  // Step back over continuation bytes (10xxxxxx) to the start of the character cut in two.
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+size_t DisplayWidth(std::string_view text) {
+  size_t width = 0;
+  for (size_t i = 0; i < text.size();) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const size_t length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+    uint32_t cp = length == 1 ? b : b & (0xFF >> (length + 1));
+    for (size_t k = 1; k < length && i + k < text.size(); ++k) {
+      cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    }
+    // Hangul Jamo, CJK and Hangul syllables, compatibility ideographs, full-width forms.
+    const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+                      (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                      (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+                      (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
+    width += wide ? 2 : 1;
+    i += length;
+  }
+  return width;
+}
+
 }  // namespace velquor::common

@@ -23,5 +23,9 @@ std::optional<int64_t> ParseInteger(std::string_view text);
 std::optional<std::vector<uint8_t>> ParseHexBytes(std::string_view text);
 
 std::string ToUpper(std::string_view text);
+// The longest start of UTF-8 `text` that fits `maxBytes` without splitting a character.
+std::string_view CutUtf8(std::string_view text, size_t maxBytes);
+// Columns a terminal gives UTF-8 `text`: East Asian wide and full-width characters take two.
+size_t DisplayWidth(std::string_view text);
 
 }  // namespace velquor::common

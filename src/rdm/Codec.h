@@ -17,6 +17,8 @@ constexpr Uid ControllerUid{0x888800000001ULL};
 constexpr Uid BroadcastUid = Uid::Broadcast();
 
 constexpr size_t kImageSize = 1060;
+// DEVICE_LABEL and the other texts of E1.20 carry at most 32 bytes.
+constexpr size_t kMaxLabelBytes = 32;
 using RdmImage = std::array<uint8_t, kImageSize>;
 
 // Offsets in the message image.

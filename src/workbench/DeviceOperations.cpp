@@ -55,6 +55,11 @@ DeviceOperations::DeviceOperations(rdm::RdmEngine& engine, common::LogSink& log,
       panel_(panel),
       closing_(closing) {}
 
+std::string PanelDeviceText(const DevicePanelModel& panel, bool chinese) {
+  if (!panel.readFrom) return {};
+  return (chinese ? "面板: 0x" : "Panel: 0x") + rdm::UidText12(*panel.readFrom);
+}
+
 DeviceRecord* DeviceOperations::RecordAt(int row) {
   return row >= 0 && row < MaxDevices ? &table_.Table().Records[static_cast<size_t>(row)] : nullptr;
 }
@@ -66,11 +71,20 @@ void DeviceOperations::LogOp(const char* text, rdm::Uid uid) {
 rdm::RdmAnswer DeviceOperations::Transact(const rdm::RdmRequest& request, rdm::Uid uid,
                                           bool reportNoReceive) {
   // Once the program closes, the command in hand ends at its next exchange.
-  return OnWire([&] {
+  rdm::RdmAnswer answer = OnWire([&] {
     return request.commandClass == rdm::GET_COMMAND
                ? engine_.RdmTransactJoined(request, uid, reportNoReceive)
                : engine_.RdmTransact(request, uid, reportNoReceive);
   });
+  ++tally_.asked;
+  const rdm::ExchangeOutcome outcome = rdm::OutcomeOf(answer);
+  if (outcome.kind == rdm::ExchangeOutcome::Kind::Ack) {
+    ++tally_.acked;
+  } else {
+    if (outcome.kind == rdm::ExchangeOutcome::Kind::Nack) ++tally_.nacked;
+    if (!tally_.firstFailure) tally_.firstFailure = outcome;
+  }
+  return answer;
 }
 
 void DeviceOperations::Pause(int ms) {
@@ -125,9 +139,7 @@ void DeviceOperations::GetDeviceInfo(rdm::Uid uid, int row) {
       panel_.Edit10 = std::to_string(r.Footprint);
       personalityCount_ = info->personalityCount;
       currentPersonality_ = info->personality;
-      uint16_t address = std::clamp<uint16_t>(info->startAddress, 1, 512);
-      r.StartAddressIndex = static_cast<uint16_t>(address - 1);
-      panel_.EditAddr = std::to_string(address);
+      StoreStartAddress(r, info->startAddress);
       panel_.UpDown1 = info->startAddress;
       r.SensorCount = info->sensorCount;
     }
@@ -166,9 +178,17 @@ void DeviceOperations::GetStartAddress(rdm::Uid uid, int row) {
   LogOp("Getting dev address of 0x", uid);
   rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::DMX_START_ADDRESS, {}}, uid);
   if (!Acked(a, pid::DMX_START_ADDRESS, uid) || a.Data().size() != 2) return;
-  uint16_t address = std::clamp<uint16_t>(*rdm::DecodeStartAddress(a.Data()), 1, 512);
-  if (DeviceRecord* r = RecordAt(row)) r->StartAddressIndex = static_cast<uint16_t>(address - 1);
-  panel_.EditAddr = std::to_string(address);
+  DeviceRecord scratch;
+  StoreStartAddress(RecordAt(row) ? *RecordAt(row) : scratch, *rdm::DecodeStartAddress(a.Data()));
+}
+
+void DeviceOperations::StoreStartAddress(DeviceRecord& record, uint16_t reported) {
+  // 0xFFFF: the device has no DMX footprint, so no address (not 512).
+  record.StartAddressIndex =
+      reported == rdm::kNoStartAddress
+          ? kNoStartAddressIndex
+          : static_cast<uint16_t>(std::clamp<uint16_t>(reported, 1, 512) - 1);
+  panel_.EditAddr = StartAddressText(record.StartAddressIndex, false);
 }
 
 void DeviceOperations::GetStatusMessages(rdm::Uid uid) {
@@ -206,10 +226,15 @@ bool DeviceOperations::GetDeviceLabel(rdm::Uid uid) {
   return text.has_value();
 }
 
-void DeviceOperations::SetDeviceLabel(rdm::Uid uid, const std::string& text) {
+std::string DeviceOperations::SetDeviceLabel(rdm::Uid uid, const std::string& text) {
   LogOp("Setting device name of 0x", uid);
-  std::string label = text.substr(0, 32);
+  const std::string label(common::CutUtf8(text, rdm::kMaxLabelBytes));
+  if (label.size() < text.size()) {
+    log_.Add(fmt::format("The label is longer than {} bytes: \"{}\" is sent", rdm::kMaxLabelBytes,
+                         label));
+  }
   Transact({rdm::SET_COMMAND, pid::DEVICE_LABEL, {label.begin(), label.end()}}, uid);
+  return label;
 }
 
 void DeviceOperations::GetManufacturerLabel(int row, rdm::Uid uid) {
@@ -367,9 +392,10 @@ void DeviceOperations::ReadDescriptions(int row, rdm::Uid uid) {
   GetSoftwareVersionLabel(row, uid);
 }
 
-void DeviceOperations::ReadDevice(int row) {
+bool DeviceOperations::ReadDevice(int row) {
   auto uid = table_.UidOfListedRow(row);
-  if (!uid) return;
+  if (!uid) return false;
+  const int ackedBefore = tally_.acked;
   GetSupportedParameters(*uid);
   GetDeviceInfo(*uid, row);
   GetStatusMessages(*uid);
@@ -379,6 +405,7 @@ void DeviceOperations::ReadDevice(int row) {
   GetDeviceHours(*uid);
   GetLampHours(*uid);
   GetIdentify(*uid, row);
+  return tally_.acked > ackedBefore;
 }
 
 }  // namespace velquor::workbench

@@ -22,14 +22,25 @@ struct Inversions {
   std::optional<bool> pan, tilt, swap;
 };
 
+// What the exchanges of a command came to, for a caller that must say whether anything
+// answered and how.
+struct ExchangeTally {
+  int asked = 0;
+  int acked = 0;
+  int nacked = 0;
+  std::optional<rdm::ExchangeOutcome> firstFailure;  // the first that was not an ACK
+};
+
 class DeviceOperations {
  public:
   DeviceOperations(rdm::RdmEngine& engine, common::LogSink& log, common::Clock& clock,
                    ModelLock& models, DeviceTableService& table, DevicePanelModel& panel,
                    const std::atomic<bool>& closing);
 
-  // The device panel's read sequence for one listed row.
-  void ReadDevice(int row);
+  // The device panel's read sequence for one listed row; true when the device answered.
+  bool ReadDevice(int row);
+  const ExchangeTally& Tally() const { return tally_; }
+  void ResetTally() { tally_ = {}; }
   // The columns of a row that the panel's read fills and a plain load does not.
   void ReadDescriptions(int row, rdm::Uid uid);
 
@@ -44,7 +55,9 @@ class DeviceOperations {
   void GetInversions(rdm::Uid uid);
   void GetStartAddress(rdm::Uid uid, int row);
 
-  void SetDeviceLabel(rdm::Uid uid, const std::string& label);
+  // Sends the label, cut to RDM's 32 bytes at a character boundary (with a log line when
+  // cut); returns what was sent.
+  std::string SetDeviceLabel(rdm::Uid uid, const std::string& label);
   // The address (nothing: none typed, so nothing is sent) plus an offset, clamped to 1..512.
   void SetStartAddress(rdm::Uid uid, std::optional<int64_t> address, int offset);
   void SetPersonality(rdm::Uid uid, uint8_t number);
@@ -84,6 +97,7 @@ class DeviceOperations {
   void GetManufacturerLabel(int row, rdm::Uid uid);
   void GetDeviceModelDescription(int row, rdm::Uid uid);
   void GetSoftwareVersionLabel(int row, rdm::Uid uid);
+  void StoreStartAddress(DeviceRecord& record, uint16_t reported);
 
   rdm::RdmEngine& engine_;
   common::LogSink& log_;
@@ -92,6 +106,7 @@ class DeviceOperations {
   DeviceTableService& table_;
   DevicePanelModel& panel_;
   const std::atomic<bool>& closing_;
+  ExchangeTally tally_;
   uint8_t personalityCount_ = 0;
   uint8_t currentPersonality_ = 0;
 };

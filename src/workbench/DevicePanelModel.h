@@ -3,8 +3,11 @@
 // names the window binds them to.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "rdm/Uid.h"
 
 namespace velquor::workbench {
 
@@ -75,6 +78,12 @@ struct DevicePanelModel {
   std::string EditEnd;      // batch addressing: last fixture
   ChoiceList ComboBox_UID;  // hidden list of UIDs
   bool SpeedButtonRdmWriteEnabled = true;
+  // The device whose values the panel holds: set by a Read that got answers, cleared when
+  // another Read begins. A Write goes to this device only.
+  std::optional<rdm::Uid> readFrom;
 };
+
+// "Panel: 0x7FF000000102" (LabelPanelDevice); empty while the panel holds no device's values.
+std::string PanelDeviceText(const DevicePanelModel& panel, bool chinese);
 
 }  // namespace velquor::workbench

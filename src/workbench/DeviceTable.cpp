@@ -1,5 +1,7 @@
 #include "workbench/DeviceTable.h"
 
+#include <fmt/format.h>
+
 #include "common/Files.h"
 #include "common/Text.h"
 
@@ -62,6 +64,12 @@ std::optional<rdm::Uid> UidFromKey(std::string_view key) {
   auto value = common::ParseUnsigned("0x" + std::string(key));
   if (!value) return std::nullopt;
   return rdm::Uid(*value);
+}
+
+std::string StartAddressText(uint16_t startAddressIndex, bool padded) {
+  if (startAddressIndex == kNoStartAddressIndex) return "-";
+  return padded ? fmt::format("{:03}", startAddressIndex + 1)
+                : std::to_string(startAddressIndex + 1);
 }
 
 std::string KeyProblem(std::string_view key) {

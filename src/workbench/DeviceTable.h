@@ -15,10 +15,12 @@
 namespace velquor::workbench {
 
 constexpr int MaxDevices = 530;
+// A device without a DMX footprint reports start address 0xFFFF: it has no address to show.
+constexpr uint16_t kNoStartAddressIndex = 0xFFFF;
 
 struct DeviceRecord {
   rdm::Uid Uid;
-  uint16_t StartAddressIndex = 0;  // start address − 1
+  uint16_t StartAddressIndex = 0;  // start address − 1; kNoStartAddressIndex: no footprint
   uint16_t Footprint = 0;
   uint16_t FixtureNumber = 0;
   uint8_t IdentifyOn = 0;
@@ -69,6 +71,9 @@ std::optional<rdm::Uid> UidFromKey(std::string_view key);
 // Why a key cannot stand for a listed device (not a UID, a broadcast UID, UID zero); empty
 // when it can.
 std::string KeyProblem(std::string_view key);
+
+// The start address as the table and the panel show it: "001".."512", "-" without one.
+std::string StartAddressText(uint16_t startAddressIndex, bool padded);
 
 struct DeviceTable {
   std::array<DeviceRecord, MaxDevices> Records{};

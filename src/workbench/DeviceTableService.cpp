@@ -29,8 +29,9 @@ DeviceTableSnapshot DeviceTableService::Snapshot() const {
   snapshot.selected = table_.SelectedRow;
   for (int row = 0; row < table_.DeviceCount; ++row) {
     const DeviceRecord& r = table_.Records[static_cast<size_t>(row)];
-    snapshot.devices.push_back({r.Uid, static_cast<uint16_t>(r.StartAddressIndex + 1), r.Footprint,
-                                table_.LabelOfRow(row)});
+    const uint16_t address =
+        r.StartAddressIndex == kNoStartAddressIndex ? 0 : r.StartAddressIndex + 1;
+    snapshot.devices.push_back({r.Uid, address, r.Footprint, table_.LabelOfRow(row)});
   }
   return snapshot;
 }
@@ -82,7 +83,7 @@ std::array<std::string, 11> DeviceTableService::RowCells(int row) const {
   const DeviceRecord& r = table_.Records[static_cast<size_t>(row)];
   return {fmt::format("{}-{}", row + 1, r.FixtureNumber),
           "0x" + rdm::UidText12(r.Uid),
-          fmt::format("{:03}", r.StartAddressIndex + 1),
+          StartAddressText(r.StartAddressIndex, true),
           fmt::format("{:03}", r.Footprint),
           table_.LabelOfRow(row),
           r.IdentifyOn != 0 ? "identify" : " ",

@@ -35,7 +35,7 @@ struct DeviceListView {
 struct DeviceTableSnapshot {
   struct Device {
     rdm::Uid uid;
-    uint16_t startAddress = 0;  // 1..512
+    uint16_t startAddress = 0;  // 1..512; 0: no DMX footprint
     uint16_t footprint = 0;
     std::string label;
   };

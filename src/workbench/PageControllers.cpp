@@ -169,13 +169,15 @@ void RdmPageController::SpeedButtonRdmReadClick() {
     log_.Add("NO device");
     return;
   }
-  operations_.ReadDevice(t.SelectedRow);
+  const int row = t.SelectedRow;
+  panel_.readFrom.reset();
+  if (operations_.ReadDevice(row)) panel_.readFrom = t.Records[static_cast<size_t>(row)].Uid;
   panel_.SpeedButtonRdmWriteEnabled = true;
   list_.RefreshDeviceTable(false);
 }
 
 void RdmPageController::SpeedButtonRdmWriteClick() {
-  const DeviceTable& t = table_.Table();
+  DeviceTable& t = table_.Table();
   if (t.SelectedRow < 0) {
     log_.Add("NO device");
     return;
@@ -183,11 +185,25 @@ void RdmPageController::SpeedButtonRdmWriteClick() {
   const int s = t.SelectedRow;
   auto uid = table_.SelectedUid(false);
   if (!uid) return;
+  // The panel's values belong to the device they were read from: never to another row.
+  if (panel_.readFrom != uid) {
+    log_.Add(panel_.readFrom
+                 ? fmt::format("Write refused: the panel holds the values of 0x{}, the selected "
+                               "device is 0x{}; Read it first",
+                               rdm::UidText(*panel_.readFrom), rdm::UidText(*uid))
+                 : fmt::format("Write refused: the panel holds no values read from 0x{}; Read "
+                               "it first",
+                               rdm::UidText(*uid)));
+    return;
+  }
   operations_.ResetRetryCounter();
   operations_.SetStartAddress(*uid, common::ParseInteger(panel_.EditAddr), 0);
   operations_.GetSupportedParameters(*uid);
   operations_.SetPersonality(*uid, panel_.ComboBoxMode.ChosenNumber());
-  operations_.SetDeviceLabel(*uid, panel_.Edit1);
+  const std::string label = operations_.SetDeviceLabel(*uid, panel_.Edit1);
+  // The list shows the label written, and keeps it in devnames.lst.
+  t.Names.Set(NameKey(*uid), label);
+  table_.Save();
   operations_.SetInversions(*uid, {panel_.CheckBox1, panel_.CheckBox2, panel_.CheckBox3});
   operations_.Pause(10);
   operations_.GetDeviceInfo(*uid, s);
@@ -241,9 +257,16 @@ bool RdmPageController::SelectClickedRow(int row) {
   if (row < 0 || static_cast<size_t>(row) >= table_.View().rows.size()) return false;
   table_.SelectRow(row);
   panel_.SpeedButtonRdmWriteEnabled = false;
+  panel_.readFrom.reset();
   panel_.Edit35 = std::to_string(row + 1);
   panel_.Edit35Colour = kMagenta;
   return true;
+}
+
+void RdmPageController::SelectRowOnOtherPage(int row) {
+  if (row < 0 || static_cast<size_t>(row) >= table_.View().rows.size()) return;
+  table_.SelectRow(row);
+  panel_.SpeedButtonRdmWriteEnabled = false;  // the panel still holds the device read before
 }
 
 void RdmPageController::ReadClickedRow() {

@@ -73,6 +73,8 @@ class RdmPageController {
   // window's thread, then the read and identify as a command.
   bool SelectClickedRow(int row);
   void ReadClickedRow();
+  // A row clicked on another page: selected, and Write waits for a Read of it.
+  void SelectRowOnOtherPage(int row);
 
   // Edit validation: each returns the text the edit should show afterwards.
   enum class NumericEdit { Addr, Channel, Start, End, StartAddress };

@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
 #include <filesystem>
@@ -168,4 +170,32 @@ TEST(RdmPage, StartUpLoadOfManySilentDevicesKeepsTheWindowLiveAndStops) {
   EXPECT_FALSE(d.window->CommandRunning());
   EXPECT_TRUE(d.Log().contains("Loading stopped: devices from row "));
   EXPECT_EQ(d.C<QTableWidget>("ListViewUID")->rowCount(), 530) << "every listed row shows";
+}
+
+TEST(RdmPage, WriteGoesOnlyToTheDeviceThePanelWasReadFrom) {
+  Desk d("7FF000000102=Spot 2\r\n7FF100000201=Wash Par 1\r\n");
+  auto* list = d.C<QTableWidget>("ListViewUID");
+  auto clickRow = [&](int row) {
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(row, 1)).center());
+    d.Settle();
+  };
+  clickRow(0);  // Spot 2, read on the RDM page
+  EXPECT_EQ(d.C<QLabel>("LabelPanelDevice")->text(), "面板: 0x7FF000000102");
+  auto* pages = d.C<QTabWidget>("PageControl1");
+  pages->setCurrentIndex(7);  // the console page: a click only selects
+  clickRow(1);
+  pages->setCurrentIndex(0);
+  EXPECT_FALSE(d.C<QPushButton>("SpeedButtonRdmWrite")->isEnabled());
+  EXPECT_EQ(d.C<QLabel>("LabelPanelDevice")->text(), "面板: 0x7FF000000102") << "still Spot 2's";
+  d.C<QPushButton>("SpeedButtonRdmWrite")->setEnabled(true);  // as if enabled some other way
+  QTest::mouseClick(d.C<QPushButton>("SpeedButtonRdmWrite"), Qt::LeftButton);
+  d.Settle();
+  EXPECT_TRUE(
+      d.Log().contains("Write refused: the panel holds the values of 0x7FF000000102, "
+                       "the selected device is 0x7FF100000201; Read it first"));
+  const auto par = d.window->CoreRef().Line()->FixtureState(0x7FF100000201ULL);
+  EXPECT_EQ(par->label, "Wash Par 1") << "the rig itself is unchanged";
+  EXPECT_EQ(par->startAddress, 65);
+  EXPECT_EQ(par->personality, 2);
 }

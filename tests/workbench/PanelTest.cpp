@@ -106,6 +106,8 @@ TEST(Panel, WriteSendsEveryFieldAndReadsBack) {
   EXPECT_TRUE(f->tiltInvert);
   EXPECT_EQ(h.bench.Panel().Edit10, "12") << "device info read after the write";
   EXPECT_EQ(h.bench.View().rows[0][2], "200");
+  EXPECT_EQ(h.bench.View().rows[0][4], "Upstage") << "the list shows the label written";
+  EXPECT_NE(ReadText(h.Path("devnames.lst")).find("7FF000000101=Upstage\r\n"), std::string::npos);
 }
 
 TEST(Panel, EditsClampAndLogTheirValue) {

@@ -243,15 +243,18 @@ TEST(ParameterOps, SetStartAddressClampsAndRefusesText) {
   EXPECT_EQ(h.rdm.log.CountOf("Setting start address of 0x7FF000000101"), 4u);
 }
 
-TEST(ParameterOps, StartAddressZeroShowsOneWhileTheArrowsKeepTheRawValue) {
+TEST(ParameterOps, ADeviceWithoutFootprintHasNoAddressToShow) {
   virtualline::Rig rig;
   virtualline::Fixture f = virtualline::DefaultRig().fixtures[11];  // the radio: footprint 0
   rig.fixtures.push_back(f);
   WorkbenchHarness h(rig);
   h.bench.Operations().GetDeviceInfo(rdm::Uid(f.uid), 0);
   EXPECT_EQ(h.bench.Panel().UpDown1, 0xFFFF) << "raw value before the limits";
-  EXPECT_EQ(h.bench.Panel().EditAddr, "512");
-  EXPECT_EQ(h.bench.Table().Records[0].StartAddressIndex, 511);
+  EXPECT_EQ(h.bench.Panel().EditAddr, "-") << "E1.20: 0xFFFF means no DMX footprint";
+  EXPECT_EQ(h.bench.Table().Records[0].StartAddressIndex, workbench::kNoStartAddressIndex);
+  EXPECT_EQ(workbench::StartAddressText(workbench::kNoStartAddressIndex, true), "-");
+  EXPECT_EQ(workbench::StartAddressText(0, true), "001");
+  EXPECT_EQ(workbench::StartAddressText(511, false), "512");
 }
 
 TEST(ParameterOps, LabelsAndTextsTravelBothWays) {
@@ -259,6 +262,13 @@ TEST(ParameterOps, LabelsAndTextsTravelBothWays) {
   h.bench.Panel().Edit1 = std::string(40, 'L');
   h.bench.Operations().SetDeviceLabel(kSpot1, h.bench.Panel().Edit1);
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->label, std::string(32, 'L')) << "at most 32";
+  // Eleven characters of three bytes each: cut after ten, never inside the eleventh.
+  std::string lamps;
+  for (int i = 0; i < 11; ++i) lamps += "灯";
+  EXPECT_EQ(h.bench.Operations().SetDeviceLabel(kSpot1, lamps), lamps.substr(0, 30));
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->label, lamps.substr(0, 30));
+  EXPECT_EQ(h.rdm.log.CountStartingWith("The label is longer than 32 bytes: "), 2u);
+  h.bench.Operations().SetDeviceLabel(kSpot1, h.bench.Panel().Edit1);
   ASSERT_TRUE(h.bench.Operations().GetDeviceLabel(kSpot1));
   EXPECT_EQ(h.bench.Panel().Edit1, std::string(32, 'L'));
 
