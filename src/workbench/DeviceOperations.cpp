@@ -121,6 +121,7 @@ void DeviceOperations::GetSupportedParameters(rdm::Uid uid) {
     }
   }
   panel_.ComboBoxID.itemIndex = 0;
+  reading_.supported = pids;
   engine_.SetSupportedPidList(std::move(pids));
 }
 
@@ -134,6 +135,7 @@ void DeviceOperations::GetDeviceInfo(rdm::Uid uid, int row) {
     } else {
       DeviceRecord scratch;
       DeviceRecord& r = RecordAt(row) ? *RecordAt(row) : scratch;
+      reading_.info = *info;
       panel_.Edit8 = rdm::CategoryText(info->category);
       if (info->footprint >= 1 && info->footprint <= 512) r.Footprint = info->footprint;
       panel_.Edit10 = std::to_string(r.Footprint);
@@ -172,6 +174,7 @@ void DeviceOperations::GetPersonalityDescription(rdm::Uid uid, int row, uint8_t 
   std::string item = fmt::format("Mode {}({}ch)", p, footprint);
   panel_.ComboBoxMode.Add(p, item);
   panel_.ComboBoxChannelMode.Add(p, item);
+  reading_.personalities.emplace_back(p, item);
 }
 
 void DeviceOperations::GetStartAddress(rdm::Uid uid, int row) {
@@ -183,6 +186,7 @@ void DeviceOperations::GetStartAddress(rdm::Uid uid, int row) {
 }
 
 void DeviceOperations::StoreStartAddress(DeviceRecord& record, uint16_t reported) {
+  reading_.startAddress = reported;
   // 0xFFFF: the device has no DMX footprint, so no address (not 512).
   record.StartAddressIndex =
       reported == rdm::kNoStartAddress
@@ -199,6 +203,7 @@ void DeviceOperations::GetStatusMessages(rdm::Uid uid) {
   if (!Acked(a, pid::STATUS_MESSAGES, uid)) return;
   if (a.Data().empty()) {
     panel_.Edit5 = "No status messages";
+    reading_.status = panel_.Edit5;
     panel_.Edit5Colour = kLime;
     return;
   }
@@ -211,6 +216,7 @@ void DeviceOperations::GetStatusMessages(rdm::Uid uid) {
   const rdm::StatusMessage& first = messages.front();
   panel_.Edit5Colour = StatusColour(first.type);
   panel_.Edit5 = rdm::StatusText(first.id, first.data1, first.data2);
+  reading_.status = panel_.Edit5;
 }
 
 std::optional<std::string> DeviceOperations::ReadTextAnswer(uint16_t pidValue, rdm::Uid uid) {
@@ -223,6 +229,7 @@ bool DeviceOperations::GetDeviceLabel(rdm::Uid uid) {
   LogOp("Getting device name of 0x", uid);
   auto text = ReadTextAnswer(pid::DEVICE_LABEL, uid);
   if (text) panel_.Edit1 = *text;
+  if (text) reading_.label = *text;
   return text.has_value();
 }
 
@@ -242,6 +249,7 @@ void DeviceOperations::GetManufacturerLabel(int row, rdm::Uid uid) {
   LogOp("Getting manufacturer of 0x", uid);
   if (auto text = ReadTextAnswer(pid::MANUFACTURER_LABEL, uid)) {
     panel_.Edit2 = *text;
+    reading_.manufacturer = *text;
     if (DeviceRecord* r = RecordAt(row)) r->ManufacturerLabel = *text;
   }
 }
@@ -252,6 +260,7 @@ void DeviceOperations::GetDeviceModelDescription(int row, rdm::Uid uid) {
   LogOp("Getting Device Model of 0x", uid);
   auto text = ReadTextAnswer(pid::DEVICE_MODEL_DESCRIPTION, uid);
   if (text && r) r->DeviceModelDescription = *text;
+  if (text) reading_.model = *text;
 }
 
 void DeviceOperations::GetSoftwareVersionLabel(int row, rdm::Uid uid) {
@@ -260,6 +269,7 @@ void DeviceOperations::GetSoftwareVersionLabel(int row, rdm::Uid uid) {
   LogOp("Getting SoftwareVersionLabel of 0x", uid);
   auto text = ReadTextAnswer(pid::SOFTWARE_VERSION_LABEL, uid);
   if (text && r) r->SoftwareVersionLabel = *text;
+  if (text) reading_.software = *text;
   if (r) panel_.Edit9 = r->SoftwareVersionLabel;
 }
 
@@ -271,6 +281,7 @@ void DeviceOperations::GetDeviceHours(rdm::Uid uid) {
   if (!Acked(a, pid::DEVICE_HOURS, uid)) return;
   if (auto hours = rdm::DecodeHours(a.Data())) {
     panel_.Edit33 = std::to_string(static_cast<int32_t>(*hours));
+    reading_.deviceHours = *hours;
   }
 }
 
@@ -282,6 +293,7 @@ void DeviceOperations::GetLampHours(rdm::Uid uid) {
   if (!Acked(a, pid::LAMP_HOURS, uid)) return;
   if (auto hours = rdm::DecodeHours(a.Data())) {
     panel_.Edit34 = std::to_string(static_cast<int32_t>(*hours));
+    reading_.lampHours = *hours;
   }
 }
 
@@ -290,7 +302,9 @@ void DeviceOperations::GetIdentify(rdm::Uid uid, int row) {
   rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::IDENTIFY_DEVICE, {}}, uid);
   DeviceRecord* r = RecordAt(row);
   const auto on = rdm::DecodeByte(a.Data());
-  if (Acked(a, pid::IDENTIFY_DEVICE, uid) && on && r) r->IdentifyOn = *on;
+  if (!Acked(a, pid::IDENTIFY_DEVICE, uid) || !on) return;
+  if (r) r->IdentifyOn = *on;
+  reading_.identify = *on != 0;
 }
 
 void DeviceOperations::GetLampState(rdm::Uid uid, int row) {
@@ -324,15 +338,19 @@ void DeviceOperations::GetInversions(rdm::Uid uid) {
     uint16_t pid;
     const char* text;
     bool* box;
+    std::optional<bool>* read;
   };
-  const Item items[] = {{pid::PAN_INVERT, "Get pan inversion of 0x", &panel_.CheckBox1},
-                        {pid::TILT_INVERT, "Get tilt inversion of 0x", &panel_.CheckBox2},
-                        {pid::PAN_TILT_SWAP, "Get axis swap of 0x", &panel_.CheckBox3}};
+  const Item items[] = {
+      {pid::PAN_INVERT, "Get pan inversion of 0x", &panel_.CheckBox1, &reading_.panInvert},
+      {pid::TILT_INVERT, "Get tilt inversion of 0x", &panel_.CheckBox2, &reading_.tiltInvert},
+      {pid::PAN_TILT_SWAP, "Get axis swap of 0x", &panel_.CheckBox3, &reading_.panTiltSwap}};
   for (const Item& item : items) {
     if (!engine_.IsPidSupported(item.pid)) continue;
     LogOp(item.text, uid);
     rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, item.pid, {}}, uid);
-    if (Acked(a, item.pid, uid)) *item.box = rdm::DecodeFlag(a.Data()).value_or(false);
+    if (!Acked(a, item.pid, uid)) continue;
+    *item.box = rdm::DecodeFlag(a.Data()).value_or(false);
+    *item.read = *item.box;
   }
 }
 
@@ -396,6 +414,7 @@ bool DeviceOperations::ReadDevice(int row) {
   auto uid = table_.UidOfListedRow(row);
   if (!uid) return false;
   const int ackedBefore = tally_.acked;
+  StartReading(*uid);
   GetSupportedParameters(*uid);
   GetDeviceInfo(*uid, row);
   GetStatusMessages(*uid);

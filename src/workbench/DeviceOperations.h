@@ -7,9 +7,12 @@
 #include <atomic>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/Clock.h"
 #include "common/Log.h"
+#include "rdm/Decoders.h"
 #include "rdm/RdmEngine.h"
 #include "workbench/DevicePanelModel.h"
 #include "workbench/DeviceTableService.h"
@@ -31,6 +34,19 @@ struct ExchangeTally {
   std::optional<rdm::ExchangeOutcome> firstFailure;  // the first that was not an ACK
 };
 
+// What one read of a device got, value by value: nothing where no answer came (the panel
+// keeps showing its last texts; velquor-cli prints only what is here).
+struct DeviceReading {
+  rdm::Uid uid;
+  std::optional<std::string> label, manufacturer, model, software, status;
+  std::optional<rdm::DeviceInfo> info;
+  std::optional<uint16_t> startAddress;  // as reported; rdm::kNoStartAddress: no footprint
+  std::vector<std::pair<uint8_t, std::string>> personalities;  // number, "Mode 2(8ch)"
+  std::optional<uint32_t> deviceHours, lampHours;
+  std::optional<bool> panInvert, tiltInvert, panTiltSwap, identify;
+  std::vector<uint16_t> supported;
+};
+
 class DeviceOperations {
  public:
   DeviceOperations(rdm::RdmEngine& engine, common::LogSink& log, common::Clock& clock,
@@ -40,6 +56,12 @@ class DeviceOperations {
   // The device panel's read sequence for one listed row; true when the device answered.
   bool ReadDevice(int row);
   const ExchangeTally& Tally() const { return tally_; }
+  // The values the last ReadDevice (or the getters since StartReading) got.
+  const DeviceReading& Reading() const { return reading_; }
+  void StartReading(rdm::Uid uid) {
+    reading_ = DeviceReading();
+    reading_.uid = uid;
+  }
   void ResetTally() { tally_ = {}; }
   // The columns of a row that the panel's read fills and a plain load does not.
   void ReadDescriptions(int row, rdm::Uid uid);
@@ -107,6 +129,7 @@ class DeviceOperations {
   DevicePanelModel& panel_;
   const std::atomic<bool>& closing_;
   ExchangeTally tally_;
+  DeviceReading reading_;
   uint8_t personalityCount_ = 0;
   uint8_t currentPersonality_ = 0;
 };
