@@ -16,6 +16,20 @@
 
 namespace velquor::cli {
 
+// What velquor-cli's exit status means; scripts may rely on these.
+enum ExitCode : int {
+  kExitOk = 0,         // done; every device asked answered
+  kExitUsage = 2,      // wrong or refused input: nothing was sent
+  kExitNack = 3,       // a device answered NACK (its reason is printed)
+  kExitNoAnswer = 4,   // no answer, or one that could not be used
+  kExitNoBox = 5,      // the interface box is not there or cannot be opened
+  kExitFileError = 6,  // devnames.lst or devnone.lst could not be read or written
+};
+inline constexpr const char* kExitCodesText =
+    "Exit status: 0 done, 2 wrong or refused input (nothing sent), 3 a device answered NACK, "
+    "4 no answer or an unusable one, 5 interface box not found or not usable, 6 a device list "
+    "file could not be read or written.";
+
 struct SessionOptions {
   bool virtualLine = false;
   std::string rigFile;             // empty: the default rig
@@ -23,6 +37,7 @@ struct SessionOptions {
   std::string workDir = ".";       // devnames.lst and devnone.lst
   std::string programDir;          // UidList.ini; empty: beside the program
   common::Clock* clock = nullptr;  // the real clock unless a test gives one
+  bool json = false;               // one JSON document on standard output instead of text
   // Discovery's progress after every exchange and at its end.
   std::function<void(const workbench::DiscoveryStatus&)> discoveryProgress;
 };
@@ -45,11 +60,11 @@ class ProgressLine {
 
 class CliSession {
  public:
-  // Builds the session and opens the line; on failure returns nothing and says why in
-  // `error`. Log lines go to `logListener` as they are added (may be empty).
+  // Builds the session and opens the line; on failure returns nothing, says why in `error`
+  // and sets `exitCode`. Log lines go to `logListener` as they are added (may be empty).
   static std::unique_ptr<CliSession> Create(const SessionOptions& options,
                                             std::function<void(const std::string&)> logListener,
-                                            std::string& error);
+                                            std::string& error, int* exitCode = nullptr);
   ~CliSession();
 
   core::Core& Core() { return *core_; }
@@ -59,10 +74,12 @@ class CliSession {
   workbench::Workbench& Bench() { return core_->Bench(); }
   // Runs `command` on the line's executor and waits for it.
   void Run(const std::function<void()>& command) { core_->Bench().Run(command); }
+  bool Json() const { return json_; }
 
  private:
   CliSession() = default;
   std::unique_ptr<core::Core> core_;
+  bool json_ = false;
 };
 
 struct RawCommand {
@@ -74,27 +91,29 @@ struct RawCommand {
   uint16_t subDevice = 0;
 };
 
-// Sends one composed request; prints a summary line to `out`. Exit code 0 on a valid
-// answer, 1 without one, 2 when the command itself is wrong (reason on `err`).
+// Sends one composed request; prints a summary line to `out`. Exit code by ExitCode: 0 an
+// answer (or a broadcast sent), 3 NACK, 4 none, 2 when the command itself is wrong.
 int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, std::ostream& err);
 
 // Lists the fixtures of the virtual line.
 int RunRig(CliSession& session, std::ostream& out, std::ostream& err);
 
 // Full (or incremental) discovery; the devices found are saved to devnames.lst.
-int RunDiscover(CliSession& session, bool incremental, std::ostream& out);
+int RunDiscover(CliSession& session, bool incremental, std::ostream& out, std::ostream& err);
 // The device list as the window shows it, each device asked for its current state.
-int RunList(CliSession& session, std::ostream& out);
+int RunList(CliSession& session, std::ostream& out, std::ostream& err);
 // The device panel's read of one device, and the values it fills.
-int RunRead(CliSession& session, const std::string& uid, std::ostream& out, std::ostream& err);
+int RunRead(CliSession& session, const std::string& uid, std::ostream& out, std::ostream& err,
+            bool broadcast = false);
 
 struct SetCommand {
   std::string uid;
   std::optional<std::string> address;
   std::optional<std::string> label;
   std::optional<int> personality;
-  std::optional<bool> panInvert, tiltInvert, panTiltSwap;
-  std::optional<bool> identify;
+  std::optional<int> panInvert, tiltInvert, panTiltSwap;  // 0 or 1
+  std::optional<int> identify;                            // 0 or 1
+  bool broadcast = false;                                 // a broadcast UID is refused without it
 };
 // Sets the given parameters of one device.
 int RunSet(CliSession& session, const SetCommand& command, std::ostream& out, std::ostream& err);
@@ -113,7 +132,8 @@ int RunBatch(CliSession& session, const BatchCommand& command, std::ostream& out
 // The radio channel of the wireless equipment: read (no channel) or set (1..7).
 int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out, std::ostream& err);
 
-// The device list rows as text, one line per row under a header of the column captions.
+// The device list rows as text, one line per row under a header of the column captions,
+// columns aligned by display width (a Chinese character takes two).
 std::string FormatDeviceList(const workbench::DeviceListView& view);
 
 }  // namespace velquor::cli

@@ -11,6 +11,11 @@ int main(int argc, char** argv) {
   using namespace velquor;
   CLI::App app{"Velquor Pro command line: RDM over the USB interface box or the virtual line"};
   app.require_subcommand(1);
+  app.fallthrough();  // -q, --json and the rest may also follow the subcommand
+  app.set_version_flag("--version", "velquor-cli 2.0.1");
+  app.footer(std::string(cli::kExitCodesText) +
+             "\nUIDs: MMMM:DDDDDDDD or twelve hex digits, 0x optional (7FF0:00000101, "
+             "7FF000000101); printed as the window shows them (0x7FF000000101).");
 
   cli::SessionOptions options;
   auto* virtualOption =
@@ -22,6 +27,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 5));
   bool quiet = false;
   app.add_flag("-q,--quiet", quiet, "Print only the summary, not the log lines");
+  app.add_flag("--json", options.json,
+               "Print one JSON document (list, read, discover, raw, batch-address); log lines "
+               "are left out");
 
   cli::RawCommand raw;
   auto* rawCmd = app.add_subcommand("raw", "Send one RDM request and print the exchange");
@@ -75,15 +83,36 @@ int main(int argc, char** argv) {
   setCmd->add_option("--tilt-invert", set.tiltInvert, "Tilt inversion: 1 or 0");
   setCmd->add_option("--swap", set.panTiltSwap, "Pan/tilt swap: 1 or 0");
   setCmd->add_option("--identify", set.identify, "Identify: 1 or 0");
+  setCmd->add_flag("--broadcast", set.broadcast, "Allow a broadcast UID (every device takes it)");
+  bool readBroadcast = false;
+  readCmd->add_flag("--broadcast", readBroadcast, "Allow a broadcast UID");
 
-  CLI11_PARSE(app, argc, argv);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    app.exit(e);  // CLI11's own message
+    if (app.get_subcommands().empty()) {
+      std::string known;
+      for (const CLI::App* sub : app.get_subcommands({})) {
+        known += (known.empty() ? "" : ", ") + sub->get_name();
+      }
+      std::cerr << "Commands: " << known << "\n";
+    }
+    return cli::kExitUsage;
+  }
   options.virtualLine = virtualOption->count() > 0;
 
   // Discovery's progress goes to standard error, so scripts reading the list get only it.
   cli::ProgressLine progress(std::cerr, isatty(STDERR_FILENO) != 0);
   options.discoveryProgress = [&](const workbench::DiscoveryStatus& s) { progress.Show(s); };
   std::function<void(const std::string&)> printLine;
-  if (!quiet) {
+  if (!quiet && !options.json) {
     printLine = [&](const std::string& line) {
       progress.Clear();
       std::cout << line << '\n';
@@ -91,10 +120,11 @@ int main(int argc, char** argv) {
   }
 
   std::string error;
-  auto session = cli::CliSession::Create(options, printLine, error);
+  int failure = cli::kExitUsage;
+  auto session = cli::CliSession::Create(options, printLine, error, &failure);
   if (!session) {
     std::cerr << error << '\n';
-    return 2;
+    return failure;
   }
   if (rawCmd->parsed()) {
     if (raw.uid.empty() && !raw.broadcast) {
@@ -104,9 +134,11 @@ int main(int argc, char** argv) {
     return cli::RunRaw(*session, raw, std::cout, std::cerr);
   }
   if (rigCmd->parsed()) return cli::RunRig(*session, std::cout, std::cerr);
-  if (discoverCmd->parsed()) return cli::RunDiscover(*session, incremental, std::cout);
-  if (listCmd->parsed()) return cli::RunList(*session, std::cout);
-  if (readCmd->parsed()) return cli::RunRead(*session, readUid, std::cout, std::cerr);
+  if (discoverCmd->parsed()) return cli::RunDiscover(*session, incremental, std::cout, std::cerr);
+  if (listCmd->parsed()) return cli::RunList(*session, std::cout, std::cerr);
+  if (readCmd->parsed()) {
+    return cli::RunRead(*session, readUid, std::cout, std::cerr, readBroadcast);
+  }
   if (setCmd->parsed()) return cli::RunSet(*session, set, std::cout, std::cerr);
   if (batchCmd->parsed()) return cli::RunBatch(*session, batch, std::cout, std::cerr);
   if (radioCmd->parsed()) {

@@ -82,6 +82,7 @@ rdm::RdmAnswer DeviceOperations::Transact(const rdm::RdmRequest& request, rdm::U
     ++tally_.acked;
   } else {
     if (outcome.kind == rdm::ExchangeOutcome::Kind::Nack) ++tally_.nacked;
+    if (request.commandClass == rdm::SET_COMMAND && !uid.IsBroadcast()) ++tally_.setsRefused;
     if (!tally_.firstFailure) tally_.firstFailure = outcome;
   }
   return answer;

@@ -31,6 +31,7 @@ struct ExchangeTally {
   int asked = 0;
   int acked = 0;
   int nacked = 0;
+  int setsRefused = 0;                               // SETs answered with anything but an ACK
   std::optional<rdm::ExchangeOutcome> firstFailure;  // the first that was not an ACK
 };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "TempDir.h"
@@ -55,14 +56,20 @@ TEST_F(Cli, SetWithDataBytesThenReadBack) {
 }
 
 TEST_F(Cli, NackNamesItsReason) {
-  EXPECT_EQ(Raw({"get", "DEVICE_LABEL", {}, "7FF0:00000101", false, 2}), 0);
+  EXPECT_EQ(Raw({"get", "DEVICE_LABEL", {}, "7FF0:00000101", false, 2}), cli::kExitNack);
   EXPECT_NE(out.str().find("NACK_REASON NR_SUB_DEVICE_OUT_OF_RANGE"), std::string::npos);
 }
 
-TEST_F(Cli, SilentDestinationExitsOne) {
-  EXPECT_EQ(Raw({"get", "DEVICE_INFO", {}, "1234:00005678", false, 0}), 1);
-  EXPECT_EQ(out.str(), "No valid answer.\n");
+TEST_F(Cli, SilentDestinationSaysSoAndABroadcastIsSent) {
+  EXPECT_EQ(Raw({"get", "DEVICE_INFO", {}, "1234:00005678", false, 0}), cli::kExitNoAnswer);
+  EXPECT_EQ(out.str(), "no answer from 0x123400005678\n");
   EXPECT_EQ(Log().CountStartingWith("->Request:"), 2u);
+  out.str("");
+  EXPECT_EQ(Raw({"set", "IDENTIFY_DEVICE", {"01"}, "", true, 0}), cli::kExitOk);
+  EXPECT_EQ(out.str(), "Sent to every device (a broadcast gets no answer).\n");
+  EXPECT_TRUE(session->Line()->FixtureState(0x7FF000000103ULL)->identify);
+  EXPECT_EQ(Raw({"set", "IDENTIFY_DEVICE", {"00"}, "FFFF:FFFFFFFF", false, 0}), cli::kExitUsage)
+      << "a broadcast UID needs --broadcast";
 }
 
 TEST_F(Cli, WrongInputIsRefusedWithAReason) {
@@ -91,7 +98,7 @@ TEST(CliSessionCreate, MissingRigFileIsReported) {
 }
 
 TEST_F(Cli, BatchAddressAndRadioFromTheCommandLine) {
-  EXPECT_EQ(cli::RunDiscover(*session, false, out), 0);
+  EXPECT_EQ(cli::RunDiscover(*session, false, out, err), 0);
   out.str("");
   EXPECT_EQ(cli::RunBatch(*session, {1, 16, 1, 4, std::nullopt}, out, err), 0);
   const auto& table = session->Bench().Table();
@@ -133,13 +140,13 @@ TEST(CliProgress, OneLineOnATerminalPlainLinesElsewhere) {
 }
 
 TEST_F(Cli, SetChangesTheFixtureAndReadShowsIt) {
-  ASSERT_EQ(cli::RunDiscover(*session, false, out), 0);
+  ASSERT_EQ(cli::RunDiscover(*session, false, out, err), 0);
   cli::SetCommand set;
   set.uid = "7FF0:00000102";
   set.address = "100";
   set.label = "DSL Spot";
   set.personality = 2;
-  set.panInvert = true;
+  set.panInvert = 1;
   out.str("");
   ASSERT_EQ(cli::RunSet(*session, set, out, err), 0) << err.str();
   auto f = session->Line()->FixtureState(0x7FF000000102ULL);
@@ -167,17 +174,144 @@ TEST_F(Cli, SetChangesTheFixtureAndReadShowsIt) {
 }
 
 TEST_F(Cli, ListShowsEveryListedDeviceAsItIsNow) {
-  ASSERT_EQ(cli::RunDiscover(*session, false, out), 0);
+  ASSERT_EQ(cli::RunDiscover(*session, false, out, err), 0);
   cli::SetCommand set;
   set.uid = "7FF1:00000201";
   set.address = "300";
   ASSERT_EQ(cli::RunSet(*session, set, out, err), 0);
   out.str("");
-  ASSERT_EQ(cli::RunList(*session, out), 0);
+  ASSERT_EQ(cli::RunList(*session, out, err), 0);
   const std::string text = out.str();
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 13) << "a header and 12 rows";
   const size_t row = text.find("0x7FF100000201");
   ASSERT_NE(row, std::string::npos);
   EXPECT_EQ(text.substr(row + 16, 3), "300") << text.substr(row, 60);
   EXPECT_NE(text.find("Wash Par 1"), std::string::npos);
+}
+
+TEST_F(Cli, NothingIsSentForValuesOutOfRange) {
+  ASSERT_EQ(cli::RunDiscover(*session, false, out, err), 0);
+  const auto before = session->Line()->FixtureState(0x7FF000000101ULL);
+  struct Case {
+    const char* what;
+    cli::SetCommand command;
+  };
+  std::vector<Case> cases;
+  auto add = [&](const char* what, auto change) {
+    cli::SetCommand c;
+    c.uid = "7FF0:00000101";
+    change(c);
+    cases.push_back({what, c});
+  };
+  add("address 0", [](auto& c) { c.address = "0"; });
+  add("address 600", [](auto& c) { c.address = "600"; });
+  add("pan invert 2", [](auto& c) { c.panInvert = 2; });
+  add("personality 9 of 3", [](auto& c) { c.personality = 9; });
+  add("a 33-byte label", [](auto& c) { c.label = std::string(33, 'x'); });
+  add("broadcast without --broadcast", [](auto& c) {
+    c.uid = "7FF0:FFFFFFFF";
+    c.address = "5";
+  });
+  for (const Case& c : cases) {
+    const size_t sets = Log().CountStartingWith("Setting ");
+    err.str("");
+    EXPECT_EQ(cli::RunSet(*session, c.command, out, err), cli::kExitUsage) << c.what;
+    EXPECT_FALSE(err.str().empty()) << c.what;
+    EXPECT_EQ(Log().CountStartingWith("Setting "), sets) << c.what << ": nothing set";
+  }
+  const auto after = session->Line()->FixtureState(0x7FF000000101ULL);
+  EXPECT_EQ(after->startAddress, before->startAddress);
+  EXPECT_EQ(after->personality, before->personality);
+  EXPECT_NE(err.str().find("7FF0FFFFFFFF is a broadcast UID"), std::string::npos);
+}
+
+TEST_F(Cli, ASilentDeviceGetsNoMadeUpValues) {
+  EXPECT_EQ(cli::RunRead(*session, "1234:00005678", out, err), cli::kExitNoAnswer);
+  EXPECT_EQ(out.str(), "") << "no placeholder values";
+  EXPECT_EQ(err.str(), "no answer from 0x123400005678\n");
+  cli::SetCommand set;
+  set.uid = "1234:00005678";
+  set.address = "10";
+  err.str("");
+  EXPECT_EQ(cli::RunSet(*session, set, out, err), cli::kExitNoAnswer);
+  EXPECT_EQ(err.str(), "no answer from 0x123400005678\n");
+  // The radio receiver has no DMX footprint: no address, not 512.
+  ASSERT_EQ(cli::RunRead(*session, "7FF4:00000501", out, err), 0);
+  EXPECT_NE(out.str().find("DMX address:     - (no DMX footprint)\n"), std::string::npos)
+      << out.str();
+}
+
+TEST_F(Cli, JsonDocumentsForScripts) {
+  cli::SessionOptions options;
+  options.virtualLine = true;
+  options.workDir = dir;
+  options.clock = &clock;
+  options.json = true;
+  std::string error;
+  session.reset();
+  session = cli::CliSession::Create(options, nullptr, error);
+  ASSERT_TRUE(session) << error;
+  ASSERT_EQ(cli::RunDiscover(*session, false, out, err), 0);
+  auto discovered = nlohmann::json::parse(out.str());
+  EXPECT_EQ(discovered["found"], 12);
+  out.str("");
+  ASSERT_EQ(cli::RunRead(*session, "7FF000000101", out, err), 0);
+  auto read = nlohmann::json::parse(out.str());
+  EXPECT_EQ(read["uid"], "0x7FF000000101");
+  EXPECT_EQ(read["label"], "Spot 1");
+  EXPECT_EQ(read["address"], 1);
+  EXPECT_EQ(read["deviceHours"], 1520);
+  out.str("");
+  ASSERT_EQ(cli::RunList(*session, out, err), 0);
+  auto list = nlohmann::json::parse(out.str());
+  ASSERT_EQ(list["devices"].size(), 12u);
+  for (const auto& d : list["devices"]) {
+    if (d["uid"] == "0x7FF400000501") {
+      EXPECT_TRUE(d["address"].is_null()) << "no footprint";
+    }
+  }
+  out.str("");
+  EXPECT_EQ(Raw({"get", "DEVICE_LABEL", {}, "7FF0:00000101", false, 2}), cli::kExitNack);
+  auto nack = nlohmann::json::parse(out.str());
+  EXPECT_EQ(nack["nackReason"], "NR_SUB_DEVICE_OUT_OF_RANGE");
+}
+
+TEST_F(Cli, ListAndBatchSayWhatTheyWillDoAndWhatWentWrong) {
+  EXPECT_EQ(cli::RunList(*session, out, err), cli::kExitUsage);
+  EXPECT_NE(err.str().find("run discover first"), std::string::npos);
+  ASSERT_EQ(cli::RunDiscover(*session, false, out, err), 0);
+  out.str("");
+  err.str("");
+  EXPECT_EQ(cli::RunBatch(*session, {1, 16, 3, 2, std::nullopt}, out, err), cli::kExitUsage);
+  EXPECT_NE(err.str().find("--first 3 comes after --last 2"), std::string::npos);
+  err.str("");
+  // Four 16-slot spots from 480, 16 apart: the third and fourth run past 512.
+  EXPECT_EQ(cli::RunBatch(*session, {480, 16, 9, 12, std::nullopt}, out, err), cli::kExitOk);
+  EXPECT_NE(out.str().find("Fixture 9 (0x"), std::string::npos) << out.str();
+  EXPECT_NE(err.str().find("Warning: fixture "), std::string::npos) << err.str();
+}
+
+TEST(CliSessionCreate, NoBoxIsSaidAndExitsFive) {
+  std::string error;
+  int code = 0;
+  cli::SessionOptions options;  // the real box, which a test machine has not
+  EXPECT_FALSE(cli::CliSession::Create(options, nullptr, error, &code));
+  EXPECT_EQ(code, cli::kExitNoBox);
+  EXPECT_TRUE(error == "interface box not found (04b4:0f1f)" ||
+              error.starts_with("The interface box") || error.starts_with("Error initializing"))
+      << error;
+}
+
+TEST(CliFormat, WideCharactersKeepTheColumnsAligned) {
+  workbench::DeviceListView view;
+  std::array<std::string, 11> row{};
+  row.fill("x");
+  row[4] = "灯一";  // six bytes, four columns
+  view.rows.push_back(row);
+  row[4] = "Lamp";
+  view.rows.push_back(row);
+  const std::string text = cli::FormatDeviceList(view);
+  // The label column is 18 wide: both labels take four columns, so both get 14 spaces.
+  EXPECT_NE(text.find("灯一" + std::string(14, ' ') + "x"), std::string::npos) << text;
+  EXPECT_NE(text.find("Lamp" + std::string(14, ' ') + "x"), std::string::npos) << text;
 }
