@@ -150,8 +150,9 @@ void BuildControls(QWidget* root, QTabWidget* pages, std::span<const ControlSpec
 // ---------------------------------------------------------------- addressing window
 
 AddressingWindow::AddressingWindow(const std::string& programDir,
-                                   std::function<void(const QString&)> showError)
-    : programDir_(programDir), showError_(std::move(showError)) {
+                                   std::function<void(const QString&)> showError,
+                                   std::function<void(const std::string&)> log)
+    : programDir_(programDir), showError_(std::move(showError)), log_(std::move(log)) {
   setObjectName("Form2");
   setWindowTitle("RDM System");
   resize(931, 595);
@@ -165,8 +166,8 @@ AddressingWindow::AddressingWindow(const std::string& programDir,
 }
 
 void AddressingWindow::ApplyLanguageAddressing() {
-  LanguageTarget t{this,         "Form2", "lang_ch_2.ini", "lang_en_2.ini", "RDM System",
-                   "0x002e2e2e", true};
+  LanguageTarget t{this, "Form2", "lang_ch_2.ini", "lang_en_2.ini", "RDM System", "0x002e2e2e",
+                   true, log_};
   ApplyLanguage(t, programDir_, showError_);
 }
 

@@ -19,19 +19,29 @@ struct LanguageError {
   QString text;
 };
 
-QColor Colour(const common::IniFile& ini, const char* key, const char* fallback) {
-  std::string text = ini.ReadString("General", key, fallback);
-  auto colour = ColourFromText(text);
-  if (!colour) throw LanguageError{QString("'%1' is not a valid integer value").arg(text.c_str())};
-  return *colour;
+void Report(const LanguageTarget& target, const std::string& file, const char* key,
+            const std::string& text, const std::string& used) {
+  if (target.log) {
+    target.log(file + ": " + key + "='" + text + "' is not usable; " + used + " is used");
+  }
 }
 
-int Integer(const common::IniFile& ini, const char* key, int fallback) {
+QColor Colour(const LanguageTarget& target, const std::string& file, const common::IniFile& ini,
+              const char* key, const char* fallback) {
+  std::string text = ini.ReadString("General", key, fallback);
+  if (auto colour = ColourFromText(text)) return *colour;
+  Report(target, file, key, text, fallback);
+  return *ColourFromText(fallback);
+}
+
+int Integer(const LanguageTarget& target, const std::string& file, const common::IniFile& ini,
+            const char* key, int fallback, int lo, int hi) {
   auto text = ini.Find("General", key);
   if (!text) return fallback;
   auto value = common::ParseInteger(common::Trim(*text));
-  if (!value || *value < -100000 || *value > 100000) {
-    throw LanguageError{QString("'%1' is not a valid integer value").arg(text->c_str())};
+  if (!value || *value < lo || *value > hi) {
+    Report(target, file, key, *text, std::to_string(fallback));
+    return fallback;
   }
   return static_cast<int>(*value);
 }
@@ -95,13 +105,17 @@ std::string ApplyLanguage(const LanguageTarget& target, const std::string& progr
     window->setWindowTitle(
         QString::fromStdString(lang.ReadString("General", "Caption", target.defaultCaption)));
     QFont font(QString::fromStdString(lang.ReadString("General", "FontName", "MS Sans Serif")));
-    QColor background = Colour(lang, "BackgroundColor", target.defaultBackground);
-    QColor foreground = Colour(lang, "FontColor", "0x00ffffff");
-    font.setPointSize(std::max(1, Integer(lang, "FontSize", 12)));
-    Integer(lang, "Charset", 1);  // checked like the others; Qt picks the script itself
+    QColor background = Colour(target, file, lang, "BackgroundColor", target.defaultBackground);
+    QColor foreground = Colour(target, file, lang, "FontColor", "0x00ffffff");
+    font.setPointSize(Integer(target, file, lang, "FontSize", 12, 1, 200));
+    Integer(target, file, lang, "Charset", 1, 0, 255);  // Qt picks the script itself
     QPalette palette = window->palette();
     palette.setColor(QPalette::Window, background);
-    palette.setColor(QPalette::WindowText, foreground);
+    // The text colour of labels, check boxes, group boxes and buttons. Edits keep dark text
+    // on their light field: a light font colour there would be unreadable.
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText}) {
+      palette.setColor(role, foreground);
+    }
     window->setPalette(palette);
     window->setAutoFillBackground(true);
     window->setFont(font);

@@ -22,6 +22,9 @@ struct LanguageTarget {
   const char* defaultCaption = "VELQUOR PRO V2.0.0";
   const char* defaultBackground = "0x001e1e1e";
   bool skipUncaptioned = false;  // the addressing window passes over controls without caption
+  // Where an unusable value (a colour or number that does not convert) is reported; the
+  // default is used for it and the rest goes on.
+  std::function<void(const std::string&)> log;
 };
 
 // Reads an INI file beside the program; a file that is not UTF-8 is read as GB18030.
@@ -32,9 +35,9 @@ std::optional<common::IniFile> LoadProgramIni(const std::string& programDir,
 std::optional<QColor> ColourFromText(const std::string& text);
 
 // Applies config.cfg's language to the window. Returns the language code read ("" when
-// config.cfg is absent and nothing was changed). An error (a caption entry for a control
-// without caption, a colour or number that does not convert) stops the rest and is
-// handed to `showError`.
+// config.cfg is absent and nothing was changed). A caption entry for a control without a
+// caption stops the rest and is handed to `showError`; an unusable colour or number is
+// logged and its default used.
 std::string ApplyLanguage(const LanguageTarget& target, const std::string& programDir,
                           const std::function<void(const QString&)>& showError);
 

@@ -36,6 +36,7 @@ namespace velquor::app {
 void MainWindow::ApplyLanguageMain() {
   LanguageTarget t;
   t.window = this;
+  t.log = [this](const std::string& line) { core_->Log().Add(line); };
   std::string language = ApplyLanguage(t, core_->Options().programDir,
                                        [this](const QString& text) { ShowError(text); });
   if (!language.empty()) currentLanguage_ = QString::fromStdString(language);

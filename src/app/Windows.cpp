@@ -99,8 +99,9 @@ MainWindow::MainWindow(const core::CoreOptions& options, Dialogs dialogs, std::s
   core_ = core::Core::Create(options, std::move(hooks), error);
   if (!core_) return;
 
-  form2_ = std::make_unique<AddressingWindow>(core_->Options().programDir,
-                                              [this](const QString& t) { ShowError(t); });
+  form2_ = std::make_unique<AddressingWindow>(
+      core_->Options().programDir, [this](const QString& t) { ShowError(t); },
+      [this](const std::string& line) { core_->Log().Add(line); });
   startUpTimer_.setSingleShot(true);
   startUpTimer_.setInterval(200);
   timer1_.setInterval(3000);

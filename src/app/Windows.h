@@ -34,12 +34,14 @@ void CentreOnScreen(QWidget* window);
 class AddressingWindow : public QWidget {
   Q_OBJECT
  public:
-  AddressingWindow(const std::string& programDir, std::function<void(const QString&)> showError);
+  AddressingWindow(const std::string& programDir, std::function<void(const QString&)> showError,
+                   std::function<void(const std::string&)> log);
   void ApplyLanguageAddressing();
 
  private:
   std::string programDir_;
   std::function<void(const QString&)> showError_;
+  std::function<void(const std::string&)> log_;
   form2::Controls ui_;
 };
 

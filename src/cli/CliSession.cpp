@@ -530,6 +530,7 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
   workbench::DeviceOperations& ops = bench.Operations();
   std::optional<int> row;
   std::string refusal;
+  const size_t logFrom = session.Log().Count();
   session.Run([&] {
     row = RowFor(bench, *uid, err);
     if (!row) return;
@@ -567,6 +568,7 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
     err << refusal << "\n";
     return kExitUsage;
   }
+  if (FileFailed(session, logFrom, err)) return kExitFileError;
   if (uid->IsBroadcast()) {
     out << "Sent to every device (a broadcast gets no answer).\n";
     return kExitOk;
@@ -596,6 +598,7 @@ int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std:
   workbench::Workbench& bench = session.Bench();
   bool empty = false;
   json planned = json::array();
+  const size_t logFrom = session.Log().Count();
   session.Run([&] {
     bench.List().LoadDeviceTable(true);  // each fixture's footprint, for the warnings
     const workbench::DeviceTable& t = bench.Table();
@@ -637,6 +640,7 @@ int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std:
     err << "The device list is empty: run discover first\n";
     return kExitUsage;
   }
+  if (FileFailed(session, logFrom, err)) return kExitFileError;
   if (session.Json()) {
     out << json{{"planned", planned}, {"devices", DevicesJson(bench)}}.dump(2) << "\n";
   } else {

@@ -115,7 +115,7 @@ void DeviceOperations::GetSupportedParameters(rdm::Uid uid) {
   for (uint16_t p : pids) {
     auto it = std::find_if(table.begin(), table.end(), [&](const auto& e) { return e.pid == p; });
     if (it != table.end()) {
-      panel_.ComboBoxParameterIndex = static_cast<int>(it - table.begin());
+      if (console_) console_->ComboBoxParameter = static_cast<int>(it - table.begin());
       panel_.ComboBoxID.items.push_back(rdm::KnownPidItemText(*it));
     } else {
       panel_.ComboBoxID.items.push_back(fmt::format("0x{:04X}", p));

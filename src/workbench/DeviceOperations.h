@@ -14,6 +14,7 @@
 #include "common/Log.h"
 #include "rdm/Decoders.h"
 #include "rdm/RdmEngine.h"
+#include "workbench/Console.h"
 #include "workbench/DevicePanelModel.h"
 #include "workbench/DeviceTableService.h"
 #include "workbench/ModelLock.h"
@@ -109,6 +110,8 @@ class DeviceOperations {
   // Waits with the model lock let go.
   void Pause(int ms);
   void ResetRetryCounter() { engine_.ResetRetryCounter(); }
+  // The console page, whose parameter list follows the parameters a device reports.
+  void SetConsole(ConsoleModel* console) { console_ = console; }
 
  private:
   // A valid ACK. A valid answer of another type is logged and counts as no answer.
@@ -129,6 +132,7 @@ class DeviceOperations {
   DeviceTableService& table_;
   DevicePanelModel& panel_;
   const std::atomic<bool>& closing_;
+  ConsoleModel* console_ = nullptr;
   ExchangeTally tally_;
   DeviceReading reading_;
   uint8_t personalityCount_ = 0;

@@ -71,9 +71,8 @@ struct DevicePanelModel {
   bool CheckBox3 = false;         // pan/tilt swap
   PersonalityList ComboBoxMode;
   PersonalityList ComboBoxChannelMode;
-  ChoiceList ComboBoxID;           // supported parameters
-  int ComboBoxParameterIndex = 0;  // the console's parameter list
-  std::string Edit35 = "1";        // selected row number
+  ChoiceList ComboBoxID;     // supported parameters
+  std::string Edit35 = "1";  // selected row number
   Rgb Edit35Colour = kWhite;
   std::string EditEnd;      // batch addressing: last fixture
   ChoiceList ComboBox_UID;  // hidden list of UIDs

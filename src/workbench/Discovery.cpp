@@ -212,6 +212,7 @@ void Discovery::Run(bool incremental) {
   if (table_.Table().DeviceCount > 0) {
     table_.Save();
     panel_.EditEnd = std::to_string(table_.Table().DeviceCount);
+    log_.Add("End Fixture:" + panel_.EditEnd);  // the edit's change handler, as when typed
   }
   log_.Add("Discovery finished.");
   table_.RebuildUidChoices();

@@ -57,7 +57,10 @@ void DeviceListController::LoadDeviceTable(bool requery) {
 void DeviceListController::LoadAtStartUp() {
   LoadDeviceTable(true);
   table_.RebuildUidChoices();
-  if (table_.Table().DeviceCount != 0) panel_.EditEnd = std::to_string(table_.Table().DeviceCount);
+  if (table_.Table().DeviceCount != 0) {
+    panel_.EditEnd = std::to_string(table_.Table().DeviceCount);
+    log_.Add("End Fixture:" + panel_.EditEnd);  // the edit's change handler, as when typed
+  }
 }
 
 void DeviceListController::RefreshDeviceTable(bool requery) {
@@ -172,6 +175,8 @@ void RdmPageController::SpeedButtonRdmReadClick() {
   const int row = t.SelectedRow;
   panel_.readFrom.reset();
   if (operations_.ReadDevice(row)) panel_.readFrom = t.Records[static_cast<size_t>(row)].Uid;
+  // The address edit was changed by the read: its change handler runs, as for a typed one.
+  if (ReadEdit(panel_.EditAddr)) EditChange(NumericEdit::Addr, panel_.EditAddr);
   panel_.SpeedButtonRdmWriteEnabled = true;
   list_.RefreshDeviceTable(false);
 }

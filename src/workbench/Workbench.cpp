@@ -14,7 +14,9 @@ Workbench::Workbench(rdm::RdmEngine& engine, common::LogSink& log, common::Clock
       rdmPage_(devices_, operations_, list_, panel_, log, hooks.showRdmPage),
       console_(engine, models_, devices_, operations_, discovery_, log),
       radio_(operations_, console_.Model(), log),
-      executor_(lineBusy_) {}
+      executor_(lineBusy_) {
+  operations_.SetConsole(&console_.Model());
+}
 
 Workbench::~Workbench() {
   Shutdown();

@@ -288,10 +288,21 @@ TEST(Languages, BadEntriesAreReportedOnceAndStopTheRest) {
   EXPECT_EQ(w.C<QPushButton>("SpeedButton5")->text(), "one");
   EXPECT_EQ(w.C<QPushButton>("SpeedButtonDiscover")->text(), "查找 设备 Discover");
 
-  d.Program("lang_ch.ini", "[General]\r\nBackgroundColor=green\r\n");
+  // Unusable values are logged and their defaults used: no dialog for them.
+  d.Program("lang_ch.ini",
+            "[General]\r\nBackgroundColor=green\r\nFontSize=2147483647\r\nFontColor=255\r\n");
   w.window->ApplyLanguageMain();
-  EXPECT_EQ(w.errors.size(), 2);
-  EXPECT_TRUE(w.errors.back().contains("green"));
+  EXPECT_EQ(w.errors.size(), 1);
+  QApplication::processEvents();
+  const QString log = w.C<QPlainTextEdit>("LogMemo")->toPlainText();
+  EXPECT_TRUE(
+      log.contains("lang_ch.ini: BackgroundColor='green' is not usable; 0x001e1e1e is used"))
+      << log.toStdString();
+  EXPECT_TRUE(log.contains("lang_ch.ini: FontSize='2147483647' is not usable; 12 is used"));
+  EXPECT_EQ(w.window->font().pointSize(), 12);
+  EXPECT_EQ(w.C<QPushButton>("SpeedButton5")->palette().color(QPalette::ButtonText),
+            QColor(255, 0, 0))
+      << "the font colour reaches the buttons";
 }
 
 TEST(Languages, FirstToggleWithoutConfigCreatesItInEnglish) {

@@ -315,3 +315,9 @@ TEST(CliFormat, WideCharactersKeepTheColumnsAligned) {
   EXPECT_NE(text.find("灯一" + std::string(14, ' ') + "x"), std::string::npos) << text;
   EXPECT_NE(text.find("Lamp" + std::string(14, ' ') + "x"), std::string::npos) << text;
 }
+
+TEST_F(Cli, AFailedSaveIsAFailure) {
+  std::filesystem::create_directory(dir + "/devnames.lst");  // cannot be written as a file
+  EXPECT_EQ(cli::RunDiscover(*session, false, out, err), cli::kExitFileError);
+  EXPECT_NE(err.str().find("Unable to write "), std::string::npos) << err.str();
+}

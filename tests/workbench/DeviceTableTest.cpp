@@ -208,7 +208,8 @@ TEST(DeviceTable, ColumnsFromUidListWithDefaults) {
   h.bench.Devices().BuildColumns();
   EXPECT_TRUE(h.bench.View().columns.empty()) << "no UidList.ini: no columns";
   WriteText(h.Path("UidList.ini"),
-            "[general]\r\nuid = Unique ID \r\nUID_Width=200\r\nManufacturer_Width=99\r\n");
+            "[general]\r\nuid = Unique ID \r\nUID_Width=200\r\nManufacturer_Width=99\r\n"
+            "DeviceLabel=\xC3\xFB\xB3\xC6\r\n");  // "名称" as a Chinese Windows saves it
   h.bench.Devices().BuildColumns();
   const auto& c = h.bench.View().columns;
   ASSERT_EQ(c.size(), 11u);
@@ -217,6 +218,7 @@ TEST(DeviceTable, ColumnsFromUidListWithDefaults) {
   EXPECT_EQ(c[1].caption, "Unique ID");
   EXPECT_EQ(c[1].width, 200);
   EXPECT_EQ(c[6].width, 99);
+  EXPECT_EQ(c[4].caption, "名称");
   EXPECT_EQ(c[10].caption, "Sensor Count");
   EXPECT_EQ(c[10].width, 120);
 }
@@ -228,4 +230,5 @@ TEST(DeviceTable, UidChoicesAndEndFixture) {
   EXPECT_EQ(h.bench.View().uidChoices.items,
             (std::vector<std::string>{"1 UID:0x1234ABCD", "2 UID:0x7FF000000101"}));
   EXPECT_EQ(h.bench.Panel().EditEnd, "2");
+  EXPECT_EQ(h.rdm.log.CountOf("End Fixture:2"), 1u) << "the edit's change handler ran";
 }

@@ -40,6 +40,11 @@ TEST(Panel, ReadWithoutSelectionTakesTheFirstRowAndMarksIt) {
   EXPECT_EQ(h.bench.Panel().Edit1, "Spot 1");
   EXPECT_EQ(h.bench.Panel().Edit33, "1520");
   EXPECT_TRUE(h.bench.Panel().SpeedButtonRdmWriteEnabled);
+  EXPECT_EQ(h.bench.Panel().readFrom, kSpot1);
+  EXPECT_EQ(h.rdm.log.CountOf("DMX Address:1"), 1u) << "the address edit's change handler ran";
+  // The console's parameter list moved to the last parameter the device lists that the
+  // program knows: RESET_DEVICE, item 62 of the console's list.
+  EXPECT_EQ(h.bench.Console().ComboBoxParameter, 62);
 
   WorkbenchHarness empty;
   empty.bench.RdmPage().SpeedButtonRdmReadClick();
