@@ -247,10 +247,6 @@ void MainWindow::Wire() {
     networkAddressIndex_ = index;
     SaveNetworkAddressIndex();
   });
-  connect(ui_.ScrollBarDMX, &QScrollBar::valueChanged, this, [this](int value) {
-    faderOffset_ = value;
-    RefreshFaderLabels();
-  });
   for (QWidget* w :
        std::initializer_list<QWidget*>{ui_.Image_L, ui_.Label_quendaris, ui_.GroupBox1}) {
     w->installEventFilter(this);
@@ -264,6 +260,7 @@ void MainWindow::Wire() {
   connect(&timer1_, &QTimer::timeout, this, [this] { Timer1Timer(); });
   WireRdmPage();
   WireConsolePages();
+  WireDeskPage();
 
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();
@@ -273,6 +270,12 @@ void MainWindow::Wire() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui_.ListView1 &&
+      (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+    // A key down or up in the scene list selects as a click does, after the list moved.
+    QTimer::singleShot(0, this, [this] { ListView1Click(ui_.ListView1->currentRow()); });
+    return false;
+  }
   if (event->type() == QEvent::MouseButtonRelease) {
     if (watched == ui_.Image_L) {
       Image_LClick();
@@ -378,12 +381,14 @@ void MainWindow::FormShow() {
   ui_.ComboBox_Hold->setCurrentIndex(2);
   ui_.ComboBoxSpeed->setCurrentIndex(2);
 
-  // The scene file: read whole at start-up (its scenes fill the list once the desk has them).
+  // The scene file: read whole at start-up; its scenes fill the list.
   const std::string sceneFile = common::PathIn(workDir, "quendaris.show");
   if (common::PathExists(sceneFile)) {
     std::string error;
     if (auto bytes = common::ReadWholeFile(sceneFile, error)) {
       core_->Log().Add("Configure" + std::to_string(bytes->size()));
+      core_->Desk().Load(sceneFile);
+      RefreshSceneList();
     } else {
       core_->Log().Add("Fail to Open File!!!");
     }

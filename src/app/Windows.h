@@ -112,6 +112,10 @@ class MainWindow : public QMainWindow {
   void RefreshRdmPage();
   void WireConsolePages();
   void RefreshConsolePages();
+  void WireDeskPage();
+  void ListView1Click(int row);
+  void RefreshFaders();
+  void RefreshSceneList();
   void ShowConnectState();
 
   void Wire();
@@ -134,6 +138,7 @@ class MainWindow : public QMainWindow {
   bool commandRunning_ = false;
   std::atomic<bool> drainPosted_{false};   // a drain of the log is on its way to this thread
   std::atomic<bool> statusPosted_{false};  // a discovery status is on its way
+  std::atomic<bool> deskPosted_{false};    // a scene step's refresh is on its way
 
   QString currentLanguage_ = "CHS";
   int networkAddressIndex_ = 0;

@@ -31,9 +31,14 @@ std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::Workbe
   core->bench_ = std::make_unique<workbench::Workbench>(
       *core->engine_, core->log_, *core->clock_, core->options_.workDir, core->options_.programDir,
       std::move(hooks));
+  core->desk_ = std::make_unique<dmx::SceneDesk>(core->universe_, core->log_, [self] {
+    if (self->deskShown_) self->deskShown_();
+  });
+  dmx::EngineHooks tickHooks;
+  tickHooks.sceneStep = [self] { self->desk_->SceneStep(); };
   core->tick_ = std::make_unique<dmx::EngineTick>(*core->link_, *core->engine_, core->universe_,
                                                   core->bench_->LineBusy(), core->tickHoldOff_,
-                                                  core->log_, *core->clock_);
+                                                  core->log_, *core->clock_, tickHooks);
   core->tick_->SetLineOwner(&core->bench_->Executor());
   return core;
 }

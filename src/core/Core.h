@@ -11,6 +11,7 @@
 #include "common/Log.h"
 #include "dmx/EngineTick.h"
 #include "dmx/OutputUniverse.h"
+#include "dmx/SceneDesk.h"
 #include "link/LinkTransport.h"
 #include "link/UsbLink.h"
 #include "rdm/RdmEngine.h"
@@ -40,6 +41,9 @@ class Core {
   rdm::RdmEngine& Engine() { return *engine_; }
   workbench::Workbench& Bench() { return *bench_; }
   dmx::OutputUniverse& Universe() { return universe_; }
+  dmx::SceneDesk& Desk() { return *desk_; }
+  // Called on the tick's thread when a scene step wants the DMX page refreshed.
+  void SetDeskShown(std::function<void()> shown) { deskShown_ = std::move(shown); }
   dmx::EngineTick& Tick() { return *tick_; }
   virtualline::VirtualLine* Line() { return line_; }
   const CoreOptions& Options() const { return options_; }
@@ -61,6 +65,8 @@ class Core {
   std::unique_ptr<rdm::RdmEngine> engine_;
   std::unique_ptr<workbench::Workbench> bench_;
   dmx::OutputUniverse universe_;
+  std::function<void()> deskShown_;
+  std::unique_ptr<dmx::SceneDesk> desk_;
   std::unique_ptr<dmx::EngineTick> tick_;
   bool shutDown_ = false;
 };

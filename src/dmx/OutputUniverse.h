@@ -24,6 +24,13 @@ class OutputUniverse {
   void ClearSlots();
   uint8_t At(size_t index) const;
   Bytes Snapshot() const;
+  // Changes slots 1..512 (bytes 0..511) in one go, under the lock, so no frame sent meanwhile
+  // carries half of the change.
+  template <class Change>
+  void EditSlots(Change&& change) {
+    std::lock_guard lock(mutex_);
+    change(std::span<uint8_t, kSlots>(bytes_.data(), kSlots));
+  }
 
  private:
   mutable std::mutex mutex_;

@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
@@ -198,4 +199,36 @@ TEST(RdmPage, WriteGoesOnlyToTheDeviceThePanelWasReadFrom) {
   EXPECT_EQ(par->label, "Wash Par 1") << "the rig itself is unchanged";
   EXPECT_EQ(par->startAddress, 65);
   EXPECT_EQ(par->personality, 2);
+}
+
+TEST(DmxPage, FadersAndScenesWorkWhileDiscoveryHoldsTheLine) {
+  Desk d;
+  QTest::mouseClick(d.C<QPushButton>("SpeedButtonDiscover"), Qt::LeftButton);
+  ASSERT_TRUE(d.window->CommandRunning());
+  auto* pages = d.C<QTabWidget>("PageControl1");
+  pages->setCurrentIndex(3);  // DMX
+  auto* fader1 = d.C<QScrollBar>("ScrollBar1");
+  fader1->setValue(55);  // 255 - 55 = 200
+  EXPECT_EQ(d.window->CoreRef().Universe().At(0), 200) << "at once, not after the search";
+  EXPECT_EQ(d.C<QLabel>("Label_D1")->text(), "200");
+  d.C<QComboBox>("ComboBox_Fade")->setEditText("100");
+  d.C<QComboBox>("ComboBox_Hold")->setEditText("100");
+  QTest::mouseClick(d.C<QPushButton>("SpeedButton_Add"), Qt::LeftButton);
+  fader1->setValue(255);
+  QTest::mouseClick(d.C<QPushButton>("SpeedButton_Add"), Qt::LeftButton);
+  auto* list = d.C<QTableWidget>("ListView1");
+  ASSERT_EQ(list->rowCount(), 2);
+  EXPECT_EQ(list->item(1, 0)->text(), "No.2");
+  EXPECT_EQ(list->item(1, 1)->text(), "100");
+  QTest::mouseClick(d.C<QPushButton>("SpeedButton6"), Qt::LeftButton);  // stop the search
+  d.Settle();
+  pages->setCurrentIndex(3);  // the search brought the RDM page forward when it began
+  auto* run = d.C<QPushButton>("SpeedButton18");
+  QTest::mouseClick(run, Qt::LeftButton);
+  EXPECT_EQ(run->text(), "Stop");
+  d.Run(1200);  // the tick plays the sequence: fades of 100 ms, holds of 100 ms
+  EXPECT_TRUE(d.Log().contains("Running 2"));
+  EXPECT_TRUE(d.Log().contains("Running 1"));
+  QTest::mouseClick(run, Qt::LeftButton);
+  EXPECT_EQ(run->text(), "Run");
 }

@@ -1,0 +1,131 @@
+// The DMX page: twelve faders, the scene list and its buttons, bound to the scene desk.
+// Nothing here waits for the RDM line: the desk works while discovery or a Read runs.
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QSignalBlocker>
+
+#include "app/WidgetUpdates.h"
+#include "app/Windows.h"
+#include "common/Files.h"
+
+namespace velquor::app {
+
+void MainWindow::WireDeskPage() {
+  dmx::SceneDesk& desk = core_->Desk();
+  const auto faders = ui_.ScrollBars();
+  for (int k = 0; k < dmx::kFaders; ++k) {
+    connect(faders[static_cast<size_t>(k)], &QScrollBar::valueChanged, this,
+            [this, &desk, k](int position) {
+              const uint8_t level = desk.FaderMoved(k, position);
+              ui_.Label_Ds()[static_cast<size_t>(k)]->setText(QString::number(level));
+            });
+  }
+  connect(ui_.ScrollBarDMX, &QScrollBar::valueChanged, this, [this, &desk](int value) {
+    faderOffset_ = value;
+    desk.SetFaderOffset(value);
+    RefreshFaderLabels();
+    RefreshFaders();
+  });
+  connect(ui_.SpeedButton11, &QAbstractButton::clicked, this, [this, &desk] {
+    desk.Clear();
+    RefreshFaders();
+    RefreshSceneList();
+  });
+  connect(ui_.SpeedButton_Add, &QAbstractButton::clicked, this, [this, &desk] {
+    desk.Add(ui_.ComboBox_Fade->currentText().toStdString(),
+             ui_.ComboBox_Hold->currentText().toStdString());
+    DrainLog();
+    RefreshSceneList();
+  });
+  connect(ui_.SpeedButton_Delete, &QAbstractButton::clicked, this, [this, &desk] {
+    desk.DeleteLast();
+    RefreshSceneList();
+  });
+  connect(ui_.SpeedButton18, &QAbstractButton::clicked, this, [this, &desk] {
+    ui_.SpeedButton18->setText(
+        QString::fromStdString(desk.RunStop(ui_.SpeedButton18->text().toStdString())));
+    core_->Tick().View().sceneRunning = desk.Running();
+  });
+  connect(ui_.SpeedButton_Show, &QAbstractButton::clicked, this, [this, &desk] {
+    desk.Save(common::PathIn(core_->Options().workDir, "quendaris.show"));
+    DrainLog();
+  });
+  connect(ui_.ListView1, &QTableWidget::cellClicked, this,
+          [this](int row, int) { ListView1Click(row); });
+  ui_.ListView1->installEventFilter(this);  // a key down or up in the list selects too
+  for (auto [combo, fade] :
+       {std::pair{ui_.ComboBox_Fade, true}, std::pair{ui_.ComboBox_Hold, false}}) {
+    connect(combo, &QComboBox::editTextChanged, this, [this, &desk, fade = fade](const QString& t) {
+      const bool changed =
+          fade ? desk.FadeChanged(t.toStdString()) : desk.HoldChanged(t.toStdString());
+      DrainLog();
+      if (changed) RefreshSceneList();
+    });
+  }
+  // A scene step (tick thread) asks for the page: one refresh on its way at a time.
+  core_->SetDeskShown([this] {
+    if (deskPosted_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          deskPosted_ = false;
+          const dmx::SceneDesk::StepView view = core_->Desk().TakeStepView();
+          if (view.selectRow) {
+            ui_.ListView1->selectRow(*view.selectRow);
+            ui_.ListView1->setFocus();
+          }
+          if (view.refreshFaders) RefreshFaders();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void MainWindow::ListView1Click(int row) {
+  dmx::SceneDesk& desk = core_->Desk();
+  const auto times = desk.SelectScene(row);
+  DrainLog();
+  if (!times) return;
+  for (auto [combo, ms] :
+       {std::pair{ui_.ComboBox_Fade, times->first}, std::pair{ui_.ComboBox_Hold, times->second}}) {
+    QSignalBlocker block(combo);  // the same values: nothing to store again
+    combo->setEditText(QString::number(ms));
+  }
+  RefreshFaders();
+}
+
+void MainWindow::RefreshFaders() {
+  const auto faders = ui_.ScrollBars();
+  for (int k = 0; k < dmx::kFaders; ++k) {
+    QScrollBar* fader = faders[static_cast<size_t>(k)];
+    const int position = core_->Desk().FaderPosition(k);
+    {
+      // Shown, not written back: a scene step may have moved on meanwhile.
+      QSignalBlocker block(fader);
+      fader->setValue(position);
+    }
+    ui_.Label_Ds()[static_cast<size_t>(k)]->setText(QString::number(255 - position));
+  }
+}
+
+void MainWindow::RefreshSceneList() {
+  const std::vector<dmx::SceneRow> rows = core_->Desk().Rows();
+  auto* list = ui_.ListView1;
+  list->setRowCount(static_cast<int>(rows.size()));
+  for (size_t r = 0; r < rows.size(); ++r) {
+    const QString cells[] = {QString::fromStdString(rows[r].caption),
+                             QString::number(rows[r].fadeMs), QString::number(rows[r].holdMs)};
+    for (int c = 0; c < 3; ++c) {
+      QTableWidgetItem* item = list->item(static_cast<int>(r), c);
+      if (!item) {
+        list->setItem(static_cast<int>(r), c, new QTableWidgetItem(cells[c]));
+      } else if (item->text() != cells[c]) {
+        item->setText(cells[c]);
+      }
+    }
+  }
+}
+
+}  // namespace velquor::app

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TempDir.h"
+#include "WorkbenchHarness.h"
+#include "dmx/SceneDesk.h"
+
+using namespace velquor;
+using testsupport::ReadText;
+using testsupport::WriteText;
+
+namespace {
+
+struct Desk : ::testing::Test {
+  common::LogSink log;
+  dmx::OutputUniverse universe;
+  int shown = 0;
+  dmx::SceneDesk desk{universe, log, [this] { ++shown; }};
+  std::string dir = testsupport::MakeTempDir();
+  ~Desk() override { std::filesystem::remove_all(dir); }
+
+  // Adds a scene whose slot 1 is `level` (and slot 6 is 10 in every scene).
+  void AddScene(uint8_t level, const char* fade, const char* hold) {
+    universe.Store(0, level);
+    universe.Store(5, 10);
+    ASSERT_TRUE(desk.Add(fade, hold));
+  }
+  std::vector<int> SlotOneOver(int steps) {
+    std::vector<int> out;
+    for (int i = 0; i < steps; ++i) {
+      desk.SceneStep();
+      out.push_back(universe.At(0));
+    }
+    return out;
+  }
+};
+
+}  // namespace
+
+TEST_F(Desk, FadeStepsTowardTheNextSceneThenHoldsAndAdvances) {
+  AddScene(200, "100", "0");
+  AddScene(0, "100", "0");
+  // 200 -> 0 over 100 ms: the "from" level, two steps closer (rounding toward 0), then the
+  // target whole; a hold of 0 still holds one step, then the next scene's number.
+  EXPECT_EQ(SlotOneOver(4), (std::vector<int>{200, 120, 40, 0}));
+  EXPECT_EQ(log.CountOf("Running 2"), 0u);
+  desk.SceneStep();
+  EXPECT_EQ(log.CountOf("Running 2"), 1u);
+  EXPECT_EQ(desk.TakeStepView().selectRow, 1) << "the list shows the scene now running";
+  // And back from 0 to 200: rounding toward the target again.
+  EXPECT_EQ(SlotOneOver(4), (std::vector<int>{0, 80, 160, 200}));
+}
+
+TEST_F(Desk, ZeroFadeIsOneMillisecondAndSlotsEqualInBothScenesKeepAFader) {
+  AddScene(100, "0", "1000");
+  AddScene(50, "0", "1000");
+  desk.SceneStep();  // the "from" level
+  EXPECT_EQ(universe.At(0), 100);
+  desk.SetFaderOffset(0);
+  desk.FaderMoved(5, 255 - 77);  // slot 6 is 10 in both scenes: a fader may hold it
+  desk.SceneStep();              // past the 1 ms: the target whole
+  EXPECT_EQ(universe.At(0), 50);
+  EXPECT_EQ(universe.At(5), 10) << "the target scene is copied whole at the end";
+  ASSERT_TRUE(desk.Save(dir + "/quendaris.show"));
+  const std::string file = ReadText(dir + "/quendaris.show");
+  EXPECT_EQ(file.substr(2, 2), std::string("\x00\x01", 2)) << "the table holds 1 ms now";
+}
+
+TEST_F(Desk, ASlotEqualInBothScenesKeepsAFaderDuringTheFade) {
+  AddScene(200, "1000", "0");
+  AddScene(0, "1000", "0");
+  desk.SceneStep();
+  desk.FaderMoved(5, 255 - 77);
+  for (int i = 0; i < 10; ++i) desk.SceneStep();
+  EXPECT_EQ(universe.At(5), 77) << "an equal slot is not written while fading";
+}
+
+TEST_F(Desk, OneSceneFadesIntoItself) {
+  AddScene(42, "40", "40");
+  for (int i = 0; i < 12; ++i) {
+    desk.SceneStep();
+    EXPECT_EQ(universe.At(0), 42);
+  }
+  EXPECT_GE(log.CountOf("Running 1"), 2u);
+}
+
+TEST_F(Desk, TheSceneFileIsWholeRecordsOfFiveHundredEighteenBytes) {
+  const std::string path = dir + "/quendaris.show";
+  EXPECT_FALSE(desk.Save(path));
+  EXPECT_EQ(log.CountOf("No configuration parameters"), 1u);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  AddScene(7, "1000", "500");
+  AddScene(9, "100", "65535");
+  ASSERT_TRUE(desk.Save(path));
+  const std::string file = ReadText(path);
+  ASSERT_EQ(file.size(), 1036u);
+  // Scene 1: number, 0x1E, fade 1000 = 03 E8, hold 500 = 01 F4, then slot 1.
+  EXPECT_EQ(file.substr(0, 7), std::string("\x01\x1E\x03\xE8\x01\xF4\x07", 7));
+  EXPECT_EQ(file.substr(518, 7), std::string("\x02\x1E\x00\x64\xFF\xFF\x09", 7));
+  EXPECT_EQ(log.CountOf("Configuration saved1032"), 1u);
+
+  dmx::SceneDesk loaded(universe, log);
+  loaded.Load(path);
+  ASSERT_EQ(loaded.Rows().size(), 2u);
+  EXPECT_EQ(loaded.Rows()[1].caption, "No.2");
+  EXPECT_EQ(loaded.Rows()[1].holdMs, 65535u);
+  WriteText(path, file.substr(0, 1000));
+  loaded.Load(path);
+  EXPECT_EQ(loaded.Rows().size(), 1u);
+  EXPECT_EQ(log.CountOf("quendaris.show ends in 482 bytes that are not a whole scene: ignored"),
+            1u);
+  std::string many;
+  for (int k = 0; k < 300; ++k) many += file.substr(0, 518);
+  WriteText(path, many);
+  loaded.Load(path);
+  EXPECT_EQ(loaded.Rows().size(), 255u) << "the 8-bit runner never reads a full list as empty";
+  EXPECT_EQ(log.CountOf("quendaris.show holds 300 scenes; the list takes the first 255"), 1u);
+}
+
+TEST_F(Desk, FadersListAndButtons) {
+  EXPECT_EQ(desk.FaderMoved(0, 0), 255);
+  EXPECT_EQ(universe.At(0), 255) << "fader 1 at the top is slot 1 full";
+  desk.SetFaderOffset(500);
+  desk.FaderMoved(11, 55);
+  EXPECT_EQ(universe.At(511), 200) << "fader 12 at offset 500 is slot 512";
+  EXPECT_EQ(desk.FaderPosition(11), 55);
+
+  // A time that does not convert stops the Add after the row and the levels, as it did.
+  EXPECT_FALSE(desk.Add("1x", "100"));
+  EXPECT_EQ(log.CountOf("'1x' is not a valid integer value"), 1u);
+  EXPECT_FALSE(desk.Add("70000", "100"));
+  EXPECT_EQ(log.CountStartingWith("70000 ms is too long"), 1u);
+  EXPECT_EQ(desk.Rows().size(), 2u);
+  desk.Clear();
+  AddScene(1, "100", "100");
+  AddScene(2, "100", "100");
+  EXPECT_FALSE(desk.SelectScene(-1)) << "a click below the last row changes nothing";
+  EXPECT_EQ(desk.SelectScene(2), std::nullopt);
+  ASSERT_TRUE(desk.SelectScene(0));
+  EXPECT_EQ(universe.At(0), 1) << "the scene goes live at once";
+  EXPECT_EQ(log.CountOf("Selected No.:1"), 1u);
+  ASSERT_TRUE(desk.FadeChanged("2500"));
+  EXPECT_EQ(desk.Rows()[0].caption, "Scene1") << "the list is rebuilt";
+  EXPECT_EQ(desk.Rows()[0].fadeMs, 2500u);
+  desk.DeleteLast();
+  EXPECT_EQ(desk.Rows().size(), 1u);
+  desk.Clear();
+  EXPECT_TRUE(desk.Rows().empty());
+  EXPECT_EQ(universe.At(0), 0);
+
+  EXPECT_EQ(desk.RunStop("Run"), "Stop");
+  EXPECT_TRUE(desk.Running());
+  EXPECT_EQ(desk.RunStop("Stop"), "Run");
+  EXPECT_FALSE(desk.Running());
+  EXPECT_EQ(desk.RunStop("运行"), "停止");
+  EXPECT_TRUE(desk.Running());
+  EXPECT_EQ(desk.RunStop("停止"), "运行");
+  EXPECT_FALSE(desk.Running());
+}
