@@ -2,6 +2,7 @@
 // The command line's view of the core (the same wiring as the window's) and the commands
 // built on its typed operations. Every command runs on the line's executor.
 
+#include <atomic>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -128,6 +129,12 @@ struct BatchCommand {
 // Evenly spaced start addresses for a run of listed fixtures, then the list re-read.
 int RunBatch(CliSession& session, const BatchCommand& command, std::ostream& out,
              std::ostream& err);
+
+// The desk's scenes from quendaris.show: "list" them, "play" the sequence with its fades on
+// the engine tick for `seconds` (or until `interrupted` says so), or "stop": one frame of
+// zeros, the blackout a stopped show leaves behind.
+int RunScenes(CliSession& session, const std::string& action, std::optional<double> seconds,
+              const std::atomic<bool>& interrupted, std::ostream& out, std::ostream& err);
 
 // The radio channel of the wireless equipment: read (no channel) or set (1..7).
 int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out, std::ostream& err);

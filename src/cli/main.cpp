@@ -3,9 +3,15 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
 #include <iostream>
 
 #include "cli/CliSession.h"
+
+namespace {
+std::atomic<bool> interrupted{false};  // Ctrl+C ends a playing sequence
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace velquor;
@@ -68,6 +74,16 @@ int main(int argc, char** argv) {
   radioCmd->add_option("channel", radioChannel, "Channel 1..7 for set");
 
   auto* listCmd = app.add_subcommand("list", "Show the device list with each device's state");
+
+  std::string scenesAction;
+  std::optional<double> scenesSeconds;
+  auto* scenesCmd = app.add_subcommand(
+      "scenes", "The desk's scenes (quendaris.show): list, play (until Ctrl+C), stop (blackout)");
+  scenesCmd->add_option("action", scenesAction, "list, play or stop")
+      ->required()
+      ->check(CLI::IsMember({"list", "play", "stop"}));
+  scenesCmd->add_option("--seconds", scenesSeconds, "play for so long, then stop")
+      ->check(CLI::PositiveNumber);
 
   std::string readUid;
   auto* readCmd = app.add_subcommand("read", "Read every parameter of one device");
@@ -134,6 +150,10 @@ int main(int argc, char** argv) {
     return cli::RunRaw(*session, raw, std::cout, std::cerr);
   }
   if (rigCmd->parsed()) return cli::RunRig(*session, std::cout, std::cerr);
+  if (scenesCmd->parsed()) {
+    std::signal(SIGINT, [](int) { interrupted.store(true); });
+    return cli::RunScenes(*session, scenesAction, scenesSeconds, interrupted, std::cout, std::cerr);
+  }
   if (discoverCmd->parsed()) return cli::RunDiscover(*session, incremental, std::cout, std::cerr);
   if (listCmd->parsed()) return cli::RunList(*session, std::cout, std::cerr);
   if (readCmd->parsed()) {

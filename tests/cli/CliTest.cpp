@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -320,4 +321,26 @@ TEST_F(Cli, AFailedSaveIsAFailure) {
   std::filesystem::create_directory(dir + "/devnames.lst");  // cannot be written as a file
   EXPECT_EQ(cli::RunDiscover(*session, false, out, err), cli::kExitFileError);
   EXPECT_NE(err.str().find("Unable to write "), std::string::npos) << err.str();
+}
+
+TEST_F(Cli, ScenesListPlayAndStop) {
+  // Two scenes worked by hand: slot 1 at 200, then at 0; fade 100 ms, hold 100 ms.
+  std::string file;
+  for (uint8_t k : {0, 1}) {
+    file += std::string{static_cast<char>(k + 1), '\x1E', '\x00', '\x64', '\x00', '\x64'};
+    std::string levels(512, '\0');
+    levels[0] = k == 0 ? static_cast<char>(200) : '\0';
+    file += levels;
+  }
+  { std::ofstream(dir + "/quendaris.show", std::ios::binary) << file; }
+  std::atomic<bool> interrupted{false};
+  ASSERT_EQ(cli::RunScenes(*session, "list", std::nullopt, interrupted, out, err), 0);
+  EXPECT_EQ(out.str(),
+            "No.1     fade   100 ms  hold   100 ms\nNo.2     fade   100 ms  hold   100 ms\n");
+  ASSERT_EQ(cli::RunScenes(*session, "play", 2.0, interrupted, out, err), 0);
+  EXPECT_GE(Log().CountOf("Running 2"), 1u) << "the sequence ran on the engine tick";
+  EXPECT_GE(Log().CountOf("Running 1"), 1u);
+  EXPECT_GT(session->Line()->Stats().dmxFrames, 0u) << "its levels went out on the line";
+  ASSERT_EQ(cli::RunScenes(*session, "stop", std::nullopt, interrupted, out, err), 0);
+  EXPECT_EQ(session->Line()->LineDmx()[0], 0);
 }
