@@ -46,14 +46,15 @@ uint8_t PersonalityList::SelectedNumber() const {
 DeviceOperations::DeviceOperations(rdm::RdmEngine& engine, common::LogSink& log,
                                    common::Clock& clock, ModelLock& models,
                                    DeviceTableService& table, DevicePanelModel& panel,
-                                   const std::atomic<bool>& closing)
+                                   ConsoleModel& console, const std::atomic<bool>& closing)
     : engine_(engine),
       log_(log),
       clock_(clock),
       models_(models),
       table_(table),
       panel_(panel),
-      closing_(closing) {}
+      closing_(closing),
+      console_(console) {}
 
 std::string PanelDeviceText(const DevicePanelModel& panel, bool chinese) {
   if (!panel.readFrom) return {};
@@ -115,7 +116,7 @@ void DeviceOperations::GetSupportedParameters(rdm::Uid uid) {
   for (uint16_t p : pids) {
     auto it = std::find_if(table.begin(), table.end(), [&](const auto& e) { return e.pid == p; });
     if (it != table.end()) {
-      if (console_) console_->ComboBoxParameter = static_cast<int>(it - table.begin());
+      console_.ComboBoxParameter = static_cast<int>(it - table.begin());
       panel_.ComboBoxID.items.push_back(rdm::KnownPidItemText(*it));
     } else {
       panel_.ComboBoxID.items.push_back(fmt::format("0x{:04X}", p));
@@ -381,30 +382,6 @@ void DeviceOperations::ResetDevice(rdm::Uid uid) {
   Transact({rdm::SET_COMMAND, pid::RESET_DEVICE, {0x01}}, uid);
 }
 
-std::optional<uint8_t> DeviceOperations::ReadRadioChannel() {
-  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::RADIO_CHANNEL, {}}, rdm::BroadcastUid);
-  const auto channel = rdm::DecodeByte(a.Data());
-  if (!Acked(a, pid::RADIO_CHANNEL, rdm::BroadcastUid) || !channel) return std::nullopt;
-  const uint8_t c = *channel;
-  if (c == 0) return std::nullopt;
-  if (c > 7) {
-    log_.Add(
-        fmt::format("The radio answered channel {}; the list has channels 1 to 7 and keeps "
-                    "its choice",
-                    c));
-    return std::nullopt;
-  }
-  log_.Add("Successfully read the device channel: " + std::to_string(c));
-  return c;
-}
-
-bool DeviceOperations::WriteRadioChannel(uint8_t channel) {
-  rdm::RdmAnswer a = Transact({rdm::SET_COMMAND, pid::RADIO_CHANNEL, {channel}}, rdm::BroadcastUid);
-  if (!Acked(a, pid::RADIO_CHANNEL, rdm::BroadcastUid)) return false;
-  log_.Add("Write device successful device channel: " + std::to_string(channel));
-  return true;
-}
-
 void DeviceOperations::ReadDescriptions(int row, rdm::Uid uid) {
   GetManufacturerLabel(row, uid);
   GetDeviceModelDescription(row, uid);
@@ -415,7 +392,7 @@ bool DeviceOperations::ReadDevice(int row) {
   auto uid = table_.UidOfListedRow(row);
   if (!uid) return false;
   const int ackedBefore = tally_.acked;
-  StartReading(*uid);
+  reading_ = DeviceReading(*uid);
   GetSupportedParameters(*uid);
   GetDeviceInfo(*uid, row);
   GetStatusMessages(*uid);

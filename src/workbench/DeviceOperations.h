@@ -39,6 +39,8 @@ struct ExchangeTally {
 // What one read of a device got, value by value: nothing where no answer came (the panel
 // keeps showing its last texts; velquor-cli prints only what is here).
 struct DeviceReading {
+  DeviceReading() = default;
+  explicit DeviceReading(rdm::Uid device) : uid(device) {}
   rdm::Uid uid;
   std::optional<std::string> label, manufacturer, model, software, status;
   std::optional<rdm::DeviceInfo> info;
@@ -51,20 +53,17 @@ struct DeviceReading {
 
 class DeviceOperations {
  public:
+  // `console`: the console page, whose parameter list follows the parameters a device lists.
   DeviceOperations(rdm::RdmEngine& engine, common::LogSink& log, common::Clock& clock,
                    ModelLock& models, DeviceTableService& table, DevicePanelModel& panel,
-                   const std::atomic<bool>& closing);
+                   ConsoleModel& console, const std::atomic<bool>& closing);
 
   // The device panel's read sequence for one listed row; true when the device answered.
   bool ReadDevice(int row);
-  const ExchangeTally& Tally() const { return tally_; }
-  // The values the last ReadDevice (or the getters since StartReading) got.
-  const DeviceReading& Reading() const { return reading_; }
-  void StartReading(rdm::Uid uid) {
-    reading_ = DeviceReading();
-    reading_.uid = uid;
-  }
-  void ResetTally() { tally_ = {}; }
+  // What the exchanges since it was last emptied (`Tally() = {}`) came to.
+  ExchangeTally& Tally() { return tally_; }
+  // The values the last ReadDevice got (or the getters since `Reading() = DeviceReading(uid)`).
+  DeviceReading& Reading() { return reading_; }
   // The columns of a row that the panel's read fills and a plain load does not.
   void ReadDescriptions(int row, rdm::Uid uid);
 
@@ -91,10 +90,6 @@ class DeviceOperations {
   bool SetIdentify(rdm::Uid uid, bool on);
   void SetLampState(rdm::Uid uid, uint8_t state);
   void ResetDevice(rdm::Uid uid);
-  // The channel (1..7) the radio receiver reports; nothing when none was read.
-  std::optional<uint8_t> ReadRadioChannel();
-  // True when the receiver acknowledged the channel.
-  bool WriteRadioChannel(uint8_t channel);
 
   // One exchange with the model lock let go; a GET joins ACK_OVERFLOW pieces.
   rdm::RdmAnswer Transact(const rdm::RdmRequest& request, rdm::Uid uid,
@@ -107,15 +102,13 @@ class DeviceOperations {
     if (closing_.load()) return Result{};
     return models_.Released(exchange);
   }
+  // A valid ACK. A valid answer of another type is logged and counts as no answer.
+  bool Acked(const rdm::RdmAnswer& answer, uint16_t pid, rdm::Uid uid);
   // Waits with the model lock let go.
   void Pause(int ms);
   void ResetRetryCounter() { engine_.ResetRetryCounter(); }
-  // The console page, whose parameter list follows the parameters a device reports.
-  void SetConsole(ConsoleModel* console) { console_ = console; }
 
  private:
-  // A valid ACK. A valid answer of another type is logged and counts as no answer.
-  bool Acked(const rdm::RdmAnswer& answer, uint16_t pid, rdm::Uid uid);
   void LogOp(const char* text, rdm::Uid uid);
   DeviceRecord* RecordAt(int row);
   std::optional<std::string> ReadTextAnswer(uint16_t pid, rdm::Uid uid);
@@ -132,7 +125,7 @@ class DeviceOperations {
   DeviceTableService& table_;
   DevicePanelModel& panel_;
   const std::atomic<bool>& closing_;
-  ConsoleModel* console_ = nullptr;
+  ConsoleModel& console_;
   ExchangeTally tally_;
   DeviceReading reading_;
   uint8_t personalityCount_ = 0;

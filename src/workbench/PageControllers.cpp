@@ -369,10 +369,15 @@ void RdmPageController::SpeedButtonAddressClick() {
 
 // ---------------------------------------------------------------- raw console
 
-ConsoleController::ConsoleController(rdm::RdmEngine& engine, ModelLock& models,
+ConsoleController::ConsoleController(rdm::RdmEngine& engine, ModelLock& models, ConsoleModel& model,
                                      DeviceTableService& table, DeviceOperations& operations,
                                      Discovery& discovery, common::LogSink& log)
-    : engine_(engine), table_(table), operations_(operations), discovery_(discovery), log_(log) {
+    : engine_(engine),
+      table_(table),
+      operations_(operations),
+      discovery_(discovery),
+      log_(log),
+      console_(model) {
   // Request lines arrive during an exchange, with the model lock let go.
   engine_.SetConsoleSink([this, &models](const std::string& line) {
     std::unique_lock<ModelLock> lock(models, std::defer_lock);
@@ -501,14 +506,40 @@ RadioController::RadioController(DeviceOperations& operations, ConsoleModel& mod
                                  common::LogSink& log)
     : operations_(operations), model_(model), log_(log) {}
 
+std::optional<uint8_t> RadioController::ReadRadioChannel() {
+  rdm::RdmAnswer a =
+      operations_.Transact({rdm::GET_COMMAND, pid::RADIO_CHANNEL, {}}, rdm::BroadcastUid);
+  const auto channel = rdm::DecodeByte(a.Data());
+  if (!operations_.Acked(a, pid::RADIO_CHANNEL, rdm::BroadcastUid) || !channel) return std::nullopt;
+  const uint8_t c = *channel;
+  if (c == 0) return std::nullopt;
+  if (c > 7) {
+    log_.Add(
+        fmt::format("The radio answered channel {}; the list has channels 1 to 7 and keeps "
+                    "its choice",
+                    c));
+    return std::nullopt;
+  }
+  log_.Add("Successfully read the device channel: " + std::to_string(c));
+  return c;
+}
+
+bool RadioController::WriteRadioChannel(uint8_t channel) {
+  rdm::RdmAnswer a =
+      operations_.Transact({rdm::SET_COMMAND, pid::RADIO_CHANNEL, {channel}}, rdm::BroadcastUid);
+  if (!operations_.Acked(a, pid::RADIO_CHANNEL, rdm::BroadcastUid)) return false;
+  log_.Add("Write device successful device channel: " + std::to_string(channel));
+  return true;
+}
+
 void RadioController::SpeedButtonReadClick() {
   log_.Add("RdmRadio Device read:");
-  if (auto channel = operations_.ReadRadioChannel()) model_.ComboBoxRdmCh = *channel - 1;
+  if (auto channel = ReadRadioChannel()) model_.ComboBoxRdmCh = *channel - 1;
 }
 
 void RadioController::SpeedButton1Click() {
   log_.Add("RdmRadio Device write: ");
-  operations_.WriteRadioChannel(static_cast<uint8_t>(std::clamp(model_.ComboBoxRdmCh, 0, 6) + 1));
+  WriteRadioChannel(static_cast<uint8_t>(std::clamp(model_.ComboBoxRdmCh, 0, 6) + 1));
 }
 
 }  // namespace velquor::workbench

@@ -101,8 +101,9 @@ class RdmPageController {
 // The raw RDM console.
 class ConsoleController {
  public:
-  ConsoleController(rdm::RdmEngine& engine, ModelLock& models, DeviceTableService& table,
-                    DeviceOperations& operations, Discovery& discovery, common::LogSink& log);
+  ConsoleController(rdm::RdmEngine& engine, ModelLock& models, ConsoleModel& model,
+                    DeviceTableService& table, DeviceOperations& operations, Discovery& discovery,
+                    common::LogSink& log);
 
   ConsoleModel& Model() { return console_; }
   std::string EditRdmDataChange(const std::string& text);
@@ -120,7 +121,7 @@ class ConsoleController {
   DeviceOperations& operations_;
   Discovery& discovery_;
   common::LogSink& log_;
-  ConsoleModel console_;
+  ConsoleModel& console_;
 };
 
 // The radio channel page: the channel of the wireless receivers, by broadcast.
@@ -129,6 +130,10 @@ class RadioController {
   RadioController(DeviceOperations& operations, ConsoleModel& model, common::LogSink& log);
   void SpeedButtonReadClick();
   void SpeedButton1Click();
+  // The channel (1..7) the radio receiver reports; nothing when none was read.
+  std::optional<uint8_t> ReadRadioChannel();
+  // True when the receiver acknowledged the channel.
+  bool WriteRadioChannel(uint8_t channel);
 
  private:
   DeviceOperations& operations_;

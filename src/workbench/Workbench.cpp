@@ -7,16 +7,14 @@ Workbench::Workbench(rdm::RdmEngine& engine, common::LogSink& log, common::Clock
     : engine_(engine),
       log_(log),
       devices_(log, models_, std::move(workDir), std::move(programDir)),
-      operations_(engine, log, clock, models_, devices_, panel_, flags_.closing),
+      operations_(engine, log, clock, models_, devices_, panel_, consoleModel_, flags_.closing),
       discovery_(engine, log, clock, devices_, operations_, panel_, flags_,
                  {hooks.discoveryProgress, hooks.showRdmPage}),
       list_(devices_, operations_, panel_, log, flags_),
       rdmPage_(devices_, operations_, list_, panel_, log, hooks.showRdmPage),
-      console_(engine, models_, devices_, operations_, discovery_, log),
-      radio_(operations_, console_.Model(), log),
-      executor_(lineBusy_) {
-  operations_.SetConsole(&console_.Model());
-}
+      console_(engine, models_, consoleModel_, devices_, operations_, discovery_, log),
+      radio_(operations_, consoleModel_, log),
+      executor_(lineBusy_) {}
 
 Workbench::~Workbench() {
   Shutdown();

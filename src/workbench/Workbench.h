@@ -75,6 +75,7 @@ class Workbench {
   CommandFlags flags_;
   DeviceTableService devices_;
   DevicePanelModel panel_;
+  ConsoleModel consoleModel_;
   DeviceOperations operations_;
   Discovery discovery_;
   DeviceListController list_;

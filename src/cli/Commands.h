@@ -1,0 +1,29 @@
+#pragma once
+// What velquor-cli's commands share: the UID form it prints, the text and exit status of an
+// exchange that did not end in an ACK, the refusal of a broadcast UID, the devices as JSON,
+// and the check for a device-list file that could not be read or written.
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "cli/CliSession.h"
+#include "rdm/RdmEngine.h"
+#include "workbench/Workbench.h"
+
+namespace velquor::cli {
+
+std::string UidForm(rdm::Uid uid);
+int FailureCode(const rdm::ExchangeOutcome& outcome);
+std::string FailureText(const rdm::ExchangeOutcome& outcome, rdm::Uid uid);
+// Refuses a broadcast destination unless it was asked for: a broadcast SET reaches every
+// fixture on the line.
+bool RefuseBroadcast(rdm::Uid uid, bool broadcast, std::ostream& err);
+// `answered`: per row, whether the device answered (rows that did not carry no values).
+nlohmann::json DevicesJson(workbench::Workbench& bench,
+                           const std::vector<bool>* answered = nullptr);
+// A failed save or an unreadable list since log line `logFrom`, as the log said it (on `err`).
+bool FileFailed(CliSession& session, size_t logFrom, std::ostream& err);
+
+}  // namespace velquor::cli
