@@ -40,6 +40,7 @@ void EngineTick::DestroyTimer() {
 }
 
 void EngineTick::ThreadMain() {
+  pthread_setname_np(pthread_self(), "velquor-tick");  // for top, perf and the idle check
   sched_param param{};
   param.sched_priority = 10;
   int rc = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);

@@ -1,5 +1,7 @@
 #include "rdm/LineExecutor.h"
 
+#include <pthread.h>
+
 namespace velquor::rdm {
 
 LineExecutor::LineExecutor(std::atomic<bool>& lineBusy) : lineBusy_(lineBusy) {
@@ -70,6 +72,7 @@ void LineExecutor::Shutdown() {
 }
 
 void LineExecutor::ThreadMain() {
+  pthread_setname_np(pthread_self(), "velquor-line");  // for top, perf and the idle check
   std::unique_lock lock(mutex_);
   for (;;) {
     wake_.wait(lock, [&] { return stop_ || pending_ || idleJob_; });
