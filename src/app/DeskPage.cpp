@@ -5,7 +5,9 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QSignalBlocker>
+#include <filesystem>
 
 #include "app/WidgetUpdates.h"
 #include "app/Windows.h"
@@ -126,6 +128,115 @@ void MainWindow::RefreshSceneList() {
       }
     }
   }
+}
+
+}  // namespace velquor::app
+
+namespace velquor::app {
+
+// ---------------------------------------------------------------- the show recorder (Art-Net page)
+
+void MainWindow::WireShowPage() {
+  core::Core& core = *core_;
+  connect(ui_.FileListBoxShow, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+    const auto frames = core_->Player().Select(
+        common::PathIn(core_->Options().workDir, item->text().toStdString()));
+    if (frames) {
+      ui_.Edit_Start->setText("0");
+      ui_.Edit_Stop->setText(QString::number(*frames));
+    }
+    DrainLog();
+  });
+  connect(ui_.BtnRecord, &QAbstractButton::clicked, this, [this, &core] {
+    const std::string name = ui_.EditShowName->text().toStdString();
+    if (name.empty() || ui_.ShowState->text() == "Start") return;
+    const std::string path = common::PathIn(core.Options().workDir, name + ".dmx");
+    if (!core.Recorder().Start(path)) {
+      core.Log().Add("Unable to write " + path);
+      DrainLog();
+      return;
+    }
+    ui_.ShowState->setText("Start");
+    core.Log().Add("Start");
+    SetShowButtons(false, true, ui_.BtnPlay->isEnabled(), false);
+    DrainLog();
+  });
+  connect(ui_.BtnStop, &QAbstractButton::clicked, this, [this] {
+    SetShowButtons(true, false, true, true);
+    ui_.ShowState->setText("Finish");
+    EndRecording();
+  });
+  connect(ui_.BtnPlay, &QAbstractButton::clicked, this, [this, &core] {
+    if (!common::FileExists(core.Player().Selected())) return;
+    // A recording in hand is closed first: its frames would otherwise keep growing the file.
+    EndRecording();
+    if (ui_.ShowState->text() == "Finish") {
+      ui_.ShowState->setText("Play");
+      SetShowButtons(false, true, false, false);
+    } else {
+      ui_.ShowState->setText("Finish");
+      SetShowButtons(true, false, ui_.BtnPlay->isEnabled(), true);
+    }
+  });
+  connect(ui_.BtnShowDelete, &QAbstractButton::clicked, this, [this, &core] {
+    std::string error;
+    const std::string path = core.Player().Selected();
+    if (common::FileExists(path) && !common::RemoveFile(path, error)) {
+      core.Log().Add("Unable to delete " + path + ": " + error);
+    }
+    RefreshShowList();
+    DrainLog();
+  });
+  // The recorder's count and the player's position reach the page through the event loop.
+  core.SetShowShown([this] {
+    if (showPosted_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          showPosted_ = false;
+          if (core_->Recorder().Recording()) {
+            ui_.ShowState->setText(QString::number(core_->ShowCount()));
+          }
+          if (!ui_.BtnPlay->isEnabled()) {
+            ui_.Edit_Start->setText(QString::number(core_->Player().Position()));
+          }
+        },
+        Qt::QueuedConnection);
+  });
+  RefreshShowList();
+}
+
+void MainWindow::SetShowButtons(bool record, bool stop, bool play, bool loop) {
+  ui_.BtnRecord->setEnabled(record);
+  ui_.BtnStop->setEnabled(stop);
+  ui_.BtnPlay->setEnabled(play);
+  ui_.BtnLoop->setEnabled(loop);
+  // What the engine tick reads of them: a recording or a playback runs, a playback runs.
+  core_->Tick().View().btnStopEnabled = stop;
+  core_->Tick().View().btnPlayEnabled = play;
+}
+
+void MainWindow::EndRecording() {
+  if (!core_->Recorder().Recording()) return;
+  core_->Log().Add(ui_.EditShowName->text().toStdString() + ".dmx");
+  core_->Recorder().Stop();
+  RefreshShowList();
+  DrainLog();
+}
+
+void MainWindow::RefreshShowList() {
+  ui_.FileListBoxShow->clear();
+  std::error_code ec;
+  QStringList names;
+  for (const auto& entry : std::filesystem::directory_iterator(
+           core_->Options().workDir.empty() ? "." : core_->Options().workDir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_regular_file(ec) && name.find(".dmx") != std::string::npos) {
+      names << QString::fromStdString(name);
+    }
+  }
+  names.sort();
+  ui_.FileListBoxShow->addItems(names);
 }
 
 }  // namespace velquor::app

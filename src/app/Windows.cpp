@@ -261,6 +261,7 @@ void MainWindow::Wire() {
   WireRdmPage();
   WireConsolePages();
   WireDeskPage();
+  WireShowPage();
 
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();

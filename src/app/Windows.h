@@ -116,6 +116,10 @@ class MainWindow : public QMainWindow {
   void ListView1Click(int row);
   void RefreshFaders();
   void RefreshSceneList();
+  void WireShowPage();
+  void SetShowButtons(bool record, bool stop, bool play, bool loop);
+  void EndRecording();
+  void RefreshShowList();
   void ShowConnectState();
 
   void Wire();
@@ -139,6 +143,7 @@ class MainWindow : public QMainWindow {
   std::atomic<bool> drainPosted_{false};   // a drain of the log is on its way to this thread
   std::atomic<bool> statusPosted_{false};  // a discovery status is on its way
   std::atomic<bool> deskPosted_{false};    // a scene step's refresh is on its way
+  std::atomic<bool> showPosted_{false};    // a recorder or player refresh is on its way
 
   QString currentLanguage_ = "CHS";
   int networkAddressIndex_ = 0;

@@ -34,8 +34,19 @@ std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::Workbe
   core->desk_ = std::make_unique<dmx::SceneDesk>(core->universe_, core->log_, [self] {
     if (self->deskShown_) self->deskShown_();
   });
+  auto showShown = [self] {
+    if (self->showShown_) self->showShown_();
+  };
+  core->recorder_ = std::make_unique<dmx::ShowRecorder>(core->universe_, [self, showShown](int n) {
+    self->showCount_ = n;
+    showShown();
+  });
+  core->player_ = std::make_unique<dmx::ShowPlayer>(core->universe_, core->log_,
+                                                    [showShown](int) { showShown(); });
   dmx::EngineHooks tickHooks;
   tickHooks.sceneStep = [self] { self->desk_->SceneStep(); };
+  tickHooks.playbackStep = [self] { self->player_->PlaybackStep(); };
+  tickHooks.requestRecordFrame = [self] { self->recorder_->RequestFrame(); };
   core->tick_ = std::make_unique<dmx::EngineTick>(*core->link_, *core->engine_, core->universe_,
                                                   core->bench_->LineBusy(), core->tickHoldOff_,
                                                   core->log_, *core->clock_, tickHooks);

@@ -12,6 +12,7 @@
 #include "dmx/EngineTick.h"
 #include "dmx/OutputUniverse.h"
 #include "dmx/SceneDesk.h"
+#include "dmx/ShowRecorder.h"
 #include "link/LinkTransport.h"
 #include "link/UsbLink.h"
 #include "rdm/RdmEngine.h"
@@ -42,6 +43,11 @@ class Core {
   workbench::Workbench& Bench() { return *bench_; }
   dmx::OutputUniverse& Universe() { return universe_; }
   dmx::SceneDesk& Desk() { return *desk_; }
+  dmx::ShowRecorder& Recorder() { return *recorder_; }
+  dmx::ShowPlayer& Player() { return *player_; }
+  // Called on the recorder's thread with the frame count, and on the tick's with the play
+  // position, for the Art-Net page.
+  void SetShowShown(std::function<void()> shown) { showShown_ = std::move(shown); }
   // Called on the tick's thread when a scene step wants the DMX page refreshed.
   void SetDeskShown(std::function<void()> shown) { deskShown_ = std::move(shown); }
   dmx::EngineTick& Tick() { return *tick_; }
@@ -67,6 +73,15 @@ class Core {
   dmx::OutputUniverse universe_;
   std::function<void()> deskShown_;
   std::unique_ptr<dmx::SceneDesk> desk_;
+  std::function<void()> showShown_;
+  std::atomic<int> showCount_{0};
+  std::unique_ptr<dmx::ShowRecorder> recorder_;
+  std::unique_ptr<dmx::ShowPlayer> player_;
+
+ public:
+  int ShowCount() const { return showCount_.load(); }
+
+ private:
   std::unique_ptr<dmx::EngineTick> tick_;
   bool shutDown_ = false;
 };

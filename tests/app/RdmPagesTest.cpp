@@ -232,3 +232,35 @@ TEST(DmxPage, FadersAndScenesWorkWhileDiscoveryHoldsTheLine) {
   QTest::mouseClick(run, Qt::LeftButton);
   EXPECT_EQ(run->text(), "Run");
 }
+
+TEST(ArtNetPage, RecordsWholeFramesAndPlaysThemBack) {
+  Desk d;
+  auto* pages = d.C<QTabWidget>("PageControl1");
+  pages->setCurrentIndex(2);                             // Art-Net
+  d.C<QComboBox>("ComboBoxArtNet")->setCurrentIndex(1);  // DMX512 To Art-Net: a frame a tick
+  d.C<QLineEdit>("EditShowName")->setText("T1");
+  QTest::mouseClick(d.C<QPushButton>("BtnRecord"), Qt::LeftButton);
+  EXPECT_EQ(d.C<QLabel>("ShowState")->text(), "Start");
+  EXPECT_FALSE(d.C<QPushButton>("BtnRecord")->isEnabled());
+  d.Run(700);
+  EXPECT_NE(d.C<QLabel>("ShowState")->text(), "Start") << "the count shows every ten frames";
+  QTest::mouseClick(d.C<QPushButton>("BtnStop"), Qt::LeftButton);
+  EXPECT_EQ(d.C<QLabel>("ShowState")->text(), "Finish");
+  EXPECT_TRUE(d.Log().contains("T1.dmx"));
+  const auto size = std::filesystem::file_size(d.work + "/T1.dmx");
+  EXPECT_GT(size, 518u * 5);
+  EXPECT_EQ(size % 518, 0u) << "whole frames only";
+
+  auto* files = d.C<QListWidget>("FileListBoxShow");
+  ASSERT_EQ(files->count(), 1);
+  QTest::mouseClick(files->viewport(), Qt::LeftButton, {},
+                    files->visualItemRect(files->item(0)).center());
+  EXPECT_EQ(d.C<QLineEdit>("Edit_Stop")->text(), QString::number(size / 518));
+  d.C<QComboBox>("ComboBoxArtNet")->setCurrentIndex(0);  // the universe goes out: playback
+  QTest::mouseClick(d.C<QPushButton>("BtnPlay"), Qt::LeftButton);
+  EXPECT_EQ(d.C<QLabel>("ShowState")->text(), "Play");
+  d.Run(400);
+  EXPECT_GT(d.C<QLineEdit>("Edit_Start")->text().toInt(), 0) << "the play position moves";
+  QTest::mouseClick(d.C<QPushButton>("BtnStop"), Qt::LeftButton);
+  EXPECT_TRUE(d.C<QPushButton>("BtnPlay")->isEnabled());
+}

@@ -1,0 +1,176 @@
+#include "dmx/ShowRecorder.h"
+
+#include <fcntl.h>
+#include <fmt/format.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace velquor::dmx {
+
+ShowFrame MakeShowFrame(uint8_t sequence, std::span<const uint8_t, kSlots> levels) {
+  ShowFrame frame{};
+  uint32_t sum = 0x1E;
+  for (uint8_t level : levels) sum += level;
+  frame[0] = sequence;
+  frame[1] = static_cast<uint8_t>(sum);
+  frame[2] = 0x00;
+  frame[3] = 0x00;
+  frame[4] = 0x02;  // 512 levels, big-endian
+  frame[5] = 0x00;
+  std::copy(levels.begin(), levels.end(), frame.begin() + 6);
+  return frame;
+}
+
+// ---------------------------------------------------------------- recorder
+
+ShowRecorder::ShowRecorder(OutputUniverse& universe, std::function<void(int)> countShown)
+    : universe_(universe), countShown_(std::move(countShown)) {
+  thread_ = std::thread([this] { ThreadMain(); });
+}
+
+ShowRecorder::~ShowRecorder() {
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool ShowRecorder::Start(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  std::lock_guard lock(mutex_);
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+  frameCounter_ = 0;
+  return true;
+}
+
+void ShowRecorder::RequestFrame() {
+  {
+    std::lock_guard lock(mutex_);
+    requested_ = true;
+  }
+  wake_.notify_one();
+}
+
+void ShowRecorder::Stop() {
+  std::lock_guard lock(mutex_);  // waits for a frame being written
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+bool ShowRecorder::Recording() const {
+  std::lock_guard lock(mutex_);
+  return fd_ >= 0;
+}
+
+void ShowRecorder::Flush() {
+  std::unique_lock lock(mutex_);
+  served_.wait(lock, [this] { return !requested_; });
+}
+
+void ShowRecorder::ThreadMain() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    // Sleeps until a frame is due: no polling.
+    wake_.wait(lock, [this] { return requested_ || quit_; });
+    if (quit_) return;
+    requested_ = false;
+    WriteFrame();
+    served_.notify_all();
+  }
+}
+
+void ShowRecorder::WriteFrame() {
+  const uint8_t sequence = sequence_++;  // counts every request, with a file or without
+  if (fd_ < 0) return;
+  const OutputUniverse::Bytes now = universe_.Snapshot();  // one whole frame, never torn
+  const ShowFrame frame =
+      MakeShowFrame(sequence, std::span<const uint8_t, kSlots>(now.data(), kSlots));
+  // One write of the whole record: a killed program leaves whole frames and at most one
+  // partial last one, which the player does not read.
+  if (::write(fd_, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) return;
+  if (sequence_ % 10 == 0) {
+    ++frameCounter_;
+    if (countShown_) countShown_(frameCounter_);
+  }
+}
+
+// ---------------------------------------------------------------- player
+
+ShowPlayer::ShowPlayer(OutputUniverse& universe, common::LogSink& log,
+                       std::function<void(int)> positionShown)
+    : universe_(universe), log_(log), positionShown_(std::move(positionShown)) {}
+
+ShowPlayer::~ShowPlayer() {
+  Close();
+}
+
+void ShowPlayer::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+std::optional<int> ShowPlayer::Select(const std::string& path) {
+  log_.Add(path);
+  std::lock_guard lock(mutex_);
+  Close();
+  path_ = path;
+  position_ = 0;
+  damageReported_ = false;
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec)) return std::nullopt;
+  const auto size = std::filesystem::file_size(path, ec);
+  if (ec) {
+    log_.Add("Fail to Open File!!!");
+    return std::nullopt;
+  }
+  log_.Add(fmt::format("file length:{} kb", size / 1024));
+  if (size % kShowFrameBytes != 0) {
+    log_.Add(fmt::format("{}: the last {} bytes are not a whole frame and are not played", path,
+                         size % kShowFrameBytes));
+  }
+  return static_cast<int>(size / kShowFrameBytes);
+}
+
+std::string ShowPlayer::Selected() const {
+  std::lock_guard lock(mutex_);
+  return path_;
+}
+
+void ShowPlayer::PlaybackStep() {
+  std::lock_guard lock(mutex_);
+  if (path_.empty()) return;
+  if (fd_ < 0) fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);  // kept open between frames
+  if (fd_ < 0) return;
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return;
+  const auto length = static_cast<int64_t>(st.st_size);
+  int64_t offset = static_cast<int64_t>(position_.load()) * kShowFrameBytes;
+  if (offset + static_cast<int64_t>(kShowFrameBytes) >= length) {
+    log_.Add(fmt::format("Loop Playback file length:{} kb", offset / 1024));
+    position_ = 0;
+    offset = 0;
+  }
+  ShowFrame frame{};
+  if (::pread(fd_, frame.data(), frame.size(), offset) != static_cast<ssize_t>(frame.size())) {
+    return;  // no whole frame there: the universe keeps its levels
+  }
+  uint32_t sum = 0x1E;
+  for (size_t i = 6; i < kShowFrameBytes; ++i) sum += frame[i];
+  if (static_cast<uint8_t>(sum) != frame[1] && !damageReported_) {
+    damageReported_ = true;
+    log_.Add(fmt::format("{}: frame {} does not add up to its checksum; it is played as it is",
+                         path_, position_.load()));
+  }
+  universe_.StoreBlock(0, std::span<const uint8_t>(frame.data() + 6, kSlots));
+  const int position = ++position_;
+  if (positionShown_) positionShown_(position);
+}
+
+}  // namespace velquor::dmx

@@ -1,0 +1,91 @@
+#pragma once
+// The show recorder and player of the Art-Net page. A show file (".dmx") is frame records of
+// 518 bytes back to back: sequence, checksum ((0x1E + the sum of the levels) mod 256),
+// 00 00, 02 00, then the 512 levels. The recorder writes one whole frame per request on a
+// thread of its own; the player puts one frame into the universe per DMX frame sent, on the
+// engine tick, and starts again at the end.
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <thread>
+
+#include "common/Log.h"
+#include "dmx/OutputUniverse.h"
+
+namespace velquor::dmx {
+
+constexpr size_t kShowFrameBytes = 518;
+using ShowFrame = std::array<uint8_t, kShowFrameBytes>;
+
+ShowFrame MakeShowFrame(uint8_t sequence, std::span<const uint8_t, kSlots> levels);
+
+class ShowRecorder {
+ public:
+  // `countShown` is called on the recorder's thread with the count for ShowState, every ten
+  // frames.
+  ShowRecorder(OutputUniverse& universe, std::function<void(int)> countShown = {});
+  ~ShowRecorder();
+  ShowRecorder(const ShowRecorder&) = delete;
+  ShowRecorder& operator=(const ShowRecorder&) = delete;
+
+  // Opens (or truncates) the file; false when it cannot be created.
+  bool Start(const std::string& path);
+  // One frame is due (the engine tick, the network thread). Requests that come before the
+  // last one was served count once.
+  void RequestFrame();
+  // Closes the file after the frame in hand; every frame in it is whole.
+  void Stop();
+  bool Recording() const;
+  // Waits until the requests made so far are written (tests, benchmarks).
+  void Flush();
+
+ private:
+  void ThreadMain();
+  void WriteFrame();
+
+  OutputUniverse& universe_;
+  std::function<void(int)> countShown_;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_, served_;
+  bool requested_ = false;
+  bool quit_ = false;
+  int fd_ = -1;
+  uint8_t sequence_ = 0;
+  int frameCounter_ = 0;
+  std::thread thread_;
+};
+
+class ShowPlayer {
+ public:
+  ShowPlayer(OutputUniverse& universe, common::LogSink& log,
+             std::function<void(int)> positionShown = {});
+  ~ShowPlayer();
+
+  // A show chosen in the list: its whole frames (for Edit_Stop), or nothing with a log line.
+  std::optional<int> Select(const std::string& path);
+  std::string Selected() const;
+  // One frame into the universe (engine tick): the next, or the first again at the end.
+  void PlaybackStep();
+  int Position() const { return position_.load(); }
+
+ private:
+  void Close();
+
+  OutputUniverse& universe_;
+  common::LogSink& log_;
+  std::function<void(int)> positionShown_;
+  mutable std::mutex mutex_;
+  std::string path_;
+  int fd_ = -1;  // kept open while the same show plays
+  std::atomic<int> position_{0};
+  bool damageReported_ = false;
+};
+
+}  // namespace velquor::dmx

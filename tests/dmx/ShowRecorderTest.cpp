@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TempDir.h"
+#include "WorkbenchHarness.h"
+#include "dmx/ShowRecorder.h"
+
+using namespace velquor;
+using testsupport::ReadText;
+using testsupport::WriteText;
+
+namespace {
+
+struct Show : ::testing::Test {
+  common::LogSink log;
+  dmx::OutputUniverse universe;
+  std::string dir = testsupport::MakeTempDir();
+  std::string path = dir + "/Show.dmx";
+  ~Show() override { std::filesystem::remove_all(dir); }
+
+  // A show of `n` frames worked by hand: frame k has slot 1 at k, the rest 0, so its checksum
+  // is 0x1E + k.
+  void WriteShow(int n, size_t extraBytes = 0) {
+    std::string file;
+    for (int k = 0; k < n; ++k) {
+      std::string frame(518, '\0');
+      frame[0] = static_cast<char>(k);
+      frame[1] = static_cast<char>(0x1E + k);
+      frame[4] = 0x02;
+      frame[6] = static_cast<char>(k);
+      file += frame;
+    }
+    file += std::string(extraBytes, '\x55');
+    WriteText(path, file);
+  }
+};
+
+}  // namespace
+
+TEST_F(Show, ThreeRequestsWriteThreeWholeFramesWithSequenceAndChecksum) {
+  std::vector<int> counts;
+  dmx::ShowRecorder recorder(universe, [&](int c) { counts.push_back(c); });
+  recorder.RequestFrame();  // no file yet: the sequence still counts
+  recorder.Flush();
+  ASSERT_TRUE(recorder.Start(path));
+  recorder.RequestFrame();
+  recorder.Flush();
+  universe.Store(0, 0xFF);
+  recorder.RequestFrame();
+  recorder.Flush();
+  universe.Store(0, 0x80);
+  universe.Store(1, 0x80);
+  recorder.RequestFrame();
+  recorder.Flush();
+  recorder.Stop();
+  const std::string file = ReadText(path);
+  ASSERT_EQ(file.size(), 1554u);
+  // Sequence 1, 2, 3 (the first request had no file); checksums 0x1E, 0x1E + 0xFF = 0x1D,
+  // 0x1E + 0x100 = 0x1E; then 00 00 02 00.
+  EXPECT_EQ(file.substr(0, 6), std::string("\x01\x1E\x00\x00\x02\x00", 6));
+  EXPECT_EQ(file.substr(518, 7), std::string("\x02\x1D\x00\x00\x02\x00\xFF", 7));
+  EXPECT_EQ(file.substr(1036, 8), std::string("\x03\x1E\x00\x00\x02\x00\x80\x80", 8));
+  EXPECT_TRUE(counts.empty()) << "the count moves every ten frames";
+}
+
+TEST_F(Show, TheCountMovesEveryTenFramesAndRequestsMeanwhileCountOnce) {
+  std::vector<int> counts;
+  dmx::ShowRecorder recorder(universe, [&](int c) { counts.push_back(c); });
+  ASSERT_TRUE(recorder.Start(path));
+  for (int i = 0; i < 25; ++i) {
+    recorder.RequestFrame();
+    recorder.Flush();
+  }
+  recorder.Stop();
+  EXPECT_EQ(counts, (std::vector<int>{1, 2}));
+  EXPECT_EQ(std::filesystem::file_size(path), 25u * 518u);
+}
+
+TEST_F(Show, PlaybackLoopsBeforeTheLastFrame) {
+  WriteShow(5);
+  dmx::ShowPlayer player(universe, log);
+  EXPECT_EQ(player.Select(path), 5);
+  std::vector<int> played;
+  for (int i = 0; i < 6; ++i) {
+    player.PlaybackStep();
+    played.push_back(universe.At(0));
+  }
+  // k frames play 0 .. k-2, then from 0 again with the loop line.
+  EXPECT_EQ(played, (std::vector<int>{0, 1, 2, 3, 0, 1}));
+  EXPECT_EQ(log.CountOf("Loop Playback file length:2 kb"), 1u);
+  EXPECT_EQ(player.Position(), 2);
+}
+
+TEST_F(Show, ARecordingCutOffMidFramePlaysItsWholeFrames) {
+  WriteShow(2, 100);  // killed while writing the third frame
+  dmx::ShowPlayer player(universe, log);
+  EXPECT_EQ(player.Select(path), 2);
+  EXPECT_EQ(log.CountStartingWith(path + ": the last 100 bytes are not a whole frame"), 1u);
+  std::vector<int> played;
+  for (int i = 0; i < 3; ++i) {
+    player.PlaybackStep();
+    played.push_back(universe.At(0));
+  }
+  EXPECT_EQ(played, (std::vector<int>{0, 1, 0}));
+}
+
+TEST_F(Show, ADamagedFrameIsNamedOnceAndPlayed) {
+  WriteShow(4);
+  std::string file = ReadText(path);
+  file[518 + 1] = 0x00;  // frame 1's checksum
+  WriteText(path, file);
+  dmx::ShowPlayer player(universe, log);
+  player.Select(path);
+  for (int i = 0; i < 8; ++i) player.PlaybackStep();
+  EXPECT_EQ(log.CountStartingWith(path + ": frame 1 does not add up to its checksum"), 1u);
+}
