@@ -12,6 +12,7 @@
 #include "app/WidgetUpdates.h"
 #include "app/Windows.h"
 #include "common/Files.h"
+#include "common/Text.h"
 
 namespace velquor::app {
 
@@ -183,6 +184,35 @@ void MainWindow::WireShowPage() {
     const std::string path = core.Player().Selected();
     if (common::FileExists(path) && !common::RemoveFile(path, error)) {
       core.Log().Add("Unable to delete " + path + ": " + error);
+    }
+    RefreshShowList();
+    DrainLog();
+  });
+  // Copies of the selected show: a frame range ("S_") and one loop ("C_").
+  auto copyTarget = [this](const char* prefix) {
+    const std::string source = core_->Player().Selected();
+    return common::PathIn(core_->Options().workDir,
+                          prefix + std::filesystem::path(source).filename().string());
+  };
+  connect(ui_.BtnSaveFile, &QAbstractButton::clicked, this, [this, &core, copyTarget] {
+    const std::string source = core.Player().Selected();
+    if (common::FileExists(source)) {
+      auto number = [](QLineEdit* edit) {
+        return static_cast<int>(std::min<uint64_t>(
+            common::ParseUnsigned("0" + edit->text().toStdString()).value_or(0), 0x7FFFFFFF));
+      };
+      dmx::CopyShowRange(source, copyTarget("S_"), number(ui_.Edit_Start), number(ui_.Edit_Stop),
+                         core.Universe(), core.Log());
+      core.Player().Rewind();
+    }
+    RefreshShowList();
+    DrainLog();
+  });
+  connect(ui_.BtnLoop, &QAbstractButton::clicked, this, [this, &core, copyTarget] {
+    const std::string source = core.Player().Selected();
+    if (common::FileExists(source)) {
+      dmx::CopyShowLoop(source, copyTarget("C_"), core.Universe(), core.Log());
+      core.Player().Rewind();
     }
     RefreshShowList();
     DrainLog();

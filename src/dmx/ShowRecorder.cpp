@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace velquor::dmx {
@@ -171,6 +172,98 @@ void ShowPlayer::PlaybackStep() {
   universe_.StoreBlock(0, std::span<const uint8_t>(frame.data() + 6, kSlots));
   const int position = ++position_;
   if (positionShown_) positionShown_(position);
+}
+
+// ---------------------------------------------------------------- copies
+
+namespace {
+
+// Whole frames of a show file, read one by one.
+class FrameReader {
+ public:
+  explicit FrameReader(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~FrameReader() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool Ok() const { return fd_ >= 0; }
+  int Frames() const {
+    struct stat st {};
+    return fd_ >= 0 && ::fstat(fd_, &st) == 0 ? static_cast<int>(st.st_size / kShowFrameBytes) : 0;
+  }
+  bool Read(int index, ShowFrame& frame) const {
+    return ::pread(fd_, frame.data(), frame.size(), static_cast<off_t>(index) * kShowFrameBytes) ==
+           static_cast<ssize_t>(frame.size());
+  }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, const std::string& bytes) {
+  return ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+}
+
+}  // namespace
+
+bool CopyShowRange(const std::string& source, const std::string& target, int first, int end,
+                   OutputUniverse& universe, common::LogSink& log) {
+  FrameReader reader(source);
+  if (!reader.Ok()) return false;
+  const int frames = reader.Frames();
+  first = std::clamp(first, 0, frames);
+  end = std::clamp(end, 0, frames);
+  std::string copy;
+  ShowFrame frame{};
+  for (int p = first; p < end && reader.Read(p, frame); ++p) {
+    universe.StoreBlock(0, std::span<const uint8_t>(frame.data() + 6, kSlots));
+    copy.append(reinterpret_cast<const char*>(frame.data()), frame.size());
+  }
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, copy);
+  ::close(fd);
+  log.Add(fmt::format("Copy file length:{} kb", static_cast<int64_t>(std::max(0, end - first)) *
+                                                    static_cast<int64_t>(kShowFrameBytes) / 1024));
+  return written;
+}
+
+bool CopyShowLoop(const std::string& source, const std::string& target, OutputUniverse& universe,
+                  common::LogSink& log) {
+  FrameReader reader(source);
+  if (!reader.Ok()) return false;
+  const int frames = reader.Frames();
+  std::array<ShowFrame, 3> opening{};
+  std::string copy;
+  ShowFrame frame{};
+  int state = 0;
+  int p = 0;
+  for (; p < frames && reader.Read(p, frame); ++p) {
+    universe.StoreBlock(0, std::span<const uint8_t>(frame.data() + 6, kSlots));
+    copy.append(reinterpret_cast<const char*>(frame.data()), frame.size());
+    if (p < 3) opening[static_cast<size_t>(p)] = frame;
+    if (p < 11) continue;
+    // Whole 512-slot frames are compared; the header (sequence, checksum) is not.
+    auto same = [&](const ShowFrame& a) {
+      return std::equal(a.begin() + 6, a.end(), frame.begin() + 6);
+    };
+    if (same(opening[static_cast<size_t>(state)])) {
+      ++state;
+      log.Add(std::to_string(state));
+      if (state == 3) {
+        ++p;
+        break;
+      }
+    } else {
+      state = same(opening[0]) ? 1 : 0;  // a mismatch may itself begin the opening again
+      if (state == 1) log.Add("1");
+    }
+  }
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, copy);
+  ::close(fd);
+  log.Add(fmt::format("Copy file length:{} kb", static_cast<int64_t>(p) * kShowFrameBytes / 1024));
+  return written;
 }
 
 }  // namespace velquor::dmx

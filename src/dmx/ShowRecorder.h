@@ -26,6 +26,16 @@ using ShowFrame = std::array<uint8_t, kShowFrameBytes>;
 
 ShowFrame MakeShowFrame(uint8_t sequence, std::span<const uint8_t, kSlots> levels);
 
+// Copies frames first .. end-1 of `source` (cut to the frames it has) to `target`, each
+// also put into the universe; logs "Copy file length:N kb". False when a file cannot be used.
+bool CopyShowRange(const std::string& source, const std::string& target, int first, int end,
+                   OutputUniverse& universe, common::LogSink& log);
+// Copies `source` to `target` until its opening recurs: the first three frames are kept, and
+// from frame 11 on each frame equal to the next of them raises the match state ("1", "2",
+// "3" in the log; any other frame sets it back); at 3 the copy ends with that frame.
+bool CopyShowLoop(const std::string& source, const std::string& target, OutputUniverse& universe,
+                  common::LogSink& log);
+
 class ShowRecorder {
  public:
   // `countShown` is called on the recorder's thread with the count for ShowState, every ten
@@ -74,6 +84,7 @@ class ShowPlayer {
   // One frame into the universe (engine tick): the next, or the first again at the end.
   void PlaybackStep();
   int Position() const { return position_.load(); }
+  void Rewind() { position_ = 0; }
 
  private:
   void Close();

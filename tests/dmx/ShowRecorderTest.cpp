@@ -115,3 +115,29 @@ TEST_F(Show, ADamagedFrameIsNamedOnceAndPlayed) {
   for (int i = 0; i < 8; ++i) player.PlaybackStep();
   EXPECT_EQ(log.CountStartingWith(path + ": frame 1 does not add up to its checksum"), 1u);
 }
+
+TEST_F(Show, CopiesOfARangeAndOfOneLoop) {
+  WriteShow(10);
+  const std::string range = dir + "/S_Show.dmx";
+  ASSERT_TRUE(dmx::CopyShowRange(path, range, 2, 5, universe, log));
+  const std::string source = ReadText(path);
+  EXPECT_EQ(ReadText(range), source.substr(2 * 518, 3 * 518)) << "frames copied unchanged";
+  EXPECT_EQ(log.CountOf("Copy file length:1 kb"), 1u);
+  ASSERT_TRUE(dmx::CopyShowRange(path, range, 8, 99, universe, log));
+  EXPECT_EQ(ReadText(range).size(), 2u * 518) << "cut to the frames the show has";
+
+  // A show that repeats every 15 frames: the copy ends once its opening came round again.
+  std::string looped;
+  for (int k = 0; k < 45; ++k) {
+    std::string frame(518, '\0');
+    frame[0] = static_cast<char>(k);  // the sequence differs, the levels repeat
+    frame[6] = static_cast<char>(k % 15);
+    looped += frame;
+  }
+  WriteText(path, looped);
+  log.Clear();
+  const std::string loop = dir + "/C_Show.dmx";
+  ASSERT_TRUE(dmx::CopyShowLoop(path, loop, universe, log));
+  EXPECT_EQ(ReadText(loop), looped.substr(0, 18 * 518)) << "one loop and its opening again";
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"1", "2", "3", "Copy file length:9 kb"}));
+}
