@@ -136,6 +136,18 @@ int RunBatch(CliSession& session, const BatchCommand& command, std::ostream& out
 int RunScenes(CliSession& session, const std::string& action, std::optional<double> seconds,
               const std::atomic<bool>& interrupted, std::ostream& out, std::ostream& err);
 
+struct ShowCommand {
+  std::string action;             // record, play, copy
+  std::string file;               // in the working directory; ".dmx" is added when missing
+  std::optional<double> seconds;  // record: for so long (else until interrupted)
+  bool loop = false;              // play: again and again (else once through)
+  int from = 0, to = 0;           // copy: frames from .. to-1
+};
+// The show recorder and player headless: record what the box receives (DMX512 input, one
+// frame a tick), play a show out of the box, or copy a frame range to "S_" + the name.
+int RunShow(CliSession& session, const ShowCommand& command, const std::atomic<bool>& interrupted,
+            std::ostream& out, std::ostream& err);
+
 // The radio channel of the wireless equipment: read (no channel) or set (1..7).
 int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out, std::ostream& err);
 

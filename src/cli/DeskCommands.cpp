@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <thread>
@@ -58,6 +60,80 @@ int RunScenes(CliSession& session, const std::string& action, std::optional<doub
   tick.DestroyTimer();
   desk.RunStop("Stop");
   out << fmt::format("{} scenes played for {} ticks.\n", rows.size(), tick.Ticks());
+  return kExitOk;
+}
+
+int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& interrupted,
+            std::ostream& out, std::ostream& err) {
+  core::Core& core = session.Core();
+  std::string name = c.file;
+  if (name.find(".dmx") == std::string::npos) name += ".dmx";
+  const std::string path = common::PathIn(core.Options().workDir, name);
+  dmx::EngineTick& tick = core.Tick();
+  auto runTick = [&](const std::function<bool()>& done) {
+    tick.CreateTimer();
+    while (!interrupted.load() && !done()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));  // only watches the tick
+    }
+    tick.DestroyTimer();
+  };
+  if (c.action == "record") {
+    if (!core.Recorder().Start(path)) {
+      err << "Unable to write " << path << "\n";
+      return kExitFileError;
+    }
+    // As the Art-Net page records in "DMX512 To Art-Net": the box's input, a frame a tick.
+    tick.View().page = dmx::Page::ArtNet;
+    tick.View().artNetDirection = 1;
+    tick.View().btnStopEnabled = true;
+    const uint64_t ticks =
+        c.seconds ? static_cast<uint64_t>(*c.seconds * 1000 / dmx::kTickPeriodMs) : 0;
+    runTick([&] { return c.seconds && tick.Ticks() >= ticks; });
+    core.Recorder().Flush();
+    core.Recorder().Stop();
+    out << fmt::format("{}: {} frames\n", path,
+                       std::filesystem::file_size(path) / dmx::kShowFrameBytes);
+    return kExitOk;
+  }
+  if (!common::FileExists(path)) {
+    err << "No show " << path << "\n";
+    return kExitUsage;
+  }
+  const auto frames = core.Player().Select(path);
+  if (!frames || *frames < 2) {
+    err << path << " has fewer than two whole frames\n";
+    return kExitUsage;
+  }
+  if (c.action == "copy") {
+    const std::string target = common::PathIn(
+        core.Options().workDir, "S_" + std::filesystem::path(path).filename().string());
+    if (!dmx::CopyShowRange(path, target, c.from, c.to, core.Universe(), core.Log())) {
+      err << "Unable to copy " << path << " to " << target << "\n";
+      return kExitFileError;
+    }
+    out << target << ": " << std::filesystem::file_size(target) / dmx::kShowFrameBytes
+        << " frames\n";
+    return kExitOk;
+  }
+  // Playback goes out with the DMX frames the tick sends on the DMX page.
+  tick.View().page = dmx::Page::Dmx;
+  tick.View().btnStopEnabled = true;
+  tick.View().btnPlayEnabled = false;
+  int last = 0;
+  bool wrapped = false;
+  runTick([&] {
+    const int position = core.Player().Position();
+    if (position < last) wrapped = true;  // the player began again at frame 0
+    last = position;
+    return !c.loop && wrapped;
+  });
+  tick.View().btnPlayEnabled = true;
+  if (wrapped && !c.loop) {
+    out << fmt::format("{}: played through ({} frames; the last one closes the loop)\n", path,
+                       *frames - 1);
+  } else {
+    out << fmt::format("{}: stopped at frame {}\n", path, core.Player().Position());
+  }
   return kExitOk;
 }
 

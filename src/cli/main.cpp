@@ -65,6 +65,20 @@ int main(int argc, char** argv) {
   batchCmd->add_option("--last", batch.last, "Last fixture (list row, from 1)")->required();
   batchCmd->add_option("--personality", batch.personality, "Personality for every fixture");
 
+  cli::ShowCommand show;
+  auto* showCmd = app.add_subcommand(
+      "show", "Shows (.dmx): record the box's DMX input, play a show, copy a frame range");
+  showCmd->add_option("action", show.action, "record, play or copy")
+      ->required()
+      ->check(CLI::IsMember({"record", "play", "copy"}));
+  showCmd->add_option("file", show.file, "Show file in the working directory")->required();
+  showCmd->add_option("--seconds", show.seconds, "record: for so long (else until Ctrl+C)")
+      ->check(CLI::PositiveNumber);
+  showCmd->add_flag("--loop", show.loop, "play: again and again until Ctrl+C");
+  showCmd->add_option("--from", show.from, "copy: first frame")->check(CLI::NonNegativeNumber);
+  showCmd->add_option("--to", show.to, "copy: end frame (not copied)")
+      ->check(CLI::NonNegativeNumber);
+
   std::string radioAction;
   std::optional<int> radioChannel;
   auto* radioCmd = app.add_subcommand("radio", "Read or set the radio channel (broadcast)");
@@ -150,6 +164,10 @@ int main(int argc, char** argv) {
     return cli::RunRaw(*session, raw, std::cout, std::cerr);
   }
   if (rigCmd->parsed()) return cli::RunRig(*session, std::cout, std::cerr);
+  if (showCmd->parsed()) {
+    std::signal(SIGINT, [](int) { interrupted.store(true); });
+    return cli::RunShow(*session, show, interrupted, std::cout, std::cerr);
+  }
   if (scenesCmd->parsed()) {
     std::signal(SIGINT, [](int) { interrupted.store(true); });
     return cli::RunScenes(*session, scenesAction, scenesSeconds, interrupted, std::cout, std::cerr);

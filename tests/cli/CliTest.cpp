@@ -344,3 +344,21 @@ TEST_F(Cli, ScenesListPlayAndStop) {
   ASSERT_EQ(cli::RunScenes(*session, "stop", std::nullopt, interrupted, out, err), 0);
   EXPECT_EQ(session->Line()->LineDmx()[0], 0);
 }
+
+TEST_F(Cli, ShowsRecordPlayAndCopyHeadless) {
+  std::atomic<bool> interrupted{false};
+  cli::ShowCommand record{"record", "T2", 1.0, false, 0, 0};
+  ASSERT_EQ(cli::RunShow(*session, record, interrupted, out, err), 0) << err.str();
+  const auto size = std::filesystem::file_size(dir + "/T2.dmx");
+  EXPECT_GE(size, 518u * 2) << "frames requested tick by tick";
+  EXPECT_EQ(size % 518, 0u);
+  cli::ShowCommand play{"play", "T2.dmx", std::nullopt, false, 0, 0};
+  ASSERT_EQ(cli::RunShow(*session, play, interrupted, out, err), 0) << err.str();
+  // On the manual clock the tick runs flat out: it may begin again before the command sees it.
+  EXPECT_GE(Log().CountStartingWith("Loop Playback file length:"), 1u) << "through, then done";
+  cli::ShowCommand copy{"copy", "T2", std::nullopt, false, 0, 2};
+  ASSERT_EQ(cli::RunShow(*session, copy, interrupted, out, err), 0) << err.str();
+  EXPECT_EQ(std::filesystem::file_size(dir + "/S_T2.dmx"), 2u * 518);
+  cli::ShowCommand missing{"play", "nothing", std::nullopt, false, 0, 0};
+  EXPECT_EQ(cli::RunShow(*session, missing, interrupted, out, err), cli::kExitUsage);
+}
