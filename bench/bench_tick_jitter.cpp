@@ -1,7 +1,8 @@
 // The engine tick's period on the real clock while the desk fades all 512 slots on the DMX
 // page of the virtual line: p50, p99 and the largest interval between steps, and how far
-// they stray from 40 ms. Usage: bench_tick_jitter [TICKS] [--busy] (--busy keeps both cores
-// busy with spinning threads meanwhile).
+// they stray from 40 ms. Usage: bench_tick_jitter [TICKS] [--busy] [--record] (--busy keeps
+// both cores busy with spinning threads meanwhile; --record runs a recording at the same
+// time, its frames asked for at ArtDmx's 44 a second, as the network thread would).
 
 #include <algorithm>
 #include <atomic>
@@ -16,6 +17,7 @@
 #include "common/Log.h"
 #include "dmx/EngineTick.h"
 #include "dmx/SceneDesk.h"
+#include "dmx/ShowRecorder.h"
 #include "link/UsbLink.h"
 #include "rdm/RdmEngine.h"
 #include "virtualline/VirtualLine.h"
@@ -23,10 +25,12 @@
 int main(int argc, char** argv) {
   using namespace velquor;
   size_t ticks = 2000;
-  bool busy = false;
+  bool busy = false, record = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--busy") == 0) {
       busy = true;
+    } else if (std::strcmp(argv[i], "--record") == 0) {
+      record = true;
     } else {
       ticks = static_cast<size_t>(std::atoll(argv[i]));
     }
@@ -66,11 +70,26 @@ int main(int argc, char** argv) {
       });
     }
   }
+  dmx::ShowRecorder recorder(universe);
+  const std::string show = "/tmp/velquor-jitter-record.dmx";
+  std::thread requester;
+  if (record) {
+    recorder.Start(show);
+    requester = std::thread([&] {
+      while (!stopSpin.load()) {
+        recorder.RequestFrame();
+        std::this_thread::sleep_for(std::chrono::microseconds(22700));
+      }
+    });
+  }
   tick.CreateTimer();
   while (stamps.size() <= ticks) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   tick.DestroyTimer();
   stopSpin = true;
   for (auto& t : spinners) t.join();
+  if (requester.joinable()) requester.join();
+  recorder.Stop();
+  std::remove(show.c_str());
 
   std::vector<double> periods;
   for (size_t i = 1; i < stamps.size(); ++i) {
@@ -78,8 +97,8 @@ int main(int argc, char** argv) {
   }
   std::sort(periods.begin(), periods.end());
   auto at = [&](double q) { return periods[static_cast<size_t>(q * (periods.size() - 1))]; };
-  std::printf("engine tick, %zu periods, scene fading 512 slots%s\n", periods.size(),
-              busy ? ", both cores busy" : ", idle machine");
+  std::printf("engine tick, %zu periods, scene fading 512 slots%s%s\n", periods.size(),
+              record ? ", a recording running" : "", busy ? ", both cores busy" : ", idle machine");
   std::printf("period ms: min %.3f  p50 %.3f  p99 %.3f  max %.3f\n", periods.front(), at(0.5),
               at(0.99), periods.back());
   std::printf("DMX frames sent: %u\n", line.Stats().dmxFrames);

@@ -4,6 +4,7 @@
 
 #include "TempDir.h"
 #include "WorkbenchHarness.h"
+#include "dmx/EngineTick.h"
 #include "dmx/ShowRecorder.h"
 
 using namespace velquor;
@@ -140,4 +141,30 @@ TEST_F(Show, CopiesOfARangeAndOfOneLoop) {
   ASSERT_TRUE(dmx::CopyShowLoop(path, loop, universe, log));
   EXPECT_EQ(ReadText(loop), looped.substr(0, 18 * 518)) << "one loop and its opening again";
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{"1", "2", "3", "Copy file length:9 kb"}));
+}
+
+TEST_F(Show, ThePlayedFramesReachTheLineAsRecorded) {
+  WriteShow(6);
+  common::ManualClock clock;
+  virtualline::VirtualLine line(virtualline::DefaultRig(), clock);
+  link::UsbLink usb(line, log, clock);
+  rdm::RdmEngine engine(usb, log);
+  usb.LinkOpen();
+  dmx::ShowPlayer player(universe, log);
+  player.Select(path);
+  std::atomic<bool> busy{false};
+  std::atomic<int32_t> holdOff{0};
+  dmx::EngineHooks hooks;
+  hooks.playbackStep = [&] { player.PlaybackStep(); };
+  dmx::EngineTick tick(usb, engine, universe, busy, holdOff, log, clock, hooks);
+  tick.View().page = dmx::Page::Dmx;
+  tick.View().btnPlayEnabled = false;  // a playback runs
+  const std::string file = ReadText(path);
+  for (int k = 0; k < 5; ++k) {
+    tick.EngineTickOnce();
+    // Slots 1..512 on the line are frame k's levels, byte for byte.
+    const auto dmx = line.LineDmx();
+    EXPECT_EQ(std::string(dmx.begin(), dmx.begin() + 512), file.substr(k * 518 + 6, 512))
+        << "frame " << k;
+  }
 }
