@@ -158,3 +158,14 @@ TEST_F(Desk, FadersListAndButtons) {
   EXPECT_EQ(desk.RunStop("停止"), "运行");
   EXPECT_FALSE(desk.Running());
 }
+
+TEST_F(Desk, AFadeOfWholeTicksTakesOneStepMoreThanItsTicks) {
+  // 80 ms = two ticks: floor(80 / 40) + 1 = 3 interpolated steps (the last already at the
+  // target), then the target whole, then the hold of 0 ends and the next scene begins.
+  AddScene(200, "80", "0");
+  AddScene(0, "80", "0");
+  EXPECT_EQ(SlotOneOver(4), (std::vector<int>{200, 100, 0, 0}));
+  EXPECT_EQ(log.CountOf("Running 2"), 0u);
+  desk.SceneStep();
+  EXPECT_EQ(log.CountOf("Running 2"), 1u);
+}
