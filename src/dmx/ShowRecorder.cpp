@@ -47,6 +47,7 @@ bool ShowRecorder::Start(const std::string& path) {
   std::lock_guard lock(mutex_);
   if (fd_ >= 0) ::close(fd_);
   fd_ = fd;
+  framesWritten_ = 0;
   frameCounter_ = 0;
   return true;
 }
@@ -96,7 +97,7 @@ void ShowRecorder::WriteFrame() {
   // One write of the whole record: a killed program leaves whole frames and at most one
   // partial last one, which the player does not read.
   if (::write(fd_, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) return;
-  if (sequence_ % 10 == 0) {
+  if (++framesWritten_ % 10 == 0) {  // every ten frames, also across the sequence's wrap
     ++frameCounter_;
     if (countShown_) countShown_(frameCounter_);
   }

@@ -68,6 +68,7 @@ class ShowRecorder {
   bool quit_ = false;
   int fd_ = -1;
   uint8_t sequence_ = 0;
+  int framesWritten_ = 0;  // this recording's; the count follows it, not the 8-bit sequence
   int frameCounter_ = 0;
   std::thread thread_;
 };

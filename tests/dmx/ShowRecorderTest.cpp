@@ -65,17 +65,28 @@ TEST_F(Show, ThreeRequestsWriteThreeWholeFramesWithSequenceAndChecksum) {
   EXPECT_TRUE(counts.empty()) << "the count moves every ten frames";
 }
 
-TEST_F(Show, TheCountMovesEveryTenFramesAndRequestsMeanwhileCountOnce) {
+TEST_F(Show, AFreshRecordingAndItsCountEveryTenFrames) {
   std::vector<int> counts;
   dmx::ShowRecorder recorder(universe, [&](int c) { counts.push_back(c); });
   ASSERT_TRUE(recorder.Start(path));
-  for (int i = 0; i < 25; ++i) {
+  universe.Store(0, 0xE2);  // 0x1E + 0xE2 = 0x100: checksum 0x00
+  size_t countsAfter256 = 0;
+  for (int i = 0; i < 265; ++i) {
     recorder.RequestFrame();
     recorder.Flush();
+    if (i == 255) countsAfter256 = counts.size();
   }
   recorder.Stop();
-  EXPECT_EQ(counts, (std::vector<int>{1, 2}));
-  EXPECT_EQ(std::filesystem::file_size(path), 25u * 518u);
+  EXPECT_EQ(countsAfter256, 25u) << "no extra count where the 8-bit sequence wraps";
+  const std::string file = ReadText(path);
+  ASSERT_EQ(file.size(), 265u * 518u);
+  EXPECT_EQ(file.substr(0, 6), std::string("\x00\x00\x00\x00\x02\x00", 6));
+  EXPECT_EQ(file[518 * 2], 2) << "sequence 0, 1, 2 on a fresh start";
+  EXPECT_EQ(static_cast<uint8_t>(file[518 * 256]), 0) << "the 8-bit sequence wraps";
+  // One count per ten frames: 26 of them, none extra where the sequence wrapped.
+  std::vector<int> expected(26);
+  for (int k = 0; k < 26; ++k) expected[static_cast<size_t>(k)] = k + 1;
+  EXPECT_EQ(counts, expected);
 }
 
 TEST_F(Show, PlaybackLoopsBeforeTheLastFrame) {
