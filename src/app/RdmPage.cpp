@@ -109,10 +109,18 @@ void MainWindow::RefreshRdmPage() {
   SetItems(ui_.ComboBox_UID, bench.View().uidChoices);
   ui_.SpeedButtonRdmWrite->setEnabled(p.SpeedButtonRdmWriteEnabled);
   SetText(ui_.LabelPanelDevice, workbench::PanelDeviceText(p, currentLanguage_ == "CHS"));
+  ShowDiscoveryStatus();
 
   SetText(ui_.EditStartAddress, bench.RdmPage().startAddressText);
   SetText(ui_.EditStart, bench.RdmPage().firstFixtureText);
   SetText(ui_.EditChannel, bench.RdmPage().incrementText);
+}
+
+// The discovery line, in the window's language, once a search has begun. Models held.
+void MainWindow::ShowDiscoveryStatus() {
+  const workbench::DiscoveryStatus& status = core_->Bench().Discover().LastStatus();
+  if (!status.running && status.branches == 0) return;
+  SetText(ui_.LabelDiscovery, workbench::DiscoveryStatusText(status, currentLanguage_ == "CHS"));
 }
 
 }  // namespace velquor::app

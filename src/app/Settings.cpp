@@ -43,10 +43,7 @@ void MainWindow::ApplyLanguageMain() {
   RefreshFaderLabels();
   // The discovery line is the program's own text: written again in the new language.
   std::unique_lock<workbench::ModelLock> lock(core_->Bench().Models(), std::try_to_lock);
-  if (lock && core_->Bench().Discover().LastStatus().branches > 0) {
-    ui_.LabelDiscovery->setText(QString::fromStdString(workbench::DiscoveryStatusText(
-        core_->Bench().Discover().LastStatus(), currentLanguage_ == "CHS")));
-  }
+  if (lock) ShowDiscoveryStatus();
 }
 
 void MainWindow::LoadStartupSettings() {

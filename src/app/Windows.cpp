@@ -86,13 +86,9 @@ MainWindow::MainWindow(const core::CoreOptions& options, Dialogs dialogs, std::s
         this,
         [this] {
           statusPosted_ = false;
+          // Between two exchanges the lock is the search's: the next report shows the line.
           std::unique_lock<workbench::ModelLock> lock(core_->Bench().Models(), std::try_to_lock);
-          if (!lock) {
-            // The search is between two exchanges: the next report brings the line up to date.
-            return;
-          }
-          ui_.LabelDiscovery->setText(QString::fromStdString(workbench::DiscoveryStatusText(
-              core_->Bench().Discover().LastStatus(), currentLanguage_ == "CHS")));
+          if (lock) ShowDiscoveryStatus();
         },
         Qt::QueuedConnection);
   };
@@ -388,7 +384,7 @@ void MainWindow::FormShow() {
     std::string error;
     if (auto bytes = common::ReadWholeFile(sceneFile, error)) {
       core_->Log().Add("Configure" + std::to_string(bytes->size()));
-      core_->Desk().Load(sceneFile);
+      core_->Desk().Load(*bytes);
       RefreshSceneList();
     } else {
       core_->Log().Add("Fail to Open File!!!");
@@ -524,10 +520,6 @@ void MainWindow::RefreshFromModels() {
   if (!lock) return;  // the command in hand is between two exchanges; shown at the next try
   RefreshRdmPage();
   RefreshConsolePages();
-  if (bench.Discover().LastStatus().branches > 0) {
-    SetText(ui_.LabelDiscovery, workbench::DiscoveryStatusText(bench.Discover().LastStatus(),
-                                                               currentLanguage_ == "CHS"));
-  }
   auto* list = ui_.ListViewUID;
   const workbench::DeviceListView& view = bench.View();
   if (list->columnCount() != static_cast<int>(view.columns.size())) {

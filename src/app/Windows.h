@@ -110,6 +110,7 @@ class MainWindow : public QMainWindow {
   // One binding per page: its signals, and its fields refreshed from the models.
   void WireRdmPage();
   void RefreshRdmPage();
+  void ShowDiscoveryStatus();
   void WireConsolePages();
   void RefreshConsolePages();
   void WireDeskPage();

@@ -38,13 +38,9 @@ std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options,
   s->Bench().Devices().BuildColumns();
   s->core_->Link().LinkOpen();
   if (!s->core_->Link().IsOpen()) {
-    // Why, as the link said it; a box that is simply not there says nothing.
-    error = "interface box not found (04b4:0f1f)";
-    for (const std::string& line : s->core_->Log().Lines()) {
-      if (line.starts_with("The interface box") || line.starts_with("Error initializing")) {
-        error = line;
-      }
-    }
+    // Why, in the transport's words; a box that is simply not there says nothing.
+    error = s->core_->Link().OpenFailure();
+    if (error.empty()) error = "interface box not found (04b4:0f1f)";
     if (exitCode) *exitCode = kExitNoBox;
     return nullptr;
   }
@@ -118,17 +114,10 @@ json DevicesJson(workbench::Workbench& bench, const std::vector<bool>* answered)
   return devices;
 }
 
-bool FileFailed(CliSession& session, size_t logFrom, std::ostream& err) {
-  const std::vector<std::string> lines = session.Log().Lines();
-  bool failed = false;
-  for (size_t i = std::min(logFrom, lines.size()); i < lines.size(); ++i) {
-    if (lines[i].starts_with("Unable to write ") || lines[i].starts_with("Fail to Open File") ||
-        lines[i].starts_with("Discovery stopped: devnone.lst")) {
-      err << lines[i] << "\n";
-      failed = true;
-    }
-  }
-  return failed;
+bool FileFailed(CliSession& session, std::ostream& err) {
+  const std::vector<std::string> errors = session.Bench().Devices().TakeFileErrors();
+  for (const std::string& line : errors) err << line << "\n";
+  return !errors.empty();
 }
 
 int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, std::ostream& err) {

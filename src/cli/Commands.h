@@ -23,7 +23,7 @@ bool RefuseBroadcast(rdm::Uid uid, bool broadcast, std::ostream& err);
 // `answered`: per row, whether the device answered (rows that did not carry no values).
 nlohmann::json DevicesJson(workbench::Workbench& bench,
                            const std::vector<bool>* answered = nullptr);
-// A failed save or an unreadable list since log line `logFrom`, as the log said it (on `err`).
-bool FileFailed(CliSession& session, size_t logFrom, std::ostream& err);
+// A device-list file that could not be read or written during the command (said on `err`).
+bool FileFailed(CliSession& session, std::ostream& err);
 
 }  // namespace velquor::cli

@@ -16,6 +16,18 @@ namespace velquor::cli {
 
 using nlohmann::json;
 
+namespace {
+
+// Runs the engine tick until `done` says so or Ctrl+C; this thread only watches it.
+void RunTickUntil(dmx::EngineTick& tick, const std::atomic<bool>& interrupted,
+                  const std::function<bool()>& done) {
+  tick.CreateTimer();
+  while (!interrupted.load() && !done()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  tick.DestroyTimer();
+}
+
+}  // namespace
+
 int RunScenes(CliSession& session, const std::string& action, std::optional<double> seconds,
               const std::atomic<bool>& interrupted, std::ostream& out, std::ostream& err) {
   core::Core& core = session.Core();
@@ -27,7 +39,15 @@ int RunScenes(CliSession& session, const std::string& action, std::optional<doub
     return kExitOk;
   }
   const std::string path = common::PathIn(core.Options().workDir, "quendaris.show");
-  desk.Load(path);
+  if (common::PathExists(path)) {
+    std::string error;
+    const auto bytes = common::ReadWholeFile(path, error);
+    if (!bytes) {
+      err << "Fail to Open File!!! " << path << ": " << error << "\n";
+      return kExitFileError;
+    }
+    desk.Load(*bytes);
+  }
   const std::vector<dmx::SceneRow> rows = desk.Rows();
   if (action == "list") {
     if (session.Json()) {
@@ -53,11 +73,7 @@ int RunScenes(CliSession& session, const std::string& action, std::optional<doub
   desk.RunStop("Run");
   tick.View().sceneRunning = true;
   const uint64_t ticks = seconds ? static_cast<uint64_t>(*seconds * 1000 / dmx::kTickPeriodMs) : 0;
-  tick.CreateTimer();
-  while (!interrupted.load() && (!seconds || tick.Ticks() < ticks)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // only watches the tick
-  }
-  tick.DestroyTimer();
+  RunTickUntil(tick, interrupted, [&] { return seconds && tick.Ticks() >= ticks; });
   desk.RunStop("Stop");
   out << fmt::format("{} scenes played for {} ticks.\n", rows.size(), tick.Ticks());
   return kExitOk;
@@ -70,13 +86,6 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
   if (name.find(".dmx") == std::string::npos) name += ".dmx";
   const std::string path = common::PathIn(core.Options().workDir, name);
   dmx::EngineTick& tick = core.Tick();
-  auto runTick = [&](const std::function<bool()>& done) {
-    tick.CreateTimer();
-    while (!interrupted.load() && !done()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));  // only watches the tick
-    }
-    tick.DestroyTimer();
-  };
   if (c.action == "record") {
     if (!core.Recorder().Start(path)) {
       err << "Unable to write " << path << "\n";
@@ -88,7 +97,7 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
     tick.View().btnStopEnabled = true;
     const uint64_t ticks =
         c.seconds ? static_cast<uint64_t>(*c.seconds * 1000 / dmx::kTickPeriodMs) : 0;
-    runTick([&] { return c.seconds && tick.Ticks() >= ticks; });
+    RunTickUntil(tick, interrupted, [&] { return c.seconds && tick.Ticks() >= ticks; });
     core.Recorder().Flush();
     core.Recorder().Stop();
     out << fmt::format("{}: {} frames\n", path,
@@ -121,7 +130,7 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
   tick.View().btnPlayEnabled = false;
   int last = 0;
   bool wrapped = false;
-  runTick([&] {
+  RunTickUntil(tick, interrupted, [&] {
     const int position = core.Player().Position();
     if (position < last) wrapped = true;  // the player began again at frame 0
     last = position;

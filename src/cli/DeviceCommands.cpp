@@ -20,7 +20,6 @@ using nlohmann::json;
 
 int RunDiscover(CliSession& session, bool incremental, std::ostream& out, std::ostream& err) {
   workbench::Workbench& bench = session.Bench();
-  const size_t logFrom = session.Log().Count();
   session.Run([&] {
     // The previous list is checked first, as at the desk; an incremental run keeps its rows,
     // which show what their devices report now.
@@ -37,7 +36,7 @@ int RunDiscover(CliSession& session, bool incremental, std::ostream& out, std::o
   } else {
     out << bench.Table().DeviceCount << " devices in the list.\n" << FormatDeviceList(bench.View());
   }
-  return FileFailed(session, logFrom, err) ? kExitFileError : kExitOk;
+  return FileFailed(session, err) ? kExitFileError : kExitOk;
 }
 
 int RunList(CliSession& session, std::ostream& out, std::ostream& err) {
@@ -47,7 +46,6 @@ int RunList(CliSession& session, std::ostream& out, std::ostream& err) {
     return kExitUsage;
   }
   std::vector<bool> answered;
-  const size_t logFrom = session.Log().Count();
   session.Run([&] {
     workbench::DeviceOperations& ops = bench.Operations();
     bench.Devices().Reload(true, nullptr);
@@ -69,7 +67,7 @@ int RunList(CliSession& session, std::ostream& out, std::ostream& err) {
       bench.Devices().UpdateRow(row);
     }
   });
-  if (FileFailed(session, logFrom, err)) return kExitFileError;
+  if (FileFailed(session, err)) return kExitFileError;
   const auto silent = std::count(answered.begin(), answered.end(), false);
   if (session.Json()) {
     out << json{{"devices", DevicesJson(bench, &answered)}}.dump(2) << "\n";
@@ -262,7 +260,6 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
   workbench::DeviceOperations& ops = bench.Operations();
   std::optional<int> row;
   std::string refusal;
-  const size_t logFrom = session.Log().Count();
   session.Run([&] {
     row = RowFor(bench, *uid, err);
     if (!row) return;
@@ -300,7 +297,7 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
     err << refusal << "\n";
     return kExitUsage;
   }
-  if (FileFailed(session, logFrom, err)) return kExitFileError;
+  if (FileFailed(session, err)) return kExitFileError;
   if (uid->IsBroadcast()) {
     out << "Sent to every device (a broadcast gets no answer).\n";
     return kExitOk;
@@ -330,7 +327,6 @@ int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std:
   workbench::Workbench& bench = session.Bench();
   bool empty = false;
   json planned = json::array();
-  const size_t logFrom = session.Log().Count();
   session.Run([&] {
     bench.List().LoadDeviceTable(true);  // each fixture's footprint, for the warnings
     const workbench::DeviceTable& t = bench.Table();
@@ -372,7 +368,7 @@ int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std:
     err << "The device list is empty: run discover first\n";
     return kExitUsage;
   }
-  if (FileFailed(session, logFrom, err)) return kExitFileError;
+  if (FileFailed(session, err)) return kExitFileError;
   if (session.Json()) {
     out << json{{"planned", planned}, {"devices", DevicesJson(bench)}}.dump(2) << "\n";
   } else {

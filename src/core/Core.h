@@ -45,6 +45,8 @@ class Core {
   dmx::SceneDesk& Desk() { return *desk_; }
   dmx::ShowRecorder& Recorder() { return *recorder_; }
   dmx::ShowPlayer& Player() { return *player_; }
+  // The recording's frame count for ShowState, as the recorder last reported it.
+  int ShowCount() const { return showCount_.load(); }
   // Called on the recorder's thread with the frame count, and on the tick's with the play
   // position, for the Art-Net page.
   void SetShowShown(std::function<void()> shown) { showShown_ = std::move(shown); }
@@ -77,11 +79,6 @@ class Core {
   std::atomic<int> showCount_{0};
   std::unique_ptr<dmx::ShowRecorder> recorder_;
   std::unique_ptr<dmx::ShowPlayer> player_;
-
- public:
-  int ShowCount() const { return showCount_.load(); }
-
- private:
   std::unique_ptr<dmx::EngineTick> tick_;
   bool shutDown_ = false;
 };

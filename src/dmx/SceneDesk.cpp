@@ -198,17 +198,13 @@ SceneDesk::StepView SceneDesk::TakeStepView() {
   return view;
 }
 
-void SceneDesk::Load(const std::string& path) {
-  if (!common::PathExists(path)) return;
-  std::string error;
-  const auto bytes = common::ReadWholeFile(path, error);
-  if (!bytes) return;  // start-up says so when it reads the file
-  const size_t records = bytes->size() / kSceneRecordBytes;
+void SceneDesk::Load(std::string_view file) {
+  const size_t records = file.size() / kSceneRecordBytes;
   const size_t loaded = std::min(records, kMaxScenes);
   std::lock_guard lock(mutex_);
   rows_.clear();
   for (size_t k = 0; k < loaded; ++k) {
-    const auto* record = reinterpret_cast<const uint8_t*>(bytes->data()) + k * kSceneRecordBytes;
+    const auto* record = reinterpret_cast<const uint8_t*>(file.data()) + k * kSceneRecordBytes;
     Scene& scene = scenes_[k];
     scene.fadeMs = static_cast<uint32_t>((record[2] << 8) | record[3]);
     scene.holdMs = static_cast<uint32_t>((record[4] << 8) | record[5]);
@@ -219,7 +215,7 @@ void SceneDesk::Load(const std::string& path) {
     log_.Add(fmt::format("quendaris.show holds {} scenes; the list takes the first {}", records,
                          kMaxScenes));
   }
-  if (const size_t rest = bytes->size() % kSceneRecordBytes; rest != 0) {
+  if (const size_t rest = file.size() % kSceneRecordBytes; rest != 0) {
     log_.Add(
         fmt::format("quendaris.show ends in {} bytes that are not a whole scene: ignored", rest));
   }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Log.h"
@@ -67,7 +68,6 @@ class SceneDesk {
   // SpeedButton18: "Run" <-> "Stop", "运行" <-> "停止"; the caption to show next.
   std::string RunStop(const std::string& caption);
   bool Running() const { return running_.load(); }
-  std::atomic<bool>& RunningFlag() { return running_; }
   // One engine tick of the sequence (tick thread).
   void SceneStep();
   // What the last steps asked of the page: a row to select, and whether the faders follow.
@@ -78,7 +78,8 @@ class SceneDesk {
   StepView TakeStepView();
 
   // ---- The scene file (quendaris.show) ----
-  void Load(const std::string& path);
+  // The scenes of the file's bytes (as start-up read them): whole records only.
+  void Load(std::string_view file);
   bool Save(const std::string& path);  // SpeedButton_Show
 
  private:

@@ -82,29 +82,34 @@ std::unique_ptr<LibusbApi> MakeLibusbApi() {
 
 LibusbTransport::LibusbTransport(std::unique_ptr<LibusbApi> api) : api_(std::move(api)) {}
 
+std::string LibusbTransport::OpenFailureText(int code) const {
+  if (code == kUsbErrorAccess) {
+    return "The interface box (04b4:0f1f) is attached but this user may not open it: install "
+           "resources/60-velquor.rules into /etc/udev/rules.d/, run 'sudo udevadm control "
+           "--reload', then unplug and replug the box.";
+  }
+  if (code == kUsbErrorBusy) {
+    return "The interface box (04b4:0f1f) is attached but busy: close the other program that "
+           "holds it, then try again.";
+  }
+  if (code == kUsbErrorNotFound) return {};
+  return fmt::format("The interface box (04b4:0f1f) could not be opened: {}",
+                     api_->ErrorText(code));
+}
+
 void LibusbTransport::ReportOpenFailure(common::LogSink& log, int code) {
+  openFailure_ = OpenFailureText(code);
   // Reopening is tried on every RDM frame while closed: say it once, not every time.
   if (code == lastReportedOpenError_) return;
   lastReportedOpenError_ = code;
-  if (code == kUsbErrorAccess) {
-    log.Add(
-        "The interface box (04b4:0f1f) is attached but this user may not open it: install "
-        "resources/60-velquor.rules into /etc/udev/rules.d/, run 'sudo udevadm control "
-        "--reload', then unplug and replug the box.");
-  } else if (code == kUsbErrorBusy) {
-    log.Add(
-        "The interface box (04b4:0f1f) is attached but busy: close the other program that "
-        "holds it, then try again.");
-  } else if (code != kUsbErrorNotFound) {
-    log.Add(fmt::format("The interface box (04b4:0f1f) could not be opened: {}",
-                        api_->ErrorText(code)));
-  }
+  if (!openFailure_.empty()) log.Add(openFailure_);
 }
 
 bool LibusbTransport::Open(const OpenContext& ctx) {
   ctx.clock.SleepFor(common::FromMs(10));
   if (api_->Init() != 0) {
-    ctx.log.Add("Error initializing libusb:");
+    openFailure_ = "Error initializing libusb:";
+    ctx.log.Add(openFailure_);
     return false;
   }
   contextActive_ = true;
@@ -118,6 +123,7 @@ bool LibusbTransport::Open(const OpenContext& ctx) {
   }
   handleOpen_ = true;
   lastReportedOpenError_ = 0;
+  openFailure_.clear();
   ctx.log.Add("1 Device Opened");
 
   api_->ResetDevice();  // result deliberately ignored

@@ -58,14 +58,17 @@ class LibusbTransport final : public LinkTransport {
   int GetReport(LinkFrame& frame) override;
   void ClearHalt() override;
   std::string ErrorText(int code) const override;
+  std::string OpenFailure() const override { return openFailure_; }
 
  private:
+  std::string OpenFailureText(int code) const;
   void ReportOpenFailure(common::LogSink& log, int code);
 
   std::unique_ptr<LibusbApi> api_;
   bool contextActive_ = false;
   bool handleOpen_ = false;
   int lastReportedOpenError_ = 0;
+  std::string openFailure_;
 };
 
 }  // namespace velquor::link

@@ -33,6 +33,9 @@ class LinkTransport {
   virtual void ClearHalt() = 0;
   // The library's text for an error code.
   virtual std::string ErrorText(int code) const = 0;
+  // Why the last Open failed, as its log line said; empty when it did not fail, or when the
+  // box is simply not there.
+  virtual std::string OpenFailure() const { return {}; }
 };
 
 }  // namespace velquor::link

@@ -48,6 +48,8 @@ class UsbLink {
   // Lets pending UI events run (nothing outside the window's thread).
 
   bool IsOpen() const { return open_.load(); }
+  // Why the box could not be opened (the transport's words); empty when it is simply absent.
+  std::string OpenFailure() const { return transport_.OpenFailure(); }
   std::string DeviceConnect() const { return open_.load() ? kConnected : kNotConnected; }
   uint32_t RdmResponseTimeoutMs() const { return responseTimeoutMs_.load(); }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 #include "common/Encoding.h"
 #include "common/Files.h"
@@ -121,7 +122,7 @@ bool DeviceTableService::LoadNames(const std::string& path, DeviceNameList& into
   std::string error;
   auto text = common::ReadWholeFile(path, error);
   if (!text) {
-    log_.Add("Fail to Open File!!! " + path + ": " + error);
+    FileError("Fail to Open File!!! " + path + ": " + error);
     return false;
   }
   // A list written by a Chinese Windows install is GB18030; it is saved back as UTF-8.
@@ -182,7 +183,7 @@ bool DeviceTableService::Save() {
   DeviceNameList file = table_.Names;
   for (const DeviceNameList::Entry& e : table_.Unlisted) file.Append(e);
   if (!common::WriteFileAtomic(DevNamesPath(), file.Text(), error)) {
-    log_.Add("Unable to write " + DevNamesPath() + ": " + error);
+    FileError("Unable to write " + DevNamesPath() + ": " + error);
     return false;
   }
   return true;
@@ -194,6 +195,15 @@ void DeviceTableService::RebuildUidChoices() {
     view_.uidChoices.items.push_back(
         fmt::format("{} UID:0x{:02X}", k + 1, table_.Records[static_cast<size_t>(k)].Uid.Value()));
   }
+}
+
+void DeviceTableService::FileError(const std::string& line) {
+  log_.Add(line);
+  fileErrors_.push_back(line);
+}
+
+std::vector<std::string> DeviceTableService::TakeFileErrors() {
+  return std::exchange(fileErrors_, {});
 }
 
 std::vector<std::string> DeviceTableService::RowLabels() const {
@@ -244,13 +254,12 @@ void DeviceTableService::Clear() {
   SelectRow(-1);
   DeviceNameList reset;
   if (!LoadNames(DevNonePath(), reset, true)) return;
-  table_.Unlisted.clear();
-  SetAsideUnlisted(reset, "devnone.lst");
-  table_.Unlisted.clear();  // a cleared list keeps nothing
+  SetAsideUnlisted(reset, "devnone.lst");  // named in the log
+  table_.Unlisted.clear();                 // a cleared list keeps nothing
   table_.Names = std::move(reset);
   std::string error;
   if (!common::RemoveFile(DevNamesPath(), error)) {
-    log_.Add("Unable to delete " + DevNamesPath() + ": " + error);
+    FileError("Unable to delete " + DevNamesPath() + ": " + error);
   }
   RebuildUidChoices();
 }

@@ -66,6 +66,9 @@ class DeviceTableService {
   // Writes devnames.lst whole (the rows, then the kept entries); false (with a log line)
   // when it cannot.
   bool Save();
+  // The file failures (a list not readable, not writable) since the last call, each as its
+  // log line; empty when there were none.
+  std::vector<std::string> TakeFileErrors();
 
   void BuildColumns();
   std::array<std::string, 11> RowCells(int row) const;
@@ -91,6 +94,7 @@ class DeviceTableService {
  private:
   std::vector<std::string> RowLabels() const;
   void RebuildNamesAndSave(const std::vector<std::string>& labels);
+  void FileError(const std::string& line);
 
   common::LogSink& log_;
   ModelLock& models_;
@@ -98,6 +102,7 @@ class DeviceTableService {
   std::string programDir_;
   DeviceTable table_;
   DeviceListView view_;
+  std::vector<std::string> fileErrors_;
 };
 
 }  // namespace velquor::workbench

@@ -260,9 +260,8 @@ void RdmPageController::SpeedButtonResetClick() {
 
 bool RdmPageController::SelectClickedRow(int row) {
   if (row < 0 || static_cast<size_t>(row) >= table_.View().rows.size()) return false;
-  table_.SelectRow(row);
-  panel_.SpeedButtonRdmWriteEnabled = false;
-  panel_.readFrom.reset();
+  SelectRowOnOtherPage(row);
+  panel_.readFrom.reset();  // the read that follows replaces the panel's values
   panel_.Edit35 = std::to_string(row + 1);
   panel_.Edit35Colour = kMagenta;
   return true;

@@ -101,19 +101,19 @@ TEST_F(Desk, TheSceneFileIsWholeRecordsOfFiveHundredEighteenBytes) {
   EXPECT_EQ(log.CountOf("Configuration saved1032"), 1u);
 
   dmx::SceneDesk loaded(universe, log);
-  loaded.Load(path);
+  loaded.Load(ReadText(path));
   ASSERT_EQ(loaded.Rows().size(), 2u);
   EXPECT_EQ(loaded.Rows()[1].caption, "No.2");
   EXPECT_EQ(loaded.Rows()[1].holdMs, 65535u);
   WriteText(path, file.substr(0, 1000));
-  loaded.Load(path);
+  loaded.Load(ReadText(path));
   EXPECT_EQ(loaded.Rows().size(), 1u);
   EXPECT_EQ(log.CountOf("quendaris.show ends in 482 bytes that are not a whole scene: ignored"),
             1u);
   std::string many;
   for (int k = 0; k < 300; ++k) many += file.substr(0, 518);
   WriteText(path, many);
-  loaded.Load(path);
+  loaded.Load(ReadText(path));
   EXPECT_EQ(loaded.Rows().size(), 255u) << "the 8-bit runner never reads a full list as empty";
   EXPECT_EQ(log.CountOf("quendaris.show holds 300 scenes; the list takes the first 255"), 1u);
 }
