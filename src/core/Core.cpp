@@ -47,10 +47,23 @@ std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::Workbe
   tickHooks.sceneStep = [self] { self->desk_->SceneStep(); };
   tickHooks.playbackStep = [self] { self->player_->PlaybackStep(); };
   tickHooks.requestRecordFrame = [self] { self->recorder_->RequestFrame(); };
+  tickHooks.sendArtDmx = [self] { self->bridge_->SendArtDmx(); };
   core->tick_ = std::make_unique<dmx::EngineTick>(*core->link_, *core->engine_, core->universe_,
                                                   core->bench_->LineBusy(), core->tickHoldOff_,
                                                   core->log_, *core->clock_, tickHooks);
   core->tick_->SetLineOwner(&core->bench_->Executor());
+
+  net::BridgeHooks bridgeHooks;
+  bridgeHooks.deviceUids = [self] {
+    std::vector<rdm::Uid> uids;
+    for (const auto& device : self->bench_->Devices().Snapshot().devices)
+      uids.push_back(device.uid);
+    return uids;
+  };
+  bridgeHooks.requestRecordFrame = [self] { self->recorder_->RequestFrame(); };
+  core->bridge_ = std::make_unique<net::ArtNetBridge>(
+      core->universe_, core->tick_->View(), *core->engine_, core->bench_->Executor(), core->log_,
+      *core->clock_, std::move(bridgeHooks), options.artNet);
   return core;
 }
 
@@ -61,8 +74,10 @@ Core::~Core() {
 void Core::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  if (bridge_) bridge_->StopReceiving();  // no new relays while the line winds down
   if (bench_) bench_->Shutdown();
   if (tick_) tick_->DestroyTimer();
+  if (bridge_) bridge_->Stop();
   if (transport_) {
     std::lock_guard guard(link_->Lock());
     transport_->Close();

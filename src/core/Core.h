@@ -1,7 +1,8 @@
 #pragma once
 // Everything below the windows, wired together once for the window and velquor-cli: the
 // transport (the box or the virtual line), the link, the RDM engine, the workbench with the
-// line's executor, the output universe and the engine tick (started only by the window).
+// line's executor, the output universe, the engine tick and the Art-Net bridge (started by
+// the window or by velquor-cli's commands that need them).
 
 #include <atomic>
 #include <memory>
@@ -15,6 +16,7 @@
 #include "dmx/ShowRecorder.h"
 #include "link/LinkTransport.h"
 #include "link/UsbLink.h"
+#include "net/ArtNetBridge.h"
 #include "rdm/RdmEngine.h"
 #include "virtualline/VirtualLine.h"
 #include "workbench/Workbench.h"
@@ -27,6 +29,7 @@ struct CoreOptions {
   std::string workDir = ".";       // devnames.lst, devnone.lst, scene and show files
   std::string programDir;          // config.cfg, language files, UidList.ini
   common::Clock* clock = nullptr;  // the real clock unless a test gives one
+  net::BridgeOptions artNet;       // the Art-Net bridge (opened by its user, not here)
 };
 
 class Core {
@@ -53,6 +56,8 @@ class Core {
   // Called on the tick's thread when a scene step wants the DMX page refreshed.
   void SetDeskShown(std::function<void()> shown) { deskShown_ = std::move(shown); }
   dmx::EngineTick& Tick() { return *tick_; }
+  // The Art-Net node; the window and velquor-cli open it with NetInit.
+  net::ArtNetBridge& Bridge() { return *bridge_; }
   virtualline::VirtualLine* Line() { return line_; }
   const CoreOptions& Options() const { return options_; }
 
@@ -80,6 +85,7 @@ class Core {
   std::unique_ptr<dmx::ShowRecorder> recorder_;
   std::unique_ptr<dmx::ShowPlayer> player_;
   std::unique_ptr<dmx::EngineTick> tick_;
+  std::unique_ptr<net::ArtNetBridge> bridge_;
   bool shutDown_ = false;
 };
 

@@ -23,9 +23,18 @@ std::optional<std::string> LineExecutor::Start(Command command) {
   return std::nullopt;
 }
 
+bool LineExecutor::Queue(QueuedJob job) {
+  std::lock_guard lock(mutex_);
+  if (stop_ || queued_.size() >= kMaxQueuedJobs) return false;
+  job.heldBy = commandActive_.load() ? activeName_ : std::string();
+  queued_.push_back(std::move(job));
+  wake_.notify_all();
+  return true;
+}
+
 bool LineExecutor::TryRunIdle(std::function<void()> job) {
   std::lock_guard lock(mutex_);
-  if (stop_ || running_ || pending_ || idleJob_) return false;
+  if (stop_ || running_ || pending_ || idleJob_ || !queued_.empty()) return false;
   idleJob_ = std::move(job);
   wake_.notify_all();
   return true;
@@ -55,6 +64,14 @@ void LineExecutor::RunAndWait(std::function<void()> job, bool holdsLine) {
   doneSignal.wait(lock, [&] { return finished; });
 }
 
+void LineExecutor::WaitUntilIdle() {
+  std::unique_lock lock(mutex_);
+  idle_.wait(lock, [&] {
+    return stop_ ||
+           (!commandActive_.load() && !running_ && !pending_ && !idleJob_ && queued_.empty());
+  });
+}
+
 std::string LineExecutor::ActiveName() const {
   std::lock_guard lock(mutex_);
   return commandActive_.load() ? activeName_ : std::string();
@@ -75,8 +92,12 @@ void LineExecutor::ThreadMain() {
   pthread_setname_np(pthread_self(), "velquor-line");  // for top, perf and the idle check
   std::unique_lock lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [&] { return stop_ || pending_ || idleJob_; });
-    if (idleJob_ && !stop_) {
+    wake_.wait(lock, [&] { return stop_ || pending_ || idleJob_ || !queued_.empty(); });
+    if (stop_) {
+      queued_.clear();
+      idleJob_ = nullptr;
+    }
+    if (idleJob_ && !pending_ && queued_.empty()) {
       auto job = std::move(idleJob_);
       idleJob_ = nullptr;
       running_ = true;
@@ -84,6 +105,22 @@ void LineExecutor::ThreadMain() {
       job();
       lock.lock();
       running_ = false;
+      idle_.notify_all();
+      continue;
+    }
+    if (!pending_ && !queued_.empty()) {
+      QueuedJob job = std::move(queued_.front());
+      queued_.pop_front();
+      running_ = true;
+      lock.unlock();
+      if (std::chrono::steady_clock::now() > job.deadline) {
+        if (job.expired) job.expired(job.heldBy);
+      } else {
+        job.run();
+      }
+      lock.lock();
+      running_ = false;
+      idle_.notify_all();
       continue;
     }
     if (pending_) {

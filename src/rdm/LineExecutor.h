@@ -5,7 +5,9 @@
 // event loop while it waits for an answer.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -35,11 +37,28 @@ class LineExecutor {
   // Starts a command unless another is running or waiting; a background job in hand is
   // finished first. Refused: the name of the command in the way.
   std::optional<std::string> Start(Command command);
+  // A job from outside the window (a relayed Art-Net request): it waits for the command in
+  // hand and never runs inside one, goes before identify polls, and is dropped once its
+  // deadline has passed.
+  struct QueuedJob {
+    std::function<void()> run;
+    // Called instead of `run` when the deadline passed while waiting, with the name of the
+    // command that held the line when the job was queued.
+    std::function<void(const std::string& heldBy)> expired;
+    std::chrono::steady_clock::time_point deadline;
+    std::string heldBy;  // filled in by Queue
+  };
+  static constexpr size_t kMaxQueuedJobs = 16;
+  // False (and nothing queued) when kMaxQueuedJobs are waiting already or at shutdown.
+  bool Queue(QueuedJob job);
   // Runs `job` when the line is idle, without waiting; false (and nothing run) otherwise.
   bool TryRunIdle(std::function<void()> job);
   // Runs `job` as a command and waits until it has ended (velquor-cli, tests). Waits for a
   // command already running.
   void RunAndWait(std::function<void()> job, bool holdsLine = true);
+
+  // Waits until nothing runs or waits: no command, no queued job, no idle job.
+  void WaitUntilIdle();
 
   // A command is running or waiting to run.
   bool CommandActive() const { return commandActive_.load(); }
@@ -59,6 +78,7 @@ class LineExecutor {
   std::condition_variable idle_;
   std::optional<Command> pending_;
   std::function<void()> idleJob_;
+  std::deque<QueuedJob> queued_;
   std::string activeName_;
   bool running_ = false;  // a command or idle job is in hand
   bool stop_ = false;

@@ -1,0 +1,368 @@
+#include "net/ArtNetBridge.h"
+
+#include <arpa/inet.h>
+#include <fmt/format.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace velquor::net {
+
+namespace {
+
+std::string ErrnoText() {
+  return std::strerror(errno);
+}
+
+sockaddr_in SocketAddress(Ipv4 address, uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(address);
+  a.sin_port = htons(port);
+  return a;
+}
+
+constexpr size_t kReceiveBufferBytes = 2048;
+
+}  // namespace
+
+ArtNetBridge::ArtNetBridge(dmx::OutputUniverse& universe, dmx::EngineView& view,
+                           rdm::RdmEngine& engine, rdm::LineExecutor& line, common::LogSink& log,
+                           common::Clock& clock, BridgeHooks hooks, BridgeOptions options)
+    : universe_(universe),
+      view_(view),
+      engine_(engine),
+      line_(line),
+      log_(log),
+      clock_(clock),
+      hooks_(std::move(hooks)),
+      options_(options) {}
+
+ArtNetBridge::~ArtNetBridge() {
+  Stop();
+}
+
+bool ArtNetBridge::NetInit(int addressIndex) {
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) == 0) {
+    log_.Add(host);
+  } else {
+    log_.Add("gethostname error!");
+  }
+  addresses_ = ListHostAddresses();
+  if (addresses_.empty()) {
+    log_.Add("IP gethostbyname error!");
+    log_.Add("No IPv4 address on this computer: the Art-Net bridge stays off");
+    return false;
+  }
+  if (addressIndex < 0 || static_cast<size_t>(addressIndex) >= addresses_.size()) addressIndex = 0;
+  addressIndex_.store(addressIndex);
+  local_ = addresses_[static_cast<size_t>(addressIndex)];
+  peer_.store(local_.address);
+  log_.Add(Ipv4Text(local_.address));
+
+  // Every datagram to the port arrives here, broadcasts too (a socket bound to one address
+  // would miss the consoles' broadcast polls); IP_PKTINFO says on which interface and to
+  // which address it came.
+  receiveSocket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (receiveSocket_ < 0) {
+    std::fprintf(stderr, "socket() failed: %d\n", errno);
+    log_.Add("Net_init() failed: " + ErrnoText());
+    return false;
+  }
+  const int on = 1;
+  setsockopt(receiveSocket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  setsockopt(receiveSocket_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+  // Room for bursts of ArtDmx while the thread is busy (the kernel caps it at rmem_max).
+  const int bufferBytes = 4 << 20;
+  setsockopt(receiveSocket_, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
+  const sockaddr_in any = SocketAddress(INADDR_ANY, options_.port);
+  if (bind(receiveSocket_, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
+    log_.Add(fmt::format("bind() failed: port {}: {}", options_.port, ErrnoText()));
+    close(receiveSocket_);
+    receiveSocket_ = -1;
+    return false;
+  }
+
+  sendSocket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (sendSocket_ < 0) {
+    log_.Add("Net_init() failed: " + ErrnoText());
+  } else {
+    setsockopt(sendSocket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    const sockaddr_in from = SocketAddress(local_.address, 0);
+    if (bind(sendSocket_, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0) {
+      log_.Add(fmt::format("bind() failed: {}: {}", Ipv4Text(local_.address), ErrnoText()));
+    }
+  }
+  return true;
+}
+
+bool ArtNetBridge::StartReceiving() {
+  if (receiveSocket_ < 0 || thread_.joinable()) return false;
+  wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  stop_.store(false);
+  thread_ = std::thread([this] { ReceiveLoop(); });
+  return true;
+}
+
+void ArtNetBridge::StopReceiving() {
+  if (thread_.joinable()) {
+    stop_.store(true);
+    const uint64_t one = 1;
+    if (write(wakeFd_, &one, sizeof one) < 0) {
+      // The thread still sees stop_ at its next datagram; nothing else to do.
+    }
+    thread_.join();
+  }
+}
+
+void ArtNetBridge::Stop() {
+  StopReceiving();
+  for (int* fd : {&receiveSocket_, &sendSocket_, &wakeFd_}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
+}
+
+void ArtNetBridge::SetPortAddress(int portAddress) {
+  portAddress_.store(std::clamp(portAddress, 0, kMaxPortAddress));
+}
+
+void ArtNetBridge::SetNodeName(std::string name) {
+  std::lock_guard lock(nameMutex_);
+  nodeName_ = std::move(name);
+}
+
+void ArtNetBridge::ReceiveLoop() {
+  pthread_setname_np(pthread_self(), "velquor-net");
+  std::array<uint8_t, kReceiveBufferBytes> buffer{};
+  std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
+  pollfd fds[2] = {{receiveSocket_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+  while (!stop_.load()) {
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      log_.Add("recv() failed: " + ErrnoText());
+      clock_.SleepFor(std::chrono::milliseconds(1000));
+      continue;
+    }
+    if (stop_.load()) break;
+    if (!(fds[0].revents & POLLIN)) continue;
+    // Everything waiting is read before the next poll.
+    for (;;) {
+      sockaddr_in from{};
+      iovec io{buffer.data(), buffer.size()};
+      msghdr message{};
+      message.msg_name = &from;
+      message.msg_namelen = sizeof from;
+      message.msg_iov = &io;
+      message.msg_iovlen = 1;
+      message.msg_control = control.data();
+      message.msg_controllen = control.size();
+      const ssize_t n = recvmsg(receiveSocket_, &message, MSG_DONTWAIT);
+      if (n < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && !stop_.load()) {
+          log_.Add("recv() failed: " + ErrnoText());
+        }
+        break;
+      }
+      counters_.received.fetch_add(1, std::memory_order_relaxed);
+      // While a show plays, the network drives nothing: what arrives is read and let go,
+      // so no stale datagram is taken when the playback ends.
+      if (!view_.btnPlayEnabled.load()) continue;
+      Ipv4 destination = 0;
+      unsigned interfaceIndex = 0;
+      for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+          in_pktinfo info{};
+          std::memcpy(&info, CMSG_DATA(c), sizeof info);
+          destination = ntohl(info.ipi_addr.s_addr);
+          interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
+        }
+      }
+      // Only what reaches the chosen interface is for this node.
+      if (local_.interfaceIndex != 0 && interfaceIndex != 0 &&
+          interfaceIndex != local_.interfaceIndex) {
+        continue;
+      }
+      HandleDatagram(std::span(buffer.data(), static_cast<size_t>(n)), ntohl(from.sin_addr.s_addr),
+                     ntohs(from.sin_port), destination);
+    }
+  }
+}
+
+bool ArtNetBridge::SeenJustNow(std::span<const uint8_t> payload, Ipv4 source, uint16_t sourcePort) {
+  const common::Instant now = clock_.Now();
+  const bool same =
+      source == lastSource_ && sourcePort == lastSourcePort_ &&
+      now - lastTime_ <= options_.copyWindow &&
+      std::equal(payload.begin(), payload.end(), lastDatagram_.begin(), lastDatagram_.end());
+  lastSource_ = source;
+  lastSourcePort_ = sourcePort;
+  lastTime_ = now;
+  lastDatagram_.assign(payload.begin(), payload.end());
+  return same;
+}
+
+void ArtNetBridge::DropWithLine(const std::string& reason, Ipv4 source) {
+  counters_.dropped.fetch_add(1, std::memory_order_relaxed);
+  // A broken sender repeats itself many times a second: one line a second at most.
+  const common::Instant now = clock_.Now();
+  if (dropLineWritten_ && now - lastDropLine_ < std::chrono::seconds(1)) {
+    ++dropsSinceLine_;
+    return;
+  }
+  std::string line = fmt::format("Art-Net datagram from {} dropped: {}", Ipv4Text(source), reason);
+  if (dropsSinceLine_ > 0) line += fmt::format(" ({} more dropped before it)", dropsSinceLine_);
+  log_.Add(std::move(line));
+  dropsSinceLine_ = 0;
+  dropLineWritten_ = true;
+  lastDropLine_ = now;
+}
+
+void ArtNetBridge::HandleDatagram(std::span<const uint8_t> payload, Ipv4 source,
+                                  uint16_t sourcePort, Ipv4 destination) {
+  // Our own broadcasts come back to us.
+  if (source == local_.address) return;
+  if (SeenJustNow(payload, source, sourcePort)) {
+    counters_.dropped.fetch_add(1, std::memory_order_relaxed);
+    return;
+  }
+  const ArtNetDatagram d = ParseArtNet(payload);
+  if (d.kind == ArtNetDatagram::Kind::Dropped) {
+    DropWithLine(d.reason, source);
+    return;
+  }
+  peer_.store(source);
+  switch (d.kind) {
+    case ArtNetDatagram::Kind::Dmx:
+      // An ArtDmx for another port-address is for another node.
+      if (d.portAddress == portAddress_.load()) TakeArtDmx(d, source, destination);
+      break;
+    case ArtNetDatagram::Kind::Poll:
+      SendArtPollReply();
+      break;
+    case ArtNetDatagram::Kind::TodRequest:
+    case ArtNetDatagram::Kind::TodControl:
+      SendArtTodData();
+      break;
+    case ArtNetDatagram::Kind::Rdm:
+      RelayRdm(d);
+      break;
+    default:
+      break;
+  }
+}
+
+void ArtNetBridge::TakeArtDmx(const ArtNetDatagram& d, Ipv4 source, Ipv4 destination) {
+  if (d.declaredLength == 0 || view_.artNetDirection.load() != 0 ||
+      view_.page.load() != dmx::Page::ArtNet) {
+    return;
+  }
+  if (d.data.size() < std::min<size_t>(d.declaredLength, 512)) {
+    DropWithLine(fmt::format("ArtDmx says {} slots, {} arrived; only those taken", d.declaredLength,
+                             d.data.size()),
+                 source);
+  }
+  universe_.StoreBlock(0, d.data);
+  counters_.dmxTaken.fetch_add(1, std::memory_order_relaxed);
+  if (signalTesting_.load()) {
+    log_.Add(fmt::format("{}:[{}]->{} length:{}", Ipv4Text(source), d.sequence,
+                         Ipv4Text(destination), d.declaredLength));
+  }
+  if (view_.btnStopEnabled.load() && hooks_.requestRecordFrame) hooks_.requestRecordFrame();
+}
+
+void ArtNetBridge::ForgetTransaction(int transaction) {
+  int expected = transaction;
+  lastRdmTransaction_.compare_exchange_strong(expected, -1);
+}
+
+void ArtNetBridge::RelayRdm(const ArtNetDatagram& d) {
+  if (!options_.relayAlways && view_.page.load() != dmx::Page::Console) return;
+  if (d.rdmPortId == 0) return;
+  const int transaction = d.rdmTransaction;
+  if (lastRdmTransaction_.load() == transaction) return;  // asked already
+  lastRdmTransaction_.store(transaction);
+  std::vector<uint8_t> message(d.rdmMessage.begin(), d.rdmMessage.end());
+  rdm::LineExecutor::QueuedJob job;
+  job.run = [this, message = std::move(message), transaction] {
+    engine_.ResetRetryCounter();
+    const rdm::RdmAnswer answer = engine_.RdmRelay(message);
+    if (answer.Ok()) {
+      SendArtRdmReply(answer);
+    } else {
+      ForgetTransaction(transaction);
+    }
+  };
+  job.expired = [this, transaction](const std::string& heldBy) {
+    log_.Add(fmt::format("Art-Net RDM request {} not relayed: {} held the line too long",
+                         transaction, heldBy.empty() ? std::string("another command") : heldBy));
+    ForgetTransaction(transaction);
+  };
+  job.deadline = std::chrono::steady_clock::now() + options_.relayWait;
+  if (!line_.Queue(std::move(job))) {
+    log_.Add(fmt::format("Art-Net RDM request {} not relayed: the line takes no more requests now",
+                         transaction));
+    ForgetTransaction(transaction);
+    return;
+  }
+  counters_.relayed.fetch_add(1, std::memory_order_relaxed);
+}
+
+void ArtNetBridge::SendTo(Ipv4 destination, std::span<const uint8_t> packet) {
+  if (sendSocket_ < 0) return;
+  const sockaddr_in to = SocketAddress(destination, options_.port);
+  if (sendto(sendSocket_, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+             sizeof to) == static_cast<ssize_t>(packet.size())) {
+    counters_.sent.fetch_add(1, std::memory_order_relaxed);
+  }
+}
+
+void ArtNetBridge::SendArtPollReply() {
+  PollReplyFields fields;
+  // The address list is read again for each reply, so a changed choice shows at once.
+  const std::vector<HostAddress> now = ListHostAddresses();
+  const size_t index = static_cast<size_t>(addressIndex_.load());
+  fields.address = Ipv4Bytes(index < now.size() ? now[index].address : local_.address);
+  fields.portAddress = portAddress_.load();
+  {
+    std::lock_guard lock(nameMutex_);
+    fields.name = nodeName_;
+  }
+  fields.replyCounter = pollReplyCounter_;
+  if (++pollReplyCounter_ > 999999) pollReplyCounter_ = 0;
+  SendTo(peer_.load(), BuildArtPollReply(fields));
+}
+
+void ArtNetBridge::SendArtTodData() {
+  const std::vector<rdm::Uid> uids =
+      hooks_.deviceUids ? hooks_.deviceUids() : std::vector<rdm::Uid>{};
+  // ArtTodData is broadcast on the chosen network, so every console there learns the table.
+  const Ipv4 to = local_.broadcast.value_or(peer_.load());
+  for (const Packet& p : BuildArtTodData(portAddress_.load(), uids)) SendTo(to, p);
+}
+
+void ArtNetBridge::SendArtRdmReply(const rdm::RdmAnswer& answer) {
+  const size_t messageLength = answer.response[rdm::kMessageLength];
+  // Sub-start code to the end of the checksum.
+  const size_t bytes = std::min(messageLength + 1, answer.response.size() - 1);
+  SendTo(peer_.load(),
+         BuildArtRdm(portAddress_.load(), std::span(answer.response.data() + 1, bytes)));
+  counters_.rdmAnswered.fetch_add(1, std::memory_order_relaxed);
+}
+
+void ArtNetBridge::SendArtDmx() {
+  const dmx::OutputUniverse::Bytes frame = universe_.Snapshot();
+  const auto packet =
+      dmxOutput_.Next(portAddress_.load(), std::span<const uint8_t, 512>(frame.data(), 512));
+  if (packet) SendTo(peer_.load(), *packet);
+}
+
+}  // namespace velquor::net

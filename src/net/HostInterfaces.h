@@ -1,0 +1,32 @@
+#pragma once
+// The host's IPv4 addresses, the choices of the Art-Net page's address list.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velquor::net {
+
+// An IPv4 address in host order (192.168.1.20 is 0xC0A80114).
+using Ipv4 = uint32_t;
+
+std::string Ipv4Text(Ipv4 address);
+std::optional<Ipv4> ParseIpv4(const std::string& text);
+std::array<uint8_t, 4> Ipv4Bytes(Ipv4 address);
+
+struct HostAddress {
+  std::string interfaceName;
+  unsigned interfaceIndex = 0;
+  Ipv4 address = 0;
+  Ipv4 netmask = 0;
+  std::optional<Ipv4> broadcast;  // the directed broadcast, when the interface has one
+  bool loopback = false;
+};
+
+// Every IPv4 address of an interface that is up: the network's first, loopback last (so a
+// laptop without a network can still bridge on itself).
+std::vector<HostAddress> ListHostAddresses();
+
+}  // namespace velquor::net

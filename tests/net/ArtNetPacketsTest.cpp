@@ -1,0 +1,226 @@
+// Art-Net layouts against bytes worked out by hand from the Art-Net 4 document.
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "net/ArtNetPackets.h"
+
+using namespace velquor;
+using net::ArtNetDatagram;
+using net::Packet;
+
+namespace {
+
+const std::vector<uint8_t> kId{'A', 'r', 't', '-', 'N', 'e', 't', 0};
+
+std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
+  std::vector<uint8_t> out;
+  for (int v : values) out.push_back(static_cast<uint8_t>(v));
+  return out;
+}
+
+std::vector<uint8_t> Slice(const Packet& p, size_t from, size_t count) {
+  return {p.begin() + static_cast<long>(from), p.begin() + static_cast<long>(from + count)};
+}
+
+// An ArtDmx as a console sends it: port-address 0x0123, `length` in the header, `data`.
+std::vector<uint8_t> ConsoleArtDmx(uint16_t length, const std::vector<uint8_t>& data) {
+  std::vector<uint8_t> p = kId;
+  auto rest = Bytes({0x00, 0x50, 0x00, 0x0E, 0x11, 0x00, 0x23, 0x01});
+  p.insert(p.end(), rest.begin(), rest.end());
+  p.push_back(static_cast<uint8_t>(length >> 8));
+  p.push_back(static_cast<uint8_t>(length & 0xFF));
+  p.insert(p.end(), data.begin(), data.end());
+  return p;
+}
+
+// ArtRdm carrying GET DEVICE_INFO to 7FF0:00000101 from 4D41:00000010, transaction 0x42.
+std::vector<uint8_t> ConsoleArtRdm() {
+  std::vector<uint8_t> p = kId;
+  auto header = Bytes({0x00, 0x83, 0x00, 0x0E, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00, 0x23});
+  p.insert(p.end(), header.begin(), header.end());
+  // Sub-start code, length 24, destination, source, TN, port 1, count, sub-device, GET,
+  // DEVICE_INFO, PDL 0; checksum 0x03B7 worked out by hand (0xCC + every byte below).
+  auto rdm = Bytes({0x01, 0x18, 0x7F, 0xF0, 0x00, 0x00, 0x01, 0x01, 0x4D, 0x41, 0x00, 0x00, 0x00,
+                    0x10, 0x42, 0x01, 0x00, 0x00, 0x00, 0x20, 0x00, 0x60, 0x00, 0x03, 0xB7});
+  p.insert(p.end(), rdm.begin(), rdm.end());
+  return p;
+}
+
+}  // namespace
+
+TEST(ArtNetParse, DmxTakesWhatItSaysAndWhatArrivedAtMost512) {
+  // The spans of a parsed datagram point into it: each one is kept while it is read.
+  const auto shortFrame = ConsoleArtDmx(4, {10, 20, 30, 40});
+  auto d = net::ParseArtNet(shortFrame);
+  ASSERT_EQ(d.kind, ArtNetDatagram::Kind::Dmx);
+  EXPECT_EQ(d.portAddress, 291);
+  EXPECT_EQ(d.sequence, 0x11);
+  EXPECT_EQ(std::vector<uint8_t>(d.data.begin(), d.data.end()), Bytes({10, 20, 30, 40}));
+
+  // Says 512, 100 arrived: the 100 only, never bytes beyond the datagram.
+  const auto cut = ConsoleArtDmx(512, std::vector<uint8_t>(100, 7));
+  d = net::ParseArtNet(cut);
+  EXPECT_EQ(d.declaredLength, 512);
+  EXPECT_EQ(d.data.size(), 100u);
+
+  // Says 2, sent 512: the 2.
+  const auto twoOf512 = ConsoleArtDmx(2, std::vector<uint8_t>(512, 7));
+  d = net::ParseArtNet(twoOf512);
+  EXPECT_EQ(d.data.size(), 2u);
+
+  // Says 600 and sent 600: a universe holds 512.
+  const auto long600 = ConsoleArtDmx(600, std::vector<uint8_t>(600, 7));
+  d = net::ParseArtNet(long600);
+  EXPECT_EQ(d.data.size(), 512u);
+}
+
+TEST(ArtNetParse, ForeignAndCutDatagramsAreDroppedWithAReason) {
+  auto dmx = ConsoleArtDmx(512, std::vector<uint8_t>(512, 1));
+  for (size_t n = 0; n < 18; ++n) {
+    auto d = net::ParseArtNet(std::span(dmx.data(), n));
+    EXPECT_EQ(d.kind, ArtNetDatagram::Kind::Dropped) << n << " bytes";
+    EXPECT_FALSE(d.reason.empty());
+  }
+  auto wrongId = dmx;
+  wrongId[7] = 'X';  // "Art-NetX": not the zero-terminated ID
+  EXPECT_EQ(net::ParseArtNet(wrongId).kind, ArtNetDatagram::Kind::Dropped);
+  wrongId = dmx;
+  wrongId[0] = 'a';
+  EXPECT_EQ(net::ParseArtNet(wrongId).kind, ArtNetDatagram::Kind::Dropped);
+
+  auto poll = kId;
+  auto rest = Bytes({0x00, 0x20, 0x00, 0x0E, 0x02, 0x00});
+  poll.insert(poll.end(), rest.begin(), rest.end());
+  EXPECT_EQ(net::ParseArtNet(poll).kind, ArtNetDatagram::Kind::Poll);
+  EXPECT_EQ(net::ParseArtNet(std::span(poll.data(), 11)).kind, ArtNetDatagram::Kind::Dropped);
+
+  auto unknown = poll;
+  unknown[9] = 0x97;  // OpMacMaster: not ours, not an error
+  EXPECT_EQ(net::ParseArtNet(unknown).kind, ArtNetDatagram::Kind::Other);
+}
+
+TEST(ArtNetParse, RdmOnlyWhenTheWholeMessageArrived) {
+  const auto rdm = ConsoleArtRdm();
+  ASSERT_EQ(rdm.size(), 49u);  // 24 + 25 (message length 24, sub-start code to checksum)
+  auto d = net::ParseArtNet(rdm);
+  ASSERT_EQ(d.kind, ArtNetDatagram::Kind::Rdm);
+  EXPECT_EQ(d.rdmTransaction, 0x42);
+  EXPECT_EQ(d.rdmPortId, 1);
+  ASSERT_EQ(d.rdmMessage.size(), 25u);
+  EXPECT_EQ(d.rdmMessage[0], 0x01);
+  EXPECT_EQ(d.rdmMessage[24], 0xB7);
+  for (size_t n = 0; n < rdm.size(); ++n) {
+    EXPECT_EQ(net::ParseArtNet(std::span(rdm.data(), n)).kind, ArtNetDatagram::Kind::Dropped) << n;
+  }
+  auto longer = rdm;
+  longer[25] = 0xFF;  // says 255: past the end of what arrived
+  EXPECT_EQ(net::ParseArtNet(longer).kind, ArtNetDatagram::Kind::Dropped);
+  longer[25] = 10;  // shorter than any RDM message
+  EXPECT_EQ(net::ParseArtNet(longer).kind, ArtNetDatagram::Kind::Dropped);
+  longer = rdm;
+  longer[24] = 0xF0;  // not the RDM sub-start code
+  EXPECT_EQ(net::ParseArtNet(longer).kind, ArtNetDatagram::Kind::Dropped);
+}
+
+TEST(ArtNetBuild, ArtDmxLayout) {
+  std::array<uint8_t, 512> slots{};
+  slots[0] = 0xAA;
+  slots[511] = 0x55;
+  const Packet p = net::BuildArtDmx(5, 0x0123, slots);
+  ASSERT_EQ(p.size(), 530u);
+  EXPECT_EQ(Slice(p, 0, 18), Bytes({'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0x00, 0x0E,
+                                    0x05, 0x00, 0x23, 0x01, 0x02, 0x00}));
+  EXPECT_EQ(p[18], 0xAA);
+  EXPECT_EQ(p[529], 0x55);
+}
+
+TEST(ArtNetBuild, PollReplyLayout) {
+  net::PollReplyFields f;
+  f.address = {192, 168, 1, 20};
+  f.portAddress = 0x0123;
+  f.name = "VELQUOR PRO V2.0.1";  // 18 bytes: the short name keeps 17 and its zero
+  f.replyCounter = 7;
+  const Packet p = net::BuildArtPollReply(f);
+  ASSERT_EQ(p.size(), 239u);
+  EXPECT_EQ(Slice(p, 8, 18), Bytes({0x00, 0x21, 192, 168, 1, 20, 0x36, 0x19, 0, 0, 0x01, 0x02, 0x00,
+                                    0x72, 0x00, 0xF2, 0x4C, 0x41}));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&p[26])), "VELQUOR PRO V2.0.");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&p[44])), "VELQUOR PRO V2.0.1");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&p[108])), "#0001[7] OK: Device started");
+  EXPECT_EQ(Slice(p, 172, 6), Bytes({0x00, 0x01, 0xC0, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(Slice(p, 178, 12), std::vector<uint8_t>(12, 0));
+  EXPECT_EQ(Slice(p, 190, 4), Bytes({0x23, 0x23, 0x23, 0x23}));
+  EXPECT_EQ(Slice(p, 194, 7), std::vector<uint8_t>(7, 0));
+  EXPECT_EQ(Slice(p, 201, 12),
+            Bytes({0x24, 0xF4, 0x32, 0xAB, 0x24, 0x2D, 192, 168, 1, 20, 0x01, 0x1F}));
+  EXPECT_EQ(Slice(p, 213, 26), std::vector<uint8_t>(26, 0));
+}
+
+TEST(ArtNetBuild, NodeReportCounterAndLongTexts) {
+  EXPECT_EQ(net::NodeReport(0, "OK: Device started"), "#0001[0] OK: Device started");
+  EXPECT_EQ(net::NodeReport(999999, "OK"), "#0001[999999] OK");
+  EXPECT_EQ(net::NodeReport(0, std::string(80, 'x')).size(), 63u);
+  net::PollReplyFields f;
+  f.name = std::string(30, 'a') + "灯光控制台" + std::string(40, 'b');
+  const Packet p = net::BuildArtPollReply(f);
+  EXPECT_EQ(p[43], 0) << "the short name ends in a zero";
+  EXPECT_EQ(p[107], 0) << "the long name ends in a zero";
+}
+
+TEST(ArtNetBuild, TodDataListsTheLastRowFirstTwoHundredAPacket) {
+  std::vector<rdm::Uid> uids;
+  for (uint32_t i = 1; i <= 201; ++i) uids.emplace_back(uint16_t{0x7FF0}, i);
+  const auto packets = net::BuildArtTodData(0x0123, uids);
+  ASSERT_EQ(packets.size(), 2u);
+  ASSERT_EQ(packets[0].size(), 28u + 6 * 200);
+  ASSERT_EQ(packets[1].size(), 28u + 6);
+  EXPECT_EQ(Slice(packets[0], 8, 20),
+            Bytes({0x00, 0x81, 0x00, 0x0E, 0x01, 0x01, 0,    0,    0,    0,
+                   0,    0,    0x01, 0x01, 0x00, 0x23, 0x00, 0xC9, 0x00, 0xC8}));
+  EXPECT_EQ(Slice(packets[0], 28, 6), Bytes({0x7F, 0xF0, 0x00, 0x00, 0x00, 0xC9}));
+  EXPECT_EQ(Slice(packets[0], 28 + 6 * 199, 6), Bytes({0x7F, 0xF0, 0x00, 0x00, 0x00, 0x02}));
+  EXPECT_EQ(Slice(packets[1], 21, 13),
+            Bytes({0x01, 0x00, 0x23, 0x00, 0xC9, 0x01, 0x01, 0x7F, 0xF0, 0x00, 0x00, 0x00, 0x01}));
+  EXPECT_TRUE(net::BuildArtTodData(0, {}).empty());
+}
+
+TEST(ArtNetBuild, RdmReplyCarriesTheNodesPortAddress) {
+  const auto request = ConsoleArtRdm();
+  const std::span<const uint8_t> message(request.data() + 24, 25);
+  const Packet p = net::BuildArtRdm(0x7FFF, message);
+  ASSERT_EQ(p.size(), 49u);
+  EXPECT_EQ(Slice(p, 8, 16),
+            Bytes({0x00, 0x83, 0x00, 0x0E, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0x7F, 0x00, 0xFF}));
+  EXPECT_EQ(Slice(p, 24, 25), Slice(request, 24, 25));
+}
+
+TEST(ArtDmxOutput, ChangeAtOnceThenTwentyRepeatsThenEverySixthTick) {
+  net::ArtDmxOutput out;
+  std::array<uint8_t, 512> slots{};
+  slots[3] = 9;
+  std::string pattern;
+  std::vector<uint8_t> sequences;
+  for (int tick = 0; tick < 40; ++tick) {
+    const auto p = out.Next(1, slots);
+    pattern += p ? 'S' : '.';
+    if (p) sequences.push_back((*p)[12]);
+  }
+  // Ticks 0..20 send, 21..26 are silent, then 27, 33 and 39.
+  EXPECT_EQ(pattern, "SSSSSSSSSSSSSSSSSSSSS......S.....S.....S");
+  EXPECT_EQ(sequences.front(), 0);
+  EXPECT_EQ(sequences.back(), 39) << "the sequence counts every tick, sent or not";
+
+  slots[3] = 10;  // a change goes out at once, whatever the counter
+  EXPECT_TRUE(out.Next(1, slots).has_value());
+  EXPECT_EQ(out.Repeat(), 20);
+}
+
+TEST(ArtDmxOutput, AnUnchangedZeroUniverseStartsSilent) {
+  net::ArtDmxOutput out;
+  const std::array<uint8_t, 512> zero{};
+  std::string pattern;
+  for (int tick = 0; tick < 13; ++tick) pattern += out.Next(0, zero) ? 'S' : '.';
+  EXPECT_EQ(pattern, "......S.....S");
+}

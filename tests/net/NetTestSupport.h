@@ -1,0 +1,94 @@
+#pragma once
+// A console on the loopback network: a UDP socket on 127.0.0.2 at the bridge's port, which
+// is where the bridge sends everything once it has heard from it. Tests never use any
+// address but the loopback ones they make here.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "net/HostInterfaces.h"
+
+namespace velquor::testsupport {
+
+inline constexpr net::Ipv4 kBridgeAddress = 0x7F000001;   // 127.0.0.1
+inline constexpr net::Ipv4 kConsoleAddress = 0x7F000002;  // 127.0.0.2
+
+// A UDP port nobody uses now, so parallel tests do not meet on 6454.
+inline uint16_t FreeUdpPort() {
+  const int s = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(kBridgeAddress);
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  socklen_t len = sizeof a;
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  close(s);
+  return ntohs(a.sin_port);
+}
+
+// The index of 127.0.0.1 in the host's address list, or -1.
+inline int LoopbackIndex(const std::vector<net::HostAddress>& addresses) {
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    if (addresses[i].address == kBridgeAddress) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+class UdpPeer {
+ public:
+  // `bindPort` 0: an ephemeral port.
+  UdpPeer(net::Ipv4 address, uint16_t bindPort, uint16_t bridgePort) : bridgePort_(bridgePort) {
+    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+    const int on = 1;
+    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const int bufferBytes = 4 << 20;
+    setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(address);
+    a.sin_port = htons(bindPort);
+    bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  }
+  ~UdpPeer() { close(fd_); }
+  UdpPeer(const UdpPeer&) = delete;
+  UdpPeer& operator=(const UdpPeer&) = delete;
+
+  bool Bound() const { return bound_; }
+  bool Send(std::span<const uint8_t> bytes, net::Ipv4 to = kBridgeAddress) const {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(to);
+    a.sin_port = htons(bridgePort_);
+    return sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a) ==
+           static_cast<ssize_t>(bytes.size());
+  }
+  // The next datagram, waiting at most `timeoutMs` for it.
+  std::optional<std::vector<uint8_t>> Receive(int timeoutMs = 5000) const {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) != 1) return std::nullopt;
+    std::vector<uint8_t> buffer(2048);
+    const ssize_t n = recv(fd_, buffer.data(), buffer.size(), 0);
+    if (n < 0) return std::nullopt;
+    buffer.resize(static_cast<size_t>(n));
+    return buffer;
+  }
+
+ private:
+  int fd_ = -1;
+  bool bound_ = false;
+  uint16_t bridgePort_ = 0;
+};
+
+inline uint16_t OpCodeOf(const std::vector<uint8_t>& packet) {
+  return packet.size() < 10 ? 0 : static_cast<uint16_t>(packet[8] | (packet[9] << 8));
+}
+
+}  // namespace velquor::testsupport
