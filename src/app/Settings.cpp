@@ -41,6 +41,7 @@ void MainWindow::ApplyLanguageMain() {
                                        [this](const QString& text) { ShowError(text); });
   if (!language.empty()) currentLanguage_ = QString::fromStdString(language);
   RefreshFaderLabels();
+  core_->Bridge().SetNodeName(windowTitle().toStdString());  // the poll reply's names
   // The discovery line is the program's own text: written again in the new language.
   std::unique_lock<workbench::ModelLock> lock(core_->Bench().Models(), std::try_to_lock);
   if (lock) ShowDiscoveryStatus();

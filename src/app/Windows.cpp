@@ -239,10 +239,6 @@ void MainWindow::Wire() {
   });
   connect(ui_.ComboBoxArtNet, &QComboBox::currentIndexChanged, this,
           [this](int index) { core_->Tick().View().artNetDirection = index; });
-  connect(ui_.ComboBox_IP, &QComboBox::activated, this, [this](int index) {
-    networkAddressIndex_ = index;
-    SaveNetworkAddressIndex();
-  });
   for (QWidget* w :
        std::initializer_list<QWidget*>{ui_.Image_L, ui_.Label_quendaris, ui_.GroupBox1}) {
     w->installEventFilter(this);
@@ -258,6 +254,7 @@ void MainWindow::Wire() {
   WireConsolePages();
   WireDeskPage();
   WireShowPage();
+  WireArtNetPage();
 
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();
@@ -394,6 +391,7 @@ void MainWindow::FormShow() {
   hid_init();  // the HID probe: result not looked at
   core_->Link().LinkOpen();
   LoadStartupSettings();
+  NetInit();
   startUpTimer_.start();
   core_->Tick().CreateTimer();
   MirrorPage();
@@ -435,7 +433,12 @@ void MainWindow::Timer1Timer() {
   timer1_.setInterval(35);
   // The idle branch only refreshes the Art-Net page: elsewhere the timer sleeps until that
   // page shows or test mode is switched on.
-  if (pages_->currentIndex() != 2) timer1_.stop();
+  if (pages_->currentIndex() != 2) {
+    timer1_.stop();
+    return;
+  }
+  updateScreenTurn_ = !updateScreenTurn_;
+  if (updateScreenTurn_) UpdateScreen();
 }
 
 bool MainWindow::FormCloseQuery() {

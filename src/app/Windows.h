@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -79,6 +80,12 @@ class MainWindow : public QMainWindow {
   void RefreshFaderLabels();
 
   void PageControl1Change();
+
+  // The Art-Net page's bridge.
+  void NetInit();
+  void Edit_UniverseChange(const QString& text);
+  void UpDownUniClick(bool up);
+  void UpdateScreen();
   void Label_quendarisClick();
 
   void SpeedButton6Click();
@@ -118,6 +125,7 @@ class MainWindow : public QMainWindow {
   void RefreshFaders();
   void RefreshSceneList();
   void WireShowPage();
+  void WireArtNetPage();
   void SetShowButtons(bool record, bool stop, bool play, bool loop);
   void EndRecording();
   void RefreshShowList();
@@ -146,6 +154,8 @@ class MainWindow : public QMainWindow {
   std::atomic<bool> deskPosted_{false};    // a scene step's refresh is on its way
   std::atomic<bool> showPosted_{false};    // a recorder or player refresh is on its way
 
+  std::array<uint8_t, 512> gridShadow_{};  // the levels as the grid shows them
+  bool updateScreenTurn_ = false;          // the grid is refreshed every second Timer1 event
   QString currentLanguage_ = "CHS";
   int networkAddressIndex_ = 0;
   int testMode_ = 0;

@@ -27,6 +27,7 @@ std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options,
   coreOptions.workDir = options.workDir;
   coreOptions.programDir = options.programDir;
   coreOptions.clock = options.clock;
+  coreOptions.artNet = options.artNet;
   workbench::WorkbenchHooks hooks;
   hooks.discoveryProgress = options.discoveryProgress;
   s->core_ = core::Core::Create(coreOptions, std::move(hooks), error);

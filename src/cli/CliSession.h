@@ -25,11 +25,12 @@ enum ExitCode : int {
   kExitNoAnswer = 4,   // no answer, or one that could not be used
   kExitNoBox = 5,      // the interface box is not there or cannot be opened
   kExitFileError = 6,  // devnames.lst or devnone.lst could not be read or written
+  kExitNetwork = 7,    // the Art-Net address is not this computer's, or its port is taken
 };
 inline constexpr const char* kExitCodesText =
     "Exit status: 0 done, 2 wrong or refused input (nothing sent), 3 a device answered NACK, "
     "4 no answer or an unusable one, 5 interface box not found or not usable, 6 a device list "
-    "file could not be read or written.";
+    "file could not be read or written, 7 the Art-Net address or port cannot be used.";
 
 struct SessionOptions {
   bool virtualLine = false;
@@ -38,6 +39,7 @@ struct SessionOptions {
   std::string workDir = ".";       // devnames.lst and devnone.lst
   std::string programDir;          // UidList.ini; empty: beside the program
   common::Clock* clock = nullptr;  // the real clock unless a test gives one
+  net::BridgeOptions artNet;       // the Art-Net node of the artnet command
   bool json = false;               // one JSON document on standard output instead of text
   // Discovery's progress after every exchange and at its end.
   std::function<void(const workbench::DiscoveryStatus&)> discoveryProgress;
@@ -147,6 +149,17 @@ struct ShowCommand {
 // frame a tick), play a show out of the box, or copy a frame range to "S_" + the name.
 int RunShow(CliSession& session, const ShowCommand& command, const std::atomic<bool>& interrupted,
             std::ostream& out, std::ostream& err);
+
+struct ArtNetCommand {
+  std::string address;            // one of this computer's IPv4 addresses
+  int universe = 0;               // the port-address, 0..32767
+  std::string direction = "in";   // in: Art-Net to DMX512; out: DMX512 to Art-Net
+  std::optional<double> seconds;  // for so long (else until interrupted)
+};
+// The Art-Net node headless: DMX both ways on the engine tick, poll replies, the device list
+// (devnames.lst) for consoles' table requests, and their RDM relayed to the line.
+int RunArtNet(CliSession& session, const ArtNetCommand& command,
+              const std::atomic<bool>& interrupted, std::ostream& out, std::ostream& err);
 
 // The radio channel of the wireless equipment: read (no channel) or set (1..7).
 int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out, std::ostream& err);

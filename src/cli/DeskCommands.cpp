@@ -1,4 +1,5 @@
-// velquor-cli scenes: the desk's scene file, played headless on the engine tick.
+// velquor-cli scenes, show and artnet: the desk's scenes, the show recorder and player and
+// the Art-Net node, headless on the engine tick.
 
 #include <fmt/format.h>
 
@@ -11,6 +12,7 @@
 
 #include "cli/CliSession.h"
 #include "common/Files.h"
+#include "net/HostInterfaces.h"
 
 namespace velquor::cli {
 
@@ -142,6 +144,72 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
                        *frames - 1);
   } else {
     out << fmt::format("{}: stopped at frame {}\n", path, core.Player().Position());
+  }
+  return kExitOk;
+}
+
+int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<bool>& interrupted,
+              std::ostream& out, std::ostream& err) {
+  core::Core& core = session.Core();
+  net::ArtNetBridge& bridge = core.Bridge();
+  const auto wanted = net::ParseIpv4(c.address);
+  const std::vector<net::HostAddress> addresses = net::ListHostAddresses();
+  int index = -1;
+  std::string known;
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    if (wanted && addresses[i].address == *wanted) index = static_cast<int>(i);
+    known += (known.empty() ? "" : ", ") + net::Ipv4Text(addresses[i].address);
+  }
+  if (index < 0) {
+    err << c.address << " is not an IPv4 address of this computer (its addresses: "
+        << (known.empty() ? "none" : known) << ")\n";
+    return kExitUsage;
+  }
+  // The consoles' table requests list the devices of devnames.lst, as the window does.
+  workbench::Workbench& bench = session.Bench();
+  if (common::FileExists(bench.Devices().DevNamesPath())) {
+    session.Run([&] { bench.Devices().Reload(true, nullptr); });
+  }
+  bridge.SetNodeName("VELQUOR PRO velquor-cli");
+  bridge.SetPortAddress(c.universe);
+  if (!bridge.NetInit(index) || !bridge.StartReceiving()) {
+    err << "The Art-Net node cannot listen on port " << core.Options().artNet.port << " of "
+        << c.address << " (see the log lines above)\n";
+    return kExitNetwork;
+  }
+  dmx::EngineTick& tick = core.Tick();
+  tick.View().page = dmx::Page::ArtNet;
+  tick.View().artNetDirection = c.direction == "out" ? 1 : 0;
+  if (!session.Json()) {
+    out << fmt::format(
+        "Art-Net node on {}:{}, port-address {} (Net {}, Sub-Net {}, Universe {}), {}; "
+        "{} devices listed; RDM relayed. Ctrl+C ends.\n",
+        c.address, core.Options().artNet.port, c.universe, c.universe >> 8,
+        (c.universe >> 4) & 0x0F, c.universe & 0x0F,
+        c.direction == "out" ? "DMX512 To Art-Net" : "Art-Net To DMX512",
+        bench.Table().DeviceCount);
+    out.flush();
+  }
+  const uint64_t ticks =
+      c.seconds ? static_cast<uint64_t>(*c.seconds * 1000 / dmx::kTickPeriodMs) : 0;
+  RunTickUntil(tick, interrupted, [&] { return c.seconds && tick.Ticks() >= ticks; });
+  bridge.StopReceiving();
+  core.Bench().Executor().WaitUntilIdle();  // relays in hand are answered before the summary
+  const net::BridgeCounters& n = bridge.Counters();
+  if (session.Json()) {
+    out << json{{"address", c.address},           {"portAddress", c.universe},
+                {"direction", c.direction},       {"received", n.received.load()},
+                {"dmxTaken", n.dmxTaken.load()},  {"dropped", n.dropped.load()},
+                {"rdmRelayed", n.relayed.load()}, {"rdmAnswered", n.rdmAnswered.load()},
+                {"sent", n.sent.load()}}
+               .dump(2)
+        << "\n";
+  } else {
+    out << fmt::format(
+        "{} datagrams received, {} ArtDmx taken, {} dropped; {} RDM requests relayed, {} "
+        "answered; {} datagrams sent.\n",
+        n.received.load(), n.dmxTaken.load(), n.dropped.load(), n.relayed.load(),
+        n.rdmAnswered.load(), n.sent.load());
   }
   return kExitOk;
 }

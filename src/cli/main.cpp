@@ -87,6 +87,23 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"get", "set"}));
   radioCmd->add_option("channel", radioChannel, "Channel 1..7 for set");
 
+  cli::ArtNetCommand artnet;
+  auto* artnetCmd = app.add_subcommand(
+      "artnet", "Run as an Art-Net node: DMX both ways, the device list and RDM for consoles");
+  artnetCmd->add_option("--address", artnet.address, "This computer's IPv4 address to use")
+      ->required();
+  artnetCmd->add_option("--universe", artnet.universe, "Port-address 0..32767 (default 0)")
+      ->check(CLI::Range(0, 32767));
+  artnetCmd
+      ->add_option("--direction", artnet.direction,
+                   "in: Art-Net to the box's DMX output (default); out: the box's DMX input "
+                   "to Art-Net")
+      ->check(CLI::IsMember({"in", "out"}));
+  artnetCmd->add_option("--seconds", artnet.seconds, "for so long (else until Ctrl+C)")
+      ->check(CLI::PositiveNumber);
+  artnetCmd->add_option("--port", options.artNet.port, "UDP port (default 6454)")
+      ->check(CLI::Range(1, 65535));
+
   auto* listCmd = app.add_subcommand("list", "Show the device list with each device's state");
 
   std::string scenesAction;
@@ -137,6 +154,7 @@ int main(int argc, char** argv) {
     return cli::kExitUsage;
   }
   options.virtualLine = virtualOption->count() > 0;
+  options.artNet.relayAlways = true;  // headless: no page to show, the relay is always on
 
   // Discovery's progress goes to standard error, so scripts reading the list get only it.
   cli::ProgressLine progress(std::cerr, isatty(STDERR_FILENO) != 0);
@@ -171,6 +189,11 @@ int main(int argc, char** argv) {
   if (scenesCmd->parsed()) {
     std::signal(SIGINT, [](int) { interrupted.store(true); });
     return cli::RunScenes(*session, scenesAction, scenesSeconds, interrupted, std::cout, std::cerr);
+  }
+  if (artnetCmd->parsed()) {
+    std::signal(SIGINT, [](int) { interrupted.store(true); });
+    std::signal(SIGTERM, [](int) { interrupted.store(true); });
+    return cli::RunArtNet(*session, artnet, interrupted, std::cout, std::cerr);
   }
   if (discoverCmd->parsed()) return cli::RunDiscover(*session, incremental, std::cout, std::cerr);
   if (listCmd->parsed()) return cli::RunList(*session, std::cout, std::cerr);

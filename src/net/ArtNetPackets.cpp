@@ -113,6 +113,15 @@ ArtNetDatagram ParseArtNet(std::span<const uint8_t> payload) {
   }
 }
 
+int PortAddressFromText(std::string_view text) {
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') break;
+    value = std::min(value * 10 + (c - '0'), kMaxPortAddress + 1);
+  }
+  return std::min(value, kMaxPortAddress);
+}
+
 Packet BuildArtDmx(uint8_t sequence, int portAddress, std::span<const uint8_t, 512> slots) {
   Packet p = Header(kOpDmx, kArtDmxBytes);
   p[11] = kProtocolVersion;

@@ -62,6 +62,10 @@ constexpr uint8_t SubUniOf(int portAddress) {
   return static_cast<uint8_t>(portAddress & 0xFF);
 }
 
+// The port-address an edit's digits stand for, as "0" + text read as a number: empty is 0,
+// anything past 32767 is 32767, reading stops at the first character that is no digit.
+int PortAddressFromText(std::string_view text);
+
 Packet BuildArtDmx(uint8_t sequence, int portAddress, std::span<const uint8_t, 512> slots);
 
 struct PollReplyFields {

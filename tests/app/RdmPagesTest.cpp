@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "WorkbenchHarness.h"
+#include "net/NetTestSupport.h"
 #include "app/Windows.h"
 
 using namespace velquor;
@@ -33,6 +34,7 @@ struct Desk {
     WriteText(work + "/devnames.lst", list);
     core::CoreOptions options;
     options.virtualLine = true;
+    options.artNet.port = FreeUdpPort();  // never the real 6454 of this machine
     options.programDir = program;
     options.workDir = work;
     std::string error;

@@ -17,6 +17,7 @@
 #include "app/Windows.h"
 #include "common/Encoding.h"
 #include "common/Ini.h"
+#include "net/NetTestSupport.h"
 
 using namespace velquor;
 using namespace velquor::testsupport;
@@ -28,6 +29,7 @@ struct Window {
   explicit Window(const std::string& programDir, const std::string& workDir) {
     core::CoreOptions options;
     options.virtualLine = true;
+    options.artNet.port = FreeUdpPort();  // never the real 6454 of this machine
     options.programDir = programDir;
     options.workDir = workDir;
     app::Dialogs dialogs;
@@ -176,7 +178,10 @@ TEST(Windows, TestControlsFollowTheTestSetting) {
   Window w(d.program, d.work);
   w.window->FormShow();
   EXPECT_EQ(w.window->TestMode(), 7);
-  EXPECT_EQ(w.window->NetworkAddressIndex(), 2);
+  // Index 2 when this host has that many addresses; otherwise the first, as Net_init says.
+  const size_t addresses = net::ListHostAddresses().size();
+  EXPECT_EQ(w.window->NetworkAddressIndex(), addresses > 2 ? 2 : 0);
+  EXPECT_EQ(static_cast<size_t>(w.C<QComboBox>("ComboBox_IP")->count()), addresses);
   for (const char* name : {"Label41", "Label7", "CheckBoxDMX", "CheckBoxTest", "EditTime"}) {
     EXPECT_FALSE(w.C<QWidget>(name)->isHidden()) << name;
   }
@@ -395,4 +400,36 @@ TEST(Windows, ClosingDuringDiscoveryIsQuickAndStopsEveryThread) {
   EXPECT_FALSE(w->window->CoreRef().Tick().Running());
   EXPECT_FALSE(w->window->CoreRef().Bench().LineBusy().load());
   EXPECT_FALSE(common::FileExists(d.work + "/devnames.lst")) << "an aborted search saves nothing";
+}
+
+TEST(Windows, ArtNetPageUniverseEditAndTheGridOfLevels) {
+  Dirs d;
+  Window w(d.program, d.work);
+  w.window->FormShow();
+  MainWindow& m = *w.window;
+  auto* edit = w.C<QLineEdit>("Edit_Universe");
+  m.Edit_UniverseChange("40000");
+  EXPECT_EQ(edit->text(), "32767");
+  EXPECT_EQ(m.CoreRef().Bridge().PortAddress(), 32767);
+  EXPECT_EQ(m.CoreRef().Log().CountOf("Universe:32767"), 1u);
+  m.UpDownUniClick(true);
+  EXPECT_EQ(edit->text(), "32767") << "the arrows stop at the top";
+  m.UpDownUniClick(false);
+  EXPECT_EQ(edit->text(), "32766");
+  m.Edit_UniverseChange("");
+  EXPECT_EQ(edit->text(), "0");
+  m.UpDownUniClick(false);
+  EXPECT_EQ(edit->text(), "0") << "and at the bottom";
+
+  auto* grid = w.C<QTableWidget>("StringGrid");
+  m.CoreRef().Universe().Store(17, 99);  // slot 18: row 2, column 2
+  m.CoreRef().Universe().Store(511, 7);  // slot 512: row 32, column 16
+  m.UpdateScreen();
+  EXPECT_EQ(grid->item(2, 2)->text(), "99");
+  EXPECT_EQ(grid->item(32, 16)->text(), "7");
+  EXPECT_EQ(grid->item(1, 1)->text(), "0");
+  // A cell the program did not change since is not written again.
+  grid->item(2, 2)->setText("x");
+  m.UpdateScreen();
+  EXPECT_EQ(grid->item(2, 2)->text(), "x");
 }

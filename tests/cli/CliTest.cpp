@@ -4,10 +4,12 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "TempDir.h"
 #include "cli/CliSession.h"
 #include "common/Files.h"
+#include "net/NetTestSupport.h"
 
 using namespace velquor;
 
@@ -369,4 +371,78 @@ TEST_F(Cli, ShowsRecordPlayAndCopyHeadless) {
   EXPECT_EQ(std::filesystem::file_size(dir + "/S_T2.dmx"), 2u * 518);
   cli::ShowCommand missing{"play", "nothing", std::nullopt, false, 0, 0};
   EXPECT_EQ(cli::RunShow(*session, missing, interrupted, out, err), cli::kExitUsage);
+}
+
+// The headless node on loopback with the real clock: the engine tick runs as it does for a
+// user, so the box's frame is waited for (bounded), never assumed.
+TEST(CliArtNet, ANodeForConsolesDmxInAndRdmThrough) {
+  if (testsupport::LoopbackIndex(net::ListHostAddresses()) < 0) GTEST_SKIP() << "no 127.0.0.1";
+  const std::string dir = testsupport::MakeTempDir();
+  const uint16_t port = testsupport::FreeUdpPort();
+  cli::SessionOptions options;
+  options.virtualLine = true;
+  options.workDir = dir;
+  options.artNet.port = port;
+  options.artNet.relayAlways = true;
+  std::string error;
+  auto session = cli::CliSession::Create(options, nullptr, error);
+  ASSERT_TRUE(session) << error;
+  std::ostringstream out, err;
+
+  EXPECT_EQ(cli::RunArtNet(*session, {"10.255.255.254", 0, "in", std::nullopt}, {}, out, err),
+            cli::kExitUsage);
+  EXPECT_NE(err.str().find("is not an IPv4 address of this computer"), std::string::npos);
+
+  std::atomic<bool> interrupted{false};
+  int rc = -1;
+  std::thread node([&] {
+    rc = cli::RunArtNet(*session, {"127.0.0.1", 291, "in", std::nullopt}, interrupted, out, err);
+  });
+  testsupport::UdpPeer console(testsupport::kConsoleAddress, port, port);
+  const std::vector<uint8_t> poll{'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x20, 0, 14, 2, 0};
+  std::optional<std::vector<uint8_t>> reply;
+  for (int i = 0; i < 100 && !reply; ++i) {  // until the node listens
+    console.Send(poll);
+    reply = console.Receive(100);
+  }
+  ASSERT_TRUE(reply) << "the node never answered a poll";
+  EXPECT_EQ(reply->size(), 239u);
+
+  std::vector<uint8_t> dmx{'A', 'r', 't', '-', 'N',  'e',  't',  0,    0x00, 0x50,
+                           0,   14,  1,   0,   0x23, 0x01, 0x00, 0x02, 77,   78};
+  console.Send(dmx);
+  bool onTheLine = false;
+  for (int i = 0; i < 500 && !onTheLine; ++i) {
+    const auto line = session->Line()->LineDmx();
+    onTheLine = line[0] == 77 && line[1] == 78;
+    if (!onTheLine) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(onTheLine) << "slots 1 and 2 never reached the box";
+
+  // GET DEVICE_INFO to 7FF0:00000101, checksum 0x03B7 summed by hand.
+  std::vector<uint8_t> rdm{'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x83, 0,    14,
+                           1,   0,   0,   0,   0,   0,   0,   0, 0,    0x01, 0x00, 0x23};
+  for (int b : {0x01, 0x18, 0x7F, 0xF0, 0x00, 0x00, 0x01, 0x01, 0x4D, 0x41, 0x00, 0x00, 0x00,
+                0x10, 0x42, 0x01, 0x00, 0x00, 0x00, 0x20, 0x00, 0x60, 0x00, 0x03, 0xB7}) {
+    rdm.push_back(static_cast<uint8_t>(b));
+  }
+  console.Send(rdm);
+  std::optional<std::vector<uint8_t>> answer;
+  do {
+    answer = console.Receive(5000);
+  } while (answer && testsupport::OpCodeOf(*answer) != 0x8300);
+  ASSERT_TRUE(answer) << "no ArtRdm answer from the headless node";
+  EXPECT_EQ((*answer)[38], 0x42);
+  EXPECT_EQ((*answer)[43], 0x21) << "GET_COMMAND_RESPONSE";
+
+  interrupted = true;
+  node.join();
+  EXPECT_EQ(rc, cli::kExitOk) << err.str();
+  EXPECT_NE(out.str().find("Art-Net node on 127.0.0.1:" + std::to_string(port) +
+                           ", port-address 291 (Net 1, Sub-Net 2, Universe 3)"),
+            std::string::npos)
+      << out.str();
+  EXPECT_NE(out.str().find("1 RDM requests relayed, 1 answered"), std::string::npos) << out.str();
+  session.reset();
+  std::filesystem::remove_all(dir);
 }

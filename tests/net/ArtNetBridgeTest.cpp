@@ -8,6 +8,7 @@
 
 #include "NetTestSupport.h"
 #include "TempDir.h"
+#include "WorkbenchHarness.h"
 #include "core/Core.h"
 
 using namespace velquor;
@@ -377,4 +378,162 @@ TEST_F(Bridge, ArtRdmDuringDiscoveryIsAnsweredAfterIt) {
   }
   ASSERT_LT(relayLine, lines.size());
   EXPECT_GE(relayLine, linesAtEnd.load()) << "the relayed request went out inside the discovery";
+}
+
+namespace {
+
+// A capture file of `payloads` as UDP datagrams from 127.0.0.1:6454 to 127.0.0.2:6454.
+void WritePcap(const std::string& path, const std::vector<std::vector<uint8_t>>& payloads) {
+  std::vector<uint8_t> out;
+  auto le32 = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  };
+  auto le16 = [&](uint16_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+  };
+  le32(0xA1B2C3D4);
+  le16(2);
+  le16(4);
+  le32(0);
+  le32(0);
+  le32(65535);
+  le32(1);  // Ethernet
+  uint32_t second = 0;
+  for (const auto& p : payloads) {
+    std::vector<uint8_t> frame(12, 0);
+    frame.push_back(0x08);
+    frame.push_back(0x00);
+    const size_t udpLength = 8 + p.size();
+    const size_t ipLength = 20 + udpLength;
+    for (int v : {0x45,
+                  0,
+                  static_cast<int>(ipLength >> 8),
+                  static_cast<int>(ipLength & 0xFF),
+                  0,
+                  0,
+                  0,
+                  0,
+                  64,
+                  17,
+                  0,
+                  0,
+                  127,
+                  0,
+                  0,
+                  1,
+                  127,
+                  0,
+                  0,
+                  2,
+                  0x19,
+                  0x36,
+                  0x19,
+                  0x36,
+                  static_cast<int>(udpLength >> 8),
+                  static_cast<int>(udpLength & 0xFF),
+                  0,
+                  0}) {
+      frame.push_back(static_cast<uint8_t>(v));
+    }
+    frame.insert(frame.end(), p.begin(), p.end());
+    le32(second++);
+    le32(0);
+    le32(static_cast<uint32_t>(frame.size()));
+    le32(static_cast<uint32_t>(frame.size()));
+    out.insert(out.end(), frame.begin(), frame.end());
+  }
+  testsupport::WriteText(path, std::string(out.begin(), out.end()));
+}
+
+std::vector<std::vector<std::string>> TsharkFields(const std::string& pcap,
+                                                   const std::vector<std::string>& fields) {
+  std::string command = "tshark -r '" + pcap + "' -T fields -E separator='|' -E occurrence=f";
+  for (const auto& f : fields) command += " -e " + f;
+  command += " 2>/dev/null";
+  std::vector<std::vector<std::string>> rows;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return rows;
+  char line[8192];
+  while (fgets(line, sizeof line, pipe)) {
+    std::string text(line);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    std::vector<std::string> cells;
+    size_t start = 0;
+    for (size_t bar; (bar = text.find('|', start)) != std::string::npos; start = bar + 1) {
+      cells.push_back(text.substr(start, bar - start));
+    }
+    cells.push_back(text.substr(start));
+    rows.push_back(cells);
+  }
+  pclose(pipe);
+  return rows;
+}
+
+}  // namespace
+
+// Wireshark's Art-Net and RDM dissectors read every kind of packet the bridge sends as the
+// standards define them.
+TEST_F(Bridge, WiresharkReadsEveryPacketTheBridgeSends) {
+  if (std::system("command -v tshark >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "skipped: tshark is not installed (scripts/install-deps installs it)";
+  }
+  Net().SetNodeName("VELQUOR PRO V2.0.1");
+  std::vector<std::vector<uint8_t>> sent;
+  auto take = [&] {
+    auto p = console->Receive();
+    ASSERT_TRUE(p);
+    sent.push_back(*p);
+  };
+  ASSERT_TRUE(console->Send(ArtPoll()));
+  take();
+  {
+    std::lock_guard lock(core->Bench().Models());
+    core->Bench().Table().Records[0].Uid = rdm::Uid(0x7FF000000101ULL);
+    core->Bench().Table().Records[1].Uid = rdm::Uid(0x7FF000000102ULL);
+    core->Bench().Table().DeviceCount = 2;
+  }
+  ASSERT_TRUE(console->Send(ArtTodRequest()));
+  take();
+  core->Tick().View().page = dmx::Page::Console;
+  ASSERT_TRUE(console->Send(ArtRdmGetDeviceInfo(0x7FF000000101ULL, 0x42)));
+  take();
+  core->Universe().Store(0, 255);
+  Net().SendArtDmx();
+  take();
+
+  const std::string pcap = dir + "/bridge.pcap";
+  WritePcap(pcap, sent);
+  const auto rows = TsharkFields(
+      pcap,
+      {"artnet.header.opcode", "_ws.malformed", "_ws.expert.severity",
+       "artnet.poll_reply.short_name", "artnet.poll_reply.node_report", "artnet.poll_reply.swout_1",
+       "artnet.tod_data.uid_total", "artnet.tod_data.uid_count", "artnet.tod_data.net",
+       "artnet.tod_data.address", "rdm.tn", "rdm.pid", "rdm.pdl", "rdm.checksum.status",
+       "artnet.rdm.net", "artnet.rdm.address", "artnet.output.universe", "artnet.output.length"});
+  ASSERT_EQ(rows.size(), 4u) << "tshark read " << rows.size() << " packets";
+  for (const auto& row : rows) {
+    ASSERT_EQ(row.size(), 18u);
+    EXPECT_EQ(row[1], "") << "malformed packet " << row[0];
+    EXPECT_EQ(row[2], "") << "expert finding in packet " << row[0];
+  }
+  EXPECT_EQ(rows[0][0], "0x2100");
+  EXPECT_EQ(rows[0][3], "VELQUOR PRO V2.0.");
+  EXPECT_EQ(rows[0][4], "#0001[0] OK: Device started");
+  EXPECT_EQ(rows[0][5], "0x23");
+  EXPECT_EQ(rows[1][0], "0x8100");
+  EXPECT_EQ(rows[1][6], "2");
+  EXPECT_EQ(rows[1][7], "2");
+  EXPECT_EQ(rows[1][8], "0x01");
+  EXPECT_EQ(rows[1][9], "0x23");
+  EXPECT_EQ(rows[2][0], "0x8300");
+  EXPECT_EQ(rows[2][10], "66");
+  EXPECT_EQ(rows[2][11], "0x0060");
+  EXPECT_EQ(rows[2][12], "19");
+  EXPECT_EQ(rows[2][13], "1") << "checksum good";
+  EXPECT_EQ(rows[2][14], "0x01");
+  EXPECT_EQ(rows[2][15], "0x23");
+  EXPECT_EQ(rows[3][0], "0x5000");
+  EXPECT_EQ(rows[3][16], "291");
+  EXPECT_EQ(rows[3][17], "512");
 }

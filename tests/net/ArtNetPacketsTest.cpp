@@ -224,3 +224,13 @@ TEST(ArtDmxOutput, AnUnchangedZeroUniverseStartsSilent) {
   for (int tick = 0; tick < 13; ++tick) pattern += out.Next(0, zero) ? 'S' : '.';
   EXPECT_EQ(pattern, "......S.....S");
 }
+
+TEST(ArtNetUniverseText, DigitsAsTheEditReadsThem) {
+  EXPECT_EQ(net::PortAddressFromText(""), 0);
+  EXPECT_EQ(net::PortAddressFromText("291"), 291);
+  EXPECT_EQ(net::PortAddressFromText("000291"), 291);
+  EXPECT_EQ(net::PortAddressFromText("32767"), 32767);
+  EXPECT_EQ(net::PortAddressFromText("40000"), 32767);
+  EXPECT_EQ(net::PortAddressFromText("99999999999999999999"), 32767) << "no overflow";
+  EXPECT_EQ(net::PortAddressFromText("12a4"), 12);
+}
