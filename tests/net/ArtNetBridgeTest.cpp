@@ -135,7 +135,9 @@ TEST_F(Bridge, ArtDmxForItsPortAddressOnlyAndOnlyTheSlotsThatCame) {
   Sync();
   EXPECT_EQ(Levels(512), full);
 
-  // A short frame changes its own slots and leaves the others as they were.
+  // A short frame changes its own slots and leaves the others as they were, whatever the
+  // datagram before it left in the receive buffer.
+  ASSERT_TRUE(console->Send(ArtDmx(0x01, 0x22, 9, std::vector<uint8_t>(512, 0xEE))));
   ASSERT_TRUE(console->Send(ArtDmx(0x01, 0x23, 3, {1, 2, 3, 4})));
   Sync();
   auto expected = full;

@@ -84,3 +84,44 @@ TEST(LineExecutor, ShutdownEndsAfterTheJobInHandAndDropsTheRest) {
   executor.reset();
   EXPECT_FALSE(busy.load());
 }
+
+// A relayed request waits for the command in hand, runs after it (never inside it), before
+// an identify poll, and is dropped once it waited too long; the queue is bounded.
+TEST(LineExecutor, QueuedJobsWaitForTheCommandAndExpireWhenItTakesTooLong) {
+  std::atomic<bool> busy{false};
+  rdm::LineExecutor executor(busy);
+  Gate gate;
+  ASSERT_FALSE(executor.Start({"Discover", gate.Job(), {}}));
+  gate.entered.get_future().wait();
+
+  std::vector<std::string> order;  // written on the executor's thread only
+  const auto later = std::chrono::steady_clock::now() + std::chrono::hours(1);
+  const auto past = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+  bool insideCommand = true;
+  auto queue = [&](const std::string& name, std::chrono::steady_clock::time_point deadline) {
+    return executor.Queue({[&, name] {
+                             insideCommand = busy.load();
+                             order.push_back(name);
+                           },
+                           [&, name](const std::string& heldBy) {
+                             order.push_back(name + " expired behind " + heldBy);
+                           },
+                           deadline,
+                           {}});
+  };
+  ASSERT_TRUE(queue("first", later));
+  ASSERT_TRUE(queue("stale", past));
+  EXPECT_FALSE(executor.TryRunIdle([&] { order.push_back("poll"); }))
+      << "no identify poll ahead of a waiting request";
+  size_t accepted = 2;
+  while (queue("more", later)) ++accepted;
+  EXPECT_EQ(accepted, rdm::LineExecutor::kMaxQueuedJobs);
+  EXPECT_TRUE(order.empty()) << "nothing runs inside the command";
+
+  gate.release.set_value();
+  executor.WaitUntilIdle();
+  ASSERT_EQ(order.size(), accepted);
+  EXPECT_EQ(order[0], "first");
+  EXPECT_EQ(order[1], "stale expired behind Discover");
+  EXPECT_FALSE(insideCommand) << "the line is free when a queued job runs";
+}
