@@ -34,7 +34,7 @@ bool LineExecutor::Queue(QueuedJob job) {
 
 bool LineExecutor::TryRunIdle(std::function<void()> job) {
   std::lock_guard lock(mutex_);
-  if (stop_ || running_ || pending_ || idleJob_ || !queued_.empty()) return false;
+  if (stop_ || running_ || pending_ || idleJob_) return false;
   idleJob_ = std::move(job);
   wake_.notify_all();
   return true;

@@ -125,3 +125,21 @@ TEST(LineExecutor, QueuedJobsWaitForTheCommandAndExpireWhenItTakesTooLong) {
   EXPECT_EQ(order[1], "stale expired behind Discover");
   EXPECT_FALSE(insideCommand) << "the line is free when a queued job runs";
 }
+
+// A button pressed while a relayed request is on the line runs next, before the requests
+// that came after it: a console sending many cannot keep the user off the line.
+TEST(LineExecutor, AUserCommandGoesBeforeLaterQueuedJobs) {
+  std::atomic<bool> busy{false};
+  rdm::LineExecutor executor(busy);
+  Gate gate;
+  std::vector<std::string> order;
+  const auto later = std::chrono::steady_clock::now() + std::chrono::hours(1);
+  ASSERT_TRUE(executor.Queue({gate.Job(), {}, later, {}}));
+  gate.entered.get_future().wait();
+  ASSERT_FALSE(executor.Start({"Read", [&] { order.push_back("Read"); }, {}}))
+      << "a command is taken while a relay runs";
+  ASSERT_TRUE(executor.Queue({[&] { order.push_back("relay"); }, {}, later, {}}));
+  gate.release.set_value();
+  executor.WaitUntilIdle();
+  EXPECT_EQ(order, (std::vector<std::string>{"Read", "relay"}));
+}
