@@ -1,7 +1,5 @@
 #include "app/Windows.h"
 
-#include <hidapi/hidapi.h>
-
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -30,6 +28,7 @@
 #include "app/Language.h"
 #include "app/WidgetUpdates.h"
 #include "common/Files.h"
+#include "link/HidLayer.h"
 #include "rdm/KnownPids.h"
 
 namespace velquor::app {
@@ -129,7 +128,7 @@ MainWindow::~MainWindow() {
   if (core_) core_->Log().SetListener(nullptr);
   if (!closed_ && core_) {
     core_->Shutdown();
-    hid_exit();
+    link::HidShutdown();
   }
 }
 
@@ -388,7 +387,7 @@ void MainWindow::FormShow() {
     }
   }
 
-  hid_init();  // the HID probe: result not looked at
+  link::HidProbe();  // the result is not looked at
   core_->Link().LinkOpen();
   LoadStartupSettings();
   NetInit();
@@ -449,7 +448,7 @@ bool MainWindow::FormCloseQuery() {
   // The command in hand ends at its next exchange; then the executor and the engine tick
   // stop and the box is released.
   core_->Shutdown();
-  hid_exit();
+  link::HidShutdown();
   logTimer_.stop();
   core_->Log().SetListener(nullptr);
   form2_->close();

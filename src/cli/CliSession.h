@@ -161,6 +161,11 @@ struct ArtNetCommand {
 int RunArtNet(CliSession& session, const ArtNetCommand& command,
               const std::atomic<bool>& interrupted, std::ostream& out, std::ostream& err);
 
+// Merges firmware images (a boot loader, then the application, at most five) into `output`:
+// the boot loader padded to 12288 bytes. Needs no box.
+int RunFirmwareMerge(const std::vector<std::string>& images, const std::string& output,
+                     std::ostream& out, std::ostream& err);
+
 // The radio channel of the wireless equipment: read (no channel) or set (1..7).
 int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out, std::ostream& err);
 

@@ -104,6 +104,16 @@ int main(int argc, char** argv) {
   artnetCmd->add_option("--port", options.artNet.port, "UDP port (default 6454)")
       ->check(CLI::Range(1, 65535));
 
+  std::vector<std::string> firmwareImages;
+  std::string firmwareOutput;
+  auto* firmwareCmd = app.add_subcommand("firmware", "Firmware images of the interface box");
+  auto* mergeCmd = firmwareCmd->add_subcommand(
+      "merge", "Join a boot loader and an application image (padded to 12288 bytes)");
+  firmwareCmd->require_subcommand(1);
+  mergeCmd->add_option("images", firmwareImages, "BOOT APP [more], at most five .bin files")
+      ->required();
+  mergeCmd->add_option("-o,--output", firmwareOutput, "The merged file")->required();
+
   auto* listCmd = app.add_subcommand("list", "Show the device list with each device's state");
 
   std::string scenesAction;
@@ -154,6 +164,9 @@ int main(int argc, char** argv) {
     return cli::kExitUsage;
   }
   options.virtualLine = virtualOption->count() > 0;
+  if (mergeCmd->parsed()) {  // no box needed
+    return cli::RunFirmwareMerge(firmwareImages, firmwareOutput, std::cout, std::cerr);
+  }
   options.artNet.relayAlways = true;  // headless: no page to show, the relay is always on
 
   // Discovery's progress goes to standard error, so scripts reading the list get only it.

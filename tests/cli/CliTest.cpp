@@ -446,3 +446,26 @@ TEST(CliArtNet, ANodeForConsolesDmxInAndRdmThrough) {
   session.reset();
   std::filesystem::remove_all(dir);
 }
+
+TEST(CliFirmware, MergeWritesTheJoinedFileOrSaysWhyNot) {
+  const std::string dir = testsupport::MakeTempDir();
+  auto make = [&](const std::string& name, size_t size) {
+    std::ofstream(dir + "/" + name, std::ios::binary) << std::string(size, 'x');
+    return dir + "/" + name;
+  };
+  std::ostringstream out, err;
+  const std::string boot = make("iap.bin", 4000), app = make("app.bin", 50001);
+  EXPECT_EQ(cli::RunFirmwareMerge({boot, app}, dir + "/app-iap.bin", out, err), cli::kExitOk);
+  EXPECT_EQ(std::filesystem::file_size(dir + "/app-iap.bin"), 62288u);
+  EXPECT_NE(out.str().find("app-iap.bin: 62288 bytes (the application at offset 12288)"),
+            std::string::npos)
+      << out.str();
+
+  EXPECT_EQ(cli::RunFirmwareMerge({boot, dir + "/none.bin"}, dir + "/x.bin", out, err),
+            cli::kExitFileError);
+  EXPECT_FALSE(std::filesystem::exists(dir + "/x.bin")) << "nothing written";
+  EXPECT_EQ(cli::RunFirmwareMerge({boot, app, app, app, app, app}, dir + "/y.bin", out, err),
+            cli::kExitUsage);
+  EXPECT_FALSE(std::filesystem::exists(dir + "/y.bin"));
+  std::filesystem::remove_all(dir);
+}

@@ -1,0 +1,39 @@
+// velquor-cli firmware merge: the IAP page's merge tool, with no box and no window.
+
+#include <fmt/format.h>
+
+#include <ostream>
+
+#include "cli/CliSession.h"
+#include "common/Files.h"
+#include "link/FirmwareImages.h"
+
+namespace velquor::cli {
+
+int RunFirmwareMerge(const std::vector<std::string>& images, const std::string& output,
+                     std::ostream& out, std::ostream& err) {
+  link::FirmwareImageStore store;
+  const std::vector<std::string> lines = link::LoadFirmwareFiles(store, images, " files.");
+  for (const std::string& line : lines) out << line << "\n";
+  if (store.Count() != images.size()) return kExitUsage;  // more than five: nothing loaded
+  for (size_t i = 0; i < images.size(); ++i) {
+    if (store.Size(i) == 0) {
+      err << images[i] << " gives no image (not loaded, see above, or fewer than 4 bytes): "
+          << "nothing written\n";
+      return common::FileExists(images[i]) ? kExitUsage : kExitFileError;
+    }
+  }
+  const std::vector<uint8_t> merged = link::MergeFirmwareImages(store);
+  std::string error;
+  if (!common::WriteFileAtomic(
+          output, std::string_view(reinterpret_cast<const char*>(merged.data()), merged.size()),
+          error)) {
+    err << "Unable to write " << output << ": " << error << "\n";
+    return kExitFileError;
+  }
+  out << fmt::format("{}: {} bytes (the application at offset {})\n", output, merged.size(),
+                     std::max(store.Size(0), link::FirmwareImageStore::kBootLoaderBytes));
+  return kExitOk;
+}
+
+}  // namespace velquor::cli
