@@ -254,6 +254,7 @@ void MainWindow::Wire() {
   WireDeskPage();
   WireShowPage();
   WireArtNetPage();
+  WireFirmwarePage();
 
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();

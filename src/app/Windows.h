@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -18,6 +19,7 @@
 #include "app/Controls.h"
 #include "core/Core.h"
 #include "dmx/EngineTick.h"
+#include "link/FirmwareImages.h"
 
 class QLabel;
 class QTabWidget;
@@ -51,6 +53,10 @@ struct Dialogs {
   std::function<bool(const QString& title, const QString& text)> askYesNo;
   std::function<void(const QString& text)> showError;
   std::function<void(const QString& url)> openUrl;
+  // File choosers: `filter` as Qt writes it ("Patchfile (*.pat)"); empty: cancelled.
+  std::function<QStringList(const QString& filter)> openFiles;
+  std::function<QString(const QString& filter)> openFile;
+  std::function<QString(const QString& filter, const QString& defaultName)> saveFile;
 };
 
 class MainWindow : public QMainWindow {
@@ -80,6 +86,13 @@ class MainWindow : public QMainWindow {
   void RefreshFaderLabels();
 
   void PageControl1Change();
+
+  // The IAP page: the firmware update and the image merge.
+  void SpeedButtonOpenFileClick();
+  void SpeedButtonIAPClick();
+  void SpeedButtonOpenBinClick();
+  void SpeedButtonSaveBinClick();
+  const link::FirmwareImageStore& UpdateImages() const { return updateImages_; }
 
   // The Art-Net page's bridge.
   void NetInit();
@@ -126,6 +139,7 @@ class MainWindow : public QMainWindow {
   void RefreshSceneList();
   void WireShowPage();
   void WireArtNetPage();
+  void WireFirmwarePage();
   void SetShowButtons(bool record, bool stop, bool play, bool loop);
   void EndRecording();
   void RefreshShowList();
@@ -154,6 +168,9 @@ class MainWindow : public QMainWindow {
   std::atomic<bool> deskPosted_{false};    // a scene step's refresh is on its way
   std::atomic<bool> showPosted_{false};    // a recorder or player refresh is on its way
 
+  link::FirmwareImageStore updateImages_;  // buffers taken only when files are opened
+  link::FirmwareImageStore mergeImages_;
+  QString updateFileName_;                 // the last file chosen for the update (OpenDialog1)
   std::array<uint8_t, 512> gridShadow_{};  // the levels as the grid shows them
   bool updateScreenTurn_ = false;          // the grid is refreshed every second Timer1 event
   QString currentLanguage_ = "CHS";

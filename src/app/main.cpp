@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QTabWidget>
 #include <QTimer>
@@ -50,6 +51,15 @@ int main(int argc, char** argv) {
     QMessageBox::critical(window, "Velquor Pro", text);
   };
   dialogs.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
+  dialogs.openFiles = [&window](const QString& filter) {
+    return QFileDialog::getOpenFileNames(window, QString(), QString(), filter);
+  };
+  dialogs.openFile = [&window](const QString& filter) {
+    return QFileDialog::getOpenFileName(window, QString(), QString(), filter);
+  };
+  dialogs.saveFile = [&window](const QString& filter, const QString& defaultName) {
+    return QFileDialog::getSaveFileName(window, QString(), defaultName, filter);
+  };
 
   std::string error;
   velquor::app::MainWindow main(options, dialogs, error);

@@ -77,7 +77,16 @@ void EngineTick::SetIdentifyTargets(std::vector<IdentifyTarget> targets) {
 void EngineTick::EngineTickOnce() {
   ++ticks_;
   const Page page = view_.page.load();
-  if (page == Page::Iap || view_.firmwareUpdateActive.load()) return;
+  if (page == Page::Iap || view_.firmwareUpdateActive.load()) {
+    // The firmware page paces its update steps and nothing else runs: a step every
+    // max(speed index, 1) ticks.
+    if (view_.firmwareSpeedIndex.load() <= firmwarePacing_) {
+      if (hooks_.firmwareStep) hooks_.firmwareStep();
+      firmwarePacing_ = 0;
+    }
+    ++firmwarePacing_;
+    return;
+  }
   if (page == Page::Dmx3D) return;
   if (page == Page::ArtNet && view_.artNetDirection.load() != 0) {
     for (int i = 0; i < 16; ++i) {

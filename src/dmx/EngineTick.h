@@ -40,6 +40,7 @@ struct EngineView {
   std::atomic<bool> btnPlayEnabled{true};
   std::atomic<bool> sceneRunning{false};
   std::atomic<bool> firmwareUpdateActive{false};
+  std::atomic<int> firmwareSpeedIndex{2};  // ComboBoxSpeed: 0 "Speed5" .. 5 "Speed0"
 };
 
 // What later parts of the desk plug into the tick; each may be left empty.
@@ -48,6 +49,8 @@ struct EngineHooks {
   std::function<void()> playbackStep;
   std::function<void()> sendArtDmx;
   std::function<void()> requestRecordFrame;
+  // One transfer step of a running firmware update (the box's update protocol has none yet).
+  std::function<void()> firmwareStep;
 };
 
 struct IdentifyTarget {
@@ -104,6 +107,7 @@ class EngineTick {
   EngineView view_;
   rdm::LineExecutor* executor_ = nullptr;
 
+  uint8_t firmwarePacing_ = 0;  // ticks since the last update step (tick thread only)
   std::atomic<int32_t> tickActive_{0};
   std::atomic<int32_t> identifyPollIndex_{0};
   std::atomic<uint64_t> ticks_{0};

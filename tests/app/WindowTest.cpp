@@ -36,6 +36,9 @@ struct Window {
     dialogs.askYesNo = [this](const QString&, const QString&) { return yes; };
     dialogs.showError = [this](const QString& text) { errors << text; };
     dialogs.openUrl = [this](const QString& url) { urls << url; };
+    dialogs.openFiles = [this](const QString&) { return chosenFiles; };
+    dialogs.openFile = [this](const QString&) { return chosenFiles.value(0); };
+    dialogs.saveFile = [this](const QString&, const QString&) { return saveTarget; };
     std::string error;
     window = std::make_unique<MainWindow>(options, dialogs, error);
   }
@@ -55,6 +58,8 @@ struct Window {
 
   bool yes = true;
   QStringList errors, urls;
+  QStringList chosenFiles;  // what the file choosers answer; empty: cancelled
+  QString saveTarget;
   std::unique_ptr<MainWindow> window;
 };
 
@@ -432,4 +437,38 @@ TEST(Windows, ArtNetPageUniverseEditAndTheGridOfLevels) {
   grid->item(2, 2)->setText("x");
   m.UpdateScreen();
   EXPECT_EQ(grid->item(2, 2)->text(), "x");
+}
+
+TEST(Windows, FirmwarePageLoadsStartsOnceAndMerges) {
+  Dirs d;
+  Window w(d.program, d.work);
+  w.window->FormShow();
+  MainWindow& m = *w.window;
+  auto file = [&](const std::string& name, size_t size) {
+    WriteText(d.work + "/" + name, std::string(size, 'z'));
+    return QString::fromStdString(d.work + "/" + name);
+  };
+  m.SpeedButtonIAPClick();
+  EXPECT_EQ(m.CoreRef().Log().CountOf("Please open the file first"), 1u);
+
+  w.chosenFiles = {file("a.bin", 10), file("b.bin", 13), file("c.bin", 4096)};
+  m.SpeedButtonOpenFileClick();
+  const QString memo = w.C<QPlainTextEdit>("Memo1")->toPlainText();
+  EXPECT_TRUE(memo.startsWith("You have chosen 3 Files.\n")) << memo.toStdString();
+  EXPECT_TRUE(memo.contains("3 : Size: 4096 bytes")) << memo.toStdString();
+  EXPECT_EQ(m.UpdateImages().Size(0), 8u);
+  EXPECT_EQ(m.UpdateImages().Size(1), 12u);
+  m.SpeedButtonIAPClick();
+  m.SpeedButtonIAPClick();  // the second press does nothing
+  EXPECT_EQ(m.CoreRef().Log().CountOf("connecting..."), 1u);
+  EXPECT_TRUE(m.CoreRef().Tick().View().firmwareUpdateActive.load());
+
+  w.chosenFiles = {file("iap.bin", 4000), file("app.bin", 50001)};
+  m.SpeedButtonOpenBinClick();
+  EXPECT_TRUE(w.C<QPlainTextEdit>("Memo2")->toPlainText().startsWith("You have chosen 2 个文件."));
+  m.SpeedButtonSaveBinClick();  // the save chooser cancelled
+  EXPECT_EQ(m.CoreRef().Log().CountOf("Please open the file"), 1u);
+  w.saveTarget = QString::fromStdString(d.work + "/app-iap.bin");
+  m.SpeedButtonSaveBinClick();
+  EXPECT_EQ(std::filesystem::file_size(d.work + "/app-iap.bin"), 62288u);
 }

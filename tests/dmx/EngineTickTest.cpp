@@ -109,7 +109,7 @@ TEST_F(Tick, DmxInputDirectionCopiesTheBoxInputAndSendsNothingOut) {
   line.SetInputUniverse(input);
   int artDmx = 0;
   dmx::EngineTick artTick(link, engine, universe, rdmBusy, holdOff, log, clock,
-                          {{}, {}, [&] { ++artDmx; }, {}});
+                          {{}, {}, [&] { ++artDmx; }, {}, {}});
   artTick.View().page = Page::ArtNet;
   artTick.View().artNetDirection = 1;
   artTick.EngineTickOnce();
@@ -122,8 +122,9 @@ TEST_F(Tick, DmxInputDirectionCopiesTheBoxInputAndSendsNothingOut) {
 
 TEST_F(Tick, PlaybackStepFeedsEveryFrameSent) {
   int steps = 0;
-  dmx::EngineTick playTick(link, engine, universe, rdmBusy, holdOff, log, clock,
-                           {{}, [&] { universe.Store(5, static_cast<uint8_t>(++steps)); }, {}, {}});
+  dmx::EngineTick playTick(
+      link, engine, universe, rdmBusy, holdOff, log, clock,
+      {{}, [&] { universe.Store(5, static_cast<uint8_t>(++steps)); }, {}, {}, {}});
   playTick.View().page = Page::Dmx;
   playTick.View().btnPlayEnabled = false;
   for (int i = 0; i < 4; ++i) playTick.EngineTickOnce();
@@ -170,4 +171,37 @@ TEST(TickThread, RunsEveryFortyMillisecondsAndStopsPromptly) {
   EXPECT_GE(tick.Ticks(), 8u);
   EXPECT_LE(tick.Ticks(), 11u);
   EXPECT_LT(stopTook, std::chrono::milliseconds(200));
+}
+
+// The update's pacing: after the first step, one every max(speed index, 1) ticks.
+TEST(TickFirmware, UpdateStepsAreSpacedByTheChosenSpeed) {
+  common::ManualClock clock;
+  common::LogSink log;
+  std::atomic<int32_t> holdOff{0};
+  std::atomic<bool> busy{false};
+  virtualline::VirtualLine line{virtualline::DefaultRig(), clock};
+  link::UsbLink link{line, log, clock};
+  rdm::RdmEngine engine{link, log};
+  dmx::OutputUniverse universe;
+  std::string pattern;
+  bool stepped = false;
+  dmx::EngineHooks hooks;
+  hooks.firmwareStep = [&] { stepped = true; };
+  dmx::EngineTick tick{link, engine, universe, busy, holdOff, log, clock, hooks};
+  tick.View().page = Page::Dmx;
+  tick.View().firmwareUpdateActive = true;
+  auto run = [&](int speed, int ticks) {
+    tick.View().firmwareSpeedIndex = speed;
+    pattern.clear();
+    for (int i = 0; i < ticks; ++i) {
+      stepped = false;
+      tick.EngineTickOnce();
+      pattern += stepped ? 'S' : '.';
+    }
+    return pattern;
+  };
+  EXPECT_EQ(run(0, 4), "SSSS");
+  EXPECT_EQ(run(1, 4), "SSSS");  // the counter stood at 1 after the last step
+  EXPECT_EQ(run(3, 10), "..S..S..S.");
+  EXPECT_EQ(run(5, 12), "...S....S...");
 }
