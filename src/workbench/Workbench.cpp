@@ -14,6 +14,8 @@ Workbench::Workbench(rdm::RdmEngine& engine, common::LogSink& log, common::Clock
       rdmPage_(devices_, operations_, list_, panel_, log, hooks.showRdmPage),
       console_(engine, models_, consoleModel_, devices_, operations_, discovery_, log),
       radio_(operations_, consoleModel_, log),
+      patch_(devices_, operations_, list_, log, flags_),
+      addressing_(devices_, operations_, list_, log, flags_),
       executor_(lineBusy_) {}
 
 Workbench::~Workbench() {

@@ -17,6 +17,7 @@
 #include "workbench/DevicePanelModel.h"
 #include "workbench/DeviceTableService.h"
 #include "workbench/Discovery.h"
+#include "workbench/MapControllers.h"
 #include "workbench/ModelLock.h"
 #include "workbench/PageControllers.h"
 
@@ -49,6 +50,8 @@ class Workbench {
   RdmPageController& RdmPage() { return rdmPage_; }
   ConsoleController& ConsolePage() { return console_; }
   RadioController& RadioPage() { return radio_; }
+  PatchPageController& PatchPage() { return patch_; }
+  AddressingController& Addressing() { return addressing_; }
   rdm::RdmEngine& Engine() { return engine_; }
 
   // ---- The line's executor ----
@@ -82,6 +85,8 @@ class Workbench {
   RdmPageController rdmPage_;
   ConsoleController console_;
   RadioController radio_;
+  PatchPageController patch_;
+  AddressingController addressing_;
   std::atomic<bool> lineBusy_{false};
   rdm::LineExecutor executor_;
 };
