@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -106,7 +107,7 @@ QWidget* MakeControl(const ControlSpec& s, QWidget* parent) {
     image->setScaledContents(true);
     w = image;
   } else {  // PX: a drawing surface
-    w = new QWidget(parent);
+    w = new MapSurface(parent);
   }
   w->setObjectName(s.name);
   w->setGeometry(s.x, s.y, s.w, s.h);
@@ -163,6 +164,43 @@ AddressingWindow::AddressingWindow(const std::string& programDir,
   for (int c = 0; c < 3; ++c) ui_.ListView1->setColumnWidth(c, 55);
   ApplyLanguageAddressing();
   CentreOnScreen(this);
+}
+
+MapSurface* AddressingWindow::Map() const {
+  return static_cast<MapSurface*>(ui_.PaintBox1);
+}
+
+void MapSurface::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (paint) paint(painter);
+}
+
+void MapSurface::mousePressEvent(QMouseEvent* event) {
+  if (pressed)
+    pressed(static_cast<int>(event->position().x()), static_cast<int>(event->position().y()));
+}
+
+void MapSurface::mouseMoveEvent(QMouseEvent* event) {
+  if (moved) {
+    moved(static_cast<int>(event->position().x()), static_cast<int>(event->position().y()),
+          (event->buttons() & Qt::LeftButton) != 0);
+  }
+}
+
+void MapSurface::mouseReleaseEvent(QMouseEvent*) {
+  if (released) released();
+}
+
+void PaintAddressMap(QPainter& painter, const std::array<workbench::CellFill, 512>& fills,
+                     int cellWidth, int cellHeight) {
+  static const QColor kFill[] = {QColor(255, 255, 255), QColor(0, 255, 0), QColor(128, 0, 128),
+                                 QColor(255, 0, 0), QColor(0, 0, 255)};
+  painter.setPen(Qt::black);
+  for (int k = 0; k < 512; ++k) {
+    const QRect cell((k % 32) * cellWidth, (k / 32) * cellHeight, cellWidth, cellHeight);
+    painter.fillRect(cell, kFill[static_cast<int>(fills[static_cast<size_t>(k)])]);
+    painter.drawRect(cell.adjusted(0, 0, -1, -1));
+  }
 }
 
 void AddressingWindow::ApplyLanguageAddressing() {

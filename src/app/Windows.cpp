@@ -255,6 +255,8 @@ void MainWindow::Wire() {
   WireShowPage();
   WireArtNetPage();
   WireFirmwarePage();
+  WirePatchPage();
+  WireAddressingWindow();
 
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();
@@ -477,7 +479,12 @@ void MainWindow::MirrorPage() {
 void MainWindow::PageControl1Change() {
   MirrorPage();
   if (pages_->currentIndex() == 2 && !closed_ && !timer1_.isActive()) timer1_.start();
-  // The patch page reads the addresses when it first shows: it arrives with the patch map.
+  // An unread patch (the first record still at address 1) is read when the page shows.
+  if (pages_->currentIndex() == 1) {
+    bool unread = false;
+    WithModels([&] { unread = core_->Bench().Table().Records[0].StartAddressIndex == 0; });
+    if (unread && !core_->Bench().Executor().CommandActive()) Button6Click(false);
+  }
 }
 
 void MainWindow::Label_quendarisClick() {
@@ -511,7 +518,11 @@ void MainWindow::ListViewUIDClick(int row) {
     WithModels([&] { selected = bench.RdmPage().SelectClickedRow(row); });
     if (selected) RunCommand("Read", [&bench] { bench.RdmPage().ReadClickedRow(); });
   } else {
-    WithModels([&] { bench.RdmPage().SelectRowOnOtherPage(row); });
+    WithModels([&] {
+      bench.RdmPage().SelectRowOnOtherPage(row);
+      if (pages_->currentIndex() == 1) bench.PatchPage().RowClicked(row);
+    });
+    if (pages_->currentIndex() == 1) ui_.PaintBox1->update();
   }
   RefreshFromModels();
 }

@@ -20,8 +20,12 @@
 #include "core/Core.h"
 #include "dmx/EngineTick.h"
 #include "link/FirmwareImages.h"
+#include "workbench/AddressMaps.h"
 
 class QLabel;
+class QMouseEvent;
+class QPainter;
+class QPaintEvent;
 class QTabWidget;
 
 namespace velquor::app {
@@ -34,12 +38,35 @@ void LoadPicture(QLabel* label, const std::string& workDir, const std::string& p
                  const char* file);
 void CentreOnScreen(QWidget* window);
 
+// A drawing surface (PaintBox1 of both windows): it paints through `paint` and hands the
+// mouse to the page's model.
+class MapSurface : public QWidget {
+ public:
+  using QWidget::QWidget;
+  std::function<void(QPainter&)> paint;
+  std::function<void(int x, int y)> pressed;
+  std::function<void(int x, int y, bool leftHeld)> moved;
+  std::function<void()> released;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// Draws the 512 cells of an address map, `cellWidth` × `cellHeight` pixels each.
+void PaintAddressMap(QPainter& painter, const std::array<workbench::CellFill, 512>& fills,
+                     int cellWidth, int cellHeight);
+
 class AddressingWindow : public QWidget {
   Q_OBJECT
  public:
   AddressingWindow(const std::string& programDir, std::function<void(const QString&)> showError,
                    std::function<void(const std::string&)> log);
   void ApplyLanguageAddressing();
+  form2::Controls& Ui() { return ui_; }
+  MapSurface* Map() const;
 
  private:
   std::string programDir_;
@@ -86,6 +113,17 @@ class MainWindow : public QMainWindow {
   void RefreshFaderLabels();
 
   void PageControl1Change();
+
+  // The Patch page's map.
+  void Button6Click(bool rebuildList);  // and BitBtn4
+  void Button7Click(bool rebuildList);  // and BitBtn5
+  void Button8Click();                  // and BitBtn7
+  void Button9Click();                  // and BitBtn6
+  // The visual addressing window.
+  void SpeedButtonRdmClick();
+  void ShowSelectedDevice();
+  void ScrollBarDMXChange2();
+  void RequestIdentifyPass();
 
   // The IAP page: the firmware update and the image merge.
   void SpeedButtonOpenFileClick();
@@ -140,6 +178,10 @@ class MainWindow : public QMainWindow {
   void WireShowPage();
   void WireArtNetPage();
   void WireFirmwarePage();
+  void WirePatchPage();
+  void WireAddressingWindow();
+  void RefreshAddressingList();
+  void SetAddressingFaders();
   void SetShowButtons(bool record, bool stop, bool play, bool loop);
   void EndRecording();
   void RefreshShowList();
@@ -168,6 +210,7 @@ class MainWindow : public QMainWindow {
   std::atomic<bool> deskPosted_{false};    // a scene step's refresh is on its way
   std::atomic<bool> showPosted_{false};    // a recorder or player refresh is on its way
 
+  bool identifyPassWanted_ = false;        // a repaint asked for a pass while one could not run
   link::FirmwareImageStore updateImages_;  // buffers taken only when files are opened
   link::FirmwareImageStore mergeImages_;
   QString updateFileName_;                 // the last file chosen for the update (OpenDialog1)

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTimer>
 #include <QUrl>
 #include <cstdio>
@@ -22,12 +23,15 @@ int main(int argc, char** argv) {
   int screenshotDelayMs = 1500;
   int page = -1;
   QStringList clicks;  // --click NAME: press these buttons first (for screenshots)
+  int form2Row = -2;   // --form2 ROW: picture the addressing window with that row picked
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
       screenshot = argv[++i];
       if (i + 1 < argc && argv[i + 1][0] != '-') screenshotDelayMs = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--click") == 0 && i + 1 < argc) {
       clicks << argv[++i];
+    } else if (std::strcmp(argv[i], "--form2") == 0 && i + 1 < argc) {
+      form2Row = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--page") == 0 && i + 1 < argc) {
       page = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--virtual-line") == 0) {
@@ -77,9 +81,20 @@ int main(int argc, char** argv) {
     });
     at += 300;
   }
+  if (form2Row >= -1) {
+    QTimer::singleShot(at, &main, [&main, form2Row] {
+      if (auto* list = main.Form2().findChild<QTableWidget*>("ListView1"); list && form2Row >= 0) {
+        emit list->cellClicked(form2Row, 0);
+      }
+    });
+  }
   if (!screenshot.isEmpty()) {
-    QTimer::singleShot(screenshotDelayMs, &main, [&main, screenshot] {
-      main.grab().save(screenshot);
+    QTimer::singleShot(screenshotDelayMs, &main, [&main, screenshot, form2Row] {
+      if (form2Row >= -1) {
+        main.Form2().grab().save(screenshot);
+      } else {
+        main.grab().save(screenshot);
+      }
       main.close();
     });
   }

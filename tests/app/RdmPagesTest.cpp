@@ -15,8 +15,8 @@
 #include <filesystem>
 
 #include "WorkbenchHarness.h"
-#include "net/NetTestSupport.h"
 #include "app/Windows.h"
+#include "net/NetTestSupport.h"
 
 using namespace velquor;
 using namespace velquor::testsupport;
@@ -265,4 +265,58 @@ TEST(ArtNetPage, RecordsWholeFramesAndPlaysThemBack) {
   EXPECT_GT(d.C<QLineEdit>("Edit_Start")->text().toInt(), 0) << "the play position moves";
   QTest::mouseClick(d.C<QPushButton>("BtnStop"), Qt::LeftButton);
   EXPECT_TRUE(d.C<QPushButton>("BtnPlay")->isEnabled());
+}
+
+namespace {
+
+void Mouse(QWidget* w, QEvent::Type type, int cell, Qt::MouseButtons held) {
+  const QPointF at((cell % 32) * 18 + 9, (cell / 32) * 18 + 9);
+  QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+  QApplication::sendEvent(w, &e);
+}
+
+}  // namespace
+
+TEST(PatchPage, FirstViewReadsThenADragAndWriteReaddressTheRig) {
+  Desk d;
+  auto* pages = d.C<QTabWidget>("PageControl1");
+  pages->setCurrentIndex(1);  // the Patch page: an unread patch is read
+  d.Settle();
+  auto& table = d.window->CoreRef().Bench().Table();
+  EXPECT_EQ(table.Records[1].StartAddressIndex, 16);
+  QWidget* map = d.C<QWidget>("PaintBox1");
+  Mouse(map, QEvent::MouseButtonPress, 20, Qt::LeftButton);  // inside Spot 2
+  Mouse(map, QEvent::MouseMove, 100, Qt::LeftButton);
+  Mouse(map, QEvent::MouseButtonRelease, 100, Qt::NoButton);
+  EXPECT_EQ(table.Records[1].StartAddressIndex, 100);
+  QTest::mouseClick(d.C<QPushButton>("Button7"), Qt::LeftButton);
+  d.Settle();
+  EXPECT_EQ(d.window->CoreRef().Line()->FixtureState(0x7FF000000102ULL)->startAddress, 101);
+}
+
+TEST(AddressingWindow, OpensBesideTheMainWindowIdentifiesTheSelectionAndHasItsOwnFaders) {
+  Desk d;
+  d.window->CoreRef().Bench().Run([&] { d.window->CoreRef().Bench().PatchPage().Read(false); });
+  QTest::mouseClick(d.C<QPushButton>("SpeedButtonRdm"), Qt::LeftButton);
+  d.Settle();
+  app::AddressingWindow& form2 = d.window->Form2();
+  EXPECT_TRUE(form2.isVisible());
+  auto* list = form2.findChild<QTableWidget*>("ListView1");
+  ASSERT_NE(list, d.C<QTableWidget>("ListView1")) << "equal names, separate controls";
+  ASSERT_EQ(list->rowCount(), 3);
+  EXPECT_EQ(list->item(1, 1)->text(), "17");
+  const QRect cell = list->visualItemRect(list->item(1, 0));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+  d.Settle();
+  EXPECT_TRUE(d.window->CoreRef().Line()->FixtureState(0x7FF000000102ULL)->identify);
+  EXPECT_FALSE(d.window->CoreRef().Line()->FixtureState(0x7FF000000101ULL)->identify);
+  EXPECT_EQ(form2.findChild<QLabel*>("LabelUID")->text(), "UID:0x7FF000000102");
+  EXPECT_EQ(form2.findChild<QScrollBar*>("ScrollBarDMX")->value(), 16);
+  form2.findChild<QScrollBar*>("ScrollBar1")->setValue(55);
+  EXPECT_EQ(d.window->CoreRef().Universe().At(16), 200);
+  EXPECT_EQ(form2.findChild<QLabel*>("Label_D1")->text(), "200");
+  QTest::mouseClick(form2.findChild<QPushButton*>("SpeedButton7"), Qt::LeftButton);
+  d.Settle();
+  EXPECT_FALSE(d.window->CoreRef().Line()->FixtureState(0x7FF000000102ULL)->identify);
+  form2.close();
 }
