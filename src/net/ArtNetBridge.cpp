@@ -320,9 +320,11 @@ void ArtNetBridge::RelayRdm(const ArtNetDatagram& d) {
 void ArtNetBridge::SendTo(Ipv4 destination, std::span<const uint8_t> packet) {
   if (sendSocket_ < 0) return;
   const sockaddr_in to = SocketAddress(destination, options_.port);
+  // Counted before it leaves, so whoever receives it finds it counted already.
+  counters_.sent.fetch_add(1, std::memory_order_relaxed);
   if (sendto(sendSocket_, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-             sizeof to) == static_cast<ssize_t>(packet.size())) {
-    counters_.sent.fetch_add(1, std::memory_order_relaxed);
+             sizeof to) != static_cast<ssize_t>(packet.size())) {
+    counters_.sent.fetch_sub(1, std::memory_order_relaxed);
   }
 }
 
@@ -354,9 +356,9 @@ void ArtNetBridge::SendArtRdmReply(const rdm::RdmAnswer& answer) {
   const size_t messageLength = answer.response[rdm::kMessageLength];
   // Sub-start code to the end of the checksum.
   const size_t bytes = std::min(messageLength + 1, answer.response.size() - 1);
+  counters_.rdmAnswered.fetch_add(1, std::memory_order_relaxed);
   SendTo(peer_.load(),
          BuildArtRdm(portAddress_.load(), std::span(answer.response.data() + 1, bytes)));
-  counters_.rdmAnswered.fetch_add(1, std::memory_order_relaxed);
 }
 
 void ArtNetBridge::SendArtDmx() {
