@@ -55,12 +55,20 @@ void MainWindow::WireAddressingWindow() {
     RefreshAddressingList();
     map->update();
   };
-  connect(f.ListView1, &QTableWidget::cellClicked, this, [this, map, &a](int row, int) {
+  auto pick = [this, map, &a](int row) {
     WithModels([&] { a.Select(row); });
     ShowSelectedDevice();
     map->update();
     RequestIdentifyPass();
-  });
+  };
+  connect(f.ListView1, &QTableWidget::cellClicked, this, [pick](int row, int) { pick(row); });
+  // The arrow keys move the selection as a click does (ListView1Change).
+  connect(f.ListView1, &QTableWidget::currentCellChanged, this,
+          [this, pick, &a](int row, int, int, int) {
+            int selected = -1;
+            WithModels([&] { selected = a.Selected(); });
+            if (row >= 0 && row != selected) pick(row);
+          });
   connect(f.ScrollBarDMX, &QScrollBar::valueChanged, this, [this] { ScrollBarDMXChange2(); });
   for (size_t k = 0; k < 12; ++k) {
     connect(f.ScrollBars()[k], &QScrollBar::valueChanged, this, [this, k](int position) {

@@ -186,12 +186,8 @@ void ArtNetBridge::ReceiveLoop() {
           interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
         }
       }
-      // Only what reaches the chosen interface is for this node; a program on this computer
-      // sending to the chosen address comes in through the loopback interface.
-      if (local_.interfaceIndex != 0 && interfaceIndex != 0 &&
-          interfaceIndex != local_.interfaceIndex && destination != local_.address) {
-        continue;
-      }
+      // Only what reaches the chosen interface, or its address, is for this node.
+      if (!ReachesChosen(local_, interfaceIndex, destination)) continue;
       HandleDatagram(std::span(buffer.data(), static_cast<size_t>(n)), ntohl(from.sin_addr.s_addr),
                      ntohs(from.sin_port), destination);
     }

@@ -26,6 +26,11 @@ std::array<uint8_t, 4> Ipv4Bytes(Ipv4 a) {
           static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)};
 }
 
+bool ReachesChosen(const HostAddress& chosen, unsigned arrivedOn, Ipv4 destination) {
+  return chosen.interfaceIndex == 0 || arrivedOn == 0 || arrivedOn == chosen.interfaceIndex ||
+         destination == chosen.address;
+}
+
 std::vector<HostAddress> ListHostAddresses() {
   std::vector<HostAddress> found;
   ifaddrs* list = nullptr;

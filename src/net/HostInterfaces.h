@@ -25,6 +25,11 @@ struct HostAddress {
   bool loopback = false;
 };
 
+// Whether a datagram that came in on interface `arrivedOn` (0: unknown) for `destination`
+// is for a node on `chosen`: it reached the chosen interface, or a program on this computer
+// sent it to the chosen address (those come in through the loopback interface).
+bool ReachesChosen(const HostAddress& chosen, unsigned arrivedOn, Ipv4 destination);
+
 // Every IPv4 address of an interface that is up: the network's first, loopback last (so a
 // laptop without a network can still bridge on itself).
 std::vector<HostAddress> ListHostAddresses();

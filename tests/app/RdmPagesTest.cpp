@@ -318,5 +318,11 @@ TEST(AddressingWindow, OpensBesideTheMainWindowIdentifiesTheSelectionAndHasItsOw
   QTest::mouseClick(form2.findChild<QPushButton*>("SpeedButton7"), Qt::LeftButton);
   d.Settle();
   EXPECT_FALSE(d.window->CoreRef().Line()->FixtureState(0x7FF000000102ULL)->identify);
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_Down);  // the arrow key picks the next fixture
+  d.Settle();
+  d.Run(300);  // a pass asked for while Cancel all ended comes 100 ms later
+  d.Settle();
+  EXPECT_TRUE(d.window->CoreRef().Line()->FixtureState(0x7FF000000103ULL)->identify);
   form2.close();
 }

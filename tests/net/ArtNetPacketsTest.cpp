@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "net/ArtNetPackets.h"
+#include "net/HostInterfaces.h"
 
 using namespace velquor;
 using net::ArtNetDatagram;
@@ -233,4 +234,18 @@ TEST(ArtNetUniverseText, DigitsAsTheEditReadsThem) {
   EXPECT_EQ(net::PortAddressFromText("40000"), 32767);
   EXPECT_EQ(net::PortAddressFromText("99999999999999999999"), 32767) << "no overflow";
   EXPECT_EQ(net::PortAddressFromText("12a4"), 12);
+}
+
+TEST(ArtNetInterfaces, OnlyTheChosenInterfaceOrItsAddressCounts) {
+  net::HostAddress eth;
+  eth.interfaceIndex = 2;
+  eth.address = 0xC0A80114;  // 192.168.1.20
+  EXPECT_TRUE(net::ReachesChosen(eth, 2, 0xC0A801FF)) << "a broadcast on its network";
+  EXPECT_FALSE(net::ReachesChosen(eth, 3, 0x0A0000FF)) << "another network's broadcast";
+  EXPECT_TRUE(net::ReachesChosen(eth, 1, 0xC0A80114)) << "a program here sending to it";
+  EXPECT_FALSE(net::ReachesChosen(eth, 1, 0x7F000001)) << "loopback traffic for 127.0.0.1";
+  EXPECT_TRUE(net::ReachesChosen(eth, 0, 0)) << "no interface information: taken";
+  EXPECT_EQ(net::Ipv4Text(0xC0A80114), "192.168.1.20");
+  EXPECT_EQ(net::ParseIpv4("192.168.1.20"), 0xC0A80114u);
+  EXPECT_FALSE(net::ParseIpv4("192.168.1"));
 }
