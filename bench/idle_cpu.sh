@@ -6,20 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-20}"
-program="$PWD/build/release/bin/velquor"
-work="$(mktemp -d)"
-trap 'kill "$runner" 2>/dev/null || true; rm -rf "$work"' EXIT
-cp resources/Lang.jpg resources/RdmRadio.bmp resources/art-net.bmp resources/patch.bmp \
-  resources/devnone.lst "$work"/
-(cd "$work" && exec xvfb-run -a "$program" --virtual-line >/dev/null 2>&1) &
-runner=$!
-pid=""
-for _ in $(seq 50); do
-  pid="$(pgrep -P "$runner" -x velquor || true)"
-  [ -n "$pid" ] && break
-  sleep 0.2
-done
-[ -n "$pid" ] || { echo "velquor did not start"; exit 1; }
+# shellcheck source=bench/start_window.sh
+. bench/start_window.sh
 sleep 5  # start-up and the table load
 
 ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }

@@ -31,8 +31,8 @@ void MainWindow::WireArtNetPage() {
 }
 
 void MainWindow::NetInit() {
+  // The poll reply's names were set with the window's caption when the language was applied.
   net::ArtNetBridge& bridge = core_->Bridge();
-  bridge.SetNodeName(windowTitle().toStdString());
   const bool receiving = bridge.NetInit(networkAddressIndex_);
   ui_.ComboBox_IP->clear();
   for (const net::HostAddress& a : bridge.Addresses()) {

@@ -6,7 +6,6 @@
 #include <QPushButton>
 
 #include "app/Windows.h"
-#include "common/Files.h"
 
 namespace velquor::app {
 
@@ -73,14 +72,11 @@ void MainWindow::SpeedButtonSaveBinClick() {
   if (target.isEmpty()) {
     core_->Log().Add("Please open the file");
   } else {
-    const std::vector<uint8_t> merged = link::MergeFirmwareImages(mergeImages_);
     std::string error;
-    if (!common::WriteFileAtomic(
-            target.toStdString(),
-            std::string_view(reinterpret_cast<const char*>(merged.data()), merged.size()), error)) {
-      core_->Log().Add("Unable to write " + target.toStdString() + ": " + error);
+    if (const auto written = link::SaveMergedFirmware(mergeImages_, target.toStdString(), error)) {
+      core_->Log().Add(target.toStdString() + ": " + std::to_string(*written) + " bytes");
     } else {
-      core_->Log().Add(target.toStdString() + ": " + std::to_string(merged.size()) + " bytes");
+      core_->Log().Add("Unable to write " + target.toStdString() + ": " + error);
     }
   }
   DrainLog();

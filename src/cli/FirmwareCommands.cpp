@@ -23,15 +23,13 @@ int RunFirmwareMerge(const std::vector<std::string>& images, const std::string& 
       return common::FileExists(images[i]) ? kExitUsage : kExitFileError;
     }
   }
-  const std::vector<uint8_t> merged = link::MergeFirmwareImages(store);
   std::string error;
-  if (!common::WriteFileAtomic(
-          output, std::string_view(reinterpret_cast<const char*>(merged.data()), merged.size()),
-          error)) {
+  const auto written = link::SaveMergedFirmware(store, output, error);
+  if (!written) {
     err << "Unable to write " << output << ": " << error << "\n";
     return kExitFileError;
   }
-  out << fmt::format("{}: {} bytes (the application at offset {})\n", output, merged.size(),
+  out << fmt::format("{}: {} bytes (the application at offset {})\n", output, *written,
                      std::max(store.Size(0), link::FirmwareImageStore::kBootLoaderBytes));
   return kExitOk;
 }

@@ -117,22 +117,22 @@ void SceneDesk::RebuildSceneList() {
 
 std::string SceneDesk::RunStop(const std::string& caption) {
   // The caption is the state, in either language.
-  std::string next = caption;
-  if (next == "Run") {
-    next = "Stop";
-    running_.store(true);
-  } else if (next == "Stop") {
-    next = "Run";
-    running_.store(false);
+  struct Turn {
+    const char* from;
+    const char* to;
+    bool running;
+  };
+  static constexpr Turn kTurns[] = {{"Run", "Stop", true},
+                                    {"Stop", "Run", false},
+                                    {"运行", "停止", true},
+                                    {"停止", "运行", false}};
+  for (const Turn& t : kTurns) {
+    if (caption == t.from) {
+      running_.store(t.running);
+      return t.to;
+    }
   }
-  if (next == "运行") {
-    next = "停止";
-    running_.store(true);
-  } else if (next == "停止") {
-    next = "运行";
-    running_.store(false);
-  }
-  return next;
+  return caption;
 }
 
 void SceneDesk::SceneStep() {

@@ -36,6 +36,14 @@ std::vector<uint8_t> MergeFirmwareImages(const FirmwareImageStore& store) {
   return merged;
 }
 
+std::optional<size_t> SaveMergedFirmware(const FirmwareImageStore& store, const std::string& path,
+                                         std::string& error) {
+  const std::vector<uint8_t> merged = MergeFirmwareImages(store);
+  const std::string_view bytes(reinterpret_cast<const char*>(merged.data()), merged.size());
+  if (!common::WriteFileAtomic(path, bytes, error)) return std::nullopt;
+  return merged.size();
+}
+
 std::vector<std::string> LoadFirmwareFiles(FirmwareImageStore& store,
                                            const std::vector<std::string>& paths,
                                            const std::string& countSuffix,

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -41,6 +42,9 @@ class FirmwareImageStore {
 // The merged file: image 0 padded to 12288 bytes from its buffer when shorter, then images
 // 1 .. count-1 as loaded; images of size 0 add nothing.
 std::vector<uint8_t> MergeFirmwareImages(const FirmwareImageStore& store);
+// Writes the merged file to `path` whole or not at all: its size, or nothing with `error`.
+std::optional<size_t> SaveMergedFirmware(const FirmwareImageStore& store, const std::string& path,
+                                         std::string& error);
 
 // Loads the chosen files into `store` in their order and returns the lines the page shows:
 // "You have chosen N" + `countSuffix`, then per file its path and "i : Size: n bytes" (plus

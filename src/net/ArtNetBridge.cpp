@@ -211,7 +211,7 @@ void ArtNetBridge::DropWithLine(const std::string& reason, Ipv4 source) {
   counters_.dropped.fetch_add(1, std::memory_order_relaxed);
   // A broken sender repeats itself many times a second: one line a second at most.
   const common::Instant now = clock_.Now();
-  if (dropLineWritten_ && now - lastDropLine_ < std::chrono::seconds(1)) {
+  if (lastDropLine_ && now - *lastDropLine_ < std::chrono::seconds(1)) {
     ++dropsSinceLine_;
     return;
   }
@@ -219,7 +219,6 @@ void ArtNetBridge::DropWithLine(const std::string& reason, Ipv4 source) {
   if (dropsSinceLine_ > 0) line += fmt::format(" ({} more dropped before it)", dropsSinceLine_);
   log_.Add(std::move(line));
   dropsSinceLine_ = 0;
-  dropLineWritten_ = true;
   lastDropLine_ = now;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -144,9 +145,8 @@ class ArtNetBridge {
   Ipv4 lastSource_ = 0;
   uint16_t lastSourcePort_ = 0;
   common::Instant lastTime_{};
-  common::Instant lastDropLine_{};
+  std::optional<common::Instant> lastDropLine_;  // none written yet
   uint64_t dropsSinceLine_ = 0;
-  bool dropLineWritten_ = false;
   // The last relayed transaction number; -1: none yet. A request that got no answer is
   // forgotten, so the console's repeat of it is relayed.
   std::atomic<int> lastRdmTransaction_{-1};

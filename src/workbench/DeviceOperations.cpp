@@ -276,26 +276,23 @@ void DeviceOperations::GetSoftwareVersionLabel(int row, rdm::Uid uid) {
 }
 
 void DeviceOperations::GetDeviceHours(rdm::Uid uid) {
-  panel_.Edit33 = "/";
-  if (!engine_.IsPidSupported(pid::DEVICE_HOURS)) return;
-  LogOp("Getting dev hours of 0x", uid);
-  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::DEVICE_HOURS, {}}, uid);
-  if (!Acked(a, pid::DEVICE_HOURS, uid)) return;
-  if (auto hours = rdm::DecodeHours(a.Data())) {
-    panel_.Edit33 = std::to_string(static_cast<int32_t>(*hours));
-    reading_.deviceHours = *hours;
-  }
+  GetHours(uid, pid::DEVICE_HOURS, "Getting dev hours of 0x", panel_.Edit33, reading_.deviceHours);
 }
 
 void DeviceOperations::GetLampHours(rdm::Uid uid) {
-  panel_.Edit34 = "/";
-  if (!engine_.IsPidSupported(pid::LAMP_HOURS)) return;
-  LogOp("Getting lamp hours of 0x", uid);
-  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::LAMP_HOURS, {}}, uid);
-  if (!Acked(a, pid::LAMP_HOURS, uid)) return;
+  GetHours(uid, pid::LAMP_HOURS, "Getting lamp hours of 0x", panel_.Edit34, reading_.lampHours);
+}
+
+void DeviceOperations::GetHours(rdm::Uid uid, uint16_t hoursPid, const char* logText,
+                                std::string& shown, std::optional<uint32_t>& read) {
+  shown = "/";
+  if (!engine_.IsPidSupported(hoursPid)) return;
+  LogOp(logText, uid);
+  rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, hoursPid, {}}, uid);
+  if (!Acked(a, hoursPid, uid)) return;
   if (auto hours = rdm::DecodeHours(a.Data())) {
-    panel_.Edit34 = std::to_string(static_cast<int32_t>(*hours));
-    reading_.lampHours = *hours;
+    shown = std::to_string(static_cast<int32_t>(*hours));
+    read = *hours;
   }
 }
 

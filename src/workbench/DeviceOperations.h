@@ -117,6 +117,9 @@ class DeviceOperations {
   void GetDeviceModelDescription(int row, rdm::Uid uid);
   void GetSoftwareVersionLabel(int row, rdm::Uid uid);
   void StoreStartAddress(DeviceRecord& record, uint16_t reported);
+  // DEVICE_HOURS and LAMP_HOURS: the panel field shows "/" until an answer comes.
+  void GetHours(rdm::Uid uid, uint16_t hoursPid, const char* logText, std::string& shown,
+                std::optional<uint32_t>& read);
 
   rdm::RdmEngine& engine_;
   common::LogSink& log_;

@@ -38,6 +38,18 @@ std::optional<std::string> ReadWhole(const std::string& path, common::LogSink& l
   return bytes;
 }
 
+// Reads a plan file (`decode` says which kind) and makes its records the table's rows; the
+// records taken, or nothing when the file cannot be read.
+std::optional<std::vector<PlanRecord>> LoadRows(DeviceTableService& table, const std::string& path,
+                                                PlanFileRead (*decode)(std::string_view),
+                                                const std::string& what, common::LogSink& log) {
+  const auto bytes = ReadWhole(path, log);
+  if (!bytes) return std::nullopt;
+  const PlanFileRead read = decode(*bytes);
+  for (const std::string& p : read.problems) log.Add(what + " " + path + ": " + p);
+  return ReplaceRows(table, read.records, path, log);
+}
+
 void SetStart(DeviceOperations& operations, rdm::Uid uid, uint16_t startIndex,
               common::LogSink& log) {
   if (startIndex == kNoStartAddressIndex) {
@@ -57,11 +69,13 @@ uint16_t StartAddressToSend(int64_t address) {
   return static_cast<uint16_t>(address < 0 ? 1 : address > 512 ? 512 : address);
 }
 
-void ReplaceRows(DeviceTableService& service, std::span<const PlanRecord> records,
-                 const std::string& file, common::LogSink& log) {
+std::vector<PlanRecord> ReplaceRows(DeviceTableService& service,
+                                    std::span<const PlanRecord> records, const std::string& file,
+                                    common::LogSink& log) {
   DeviceTable& t = service.Table();
   const DeviceNameList old = t.Names;
   DeviceNameList names;
+  std::vector<PlanRecord> taken;
   int n = 0;
   for (size_t k = 0; k < records.size() && n < MaxDevices; ++k) {
     const std::string key = NameKey(records[k].uid);
@@ -78,6 +92,7 @@ void ReplaceRows(DeviceTableService& service, std::span<const PlanRecord> record
     r.Footprint = records[k].footprint;
     r.FixtureNumber = static_cast<uint16_t>(n + 1);
     names.Set(key, old.Value(key).value_or(""));
+    taken.push_back(records[k]);
     ++n;
   }
   t.DeviceCount = n;
@@ -86,6 +101,7 @@ void ReplaceRows(DeviceTableService& service, std::span<const PlanRecord> record
   for (int row = 0; row < n; ++row) service.AddRow(row);
   service.RebuildUidChoices();
   service.SelectRow(-1);
+  return taken;
 }
 
 // ---------------------------------------------------------------- the Patch page
@@ -163,12 +179,7 @@ bool PatchPageController::Save(const std::string& path) {
 }
 
 bool PatchPageController::Load(const std::string& path) {
-  const auto bytes = ReadWhole(path, log_);
-  if (!bytes) return false;
-  const PlanFileRead read = DecodePatchFile(*bytes);
-  for (const std::string& p : read.problems) log_.Add("Patch file " + path + ": " + p);
-  ReplaceRows(table_, read.records, path, log_);
-  return true;
+  return LoadRows(table_, path, DecodePatchFile, "Patch file", log_).has_value();
 }
 
 // ---------------------------------------------------------------- the addressing window
@@ -261,7 +272,6 @@ void AddressingController::WriteAll() {
   for (int row = 0; row < static_cast<int>(rows_.size()); ++row) {
     if (flags_.Stopping()) break;
     if (!table_.Table().ValidRow(row)) break;
-    selected_ = row;
     // To the device the row shows (not to whatever devnames.lst lists at that row).
     const DeviceRecord r = table_.Table().Records[static_cast<size_t>(row)];
     SetStart(operations_, r.Uid, r.StartAddressIndex, log_);
@@ -282,22 +292,11 @@ bool AddressingController::SavePlan(const std::string& path) {
 }
 
 bool AddressingController::LoadPlan(const std::string& path) {
-  const auto bytes = ReadWhole(path, log_);
-  if (!bytes) return false;
-  const PlanFileRead read = DecodeAddressPlan(*bytes);
-  for (const std::string& p : read.problems) log_.Add("Address plan " + path + ": " + p);
-  ReplaceRows(table_, read.records, path, log_);
-  reserved_.fill(0);
+  const auto taken = LoadRows(table_, path, DecodeAddressPlan, "Address plan", log_);
+  if (!taken) return false;
   // The reserved words go back with the records that were taken.
-  const DeviceTable& t = table_.Table();
-  for (int row = 0; row < t.DeviceCount; ++row) {
-    for (const PlanRecord& r : read.records) {
-      if (r.uid == t.Records[static_cast<size_t>(row)].Uid) {
-        reserved_[static_cast<size_t>(row)] = r.reserved;
-        break;
-      }
-    }
-  }
+  reserved_.fill(0);
+  for (size_t row = 0; row < taken->size(); ++row) reserved_[row] = (*taken)[row].reserved;
   RebuildRows();
   return true;
 }

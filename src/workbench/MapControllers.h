@@ -57,9 +57,10 @@ class PatchPageController {
 uint16_t StartAddressToSend(int64_t address);
 
 // The rows of `records` become the device table's rows: the names keep the labels of the
-// UIDs they had; records that stand for no device are skipped with a log line.
-void ReplaceRows(DeviceTableService& table, std::span<const PlanRecord> records,
-                 const std::string& file, common::LogSink& log);
+// UIDs they had; records that stand for no device are skipped with a log line. Returns the
+// records taken, in row order.
+std::vector<PlanRecord> ReplaceRows(DeviceTableService& table, std::span<const PlanRecord> records,
+                                    const std::string& file, common::LogSink& log);
 
 class AddressingController {
  public:
