@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   core->Link().LinkOpen();
-  core->Tick().View().page = dmx::Page::ArtNet;
+  core->Tick().View().mode = dmx::OutputMode::ArtNet;
   net::ArtNetBridge& bridge = core->Bridge();
   if (!bridge.NetInit(index) || !bridge.StartReceiving()) {
     std::puts("the bridge cannot listen");

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
         link::UsbLink usb(line, log, common::RealClock());
         rdm::RdmEngine engine(usb, log);
         usb.LinkOpen();
-        usb.ComboBoxRDMChange(1);
+        usb.SetResponseTimeout(50);
         workbench::Workbench bench(engine, log, common::RealClock(), dir, dir);
 
         auto start = std::chrono::steady_clock::now();

@@ -20,7 +20,7 @@ void RunExchanges(benchmark::State& state, uint16_t pid, rdm::Uid uid) {
   link::UsbLink usb(line, log, common::RealClock());
   rdm::RdmEngine engine(usb, log);
   usb.LinkOpen();
-  usb.ComboBoxRDMChange(1);
+  usb.SetResponseTimeout(50);
   int64_t failures = 0;
   for (auto _ : state) {
     rdm::RdmAnswer a = engine.RdmTransact({rdm::GET_COMMAND, pid, {}}, uid, true);

@@ -25,7 +25,7 @@ struct Rig {
         engine(usb, log),
         bench(engine, log, common::RealClock(), dir, dir) {
     usb.LinkOpen();
-    usb.ComboBoxRDMChange(1);
+    usb.SetResponseTimeout(50);
   }
   common::LogSink log{2000};
   virtualline::VirtualLine line;

@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
   std::atomic<bool> rdmBusy{false};
   std::atomic<int32_t> holdOff{0};
   dmx::EngineTick tick(usb, engine, universe, rdmBusy, holdOff, log, common::RealClock(), hooks);
-  tick.View().page = dmx::Page::Dmx;
+  tick.View().mode = dmx::OutputMode::Desk;
   tick.View().sceneRunning = true;
 
   std::atomic<bool> stopSpin{false};

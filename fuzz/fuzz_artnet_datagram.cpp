@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   dmx::EngineView& view = world.core->Tick().View();
-  view.page = (flags & 0x40) ? dmx::Page::Console : dmx::Page::ArtNet;
+  view.mode = (flags & 0x40) ? dmx::OutputMode::RdmConsole : dmx::OutputMode::ArtNet;
   world.clock.Advance(std::chrono::milliseconds(flags & 0x80 ? 0 : 5));
   world.core->Bridge().HandleDatagram(payload, 0x0A000005, 6454, 0x0AFFFFFF);
   return 0;

@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   link.LinkOpen();
   std::array<uint8_t, 1060> response;
   response.fill(0xFF);
-  link.ComboBoxRDMChange(5);
+  link.SetResponseTimeout(90);
   uint16_t n = link.LinkReceive(response);
   if (n % 31 != 0) __builtin_trap();  // whole frames only
   std::array<uint8_t, 527> universe{};

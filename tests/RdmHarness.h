@@ -23,7 +23,7 @@ struct RdmHarness {
   explicit RdmHarness(virtualline::Rig rig = virtualline::DefaultRig())
       : line(std::move(rig), clock), link(line, log, clock), engine(link, log) {
     link.LinkOpen();
-    link.ComboBoxRDMChange(1);  // 50 ms, as at start-up
+    link.SetResponseTimeout(50);  // as at start-up
     engine.SetNowText([] { return std::string("2026-01-02 03:04:05"); });
   }
 

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace velquor::testsupport {
@@ -12,6 +15,27 @@ inline std::string MakeTempDir() {
   std::string pattern = ::testing::TempDir() + "velquor_wb_XXXXXX";
   char* dir = mkdtemp(pattern.data());
   return dir ? std::string(dir) : ::testing::TempDir();
+}
+
+// A directory made for one test and removed with it.
+struct ScratchDir {
+  std::string path = MakeTempDir();
+  ScratchDir() = default;
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  ~ScratchDir() { std::filesystem::remove_all(path); }
+  std::string operator/(const std::string& name) const { return path + "/" + name; }
+};
+
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 }  // namespace velquor::testsupport

@@ -28,6 +28,16 @@ inline void WriteText(const std::string& path, const std::string& text) {
   out << text;
 }
 
+// A listed device with only these values, as a test puts it into the list.
+inline workbench::DeviceRecord DeviceOf(rdm::Uid uid, uint16_t footprint = 0,
+                                        std::string manufacturer = {}) {
+  workbench::DeviceRecord d;
+  d.Uid = uid;
+  d.Footprint = footprint;
+  d.ManufacturerLabel = std::move(manufacturer);
+  return d;
+}
+
 inline virtualline::Rig MakeRig(int n) {
   return virtualline::GenerateRig(n);
 }
@@ -57,8 +67,7 @@ struct WorkbenchHarness {
   std::string Path(const std::string& name) const { return dir + "/" + name; }
   std::vector<uint64_t> TableUids() const {
     std::vector<uint64_t> uids;
-    for (int i = 0; i < bench.Table().DeviceCount; ++i)
-      uids.push_back(bench.Table().Records[i].Uid.Value());
+    for (const workbench::DeviceRecord& d : bench.Table().Devices) uids.push_back(d.Uid.Value());
     return uids;
   }
 

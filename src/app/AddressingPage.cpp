@@ -118,8 +118,13 @@ void MainWindow::WireAddressingWindow() {
     RequestIdentifyPass();
   });
   connect(f.SpeedButton6, &QAbstractButton::clicked, this, [this, &a] {
+    if (core_->Bench().RefusedWhileBusy("write")) return DrainLog();
+    // Every device gets the address its block shows on the map now.
+    std::vector<workbench::AddressAssignment> targets;
+    WithModels([&] { targets = a.WriteOrder(); });
+    if (!ConfirmAddresses(targets)) return;
     RunCommand(
-        "write", [&a] { a.WriteAll(); },
+        "write", [&a, targets] { a.WriteAll(targets); },
         [this] {
           RefreshAddressingList();
           form2_->Map()->update();

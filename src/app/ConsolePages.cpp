@@ -16,15 +16,15 @@ void MainWindow::WireConsolePages() {
     connect(box, &QComboBox::activated, this,
             [this, &model, field](int index) { WithModels([&] { model.*field = index; }); });
   };
-  choose(ui_.ComboBoxCommand, &workbench::ConsoleModel::ComboBoxCommand, model);
-  choose(ui_.ComboBoxParameter, &workbench::ConsoleModel::ComboBoxParameter, model);
-  choose(ui_.ComboBoxSubdevice, &workbench::ConsoleModel::ComboBoxSubdevice, model);
-  choose(ui_.ComboBoxRdmCh, &workbench::ConsoleModel::ComboBoxRdmCh, model);
+  choose(ui_.ComboBoxCommand, &workbench::ConsoleModel::command, model);
+  choose(ui_.ComboBoxParameter, &workbench::ConsoleModel::parameter, model);
+  choose(ui_.ComboBoxSubdevice, &workbench::ConsoleModel::subDevice, model);
+  choose(ui_.ComboBoxRdmCh, &workbench::ConsoleModel::radioChannel, model);
   connect(ui_.CheckBoxRdmAll, &QCheckBox::toggled, this,
-          [this, &model](bool on) { WithModels([&] { model.CheckBoxRdmAll = on; }); });
+          [this, &model](bool on) { WithModels([&] { model.broadcast = on; }); });
   connect(ui_.EditRdmData, &QLineEdit::textEdited, this, [this, &console](const QString& t) {
     std::string shown;
-    WithModels([&] { shown = console.EditRdmDataChange(t.toStdString()); });
+    WithModels([&] { shown = console.DataEdited(t.toStdString()); });
     if (QString::fromStdString(shown) != ui_.EditRdmData->text()) {
       ui_.EditRdmData->setText(QString::fromStdString(shown));
     }
@@ -32,38 +32,56 @@ void MainWindow::WireConsolePages() {
   });
   // The data list is the page's own: changed at once, even while a command runs.
   for (auto [button, change] :
-       {std::pair{ui_.SpeedButtonAddrdm, &workbench::ConsoleController::SpeedButtonAddrdmClick},
-        std::pair{ui_.SpeedButtonDelete, &workbench::ConsoleController::SpeedButtonDeleteClick}}) {
+       {std::pair{ui_.SpeedButtonAddrdm, &workbench::ConsoleController::AddData},
+        std::pair{ui_.SpeedButtonDelete, &workbench::ConsoleController::DeleteData}}) {
     connect(button, &QAbstractButton::clicked, this, [this, &console, change = change] {
       WithModels([&] { (console.*change)(); });
       DrainLog();
       RefreshFromModels();
     });
   }
-  ConnectCommand(ui_.SpeedButtonSendRDM, "Send", [&console] { console.SpeedButtonSendRDMClick(); });
+  // The request is built from the controls as they stand at Send, not from a choice kept
+  // apart from them.
+  connect(ui_.SpeedButtonSendRDM, &QAbstractButton::clicked, this, [this, &console, &model] {
+    workbench::ConsoleRequest request;
+    request.commandIndex = ui_.ComboBoxCommand->currentIndex();
+    request.parameterIndex = ui_.ComboBoxParameter->currentIndex();
+    request.subDevice = ui_.ComboBoxSubdevice->currentIndex();
+    request.broadcast = ui_.CheckBoxRdmAll->isChecked();
+    WithModels([&] { request.data = model.data; });
+    RunCommand("Send", [&console, request] { console.Send(request); });
+  });
   connect(ui_.ListBox_RDM, &QListWidget::itemClicked, this,
           [this, &console](QListWidgetItem* item) {
             const int row = ui_.ListBox_RDM->row(item);
-            RunCommand("Send", [&console, row] { console.ListBox_RDMClick(row); });
+            const int parameter = ui_.ComboBoxParameter->currentIndex();
+            const bool all = ui_.CheckBoxRdmAll->isChecked();
+            RunCommand("Send", [&console, row, parameter, all] {
+              console.Resend(row, parameter, all);
+            });
           });
   workbench::RadioController& radio = bench.RadioPage();
-  ConnectCommand(ui_.SpeedButtonRead, "Radio read", [&radio] { radio.SpeedButtonReadClick(); });
-  ConnectCommand(ui_.SpeedButton1, "Radio write", [&radio] { radio.SpeedButton1Click(); });
+  ConnectCommand(ui_.SpeedButtonRead, "Radio read", [&radio] { radio.ShowChannel(); });
+  ConnectCommand(ui_.SpeedButton1, "Radio write", [&radio] { radio.SendChannel(); });
 }
 
 // Called with the models held.
 void MainWindow::RefreshConsolePages() {
   workbench::Workbench& bench = core_->Bench();
   const workbench::ConsoleModel& console = bench.Console();
-  SetText(ui_.EditRdmData, console.EditRdmData);
-  if (ui_.ComboBoxRdmCh->currentIndex() != console.ComboBoxRdmCh) {
-    ui_.ComboBoxRdmCh->setCurrentIndex(console.ComboBoxRdmCh);
+  SetText(ui_.EditRdmData, console.dataText);
+  const std::pair<QComboBox*, int> choices[] = {{ui_.ComboBoxRdmCh, console.radioChannel},
+                                                {ui_.ComboBoxCommand, console.command},
+                                                {ui_.ComboBoxParameter, console.parameter},
+                                                {ui_.ComboBoxSubdevice, console.subDevice}};
+  for (const auto& [box, index] : choices) {
+    if (box->currentIndex() != index && index < box->count()) box->setCurrentIndex(index);
   }
   auto* data = ui_.ValueListEditorRDM;
-  data->setRowCount(static_cast<int>(console.Data.size()));
-  for (size_t k = 0; k < console.Data.size(); ++k) {
+  data->setRowCount(static_cast<int>(console.data.size()));
+  for (size_t k = 0; k < console.data.size(); ++k) {
     for (int c = 0; c < 2; ++c) {
-      const QString text = c == 0 ? QString::number(k) : QString::fromStdString(console.Data[k]);
+      const QString text = c == 0 ? QString::number(k) : QString::fromStdString(console.data[k]);
       auto* item = data->item(static_cast<int>(k), c);
       if (!item) {
         data->setItem(static_cast<int>(k), c, new QTableWidgetItem(text));
@@ -73,8 +91,8 @@ void MainWindow::RefreshConsolePages() {
     }
   }
   auto* history = ui_.ListBox_RDM;
-  for (size_t k = static_cast<size_t>(history->count()); k < console.History.size(); ++k) {
-    history->addItem(QString::fromStdString(console.History[k]));
+  for (size_t k = static_cast<size_t>(history->count()); k < console.history.size(); ++k) {
+    history->addItem(QString::fromStdString(console.history[k]));
   }
 }
 

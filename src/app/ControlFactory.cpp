@@ -39,8 +39,21 @@ bool HasCaption(const char* kind) {
   return k == "L" || k == "B" || k == "C" || k == "GB" || k == "P" || k == "TAB";
 }
 
-dmx::Page PageOf(int tabIndex) {
-  return static_cast<dmx::Page>(tabIndex + 1);
+dmx::OutputMode OutputModeOfPage(int tabIndex) {
+  switch (tabIndex) {  // TabSheet1..8: RDM, Patch, Art-Net, DMX, IAP, 3D DMX, radio, console
+    case 2:
+      return dmx::OutputMode::ArtNet;
+    case 3:
+      return dmx::OutputMode::Desk;
+    case 4:
+      return dmx::OutputMode::Firmware;
+    case 5:
+      return dmx::OutputMode::Silent;
+    case 7:
+      return dmx::OutputMode::RdmConsole;
+    default:  // also no page (-1)
+      return dmx::OutputMode::RdmLine;
+  }
 }
 
 namespace {

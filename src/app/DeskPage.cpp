@@ -242,8 +242,8 @@ void MainWindow::SetShowButtons(bool record, bool stop, bool play, bool loop) {
   ui_.BtnPlay->setEnabled(play);
   ui_.BtnLoop->setEnabled(loop);
   // What the engine tick reads of them: a recording or a playback runs, a playback runs.
-  core_->Tick().View().btnStopEnabled = stop;
-  core_->Tick().View().btnPlayEnabled = play;
+  core_->Tick().View().showRunning = stop;
+  core_->Tick().View().playbackActive = !play;
 }
 
 void MainWindow::EndRecording() {

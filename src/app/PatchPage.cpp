@@ -54,8 +54,13 @@ void MainWindow::Button6Click(bool rebuildList) {
 
 void MainWindow::Button7Click(bool rebuildList) {
   workbench::PatchPageController& patch = core_->Bench().PatchPage();
+  if (core_->Bench().RefusedWhileBusy("Write")) return DrainLog();
+  // Every device gets the address its block shows on the map now.
+  std::vector<workbench::AddressAssignment> targets;
+  WithModels([&] { targets = patch.WriteOrder(); });
+  if (!ConfirmAddresses(targets)) return;
   RunCommand(
-      "Write", [&patch, rebuildList] { patch.Write(rebuildList); },
+      "Write", [&patch, targets, rebuildList] { patch.Write(targets, rebuildList); },
       [this] { ui_.PaintBox1->update(); });
 }
 

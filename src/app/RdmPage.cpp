@@ -13,17 +13,60 @@ void MainWindow::WireRdmPage() {
   workbench::Workbench& bench = core_->Bench();
   workbench::RdmPageController& page = bench.RdmPage();
   workbench::Discovery& discovery = bench.Discover();
-  ConnectCommand(ui_.SpeedButtonDiscover, "Discover",
-                 [&discovery] { discovery.SpeedButtonDiscoverClick(); });
-  ConnectCommand(ui_.SpeedButtonAdd, "Add", [&discovery] { discovery.SpeedButtonAddClick(); });
+  // The End Fixture edit follows the list found.
+  for (auto [button, name, mode] :
+       {std::tuple{ui_.SpeedButtonDiscover, "Discover", workbench::Discovery::Mode::Full},
+        std::tuple{ui_.SpeedButtonAdd, "Add", workbench::Discovery::Mode::Incremental}}) {
+    ConnectCommand(button, name, [&discovery, &page, mode = mode] {
+      discovery.Run(mode);
+      page.FollowListCount();
+    });
+  }
   // Device panel.
-  ConnectCommand(ui_.SpeedButtonRdmRead, "Read", [&page] { page.SpeedButtonRdmReadClick(); });
-  ConnectCommand(ui_.SpeedButtonRdmWrite, "Write", [&page] { page.SpeedButtonRdmWriteClick(); });
-  ConnectCommand(ui_.SpeedButtonReset, "Reset", [&page] { page.SpeedButtonResetClick(); });
-  ConnectCommand(ui_.SpeedButton_B, "Identify", [&page] { page.SpeedButton_BClick(); });
-  ConnectCommand(ui_.SpeedButton_A, "Lamp", [&page] { page.SpeedButton_AClick(); });
-  ConnectCommand(ui_.SpeedButtonAddress, "Batch addressing",
-                 [&page] { page.SpeedButtonAddressClick(); });
+  ConnectCommand(ui_.SpeedButtonRdmRead, "Read", [&page] { page.Read(); });
+  connect(ui_.SpeedButtonRdmWrite, &QAbstractButton::clicked, this, [this, &bench, &page] {
+    if (bench.RefusedWhileBusy("Write")) return DrainLog();
+    // Taken from the panel now: the values shown go to the device the panel was read from.
+    std::optional<workbench::PanelWrite> order;
+    WithModels([&] { order = page.WriteOrder(); });
+    DrainLog();
+    if (!order || !ConfirmAddresses({{order->uid, order->address}})) return;
+    RunCommand("Write", [&page, o = *order] { page.Write(o); });
+  });
+  connect(ui_.SpeedButtonReset, &QAbstractButton::clicked, this, [this, &bench, &page] {
+    if (bench.RefusedWhileBusy("Reset")) return DrainLog();
+    std::optional<rdm::Uid> device;
+    std::string name;
+    WithModels([&] {
+      device = bench.Table().Selected;
+      if (const workbench::DeviceRecord* d = device ? bench.Table().Find(*device) : nullptr) {
+        name = "0x" + rdm::UidText12(d->Uid) + (d->Label.empty() ? "" : " (" + d->Label + ")");
+      }
+    });
+    const bool chinese = currentLanguage_ == "CHS";
+    if (device && dialogs_.askYesNo &&
+        !dialogs_.askYesNo(chinese ? "复位设备" : "Reset device",
+                           QString::fromStdString(name) +
+                               (chinese ? QString("：设备将重新启动，确定复位？")
+                                        : QString(": the fixture restarts. Reset it?")))) {
+      return;
+    }
+    RunCommand("Reset", [&page, device] { page.Reset(device); });
+  });
+  ConnectCommand(ui_.SpeedButton_B, "Identify", [&page] { page.ToggleIdentify(); });
+  ConnectCommand(ui_.SpeedButton_A, "Lamp", [&page] { page.ToggleLamp(); });
+  connect(ui_.SpeedButtonAddress, &QAbstractButton::clicked, this, [this, &bench, &page] {
+    if (bench.RefusedWhileBusy("Batch addressing")) return DrainLog();
+    // The devices and addresses are taken from the list as it shows now.
+    workbench::BatchPlan plan;
+    std::vector<workbench::AddressAssignment> targets;
+    WithModels([&] {
+      plan = page.PlanBatch();
+      targets = workbench::BatchTargets(bench.Table(), plan);
+    });
+    if (!ConfirmAddresses(targets)) return;
+    RunCommand("Batch addressing", [&bench, plan, targets] { bench.List().BatchAddress(plan, targets); });
+  });
   using Edit = workbench::RdmPageController::NumericEdit;
   const std::pair<QLineEdit*, Edit> numeric[] = {{ui_.EditAddr, Edit::Addr},
                                                  {ui_.EditChannel, Edit::Channel},
@@ -42,17 +85,17 @@ void MainWindow::WireRdmPage() {
   }
   connect(ui_.Edit35, &QLineEdit::textEdited, this, [this, &page](const QString& t) {
     std::string shown;
-    WithModels([&] { shown = page.Edit35Change(t.toStdString()); });
+    WithModels([&] { shown = page.RowNumberEdited(t.toStdString()); });
     ui_.Edit35->setText(QString::fromStdString(shown));
   });
   connect(ui_.Edit1, &QLineEdit::textEdited, this, [this, &bench](const QString& t) {
-    WithModels([&] { bench.Panel().Edit1 = t.toStdString(); });
+    WithModels([&] { bench.Panel().label = t.toStdString(); });
   });
   ui_.Edit1->setMaxLength(32);
   connect(ui_.UpDown1, &QScrollBar::actionTriggered, this, [this, &page](int action) {
     WithModels([&] {
-      if (action == QAbstractSlider::SliderSingleStepSub) page.UpDown1Click(true);
-      if (action == QAbstractSlider::SliderSingleStepAdd) page.UpDown1Click(false);
+      if (action == QAbstractSlider::SliderSingleStepSub) page.StepAddress(true);
+      if (action == QAbstractSlider::SliderSingleStepAdd) page.StepAddress(false);
     });
     DrainLog();
     QTimer::singleShot(0, this, [this] { RefreshFromModels(); });
@@ -61,17 +104,17 @@ void MainWindow::WireRdmPage() {
     connect(ui_.CheckBoxes()[static_cast<size_t>(k - 1)], &QCheckBox::clicked, this,
             [this, &bench, k](bool on) {
               WithModels([&] {
-                bool* box[] = {&bench.Panel().CheckBox1, &bench.Panel().CheckBox2,
-                               &bench.Panel().CheckBox3};
+                bool* box[] = {&bench.Panel().panInvert, &bench.Panel().tiltInvert,
+                               &bench.Panel().panTiltSwap};
                 *box[k - 1] = on;
               });
             });
   }
   connect(ui_.ComboBoxMode, &QComboBox::activated, this, [this, &bench](int index) {
-    WithModels([&] { bench.Panel().ComboBoxMode.itemIndex = index; });
+    WithModels([&] { bench.Panel().personalities.itemIndex = index; });
   });
-  connect(ui_.ComboBoxChannelMode, &QComboBox::activated, this, [this, &bench](int index) {
-    WithModels([&] { bench.Panel().ComboBoxChannelMode.itemIndex = index; });
+  connect(ui_.ComboBoxChannelMode, &QComboBox::activated, this, [this, &page](int index) {
+    WithModels([&] { page.batchPersonalities.itemIndex = index; });
   });
   connect(ui_.CheckBoxChannel, &QCheckBox::toggled, this, [this, &page](bool on) {
     WithModels([&] { page.personalityForAll = on; });
@@ -83,37 +126,38 @@ void MainWindow::WireRdmPage() {
 void MainWindow::RefreshRdmPage() {
   workbench::Workbench& bench = core_->Bench();
   const workbench::DevicePanelModel& p = bench.Panel();
-  SetText(ui_.Edit1, p.Edit1);
-  SetText(ui_.Edit2, p.Edit2);
-  SetText(ui_.Edit5, p.Edit5);
-  SetColour(ui_.Edit5, p.Edit5Colour);
-  SetText(ui_.Edit8, p.Edit8);
-  SetText(ui_.Edit9, p.Edit9);
-  SetText(ui_.Edit10, p.Edit10);
-  SetText(ui_.EditAddr, p.EditAddr);
+  const workbench::RdmPageController& page = bench.RdmPage();
+  SetText(ui_.Edit1, p.label);
+  SetText(ui_.Edit2, p.manufacturer);
+  SetText(ui_.Edit5, p.status);
+  SetColour(ui_.Edit5, p.statusColour);
+  SetText(ui_.Edit8, p.category);
+  SetText(ui_.Edit9, p.software);
+  SetText(ui_.Edit10, p.footprint);
+  SetText(ui_.EditAddr, p.address);
   {
     QSignalBlocker block(ui_.UpDown1);
-    ui_.UpDown1->setValue(std::clamp(p.UpDown1, 1, 512));
+    ui_.UpDown1->setValue(std::clamp(p.addressArrows, 1, 512));
   }
-  SetText(ui_.Edit33, p.Edit33);
-  SetText(ui_.Edit34, p.Edit34);
-  SetText(ui_.Edit35, p.Edit35);
-  SetColour(ui_.Edit35, p.Edit35Colour);
-  SetText(ui_.EditEnd, p.EditEnd.empty() ? "1" : p.EditEnd);
-  ui_.CheckBox1->setChecked(p.CheckBox1);
-  ui_.CheckBox2->setChecked(p.CheckBox2);
-  ui_.CheckBox3->setChecked(p.CheckBox3);
-  SetItems(ui_.ComboBoxMode, p.ComboBoxMode);
-  SetItems(ui_.ComboBoxChannelMode, p.ComboBoxChannelMode);
-  SetItems(ui_.ComboBoxID, p.ComboBoxID);
+  SetText(ui_.Edit33, p.deviceHours);
+  SetText(ui_.Edit34, p.lampHours);
+  SetText(ui_.Edit35, page.rowNumberText);
+  SetColour(ui_.Edit35, page.rowNumberColour);
+  SetText(ui_.EditEnd, page.lastFixtureText.empty() ? "1" : page.lastFixtureText);
+  ui_.CheckBox1->setChecked(p.panInvert);
+  ui_.CheckBox2->setChecked(p.tiltInvert);
+  ui_.CheckBox3->setChecked(p.panTiltSwap);
+  SetItems(ui_.ComboBoxMode, p.personalities);
+  SetItems(ui_.ComboBoxChannelMode, page.batchPersonalities);
+  SetItems(ui_.ComboBoxID, p.supportedParameters);
   SetItems(ui_.ComboBox_UID, bench.View().uidChoices);
-  ui_.SpeedButtonRdmWrite->setEnabled(p.SpeedButtonRdmWriteEnabled);
+  ui_.SpeedButtonRdmWrite->setEnabled(p.writeEnabled);
   SetText(ui_.LabelPanelDevice, workbench::PanelDeviceText(p, currentLanguage_ == "CHS"));
   ShowDiscoveryStatus();
 
-  SetText(ui_.EditStartAddress, bench.RdmPage().startAddressText);
-  SetText(ui_.EditStart, bench.RdmPage().firstFixtureText);
-  SetText(ui_.EditChannel, bench.RdmPage().incrementText);
+  SetText(ui_.EditStartAddress, page.startAddressText);
+  SetText(ui_.EditStart, page.firstFixtureText);
+  SetText(ui_.EditChannel, page.incrementText);
 }
 
 // The discovery line, in the window's language, once a search has begun. Models held.

@@ -1,5 +1,6 @@
 #include "app/Windows.h"
 
+#include <QSignalBlocker>
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -185,6 +186,20 @@ void MainWindow::WithModels(const std::function<void()>& change) {
   change();
 }
 
+bool MainWindow::ConfirmAddresses(const std::vector<workbench::AddressAssignment>& changes) {
+  std::vector<std::string> conflicts;
+  WithModels([&] { conflicts = workbench::AddressConflicts(core_->Bench().Table(), changes); });
+  if (conflicts.empty()) return true;
+  for (const std::string& c : conflicts) core_->Log().Add("Address conflict: " + c);
+  DrainLog();
+  const bool chinese = currentLanguage_ == "CHS";
+  QString text = chinese ? "以下灯具的地址将重叠或超过 512：\n" :
+                           "These fixtures would overlap or run past 512:\n";
+  for (const std::string& c : conflicts) text += "\n" + QString::fromStdString(c);
+  text += chinese ? "\n\n仍然写入？" : "\n\nWrite the addresses anyway?";
+  return dialogs_.askYesNo && dialogs_.askYesNo(chinese ? "地址重叠" : "Addresses overlap", text);
+}
+
 void MainWindow::SpeedButton6Click() {
   workbench::Workbench& bench = core_->Bench();
   if (!bench.Executor().CommandActive()) {
@@ -206,8 +221,18 @@ void MainWindow::Wire() {
       ui_.SpeedButtonUp, "Up", [&list] { list.MoveSelectedUp(); }, false);
   ConnectCommand(
       ui_.SpeedButtonDown, "Down", [&list] { list.MoveSelectedDown(); }, false);
-  ConnectCommand(
-      ui_.SpeedButton2, "Clear", [&list] { list.ClearDeviceList(); }, false);
+  connect(ui_.SpeedButton2, &QAbstractButton::clicked, this, [this, &list] {
+    // devnames.lst holds the labels typed for the rig: asked before it goes.
+    const bool chinese = currentLanguage_ == "CHS";
+    if (dialogs_.askYesNo &&
+        !dialogs_.askYesNo(chinese ? "清空列表" : "Clear list",
+                           chinese ? "清空设备列表并删除 devnames.lst（含设备标签）？"
+                                   : "Clear the device list and delete devnames.lst with its "
+                                     "labels?")) {
+      return;
+    }
+    RunCommand("Clear", [&list] { list.ClearDeviceList(); }, {}, false);
+  });
   connect(ui_.SpeedButton6, &QAbstractButton::clicked, this, [this] { SpeedButton6Click(); });
   connect(ui_.SpeedButton5, &QAbstractButton::clicked, this, [this] { ui_.LogMemo->clear(); });
 
@@ -224,11 +249,19 @@ void MainWindow::Wire() {
   });
   connect(ui_.ListViewUID, &QTableWidget::cellClicked, this,
           [this](int row, int) { ListViewUIDClick(row); });
-  connect(ui_.ComboBoxRDM, &QComboBox::currentIndexChanged, this,
-          [this](int index) { core_->Link().ComboBoxRDMChange(index); });
+  // The arrow keys pick a fixture as a click does, so the panel follows the highlight.
+  connect(ui_.ListViewUID, &QTableWidget::currentCellChanged, this,
+          [this, &bench](int row, int, int, int) {
+            int selected = -1;
+            WithModels([&] { selected = bench.Table().SelectedRow(); });
+            if (row >= 0 && row != selected) ListViewUIDClick(row);
+          });
+  connect(ui_.ComboBoxRDM, &QComboBox::currentIndexChanged, this, [this](int index) {
+    core_->Link().SetResponseTimeout(link::ResponseTimeoutOfItem(index));
+  });
   connect(pages_, &QTabWidget::currentChanged, this, [this] { PageControl1Change(); });
   connect(ui_.CheckBoxDMX, &QCheckBox::toggled, this,
-          [this](bool on) { core_->Tick().View().checkBoxDmx = on; });
+          [this](bool on) { core_->Tick().View().dmxBetweenExchanges = on; });
   connect(ui_.CheckBoxTest, &QCheckBox::toggled, this, [this, &bench](bool on) {
     WithModels([&] { bench.Discover().testMode = on; });
     if (on && !closed_ && !timer1_.isActive()) timer1_.start();
@@ -310,7 +343,7 @@ void MainWindow::FormShow() {
   LoadPicture(ui_.ImagePatch, workDir, core_->Options().programDir, "patch.bmp");
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   ui_.CheckBoxDMX->setChecked(true);
-  core_->Tick().View().checkBoxDmx = true;
+  core_->Tick().View().dmxBetweenExchanges = true;
   ui_.CheckBoxTest->setChecked(false);
   CentreOnScreen(this);
 
@@ -319,10 +352,6 @@ void MainWindow::FormShow() {
   RefreshFaderLabels();
   for (QScrollBar* fader : ui_.ScrollBars()) fader->setValue(255);
   std::unique_lock<workbench::ModelLock> models(core_->Bench().Models());
-  workbench::DeviceTable& table = core_->Bench().Table();
-  for (int row = 0; row < 256; ++row) {
-    table.Records[static_cast<size_t>(row)].FixtureNumber = static_cast<uint16_t>(row + 1);
-  }
   core_->Engine().PrimeRequestImage();
 
   for (QTableWidget* grid : {ui_.StringGrid, ui_.StringGrid3D}) {
@@ -344,13 +373,13 @@ void MainWindow::FormShow() {
     combo->setCurrentIndex(0);
   }
   workbench::DevicePanelModel& panel = core_->Bench().Panel();
-  panel.ComboBoxMode.Clear();
-  panel.ComboBoxMode.Add(1, "Mode 1");
-  panel.ComboBoxMode.itemIndex = 0;
-  panel.ComboBoxChannelMode = panel.ComboBoxMode;
+  panel.personalities.Clear();
+  panel.personalities.Add(1, "Mode 1");
+  panel.personalities.itemIndex = 0;
+  core_->Bench().RdmPage().batchPersonalities = panel.personalities;
   ui_.ComboBoxRdmCh->setCurrentIndex(0);
   ui_.ComboBoxRDM->setCurrentIndex(1);
-  core_->Link().ComboBoxRDMChange(1);
+  core_->Link().SetResponseTimeout(link::ResponseTimeoutOfItem(1));
   auto* progress = ui_.ProgressBarIAP;
   progress->setRange(0, 100);
   progress->setValue(0);
@@ -410,8 +439,12 @@ void MainWindow::StartUpTimerTimer() {
   // Every listed device is asked; with many that do not answer this takes minutes, so it
   // runs like any command: the list fills as it goes, and the stop button ends the asking.
   workbench::DeviceListController& list = core_->Bench().List();
+  workbench::RdmPageController& page = core_->Bench().RdmPage();
   RunCommand(
-      "Loading the device list", [&list] { list.LoadAtStartUp(); }, {}, false);
+      "Loading the device list", [&list, &page] {
+        list.LoadDeviceTable(true);
+        page.FollowListCount();
+      }, {}, false);
 }
 
 void MainWindow::Timer1Timer() {
@@ -426,7 +459,7 @@ void MainWindow::Timer1Timer() {
     // Test mode: discovery again and again, the next one the set time after this one.
     timer1_.stop();
     RunCommand(
-        "Discover", [&discovery] { discovery.SpeedButtonDiscoverClick(); },
+        "Discover", [&discovery] { discovery.Run(workbench::Discovery::Mode::Full); },
         [this, delay] {
           if (!closed_ && core_->Bench().Discover().testMode) timer1_.start(delay);
         });
@@ -473,7 +506,7 @@ void MainWindow::RefreshFaderLabels() {
 }
 
 void MainWindow::MirrorPage() {
-  core_->Tick().View().page = PageOf(pages_->currentIndex());
+  core_->Tick().View().mode = OutputModeOfPage(pages_->currentIndex());
 }
 
 void MainWindow::PageControl1Change() {
@@ -482,7 +515,10 @@ void MainWindow::PageControl1Change() {
   // An unread patch (the first record still at address 1) is read when the page shows.
   if (pages_->currentIndex() == 1) {
     bool unread = false;
-    WithModels([&] { unread = core_->Bench().Table().Records[0].StartAddressIndex == 0; });
+    WithModels([&] {
+      const workbench::DeviceTable& t = core_->Bench().Table();
+      unread = t.Count() == 0 || t.Devices.front().StartAddressIndex == 0;
+    });
     if (unread && !core_->Bench().Executor().CommandActive()) Button6Click(false);
   }
 }
@@ -497,12 +533,7 @@ void MainWindow::MirrorIdentifyTargets() {
   if (!lock) return;  // a command is in hand: its end mirrors them
   const workbench::DeviceTable& table = core_->Bench().Table();
   std::vector<dmx::IdentifyTarget> targets;
-  const int rows =
-      std::min<int>(table.DeviceCount, static_cast<int>(core_->Bench().View().rows.size()));
-  for (int r = 0; r < rows; ++r) {
-    targets.push_back({table.Records[static_cast<size_t>(r)].Uid,
-                       table.Records[static_cast<size_t>(r)].IdentifyOn});
-  }
+  for (const workbench::DeviceRecord& d : table.Devices) targets.push_back({d.Uid, d.IdentifyOn});
   core_->Tick().SetIdentifyTargets(std::move(targets));
 }
 
@@ -514,9 +545,13 @@ void MainWindow::ListViewUIDClick(int row) {
       DrainLog();
       return;
     }
-    bool selected = false;
-    WithModels([&] { selected = bench.RdmPage().SelectClickedRow(row); });
-    if (selected) RunCommand("Read", [&bench] { bench.RdmPage().ReadClickedRow(); });
+    // The device is taken at the click: the read and identify go to it, whatever is
+    // selected by the time the command runs.
+    std::optional<rdm::Uid> clicked;
+    WithModels([&] { clicked = bench.RdmPage().SelectClickedRow(row); });
+    if (clicked) {
+      RunCommand("Read", [&bench, uid = *clicked] { bench.RdmPage().ReadClickedDevice(uid); });
+    }
   } else {
     WithModels([&] {
       bench.RdmPage().SelectRowOnOtherPage(row);
@@ -535,7 +570,9 @@ void MainWindow::RefreshFromModels() {
   RefreshRdmPage();
   RefreshConsolePages();
   auto* list = ui_.ListViewUID;
-  const workbench::DeviceListView& view = bench.View();
+  // The list follows the models here: its own signals are for the user's moves.
+  QSignalBlocker blockList(list);
+  const workbench::DeviceListView view = bench.View();
   if (list->columnCount() != static_cast<int>(view.columns.size())) {
     list->setColumnCount(static_cast<int>(view.columns.size()));
     QStringList headers;

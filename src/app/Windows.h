@@ -165,6 +165,9 @@ class MainWindow : public QMainWindow {
                       std::function<void()> command, bool holdsLine = true);
   // Changes the models from this thread (an edit typed, a box ticked).
   void WithModels(const std::function<void()>& change);
+  // Before an address write: true when the writes are clean, or the user, shown every
+  // fixture that would overlap another or run past 512, wants them sent anyway.
+  bool ConfirmAddresses(const std::vector<workbench::AddressAssignment>& changes);
   // One binding per page: its signals, and its fields refreshed from the models.
   void WireRdmPage();
   void RefreshRdmPage();
@@ -222,7 +225,7 @@ class MainWindow : public QMainWindow {
   int faderOffset_ = 0;
 };
 
-// The page shown, as the engine tick knows it.
-dmx::Page PageOf(int tabIndex);
+// What the engine tick does while the page at `tabIndex` shows.
+dmx::OutputMode OutputModeOfPage(int tabIndex);
 
 }  // namespace velquor::app

@@ -45,7 +45,7 @@ std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options,
     if (exitCode) *exitCode = kExitNoBox;
     return nullptr;
   }
-  s->core_->Link().ComboBoxRDMChange(options.speedIndex);
+  s->core_->Link().SetResponseTimeout(link::ResponseTimeoutOfItem(options.speedIndex));
   return s;
 }
 
@@ -90,12 +90,12 @@ bool RefuseBroadcast(rdm::Uid uid, bool broadcast, std::ostream& err) {
 json DevicesJson(workbench::Workbench& bench, const std::vector<bool>* answered) {
   json devices = json::array();
   const workbench::DeviceTable& t = bench.Table();
-  for (int row = 0; row < t.DeviceCount; ++row) {
-    const workbench::DeviceRecord& r = t.Records[static_cast<size_t>(row)];
+  for (int row = 0; row < t.Count(); ++row) {
+    const workbench::DeviceRecord& r = t.Devices[static_cast<size_t>(row)];
     json d;
     d["row"] = row + 1;
     d["uid"] = UidForm(r.Uid);
-    d["label"] = t.LabelOfRow(row);
+    d["label"] = r.Label;
     const bool known = !answered || (*answered)[static_cast<size_t>(row)];
     d["answered"] = known;
     if (known) {

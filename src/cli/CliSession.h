@@ -117,6 +117,7 @@ struct SetCommand {
   std::optional<int> panInvert, tiltInvert, panTiltSwap;  // 0 or 1
   std::optional<int> identify;                            // 0 or 1
   bool broadcast = false;                                 // a broadcast UID is refused without it
+  bool allowOverlap = false;  // send an address that overlaps another listed fixture
 };
 // Sets the given parameters of one device.
 int RunSet(CliSession& session, const SetCommand& command, std::ostream& out, std::ostream& err);
@@ -127,10 +128,21 @@ struct BatchCommand {
   int first = 1;  // fixture numbers (rows of the list, from 1)
   int last = 1;
   std::optional<int> personality;
+  bool allowOverlap = false;  // send even when fixtures would overlap or run past 512
 };
 // Evenly spaced start addresses for a run of listed fixtures, then the list re-read.
 int RunBatch(CliSession& session, const BatchCommand& command, std::ostream& out,
              std::ostream& err);
+
+struct PlanCommand {
+  std::string action;  // save or apply
+  std::string file;    // .pat: the Patch page's file; any other name: the addressing plan
+  bool allowOverlap = false;
+};
+// save: the listed devices' UIDs, start addresses and footprints as they report them;
+// apply: each listed UID's start address from the file, by UID, then what the devices report.
+int RunPlan(CliSession& session, const PlanCommand& command, std::ostream& out,
+            std::ostream& err);
 
 // The desk's scenes from quendaris.show: "list" them, "play" the sequence with its fades on
 // the engine tick for `seconds` (or until `interrupted` says so), or "stop": one frame of

@@ -71,7 +71,7 @@ int RunScenes(CliSession& session, const std::string& action, std::optional<doub
   }
   // The desk on the engine tick, as on the DMX page: one step and one frame every 40 ms.
   dmx::EngineTick& tick = core.Tick();
-  tick.View().page = dmx::Page::Dmx;
+  tick.View().mode = dmx::OutputMode::Desk;
   desk.RunStop("Run");
   tick.View().sceneRunning = true;
   const uint64_t ticks = seconds ? static_cast<uint64_t>(*seconds * 1000 / dmx::kTickPeriodMs) : 0;
@@ -94,9 +94,9 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
       return kExitFileError;
     }
     // As the Art-Net page records in "DMX512 To Art-Net": the box's input, a frame a tick.
-    tick.View().page = dmx::Page::ArtNet;
+    tick.View().mode = dmx::OutputMode::ArtNet;
     tick.View().artNetDirection = 1;
-    tick.View().btnStopEnabled = true;
+    tick.View().showRunning = true;
     const uint64_t ticks =
         c.seconds ? static_cast<uint64_t>(*c.seconds * 1000 / dmx::kTickPeriodMs) : 0;
     RunTickUntil(tick, interrupted, [&] { return c.seconds && tick.Ticks() >= ticks; });
@@ -127,9 +127,9 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
     return kExitOk;
   }
   // Playback goes out with the DMX frames the tick sends on the DMX page.
-  tick.View().page = dmx::Page::Dmx;
-  tick.View().btnStopEnabled = true;
-  tick.View().btnPlayEnabled = false;
+  tick.View().mode = dmx::OutputMode::Desk;
+  tick.View().showRunning = true;
+  tick.View().playbackActive = true;
   int last = 0;
   bool wrapped = false;
   RunTickUntil(tick, interrupted, [&] {
@@ -138,7 +138,7 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
     last = position;
     return !c.loop && wrapped;
   });
-  tick.View().btnPlayEnabled = true;
+  tick.View().playbackActive = false;
   if (wrapped && !c.loop) {
     out << fmt::format("{}: played through ({} frames; the last one closes the loop)\n", path,
                        *frames - 1);
@@ -178,7 +178,7 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
     return kExitNetwork;
   }
   dmx::EngineTick& tick = core.Tick();
-  tick.View().page = dmx::Page::ArtNet;
+  tick.View().mode = dmx::OutputMode::ArtNet;
   tick.View().artNetDirection = c.direction == "out" ? 1 : 0;
   if (!session.Json()) {
     out << fmt::format(
@@ -187,7 +187,7 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
         c.address, core.Options().artNet.port, c.universe, c.universe >> 8,
         (c.universe >> 4) & 0x0F, c.universe & 0x0F,
         c.direction == "out" ? "DMX512 To Art-Net" : "Art-Net To DMX512",
-        bench.Table().DeviceCount);
+        bench.Table().Count());
     out.flush();
   }
   const uint64_t ticks =

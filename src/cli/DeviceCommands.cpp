@@ -24,79 +24,90 @@ int RunDiscover(CliSession& session, bool incremental, std::ostream& out, std::o
     // The previous list is checked first, as at the desk; an incremental run keeps its rows,
     // which show what their devices report now.
     bench.List().LoadDeviceTable(incremental);
-    if (incremental) {
-      bench.Discover().SpeedButtonAddClick();
-    } else {
-      bench.Discover().SpeedButtonDiscoverClick();
-    }
+    bench.Discover().Run(incremental ? workbench::Discovery::Mode::Incremental
+                                     : workbench::Discovery::Mode::Full);
   });
   if (session.Json()) {
-    out << json{{"found", bench.Table().DeviceCount}, {"devices", DevicesJson(bench)}}.dump(2)
+    out << json{{"found", bench.Table().Count()}, {"devices", DevicesJson(bench)}}.dump(2)
         << "\n";
   } else {
-    out << bench.Table().DeviceCount << " devices in the list.\n" << FormatDeviceList(bench.View());
+    out << bench.Table().Count() << " devices in the list.\n" << FormatDeviceList(bench.View());
   }
   return FileFailed(session, err) ? kExitFileError : kExitOk;
 }
 
+namespace {
+
+// Each listed device asked for its identify state, device info and descriptions; true per
+// row where it answered. Runs on the executor.
+std::vector<bool> AskListedDevices(workbench::Workbench& bench) {
+  workbench::DeviceOperations& ops = bench.Operations();
+  std::vector<bool> answered;
+  std::vector<rdm::Uid> devices;
+  for (const workbench::DeviceRecord& d : bench.Table().Devices) devices.push_back(d.Uid);
+  for (rdm::Uid uid : devices) {
+    ops.Tally() = {};
+    workbench::DeviceReading reading(uid);
+    ops.GetIdentify(reading);
+    ops.GetDeviceInfo(reading);
+    ops.ReadDescriptions(reading);
+    answered.push_back(ops.Tally().acked > 0);
+    if (answered.back()) bench.Devices().Apply(reading);
+  }
+  return answered;
+}
+
+// The list as the window shows it; a silent device's row says so instead of showing values
+// it did not give now.
+std::string ListText(workbench::Workbench& bench, const std::vector<bool>& answered) {
+  workbench::DeviceListView view = bench.View();
+  for (size_t row = 0; row < view.rows.size() && row < answered.size(); ++row) {
+    if (answered[row]) continue;
+    for (size_t c = 2; c < view.rows[row].size(); ++c) {
+      if (c != 4) view.rows[row][c] = "-";
+    }
+  }
+  return FormatDeviceList(view);
+}
+
+bool NeedsList(workbench::Workbench& bench, std::ostream& err) {
+  if (common::FileExists(bench.Devices().DevNamesPath())) return true;
+  err << "No device list here (" << bench.Devices().DevNamesPath() << "): run discover first\n";
+  return false;
+}
+
+// Refuses writes that would put fixtures on top of each other (or past 512), naming them,
+// unless they were allowed.
+bool RefuseConflicts(const workbench::DeviceTable& table,
+                     const std::vector<workbench::AddressAssignment>& changes, bool allowed,
+                     std::ostream& err) {
+  const std::vector<std::string> conflicts = workbench::AddressConflicts(table, changes);
+  for (const std::string& c : conflicts) err << (allowed ? "Warning: " : "") << c << "\n";
+  if (conflicts.empty() || allowed) return false;
+  err << "Nothing sent: add --allow-overlap to write these addresses anyway\n";
+  return true;
+}
+
+}  // namespace
+
 int RunList(CliSession& session, std::ostream& out, std::ostream& err) {
   workbench::Workbench& bench = session.Bench();
-  if (!common::FileExists(bench.Devices().DevNamesPath())) {
-    err << "No device list here (" << bench.Devices().DevNamesPath() << "): run discover first\n";
-    return kExitUsage;
-  }
+  if (!NeedsList(bench, err)) return kExitUsage;
   std::vector<bool> answered;
   session.Run([&] {
-    workbench::DeviceOperations& ops = bench.Operations();
     bench.Devices().Reload(true, nullptr);
-    for (int row = 0; row < bench.Table().DeviceCount; ++row) {
-      const rdm::Uid uid = bench.Table().Records[static_cast<size_t>(row)].Uid;
-      ops.Tally() = {};
-      ops.GetIdentify(uid, row);
-      ops.GetDeviceInfo(uid, row);
-      ops.ReadDescriptions(row, uid);
-      answered.push_back(ops.Tally().acked > 0);
-      if (!answered.back()) {
-        // Never a value it did not get: a silent device's row says so.
-        auto& cells = bench.View().rows[static_cast<size_t>(row)];
-        for (size_t c = 2; c < cells.size(); ++c) {
-          if (c != 4) cells[c] = "-";
-        }
-        continue;
-      }
-      bench.Devices().UpdateRow(row);
-    }
+    answered = AskListedDevices(bench);
   });
   if (FileFailed(session, err)) return kExitFileError;
   const auto silent = std::count(answered.begin(), answered.end(), false);
   if (session.Json()) {
     out << json{{"devices", DevicesJson(bench, &answered)}}.dump(2) << "\n";
   } else {
-    out << FormatDeviceList(bench.View());
+    out << ListText(bench, answered);
   }
   if (silent == 0) return kExitOk;
   err << silent << " of " << answered.size() << " listed devices did not answer\n";
   return kExitNoAnswer;
-}
-
-// The row of `uid` in the list loaded from devnames.lst; a device not listed gets a
-// scratch entry after the others (not saved). Runs on the executor.
-std::optional<int> RowFor(workbench::Workbench& bench, rdm::Uid uid, std::ostream& err) {
-  bench.List().LoadDeviceTable(false);
-  workbench::DeviceTable& table = bench.Table();
-  const std::string key = workbench::NameKey(uid);
-  for (size_t k = 0; k < table.Names.Count(); ++k) {
-    if (table.Names.At(k).key == key) return static_cast<int>(k);
-  }
-  if (table.Names.Count() >= static_cast<size_t>(workbench::MaxDevices)) {
-    err << "The device list is full\n";
-    return std::nullopt;
-  }
-  table.Names.Set(key, "");
-  const int row = static_cast<int>(table.Names.Count() - 1);
-  table.Records[static_cast<size_t>(row)] = {};
-  table.Records[static_cast<size_t>(row)].Uid = uid;
-  return row;
 }
 
 std::optional<rdm::Uid> ParseDeviceUid(const std::string& text, std::ostream& err) {
@@ -138,7 +149,7 @@ json ReadingJson(const workbench::DeviceReading& r) {
   j["panTiltSwap"] = opt(r.panTiltSwap);
   j["identify"] = opt(r.identify);
   json pids = json::array();
-  for (uint16_t p : r.supported) {
+  for (uint16_t p : r.supported.value_or(std::vector<uint16_t>{})) {
     const char* name = rdm::PidName(p);
     pids.push_back(name ? std::string(name) : fmt::format("0x{:04X}", p));
   }
@@ -161,7 +172,7 @@ void PrintReading(const workbench::DeviceReading& r, std::ostream& out) {
   std::string address = number(r.startAddress);
   if (r.startAddress == rdm::kNoStartAddress) address = "- (no DMX footprint)";
   std::string pids;
-  for (uint16_t p : r.supported) {
+  for (uint16_t p : r.supported.value_or(std::vector<uint16_t>{})) {
     const char* name = rdm::PidName(p);
     if (!pids.empty()) pids += ", ";
     pids += name ? std::string(name) : fmt::format("0x{:04X}", p);
@@ -186,15 +197,17 @@ void PrintReading(const workbench::DeviceReading& r, std::ostream& out) {
 }
 
 // Reads the device and prints what it answered; the exit status says whether it did.
-int ReadAndPrint(CliSession& session, workbench::Workbench& bench, int row, std::ostream& out,
-                 std::ostream& err) {
+int ReadAndPrint(CliSession& session, workbench::Workbench& bench, rdm::Uid uid,
+                 std::ostream& out, std::ostream& err) {
   workbench::DeviceOperations& ops = bench.Operations();
   bool answered = false;
+  workbench::DeviceReading reading(uid);
   session.Run([&] {
     ops.Tally() = {};
-    answered = ops.ReadDevice(row);
+    reading = ops.ReadDevice(uid);
+    answered = ops.Tally().acked > 0;
+    if (answered) bench.Devices().Apply(reading);
   });
-  const workbench::DeviceReading& reading = ops.Reading();
   if (!answered) {
     const auto failure = ops.Tally().firstFailure.value_or(rdm::ExchangeOutcome{});
     err << FailureText(failure, reading.uid) << "\n";
@@ -214,10 +227,8 @@ int RunRead(CliSession& session, const std::string& uidText, std::ostream& out, 
   if (!uid) return kExitUsage;
   if (RefuseBroadcast(*uid, broadcast, err)) return kExitUsage;
   workbench::Workbench& bench = session.Bench();
-  std::optional<int> row;
-  session.Run([&] { row = RowFor(bench, *uid, err); });
-  if (!row) return kExitUsage;
-  return ReadAndPrint(session, bench, *row, out, err);
+  session.Run([&] { bench.List().LoadDeviceTable(false); });
+  return ReadAndPrint(session, bench, *uid, out, err);
 }
 
 int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ostream& err) {
@@ -225,13 +236,14 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
   if (!uid) return kExitUsage;
   if (RefuseBroadcast(*uid, c.broadcast, err)) return kExitUsage;
   // Every value is checked before anything is sent: the command line does not guess.
-  std::optional<int64_t> address;
+  std::optional<uint16_t> address;
   if (c.address) {
-    address = common::ParseInteger(*c.address);
-    if (!address || *address < 1 || *address > 512) {
+    const auto typed = common::ParseInteger(*c.address);
+    if (!typed || *typed < 1 || *typed > 512) {
       err << "The address must be a number from 1 to 512, not \"" << *c.address << "\"\n";
       return kExitUsage;
     }
+    address = static_cast<uint16_t>(*typed);
   }
   if (c.personality && (*c.personality < 1 || *c.personality > 255)) {
     err << "The personality must be a number from 1 to 255\n";
@@ -258,41 +270,47 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
   };
   workbench::Workbench& bench = session.Bench();
   workbench::DeviceOperations& ops = bench.Operations();
-  std::optional<int> row;
   std::string refusal;
+  bool conflicted = false;
   session.Run([&] {
-    row = RowFor(bench, *uid, err);
-    if (!row) return;
+    bench.List().LoadDeviceTable(false);
     ops.Tally() = {};
-    if (c.personality && !uid->IsBroadcast()) {
-      // The device says how many personalities it has; a number past them is refused.
-      ops.Reading() = workbench::DeviceReading(*uid);
-      ops.GetDeviceInfo(*uid, *row);
-      const auto& info = ops.Reading().info;
-      if (info && *c.personality > info->personalityCount) {
+    if ((c.personality || address) && !uid->IsBroadcast()) {
+      // The device says how many personalities it has and how many slots it takes.
+      workbench::DeviceReading reading(*uid);
+      ops.GetDeviceInfo(reading);
+      bench.Devices().Apply(reading);
+      if (!reading.info) return;  // no answer: reported below, nothing set
+      if (c.personality && *c.personality > reading.info->personalityCount) {
         refusal = fmt::format("{} has personalities 1 to {}, not {}", UidForm(*uid),
-                              info->personalityCount, *c.personality);
+                              reading.info->personalityCount, *c.personality);
         return;
       }
-      if (!info) return;  // no answer: reported below, nothing set
+      if (address &&
+          RefuseConflicts(bench.Table(), {{*uid, address}}, c.allowOverlap, err)) {
+        conflicted = true;
+        return;
+      }
+      ops.Tally() = {};
     }
-    if (address) ops.SetStartAddress(*uid, address, 0);
+    ops.SetStartAddress(*uid, address);
     if (c.personality) ops.SetPersonality(*uid, static_cast<uint8_t>(*c.personality));
     std::string label;
     if (c.label) label = ops.SetDeviceLabel(*uid, *c.label);
     if (c.panInvert || c.tiltInvert || c.panTiltSwap) {
-      if (!uid->IsBroadcast()) ops.GetSupportedParameters(*uid);  // only what it lists
+      workbench::DeviceReading supported(*uid);
+      if (!uid->IsBroadcast()) ops.GetSupportedParameters(supported);  // only what it lists
       ops.SetInversions(*uid, {flag(c.panInvert), flag(c.tiltInvert), flag(c.panTiltSwap)});
     }
     if (c.identify) ops.SetIdentify(*uid, *c.identify == 1);
-    if (c.label && !uid->IsBroadcast() && ops.Tally().nacked == 0 &&
-        *row < bench.Table().DeviceCount) {
+    workbench::DeviceRecord* listed = bench.Table().Find(*uid);
+    if (c.label && listed && ops.Tally().nacked == 0) {
       // A listed device keeps its new label in devnames.lst, as the window shows it.
-      bench.Table().Names.Set(workbench::NameKey(*uid), label);
+      listed->Label = workbench::LabelForFile(label);
       bench.Devices().Save();
     }
   });
-  if (!row) return kExitUsage;
+  if (conflicted) return kExitUsage;
   if (!refusal.empty()) {
     err << refusal << "\n";
     return kExitUsage;
@@ -307,7 +325,7 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
     err << FailureText(*tally.firstFailure, *uid) << "\n";
     return FailureCode(*tally.firstFailure);
   }
-  return ReadAndPrint(session, bench, *row, out, err);
+  return ReadAndPrint(session, bench, *uid, out, err);
 }
 
 int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std::ostream& err) {
@@ -326,48 +344,42 @@ int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std:
   }
   workbench::Workbench& bench = session.Bench();
   bool empty = false;
+  bool conflicted = false;
   json planned = json::array();
   session.Run([&] {
-    bench.List().LoadDeviceTable(true);  // each fixture's footprint, for the warnings
+    bench.List().LoadDeviceTable(true);  // each fixture's footprint, for the check
     const workbench::DeviceTable& t = bench.Table();
-    empty = t.DeviceCount == 0;
+    empty = t.Count() == 0;
     if (empty) return;
     workbench::BatchPlan plan;
     plan.startAddress = plan.logAddress = c.startAddress;
     plan.increment = c.increment;
-    plan.firstRow = std::min(c.first, t.DeviceCount) - 1;
-    plan.lastRow = std::min(c.last, t.DeviceCount) - 1;
+    plan.firstRow = std::min(c.first, t.Count()) - 1;
+    plan.lastRow = std::min(c.last, t.Count()) - 1;
     if (c.personality) plan.personality = static_cast<uint8_t>(*c.personality);
-    // What each fixture will get, said before anything is sent, with what will not fit.
-    int previousEnd = 0;
-    for (int64_t row = plan.firstRow; row <= plan.lastRow; ++row) {
-      const workbench::DeviceRecord& r = t.Records[static_cast<size_t>(row)];
-      const int64_t wanted = c.startAddress + (row - plan.firstRow) * c.increment;
-      const int address = static_cast<int>(std::clamp<int64_t>(wanted, 1, 512));
-      const int end = address + std::max<int>(r.Footprint, 1) - 1;
-      std::string warning;
-      if (wanted > 512) {
-        warning = fmt::format("address {} is past 512: {} is sent", wanted, address);
-      } else if (end > 512) {
-        warning = fmt::format("its {} slots run past 512", r.Footprint);
-      } else if (address <= previousEnd) {
-        warning = fmt::format("overlaps the fixture before (up to slot {})", previousEnd);
-      }
-      previousEnd = std::max(previousEnd, end);
-      planned.push_back({{"row", row + 1}, {"uid", UidForm(r.Uid)}, {"address", address}});
-      if (!warning.empty()) planned.back()["warning"] = warning;
+    // What each fixture will get, said before anything is sent.
+    const std::vector<workbench::AddressAssignment> targets = workbench::BatchTargets(t, plan);
+    for (const workbench::AddressAssignment& target : targets) {
+      const int row = t.RowOf(target.uid);
+      planned.push_back(
+          {{"row", row + 1}, {"uid", UidForm(target.uid)}, {"address", *target.address}});
       if (!session.Json()) {
-        out << fmt::format("Fixture {} ({}): address {}\n", row + 1, UidForm(r.Uid), address);
-        if (!warning.empty()) err << fmt::format("Warning: fixture {} {}\n", row + 1, warning);
+        out << fmt::format("Fixture {} ({}): address {}\n", row + 1, UidForm(target.uid),
+                           *target.address);
       }
     }
+    if (RefuseConflicts(t, targets, c.allowOverlap, err)) {
+      conflicted = true;
+      return;
+    }
     bench.Operations().Tally() = {};
-    bench.List().BatchAddress(plan);
+    bench.List().BatchAddress(plan, targets);
   });
   if (empty) {
     err << "The device list is empty: run discover first\n";
     return kExitUsage;
   }
+  if (conflicted) return kExitUsage;
   if (FileFailed(session, err)) return kExitFileError;
   if (session.Json()) {
     out << json{{"planned", planned}, {"devices", DevicesJson(bench)}}.dump(2) << "\n";
@@ -380,6 +392,100 @@ int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std:
     return kExitNack;
   }
   return kExitOk;
+}
+
+int RunPlan(CliSession& session, const PlanCommand& c, std::ostream& out, std::ostream& err) {
+  const bool patchFile = c.file.size() >= 4 && (c.file.ends_with(".pat") || c.file.ends_with(".PAT"));
+  workbench::Workbench& bench = session.Bench();
+  if (!NeedsList(bench, err)) return kExitUsage;
+  std::vector<workbench::PlanRecord> wanted;
+  if (c.action == "apply") {
+    std::string error;
+    const auto bytes = common::ReadWholeFile(c.file, error);
+    if (!bytes) {
+      err << "Cannot read " << c.file << ": " << error << "\n";
+      return kExitFileError;
+    }
+    const workbench::PlanFileRead read =
+        patchFile ? workbench::DecodePatchFile(*bytes) : workbench::DecodeAddressPlan(*bytes);
+    for (const std::string& p : read.problems) err << c.file << ": " << p << "\n";
+    wanted = read.records;
+  }
+  std::vector<bool> answered;
+  std::vector<workbench::AddressAssignment> targets;
+  bool conflicted = false;
+  json planned = json::array();
+  int skipped = 0;
+  session.Run([&] {
+    bench.List().LoadDeviceTable(false);
+    answered = AskListedDevices(bench);
+    const workbench::DeviceTable& t = bench.Table();
+    if (c.action == "save") return;
+    for (const workbench::PlanRecord& r : wanted) {
+      const int row = t.RowOf(r.uid);
+      if (row < 0 || !answered[static_cast<size_t>(row)]) {
+        err << UidForm(r.uid) << " is in the plan but not on the line: skipped\n";
+        ++skipped;
+        continue;
+      }
+      if (r.startIndex == workbench::kNoStartAddressIndex) continue;
+      const uint16_t address = workbench::StartAddressToSend(int64_t{r.startIndex} + 1);
+      targets.push_back({r.uid, address});
+      planned.push_back({{"uid", UidForm(r.uid)}, {"address", address}});
+      if (!session.Json()) out << fmt::format("{}: address {}\n", UidForm(r.uid), address);
+    }
+    if (RefuseConflicts(t, targets, c.allowOverlap, err)) {
+      conflicted = true;
+      return;
+    }
+    bench.Operations().Tally() = {};
+    bench.PatchPage().Write(targets, false);
+    answered = AskListedDevices(bench);
+  });
+  if (FileFailed(session, err)) return kExitFileError;
+  if (conflicted) return kExitUsage;
+  const auto silent = std::count(answered.begin(), answered.end(), false);
+  if (c.action == "save") {
+    // Only what the devices reported: a silent device is named and left out of the file.
+    std::vector<workbench::PlanRecord> records;
+    const workbench::DeviceTable& t = bench.Table();
+    for (int row = 0; row < t.Count(); ++row) {
+      const workbench::DeviceRecord& d = t.Devices[static_cast<size_t>(row)];
+      if (!answered[static_cast<size_t>(row)]) {
+        err << UidForm(d.Uid) << " did not answer: not in the plan\n";
+        continue;
+      }
+      records.push_back({d.Uid, d.StartAddressIndex, d.Footprint, d.PlanReserved});
+    }
+    std::string error;
+    const std::string bytes = patchFile ? workbench::EncodePatchFile(records)
+                                        : workbench::EncodeAddressPlan(records);
+    if (!common::WriteFileAtomic(c.file, bytes, error)) {
+      err << "Unable to write " << c.file << ": " << error << "\n";
+      return kExitFileError;
+    }
+    if (session.Json()) {
+      out << json{{"file", c.file}, {"saved", records.size()}, {"devices", DevicesJson(bench, &answered)}}
+                 .dump(2)
+          << "\n";
+    } else {
+      out << records.size() << " devices saved to " << c.file << "\n";
+    }
+    return silent == 0 ? kExitOk : kExitNoAnswer;
+  }
+  if (session.Json()) {
+    out << json{{"planned", planned}, {"skipped", skipped}, {"devices", DevicesJson(bench, &answered)}}
+               .dump(2)
+        << "\n";
+  } else {
+    out << "The fixtures now report:\n" << ListText(bench, answered);
+  }
+  const auto& tally = bench.Operations().Tally();
+  if (tally.setsRefused > 0) {
+    err << tally.setsRefused << " settings were not acknowledged\n";
+    return kExitNack;
+  }
+  return silent == 0 && skipped == 0 ? kExitOk : kExitNoAnswer;
 }
 
 int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out,

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   bool quiet = false;
   app.add_flag("-q,--quiet", quiet, "Print only the summary, not the log lines");
   app.add_flag("--json", options.json,
-               "Print one JSON document (list, read, discover, raw, batch-address); log lines "
+               "Print one JSON document (list, read, discover, raw, batch-address, plan); log lines "
                "are left out");
 
   cli::RawCommand raw;
@@ -64,6 +64,19 @@ int main(int argc, char** argv) {
   batchCmd->add_option("--first", batch.first, "First fixture (list row, from 1)")->required();
   batchCmd->add_option("--last", batch.last, "Last fixture (list row, from 1)")->required();
   batchCmd->add_option("--personality", batch.personality, "Personality for every fixture");
+  batchCmd->add_flag("--allow-overlap", batch.allowOverlap,
+                     "Send even when fixtures would overlap or run past 512");
+
+  cli::PlanCommand plan;
+  auto* planCmd = app.add_subcommand(
+      "plan", "Address plans by UID: save the list's addresses, or apply a saved plan");
+  planCmd->add_option("action", plan.action, "save or apply")
+      ->required()
+      ->check(CLI::IsMember({"save", "apply"}));
+  planCmd->add_option("file", plan.file, "FILE.pat (the Patch page's file) or an address plan")
+      ->required();
+  planCmd->add_flag("--allow-overlap", plan.allowOverlap,
+                    "apply: send even when fixtures would overlap or run past 512");
 
   cli::ShowCommand show;
   auto* showCmd = app.add_subcommand(
@@ -141,6 +154,8 @@ int main(int argc, char** argv) {
   setCmd->add_option("--swap", set.panTiltSwap, "Pan/tilt swap: 1 or 0");
   setCmd->add_option("--identify", set.identify, "Identify: 1 or 0");
   setCmd->add_flag("--broadcast", set.broadcast, "Allow a broadcast UID (every device takes it)");
+  setCmd->add_flag("--allow-overlap", set.allowOverlap,
+                   "Send an address that overlaps another listed fixture");
   bool readBroadcast = false;
   readCmd->add_flag("--broadcast", readBroadcast, "Allow a broadcast UID");
 
@@ -215,6 +230,7 @@ int main(int argc, char** argv) {
   }
   if (setCmd->parsed()) return cli::RunSet(*session, set, std::cout, std::cerr);
   if (batchCmd->parsed()) return cli::RunBatch(*session, batch, std::cout, std::cerr);
+  if (planCmd->parsed()) return cli::RunPlan(*session, plan, std::cout, std::cerr);
   if (radioCmd->parsed()) {
     if (radioAction == "set" && !radioChannel) {
       std::cerr << "radio set needs a channel 1..7\n";

@@ -76,9 +76,9 @@ void EngineTick::SetIdentifyTargets(std::vector<IdentifyTarget> targets) {
 
 void EngineTick::EngineTickOnce() {
   ++ticks_;
-  const Page page = view_.page.load();
-  if (page == Page::Iap || view_.firmwareUpdateActive.load()) {
-    // The firmware page paces its update steps and nothing else runs: a step every
+  const OutputMode mode = view_.mode.load();
+  if (mode == OutputMode::Firmware || view_.firmwareUpdateActive.load()) {
+    // The firmware update paces its steps and nothing else runs: a step every
     // max(speed index, 1) ticks.
     if (view_.firmwareSpeedIndex.load() <= firmwarePacing_) {
       if (hooks_.firmwareStep) hooks_.firmwareStep();
@@ -87,18 +87,18 @@ void EngineTick::EngineTickOnce() {
     ++firmwarePacing_;
     return;
   }
-  if (page == Page::Dmx3D) return;
-  if (page == Page::ArtNet && view_.artNetDirection.load() != 0) {
+  if (mode == OutputMode::Silent) return;
+  if (mode == OutputMode::ArtNet && view_.artNetDirection.load() != 0) {
     for (int i = 0; i < 16; ++i) {
       link_.LinkPollInput([this](size_t offset, std::span<const uint8_t, link::kChunkSize> bytes) {
         universe_.StoreBlock(offset, bytes);
       });
     }
-    if (view_.btnStopEnabled.load() && hooks_.requestRecordFrame) hooks_.requestRecordFrame();
+    if (view_.showRunning.load() && hooks_.requestRecordFrame) hooks_.requestRecordFrame();
     if (hooks_.sendArtDmx) hooks_.sendArtDmx();
     return;
   }
-  if (page == Page::ArtNet || page == Page::Dmx) {
+  if (mode == OutputMode::ArtNet || mode == OutputMode::Desk) {
     RunDmxSendPath();
     return;
   }
@@ -106,7 +106,7 @@ void EngineTick::EngineTickOnce() {
   const int32_t old = tickHoldOff_.fetch_add(1);
   if (old < 1) return;
   tickHoldOff_.store(0);
-  if (view_.checkBoxDmx.load()) {
+  if (view_.dmxBetweenExchanges.load()) {
     RunDmxSendPath();
     return;
   }
@@ -130,7 +130,7 @@ void EngineTick::RunDmxSendPath() {
   if (rdmBusy_.load()) return;
   int32_t expected = 0;
   if (!tickActive_.compare_exchange_strong(expected, 1)) return;
-  if (view_.page.load() == Page::Dmx && view_.sceneRunning.load() && hooks_.sceneStep) {
+  if (view_.mode.load() == OutputMode::Desk && view_.sceneRunning.load() && hooks_.sceneStep) {
     hooks_.sceneStep();
   }
   SendDmxFrame();
@@ -138,7 +138,7 @@ void EngineTick::RunDmxSendPath() {
 }
 
 void EngineTick::SendDmxFrame() {
-  if (!view_.btnPlayEnabled.load() && hooks_.playbackStep) hooks_.playbackStep();
+  if (view_.playbackActive.load() && hooks_.playbackStep) hooks_.playbackStep();
   const OutputUniverse::Bytes frame = universe_.Snapshot();
   link_.LinkSend(link::LINK_MODE_DMX, std::span(frame.data(), kFrameBytes));
 }

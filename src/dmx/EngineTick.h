@@ -1,5 +1,5 @@
 #pragma once
-// The 40 ms engine tick: by the page shown it sends the universe to the box, forwards the
+// The 40 ms engine tick: by its output mode it sends the universe to the box, forwards the
 // box's DMX input, refreshes one device's identify state, or does nothing. It runs on a
 // thread of its own that sleeps to absolute deadlines; it never touches a widget: what it
 // needs of the window is mirrored into the atomics of EngineView.
@@ -20,24 +20,25 @@
 
 namespace velquor::dmx {
 
-// The pages of the main window, in tab-sheet order.
-enum class Page : int {
-  Rdm = 1,      // TabSheet1
-  Patch = 2,    // TabSheet2
-  ArtNet = 3,   // TabSheet3
-  Dmx = 4,      // TabSheet4
-  Iap = 5,      // TabSheet5
-  Dmx3D = 6,    // TabSheet6
-  Radio = 7,    // TabSheet7
-  Console = 8,  // TabSheet8
+// What the tick does each period; the window sets it from the page it shows.
+enum class OutputMode : int {
+  RdmLine,     // between RDM exchanges: the universe, or the identify poll (dmxBetweenExchanges)
+  RdmConsole,  // as RdmLine, and ArtRdm from consoles is relayed to the line
+  ArtNet,      // the universe to the box, or the box's input to Art-Net (artNetDirection)
+  Desk,        // the scenes step and the universe goes to the box
+  Firmware,    // the firmware update's steps and nothing else
+  Silent,      // nothing
 };
 
 struct EngineView {
-  std::atomic<Page> page{Page::Rdm};
-  std::atomic<bool> checkBoxDmx{true};
+  std::atomic<OutputMode> mode{OutputMode::RdmLine};
+  // CheckBoxDMX: DMX frames go out between RDM exchanges; off, the identify poll runs instead.
+  std::atomic<bool> dmxBetweenExchanges{true};
   std::atomic<int> artNetDirection{0};  // ComboBoxArtNet: 0 Art-Net to DMX512, 1 DMX512 to Art-Net
-  std::atomic<bool> btnStopEnabled{false};
-  std::atomic<bool> btnPlayEnabled{true};
+  // A show records or plays: frames are asked of the recorder, which writes them only while
+  // it records.
+  std::atomic<bool> showRunning{false};
+  std::atomic<bool> playbackActive{false};  // the show player steps with every DMX frame
   std::atomic<bool> sceneRunning{false};
   std::atomic<bool> firmwareUpdateActive{false};
   std::atomic<int> firmwareSpeedIndex{2};  // ComboBoxSpeed: 0 "Speed5" .. 5 "Speed0"

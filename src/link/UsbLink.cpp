@@ -189,9 +189,4 @@ double UsbLink::BusyWaitMs(double ms) {
   return common::ToMs(clock_.Now() - start);
 }
 
-void UsbLink::ComboBoxRDMChange(int itemIndex) {
-  itemIndex = std::clamp(itemIndex, 0, 5);
-  responseTimeoutMs_.store(static_cast<uint32_t>(itemIndex * 10 + 40));
-}
-
 }  // namespace velquor::link

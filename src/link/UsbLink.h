@@ -2,6 +2,7 @@
 // The road to the box: messages cut into scrambled 33-byte frames, DMX chunks sent only
 // when they changed, RDM answers polled back, and the link reopened after failures.
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <functional>
@@ -26,6 +27,12 @@ struct LinkHooks {
 // Receives the 31 bytes of one DMX chunk the box received, at `offset` in the universe.
 using DmxInputStore = std::function<void(size_t offset, std::span<const uint8_t, kChunkSize>)>;
 
+// The response time-outs offered for choice: item 0..5 is 40..90 ms; an item out of range
+// (none chosen) takes the nearer end.
+constexpr uint32_t ResponseTimeoutOfItem(int item) {
+  return static_cast<uint32_t>(std::clamp(item, 0, 5) * 10 + 40);
+}
+
 class UsbLink {
  public:
   UsbLink(LinkTransport& transport, common::LogSink& log, common::Clock& clock,
@@ -42,10 +49,8 @@ class UsbLink {
   void LinkPollInput(const DmxInputStore& store);
   // Waits at least `ms` (sleeping, not spinning); the elapsed milliseconds.
   double BusyWaitMs(double ms);
-  // Response time-out from the speed list: item index × 10 + 40 ms.
-  void ComboBoxRDMChange(int itemIndex);
-
-  // Lets pending UI events run (nothing outside the window's thread).
+  // The time-out of the receives that name none (LinkReceive).
+  void SetResponseTimeout(uint32_t ms) { responseTimeoutMs_.store(ms); }
 
   bool IsOpen() const { return open_.load(); }
   // Why the box could not be opened (the transport's words); empty when it is simply absent.

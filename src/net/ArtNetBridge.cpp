@@ -175,7 +175,7 @@ void ArtNetBridge::ReceiveLoop() {
       counters_.received.fetch_add(1, std::memory_order_relaxed);
       // While a show plays, the network drives nothing: what arrives is read and let go,
       // so no stale datagram is taken when the playback ends.
-      if (!view_.btnPlayEnabled.load()) continue;
+      if (view_.playbackActive.load()) continue;
       Ipv4 destination = 0;
       unsigned interfaceIndex = 0;
       for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
@@ -258,7 +258,7 @@ void ArtNetBridge::HandleDatagram(std::span<const uint8_t> payload, Ipv4 source,
 
 void ArtNetBridge::TakeArtDmx(const ArtNetDatagram& d, Ipv4 source, Ipv4 destination) {
   if (d.declaredLength == 0 || view_.artNetDirection.load() != 0 ||
-      view_.page.load() != dmx::Page::ArtNet) {
+      view_.mode.load() != dmx::OutputMode::ArtNet) {
     return;
   }
   if (d.data.size() < std::min<size_t>(d.declaredLength, 512)) {
@@ -272,7 +272,7 @@ void ArtNetBridge::TakeArtDmx(const ArtNetDatagram& d, Ipv4 source, Ipv4 destina
     log_.Add(fmt::format("{}:[{}]->{} length:{}", Ipv4Text(source), d.sequence,
                          Ipv4Text(destination), d.declaredLength));
   }
-  if (view_.btnStopEnabled.load() && hooks_.requestRecordFrame) hooks_.requestRecordFrame();
+  if (view_.showRunning.load() && hooks_.requestRecordFrame) hooks_.requestRecordFrame();
 }
 
 void ArtNetBridge::ForgetTransaction(int transaction) {
@@ -281,7 +281,7 @@ void ArtNetBridge::ForgetTransaction(int transaction) {
 }
 
 void ArtNetBridge::RelayRdm(const ArtNetDatagram& d) {
-  if (!options_.relayAlways && view_.page.load() != dmx::Page::Console) return;
+  if (!options_.relayAlways && view_.mode.load() != dmx::OutputMode::RdmConsole) return;
   if (d.rdmPortId == 0) return;
   const int transaction = d.rdmTransaction;
   if (lastRdmTransaction_.load() == transaction) return;  // asked already

@@ -8,10 +8,7 @@ namespace velquor::workbench {
 
 std::vector<MapBlock> BlocksOf(const DeviceTable& table) {
   std::vector<MapBlock> blocks;
-  for (int row = 0; row < table.DeviceCount && row < MaxDevices; ++row) {
-    const DeviceRecord& r = table.Records[static_cast<size_t>(row)];
-    blocks.push_back({r.StartAddressIndex, r.Footprint});
-  }
+  for (const DeviceRecord& r : table.Devices) blocks.push_back({r.StartAddressIndex, r.Footprint});
   return blocks;
 }
 

@@ -8,14 +8,14 @@
 namespace velquor::workbench {
 
 struct ConsoleModel {
-  int ComboBoxCommand = 0;     // 0 GET, 1 SET, 2 DISCOVERY
-  int ComboBoxParameter = 26;  // index into the known parameters
-  int ComboBoxSubdevice = 0;   // 0..15
-  std::string EditRdmData = "1";
-  std::vector<std::string> Data;  // ValueListEditorRDM: entry k holds byte k as typed
-  bool CheckBoxRdmAll = false;
-  std::vector<std::string> History;  // ListBox_RDM
-  int ComboBoxRdmCh = 0;             // radio page: item n = channel n + 1
+  int command = 0;     // 0 GET, 1 SET, 2 DISCOVERY
+  int parameter = 26;  // index into the known parameters; a Read moves it
+  int subDevice = 0;   // 0..15
+  std::string dataText = "1";
+  std::vector<std::string> data;  // entry k holds byte k as typed
+  bool broadcast = false;
+  std::vector<std::string> history;  // the requests sent, as hex lines
+  int radioChannel = 0;              // radio page: item n = channel n + 1
 };
 
 }  // namespace velquor::workbench

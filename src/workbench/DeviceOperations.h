@@ -1,6 +1,6 @@
 #pragma once
 // One operation per RDM parameter the program reads or sets: log the step, exchange through
-// the engine, and decode a valid ACK into the device record and the panel model. They run
+// the engine, and decode a valid ACK into a DeviceReading. They write into no model; they run
 // on the line's executor; each lets go of the model lock while it waits on the wire and
 // sends nothing once the program is closing.
 
@@ -14,9 +14,7 @@
 #include "common/Log.h"
 #include "rdm/Decoders.h"
 #include "rdm/RdmEngine.h"
-#include "workbench/Console.h"
 #include "workbench/DevicePanelModel.h"
-#include "workbench/DeviceTableService.h"
 #include "workbench/ModelLock.h"
 
 namespace velquor::workbench {
@@ -36,53 +34,60 @@ struct ExchangeTally {
   std::optional<rdm::ExchangeOutcome> firstFailure;  // the first that was not an ACK
 };
 
-// What one read of a device got, value by value: nothing where no answer came (the panel
-// keeps showing its last texts; velquor-cli prints only what is here).
+// What one read of a device got, value by value: nothing where no answer came. The page
+// controllers put it where the window shows it; velquor-cli prints only what is here.
 struct DeviceReading {
   DeviceReading() = default;
   explicit DeviceReading(rdm::Uid device) : uid(device) {}
   rdm::Uid uid;
   std::optional<std::string> label, manufacturer, model, software, status;
+  Rgb statusColour = kWhite;
+  bool descriptionsAsked = false;  // model and software show "/" when they did not answer
   std::optional<rdm::DeviceInfo> info;
   std::optional<uint16_t> startAddress;  // as reported; rdm::kNoStartAddress: no footprint
   std::vector<std::pair<uint8_t, std::string>> personalities;  // number, "Mode 2(8ch)"
+  std::optional<uint16_t> personalityFootprint;        // of the current personality
+  std::optional<std::string> personalityDescription;  // of the current personality
   std::optional<uint32_t> deviceHours, lampHours;
   std::optional<bool> panInvert, tiltInvert, panTiltSwap, identify;
-  std::vector<uint16_t> supported;
+  std::optional<uint8_t> lampState;
+  std::optional<std::vector<uint16_t>> supported;
 };
+
+// The start address a SET sends for a typed or computed `address`: below 1 is 1, above 512
+// is 512. One rule for the panel, batch addressing, the Patch page and the addressing window.
+uint16_t StartAddressToSend(int64_t address);
 
 class DeviceOperations {
  public:
-  // `console`: the console page, whose parameter list follows the parameters a device lists.
   DeviceOperations(rdm::RdmEngine& engine, common::LogSink& log, common::Clock& clock,
-                   ModelLock& models, DeviceTableService& table, DevicePanelModel& panel,
-                   ConsoleModel& console, const std::atomic<bool>& closing);
+                   ModelLock& models, const std::atomic<bool>& closing);
 
-  // The device panel's read sequence for one listed row; true when the device answered.
-  bool ReadDevice(int row);
+  // The device panel's read sequence for one device.
+  DeviceReading ReadDevice(rdm::Uid uid);
   // What the exchanges since it was last emptied (`Tally() = {}`) came to.
   ExchangeTally& Tally() { return tally_; }
-  // The values the last ReadDevice got (or the getters since `Reading() = DeviceReading(uid)`).
-  DeviceReading& Reading() { return reading_; }
-  // The columns of a row that the panel's read fills and a plain load does not.
-  void ReadDescriptions(int row, rdm::Uid uid);
 
-  void GetSupportedParameters(rdm::Uid uid);
-  void GetDeviceInfo(rdm::Uid uid, int row);
-  void GetStatusMessages(rdm::Uid uid);
-  bool GetDeviceLabel(rdm::Uid uid);
-  void GetDeviceHours(rdm::Uid uid);
-  void GetLampHours(rdm::Uid uid);
-  void GetIdentify(rdm::Uid uid, int row);
-  void GetLampState(rdm::Uid uid, int row);
-  void GetInversions(rdm::Uid uid);
-  void GetStartAddress(rdm::Uid uid, int row);
+  // Each getter adds what the device answered to `into` (for the device `into.uid`).
+  void GetSupportedParameters(DeviceReading& into);
+  // DEVICE_INFO, the description of every personality, then DMX_START_ADDRESS.
+  void GetDeviceInfo(DeviceReading& into);
+  void GetStatusMessages(DeviceReading& into);
+  void GetDeviceLabel(DeviceReading& into);
+  // Manufacturer, model and software version.
+  void ReadDescriptions(DeviceReading& into);
+  void GetDeviceHours(DeviceReading& into);
+  void GetLampHours(DeviceReading& into);
+  void GetIdentify(DeviceReading& into);
+  void GetLampState(DeviceReading& into);
+  void GetInversions(DeviceReading& into);
+  void GetStartAddress(DeviceReading& into);
 
   // Sends the label, cut to RDM's 32 bytes at a character boundary (with a log line when
   // cut); returns what was sent.
   std::string SetDeviceLabel(rdm::Uid uid, const std::string& label);
-  // The address (nothing: none typed, so nothing is sent) plus an offset, clamped to 1..512.
-  void SetStartAddress(rdm::Uid uid, std::optional<int64_t> address, int offset);
+  // Sends `address` (1..512, see StartAddressToSend); nothing: none typed, nothing is sent.
+  void SetStartAddress(rdm::Uid uid, std::optional<uint16_t> address);
   void SetPersonality(rdm::Uid uid, uint8_t number);
   // Sets the inversions the device lists among its parameters.
   void SetInversions(rdm::Uid uid, const Inversions& inversions);
@@ -110,29 +115,18 @@ class DeviceOperations {
 
  private:
   void LogOp(const char* text, rdm::Uid uid);
-  DeviceRecord* RecordAt(int row);
   std::optional<std::string> ReadTextAnswer(uint16_t pid, rdm::Uid uid);
-  void GetPersonalityDescription(rdm::Uid uid, int row, uint8_t p);
-  void GetManufacturerLabel(int row, rdm::Uid uid);
-  void GetDeviceModelDescription(int row, rdm::Uid uid);
-  void GetSoftwareVersionLabel(int row, rdm::Uid uid);
-  void StoreStartAddress(DeviceRecord& record, uint16_t reported);
-  // DEVICE_HOURS and LAMP_HOURS: the panel field shows "/" until an answer comes.
-  void GetHours(rdm::Uid uid, uint16_t hoursPid, const char* logText, std::string& shown,
+  void GetPersonalityDescription(DeviceReading& into, uint8_t personality);
+  // DEVICE_HOURS and LAMP_HOURS, when the device lists them.
+  void GetHours(rdm::Uid uid, uint16_t hoursPid, const char* logText,
                 std::optional<uint32_t>& read);
 
   rdm::RdmEngine& engine_;
   common::LogSink& log_;
   common::Clock& clock_;
   ModelLock& models_;
-  DeviceTableService& table_;
-  DevicePanelModel& panel_;
   const std::atomic<bool>& closing_;
-  ConsoleModel& console_;
   ExchangeTally tally_;
-  DeviceReading reading_;
-  uint8_t personalityCount_ = 0;
-  uint8_t currentPersonality_ = 0;
 };
 
 Rgb StatusColour(uint8_t type);

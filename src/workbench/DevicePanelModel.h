@@ -1,6 +1,5 @@
 #pragma once
-// What the device panel shows, independent of any widget. Field names are the control
-// names the window binds them to.
+// What the device panel shows, independent of any widget.
 
 #include <cstdint>
 #include <optional>
@@ -54,32 +53,27 @@ struct PersonalityList : ChoiceList {
   uint8_t ChosenNumber() const;
 };
 
+// The device panel: a snapshot of one fixture, the UID it was read from and that fixture's
+// values as the panel shows them (the user edits some of them before a Write).
 struct DevicePanelModel {
-  std::string Edit1 = "VELQUOR";  // device label
-  std::string Edit2 = "VELQUOR";  // manufacturer
-  std::string Edit5 = "dummy";    // status text
-  Rgb Edit5Colour = kLime;
-  std::string Edit8 = "virtual";  // category
-  std::string Edit9 = "1.1.0";    // software version
-  std::string Edit10 = "0";       // footprint
-  std::string EditAddr = "1";     // start address
-  int UpDown1 = 1;                // position of the address arrows
-  std::string Edit33;             // device hours
-  std::string Edit34;             // lamp hours
-  bool CheckBox1 = false;         // pan invert
-  bool CheckBox2 = false;         // tilt invert
-  bool CheckBox3 = false;         // pan/tilt swap
-  PersonalityList ComboBoxMode;
-  PersonalityList ComboBoxChannelMode;
-  ChoiceList ComboBoxID;     // supported parameters
-  std::string Edit35 = "1";  // selected row number
-  Rgb Edit35Colour = kWhite;
-  std::string EditEnd;      // batch addressing: last fixture
-  ChoiceList ComboBox_UID;  // hidden list of UIDs
-  bool SpeedButtonRdmWriteEnabled = true;
-  // The device whose values the panel holds: set by a Read that got answers, cleared when
-  // another Read begins. A Write goes to this device only.
-  std::optional<rdm::Uid> readFrom;
+  std::optional<rdm::Uid> device;  // LabelPanelDevice; Write goes to this UID and no other
+  std::string label = "VELQUOR";   // Edit1
+  std::string manufacturer = "VELQUOR";
+  std::string status = "dummy";
+  Rgb statusColour = kLime;
+  std::string category = "virtual";
+  std::string software = "1.1.0";
+  std::string footprint = "0";
+  std::string address = "1";  // EditAddr, as typed
+  int addressArrows = 1;      // UpDown1
+  std::string deviceHours;
+  std::string lampHours;
+  bool panInvert = false;
+  bool tiltInvert = false;
+  bool panTiltSwap = false;
+  PersonalityList personalities;   // ComboBoxMode
+  ChoiceList supportedParameters;  // ComboBoxID
+  bool writeEnabled = true;
 };
 
 // "Panel: 0x7FF000000102" (LabelPanelDevice); empty while the panel holds no device's values.

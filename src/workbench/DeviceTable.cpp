@@ -14,9 +14,7 @@ std::optional<std::string> DeviceNameList::Value(std::string_view key) const {
   return std::nullopt;
 }
 
-namespace {
-
-std::string WithoutControlCharacters(std::string_view text) {
+std::string LabelForFile(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
     const auto u = static_cast<unsigned char>(c);
@@ -25,16 +23,14 @@ std::string WithoutControlCharacters(std::string_view text) {
   return out;
 }
 
-}  // namespace
-
 void DeviceNameList::Set(std::string_view key, std::string_view value) {
   for (Entry& e : entries_) {
     if (e.key == key) {
-      e.value = WithoutControlCharacters(value);
+      e.value = LabelForFile(value);
       return;
     }
   }
-  entries_.push_back({std::string(key), WithoutControlCharacters(value)});
+  entries_.push_back({std::string(key), LabelForFile(value)});
 }
 
 DeviceNameList DeviceNameList::Parse(std::string_view text) {
@@ -80,9 +76,79 @@ std::string KeyProblem(std::string_view key) {
   return {};
 }
 
-std::string DeviceTable::LabelOfRow(int row) const {
-  if (row < 0 || static_cast<size_t>(row) >= Names.Count()) return {};
-  return Names.At(static_cast<size_t>(row)).value;
+int DeviceTable::RowOf(rdm::Uid uid) const {
+  for (int row = 0; row < Count(); ++row) {
+    if (Devices[static_cast<size_t>(row)].Uid == uid) return row;
+  }
+  return -1;
+}
+
+DeviceRecord* DeviceTable::Find(rdm::Uid uid) {
+  const int row = RowOf(uid);
+  return row < 0 ? nullptr : &Devices[static_cast<size_t>(row)];
+}
+
+const DeviceRecord* DeviceTable::Find(rdm::Uid uid) const {
+  const int row = RowOf(uid);
+  return row < 0 ? nullptr : &Devices[static_cast<size_t>(row)];
+}
+
+std::optional<rdm::Uid> DeviceTable::UidAt(int row) const {
+  if (!ValidRow(row)) return std::nullopt;
+  return Devices[static_cast<size_t>(row)].Uid;
+}
+
+DeviceNameList DeviceTable::Names() const {
+  DeviceNameList names;
+  for (const DeviceRecord& d : Devices) names.Append({NameKey(d.Uid), LabelForFile(d.Label)});
+  return names;
+}
+
+namespace {
+
+std::string DeviceName(const DeviceRecord& d) {
+  return d.Label.empty() ? "0x" + rdm::UidText12(d.Uid)
+                         : fmt::format("0x{} ({})", rdm::UidText12(d.Uid), d.Label);
+}
+
+}  // namespace
+
+std::vector<std::string> AddressConflicts(const DeviceTable& table,
+                                          const std::vector<AddressAssignment>& changes) {
+  struct Block {
+    int start = 0;  // 0: no address
+    int footprint = 0;
+    bool changed = false;
+    int end() const { return start + footprint - 1; }
+    bool Occupies() const { return start > 0 && footprint > 0; }
+  };
+  std::vector<Block> blocks;
+  for (const DeviceRecord& d : table.Devices) {
+    Block b{d.StartAddressIndex == kNoStartAddressIndex ? 0 : d.StartAddressIndex + 1,
+            d.Footprint, false};
+    for (const AddressAssignment& c : changes) {
+      if (c.uid == d.Uid && c.address) b = {*c.address, d.Footprint, true};
+    }
+    blocks.push_back(b);
+  }
+  std::vector<std::string> conflicts;
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    const Block& a = blocks[i];
+    if (!a.changed || !a.Occupies()) continue;
+    const std::string name = DeviceName(table.Devices[i]);
+    if (a.end() > 512) {
+      conflicts.push_back(fmt::format("{} at {}-{} runs past 512", name, a.start, a.end()));
+    }
+    for (size_t j = 0; j < blocks.size(); ++j) {
+      const Block& b = blocks[j];
+      if (j == i || !b.Occupies() || (b.changed && j < i)) continue;
+      if (a.start <= b.end() && b.start <= a.end()) {
+        conflicts.push_back(fmt::format("{} at {}-{} overlaps {} at {}-{}", name, a.start, a.end(),
+                                        DeviceName(table.Devices[j]), b.start, b.end()));
+      }
+    }
+  }
+  return conflicts;
 }
 
 }  // namespace velquor::workbench

@@ -1,8 +1,8 @@
 #pragma once
-// The known devices: a fixed table of records, the count of valid rows, the ordered
-// list of labels beside it, and the selected row.
+// The known devices: one ordered list of records keyed by UID, each with its own label and
+// what the device last answered, and the UID of the selected one. Rows are positions in this
+// list, computed when they are drawn; nothing pairs values by row.
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,6 +20,7 @@ constexpr uint16_t kNoStartAddressIndex = 0xFFFF;
 
 struct DeviceRecord {
   rdm::Uid Uid;
+  std::string Label;               // as devnames.lst keeps it
   uint16_t StartAddressIndex = 0;  // start address − 1; kNoStartAddressIndex: no footprint
   uint16_t Footprint = 0;
   uint16_t FixtureNumber = 0;
@@ -30,6 +31,7 @@ struct DeviceRecord {
   std::string SoftwareVersionLabel;
   std::string PersonalityDescription;
   uint8_t SensorCount = 0;
+  uint16_t PlanReserved = 0;  // the address plan's reserved word, written back as it was read
 };
 
 // Ordered key=value entries; key = UidText of the UID, value = the label.
@@ -71,22 +73,41 @@ std::optional<rdm::Uid> UidFromKey(std::string_view key);
 // Why a key cannot stand for a listed device (not a UID, a broadcast UID, UID zero); empty
 // when it can.
 std::string KeyProblem(std::string_view key);
+// A label as the file can keep it: control characters become spaces.
+std::string LabelForFile(std::string_view label);
 
 // The start address as the table and the panel show it: "001".."512", "-" without one.
 std::string StartAddressText(uint16_t startAddressIndex, bool padded);
 
 struct DeviceTable {
-  std::array<DeviceRecord, MaxDevices> Records{};
-  int DeviceCount = 0;
-  DeviceNameList Names;  // one entry per row, in row order
-  // Entries of the file that stand for no row (not a UID, a broadcast UID, a second entry
-  // of a UID, past the table's size): kept as they were and written after the rows.
+  std::vector<DeviceRecord> Devices;  // in row order, each UID once
+  // Entries of the file that stand for no device (not a UID, a broadcast UID, a second entry
+  // of a UID, past the table's size): kept as they were and written after the devices.
   std::vector<DeviceNameList::Entry> Unlisted;
-  int SelectedRow = -1;
+  std::optional<rdm::Uid> Selected;
 
-  bool ValidRow(int row) const { return row >= 0 && row < DeviceCount && row < MaxDevices; }
-  // The label row r shows: entry r's value, empty when there is none.
-  std::string LabelOfRow(int row) const;
+  int Count() const { return static_cast<int>(Devices.size()); }
+  bool ValidRow(int row) const { return row >= 0 && row < Count(); }
+  int RowOf(rdm::Uid uid) const;  // −1 when not listed
+  DeviceRecord* Find(rdm::Uid uid);
+  const DeviceRecord* Find(rdm::Uid uid) const;
+  std::optional<rdm::Uid> UidAt(int row) const;
+  int SelectedRow() const { return Selected ? RowOf(*Selected) : -1; }
+  DeviceRecord* SelectedDevice() { return Selected ? Find(*Selected) : nullptr; }
+  // The devices' entries, in row order, as devnames.lst keeps them.
+  DeviceNameList Names() const;
 };
+
+// A start address one write will send to one listed device.
+struct AddressAssignment {
+  rdm::Uid uid;
+  std::optional<uint16_t> address;  // 1..512; nothing: no address is sent to it
+};
+
+// What the list would look like after `changes`: each changed device whose footprint would
+// overlap another listed device's, or run past 512, named with both blocks. Devices without
+// a footprint or an address never conflict. Empty when the writes are clean.
+std::vector<std::string> AddressConflicts(const DeviceTable& table,
+                                          const std::vector<AddressAssignment>& changes);
 
 }  // namespace velquor::workbench

@@ -16,6 +16,18 @@
 
 namespace velquor::workbench {
 
+namespace {
+
+// A device new to the list: the first 256 rows start numbered as their row.
+DeviceRecord NewDevice(rdm::Uid uid, int row) {
+  DeviceRecord d;
+  d.Uid = uid;
+  if (row < 256) d.FixtureNumber = static_cast<uint16_t>(row + 1);
+  return d;
+}
+
+}  // namespace
+
 DeviceTableService::DeviceTableService(common::LogSink& log, ModelLock& models, std::string workDir,
                                        std::string programDir)
     : log_(log),
@@ -27,12 +39,11 @@ DeviceTableSnapshot DeviceTableService::Snapshot() const {
   std::unique_lock<ModelLock> lock(models_, std::defer_lock);
   if (!models_.HeldByThisThread()) lock.lock();
   DeviceTableSnapshot snapshot;
-  snapshot.selected = table_.SelectedRow;
-  for (int row = 0; row < table_.DeviceCount; ++row) {
-    const DeviceRecord& r = table_.Records[static_cast<size_t>(row)];
+  snapshot.selected = table_.SelectedRow();
+  for (const DeviceRecord& r : table_.Devices) {
     const uint16_t address =
         r.StartAddressIndex == kNoStartAddressIndex ? 0 : r.StartAddressIndex + 1;
-    snapshot.devices.push_back({r.Uid, address, r.Footprint, table_.LabelOfRow(row)});
+    snapshot.devices.push_back({r.Uid, address, r.Footprint, r.Label});
   }
   return snapshot;
 }
@@ -71,22 +82,21 @@ void DeviceTableService::BuildColumns() {
       {"SoftwareVersion", "Software Version", "SoftwareVersion_Width", 150},
       {"SensorCount", "Sensor Count", "SensorCount_Width", 120},
   };
-  view_.rows.clear();
-  view_.columns.clear();
-  view_.columns.push_back({"No.", 30});
+  columns_.clear();
+  columns_.push_back({"No.", 30});
   for (const ColumnDef& c : kColumns) {
-    view_.columns.push_back({ini->ReadString("General", c.captionKey, c.caption),
+    columns_.push_back({ini->ReadString("General", c.captionKey, c.caption),
                              ini->ReadInteger("General", c.widthKey, c.width)});
   }
 }
 
 std::array<std::string, 11> DeviceTableService::RowCells(int row) const {
-  const DeviceRecord& r = table_.Records[static_cast<size_t>(row)];
+  const DeviceRecord& r = table_.Devices[static_cast<size_t>(row)];
   return {fmt::format("{}-{}", row + 1, r.FixtureNumber),
           "0x" + rdm::UidText12(r.Uid),
           StartAddressText(r.StartAddressIndex, true),
           fmt::format("{:03}", r.Footprint),
-          table_.LabelOfRow(row),
+          r.Label,
           r.IdentifyOn != 0 ? "identify" : " ",
           r.ManufacturerLabel,
           r.DeviceModelDescription,
@@ -95,22 +105,48 @@ std::array<std::string, 11> DeviceTableService::RowCells(int row) const {
           std::to_string(r.SensorCount)};
 }
 
-void DeviceTableService::AddRow(int row) {
-  row = std::max(row, 0);
-  if (row >= MaxDevices) return;
-  view_.rows.push_back(RowCells(row));
-}
-
-void DeviceTableService::UpdateRow(int row) {
-  if (row >= 0 && static_cast<size_t>(row) < view_.rows.size() && row < MaxDevices) {
-    view_.rows[static_cast<size_t>(row)] = RowCells(row);
+DeviceListView DeviceTableService::View() const {
+  DeviceListView view;
+  view.columns = columns_;
+  for (int row = 0; row < table_.Count(); ++row) {
+    view.rows.push_back(RowCells(row));
+    view.uidChoices.items.push_back(
+        fmt::format("{} UID:0x{:02X}", row + 1, table_.Devices[static_cast<size_t>(row)].Uid.Value()));
   }
+  view.selected = table_.SelectedRow();
+  view.uidChoices.itemIndex = view.selected;
+  return view;
 }
 
 void DeviceTableService::SelectRow(int row) {
-  table_.SelectedRow = (row >= 0 && static_cast<size_t>(row) < view_.rows.size()) ? row : -1;
-  view_.selected = table_.SelectedRow;
-  if (table_.SelectedRow >= 0) view_.uidChoices.itemIndex = table_.SelectedRow;
+  table_.Selected = table_.UidAt(row);
+}
+
+void DeviceTableService::Apply(const DeviceReading& reading) {
+  DeviceRecord* r = table_.Find(reading.uid);
+  if (!r) return;
+  if (reading.info) {
+    if (reading.info->footprint >= 1 && reading.info->footprint <= 512) {
+      r->Footprint = reading.info->footprint;
+    }
+    r->SensorCount = reading.info->sensorCount;
+  }
+  if (reading.personalityFootprint) r->Footprint = *reading.personalityFootprint;
+  if (reading.personalityDescription) r->PersonalityDescription = *reading.personalityDescription;
+  if (reading.startAddress) {
+    // 0xFFFF: the device has no DMX footprint, so no address (not 512).
+    r->StartAddressIndex =
+        *reading.startAddress == rdm::kNoStartAddress
+            ? kNoStartAddressIndex
+            : static_cast<uint16_t>(std::clamp<uint16_t>(*reading.startAddress, 1, 512) - 1);
+  }
+  if (reading.manufacturer) r->ManufacturerLabel = *reading.manufacturer;
+  if (reading.descriptionsAsked) {
+    r->DeviceModelDescription = reading.model.value_or("/");
+    r->SoftwareVersionLabel = reading.software.value_or("/");
+  }
+  if (reading.identify) r->IdentifyOn = *reading.identify ? 1 : 0;
+  if (reading.lampState) r->LampState = *reading.lampState;
 }
 
 bool DeviceTableService::LoadNames(const std::string& path, DeviceNameList& into,
@@ -130,7 +166,8 @@ bool DeviceTableService::LoadNames(const std::string& path, DeviceNameList& into
   return true;
 }
 
-void DeviceTableService::SetAsideUnlisted(DeviceNameList& names, const std::string& file) {
+void DeviceTableService::SetAsideUnlisted(DeviceNameList& names, const std::string& file,
+                                          std::vector<DeviceNameList::Entry>& unlisted) {
   std::set<std::string> seen;
   size_t entry = 0;
   for (size_t k = 0; k < names.Count();) {
@@ -147,54 +184,69 @@ void DeviceTableService::SetAsideUnlisted(DeviceNameList& names, const std::stri
     }
     log_.Add(fmt::format("{} entry {}: \"{}\" {}; kept in the file, not listed", file, entry, e.key,
                          problem));
-    table_.Unlisted.push_back(e);
+    unlisted.push_back(e);
     names.RemoveAt(k);
   }
 }
 
 void DeviceTableService::Reload(bool withLogLines,
-                                const std::function<void(rdm::Uid, int)>& eachRow) {
-  const int remembered = table_.SelectedRow;
-  if (common::FileExists(DevNamesPath())) {
-    DeviceNameList names;
-    if (LoadNames(DevNamesPath(), names, false)) {
-      view_.rows.clear();
-      if (withLogLines) log_.Add("RDM Devices: " + std::to_string(names.Count()));
-      table_.Unlisted.clear();
-      SetAsideUnlisted(names, "devnames.lst");
-      table_.Names = std::move(names);
-      table_.DeviceCount = 0;
-      for (size_t k = 0; k < table_.Names.Count(); ++k) {
-        const rdm::Uid uid = *UidFromKey(table_.Names.At(k).key);
-        const int row = static_cast<int>(k);
-        table_.Records[k].Uid = uid;
-        if (eachRow) eachRow(uid, row);
-        if (withLogLines) log_.Add("_UID:0x" + rdm::UidText12(uid));
-        AddRow(row);
-        table_.DeviceCount = row + 1;
-      }
-    }
+                                const std::function<void(rdm::Uid)>& eachDevice) {
+  if (!common::FileExists(DevNamesPath())) return;
+  DeviceNameList names;
+  if (!LoadNames(DevNamesPath(), names, false)) return;
+  if (withLogLines) log_.Add("RDM Devices: " + std::to_string(names.Count()));
+  std::vector<DeviceNameList::Entry> unlisted;
+  SetAsideUnlisted(names, "devnames.lst", unlisted);
+  std::vector<DeviceRecord> devices;
+  for (const DeviceNameList::Entry& e : names.Entries()) {
+    const rdm::Uid uid = *UidFromKey(e.key);
+    // A device keeps what its own record held; a device new to the list starts empty.
+    const DeviceRecord* known = table_.Find(uid);
+    DeviceRecord d = known ? *known : NewDevice(uid, static_cast<int>(devices.size()));
+    d.Label = e.value;
+    devices.push_back(std::move(d));
   }
-  SelectRow(remembered);
+  table_.Unlisted = std::move(unlisted);
+  Replace(std::move(devices));
+  for (size_t k = 0; k < table_.Devices.size(); ++k) {
+    const rdm::Uid uid = table_.Devices[k].Uid;
+    if (eachDevice) eachDevice(uid);
+    if (withLogLines) log_.Add("_UID:0x" + rdm::UidText12(uid));
+  }
+}
+
+void DeviceTableService::Replace(std::vector<DeviceRecord> devices) {
+  if (devices.size() > static_cast<size_t>(MaxDevices)) devices.resize(MaxDevices);
+  table_.Devices = std::move(devices);
+  if (table_.Selected && !table_.Find(*table_.Selected)) table_.Selected.reset();
+}
+
+bool DeviceTableService::Append(DeviceRecord device) {
+  if (const std::string problem = KeyProblem(NameKey(device.Uid)); !problem.empty()) {
+    log_.Add(fmt::format("0x{} {}: not added", rdm::UidText(device.Uid), problem));
+    return false;
+  }
+  if (table_.Find(device.Uid)) return false;
+  if (table_.Count() >= MaxDevices) {
+    log_.Add(fmt::format("The device table is full ({} devices): 0x{} is not added", MaxDevices,
+                         rdm::UidText(device.Uid)));
+    return false;
+  }
+  device.Label = LabelForFile(device.Label);
+  if (device.FixtureNumber == 0) device.FixtureNumber = NewDevice(device.Uid, table_.Count()).FixtureNumber;
+  table_.Devices.push_back(std::move(device));
+  return true;
 }
 
 bool DeviceTableService::Save() {
   std::string error;
-  DeviceNameList file = table_.Names;
+  DeviceNameList file = table_.Names();
   for (const DeviceNameList::Entry& e : table_.Unlisted) file.Append(e);
   if (!common::WriteFileAtomic(DevNamesPath(), file.Text(), error)) {
     FileError("Unable to write " + DevNamesPath() + ": " + error);
     return false;
   }
   return true;
-}
-
-void DeviceTableService::RebuildUidChoices() {
-  view_.uidChoices.Clear();
-  for (int k = 0; k < table_.DeviceCount; ++k) {
-    view_.uidChoices.items.push_back(
-        fmt::format("{} UID:0x{:02X}", k + 1, table_.Records[static_cast<size_t>(k)].Uid.Value()));
-  }
 }
 
 void DeviceTableService::FileError(const std::string& line) {
@@ -206,83 +258,36 @@ std::vector<std::string> DeviceTableService::TakeFileErrors() {
   return std::exchange(fileErrors_, {});
 }
 
-std::vector<std::string> DeviceTableService::RowLabels() const {
-  std::vector<std::string> labels(static_cast<size_t>(table_.DeviceCount));
-  for (int k = 0; k < table_.DeviceCount; ++k) {
-    const rdm::Uid uid = table_.Records[static_cast<size_t>(k)].Uid;
-    labels[static_cast<size_t>(k)] = table_.Names.Value(NameKey(uid)).value_or("");
-  }
-  return labels;
-}
-
-void DeviceTableService::RebuildNamesAndSave(const std::vector<std::string>& labels) {
-  table_.Names.Clear();
-  for (int k = 0; k < table_.DeviceCount; ++k) {
-    table_.Names.Set(NameKey(table_.Records[static_cast<size_t>(k)].Uid),
-                     labels[static_cast<size_t>(k)]);
-  }
+void DeviceTableService::SortBy(bool (*less)(const DeviceRecord&, const DeviceRecord&)) {
+  // Stable: devices with equal keys keep their order.
+  std::stable_sort(table_.Devices.begin(), table_.Devices.end(),
+                   [less](const DeviceRecord& a, const DeviceRecord& b) { return less(a, b); });
   Save();
 }
 
-void DeviceTableService::SortBy(bool (*less)(const DeviceRecord&, const DeviceRecord&)) {
-  const int rows = std::min<int>(static_cast<int>(view_.rows.size()), table_.DeviceCount);
-  std::vector<std::string> labels = RowLabels();
-  for (int p = 0; p + 1 < rows; ++p) {
-    for (int j = 0; j + p + 1 < rows; ++j) {
-      auto& a = table_.Records[static_cast<size_t>(j)];
-      auto& b = table_.Records[static_cast<size_t>(j + 1)];
-      if (less(b, a)) {
-        std::swap(a, b);
-        std::swap(labels[static_cast<size_t>(j)], labels[static_cast<size_t>(j + 1)]);
-      }
-    }
-  }
-  RebuildNamesAndSave(labels);
-}
-
 void DeviceTableService::SwapRows(int a, int b) {
-  std::vector<std::string> labels = RowLabels();
-  std::swap(table_.Records[static_cast<size_t>(a)], table_.Records[static_cast<size_t>(b)]);
-  std::swap(labels[static_cast<size_t>(a)], labels[static_cast<size_t>(b)]);
-  RebuildNamesAndSave(labels);
+  if (!table_.ValidRow(a) || !table_.ValidRow(b)) return;
+  std::swap(table_.Devices[static_cast<size_t>(a)], table_.Devices[static_cast<size_t>(b)]);
+  Save();
 }
 
-void DeviceTableService::Clear() {
-  view_.rows.clear();
+bool DeviceTableService::Clear() {
   log_.Add("ID List clear");
-  table_.DeviceCount = 0;
-  SelectRow(-1);
+  table_.Devices.clear();
+  table_.Selected.reset();
   DeviceNameList reset;
-  if (!LoadNames(DevNonePath(), reset, true)) return;
-  SetAsideUnlisted(reset, "devnone.lst");  // named in the log
-  table_.Unlisted.clear();                 // a cleared list keeps nothing
-  table_.Names = std::move(reset);
+  if (!LoadNames(DevNonePath(), reset, true)) return false;
+  table_.Unlisted.clear();  // a cleared list keeps nothing
   std::string error;
   if (!common::RemoveFile(DevNamesPath(), error)) {
     FileError("Unable to delete " + DevNamesPath() + ": " + error);
   }
-  RebuildUidChoices();
-}
-
-std::optional<rdm::Uid> DeviceTableService::UidOfListedRow(int row) {
-  if (row < 0 || static_cast<size_t>(row) >= table_.Names.Count() || row >= MaxDevices) {
-    return std::nullopt;
-  }
-  auto uid = UidFromKey(table_.Names.At(static_cast<size_t>(row)).key);
-  if (!uid) {
-    log_.Add(fmt::format("Device list entry {} has no hexadecimal UID", row + 1));
-    return std::nullopt;
-  }
-  table_.Records[static_cast<size_t>(row)].Uid = *uid;
-  return uid;
+  return true;
 }
 
 std::optional<rdm::Uid> DeviceTableService::SelectedUid(bool selectFirst) {
-  if (table_.SelectedRow < 0 && selectFirst && table_.DeviceCount > 0) {
-    table_.SelectedRow = 0;
-    view_.selected = 0;
-  }
-  return UidOfListedRow(table_.SelectedRow);
+  if (!table_.Selected && selectFirst && table_.Count() > 0) table_.Selected = table_.UidAt(0);
+  return table_.Selected;
 }
 
 }  // namespace velquor::workbench

@@ -1,6 +1,6 @@
 #pragma once
-// The one owner of the device table: the records, devnames.lst and devnone.lst beside the
-// program's data, the list's columns from UidList.ini and the rows it shows. Commands work
+// The one owner of the device list: the devices keyed by UID, devnames.lst and devnone.lst,
+// the list's columns from UidList.ini and the rows it shows. Commands work
 // on it under the model lock; other threads (the Art-Net bridge answering a request for the
 // table of devices) take a snapshot.
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/Log.h"
+#include "workbench/DeviceOperations.h"
 #include "workbench/DevicePanelModel.h"
 #include "workbench/DeviceTable.h"
 #include "workbench/ModelLock.h"
@@ -50,8 +51,8 @@ class DeviceTableService {
 
   DeviceTable& Table() { return table_; }
   const DeviceTable& Table() const { return table_; }
-  DeviceListView& View() { return view_; }
-  const DeviceListView& View() const { return view_; }
+  // The list as the window shows it, computed from the devices.
+  DeviceListView View() const;
   // Takes the model lock unless this thread holds it already.
   DeviceTableSnapshot Snapshot() const;
 
@@ -60,10 +61,11 @@ class DeviceTableService {
   // Reads a name list; a missing file reads as empty when `missingIsEmpty`. False (with a
   // log line) when it cannot be read.
   bool LoadNames(const std::string& path, DeviceNameList& into, bool missingIsEmpty);
-  // Moves the entries of `names` that stand for no row (see DeviceTable::Unlisted) to the
-  // table's kept entries, each with a log line naming `file` and the entry.
-  void SetAsideUnlisted(DeviceNameList& names, const std::string& file);
-  // Writes devnames.lst whole (the rows, then the kept entries); false (with a log line)
+  // Moves the entries of `names` that stand for no device (see DeviceTable::Unlisted) to
+  // `unlisted`, each with a log line naming `file` and the entry.
+  void SetAsideUnlisted(DeviceNameList& names, const std::string& file,
+                        std::vector<DeviceNameList::Entry>& unlisted);
+  // Writes devnames.lst whole (the devices, then the kept entries); false (with a log line)
   // when it cannot.
   bool Save();
   // The file failures (a list not readable, not writable) since the last call, each as its
@@ -72,28 +74,30 @@ class DeviceTableService {
 
   void BuildColumns();
   std::array<std::string, 11> RowCells(int row) const;
-  void AddRow(int row);
-  void UpdateRow(int row);
-  void SelectRow(int row);
-  void RebuildUidChoices();
 
-  // Rows again from devnames.lst. `eachRow` runs for each listed device before its row is
-  // shown (to ask it for its state); a stop ends the asking, not the list.
-  void Reload(bool withLogLines, const std::function<void(rdm::Uid, int)>& eachRow);
-  // Whole records move, each label with its own UID; the list follows and is saved.
+  // What a device answered goes into its own record; nothing when it is not listed.
+  void Apply(const DeviceReading& reading);
+  // The list again from devnames.lst: a new list of the file's devices, in its order, each
+  // keeping what its own UID's record held, replaces the old one in one step. `eachDevice`
+  // runs for each listed device afterwards (to ask it for its state); a stop ends the
+  // asking, not the list.
+  void Reload(bool withLogLines, const std::function<void(rdm::Uid)>& eachDevice);
+  // The list becomes `devices` in one step; the selection stays with its UID if listed.
+  void Replace(std::vector<DeviceRecord> devices);
+  // Appends a device not yet listed; false (with a log line) when it cannot be listed.
+  bool Append(DeviceRecord device);
+  void SelectRow(int row);
+  // Whole records move, each label with its own UID; the list is saved.
   void SortBy(bool (*less)(const DeviceRecord&, const DeviceRecord&));
   void SwapRows(int a, int b);
-  // Empties the table, devnames.lst goes, the names start again from devnone.lst.
-  void Clear();
+  // Empties the list and deletes devnames.lst; false when devnone.lst cannot be read (the
+  // list is empty, devnames.lst stays).
+  bool Clear();
 
-  // The UID of a listed row, read from its key and stored into the row's record.
-  std::optional<rdm::Uid> UidOfListedRow(int row);
-  // The selected row's UID; with `selectFirst`, the first row is selected when none is.
+  // The selected device's UID; with `selectFirst`, the first row is selected when none is.
   std::optional<rdm::Uid> SelectedUid(bool selectFirst);
 
  private:
-  std::vector<std::string> RowLabels() const;
-  void RebuildNamesAndSave(const std::vector<std::string>& labels);
   void FileError(const std::string& line);
 
   common::LogSink& log_;
@@ -101,7 +105,7 @@ class DeviceTableService {
   std::string workDir_;
   std::string programDir_;
   DeviceTable table_;
-  DeviceListView view_;
+  std::vector<Column> columns_;
   std::vector<std::string> fileErrors_;
 };
 

@@ -16,13 +16,12 @@ namespace velquor::workbench {
 
 Discovery::Discovery(rdm::RdmEngine& engine, common::LogSink& log, common::Clock& clock,
                      DeviceTableService& table, DeviceOperations& operations,
-                     DevicePanelModel& panel, CommandFlags& flags, Hooks hooks)
+                     CommandFlags& flags, Hooks hooks)
     : engine_(engine),
       log_(log),
       clock_(clock),
       table_(table),
       operations_(operations),
-      panel_(panel),
       flags_(flags),
       hooks_(std::move(hooks)) {}
 
@@ -33,29 +32,25 @@ void Discovery::RdmUnMute(rdm::Uid uid) {
 }
 
 bool Discovery::AddFoundDevice(rdm::Uid uid, const std::string& logText) {
-  if (const std::string problem = KeyProblem(NameKey(uid)); !problem.empty()) {
-    log_.Add(fmt::format("0x{} {}: not added", rdm::UidText(uid), problem));
+  DeviceReading reading(uid);
+  if (table_.Table().Find(uid)) {
+    // Listed already (it lost its mute): its label is read again, no second row.
+    operations_.GetDeviceLabel(reading);
+    DeviceRecord* listed = table_.Table().Find(uid);
+    if (listed && reading.label) listed->Label = LabelForFile(*reading.label);
     return false;
   }
-  if (table_.Table().DeviceCount >= MaxDevices) {
-    log_.Add(fmt::format("The device table is full ({} devices): 0x{} is not added", MaxDevices,
-                         rdm::UidText(uid)));
-    return false;
+  DeviceRecord device;
+  device.Uid = uid;
+  if (!table_.Append(device)) return false;
+  operations_.GetDeviceLabel(reading);
+  // A label that could not be read is the one this UID had, never another device's.
+  if (DeviceRecord* added = table_.Table().Find(uid)) {
+    added->Label = LabelForFile(reading.label.value_or(knownLabels_.Value(NameKey(uid)).value_or("")));
   }
-  const int row = table_.Table().DeviceCount;
-  table_.Table().Records[static_cast<size_t>(row)].Uid = uid;
-  const std::string key = NameKey(uid);
-  // A label that could not be read must not be taken from the device read before.
-  if (operations_.GetDeviceLabel(uid)) {
-    table_.Table().Names.Set(key, panel_.Edit1);
-  } else {
-    table_.Table().Names.Set(key, table_.Table().Names.Value(key).value_or(""));
-  }
-  if (table_.Table().Names.Count() <= static_cast<size_t>(table_.Table().DeviceCount)) return false;
-  operations_.GetDeviceInfo(uid, row);
-  table_.AddRow(row);
+  operations_.GetDeviceInfo(reading);
+  table_.Apply(reading);
   if (!incremental_) log_.Add(logText + rdm::UidText(uid));
-  table_.Table().DeviceCount = row + 1;
   return true;
 }
 
@@ -134,7 +129,8 @@ void Discovery::Report(const rdm::DiscoveryProgress& progress, bool running) {
   if (hooks_.progress) hooks_.progress(status_);
 }
 
-void Discovery::Run(bool incremental) {
+void Discovery::Run(Mode mode) {
+  const bool incremental = mode == Mode::Incremental;
   incremental_ = incremental;
   flags_.stopRequested.store(false);
   start_ = clock_.Now();
@@ -154,23 +150,19 @@ void Discovery::Run(bool incremental) {
       Report({}, false);
       return;
     }
-    table_.View().rows.clear();
-    table_.SelectRow(-1);
     log_.Add("Discovery started...");
-    const int oldCount = table_.Table().DeviceCount;
-    std::vector<rdm::Uid> oldUids;
-    for (int i = 0; i < oldCount; ++i)
-      oldUids.push_back(table_.Table().Records[static_cast<size_t>(i)].Uid);
-    table_.Table().DeviceCount = 0;
-    // The reset list's own unusable entries are named and left out; what devnames.lst kept
-    // as it was stays kept.
-    std::vector<DeviceNameList::Entry> kept = std::move(table_.Table().Unlisted);
-    table_.Table().Unlisted.clear();
-    table_.SetAsideUnlisted(reset, "devnone.lst");
-    table_.Table().Unlisted = std::move(kept);
-    table_.Table().Names = std::move(reset);
+    const std::vector<DeviceRecord> old = table_.Table().Devices;
+    // Labels stay with their UIDs: the list's own first, then the reset list's.
+    knownLabels_ = table_.Table().Names();
+    std::vector<DeviceNameList::Entry> named;  // the reset list's unusable entries, logged
+    table_.SetAsideUnlisted(reset, "devnone.lst", named);
+    for (const DeviceNameList::Entry& e : reset.Entries()) {
+      if (!knownLabels_.Value(e.key)) knownLabels_.Set(e.key, e.value);
+    }
+    table_.Replace({});
     if (!testMode) {
-      for (rdm::Uid u : oldUids) {
+      for (const DeviceRecord& previous : old) {
+        const rdm::Uid u = previous.Uid;
         if (stopRequested()) break;
         if (RdmMute(u)) {
           AddFoundDevice(u, "----------ADD device----------: ");
@@ -183,6 +175,7 @@ void Discovery::Run(bool incremental) {
       }
     }
   } else {
+    knownLabels_ = table_.Table().Names();
     log_.Add("Discovery started.");
   }
 
@@ -199,32 +192,14 @@ void Discovery::Run(bool incremental) {
   const rdm::SearchEnd end = stopRequested() ? rdm::SearchEnd::Stopped : search.Run(rechecked);
   flags_.stopRequested.store(false);
 
-  if (incremental) {
-    // Every row goes back into the list under its own key with the label it shows.
-    for (int k = 0; k < table_.Table().DeviceCount; ++k) {
-      const rdm::Uid uid = table_.Table().Records[static_cast<size_t>(k)].Uid;
-      table_.Table().Names.Set(NameKey(uid), table_.Table().Names.Value(NameKey(uid)).value_or(""));
-    }
-  }
   if (end == rdm::SearchEnd::Stopped) {
-    log_.Add(fmt::format("Discovery stopped: {} found", table_.Table().DeviceCount));
+    log_.Add(fmt::format("Discovery stopped: {} found", table_.Table().Count()));
   }
-  if (table_.Table().DeviceCount > 0) {
-    table_.Save();
-    panel_.EditEnd = std::to_string(table_.Table().DeviceCount);
-    log_.Add("End Fixture:" + panel_.EditEnd);  // the edit's change handler, as when typed
-  }
+  if (table_.Table().Count() > 0) table_.Save();
   log_.Add("Discovery finished.");
-  table_.RebuildUidChoices();
   Report(search.Progress(), false);
 }
 
-void Discovery::SpeedButtonDiscoverClick() {
-  Run(false);
-}
-void Discovery::SpeedButtonAddClick() {
-  Run(true);
-}
 
 std::string DiscoveryStatusText(const DiscoveryStatus& status, bool chinese) {
   if (chinese) {

@@ -42,12 +42,13 @@ class Discovery {
   };
 
   Discovery(rdm::RdmEngine& engine, common::LogSink& log, common::Clock& clock,
-            DeviceTableService& table, DeviceOperations& operations, DevicePanelModel& panel,
-            CommandFlags& flags, Hooks hooks);
+            DeviceTableService& table, DeviceOperations& operations, CommandFlags& flags,
+            Hooks hooks);
 
-  // A full discovery (the list found again) or an incremental one (devices added).
-  void SpeedButtonDiscoverClick();
-  void SpeedButtonAddClick();
+  // A full discovery finds the list again (the devices listed before are asked first and
+  // keep their labels); an incremental one adds devices not yet listed.
+  enum class Mode { Full, Incremental };
+  void Run(Mode mode);
 
   // One logged DISC_UNIQUE_BRANCH; the answer decoded whatever range was asked.
   rdm::BranchReply BranchExchange(rdm::Uid lower, rdm::Uid upper);
@@ -60,7 +61,7 @@ class Discovery {
   // Adds the device as the next row unless it is listed already; false when not added.
   bool AddFoundDevice(rdm::Uid uid, const std::string& logText);
 
-  // Test mode (CheckBoxTest): discovery again every EditTime milliseconds.
+  // Test mode: discovery again every EditTime milliseconds.
   bool testMode = false;
   std::string testInterval = "3000";
   // The delay before the test mode's next discovery, in milliseconds.
@@ -70,7 +71,6 @@ class Discovery {
   const DiscoveryStatus& LastStatus() const { return status_; }
 
  private:
-  void Run(bool incremental);
   void Report(const rdm::DiscoveryProgress& progress, bool running);
 
   rdm::RdmEngine& engine_;
@@ -78,10 +78,10 @@ class Discovery {
   common::Clock& clock_;
   DeviceTableService& table_;
   DeviceOperations& operations_;
-  DevicePanelModel& panel_;
   CommandFlags& flags_;
   Hooks hooks_;
   bool incremental_ = false;
+  DeviceNameList knownLabels_;  // labels by UID for devices whose label does not answer
   rdm::Uid lastFoundUid_;
   DiscoveryStatus status_;
   common::Instant start_{};

@@ -14,14 +14,25 @@ namespace pid = rdm::pid;
 
 namespace {
 
-std::vector<PlanRecord> RecordsOf(const DeviceTable& t, const uint16_t* reserved = nullptr) {
+std::vector<PlanRecord> RecordsOf(const DeviceTable& t) {
   std::vector<PlanRecord> records;
-  for (int row = 0; row < t.DeviceCount && row < MaxDevices; ++row) {
-    const DeviceRecord& r = t.Records[static_cast<size_t>(row)];
-    records.push_back(
-        {r.Uid, r.StartAddressIndex, r.Footprint, reserved ? reserved[row] : uint16_t{0}});
+  for (const DeviceRecord& r : t.Devices) {
+    records.push_back({r.Uid, r.StartAddressIndex, r.Footprint, r.PlanReserved});
   }
   return records;
+}
+
+// Every listed device with the address its map block stands at (none without a footprint).
+std::vector<AddressAssignment> MapTargets(const DeviceTable& t) {
+  std::vector<AddressAssignment> targets;
+  for (const DeviceRecord& r : t.Devices) {
+    std::optional<uint16_t> address;
+    if (r.StartAddressIndex != kNoStartAddressIndex) {
+      address = StartAddressToSend(int64_t{r.StartAddressIndex} + 1);
+    }
+    targets.push_back({r.Uid, address});
+  }
+  return targets;
 }
 
 bool WriteWhole(const std::string& path, const std::string& bytes, common::LogSink& log) {
@@ -50,57 +61,58 @@ std::optional<std::vector<PlanRecord>> LoadRows(DeviceTableService& table, const
   return ReplaceRows(table, read.records, path, log);
 }
 
-void SetStart(DeviceOperations& operations, rdm::Uid uid, uint16_t startIndex,
-              common::LogSink& log) {
-  if (startIndex == kNoStartAddressIndex) {
-    log.Add(fmt::format("0x{} has no DMX footprint: no start address sent", rdm::UidText(uid)));
-    return;
+// Each target its address, as the window showed it when the write was asked for.
+void WriteTargets(DeviceOperations& operations, std::span<const AddressAssignment> targets,
+                  const CommandFlags& flags, common::LogSink& log) {
+  for (const AddressAssignment& target : targets) {
+    if (flags.Stopping()) break;
+    if (!target.address) {
+      log.Add(fmt::format("0x{} has no DMX footprint: no start address sent",
+                          rdm::UidText(target.uid)));
+      continue;
+    }
+    const uint16_t a = *target.address;
+    operations.Transact({rdm::SET_COMMAND,
+                         pid::DMX_START_ADDRESS,
+                         {static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)}},
+                        target.uid);
   }
-  const uint16_t a = StartAddressToSend(int64_t{startIndex} + 1);
-  operations.Transact({rdm::SET_COMMAND,
-                       pid::DMX_START_ADDRESS,
-                       {static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)}},
-                      uid);
 }
 
 }  // namespace
 
-uint16_t StartAddressToSend(int64_t address) {
-  return static_cast<uint16_t>(address < 0 ? 1 : address > 512 ? 512 : address);
-}
-
 std::vector<PlanRecord> ReplaceRows(DeviceTableService& service,
                                     std::span<const PlanRecord> records, const std::string& file,
                                     common::LogSink& log) {
-  DeviceTable& t = service.Table();
-  const DeviceNameList old = t.Names;
-  DeviceNameList names;
+  const DeviceTable& t = service.Table();
+  std::vector<DeviceRecord> devices;
   std::vector<PlanRecord> taken;
-  int n = 0;
-  for (size_t k = 0; k < records.size() && n < MaxDevices; ++k) {
-    const std::string key = NameKey(records[k].uid);
+  for (size_t k = 0; k < records.size() && devices.size() < static_cast<size_t>(MaxDevices); ++k) {
+    const rdm::Uid uid = records[k].uid;
+    const std::string key = NameKey(uid);
     const std::string problem = KeyProblem(key);
-    if (!problem.empty() || names.Value(key)) {
+    const bool twice = std::any_of(devices.begin(), devices.end(),
+                                   [&](const DeviceRecord& d) { return d.Uid == uid; });
+    if (!problem.empty() || twice) {
       log.Add(fmt::format("{}: record {} ({}) skipped: {}", file, k + 1, key,
                           problem.empty() ? "the UID is listed already" : problem));
       continue;
     }
-    DeviceRecord& r = t.Records[static_cast<size_t>(n)];
-    r = DeviceRecord{};
-    r.Uid = records[k].uid;
-    r.StartAddressIndex = records[k].startIndex;
-    r.Footprint = records[k].footprint;
-    r.FixtureNumber = static_cast<uint16_t>(n + 1);
-    names.Set(key, old.Value(key).value_or(""));
+    // A device the list knew keeps its label and what it answered; the file gives its place.
+    const DeviceRecord* known = t.Find(uid);
+    DeviceRecord d = known ? *known : DeviceRecord{};
+    d.Uid = uid;
+    d.StartAddressIndex = records[k].startIndex;
+    d.Footprint = records[k].footprint;
+    d.FixtureNumber = static_cast<uint16_t>(devices.size() + 1);
+    d.PlanReserved = records[k].reserved;
+    devices.push_back(std::move(d));
     taken.push_back(records[k]);
-    ++n;
   }
-  t.DeviceCount = n;
-  t.Names = std::move(names);
-  service.View().rows.clear();
-  for (int row = 0; row < n; ++row) service.AddRow(row);
-  service.RebuildUidChoices();
-  service.SelectRow(-1);
+  service.Replace(std::move(devices));
+  service.Table().Selected.reset();
+  // devnames.lst follows, so a reload finds the same devices, each with its own values.
+  service.Save();
   return taken;
 }
 
@@ -113,14 +125,14 @@ PatchPageController::PatchPageController(DeviceTableService& table, DeviceOperat
 
 std::array<CellFill, kMapCells> PatchPageController::Fill() {
   const DeviceTable& t = table_.Table();
-  if (t.ValidRow(t.SelectedRow)) cursorText_ = std::to_string(map_.cursor + 1);
+  if (t.SelectedRow() >= 0) cursorText_ = std::to_string(map_.cursor + 1);
   const auto blocks = BlocksOf(t);
-  return FillCells(blocks, t.SelectedRow, map_.cursor, false);
+  return FillCells(blocks, t.SelectedRow(), map_.cursor, false);
 }
 
 void PatchPageController::RowClicked(int row) {
   const DeviceTable& t = table_.Table();
-  if (t.ValidRow(row)) map_.cursor = t.Records[static_cast<size_t>(row)].StartAddressIndex;
+  if (t.ValidRow(row)) map_.cursor = t.Devices[static_cast<size_t>(row)].StartAddressIndex;
 }
 
 bool PatchPageController::Press(int x, int y) {
@@ -128,49 +140,47 @@ bool PatchPageController::Press(int x, int y) {
   if (!row) return false;
   table_.SelectRow(*row);
   // A press without a drag leaves the device where it is: the cursor starts at its address.
-  map_.cursor = table_.Table().Records[static_cast<size_t>(*row)].StartAddressIndex;
+  map_.cursor = table_.Table().Devices[static_cast<size_t>(*row)].StartAddressIndex;
   return true;
 }
 
 bool PatchPageController::Drag(int x, int y, bool leftHeld) {
   const DeviceTable& t = table_.Table();
-  if (!leftHeld || !t.ValidRow(t.SelectedRow)) return false;
-  return map_.Drag(BlocksOf(t), t.SelectedRow, x, y);
+  if (!leftHeld || t.SelectedRow() < 0) return false;
+  return map_.Drag(BlocksOf(t), t.SelectedRow(), x, y);
 }
 
 void PatchPageController::Release() {
-  DeviceTable& t = table_.Table();
-  if (!t.ValidRow(t.SelectedRow)) return;
-  t.Records[static_cast<size_t>(t.SelectedRow)].StartAddressIndex = map_.cursor;
-  table_.UpdateRow(t.SelectedRow);  // nothing is sent: Write does that
+  // The map is an edit of the list: nothing is sent, Write does that.
+  if (DeviceRecord* d = table_.Table().SelectedDevice()) d->StartAddressIndex = map_.cursor;
 }
 
 void PatchPageController::Read(bool rebuildList) {
-  for (int row = 0; row < table_.Table().DeviceCount; ++row) {
+  std::vector<rdm::Uid> devices;
+  for (const DeviceRecord& d : table_.Table().Devices) devices.push_back(d.Uid);
+  for (rdm::Uid uid : devices) {
     if (flags_.Stopping()) break;
-    const rdm::Uid uid = table_.Table().Records[static_cast<size_t>(row)].Uid;
     const rdm::RdmAnswer a = operations_.Transact({rdm::GET_COMMAND, pid::DEVICE_INFO, {}}, uid);
-    if (!operations_.Acked(a, pid::DEVICE_INFO, uid) || !table_.Table().ValidRow(row)) continue;
+    if (!operations_.Acked(a, pid::DEVICE_INFO, uid)) continue;
     const auto info = rdm::DecodeDeviceInfo(a.Data());
-    if (!info) continue;  // too short: the row keeps its values
-    DeviceRecord& r = table_.Table().Records[static_cast<size_t>(row)];
-    r.Footprint = info->footprint;
-    r.StartAddressIndex =
+    DeviceRecord* r = table_.Table().Find(uid);
+    if (!info || !r) continue;  // too short, or no longer listed: nothing changes
+    r->Footprint = info->footprint;
+    r->StartAddressIndex =
         info->startAddress == rdm::kNoStartAddress
             ? kNoStartAddressIndex
             : static_cast<uint16_t>(std::clamp<int>(info->startAddress, 1, 512) - 1);
-    table_.UpdateRow(row);
   }
   table_.SelectRow(-1);
   if (rebuildList) list_.LoadDeviceTable(false);
 }
 
-void PatchPageController::Write(bool rebuildList) {
-  for (int row = 0; row < table_.Table().DeviceCount; ++row) {
-    if (flags_.Stopping()) break;
-    const DeviceRecord r = table_.Table().Records[static_cast<size_t>(row)];
-    SetStart(operations_, r.Uid, r.StartAddressIndex, log_);
-  }
+std::vector<AddressAssignment> PatchPageController::WriteOrder() const {
+  return MapTargets(table_.Table());
+}
+
+void PatchPageController::Write(std::span<const AddressAssignment> targets, bool rebuildList) {
+  WriteTargets(operations_, targets, flags_, log_);
   if (rebuildList) list_.LoadDeviceTable(false);
 }
 
@@ -189,15 +199,24 @@ AddressingController::AddressingController(DeviceTableService& table, DeviceOper
                                            const CommandFlags& flags)
     : table_(table), operations_(operations), list_(list), log_(log), flags_(flags) {}
 
+const DeviceRecord* AddressingController::SelectedDevice() const {
+  return selected_ ? table_.Table().Find(*selected_) : nullptr;
+}
+
+int AddressingController::Selected() const {
+  return selected_ ? table_.Table().RowOf(*selected_) : -1;
+}
+
 std::string AddressingController::UidText() const {
-  if (!table_.Table().ValidRow(selected_)) return "UID:666612345678";
-  return fmt::format("UID:0x{:02X}",
-                     table_.Table().Records[static_cast<size_t>(selected_)].Uid.Value());
+  const DeviceRecord* d = SelectedDevice();
+  if (!d) return "UID:666612345678";
+  return fmt::format("UID:0x{:02X}", d->Uid.Value());
 }
 
 std::optional<uint16_t> AddressingController::SelectedStart() const {
-  if (!table_.Table().ValidRow(selected_)) return std::nullopt;
-  return table_.Table().Records[static_cast<size_t>(selected_)].StartAddressIndex;
+  const DeviceRecord* d = SelectedDevice();
+  if (!d) return std::nullopt;
+  return d->StartAddressIndex;
 }
 
 void AddressingController::FitCells(int width, int height) {
@@ -206,98 +225,94 @@ void AddressingController::FitCells(int width, int height) {
 }
 
 std::array<CellFill, kMapCells> AddressingController::Fill() {
-  if (table_.Table().ValidRow(selected_))
-    addressText_ = "Address:" + std::to_string(map_.cursor + 1);
-  return FillCells(BlocksOf(table_.Table()), selected_, map_.cursor, true);
+  if (SelectedDevice()) addressText_ = "Address:" + std::to_string(map_.cursor + 1);
+  return FillCells(BlocksOf(table_.Table()), Selected(), map_.cursor, true);
 }
 
 void AddressingController::Open() {
   list_.SortByStartAddress();
-  RebuildRows();
+  selected_.reset();
 }
 
-void AddressingController::RebuildRows() {
-  rows_.clear();
+std::vector<AddressingController::Row> AddressingController::Rows() const {
+  std::vector<Row> rows;
   const DeviceTable& t = table_.Table();
-  for (int row = 0; row < t.DeviceCount; ++row) {
-    const DeviceRecord& r = t.Records[static_cast<size_t>(row)];
-    rows_.push_back({std::to_string(row + 1), StartAddressText(r.StartAddressIndex, false),
-                     std::to_string(r.Footprint)});
+  for (int row = 0; row < t.Count(); ++row) {
+    const DeviceRecord& r = t.Devices[static_cast<size_t>(row)];
+    rows.push_back({std::to_string(row + 1), StartAddressText(r.StartAddressIndex, false),
+                    std::to_string(r.Footprint)});
   }
-  selected_ = -1;
+  return rows;
 }
 
 void AddressingController::Select(int row) {
-  if (!table_.Table().ValidRow(row) || static_cast<size_t>(row) >= rows_.size()) return;
-  selected_ = row;
-  map_.cursor = table_.Table().Records[static_cast<size_t>(row)].StartAddressIndex;
+  const auto uid = table_.Table().UidAt(row);
+  if (!uid) return;
+  selected_ = uid;
+  map_.cursor = table_.Table().Devices[static_cast<size_t>(row)].StartAddressIndex;
 }
 
 bool AddressingController::Press(int x, int y) {
   log_.Add("RDM Start Address:" + std::to_string(map_.CellAt(x, y) + 1));
   const auto row = map_.RowAt(BlocksOf(table_.Table()), x, y);
-  if (!row || static_cast<size_t>(*row) >= rows_.size()) return false;
+  if (!row) return false;
   Select(*row);
   return true;
 }
 
 bool AddressingController::Drag(int x, int y, bool leftHeld) {
-  if (!leftHeld || !table_.Table().ValidRow(selected_)) return false;
-  return map_.Drag(BlocksOf(table_.Table()), selected_, x, y);
+  if (!leftHeld || !SelectedDevice()) return false;
+  return map_.Drag(BlocksOf(table_.Table()), Selected(), x, y);
 }
 
 void AddressingController::Release() {
-  if (!table_.Table().ValidRow(selected_)) return;
-  table_.Table().Records[static_cast<size_t>(selected_)].StartAddressIndex = map_.cursor;
-  rows_[static_cast<size_t>(selected_)].address = StartAddressText(map_.cursor, false);
-}
-
-void AddressingController::SendIdentify(int row, bool on) {
-  if (!table_.Table().ValidRow(row)) return;
-  DeviceRecord& r = table_.Table().Records[static_cast<size_t>(row)];
-  r.IdentifyOn = on ? 1 : 0;
-  operations_.SetIdentify(r.Uid, on);
+  if (selected_) {
+    if (DeviceRecord* d = table_.Table().Find(*selected_)) d->StartAddressIndex = map_.cursor;
+  }
 }
 
 void AddressingController::IdentifyPass() {
-  for (int row = 0; row < static_cast<int>(rows_.size()); ++row) {
+  std::vector<rdm::Uid> devices;
+  for (const DeviceRecord& d : table_.Table().Devices) devices.push_back(d.Uid);
+  for (rdm::Uid uid : devices) {
     if (flags_.Stopping()) break;
-    SendIdentify(row, row == selected_);
+    SendIdentify(uid, uid == selected_);
   }
   // The list shows the identify states once, after the pass.
   list_.RefreshDeviceTable(false);
 }
 
-void AddressingController::WriteAll() {
-  for (int row = 0; row < static_cast<int>(rows_.size()); ++row) {
-    if (flags_.Stopping()) break;
-    if (!table_.Table().ValidRow(row)) break;
-    // To the device the row shows (not to whatever devnames.lst lists at that row).
-    const DeviceRecord r = table_.Table().Records[static_cast<size_t>(row)];
-    SetStart(operations_, r.Uid, r.StartAddressIndex, log_);
-  }
+void AddressingController::SendIdentify(rdm::Uid uid, bool on) {
+  if (DeviceRecord* r = table_.Table().Find(uid)) r->IdentifyOn = on ? 1 : 0;
+  operations_.SetIdentify(uid, on);
+}
+
+std::vector<AddressAssignment> AddressingController::WriteOrder() const {
+  return MapTargets(table_.Table());
+}
+
+void AddressingController::WriteAll(std::span<const AddressAssignment> targets) {
+  WriteTargets(operations_, targets, flags_, log_);
   Open();
 }
 
 void AddressingController::CancelAll() {
-  for (int row = 0; row < static_cast<int>(rows_.size()); ++row) {
+  std::vector<rdm::Uid> devices;
+  for (const DeviceRecord& d : table_.Table().Devices) devices.push_back(d.Uid);
+  for (rdm::Uid uid : devices) {
     if (flags_.Stopping()) break;
-    SendIdentify(row, false);
-    SendIdentify(row, false);
+    SendIdentify(uid, false);
+    SendIdentify(uid, false);
   }
 }
 
 bool AddressingController::SavePlan(const std::string& path) {
-  return WriteWhole(path, EncodeAddressPlan(RecordsOf(table_.Table(), reserved_.data())), log_);
+  return WriteWhole(path, EncodeAddressPlan(RecordsOf(table_.Table())), log_);
 }
 
 bool AddressingController::LoadPlan(const std::string& path) {
-  const auto taken = LoadRows(table_, path, DecodeAddressPlan, "Address plan", log_);
-  if (!taken) return false;
-  // The reserved words go back with the records that were taken.
-  reserved_.fill(0);
-  for (size_t row = 0; row < taken->size(); ++row) reserved_[row] = (*taken)[row].reserved;
-  RebuildRows();
+  if (!LoadRows(table_, path, DecodeAddressPlan, "Address plan", log_)) return false;
+  selected_.reset();
   return true;
 }
 

@@ -37,8 +37,10 @@ class PatchPageController {
 
   // Button6 / BitBtn4 (with `rebuildList`): every device's footprint and start address.
   void Read(bool rebuildList);
-  // Button7 / BitBtn5: every device's start address as the map has it.
-  void Write(bool rebuildList);
+  // Every device's start address as the map has it, for Write.
+  std::vector<AddressAssignment> WriteOrder() const;
+  // Button7 / BitBtn5: each target its address.
+  void Write(std::span<const AddressAssignment> targets, bool rebuildList);
   // Button8 / Button9: false (with a log line) when the file cannot be written or read.
   bool Save(const std::string& path);
   bool Load(const std::string& path);
@@ -53,12 +55,9 @@ class PatchPageController {
   std::string cursorText_ = "000";
 };
 
-// The start address a SET sends for `address`: below 0 is 1, above 512 is 512.
-uint16_t StartAddressToSend(int64_t address);
-
 // The rows of `records` become the device table's rows: the names keep the labels of the
 // UIDs they had; records that stand for no device are skipped with a log line. Returns the
-// records taken, in row order.
+// records taken, in row order. devnames.lst follows.
 std::vector<PlanRecord> ReplaceRows(DeviceTableService& table, std::span<const PlanRecord> records,
                                     const std::string& file, common::LogSink& log);
 
@@ -71,8 +70,8 @@ class AddressingController {
     std::string number, address, channels;  // "No.", "Addr", "Ch"
   };
   AddressMap& Map() { return map_; }
-  const std::vector<Row>& Rows() const { return rows_; }
-  int Selected() const { return selected_; }
+  std::vector<Row> Rows() const;
+  int Selected() const;  // the selected device's row, −1 when none
   const std::string& AddressText() const { return addressText_; }  // LabelAddr
   std::string UidText() const;                                     // LabelUID
   std::optional<uint16_t> SelectedStart() const;
@@ -82,7 +81,6 @@ class AddressingController {
 
   // SpeedButtonRdmClick: sorted by start address, one list row per device.
   void Open();
-  void RebuildRows();
   // ListView1Click / Change.
   void Select(int row);
   // PaintBox1's mouse: Press selects (true when a row was picked), Drag and Release as on
@@ -93,8 +91,10 @@ class AddressingController {
 
   // The identify pass: the selected device identifies, every other listed one stops.
   void IdentifyPass();
-  // SpeedButton6: each row's start address, then the list sorted again.
-  void WriteAll();
+  // Every device's start address as the map has it, for the write.
+  std::vector<AddressAssignment> WriteOrder() const;
+  // SpeedButton6: each target its address, then the list sorted again.
+  void WriteAll(std::span<const AddressAssignment> targets);
   // SpeedButton7: identify off for every device (twice: some miss the first).
   void CancelAll();
   bool SavePlan(const std::string& path);
@@ -105,7 +105,8 @@ class AddressingController {
   int OddEvenPhase() const { return oddEvenPhase_; }
 
  private:
-  void SendIdentify(int row, bool on);
+  void SendIdentify(rdm::Uid uid, bool on);
+  const DeviceRecord* SelectedDevice() const;
 
   DeviceTableService& table_;
   DeviceOperations& operations_;
@@ -113,9 +114,7 @@ class AddressingController {
   common::LogSink& log_;
   const CommandFlags& flags_;
   AddressMap map_{AddressMap::PressRule::FromCellBefore};
-  std::vector<Row> rows_;
-  std::array<uint16_t, MaxDevices> reserved_{};  // the plan file's reserved word per row
-  int selected_ = -1;
+  std::optional<rdm::Uid> selected_;
   std::string addressText_ = "Address:001";
   std::string oddEvenCaption_ = "Odd";
   int oddEvenPhase_ = 0;

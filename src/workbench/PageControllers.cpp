@@ -33,9 +33,15 @@ std::string NotAnInteger(const std::string& text) {
 // ---------------------------------------------------------------- device list
 
 DeviceListController::DeviceListController(DeviceTableService& table, DeviceOperations& operations,
-                                           DevicePanelModel& panel, common::LogSink& log,
-                                           const CommandFlags& flags)
-    : table_(table), operations_(operations), panel_(panel), log_(log), flags_(flags) {}
+                                           common::LogSink& log, const CommandFlags& flags)
+    : table_(table), operations_(operations), log_(log), flags_(flags) {}
+
+void DeviceListController::Requery(rdm::Uid uid) {
+  DeviceReading reading(uid);
+  operations_.GetIdentify(reading);
+  operations_.GetDeviceInfo(reading);
+  table_.Apply(reading);
+}
 
 void DeviceListController::LoadDeviceTable(bool requery) {
   if (!requery) {
@@ -43,39 +49,23 @@ void DeviceListController::LoadDeviceTable(bool requery) {
     return;
   }
   bool told = false;
-  table_.Reload(true, [&](rdm::Uid uid, int row) {
+  int row = 0;
+  table_.Reload(true, [&](rdm::Uid uid) {
+    ++row;
     if (flags_.Stopping()) {
-      if (!told) log_.Add(fmt::format("Loading stopped: devices from row {} not asked", row + 1));
+      if (!told) log_.Add(fmt::format("Loading stopped: devices from row {} not asked", row));
       told = true;
       return;
     }
-    operations_.GetIdentify(uid, row);
-    operations_.GetDeviceInfo(uid, row);
+    Requery(uid);
   });
-}
-
-void DeviceListController::LoadAtStartUp() {
-  LoadDeviceTable(true);
-  table_.RebuildUidChoices();
-  if (table_.Table().DeviceCount != 0) {
-    panel_.EditEnd = std::to_string(table_.Table().DeviceCount);
-    log_.Add("End Fixture:" + panel_.EditEnd);  // the edit's change handler, as when typed
-  }
 }
 
 void DeviceListController::RefreshDeviceTable(bool requery) {
   table_.Reload(false, nullptr);
-  // The selected row alone is asked again, so that a moved or renumbered fixture shows
-  // its current state. Its label stays as the list has it: the label field may hold text
-  // read from or typed for another device.
-  DeviceTable& t = table_.Table();
-  const int s = t.SelectedRow;
-  if (requery && t.ValidRow(s)) {
-    const rdm::Uid uid = t.Records[static_cast<size_t>(s)].Uid;
-    operations_.GetIdentify(uid, s);
-    operations_.GetDeviceInfo(uid, s);
-    table_.UpdateRow(s);
-  }
+  // The selected device alone is asked again, so that a moved or renumbered fixture shows
+  // its current state.
+  if (auto uid = table_.Table().Selected; requery && uid) Requery(*uid);
 }
 
 void DeviceListController::SortByFixtureNumber() {
@@ -93,58 +83,66 @@ void DeviceListController::SortByStartAddress() {
 }
 
 void DeviceListController::MoveSelectedUp() {
-  const int s = table_.Table().SelectedRow;
-  if (s < 1 || s >= table_.Table().DeviceCount) {
+  const int s = table_.Table().SelectedRow();
+  if (s < 1) {
     log_.Add("UP On the top ");
     return;
   }
-  table_.SwapRows(s, s - 1);
-  table_.Table().SelectedRow = s - 1;
+  table_.SwapRows(s, s - 1);  // the selection moves with its device
   RefreshDeviceTable(true);
-  table_.SelectRow(s - 1);
   log_.Add("UP Success ");
 }
 
 void DeviceListController::MoveSelectedDown() {
-  const int s = table_.Table().SelectedRow;
-  if (s < 0 || s + 1 >= table_.Table().DeviceCount) {
+  const int s = table_.Table().SelectedRow();
+  if (s < 0 || s + 1 >= table_.Table().Count()) {
     log_.Add("Down On the bottom ");
     return;
   }
   table_.SwapRows(s, s + 1);
-  table_.Table().SelectedRow = s + 1;
   RefreshDeviceTable(true);
-  table_.SelectRow(s + 1);
   log_.Add("Down Success ");
 }
 
-void DeviceListController::ClearDeviceList() {
-  table_.Clear();
+bool DeviceListController::ClearDeviceList() {
+  return table_.Clear();
 }
 
 void DeviceListController::SetFixtureNumber(const std::string& text) {
-  DeviceTable& t = table_.Table();
-  if (t.SelectedRow < 0 || t.SelectedRow >= MaxDevices) return;
+  DeviceRecord* device = table_.Table().SelectedDevice();
+  if (!device) return;
   auto value = common::ParseUnsigned("0" + text);
   if (!value || text.find_first_not_of("0123456789") != std::string::npos) {
     log_.Add(NotAnInteger(text));
     return;
   }
-  t.Records[static_cast<size_t>(t.SelectedRow)].FixtureNumber = static_cast<uint16_t>(*value);
+  device->FixtureNumber = static_cast<uint16_t>(*value);
   RefreshDeviceTable(true);
 }
 
-void DeviceListController::BatchAddress(const BatchPlan& plan) {
+std::vector<AddressAssignment> BatchTargets(const DeviceTable& table, const BatchPlan& plan) {
+  std::vector<AddressAssignment> targets;
+  for (int64_t i = std::max<int64_t>(plan.firstRow, 0); i <= plan.lastRow && i < table.Count();
+       ++i) {
+    const int64_t offset = std::min<int64_t>((i - plan.firstRow) * plan.increment, 100000);
+    std::optional<uint16_t> address;
+    if (plan.startAddress) {
+      address = StartAddressToSend(std::clamp<int64_t>(*plan.startAddress, -100000, 100000) + offset);
+    }
+    targets.push_back({table.Devices[static_cast<size_t>(i)].Uid, address});
+  }
+  return targets;
+}
+
+void DeviceListController::BatchAddress(const BatchPlan& plan,
+                                        std::span<const AddressAssignment> targets) {
   const std::string line =
       fmt::format("Start ADDR:{} Inc Channel:{} Start Fixture:{} End Fixture:{}", plan.logAddress,
                   plan.increment, plan.firstRow, plan.lastRow);
-  const DeviceTable& t = table_.Table();
-  for (int64_t i = plan.firstRow; i <= plan.lastRow && i < t.DeviceCount; ++i) {
-    const rdm::Uid uid = t.Records[static_cast<size_t>(i)].Uid;
-    const int offset =
-        static_cast<int>(std::min<int64_t>((i - plan.firstRow) * plan.increment, 100000));
-    operations_.SetStartAddress(uid, plan.startAddress, offset);
-    if (plan.personality) operations_.SetPersonality(uid, *plan.personality);
+  for (const AddressAssignment& target : targets) {
+    if (flags_.Stopping()) break;
+    operations_.SetStartAddress(target.uid, target.address);
+    if (plan.personality) operations_.SetPersonality(target.uid, *plan.personality);
   }
   log_.Add(line);
   LoadDeviceTable(true);
@@ -152,130 +150,183 @@ void DeviceListController::BatchAddress(const BatchPlan& plan) {
 
 // ---------------------------------------------------------------- device panel
 
+void ShowReading(DevicePanelModel& panel, const DeviceReading& r) {
+  panel = DevicePanelModel{};
+  panel.device = r.uid;
+  panel.label = r.label.value_or("");
+  panel.manufacturer = r.manufacturer.value_or("/");
+  panel.status = r.status.value_or("/");
+  panel.statusColour = r.statusColour;
+  panel.category = r.info ? rdm::CategoryText(r.info->category) : "";
+  panel.software = r.software.value_or("/");
+  uint16_t footprint = 0;
+  if (r.info && r.info->footprint >= 1 && r.info->footprint <= 512) footprint = r.info->footprint;
+  panel.footprint = std::to_string(footprint);
+  panel.address = "";
+  if (r.startAddress) {
+    panel.address = *r.startAddress == rdm::kNoStartAddress
+                        ? "-"
+                        : std::to_string(std::clamp<uint16_t>(*r.startAddress, 1, 512));
+    panel.addressArrows = *r.startAddress;
+  }
+  panel.deviceHours = r.deviceHours ? std::to_string(static_cast<int32_t>(*r.deviceHours)) : "/";
+  panel.lampHours = r.lampHours ? std::to_string(static_cast<int32_t>(*r.lampHours)) : "/";
+  panel.panInvert = r.panInvert.value_or(false);
+  panel.tiltInvert = r.tiltInvert.value_or(false);
+  panel.panTiltSwap = r.panTiltSwap.value_or(false);
+  for (const auto& [number, text] : r.personalities) panel.personalities.Add(number, text);
+  if (r.info && r.info->personality != 0) panel.personalities.SelectNumber(r.info->personality);
+  if (r.supported) {
+    const auto table = rdm::KnownPidTable();
+    for (uint16_t p : *r.supported) {
+      auto it = std::find_if(table.begin(), table.end(), [&](const auto& e) { return e.pid == p; });
+      panel.supportedParameters.items.push_back(it != table.end() ? rdm::KnownPidItemText(*it)
+                                                                  : fmt::format("0x{:04X}", p));
+    }
+    panel.supportedParameters.itemIndex = r.supported->empty() ? -1 : 0;
+  }
+}
+
 RdmPageController::RdmPageController(DeviceTableService& table, DeviceOperations& operations,
                                      DeviceListController& list, DevicePanelModel& panel,
-                                     common::LogSink& log, std::function<void()> showRdmPage)
+                                     ConsoleModel& console, common::LogSink& log,
+                                     std::function<void()> showRdmPage)
     : table_(table),
       operations_(operations),
       list_(list),
       panel_(panel),
+      console_(console),
       log_(log),
       showRdmPage_(std::move(showRdmPage)) {}
 
-void RdmPageController::SpeedButtonRdmReadClick() {
-  DeviceTable& t = table_.Table();
-  if (t.SelectedRow < 0 && t.DeviceCount != 0) {
-    table_.SelectRow(0);
-    panel_.Edit35Colour = kYellow;
+void RdmPageController::Read(std::optional<rdm::Uid> device) {
+  if (!device) {
+    if (!table_.Table().Selected && table_.Table().Count() != 0) rowNumberColour = kYellow;
+    device = table_.SelectedUid(true);
   }
-  if (t.SelectedRow < 0) {
+  if (!device || !table_.Table().Find(*device)) {
     log_.Add("NO device");
     return;
   }
-  const int row = t.SelectedRow;
-  panel_.readFrom.reset();
-  if (operations_.ReadDevice(row)) panel_.readFrom = t.Records[static_cast<size_t>(row)].Uid;
+  const int ackedBefore = operations_.Tally().acked;
+  const DeviceReading reading = operations_.ReadDevice(*device);
+  ShowReading(panel_, reading);
+  // A device that answered nothing leaves the panel holding no device's values.
+  if (operations_.Tally().acked == ackedBefore) panel_.device.reset();
+  table_.Apply(reading);
+  // The console's parameter list follows the parameters the device lists.
+  if (reading.supported) {
+    const auto known = rdm::KnownPidTable();
+    for (uint16_t p : *reading.supported) {
+      auto it = std::find_if(known.begin(), known.end(), [&](const auto& e) { return e.pid == p; });
+      if (it != known.end()) console_.parameter = static_cast<int>(it - known.begin());
+    }
+  }
+  batchPersonalities = panel_.personalities;
   // The address edit was changed by the read: its change handler runs, as for a typed one.
-  if (ReadEdit(panel_.EditAddr)) EditChange(NumericEdit::Addr, panel_.EditAddr);
-  panel_.SpeedButtonRdmWriteEnabled = true;
+  if (ReadEdit(panel_.address)) EditChange(NumericEdit::Addr, panel_.address);
+  panel_.writeEnabled = true;
   list_.RefreshDeviceTable(false);
 }
 
-void RdmPageController::SpeedButtonRdmWriteClick() {
-  DeviceTable& t = table_.Table();
-  if (t.SelectedRow < 0) {
-    log_.Add("NO device");
-    return;
+std::optional<PanelWrite> RdmPageController::WriteOrder() {
+  if (!panel_.device) {
+    log_.Add("Write refused: the panel holds no device's values; Read a device first");
+    return std::nullopt;
   }
-  const int s = t.SelectedRow;
-  auto uid = table_.SelectedUid(false);
-  if (!uid) return;
-  // The panel's values belong to the device they were read from: never to another row.
-  if (panel_.readFrom != uid) {
-    log_.Add(panel_.readFrom
-                 ? fmt::format("Write refused: the panel holds the values of 0x{}, the selected "
-                               "device is 0x{}; Read it first",
-                               rdm::UidText(*panel_.readFrom), rdm::UidText(*uid))
-                 : fmt::format("Write refused: the panel holds no values read from 0x{}; Read "
-                               "it first",
-                               rdm::UidText(*uid)));
-    return;
+  if (!table_.Table().Find(*panel_.device)) {
+    log_.Add(fmt::format("Write refused: 0x{} is no longer listed; Read a device first",
+                         rdm::UidText(*panel_.device)));
+    return std::nullopt;
   }
+  PanelWrite order;
+  order.uid = *panel_.device;
+  if (auto typed = common::ParseInteger(panel_.address)) order.address = StartAddressToSend(*typed);
+  if (!panel_.personalities.items.empty()) order.personality = panel_.personalities.ChosenNumber();
+  order.label = panel_.label;
+  order.inversions = {panel_.panInvert, panel_.tiltInvert, panel_.panTiltSwap};
+  return order;
+}
+
+void RdmPageController::Write(const PanelWrite& order) {
+  const rdm::Uid uid = order.uid;
   operations_.ResetRetryCounter();
-  operations_.SetStartAddress(*uid, common::ParseInteger(panel_.EditAddr), 0);
-  operations_.GetSupportedParameters(*uid);
-  operations_.SetPersonality(*uid, panel_.ComboBoxMode.ChosenNumber());
-  const std::string label = operations_.SetDeviceLabel(*uid, panel_.Edit1);
+  operations_.SetStartAddress(uid, order.address);
+  DeviceReading supported(uid);
+  operations_.GetSupportedParameters(supported);
+  if (order.personality) operations_.SetPersonality(uid, *order.personality);
+  const std::string label = operations_.SetDeviceLabel(uid, order.label);
   // The list shows the label written, and keeps it in devnames.lst.
-  t.Names.Set(NameKey(*uid), label);
-  table_.Save();
-  operations_.SetInversions(*uid, {panel_.CheckBox1, panel_.CheckBox2, panel_.CheckBox3});
+  if (DeviceRecord* d = table_.Table().Find(uid)) {
+    d->Label = LabelForFile(label);
+    table_.Save();
+  }
+  operations_.SetInversions(uid, order.inversions);
   operations_.Pause(10);
-  operations_.GetDeviceInfo(*uid, s);
+  DeviceReading after(uid);
+  operations_.GetDeviceInfo(after);
+  table_.Apply(after);
   list_.RefreshDeviceTable(false);
 }
 
-// The selected row for identify, lamp and reset; -1 (with "NO device") when none, since
-// there is then no device to address.
-int RdmPageController::PanelTargetRow() {
-  const int s = table_.Table().SelectedRow;
-  if (!table_.Table().ValidRow(s)) {
+std::optional<rdm::Uid> RdmPageController::PanelTarget(std::optional<rdm::Uid> device) {
+  if (!device) device = table_.Table().Selected;
+  if (!device || !table_.Table().Find(*device)) {
     log_.Add("NO device");
-    return -1;
+    return std::nullopt;
   }
   if (showRdmPage_) showRdmPage_();
-  return s;
+  return device;
 }
 
-void RdmPageController::SpeedButton_BClick() {
-  const int s = PanelTargetRow();
-  if (s < 0) return;
-  DeviceTable& t = table_.Table();
-  for (int k = 0; k < t.DeviceCount; ++k) {
-    DeviceRecord& r = t.Records[static_cast<size_t>(k)];
-    if (k == s || r.IdentifyOn != 1) continue;
+void RdmPageController::ToggleIdentify(std::optional<rdm::Uid> device) {
+  const auto target = PanelTarget(device);
+  if (!target) return;
+  for (DeviceRecord& r : table_.Table().Devices) {
+    if (r.Uid == *target || r.IdentifyOn != 1) continue;
     r.IdentifyOn = 0;
     operations_.SetIdentify(r.Uid, false);
   }
-  DeviceRecord& target = t.Records[static_cast<size_t>(s)];
-  target.IdentifyOn = target.IdentifyOn != 0 ? 0 : 1;
-  operations_.SetIdentify(target.Uid, target.IdentifyOn == 1);
+  if (DeviceRecord* r = table_.Table().Find(*target)) {
+    r->IdentifyOn = r->IdentifyOn != 0 ? 0 : 1;
+    operations_.SetIdentify(*target, r->IdentifyOn == 1);
+  }
   list_.RefreshDeviceTable(false);
 }
 
-void RdmPageController::SpeedButton_AClick() {
-  const int s = PanelTargetRow();
-  if (s < 0) return;
-  DeviceRecord& r = table_.Table().Records[static_cast<size_t>(s)];
-  operations_.GetLampState(r.Uid, s);
-  r.LampState = r.LampState != 0 ? 0 : 1;
-  operations_.SetLampState(r.Uid, r.LampState);
+void RdmPageController::ToggleLamp(std::optional<rdm::Uid> device) {
+  const auto target = PanelTarget(device);
+  if (!target) return;
+  DeviceReading reading(*target);
+  operations_.GetLampState(reading);
+  table_.Apply(reading);
+  if (DeviceRecord* r = table_.Table().Find(*target)) {
+    r->LampState = r->LampState != 0 ? 0 : 1;
+    operations_.SetLampState(*target, r->LampState);
+  }
 }
 
-void RdmPageController::SpeedButtonResetClick() {
-  const int s = PanelTargetRow();
-  if (s < 0) return;
-  operations_.ResetDevice(table_.Table().Records[static_cast<size_t>(s)].Uid);
+void RdmPageController::Reset(std::optional<rdm::Uid> device) {
+  if (const auto target = PanelTarget(device)) operations_.ResetDevice(*target);
 }
 
-bool RdmPageController::SelectClickedRow(int row) {
-  if (row < 0 || static_cast<size_t>(row) >= table_.View().rows.size()) return false;
+std::optional<rdm::Uid> RdmPageController::SelectClickedRow(int row) {
+  if (!table_.Table().ValidRow(row)) return std::nullopt;
   SelectRowOnOtherPage(row);
-  panel_.readFrom.reset();  // the read that follows replaces the panel's values
-  panel_.Edit35 = std::to_string(row + 1);
-  panel_.Edit35Colour = kMagenta;
-  return true;
+  rowNumberText = std::to_string(row + 1);
+  rowNumberColour = kMagenta;
+  return table_.Table().UidAt(row);
 }
 
 void RdmPageController::SelectRowOnOtherPage(int row) {
-  if (row < 0 || static_cast<size_t>(row) >= table_.View().rows.size()) return;
+  if (!table_.Table().ValidRow(row)) return;
   table_.SelectRow(row);
-  panel_.SpeedButtonRdmWriteEnabled = false;  // the panel still holds the device read before
+  panel_.writeEnabled = false;  // the panel still holds the device read before
 }
 
-void RdmPageController::ReadClickedRow() {
-  SpeedButtonRdmReadClick();
-  SpeedButton_BClick();
+void RdmPageController::ReadClickedDevice(rdm::Uid device) {
+  Read(device);
+  ToggleIdentify(device);
 }
 
 std::string RdmPageController::EditChange(NumericEdit edit, const std::string& text) {
@@ -284,86 +335,67 @@ std::string RdmPageController::EditChange(NumericEdit edit, const std::string& t
     log_.Add(NotAnInteger(text));
     return text;
   }
-  const int64_t fixtures = std::max<int64_t>(table_.Table().DeviceCount, 1);
+  const int64_t fixtures = std::max<int64_t>(table_.Table().Count(), 1);
   struct Rule {
     int64_t lo, hi;
     const char* prefix;
+    std::string* shown;
   };
-  Rule rule{};
-  switch (edit) {
-    case NumericEdit::Addr:
-      rule = {1, 512, "DMX Address:"};
-      break;
-    case NumericEdit::Channel:
-      rule = {0, 511, "Inc Channel:"};
-      break;
-    case NumericEdit::Start:
-      rule = {1, fixtures, "Start Fixture:"};
-      break;
-    case NumericEdit::End:
-      rule = {1, fixtures, "End Fixture:"};
-      break;
-    case NumericEdit::StartAddress:
-      rule = {1, 511, "Start Address:"};
-      break;
-  }
+  const Rule rules[] = {{1, 512, "DMX Address:", &panel_.address},
+                        {0, 511, "Inc Channel:", &incrementText},
+                        {1, fixtures, "Start Fixture:", &firstFixtureText},
+                        {1, fixtures, "End Fixture:", &lastFixtureText},
+                        {1, 511, "Start Address:", &startAddressText}};
+  const Rule& rule = rules[static_cast<int>(edit)];
   const int64_t clamped = std::clamp(*v, rule.lo, rule.hi);
   log_.Add(rule.prefix + std::to_string(clamped));
   std::string shown = std::to_string(clamped);
-  switch (edit) {
-    case NumericEdit::Addr:
-      // The address edit is corrected only when clamped, so "007" stays as typed.
-      if (clamped == *v) shown = text;
-      panel_.EditAddr = shown;
-      panel_.UpDown1 = static_cast<int>(clamped);
-      break;
-    case NumericEdit::Channel:
-      incrementText = shown;
-      break;
-    case NumericEdit::Start:
-      firstFixtureText = shown;
-      break;
-    case NumericEdit::End:
-      panel_.EditEnd = shown;
-      break;
-    case NumericEdit::StartAddress:
-      startAddressText = shown;
-      break;
+  if (edit == NumericEdit::Addr) {
+    // The address edit is corrected only when clamped, so "007" stays as typed.
+    if (clamped == *v) shown = text;
+    panel_.addressArrows = static_cast<int>(clamped);
   }
+  *rule.shown = shown;
   return shown;
 }
 
-void RdmPageController::UpDown1Click(bool up) {
-  auto v = ReadEdit(panel_.EditAddr);
+void RdmPageController::StepAddress(bool up) {
+  auto v = ReadEdit(panel_.address);
   if (!v) {
-    log_.Add(NotAnInteger(panel_.EditAddr));
+    log_.Add(NotAnInteger(panel_.address));
     return;
   }
   const int64_t next = std::clamp<int64_t>(*v + (up ? 1 : -1), 1, 512);
-  panel_.EditAddr = std::to_string(next);
-  panel_.UpDown1 = static_cast<int>(next);
-  EditChange(NumericEdit::Addr, panel_.EditAddr);
+  panel_.address = std::to_string(next);
+  panel_.addressArrows = static_cast<int>(next);
+  EditChange(NumericEdit::Addr, panel_.address);
 }
 
-std::string RdmPageController::Edit35Change(const std::string& text) {
+std::string RdmPageController::RowNumberEdited(const std::string& text) {
   if (!ReadEdit(text)) log_.Add(NotAnInteger(text));
-  panel_.Edit35 = std::to_string(table_.Table().SelectedRow + 1);
-  return panel_.Edit35;
+  rowNumberText = std::to_string(table_.Table().SelectedRow() + 1);
+  return rowNumberText;
+}
+
+void RdmPageController::FollowListCount() {
+  if (table_.Table().Count() == 0) return;
+  lastFixtureText = std::to_string(table_.Table().Count());
+  log_.Add("End Fixture:" + lastFixtureText);  // the edit's change handler, as when typed
 }
 
 // ---------------------------------------------------------------- batch addressing
 
-void RdmPageController::SpeedButtonAddressClick() {
+BatchPlan RdmPageController::PlanBatch() const {
   BatchPlan plan;
   plan.startAddress = common::ParseInteger(startAddressText);
   plan.logAddress = ReadEdit(startAddressText).value_or(0);
   plan.increment = ReadEdit(incrementText).value_or(0);
   plan.firstRow = ReadEdit(firstFixtureText).value_or(0);
-  plan.lastRow = ReadEdit(panel_.EditEnd).value_or(0);
+  plan.lastRow = ReadEdit(lastFixtureText.empty() ? "1" : lastFixtureText).value_or(0);
   if (plan.firstRow > 0) --plan.firstRow;
   if (plan.lastRow > 0) --plan.lastRow;
-  if (personalityForAll) plan.personality = panel_.ComboBoxChannelMode.ChosenNumber();
-  list_.BatchAddress(plan);
+  if (personalityForAll) plan.personality = batchPersonalities.ChosenNumber();
+  return plan;
 }
 
 // ---------------------------------------------------------------- raw console
@@ -381,11 +413,11 @@ ConsoleController::ConsoleController(rdm::RdmEngine& engine, ModelLock& models, 
   engine_.SetConsoleSink([this, &models](const std::string& line) {
     std::unique_lock<ModelLock> lock(models, std::defer_lock);
     if (!models.HeldByThisThread()) lock.lock();
-    console_.History.push_back(line);
+    console_.history.push_back(line);
   });
 }
 
-std::string ConsoleController::EditRdmDataChange(const std::string& text) {
+std::string ConsoleController::DataEdited(const std::string& text) {
   auto v = ReadEdit(text);
   if (!v) {
     log_.Add(NotAnInteger(text));
@@ -396,22 +428,22 @@ std::string ConsoleController::EditRdmDataChange(const std::string& text) {
     v = 255;
     shown = "255";
   }
-  console_.EditRdmData = shown;
+  console_.dataText = shown;
   log_.Add("RDM Data:" + std::to_string(*v));
   return shown;
 }
 
-void ConsoleController::SpeedButtonAddrdmClick() {
-  if (console_.Data.size() >= rdm::kMaxPdl) {
+void ConsoleController::AddData() {
+  if (console_.data.size() >= rdm::kMaxPdl) {
     log_.Add(fmt::format("The data list holds {} bytes, the most one RDM request carries",
                          rdm::kMaxPdl));
     return;
   }
-  console_.Data.push_back(console_.EditRdmData);
+  console_.data.push_back(console_.dataText);
 }
 
-void ConsoleController::SpeedButtonDeleteClick() {
-  if (!console_.Data.empty()) console_.Data.pop_back();
+void ConsoleController::DeleteData() {
+  if (!console_.data.empty()) console_.data.pop_back();
 }
 
 void ConsoleController::LogReceived(uint16_t pidValue, uint8_t commandClass,
@@ -431,28 +463,27 @@ void ConsoleController::Exchange(const rdm::RdmRequest& request, rdm::Uid uid) {
   if (a.Ok()) LogReceived(request.pid, request.commandClass, a);
 }
 
-void ConsoleController::SpeedButtonSendRDMClick() {
-  if (table_.Table().DeviceCount == 0) return;
-  log_.Add("Raw Command Send: data length:" + std::to_string(console_.Data.size() & 0xFF));
+void ConsoleController::Send(const ConsoleRequest& shown) {
+  if (table_.Table().Count() == 0) return;
+  log_.Add("Raw Command Send: data length:" + std::to_string(shown.data.size() & 0xFF));
   static constexpr uint8_t kClasses[] = {rdm::GET_COMMAND, rdm::SET_COMMAND,
                                          rdm::DISCOVERY_COMMAND};
-  const uint8_t cc = kClasses[std::clamp(console_.ComboBoxCommand, 0, 2)];
   const auto table = rdm::KnownPidTable();
   const size_t item = static_cast<size_t>(
-      std::clamp(console_.ComboBoxParameter, 0, static_cast<int>(table.size()) - 1));
+      std::clamp(shown.parameterIndex, 0, static_cast<int>(table.size()) - 1));
   auto uid = table_.SelectedUid(true);
   if (!uid) return;
-  const rdm::Uid destination = console_.CheckBoxRdmAll ? rdm::BroadcastUid : *uid;
+  const rdm::Uid destination = shown.broadcast ? rdm::BroadcastUid : *uid;
   if (item == 0) {
     discovery_.DiscUniqueBranch(rdm::kLowestUid, rdm::kHighestUid, true);
     return;
   }
   rdm::RdmRequest request;
-  request.commandClass = cc;
+  request.commandClass = kClasses[std::clamp(shown.commandIndex, 0, 2)];
   request.pid = table[item].pid;
-  request.subDevice = static_cast<uint16_t>(std::clamp(console_.ComboBoxSubdevice, 0, 15));
+  request.subDevice = static_cast<uint16_t>(std::clamp(shown.subDevice, 0, 15));
   request.mirrorToConsole = true;
-  for (const std::string& entry : console_.Data) {
+  for (const std::string& entry : shown.data) {
     auto v = common::ParseInteger(entry);
     if (!v) {
       log_.Add(NotAnInteger(entry) + "; the request is not sent");
@@ -463,13 +494,13 @@ void ConsoleController::SpeedButtonSendRDMClick() {
   Exchange(request, destination);
 }
 
-void ConsoleController::ListBox_RDMClick(int index) {
-  if (index < 0 || static_cast<size_t>(index) >= console_.History.size()) return;
+void ConsoleController::Resend(int index, int parameterIndex, bool broadcast) {
+  if (index < 0 || static_cast<size_t>(index) >= console_.history.size()) return;
   std::string hex;
-  for (char c : console_.History[static_cast<size_t>(index)]) {
+  for (char c : console_.history[static_cast<size_t>(index)]) {
     if (c != ' ') hex += c;
   }
-  if (table_.Table().DeviceCount == 0) return;
+  if (table_.Table().Count() == 0) return;
   // The line is the request image from its start code: restore it over the image as it is.
   rdm::RdmImage image = engine_.RequestImage();
   for (size_t i = 0; i + 1 < hex.size() && i / 2 < image.size(); i += 2) {
@@ -484,8 +515,8 @@ void ConsoleController::ListBox_RDMClick(int index) {
   // Nothing selected: the history click goes where a send would.
   auto uid = table_.SelectedUid(true);
   if (!uid) return;
-  const rdm::Uid destination = console_.CheckBoxRdmAll ? rdm::BroadcastUid : *uid;
-  if (console_.ComboBoxParameter == 0) {
+  const rdm::Uid destination = broadcast ? rdm::BroadcastUid : *uid;
+  if (parameterIndex == 0) {
     discovery_.DiscUniqueBranch(rdm::kLowestUid, rdm::kHighestUid, true);
     return;
   }
@@ -531,14 +562,14 @@ bool RadioController::WriteRadioChannel(uint8_t channel) {
   return true;
 }
 
-void RadioController::SpeedButtonReadClick() {
+void RadioController::ShowChannel() {
   log_.Add("RdmRadio Device read:");
-  if (auto channel = ReadRadioChannel()) model_.ComboBoxRdmCh = *channel - 1;
+  if (auto channel = ReadRadioChannel()) model_.radioChannel = *channel - 1;
 }
 
-void RadioController::SpeedButton1Click() {
+void RadioController::SendChannel() {
   log_.Add("RdmRadio Device write: ");
-  WriteRadioChannel(static_cast<uint8_t>(std::clamp(model_.ComboBoxRdmCh, 0, 6) + 1));
+  WriteRadioChannel(static_cast<uint8_t>(std::clamp(model_.radioChannel, 0, 6) + 1));
 }
 
 }  // namespace velquor::workbench

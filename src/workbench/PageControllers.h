@@ -1,11 +1,14 @@
 #pragma once
 // One controller per page of the main window: each turns the page's edit texts and choices
-// into typed device operations, with the page's checks and log lines. Handlers named after a
-// control are the window's slots; the window runs those that reach the line as commands on
-// the line's executor.
+// into typed device operations, with the page's checks and log lines, and puts what the
+// devices answered where the window shows it. The window runs those that reach the line as
+// commands on the line's executor.
 
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "common/Clock.h"
 #include "common/Log.h"
@@ -27,75 +30,118 @@ struct BatchPlan {
   std::optional<uint8_t> personality;
 };
 
+// The devices a batch plan reaches, each with the address it gets, from the rows as the list
+// shows them now.
+std::vector<AddressAssignment> BatchTargets(const DeviceTable& table, const BatchPlan& plan);
+
+// What the panel's Write sends, taken from the panel as it stands when Write is pressed.
+struct PanelWrite {
+  rdm::Uid uid;                    // the device the panel was read from
+  std::optional<uint16_t> address;  // nothing: none typed
+  std::optional<uint8_t> personality;
+  std::string label;
+  Inversions inversions;
+};
+
 // The device list beside every page: loading, re-reading, ordering, clearing, numbering,
-// and batch addressing of its rows.
+// and batch addressing of its devices.
 class DeviceListController {
  public:
   DeviceListController(DeviceTableService& table, DeviceOperations& operations,
-                       DevicePanelModel& panel, common::LogSink& log, const CommandFlags& flags);
+                       common::LogSink& log, const CommandFlags& flags);
 
-  // Rows from devnames.lst; with `requery` each device is asked for its identify state and
-  // device info (a stop ends the asking, the rows stay).
+  // The list from devnames.lst; with `requery` each device is asked for its identify state
+  // and device info (a stop ends the asking, the list stays).
   void LoadDeviceTable(bool requery);
-  // The start-up load: every listed device asked, the UID list and last fixture set.
-  void LoadAtStartUp();
-  // Rows again from the file; with `requery` the selected row alone is asked again.
+  // The list again from the file; with `requery` the selected device alone is asked again.
   void RefreshDeviceTable(bool requery);
   void SortByFixtureNumber();
   void SortByStartAddress();
   void MoveSelectedUp();
   void MoveSelectedDown();
-  void ClearDeviceList();
-  void SetFixtureNumber(const std::string& text);  // MaskEdit_SNUM
-  void BatchAddress(const BatchPlan& plan);
+  // False when devnone.lst cannot be read (the list is empty, devnames.lst stays).
+  bool ClearDeviceList();
+  void SetFixtureNumber(const std::string& text);
+  // Sends each target its address (and the plan's personality), then reads the list again.
+  void BatchAddress(const BatchPlan& plan, std::span<const AddressAssignment> targets);
 
  private:
+  // Identify state and device info of one device, into its record.
+  void Requery(rdm::Uid uid);
+
   DeviceTableService& table_;
   DeviceOperations& operations_;
-  DevicePanelModel& panel_;
   common::LogSink& log_;
   const CommandFlags& flags_;
 };
+
+// Puts a reading into the panel: a snapshot of that device alone ("/" where it did not
+// answer), never mixed with the device shown before.
+void ShowReading(DevicePanelModel& panel, const DeviceReading& reading);
 
 // The device panel and batch addressing of the RDM page.
 class RdmPageController {
  public:
   RdmPageController(DeviceTableService& table, DeviceOperations& operations,
-                    DeviceListController& list, DevicePanelModel& panel, common::LogSink& log,
-                    std::function<void()> showRdmPage);
+                    DeviceListController& list, DevicePanelModel& panel, ConsoleModel& console,
+                    common::LogSink& log, std::function<void()> showRdmPage);
 
-  void SpeedButtonRdmReadClick();
-  void SpeedButtonRdmWriteClick();
-  void SpeedButton_BClick();  // identify toggle of the selected row
-  void SpeedButton_AClick();  // lamp toggle
-  void SpeedButtonResetClick();
-  // A click on a row of the device list while the RDM page shows: the selection on the
-  // window's thread, then the read and identify as a command.
-  bool SelectClickedRow(int row);
-  void ReadClickedRow();
+  // Reads `device` (the selected one when none is named; the first row when nothing is
+  // selected) into the panel.
+  void Read(std::optional<rdm::Uid> device = std::nullopt);
+  // What Write sends, from the panel as it stands; nothing (with a log line) when the panel
+  // holds no device's values.
+  std::optional<PanelWrite> WriteOrder();
+  void Write(const PanelWrite& order);
+  // Identify on for `device` (or off when it was on) and off for every other listed device.
+  void ToggleIdentify(std::optional<rdm::Uid> device = std::nullopt);
+  void ToggleLamp(std::optional<rdm::Uid> device = std::nullopt);
+  void Reset(std::optional<rdm::Uid> device = std::nullopt);
+  // A click on a row while the RDM page shows: the selection on the window's thread; the
+  // read and identify of that device follow as a command. Returns the device clicked.
+  std::optional<rdm::Uid> SelectClickedRow(int row);
+  void ReadClickedDevice(rdm::Uid device);
   // A row clicked on another page: selected, and Write waits for a Read of it.
   void SelectRowOnOtherPage(int row);
 
   // Edit validation: each returns the text the edit should show afterwards.
   enum class NumericEdit { Addr, Channel, Start, End, StartAddress };
   std::string EditChange(NumericEdit edit, const std::string& text);
-  void UpDown1Click(bool up);
-  std::string Edit35Change(const std::string& text);
+  void StepAddress(bool up);
+  std::string RowNumberEdited(const std::string& text);
+  // The End Fixture edit follows the list's count when the list was found or loaded.
+  void FollowListCount();
 
-  // Batch addressing (the page's edits as typed).
-  bool personalityForAll = false;  // CheckBoxChannel
+  // The row-number edit (Edit35).
+  std::string rowNumberText = "1";
+  Rgb rowNumberColour = kWhite;
+  // Batch addressing: the page's edits as typed and its personality list.
+  bool personalityForAll = false;
   std::string startAddressText = "1", firstFixtureText = "1", incrementText = "0";
-  void SpeedButtonAddressClick();
+  std::string lastFixtureText;
+  PersonalityList batchPersonalities;  // ComboBoxChannelMode
+  BatchPlan PlanBatch() const;
 
  private:
-  int PanelTargetRow();
+  // The device a panel button acts on; nothing (with "NO device") when none is listed.
+  std::optional<rdm::Uid> PanelTarget(std::optional<rdm::Uid> device);
 
   DeviceTableService& table_;
   DeviceOperations& operations_;
   DeviceListController& list_;
   DevicePanelModel& panel_;
+  ConsoleModel& console_;
   common::LogSink& log_;
   std::function<void()> showRdmPage_;
+};
+
+// The raw console's controls as they stand when Send is pressed.
+struct ConsoleRequest {
+  int commandIndex = 0;    // 0 GET, 1 SET, 2 DISCOVERY
+  int parameterIndex = 0;  // item of the known parameters
+  int subDevice = 0;
+  bool broadcast = false;
+  std::vector<std::string> data;  // byte k as typed
 };
 
 // The raw RDM console.
@@ -106,11 +152,13 @@ class ConsoleController {
                     common::LogSink& log);
 
   ConsoleModel& Model() { return console_; }
-  std::string EditRdmDataChange(const std::string& text);
-  void SpeedButtonAddrdmClick();
-  void SpeedButtonDeleteClick();
-  void SpeedButtonSendRDMClick();
-  void ListBox_RDMClick(int index);
+  std::string DataEdited(const std::string& text);
+  void AddData();
+  void DeleteData();
+  // The request the controls show, to the selected device (the first row when none is).
+  void Send(const ConsoleRequest& request);
+  // A history line sent again; `parameterIndex` as the parameter list shows it.
+  void Resend(int index, int parameterIndex, bool broadcast);
 
  private:
   void LogReceived(uint16_t pid, uint8_t commandClass, const rdm::RdmAnswer& answer);
@@ -128,8 +176,10 @@ class ConsoleController {
 class RadioController {
  public:
   RadioController(DeviceOperations& operations, ConsoleModel& model, common::LogSink& log);
-  void SpeedButtonReadClick();
-  void SpeedButton1Click();
+  // The receiver's channel into the page's list.
+  void ShowChannel();
+  // The list's channel to the receivers.
+  void SendChannel();
   // The channel (1..7) the radio receiver reports; nothing when none was read.
   std::optional<uint8_t> ReadRadioChannel();
   // True when the receiver acknowledged the channel.

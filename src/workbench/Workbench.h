@@ -40,7 +40,7 @@ class Workbench {
   DeviceTableService& Devices() { return devices_; }
   DeviceTable& Table() { return devices_.Table(); }
   const DeviceTable& Table() const { return devices_.Table(); }
-  DeviceListView& View() { return devices_.View(); }
+  DeviceListView View() const { return devices_.View(); }
   DevicePanelModel& Panel() { return panel_; }
   ConsoleModel& Console() { return console_.Model(); }
 

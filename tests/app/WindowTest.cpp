@@ -156,8 +156,6 @@ TEST(Windows, StartUpSelectionsGridsAndColumns) {
   for (const char* name : {"Label41", "Label7", "CheckBoxDMX", "CheckBoxTest", "EditTime"}) {
     EXPECT_TRUE(w.C<QWidget>(name)->isHidden()) << name;
   }
-  EXPECT_EQ(w.window->CoreRef().Bench().Table().Records[255].FixtureNumber, 256);
-  EXPECT_EQ(w.window->CoreRef().Bench().Table().Records[256].FixtureNumber, 0);
   EXPECT_EQ(w.C<QLabel>("Label_C1")->text(), "1");
   EXPECT_EQ(w.C<QLabel>("Label_C12")->text(), "12");
   EXPECT_TRUE(w.window->CoreRef().Tick().Running());

@@ -103,15 +103,22 @@ TEST(CliSessionCreate, MissingRigFileIsReported) {
 TEST_F(Cli, BatchAddressAndRadioFromTheCommandLine) {
   EXPECT_EQ(cli::RunDiscover(*session, false, out, err), 0);
   out.str("");
-  EXPECT_EQ(cli::RunBatch(*session, {1, 16, 1, 4, std::nullopt}, out, err), 0);
+  // Rows 1..4 (radio, hazer, dimmers) onto the spots' addresses: refused, nothing sent.
+  EXPECT_EQ(cli::RunBatch(*session, {1, 16, 1, 4, std::nullopt, false}, out, err), 2);
+  EXPECT_NE(err.str().find("0x7FF300000401 (Hazer) at 17-18 overlaps 0x7FF000000102 (Spot 2) "
+                           "at 17-32"),
+            std::string::npos)
+      << err.str();
+  EXPECT_EQ(session->Line()->FixtureState(0x7FF300000401ULL)->startAddress, 120);
+  EXPECT_EQ(cli::RunBatch(*session, {1, 16, 1, 4, std::nullopt, true}, out, err), 0);
   const auto& table = session->Bench().Table();
   std::vector<int> addresses;
   for (int row = 0; row < 4; ++row) {
-    auto f = session->Line()->FixtureState(table.Records[row].Uid.Value());
+    auto f = session->Line()->FixtureState(table.Devices[static_cast<size_t>(row)].Uid.Value());
     addresses.push_back(f->personalities[f->personality - 1].footprint == 0 ? 1 : f->startAddress);
   }
   EXPECT_EQ(addresses, (std::vector<int>{1, 17, 33, 49}));
-  EXPECT_EQ(cli::RunBatch(*session, {0, 16, 1, 4, std::nullopt}, out, err), 2);
+  EXPECT_EQ(cli::RunBatch(*session, {0, 16, 1, 4, std::nullopt, false}, out, err), 2);
 
   out.str("");
   EXPECT_EQ(cli::RunRadio(*session, std::nullopt, out, err), 0);
@@ -146,14 +153,17 @@ TEST_F(Cli, SetChangesTheFixtureAndReadShowsIt) {
   ASSERT_EQ(cli::RunDiscover(*session, false, out, err), 0);
   cli::SetCommand set;
   set.uid = "7FF0:00000102";
-  set.address = "100";
+  set.address = "300";
   set.label = "DSL Spot";
   set.personality = 2;
   set.panInvert = 1;
   out.str("");
   ASSERT_EQ(cli::RunSet(*session, set, out, err), 0) << err.str();
   auto f = session->Line()->FixtureState(0x7FF000000102ULL);
-  EXPECT_EQ(f->startAddress, 100);
+  EXPECT_EQ(f->startAddress, 300);
+  set.address = "101";  // on top of Dimmer Pack A
+  EXPECT_EQ(cli::RunSet(*session, set, out, err), cli::kExitUsage);
+  EXPECT_EQ(session->Line()->FixtureState(0x7FF000000102ULL)->startAddress, 300);
   EXPECT_EQ(f->label, "DSL Spot");
   EXPECT_EQ(f->personality, 2);
   EXPECT_TRUE(f->panInvert);
@@ -170,7 +180,7 @@ TEST_F(Cli, SetChangesTheFixtureAndReadShowsIt) {
   const std::string text = out.str();
   for (const char* line :
        {"UID:             0x7FF000000102\n", "Device label:    DSL Spot\n",
-        "DMX address:     100\n", "Pan invert:      on\n", "Tilt invert:     off\n"}) {
+        "DMX address:     300\n", "Pan invert:      on\n", "Tilt invert:     off\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
   }
   EXPECT_EQ(cli::RunRead(*session, "spot", out, err), 2) << "not a UID";
@@ -285,13 +295,19 @@ TEST_F(Cli, ListAndBatchSayWhatTheyWillDoAndWhatWentWrong) {
   ASSERT_EQ(cli::RunDiscover(*session, false, out, err), 0);
   out.str("");
   err.str("");
-  EXPECT_EQ(cli::RunBatch(*session, {1, 16, 3, 2, std::nullopt}, out, err), cli::kExitUsage);
+  EXPECT_EQ(cli::RunBatch(*session, {1, 16, 3, 2, std::nullopt, false}, out, err),
+            cli::kExitUsage);
   EXPECT_NE(err.str().find("--first 3 comes after --last 2"), std::string::npos);
   err.str("");
   // Four 16-slot spots from 480, 16 apart: the third and fourth run past 512.
-  EXPECT_EQ(cli::RunBatch(*session, {480, 16, 9, 12, std::nullopt}, out, err), cli::kExitOk);
+  EXPECT_EQ(cli::RunBatch(*session, {480, 16, 9, 12, std::nullopt, false}, out, err),
+            cli::kExitUsage);
   EXPECT_NE(out.str().find("Fixture 9 (0x"), std::string::npos) << out.str();
-  EXPECT_NE(err.str().find("Warning: fixture "), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("at 512-527 runs past 512"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("Nothing sent"), std::string::npos);
+  err.str("");
+  EXPECT_EQ(cli::RunBatch(*session, {480, 16, 9, 12, std::nullopt, true}, out, err), cli::kExitOk);
+  EXPECT_NE(err.str().find("Warning: "), std::string::npos) << err.str();
 }
 
 TEST(CliSessionCreate, NoBoxIsSaidAndExitsFive) {

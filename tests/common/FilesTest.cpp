@@ -10,11 +10,7 @@ using namespace velquor::common;
 
 namespace {
 
-struct TempDir {
-  TempDir() : path(velquor::testsupport::MakeTempDir()) {}
-  ~TempDir() { std::filesystem::remove_all(path); }
-  std::string path;
-};
+using TempDir = velquor::testsupport::ScratchDir;
 
 std::string Read(const std::string& path) {
   std::string error;

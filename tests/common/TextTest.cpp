@@ -12,22 +12,20 @@ TEST(Text, HexBytes) {
 }
 
 TEST(Text, ParseUnsignedDecimalAndHex) {
-  EXPECT_EQ(ParseUnsigned("0"), 0u);
-  EXPECT_EQ(ParseUnsigned("512"), 512u);
-  EXPECT_EQ(ParseUnsigned("0x859a"), 0x859Au);
-  EXPECT_EQ(ParseUnsigned("18446744073709551615"), UINT64_MAX);
-  EXPECT_FALSE(ParseUnsigned("18446744073709551616"));
-  EXPECT_FALSE(ParseUnsigned("0x"));
-  EXPECT_FALSE(ParseUnsigned("12a"));
-  EXPECT_FALSE(ParseUnsigned("-1"));
-  EXPECT_FALSE(ParseUnsigned(""));
+  const std::pair<const char*, uint64_t> good[] = {
+      {"0", 0}, {"512", 512}, {"0x859a", 0x859A}, {"18446744073709551615", UINT64_MAX}};
+  for (auto [text, value] : good) EXPECT_EQ(ParseUnsigned(text), value) << text;
+  for (const char* bad : {"18446744073709551616", "0x", "12a", "-1", ""}) {
+    EXPECT_FALSE(ParseUnsigned(bad)) << bad;
+  }
 }
 
 TEST(Text, ParseHexBytesAcceptsSpacesCommasAndPrefixes) {
-  EXPECT_EQ(ParseHexBytes("01 02,ff 0x10"), (std::vector<uint8_t>{1, 2, 0xFF, 0x10}));
-  EXPECT_EQ(ParseHexBytes("  "), std::vector<uint8_t>{});
-  EXPECT_EQ(ParseHexBytes("0102 0xA0B1"), (std::vector<uint8_t>{1, 2, 0xA0, 0xB1}));
-  EXPECT_EQ(ParseHexBytes("7"), (std::vector<uint8_t>{7}));
-  EXPECT_FALSE(ParseHexBytes("100"));
-  EXPECT_FALSE(ParseHexBytes("0g"));
+  using Bytes = std::vector<uint8_t>;
+  const std::pair<const char*, Bytes> good[] = {{"01 02,ff 0x10", {1, 2, 0xFF, 0x10}},
+                                                {"  ", {}},
+                                                {"0102 0xA0B1", {1, 2, 0xA0, 0xB1}},
+                                                {"7", {7}}};
+  for (const auto& [text, bytes] : good) EXPECT_EQ(ParseHexBytes(text), bytes) << text;
+  for (const char* bad : {"100", "0g"}) EXPECT_FALSE(ParseHexBytes(bad)) << bad;
 }

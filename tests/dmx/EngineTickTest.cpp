@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <thread>
 
 #include "RdmHarness.h"
@@ -8,7 +7,7 @@
 
 using namespace velquor;
 using namespace velquor::testsupport;
-using dmx::Page;
+using dmx::OutputMode;
 
 namespace {
 
@@ -21,18 +20,22 @@ struct Tick : ::testing::Test {
   link::UsbLink link{line, log, clock, link::LinkHooks{[this] { holdOff.store(-2); }}};
   rdm::RdmEngine engine{link, log};
   dmx::OutputUniverse universe;
-  dmx::EngineTick tick{link, engine, universe, rdmBusy, holdOff, log, clock};
+  std::unique_ptr<dmx::EngineTick> tick = With({});
 
   void SetUp() override {
     link.LinkOpen();
-    link.ComboBoxRDMChange(1);
+    link.SetResponseTimeout(50);
+  }
+  std::unique_ptr<dmx::EngineTick> With(dmx::EngineHooks hooks) {
+    return std::make_unique<dmx::EngineTick>(link, engine, universe, rdmBusy, holdOff, log, clock,
+                                             std::move(hooks));
   }
   // Runs `n` ticks, changing slot 1 before each so that every DMX send puts a frame out.
   unsigned DmxFramesOver(int n) {
     unsigned before = line.Stats().dmxFrames;
     for (int i = 0; i < n; ++i) {
       universe.Store(0, static_cast<uint8_t>(universe.At(0) + 1));
-      tick.EngineTickOnce();
+      tick->EngineTickOnce();
     }
     return line.Stats().dmxFrames - before;
   }
@@ -40,26 +43,58 @@ struct Tick : ::testing::Test {
 
 }  // namespace
 
-TEST_F(Tick, RdmPageWithDmxCheckedSendsEverySecondTick) {
-  EXPECT_EQ(DmxFramesOver(10), 5u);
-  EXPECT_EQ(line.LineDmx()[0], universe.At(0)) << "the tenth tick sent the latest level";
-  EXPECT_EQ(line.Stats().requests, 0u);
-}
-
-TEST_F(Tick, DmxAndArtNetPagesSendEveryTick) {
-  tick.View().page = Page::Dmx;
-  EXPECT_EQ(DmxFramesOver(6), 6u);
-  tick.View().page = Page::ArtNet;
-  EXPECT_EQ(DmxFramesOver(6), 6u);
+TEST_F(Tick, DmxFramesByOutputMode) {
+  struct Case {
+    OutputMode mode;
+    bool busy;
+    bool firmwareUpdate;
+    unsigned framesOfTen;
+  };
+  const Case cases[] = {
+      {OutputMode::RdmLine, false, false, 5},  // every second tick, between exchanges
+      {OutputMode::RdmConsole, false, false, 5},
+      {OutputMode::Desk, false, false, 10},
+      {OutputMode::ArtNet, false, false, 10},
+      {OutputMode::Firmware, false, false, 0},
+      {OutputMode::Silent, false, false, 0},
+      {OutputMode::Desk, false, true, 0},  // an update runs whatever the page
+      // Nothing while a user's RDM command holds the line.
+      {OutputMode::RdmLine, true, false, 0},
+      {OutputMode::RdmConsole, true, false, 0},
+      {OutputMode::Desk, true, false, 0},
+      {OutputMode::ArtNet, true, false, 0},
+  };
+  for (const Case& c : cases) {
+    tick->View().mode = c.mode;
+    tick->View().firmwareUpdateActive = c.firmwareUpdate;
+    rdmBusy = c.busy;
+    EXPECT_EQ(DmxFramesOver(10), c.framesOfTen)
+        << "mode " << static_cast<int>(c.mode) << (c.busy ? ", busy" : "")
+        << (c.firmwareUpdate ? ", updating" : "");
+  }
+  EXPECT_EQ(line.Stats().requests, 0u) << "no RDM while DMX goes out between exchanges";
+  rdmBusy = false;
+  tick->View().mode = OutputMode::Desk;
+  tick->View().firmwareUpdateActive = false;
+  DmxFramesOver(1);
+  EXPECT_EQ(line.LineDmx()[0], universe.At(0)) << "the latest level went out";
 }
 
 TEST_F(Tick, IdentifyRefreshCyclesTheTableEveryFourthTick) {
-  tick.View().checkBoxDmx = false;
-  tick.SetIdentifyTargets({{kSpot1, 1}, {kSpot2, 0}, {kPar1, 1}});
+  tick->View().dmxBetweenExchanges = false;
+  for (int i = 0; i < 20; ++i) tick->EngineTickOnce();
+  EXPECT_EQ(line.Stats().requestFrames, 0u) << "an empty table: no RDM traffic";
+
+  tick->SetIdentifyTargets({{kSpot1, 1}, {kSpot2, 0}, {kPar1, 1}});
+  rdmBusy = true;
+  for (int i = 0; i < 8; ++i) tick->EngineTickOnce();
+  EXPECT_EQ(line.Stats().requests, 0u) << "not while a command holds the line";
+  rdmBusy = false;
+  holdOff = 0;
   std::vector<unsigned> requestTicks;
   for (int i = 1; i <= 16; ++i) {
     unsigned before = line.Stats().requests;
-    tick.EngineTickOnce();
+    tick->EngineTickOnce();
     if (line.Stats().requests > before) requestTicks.push_back(static_cast<unsigned>(i));
   }
   EXPECT_EQ(requestTicks, (std::vector<unsigned>{2, 6, 10})) << "160 ms apart; then one idle";
@@ -72,64 +107,64 @@ TEST_F(Tick, IdentifyRefreshCyclesTheTableEveryFourthTick) {
             1u);
 }
 
-TEST_F(Tick, EmptyTableMeansNoRdmTrafficFromTheTick) {
-  tick.View().checkBoxDmx = false;
-  for (int i = 0; i < 20; ++i) tick.EngineTickOnce();
-  EXPECT_EQ(line.Stats().requestFrames, 0u);
-  EXPECT_EQ(line.Stats().dmxFrames, 0u);
-}
-
-TEST_F(Tick, NothingWhileAUserRdmCommandRuns) {
-  rdmBusy = true;
-  for (Page p : {Page::Rdm, Page::Dmx, Page::ArtNet, Page::Console}) {
-    tick.View().page = p;
-    EXPECT_EQ(DmxFramesOver(8), 0u);
-  }
-  tick.View().checkBoxDmx = false;
-  tick.View().page = Page::Rdm;
-  tick.SetIdentifyTargets({{kSpot1, 1}});
-  for (int i = 0; i < 8; ++i) tick.EngineTickOnce();
-  EXPECT_EQ(line.Stats().requests, 0u);
-}
-
-TEST_F(Tick, FirmwareAndMonitorPagesAreSilent) {
-  for (Page p : {Page::Iap, Page::Dmx3D}) {
-    tick.View().page = p;
-    EXPECT_EQ(DmxFramesOver(8), 0u);
-  }
-  tick.View().page = Page::Dmx;
-  tick.View().firmwareUpdateActive = true;
-  EXPECT_EQ(DmxFramesOver(8), 0u);
-}
-
 TEST_F(Tick, DmxInputDirectionCopiesTheBoxInputAndSendsNothingOut) {
   std::vector<uint8_t> input(512, 0);
   input[10] = 200;
   input[500] = 7;
   line.SetInputUniverse(input);
-  int artDmx = 0;
-  dmx::EngineTick artTick(link, engine, universe, rdmBusy, holdOff, log, clock,
-                          {{}, {}, [&] { ++artDmx; }, {}, {}});
-  artTick.View().page = Page::ArtNet;
-  artTick.View().artNetDirection = 1;
-  artTick.EngineTickOnce();
-  artTick.EngineTickOnce();
+  int artDmx = 0, frames = 0;
+  dmx::EngineHooks hooks;
+  hooks.sendArtDmx = [&] { ++artDmx; };
+  hooks.requestRecordFrame = [&] { ++frames; };
+  tick = With(hooks);
+  tick->View().mode = OutputMode::ArtNet;
+  tick->View().artNetDirection = 1;
+  tick->EngineTickOnce();
+  tick->View().showRunning = true;  // a recording takes a frame a tick
+  tick->EngineTickOnce();
   EXPECT_EQ(universe.At(10), 200);
   EXPECT_EQ(universe.At(500), 7);
   EXPECT_EQ(artDmx, 2);
+  EXPECT_EQ(frames, 1);
   EXPECT_EQ(line.Stats().dmxFrames, 0u);
 }
 
 TEST_F(Tick, PlaybackStepFeedsEveryFrameSent) {
   int steps = 0;
-  dmx::EngineTick playTick(
-      link, engine, universe, rdmBusy, holdOff, log, clock,
-      {{}, [&] { universe.Store(5, static_cast<uint8_t>(++steps)); }, {}, {}, {}});
-  playTick.View().page = Page::Dmx;
-  playTick.View().btnPlayEnabled = false;
-  for (int i = 0; i < 4; ++i) playTick.EngineTickOnce();
+  dmx::EngineHooks hooks;
+  hooks.playbackStep = [&] { universe.Store(5, static_cast<uint8_t>(++steps)); };
+  tick = With(hooks);
+  tick->View().mode = OutputMode::Desk;
+  for (int i = 0; i < 2; ++i) tick->EngineTickOnce();
+  EXPECT_EQ(steps, 0) << "no playback";
+  tick->View().playbackActive = true;
+  for (int i = 0; i < 4; ++i) tick->EngineTickOnce();
   EXPECT_EQ(steps, 4);
   EXPECT_EQ(line.LineDmx()[5], 4);
+}
+
+// The update's pacing: after the first step, one every max(speed index, 1) ticks.
+TEST_F(Tick, FirmwareUpdateStepsAreSpacedByTheChosenSpeed) {
+  bool stepped = false;
+  dmx::EngineHooks hooks;
+  hooks.firmwareStep = [&] { stepped = true; };
+  tick = With(hooks);
+  tick->View().mode = OutputMode::Desk;
+  tick->View().firmwareUpdateActive = true;
+  auto run = [&](int speed, int ticks) {
+    tick->View().firmwareSpeedIndex = speed;
+    std::string pattern;
+    for (int i = 0; i < ticks; ++i) {
+      stepped = false;
+      tick->EngineTickOnce();
+      pattern += stepped ? 'S' : '.';
+    }
+    return pattern;
+  };
+  EXPECT_EQ(run(0, 4), "SSSS");
+  EXPECT_EQ(run(1, 4), "SSSS");  // the counter stood at 1 after the last step
+  EXPECT_EQ(run(3, 10), "..S..S..S.");
+  EXPECT_EQ(run(5, 12), "...S....S...");
 }
 
 TEST(TickThread, AnOverrunSkipsTheMissedPeriodsAndKeepsThePhase) {
@@ -150,58 +185,15 @@ TEST(TickThread, AnOverrunSkipsTheMissedPeriodsAndKeepsThePhase) {
   }
 }
 
-TEST(TickThread, RunsEveryFortyMillisecondsAndStopsPromptly) {
-  common::LogSink log;
-  std::atomic<int32_t> holdOff{0};
-  std::atomic<bool> busy{false};
-  virtualline::VirtualLine line(virtualline::DefaultRig(), common::RealClock());
-  link::UsbLink link(line, log, common::RealClock());
-  rdm::RdmEngine engine(link, log);
-  dmx::OutputUniverse universe;
-  dmx::EngineTick tick(link, engine, universe, busy, holdOff, log, common::RealClock());
-  link.LinkOpen();
-  tick.CreateTimer();
-  ASSERT_TRUE(tick.Running());
-  tick.CreateTimer();  // a second start does nothing: the count below is one thread's
-  std::this_thread::sleep_for(std::chrono::milliseconds(420));
-  auto start = std::chrono::steady_clock::now();
-  tick.DestroyTimer();
-  auto stopTook = std::chrono::steady_clock::now() - start;
-  EXPECT_FALSE(tick.Running());
-  EXPECT_GE(tick.Ticks(), 8u);
-  EXPECT_LE(tick.Ticks(), 11u);
-  EXPECT_LT(stopTook, std::chrono::milliseconds(200));
-}
-
-// The update's pacing: after the first step, one every max(speed index, 1) ticks.
-TEST(TickFirmware, UpdateStepsAreSpacedByTheChosenSpeed) {
-  common::ManualClock clock;
-  common::LogSink log;
-  std::atomic<int32_t> holdOff{0};
-  std::atomic<bool> busy{false};
-  virtualline::VirtualLine line{virtualline::DefaultRig(), clock};
-  link::UsbLink link{line, log, clock};
-  rdm::RdmEngine engine{link, log};
-  dmx::OutputUniverse universe;
-  std::string pattern;
-  bool stepped = false;
-  dmx::EngineHooks hooks;
-  hooks.firmwareStep = [&] { stepped = true; };
-  dmx::EngineTick tick{link, engine, universe, busy, holdOff, log, clock, hooks};
-  tick.View().page = Page::Dmx;
-  tick.View().firmwareUpdateActive = true;
-  auto run = [&](int speed, int ticks) {
-    tick.View().firmwareSpeedIndex = speed;
-    pattern.clear();
-    for (int i = 0; i < ticks; ++i) {
-      stepped = false;
-      tick.EngineTickOnce();
-      pattern += stepped ? 'S' : '.';
-    }
-    return pattern;
-  };
-  EXPECT_EQ(run(0, 4), "SSSS");
-  EXPECT_EQ(run(1, 4), "SSSS");  // the counter stood at 1 after the last step
-  EXPECT_EQ(run(3, 10), "..S..S..S.");
-  EXPECT_EQ(run(5, 12), "...S....S...");
+TEST_F(Tick, ItsThreadTicksOnTheFortyMillisecondGridUntilStopped) {
+  tick->CreateTimer();
+  ASSERT_TRUE(tick->Running());
+  tick->CreateTimer();  // a second start does nothing: one thread keeps the grid
+  while (tick->Ticks() < 100) std::this_thread::yield();
+  tick->DestroyTimer();
+  EXPECT_FALSE(tick->Running());
+  const uint64_t ticks = tick->Ticks();
+  // The manual clock jumps to each deadline: after n ticks it stands at n or n + 1 periods.
+  EXPECT_GE(clock.Now(), common::FromMs(40.0 * static_cast<double>(ticks)));
+  EXPECT_LE(clock.Now(), common::FromMs(40.0 * static_cast<double>(ticks + 1)));
 }

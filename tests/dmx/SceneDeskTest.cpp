@@ -3,12 +3,11 @@
 #include <filesystem>
 
 #include "TempDir.h"
-#include "WorkbenchHarness.h"
 #include "dmx/SceneDesk.h"
 
 using namespace velquor;
-using testsupport::ReadText;
-using testsupport::WriteText;
+using testsupport::ReadBytes;
+using testsupport::WriteBytes;
 
 namespace {
 
@@ -17,8 +16,7 @@ struct Desk : ::testing::Test {
   dmx::OutputUniverse universe;
   int shown = 0;
   dmx::SceneDesk desk{universe, log, [this] { ++shown; }};
-  std::string dir = testsupport::MakeTempDir();
-  ~Desk() override { std::filesystem::remove_all(dir); }
+  testsupport::ScratchDir dir;
 
   // Adds a scene whose slot 1 is `level` (and slot 6 is 10 in every scene).
   void AddScene(uint8_t level, const char* fade, const char* hold) {
@@ -62,8 +60,8 @@ TEST_F(Desk, ZeroFadeIsOneMillisecondAndSlotsEqualInBothScenesKeepAFader) {
   desk.SceneStep();              // past the 1 ms: the target whole
   EXPECT_EQ(universe.At(0), 50);
   EXPECT_EQ(universe.At(5), 10) << "the target scene is copied whole at the end";
-  ASSERT_TRUE(desk.Save(dir + "/quendaris.show"));
-  const std::string file = ReadText(dir + "/quendaris.show");
+  ASSERT_TRUE(desk.Save(dir / "quendaris.show"));
+  const std::string file = ReadBytes(dir / "quendaris.show");
   EXPECT_EQ(file.substr(2, 2), std::string("\x00\x01", 2)) << "the table holds 1 ms now";
 }
 
@@ -86,14 +84,14 @@ TEST_F(Desk, OneSceneFadesIntoItself) {
 }
 
 TEST_F(Desk, TheSceneFileIsWholeRecordsOfFiveHundredEighteenBytes) {
-  const std::string path = dir + "/quendaris.show";
+  const std::string path = dir / "quendaris.show";
   EXPECT_FALSE(desk.Save(path));
   EXPECT_EQ(log.CountOf("No configuration parameters"), 1u);
   EXPECT_FALSE(std::filesystem::exists(path));
   AddScene(7, "1000", "500");
   AddScene(9, "100", "65535");
   ASSERT_TRUE(desk.Save(path));
-  const std::string file = ReadText(path);
+  const std::string file = ReadBytes(path);
   ASSERT_EQ(file.size(), 1036u);
   // Scene 1: number, 0x1E, fade 1000 = 03 E8, hold 500 = 01 F4, then slot 1.
   EXPECT_EQ(file.substr(0, 7), std::string("\x01\x1E\x03\xE8\x01\xF4\x07", 7));
@@ -101,19 +99,19 @@ TEST_F(Desk, TheSceneFileIsWholeRecordsOfFiveHundredEighteenBytes) {
   EXPECT_EQ(log.CountOf("Configuration saved1032"), 1u);
 
   dmx::SceneDesk loaded(universe, log);
-  loaded.Load(ReadText(path));
+  loaded.Load(ReadBytes(path));
   ASSERT_EQ(loaded.Rows().size(), 2u);
   EXPECT_EQ(loaded.Rows()[1].caption, "No.2");
   EXPECT_EQ(loaded.Rows()[1].holdMs, 65535u);
-  WriteText(path, file.substr(0, 1000));
-  loaded.Load(ReadText(path));
+  WriteBytes(path, file.substr(0, 1000));
+  loaded.Load(ReadBytes(path));
   EXPECT_EQ(loaded.Rows().size(), 1u);
   EXPECT_EQ(log.CountOf("quendaris.show ends in 482 bytes that are not a whole scene: ignored"),
             1u);
   std::string many;
   for (int k = 0; k < 300; ++k) many += file.substr(0, 518);
-  WriteText(path, many);
-  loaded.Load(ReadText(path));
+  WriteBytes(path, many);
+  loaded.Load(ReadBytes(path));
   EXPECT_EQ(loaded.Rows().size(), 255u) << "the 8-bit runner never reads a full list as empty";
   EXPECT_EQ(log.CountOf("quendaris.show holds 300 scenes; the list takes the first 255"), 1u);
 }
@@ -149,14 +147,14 @@ TEST_F(Desk, FadersListAndButtons) {
   EXPECT_TRUE(desk.Rows().empty());
   EXPECT_EQ(universe.At(0), 0);
 
-  EXPECT_EQ(desk.RunStop("Run"), "Stop");
-  EXPECT_TRUE(desk.Running());
-  EXPECT_EQ(desk.RunStop("Stop"), "Run");
-  EXPECT_FALSE(desk.Running());
-  EXPECT_EQ(desk.RunStop("运行"), "停止");
-  EXPECT_TRUE(desk.Running());
-  EXPECT_EQ(desk.RunStop("停止"), "运行");
-  EXPECT_FALSE(desk.Running());
+  const std::tuple<const char*, const char*, bool> turns[] = {{"Run", "Stop", true},
+                                                              {"Stop", "Run", false},
+                                                              {"运行", "停止", true},
+                                                              {"停止", "运行", false}};
+  for (auto [caption, next, running] : turns) {
+    EXPECT_EQ(desk.RunStop(caption), next);
+    EXPECT_EQ(desk.Running(), running) << caption;
+  }
 }
 
 TEST_F(Desk, AFadeOfWholeTicksTakesOneStepMoreThanItsTicks) {

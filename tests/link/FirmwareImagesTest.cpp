@@ -14,11 +14,10 @@ using link::FirmwareImageStore;
 namespace {
 
 struct Files {
-  std::string dir = testsupport::MakeTempDir();
-  ~Files() { std::filesystem::remove_all(dir); }
+  testsupport::ScratchDir dir;
   // A file of `size` bytes, byte k = (k * step + base) mod 251, never 0 for base > 0.
   std::string Make(const std::string& name, size_t size, int base, int step = 7) {
-    const std::string path = dir + "/" + name;
+    const std::string path = dir / name;
     std::ofstream out(path, std::ios::binary);
     for (size_t k = 0; k < size; ++k) out.put(static_cast<char>(1 + (k * step + base) % 250));
     return path;
@@ -112,7 +111,7 @@ TEST(FirmwareImages, TooManyFilesOrTooLargeAFileAreRefusedNotOverrun) {
   EXPECT_EQ(link::MergeFirmwareImages(store).size(), 12288u);
   EXPECT_LT(store.HeldBytes(), 1024u * 1024) << "nothing of the large file was read";
 
-  lines = link::LoadFirmwareFiles(store, {f.dir + "/missing.bin"}, "");
+  lines = link::LoadFirmwareFiles(store, {f.dir / "missing.bin"}, "");
   EXPECT_EQ(lines.back(), "Fail to Open File!!!");
   EXPECT_EQ(store.Size(0), 0u);
 }

@@ -7,7 +7,6 @@
 #include "common/Clock.h"
 #include "common/Log.h"
 #include "link/LibusbTransport.h"
-#include "link/UsbLink.h"
 
 using namespace velquor;
 using namespace velquor::link;
@@ -23,47 +22,33 @@ struct FakeApi : LibusbApi {
   std::vector<int> claimRc{0, 0};
   int transferRc = 0;
   int controlRc = 33;
-  int inits = 0, exits = 0, closes = 0;
   uint8_t lastEndpoint = 0;
   int lastLength = 0;
   unsigned lastTimeout = 0;
   std::vector<int> controlArgs;
 
-  int Init() override {
-    calls.push_back("init");
-    if (initRc == 0) ++inits;
-    return initRc;
+  long Count(const std::string& call) const { return std::count(calls.begin(), calls.end(), call); }
+  int Call(const std::string& name, int rc) {
+    calls.push_back(name);
+    return rc;
   }
-  void Exit() override {
-    calls.push_back("exit");
-    ++exits;
-  }
+  int Init() override { return Call("init", initRc); }
+  void Exit() override { Call("exit", 0); }
   int Open(uint16_t vid, uint16_t pid) override {
-    calls.push_back("open");
     EXPECT_EQ(vid, 0x04B4);
     EXPECT_EQ(pid, 0x0F1F);
-    return openRc;
+    return Call("open", openRc);
   }
-  void CloseHandle() override {
-    calls.push_back("close");
-    ++closes;
-  }
-  int ResetDevice() override {
-    calls.push_back("reset");
-    return -5;  // ignored
-  }
-  int InterfaceCount() override {
-    calls.push_back("config");
-    return interfaces;
-  }
+  void CloseHandle() override { Call("close", 0); }
+  int ResetDevice() override { return Call("reset", -5); }  // ignored
+  int InterfaceCount() override { return Call("config", interfaces); }
   int SetAutoDetachKernelDriver(bool enable) override {
-    calls.push_back(enable ? "autodetach" : "noautodetach");
-    return 0;
+    return Call(enable ? "autodetach" : "noautodetach", 0);
   }
   int KernelDriverActive(int) override { return 1; }
   int ClaimInterface(int i) override {
-    calls.push_back("claim" + std::to_string(i));
-    return i < static_cast<int>(claimRc.size()) ? claimRc[static_cast<size_t>(i)] : -1;
+    return Call("claim" + std::to_string(i),
+                i < static_cast<int>(claimRc.size()) ? claimRc[static_cast<size_t>(i)] : -1);
   }
   int InterruptTransfer(uint8_t endpoint, uint8_t*, int length, int* transferred,
                         unsigned timeoutMs) override {
@@ -79,8 +64,7 @@ struct FakeApi : LibusbApi {
     return controlRc;
   }
   int ClearHalt(uint8_t endpoint) override {
-    calls.push_back("clearhalt" + std::to_string(endpoint));
-    return 0;
+    return Call("clearhalt" + std::to_string(endpoint), 0);
   }
   std::string ErrorText(int code) const override { return "usb error " + std::to_string(code); }
 };
@@ -101,26 +85,45 @@ struct TransportFixture : ::testing::Test {
 
 }  // namespace
 
-TEST_F(TransportFixture, OpensInTheDocumentedOrder) {
-  EXPECT_TRUE(Open());
-  EXPECT_EQ(api->calls, (std::vector<std::string>{"init", "open", "reset", "config", "autodetach",
-                                                  "claim0", "claim1"}));
-  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"1 Device Opened"}));
-  EXPECT_EQ(clock.Now(), common::FromMs(20)) << "10 ms before init and before open";
-}
-
-TEST_F(TransportFixture, InitFailureIsLoggedAndNothingOpened) {
-  api->initRc = -99;
-  EXPECT_FALSE(Open());
-  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Error initializing libusb:"}));
-  EXPECT_EQ(api->calls, (std::vector<std::string>{"init"}));
-}
-
-TEST_F(TransportFixture, NoBoxIsSilentAndReleasesTheContext) {
-  api->openRc = kUsbErrorNotFound;
-  EXPECT_FALSE(Open());
-  EXPECT_EQ(log.Count(), 0u);
-  EXPECT_EQ(api->inits, api->exits) << "every reopening attempt balances its init";
+// Every way an open ends, as the calls it made (each init balanced by an exit) and its lines.
+TEST(LibusbOpen, EveryOutcomeInTheDocumentedOrderAndBalanced) {
+  const std::string opened = "init open reset config autodetach claim0 claim1";
+  struct Case {
+    int initRc, openRc, interfaces, claim0, claim1;
+    bool opens;
+    std::string calls;
+    std::string log;  // the lines, joined by '|'
+  };
+  const Case cases[] = {
+      {0, 0, 2, 0, 0, true, opened, "1 Device Opened"},
+      {0, 0, 2, -6, 0, true, opened, "1 Device Opened"},  // one claim of two is enough
+      {-99, 0, 2, 0, 0, false, "init", "Error initializing libusb:"},
+      {0, kUsbErrorNotFound, 2, 0, 0, false, "init open exit", ""},  // no box: silent
+      {0, 0, -1, 0, 0, false, "init open reset config close exit",
+       "1 Device Opened|The interface box's configuration could not be read: usb error -1"},
+      {0, 0, 2, -3, -6, false, opened + " close exit",
+       "1 Device Opened|The interface box was opened but none of its interfaces could be claimed."},
+  };
+  auto joined = [](const std::vector<std::string>& parts, const char* separator) {
+    std::string out;
+    for (const auto& part : parts) out += (out.empty() ? "" : separator) + part;
+    return out;
+  };
+  for (const Case& c : cases) {
+    auto owned = std::make_unique<FakeApi>();
+    FakeApi& api = *owned;
+    api.initRc = c.initRc;
+    api.openRc = c.openRc;
+    api.interfaces = c.interfaces;
+    api.claimRc = {c.claim0, c.claim1};
+    LibusbTransport transport(std::move(owned));
+    common::LogSink log;
+    common::ManualClock clock;
+    EXPECT_EQ(transport.Open(OpenContext{log, clock}), c.opens) << c.calls;
+    EXPECT_EQ(joined(api.calls, " "), c.calls);
+    EXPECT_EQ(joined(log.Lines(), "|"), c.log);
+    EXPECT_EQ(clock.Now(), common::FromMs(c.initRc ? 10 : 20)) << "10 ms before init and open";
+  }
 }
 
 TEST_F(TransportFixture, BoxWithoutPermissionSaysHowToFixItOnce) {
@@ -133,28 +136,14 @@ TEST_F(TransportFixture, BoxWithoutPermissionSaysHowToFixItOnce) {
   EXPECT_FALSE(Open());
   EXPECT_EQ(log.Count(), 2u);
   EXPECT_NE(log.Lines()[1].find("busy"), std::string::npos);
-}
-
-TEST_F(TransportFixture, NoClaimClosesAndExits) {
-  api->claimRc = {-3, -6};
-  EXPECT_FALSE(Open());
-  EXPECT_EQ(api->closes, 1);
-  EXPECT_EQ(api->exits, 1);
-  // One good claim out of two is enough.
-  api->claimRc = {-6, 0};
-  EXPECT_TRUE(Open());
-}
-
-TEST_F(TransportFixture, ConfigurationFailureClosesTheHandle) {
-  api->interfaces = -1;
-  EXPECT_FALSE(Open());
-  EXPECT_EQ(api->closes, 1);
-  EXPECT_EQ(api->exits, 1);
+  EXPECT_EQ(api->Count("init"), api->Count("exit")) << "every reopening attempt balances its init";
 }
 
 TEST_F(TransportFixture, TransfersUseTheBoxEndpointsAndTimeouts) {
-  ASSERT_TRUE(Open());
   LinkFrame frame{};
+  EXPECT_LT(transport->InterruptOut(frame), 0) << "closed: fails cleanly";
+  EXPECT_LT(transport->GetReport(frame), 0);
+  ASSERT_TRUE(Open());
   EXPECT_EQ(transport->InterruptOut(frame), 0);
   EXPECT_EQ(api->lastEndpoint, 0x02);
   EXPECT_EQ(api->lastLength, 33);
@@ -163,35 +152,4 @@ TEST_F(TransportFixture, TransfersUseTheBoxEndpointsAndTimeouts) {
   EXPECT_EQ(api->controlArgs, (std::vector<int>{0xA1, 0x01, 0x0100, 0, 33, 50}));
   transport->ClearHalt();
   EXPECT_EQ(api->calls.back(), "clearhalt0");
-}
-
-TEST_F(TransportFixture, LinkOverLibusbClosesOnTransferErrorAndReopens) {
-  UsbLink link(*transport, log, clock);
-  link.LinkOpen();
-  ASSERT_TRUE(link.IsOpen());
-  api->transferRc = -7;
-  EXPECT_EQ(link.LinkSend(LINK_MODE_RDM, std::vector<uint8_t>(31, 0)), -7);
-  EXPECT_FALSE(link.IsOpen());
-  EXPECT_EQ(log.CountOf("usb error -7"), 1u);
-  EXPECT_EQ(api->exits, 1);
-  api->transferRc = 0;
-  link.LinkSend(LINK_MODE_RDM, std::vector<uint8_t>(31, 0));
-  EXPECT_TRUE(link.IsOpen()) << "an RDM frame on a closed link reopens it";
-  EXPECT_EQ(api->inits, 2);
-}
-
-TEST_F(TransportFixture, PipeErrorOnPollClearsHaltAndCloses) {
-  UsbLink link(*transport, log, clock);
-  link.LinkOpen();
-  api->controlRc = kUsbErrorPipe;
-  link.LinkPollInput({});
-  EXPECT_FALSE(link.IsOpen());
-  EXPECT_NE(std::find(api->calls.begin(), api->calls.end(), "clearhalt0"), api->calls.end());
-  EXPECT_EQ(api->closes, 1);
-}
-
-TEST_F(TransportFixture, TransfersOnAClosedTransportFailCleanly) {
-  LinkFrame frame{};
-  EXPECT_LT(transport->InterruptOut(frame), 0);
-  EXPECT_LT(transport->GetReport(frame), 0);
 }

@@ -23,25 +23,29 @@ struct LinkFixture : ::testing::Test {
   link::KeyGenerator keys{42};
   link::UsbLink link{transport, log, clock, link::LinkHooks{[this] { ++holdOffs; }}, &keys};
   std::vector<uint8_t> dmx = std::vector<uint8_t>(527, 0);
+  std::array<uint8_t, 1060> response{};
 
-  void SetUp() override { link.LinkOpen(); }
+  void SetUp() override {
+    link.LinkOpen();
+    response.fill(0xFF);
+  }
   std::vector<int> SentCodes() const {
     std::vector<int> codes;
     for (const auto& f : transport.sent) codes.push_back(f[0]);
     return codes;
   }
+  // An RDM head chunk: start code, sub-start code, message length.
+  void QueueHead(uint8_t subStart, uint8_t length, uint8_t fourth = 0) {
+    std::vector<uint8_t> head(31, 0);
+    head[0] = 0xCC;
+    head[1] = subStart;
+    head[2] = length;
+    head[3] = fourth;
+    transport.QueueChunk(0xCC, 0, head);
+  }
 };
 
 }  // namespace
-
-TEST_F(LinkFixture, OpensAndReportsState) {
-  EXPECT_TRUE(link.IsOpen());
-  EXPECT_EQ(link.DeviceConnect(), "Connected successfully");
-  transport.openSucceeds = false;
-  transport.outResults = {-4};
-  link.LinkSend(LINK_MODE_RDM, std::vector<uint8_t>(31, 0));
-  EXPECT_EQ(link.DeviceConnect(), "Not connected");
-}
 
 TEST_F(LinkFixture, RdmSendCutsWholeChunksAndHoldsTheTickOff) {
   std::vector<uint8_t> message(93, 0xAB);  // L = 60: three chunks
@@ -50,12 +54,13 @@ TEST_F(LinkFixture, RdmSendCutsWholeChunksAndHoldsTheTickOff) {
   EXPECT_EQ(holdOffs, 3);
   for (const auto& f : transport.sent) EXPECT_EQ(link::UnscrambleChunk(f)[5], 0xAB);
 
-  transport.sent.clear();
-  link.LinkSend(LINK_MODE_RDM, std::vector<uint8_t>(61, 1));  // not a multiple of 31
-  EXPECT_EQ(transport.sent.size(), 1u);
-  transport.sent.clear();
-  link.LinkSend(LINK_MODE_RDM, std::vector<uint8_t>(30, 1));  // below one chunk
-  EXPECT_TRUE(transport.sent.empty());
+  // Only whole chunks go out, at most seventeen.
+  for (auto [bytes, frames] : {std::pair{61, 1u}, {30, 0u}, {1060, 17u}}) {
+    transport.sent.clear();
+    link.LinkSend(LINK_MODE_RDM, std::vector<uint8_t>(static_cast<size_t>(bytes), 1));
+    EXPECT_EQ(transport.sent.size(), frames) << bytes << " bytes";
+  }
+  EXPECT_EQ(log.CountStartingWith("Link: 1060 bytes"), 1u);
 }
 
 TEST_F(LinkFixture, DmxSendsOnlyChangedChunksAndKeepsChunkZeroAlive) {
@@ -63,28 +68,21 @@ TEST_F(LinkFixture, DmxSendsOnlyChangedChunksAndKeepsChunkZeroAlive) {
   dmx[100] = 20;  // chunk 3
   link.LinkSend(LINK_MODE_DMX, dmx);
   EXPECT_EQ(SentCodes(), (std::vector<int>{0xE5, 0xE8}));
+  EXPECT_EQ(holdOffs, 0) << "DMX holds nothing off";
 
-  transport.sent.clear();
-  for (int i = 0; i < 6; ++i) link.LinkSend(LINK_MODE_DMX, dmx);
-  EXPECT_TRUE(transport.sent.empty()) << "unchanged data sends nothing for six calls";
-  link.LinkSend(LINK_MODE_DMX, dmx);
-  EXPECT_EQ(SentCodes(), (std::vector<int>{0xE5})) << "the seventh idle call re-sends chunk 0";
-  EXPECT_EQ(link::UnscrambleChunk(transport.sent[0])[0], 10);
-
-  // The keep-alive restarts after every transfer.
-  transport.sent.clear();
-  for (int i = 0; i < 6; ++i) link.LinkSend(LINK_MODE_DMX, dmx);
-  EXPECT_TRUE(transport.sent.empty());
-}
-
-TEST_F(LinkFixture, OversizedSendIsCappedAtSeventeenChunks) {
-  std::vector<uint8_t> big(1060, 3);
-  link.LinkSend(LINK_MODE_DMX, big);
-  EXPECT_EQ(transport.sent.size(), 17u);
-  EXPECT_EQ(log.CountStartingWith("Link: 1060 bytes"), 1u);
+  // Six idle calls send nothing, the seventh re-sends chunk 0; and again after it.
+  for (int round = 0; round < 2; ++round) {
+    transport.sent.clear();
+    for (int i = 0; i < 6; ++i) link.LinkSend(LINK_MODE_DMX, dmx);
+    EXPECT_TRUE(transport.sent.empty()) << "round " << round;
+    link.LinkSend(LINK_MODE_DMX, dmx);
+    EXPECT_EQ(SentCodes(), (std::vector<int>{0xE5})) << "round " << round;
+    EXPECT_EQ(link::UnscrambleChunk(transport.sent[0])[0], 10);
+  }
 }
 
 TEST_F(LinkFixture, FailedTransferClosesAndRdmReopensAtOnce) {
+  EXPECT_EQ(link.DeviceConnect(), "Connected successfully");
   transport.outResults = {-7};
   EXPECT_EQ(link.LinkSend(LINK_MODE_RDM, std::vector<uint8_t>(62, 0)), -7);
   EXPECT_EQ(log.CountOf("fake error -7"), 1u);
@@ -101,8 +99,8 @@ TEST_F(LinkFixture, DmxReopensOnTwelfthAttemptAndForgetsWhatChangedMeanwhile) {
   dmx[0] = 1;
   link.LinkSend(LINK_MODE_DMX, dmx);
   ASSERT_FALSE(link.IsOpen());
+  EXPECT_EQ(link.DeviceConnect(), "Not connected");
   transport.sent.clear();
-  transport.openSucceeds = true;
 
   dmx[40] = 9;  // chunk 1 changes while closed
   link.LinkSend(LINK_MODE_DMX, dmx);
@@ -128,22 +126,13 @@ TEST_F(LinkFixture, DmxReopensOnTwelfthAttemptAndForgetsWhatChangedMeanwhile) {
 }
 
 TEST_F(LinkFixture, ReceiveCompletesAfterTheChunksTheLengthAsks) {
-  std::vector<uint8_t> head(31, 0);
-  head[0] = 0xCC;
-  head[1] = 0x01;
-  head[2] = 60;  // three chunks
-  head[3] = 0x42;
-  transport.QueueChunk(0xCC, 0, head);
+  QueueHead(0x01, 60, 0x42);              // three chunks
   transport.QueueChunk(0xE5, 0, {0x77});  // DMX during an RDM receive: ignored
   transport.QueueChunk(0xCC, 1, std::vector<uint8_t>(31, 0x11));
   transport.QueueChunk(0xCC, 2, std::vector<uint8_t>(31, 0x22));
   transport.QueueChunk(0xCC, 2, std::vector<uint8_t>(31, 0x33));  // not read: already complete
-
-  std::array<uint8_t, 1060> response;
-  response.fill(0xFF);
-  link.ComboBoxRDMChange(5);  // 90 ms
-  uint16_t n = link.LinkReceive(response);
-  EXPECT_EQ(n, 93);
+  link.SetResponseTimeout(90);
+  EXPECT_EQ(link.LinkReceive(response), 93);
   EXPECT_EQ(response[3], 0x42);
   EXPECT_EQ(response[31], 0x11);
   EXPECT_EQ(response[62], 0x22);
@@ -151,69 +140,41 @@ TEST_F(LinkFixture, ReceiveCompletesAfterTheChunksTheLengthAsks) {
   EXPECT_EQ(transport.getReportCalls, 4);
 }
 
-TEST_F(LinkFixture, ReceiveTimesOutWithPartialDataAndCountsRepeats) {
-  std::vector<uint8_t> head(31, 0);
-  head[0] = 0xCC;
-  head[1] = 0x01;
-  head[2] = 60;
-  transport.QueueChunk(0xCC, 0, head);
-  transport.QueueChunk(0xCC, 0, head);  // the same chunk again counts again
-  std::array<uint8_t, 1060> response;
-  response.fill(0xFF);
-  link.ComboBoxRDMChange(1);
-  double elapsed = link.LinkReceiveRdm(response, 50);
-  EXPECT_EQ(link.ReceivedByteCount(), 62);
-  EXPECT_GE(elapsed, 50.0);
-  EXPECT_LT(elapsed, 60.0);
-  EXPECT_EQ(response[0], 0xCC);
-  EXPECT_EQ(transport.getReportCalls, 10);  // one poll every 5 ms
-}
-
-TEST_F(LinkFixture, OnlyAnRdmStartAndSubStartCodeMakeAnAnswerComplete) {
-  // CC 02 (not the RDM sub-start code) with a length of one chunk: not an RDM answer, so the
-  // link keeps listening until the time-out.
-  std::vector<uint8_t> head(31, 0);
-  head[0] = 0xCC;
-  head[1] = 0x02;
-  head[2] = 24;
-  transport.QueueChunk(0xCC, 0, head);
-  std::array<uint8_t, 1060> response;
-  response.fill(0xFF);
-  double elapsed = link.LinkReceiveRdm(response, 50);
-  EXPECT_GE(elapsed, 50.0);
-  EXPECT_EQ(transport.getReportCalls, 10);
+// Answers that never become whole: the receive polls every 5 ms, sleeping, to the time-out.
+TEST_F(LinkFixture, ReceiveWaitsOutTheTimeOutForAnAnswerThatIsNotWhole) {
+  struct Case {
+    const char* what;
+    uint8_t subStart;
+    int heads;
+    uint16_t counted;
+  };
+  const Case cases[] = {
+      {"the same head twice counts twice", 0x01, 2, 62},
+      {"CC 02 is no RDM answer, however short", 0x02, 1, 31},
+  };
+  for (const Case& c : cases) {
+    transport.getReportCalls = 0;
+    for (int i = 0; i < c.heads; ++i) QueueHead(c.subStart, c.subStart == 0x01 ? 60 : 24);
+    const unsigned sleeps = clock.SleepCount();
+    const double elapsed = link.LinkReceiveRdm(response, 50);
+    EXPECT_EQ(link.ReceivedByteCount(), c.counted) << c.what;
+    EXPECT_GE(elapsed, 50.0) << c.what;
+    EXPECT_LT(elapsed, 60.0) << c.what;
+    EXPECT_EQ(transport.getReportCalls, 10) << c.what;
+    EXPECT_EQ(clock.SleepCount() - sleeps, 10u) << c.what;
+  }
+  EXPECT_DOUBLE_EQ(link.BusyWaitMs(2.5), 2.5);
 }
 
 TEST_F(LinkFixture, ReceiveClearsHaltOnPipeErrorAndKeepsTheLinkOpen) {
   transport.reports.push_back({-9, {}});
   transport.reports.push_back({-7, {}});
   transport.reports.push_back({12, {}});  // a short frame is dropped
-  std::array<uint8_t, 1060> response{};
   link.LinkReceiveRdm(response, 20);
   EXPECT_EQ(transport.clearHaltCalls, 1);
   EXPECT_TRUE(link.IsOpen());
   EXPECT_EQ(link.ReceivedByteCount(), 0);
   EXPECT_EQ(log.CountStartingWith("Link: short frame of 12 bytes"), 1u);
-}
-
-TEST_F(LinkFixture, WaitsSleepInsteadOfSpinning) {
-  std::array<uint8_t, 1060> response{};
-  unsigned before = clock.SleepCount();
-  link.LinkReceiveRdm(response, 50);
-  EXPECT_EQ(clock.SleepCount() - before, 10u);
-  EXPECT_DOUBLE_EQ(link.BusyWaitMs(2.5), 2.5);
-}
-
-TEST_F(LinkFixture, ClosedLinkReceiveWaitsOutTheTimeOut) {
-  transport.outResults = {-4};
-  transport.openSucceeds = false;
-  link.LinkSend(LINK_MODE_DMX, std::vector<uint8_t>(31, 1));
-  ASSERT_FALSE(link.IsOpen());
-  std::array<uint8_t, 1060> response{};
-  int calls = transport.getReportCalls;
-  EXPECT_GE(link.LinkReceiveRdm(response, 50), 50.0);
-  EXPECT_EQ(transport.getReportCalls, calls);
-  EXPECT_EQ(link.ReceivedByteCount(), 0);
 }
 
 TEST_F(LinkFixture, PollInputStoresDmxChunksAndIgnoresRdm) {
@@ -236,7 +197,12 @@ TEST_F(LinkFixture, PollInputFailureClosesThenReopensEvery102ndCall) {
   EXPECT_FALSE(link.IsOpen());
   EXPECT_EQ(transport.clearHaltCalls, 1);
   EXPECT_EQ(log.CountOf("fake error -9"), 1u);
-  EXPECT_EQ(link.DeviceConnect(), "Not connected");
+  // Closed, a receive asks the box nothing and still waits out its time-out.
+  const int calls = transport.getReportCalls;
+  EXPECT_GE(link.LinkReceiveRdm(response, 50), 50.0);
+  EXPECT_EQ(transport.getReportCalls, calls);
+  EXPECT_EQ(link.ReceivedByteCount(), 0);
+
   for (int i = 0; i < 101; ++i) link.LinkPollInput({});
   EXPECT_EQ(transport.openCalls, 1);
   link.LinkPollInput({});
@@ -244,14 +210,12 @@ TEST_F(LinkFixture, PollInputFailureClosesThenReopensEvery102ndCall) {
   EXPECT_TRUE(link.IsOpen());
 }
 
-TEST_F(LinkFixture, SpeedItemsGiveFortyToNinetyMilliseconds) {
-  EXPECT_EQ(link.RdmResponseTimeoutMs(), 35u);
-  link.ComboBoxRDMChange(0);
-  EXPECT_EQ(link.RdmResponseTimeoutMs(), 40u);
-  link.ComboBoxRDMChange(1);
-  EXPECT_EQ(link.RdmResponseTimeoutMs(), 50u);
-  link.ComboBoxRDMChange(5);
-  EXPECT_EQ(link.RdmResponseTimeoutMs(), 90u);
-  link.ComboBoxRDMChange(-1);  // no item chosen
-  EXPECT_EQ(link.RdmResponseTimeoutMs(), 40u);
+TEST(ResponseTimeout, SpeedItemsGiveFortyToNinetyMilliseconds) {
+  const std::pair<int, uint32_t> cases[] = {{0, 40}, {1, 50}, {5, 90}, {6, 90}, {-1, 40}};
+  for (auto [item, ms] : cases) EXPECT_EQ(link::ResponseTimeoutOfItem(item), ms) << item;
+  common::LogSink log;
+  common::ManualClock clock;
+  FakeTransport transport;
+  link::UsbLink link(transport, log, clock);
+  EXPECT_EQ(link.RdmResponseTimeoutMs(), 35u) << "before any item is chosen";
 }

@@ -4,6 +4,7 @@
 
 #include <numeric>
 
+#include "NetTestSupport.h"
 #include "net/ArtNetPackets.h"
 #include "net/HostInterfaces.h"
 
@@ -11,9 +12,9 @@ using namespace velquor;
 using net::ArtNetDatagram;
 using net::Packet;
 
-namespace {
+using testsupport::ArtNet;
 
-const std::vector<uint8_t> kId{'A', 'r', 't', '-', 'N', 'e', 't', 0};
+namespace {
 
 std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
   std::vector<uint8_t> out;
@@ -25,56 +26,37 @@ std::vector<uint8_t> Slice(const Packet& p, size_t from, size_t count) {
   return {p.begin() + static_cast<long>(from), p.begin() + static_cast<long>(from + count)};
 }
 
-// An ArtDmx as a console sends it: port-address 0x0123, `length` in the header, `data`.
+// An ArtDmx as a console sends it: port-address 0x0123, sequence 0x11, `length` in the header.
 std::vector<uint8_t> ConsoleArtDmx(uint16_t length, const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> p = kId;
-  auto rest = Bytes({0x00, 0x50, 0x00, 0x0E, 0x11, 0x00, 0x23, 0x01});
-  p.insert(p.end(), rest.begin(), rest.end());
-  p.push_back(static_cast<uint8_t>(length >> 8));
-  p.push_back(static_cast<uint8_t>(length & 0xFF));
-  p.insert(p.end(), data.begin(), data.end());
-  return p;
+  return testsupport::ArtDmx(0x0123, 0x11, data, length);
 }
 
-// ArtRdm carrying GET DEVICE_INFO to 7FF0:00000101 from 4D41:00000010, transaction 0x42.
+// ArtRdm carrying GET DEVICE_INFO to 7FF0:00000101 from 4D41:00000010, transaction 0x42;
+// its checksum is 0x03B7, worked out by hand.
 std::vector<uint8_t> ConsoleArtRdm() {
-  std::vector<uint8_t> p = kId;
-  auto header = Bytes({0x00, 0x83, 0x00, 0x0E, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00, 0x23});
-  p.insert(p.end(), header.begin(), header.end());
-  // Sub-start code, length 24, destination, source, TN, port 1, count, sub-device, GET,
-  // DEVICE_INFO, PDL 0; checksum 0x03B7 worked out by hand (0xCC + every byte below).
-  auto rdm = Bytes({0x01, 0x18, 0x7F, 0xF0, 0x00, 0x00, 0x01, 0x01, 0x4D, 0x41, 0x00, 0x00, 0x00,
-                    0x10, 0x42, 0x01, 0x00, 0x00, 0x00, 0x20, 0x00, 0x60, 0x00, 0x03, 0xB7});
-  p.insert(p.end(), rdm.begin(), rdm.end());
-  return p;
+  return testsupport::ArtRdmGetDeviceInfo(0x7FF000000101ULL, 0x42);
 }
 
 }  // namespace
 
 TEST(ArtNetParse, DmxTakesWhatItSaysAndWhatArrivedAtMost512) {
-  // The spans of a parsed datagram point into it: each one is kept while it is read.
-  const auto shortFrame = ConsoleArtDmx(4, {10, 20, 30, 40});
-  auto d = net::ParseArtNet(shortFrame);
+  const auto four = ConsoleArtDmx(4, {10, 20, 30, 40});
+  auto d = net::ParseArtNet(four);
   ASSERT_EQ(d.kind, ArtNetDatagram::Kind::Dmx);
   EXPECT_EQ(d.portAddress, 291);
   EXPECT_EQ(d.sequence, 0x11);
   EXPECT_EQ(std::vector<uint8_t>(d.data.begin(), d.data.end()), Bytes({10, 20, 30, 40}));
-
-  // Says 512, 100 arrived: the 100 only, never bytes beyond the datagram.
-  const auto cut = ConsoleArtDmx(512, std::vector<uint8_t>(100, 7));
-  d = net::ParseArtNet(cut);
-  EXPECT_EQ(d.declaredLength, 512);
-  EXPECT_EQ(d.data.size(), 100u);
-
-  // Says 2, sent 512: the 2.
-  const auto twoOf512 = ConsoleArtDmx(2, std::vector<uint8_t>(512, 7));
-  d = net::ParseArtNet(twoOf512);
-  EXPECT_EQ(d.data.size(), 2u);
-
-  // Says 600 and sent 600: a universe holds 512.
-  const auto long600 = ConsoleArtDmx(600, std::vector<uint8_t>(600, 7));
-  d = net::ParseArtNet(long600);
-  EXPECT_EQ(d.data.size(), 512u);
+  // Never bytes beyond the datagram, never more than it says, never more than a universe.
+  struct Case {
+    uint16_t says;
+    size_t sent, taken;
+  };
+  for (const Case& c : {Case{512, 100, 100}, Case{2, 512, 2}, Case{600, 600, 512}}) {
+    const auto datagram = ConsoleArtDmx(c.says, std::vector<uint8_t>(c.sent, 7));
+    d = net::ParseArtNet(datagram);  // its spans point into the datagram, kept while read
+    EXPECT_EQ(d.declaredLength, c.says);
+    EXPECT_EQ(d.data.size(), c.taken) << c.says << " said, " << c.sent << " sent";
+  }
 }
 
 TEST(ArtNetParse, ForeignAndCutDatagramsAreDroppedWithAReason) {
@@ -91,9 +73,7 @@ TEST(ArtNetParse, ForeignAndCutDatagramsAreDroppedWithAReason) {
   wrongId[0] = 'a';
   EXPECT_EQ(net::ParseArtNet(wrongId).kind, ArtNetDatagram::Kind::Dropped);
 
-  auto poll = kId;
-  auto rest = Bytes({0x00, 0x20, 0x00, 0x0E, 0x02, 0x00});
-  poll.insert(poll.end(), rest.begin(), rest.end());
+  auto poll = testsupport::ArtPoll();
   EXPECT_EQ(net::ParseArtNet(poll).kind, ArtNetDatagram::Kind::Poll);
   EXPECT_EQ(net::ParseArtNet(std::span(poll.data(), 11)).kind, ArtNetDatagram::Kind::Dropped);
 
@@ -111,6 +91,7 @@ TEST(ArtNetParse, RdmOnlyWhenTheWholeMessageArrived) {
   EXPECT_EQ(d.rdmPortId, 1);
   ASSERT_EQ(d.rdmMessage.size(), 25u);
   EXPECT_EQ(d.rdmMessage[0], 0x01);
+  EXPECT_EQ(d.rdmMessage[23], 0x03);
   EXPECT_EQ(d.rdmMessage[24], 0xB7);
   for (size_t n = 0; n < rdm.size(); ++n) {
     EXPECT_EQ(net::ParseArtNet(std::span(rdm.data(), n)).kind, ArtNetDatagram::Kind::Dropped) << n;
@@ -200,8 +181,12 @@ TEST(ArtNetBuild, RdmReplyCarriesTheNodesPortAddress) {
 TEST(ArtDmxOutput, ChangeAtOnceThenTwentyRepeatsThenEverySixthTick) {
   net::ArtDmxOutput out;
   std::array<uint8_t, 512> slots{};
-  slots[3] = 9;
   std::string pattern;
+  for (int tick = 0; tick < 13; ++tick) pattern += out.Next(0, slots) ? 'S' : '.';
+  EXPECT_EQ(pattern, "......S.....S") << "an unchanged zero universe starts silent";
+
+  slots[3] = 9;
+  pattern.clear();
   std::vector<uint8_t> sequences;
   for (int tick = 0; tick < 40; ++tick) {
     const auto p = out.Next(1, slots);
@@ -210,30 +195,23 @@ TEST(ArtDmxOutput, ChangeAtOnceThenTwentyRepeatsThenEverySixthTick) {
   }
   // Ticks 0..20 send, 21..26 are silent, then 27, 33 and 39.
   EXPECT_EQ(pattern, "SSSSSSSSSSSSSSSSSSSSS......S.....S.....S");
-  EXPECT_EQ(sequences.front(), 0);
-  EXPECT_EQ(sequences.back(), 39) << "the sequence counts every tick, sent or not";
+  EXPECT_EQ(sequences.front(), 13);
+  EXPECT_EQ(sequences.back(), 52) << "the sequence counts every tick, sent or not";
 
   slots[3] = 10;  // a change goes out at once, whatever the counter
   EXPECT_TRUE(out.Next(1, slots).has_value());
   EXPECT_EQ(out.Repeat(), 20);
 }
 
-TEST(ArtDmxOutput, AnUnchangedZeroUniverseStartsSilent) {
-  net::ArtDmxOutput out;
-  const std::array<uint8_t, 512> zero{};
-  std::string pattern;
-  for (int tick = 0; tick < 13; ++tick) pattern += out.Next(0, zero) ? 'S' : '.';
-  EXPECT_EQ(pattern, "......S.....S");
-}
-
-TEST(ArtNetUniverseText, DigitsAsTheEditReadsThem) {
-  EXPECT_EQ(net::PortAddressFromText(""), 0);
-  EXPECT_EQ(net::PortAddressFromText("291"), 291);
-  EXPECT_EQ(net::PortAddressFromText("000291"), 291);
-  EXPECT_EQ(net::PortAddressFromText("32767"), 32767);
-  EXPECT_EQ(net::PortAddressFromText("40000"), 32767);
-  EXPECT_EQ(net::PortAddressFromText("99999999999999999999"), 32767) << "no overflow";
-  EXPECT_EQ(net::PortAddressFromText("12a4"), 12);
+TEST(ArtNetText, UniverseDigitsAndAddresses) {
+  const std::pair<const char*, int> universes[] = {
+      {"", 0},          {"291", 291},     {"000291", 291},
+      {"32767", 32767}, {"40000", 32767}, {"99999999999999999999", 32767},  // no overflow
+      {"12a4", 12}};
+  for (auto [text, value] : universes) EXPECT_EQ(net::PortAddressFromText(text), value) << text;
+  EXPECT_EQ(net::Ipv4Text(0xC0A80114), "192.168.1.20");
+  EXPECT_EQ(net::ParseIpv4("192.168.1.20"), 0xC0A80114u);
+  EXPECT_FALSE(net::ParseIpv4("192.168.1"));
 }
 
 TEST(ArtNetInterfaces, OnlyTheChosenInterfaceOrItsAddressCounts) {
@@ -245,7 +223,4 @@ TEST(ArtNetInterfaces, OnlyTheChosenInterfaceOrItsAddressCounts) {
   EXPECT_TRUE(net::ReachesChosen(eth, 1, 0xC0A80114)) << "a program here sending to it";
   EXPECT_FALSE(net::ReachesChosen(eth, 1, 0x7F000001)) << "loopback traffic for 127.0.0.1";
   EXPECT_TRUE(net::ReachesChosen(eth, 0, 0)) << "no interface information: taken";
-  EXPECT_EQ(net::Ipv4Text(0xC0A80114), "192.168.1.20");
-  EXPECT_EQ(net::ParseIpv4("192.168.1.20"), 0xC0A80114u);
-  EXPECT_FALSE(net::ParseIpv4("192.168.1"));
 }

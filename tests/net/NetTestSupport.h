@@ -91,4 +91,51 @@ inline uint16_t OpCodeOf(const std::vector<uint8_t>& packet) {
   return packet.size() < 10 ? 0 : static_cast<uint16_t>(packet[8] | (packet[9] << 8));
 }
 
+// Datagrams as consoles send them, byte by byte from the Art-Net 4 document: the ID, the
+// OpCode (low byte first), protocol version 14, then the operation's fields.
+inline std::vector<uint8_t> ArtNet(std::initializer_list<int> fields) {
+  std::vector<uint8_t> p{'A', 'r', 't', '-', 'N', 'e', 't', 0};
+  for (int v : fields) p.push_back(static_cast<uint8_t>(v));
+  return p;
+}
+
+inline std::vector<uint8_t> ArtPoll() {
+  return ArtNet({0x00, 0x20, 0x00, 0x0E, 0x02, 0x00});
+}
+
+// ArtDmx to `portAddress` (SubUni, Net) saying `length` slots (the data's size unless given).
+inline std::vector<uint8_t> ArtDmx(int portAddress, uint8_t sequence,
+                                   const std::vector<uint8_t>& data, int length = -1) {
+  if (length < 0) length = static_cast<int>(data.size());
+  auto p = ArtNet({0x00, 0x50, 0x00, 0x0E, sequence, 0x00, portAddress & 0xFF, portAddress >> 8,
+                   length >> 8, length & 0xFF});
+  p.insert(p.end(), data.begin(), data.end());
+  return p;
+}
+
+// ArtTodRequest for Net 1, address 0x23 (port-address 291).
+inline std::vector<uint8_t> ArtTodRequest() {
+  auto p = ArtNet({0x00, 0x80, 0x00, 0x0E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00, 0x01, 0x23});
+  p.resize(56, 0);
+  return p;
+}
+
+// ArtRdm for port-address 291 carrying GET DEVICE_INFO from console 4D41:00000010 to
+// `device`, transaction `tn`: sub-start code to checksum (the E1.20 sum of every byte from
+// the start code 0xCC on).
+inline std::vector<uint8_t> ArtRdmGetDeviceInfo(uint64_t device, uint8_t tn) {
+  auto p =
+      ArtNet({0x00, 0x83, 0x00, 0x0E, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00, 0x23, 0x01, 0x18});
+  for (int shift = 40; shift >= 0; shift -= 8) p.push_back(static_cast<uint8_t>(device >> shift));
+  for (int v : {0x4D, 0x41, 0x00, 0x00, 0x00, 0x10, int{tn}, 0x01, 0x00, 0x00, 0x00, 0x20, 0x00,
+                0x60, 0x00}) {
+    p.push_back(static_cast<uint8_t>(v));
+  }
+  unsigned sum = 0xCC;
+  for (size_t i = 24; i < p.size(); ++i) sum += p[i];
+  p.push_back(static_cast<uint8_t>(sum >> 8));
+  p.push_back(static_cast<uint8_t>(sum & 0xFF));
+  return p;
+}
+
 }  // namespace velquor::testsupport

@@ -63,15 +63,22 @@ TEST(Rig, MistakesAreReportedWithTheFixture) {
   }
 }
 
-TEST(Rig, DiscoveryBehaviourAndOverflowComeFromTheFile) {
-  std::string error;
-  auto rig = ParseRig(R"({"collisions": "and", "fixtures": [
+TEST(Rig, ReadsFromAFileAndNamesAMissingOne) {
+  std::string path = ::testing::TempDir() + "velquor_rig_test.json";
+  {
+    std::ofstream out(path);
+    out << R"({"collisions": "and", "fixtures": [
       {"uid": "7FF0:00000001", "discoveryFault": "otherUid", "discoveryUid": "7FF0:00000099",
-       "overflowAfter": 8},
-      {"uid": "7FF0:00000002", "discoveryFault": "answersWhenMuted"}]})",
-                      error);
+       "overflowAfter": 8, "supportedPids": ["DEVICE_LABEL", "0x0400", 1537]},
+      {"uid": "7FF0:00000002", "discoveryFault": "answersWhenMuted"}]})";
+  }
+  std::string error;
+  auto rig = LoadRigFile(path, error);
   ASSERT_TRUE(rig) << error;
+  ASSERT_EQ(rig->fixtures.size(), 2u);
   EXPECT_EQ(rig->collisions, CollisionMode::And);
+  EXPECT_EQ(rig->fixtures[0].uid, 0x7FF000000001ULL);
+  EXPECT_EQ(rig->fixtures[0].supportedPids, (std::vector<uint16_t>{0x0082, 0x0400, 0x0601}));
   EXPECT_EQ(rig->fixtures[0].discoveryFault, DiscoveryFault::OtherUid);
   EXPECT_EQ(rig->fixtures[0].discoveryUid, 0x7FF000000099ULL);
   EXPECT_EQ(rig->fixtures[0].overflowAfter, 8);
@@ -79,21 +86,6 @@ TEST(Rig, DiscoveryBehaviourAndOverflowComeFromTheFile) {
   EXPECT_EQ(ParseRig(R"({"fixtures": []})", error)->collisions, CollisionMode::Or)
       << "the overlap that breaks controllers is the default";
   EXPECT_EQ(DefaultRig().collisions, CollisionMode::Or);
-}
-
-TEST(Rig, ReadsFromAFileAndNamesAMissingOne) {
-  std::string path = ::testing::TempDir() + "velquor_rig_test.json";
-  {
-    std::ofstream out(path);
-    out << R"({"fixtures": [{"uid": "7FF0:00000009", "label": "Only", "startAddress": 40,
-              "supportedPids": ["DEVICE_LABEL", "0x0400", 1537]}]})";
-  }
-  std::string error;
-  auto rig = LoadRigFile(path, error);
-  ASSERT_TRUE(rig) << error;
-  ASSERT_EQ(rig->fixtures.size(), 1u);
-  EXPECT_EQ(rig->fixtures[0].uid, 0x7FF000000009ULL);
-  EXPECT_EQ(rig->fixtures[0].supportedPids, (std::vector<uint16_t>{0x0082, 0x0400, 0x0601}));
   EXPECT_FALSE(LoadRigFile(path + ".missing", error));
   EXPECT_NE(error.find("cannot read rig file"), std::string::npos);
 }

@@ -32,19 +32,16 @@ void ListThree(WorkbenchHarness& h) {
   WriteText(h.Path("devnames.lst"),
             "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n");
   h.bench.List().LoadDeviceTable(false);
-  h.bench.Devices().RebuildUidChoices();
 }
 
 void SetBlocks(WorkbenchHarness& h, std::vector<MapBlock> blocks) {
-  auto& t = h.bench.Table();
-  t.DeviceCount = static_cast<int>(blocks.size());
+  std::vector<workbench::DeviceRecord> devices;
   for (size_t i = 0; i < blocks.size(); ++i) {
-    t.Records[i].Uid = rdm::Uid(uint16_t{0x7FF0}, static_cast<uint32_t>(0x101 + i));
-    t.Records[i].StartAddressIndex = blocks[i].start;
-    t.Records[i].Footprint = blocks[i].footprint;
+    devices.push_back(DeviceOf(rdm::Uid(uint16_t{0x7FF0}, static_cast<uint32_t>(0x101 + i)),
+                               blocks[i].footprint));
+    devices.back().StartAddressIndex = blocks[i].start;
   }
-  h.bench.Devices().View().rows.clear();
-  for (size_t i = 0; i < blocks.size(); ++i) h.bench.Devices().AddRow(static_cast<int>(i));
+  h.bench.Devices().Replace(std::move(devices));
 }
 
 }  // namespace
@@ -58,14 +55,14 @@ TEST(PatchMap, ColoursPressDragAndRelease) {
 
   // Press inside the second device, drag its first slot to cell 10.
   ASSERT_TRUE(patch.Press(X(20), Y(20)));
-  EXPECT_EQ(h.bench.Table().SelectedRow, 1);
+  EXPECT_EQ(h.bench.Table().SelectedRow(), 1);
   EXPECT_TRUE(patch.Drag(X(10), Y(10), true));
   EXPECT_FALSE(patch.Drag(X(10) + 3, Y(10), true)) << "the same cell: no repaint";
   f = patch.Fill();
   EXPECT_EQ(Fills(f, 0, 18), "GGGGGGGGGGRRRRRRPPW");
   EXPECT_EQ(patch.CursorText(), "11");
   patch.Release();
-  EXPECT_EQ(h.bench.Table().Records[1].StartAddressIndex, 10);
+  EXPECT_EQ(h.bench.Table().Devices[static_cast<size_t>(1)].StartAddressIndex, 10);
 
   // A footprint of 16 over the last line stops at cell 496.
   ASSERT_TRUE(patch.Press(X(5), Y(5)));
@@ -83,14 +80,14 @@ TEST(PatchMap, PressPicksOnlyADevicesOwnSlotsAndAPlainClickMovesNothing) {
   auto& patch = h.bench.PatchPage();
   EXPECT_FALSE(patch.Press(X(99), Y(99))) << "the cell before the first slot";
   EXPECT_TRUE(patch.Press(X(103), Y(103))) << "the last slot";
-  EXPECT_EQ(h.bench.Table().SelectedRow, 0);
+  EXPECT_EQ(h.bench.Table().SelectedRow(), 0);
   patch.Drag(X(300), Y(300), true);
   patch.Release();
-  EXPECT_EQ(h.bench.Table().Records[0].StartAddressIndex, 300);
+  EXPECT_EQ(h.bench.Table().Devices[static_cast<size_t>(0)].StartAddressIndex, 300);
   // The second device, pressed and released without a move, stays at 200.
   ASSERT_TRUE(patch.Press(X(204), Y(204)));
   patch.Release();
-  EXPECT_EQ(h.bench.Table().Records[1].StartAddressIndex, 200);
+  EXPECT_EQ(h.bench.Table().Devices[static_cast<size_t>(1)].StartAddressIndex, 200);
 }
 
 TEST(AddressingMap, PressFromTheCellBeforeHeadsInBlueAndScaledCells) {
@@ -115,9 +112,6 @@ TEST(AddressingMap, PressFromTheCellBeforeHeadsInBlueAndScaledCells) {
   a.FitCells(1410, 706);
   EXPECT_EQ(a.Map().cellWidth, 44);
   EXPECT_EQ(a.Map().cellHeight, 44);
-  EXPECT_EQ(workbench::StartAddressToSend(-5), 1);
-  EXPECT_EQ(workbench::StartAddressToSend(700), 512);
-  EXPECT_EQ(workbench::StartAddressToSend(0), 0);
   EXPECT_EQ(a.ToggleOddEven(), "Even");
   EXPECT_EQ(a.ToggleOddEven(), "Odd");
   EXPECT_EQ(a.ToggleOddEven(), "Even");
@@ -163,13 +157,13 @@ TEST(PatchPage, ReadWriteSaveAndLoadAgainstTheRig) {
   ListThree(h);
   auto& patch = h.bench.PatchPage();
   h.bench.Run([&] { patch.Read(false); });
-  EXPECT_EQ(h.bench.Table().Records[1].StartAddressIndex, 16);
-  EXPECT_EQ(h.bench.Table().Records[1].Footprint, 16);
+  EXPECT_EQ(h.bench.Table().Devices[static_cast<size_t>(1)].StartAddressIndex, 16);
+  EXPECT_EQ(h.bench.Table().Devices[static_cast<size_t>(1)].Footprint, 16);
   h.bench.Devices().SelectRow(2);
   patch.RowClicked(2);
   patch.Drag(X(100), Y(100), true);
   patch.Release();
-  h.bench.Run([&] { patch.Write(false); });
+  h.bench.Run([&] { patch.Write(patch.WriteOrder(), false); });
   EXPECT_EQ(h.rdm.line.FixtureState(0x7FF000000103ULL)->startAddress, 101);
   EXPECT_EQ(h.rdm.line.FixtureState(0x7FF000000101ULL)->startAddress, 1);
 
@@ -180,11 +174,11 @@ TEST(PatchPage, ReadWriteSaveAndLoadAgainstTheRig) {
     SetBlocks(h, {{5, 5}});
   }
   ASSERT_TRUE(patch.Load(h.Path("rig.pat")));
-  EXPECT_EQ(h.bench.Table().DeviceCount, 3) << "the rows come back from the file";
-  EXPECT_EQ(h.bench.Table().Records[2].StartAddressIndex, 100);
+  EXPECT_EQ(h.bench.Table().Count(), 3) << "the rows come back from the file";
+  EXPECT_EQ(h.bench.Table().Devices[static_cast<size_t>(2)].StartAddressIndex, 100);
   EXPECT_EQ(h.bench.View().rows.size(), 3u);
   EXPECT_FALSE(patch.Load(h.Path("missing.pat")));
-  EXPECT_EQ(h.bench.Table().DeviceCount, 3) << "a missing file changes nothing";
+  EXPECT_EQ(h.bench.Table().Count(), 3) << "a missing file changes nothing";
 }
 
 TEST(AddressingWindow, ADraggedPlanWrittenReaddressesTheRigAndIdentifyFollowsTheSelection) {
@@ -208,7 +202,7 @@ TEST(AddressingWindow, ADraggedPlanWrittenReaddressesTheRigAndIdentifyFollowsThe
   h.bench.Run([&] { a.IdentifyPass(); });
   EXPECT_TRUE(h.rdm.line.FixtureState(0x7FF000000102ULL)->identify);
   EXPECT_FALSE(h.rdm.line.FixtureState(0x7FF000000101ULL)->identify);
-  h.bench.Run([&] { a.WriteAll(); });
+  h.bench.Run([&] { a.WriteAll(a.WriteOrder()); });
   EXPECT_EQ(h.rdm.line.FixtureState(0x7FF000000102ULL)->startAddress, 201);
   EXPECT_EQ(h.rdm.line.FixtureState(0x7FF000000103ULL)->startAddress, 33);
   h.bench.Run([&] { a.CancelAll(); });

@@ -26,11 +26,11 @@ TEST(DeviceTable, LoadsRowsInTheWindowFormat) {
   WorkbenchHarness h;
   WriteText(h.Path("devnames.lst"), "1234ABCD=Spot = left\r\n7FF000000101=Spot 1\r\n");
   h.bench.List().LoadDeviceTable(false);
-  EXPECT_EQ(h.bench.Table().DeviceCount, 2);
+  EXPECT_EQ(h.bench.Table().Count(), 2);
   EXPECT_EQ(h.rdm.log.CountOf("RDM Devices: 2"), 1u);
   EXPECT_EQ(h.rdm.log.CountOf("_UID:0x00001234ABCD"), 1u);
-  const auto& row = h.bench.View().rows[0];
-  EXPECT_EQ(row[0], "1-0");
+  const auto row = h.bench.View().rows[0];
+  EXPECT_EQ(row[0], "1-1") << "a device new to the list is numbered as its row";
   EXPECT_EQ(row[1], "0x00001234ABCD");
   EXPECT_EQ(row[2], "001");
   EXPECT_EQ(row[3], "000");
@@ -40,7 +40,7 @@ TEST(DeviceTable, LoadsRowsInTheWindowFormat) {
   // With the re-query each device is asked for identify and device info.
   h.rdm.Set(0x7FF000000101ULL, rdm::pid::IDENTIFY_DEVICE, {1});
   h.bench.List().LoadDeviceTable(true);
-  const auto& spot = h.bench.View().rows[1];
+  const auto spot = h.bench.View().rows[1];
   EXPECT_EQ(spot[2], "001");
   EXPECT_EQ(spot[3], "016");
   EXPECT_EQ(spot[5], "identify");
@@ -83,13 +83,13 @@ TEST(DeviceTable, EntriesThatAreNoDeviceAreNamedKeptInTheFileAndNeverListed) {
 
 TEST(DeviceTable, MissingFileLeavesTableAndEmptyFileEmptiesIt) {
   WorkbenchHarness h;
-  h.bench.Table().DeviceCount = 1;
+  h.bench.Table().Devices.push_back(DeviceOf(rdm::Uid(0x1234ABCDULL)));
   h.bench.List().LoadDeviceTable(false);
-  EXPECT_EQ(h.bench.Table().DeviceCount, 1);
+  EXPECT_EQ(h.bench.Table().Count(), 1);
   EXPECT_EQ(h.rdm.log.CountStartingWith("RDM Devices"), 0u);
   WriteText(h.Path("devnames.lst"), "");
   h.bench.List().LoadDeviceTable(false);
-  EXPECT_EQ(h.bench.Table().DeviceCount, 0);
+  EXPECT_EQ(h.bench.Table().Count(), 0);
   EXPECT_EQ(h.rdm.log.CountOf("RDM Devices: 0"), 1u);
 }
 
@@ -100,26 +100,28 @@ void SetUpThree(WorkbenchHarness& h) {
   WriteText(h.Path("devnames.lst"),
             "7FF000000101=Spot 1\r\n7FF100000201=Wash Par 1\r\n7FF200000301=Dimmer Pack A\r\n");
   h.bench.List().LoadDeviceTable(true);
-  for (int row = 0; row < 3; ++row) {
-    const rdm::Uid uid = h.bench.Table().Records[row].Uid;
-    h.bench.Operations().ReadDescriptions(row, uid);
+  for (workbench::DeviceRecord& d : h.bench.Table().Devices) {
+    workbench::DeviceReading reading(d.Uid);
+    h.bench.Operations().ReadDescriptions(reading);
+    h.bench.Devices().Apply(reading);
   }
-  h.bench.Table().Records[0].FixtureNumber = 30;
-  h.bench.Table().Records[1].FixtureNumber = 10;
-  h.bench.Table().Records[2].FixtureNumber = 10;
-  h.bench.Table().Records[2].IdentifyOn = 1;
+  auto& devices = h.bench.Table().Devices;
+  devices[0].FixtureNumber = 30;
+  devices[1].FixtureNumber = 10;
+  devices[2].FixtureNumber = 10;
+  devices[2].IdentifyOn = 1;
 }
 
 void ExpectRowsBelongToTheirUids(WorkbenchHarness& h) {
-  for (int row = 0; row < h.bench.Table().DeviceCount; ++row) {
-    const auto& r = h.bench.Table().Records[row];
+  for (int row = 0; row < h.bench.Table().Count(); ++row) {
+    const auto& r = h.bench.Table().Devices[row];
     auto f = h.rdm.line.FixtureState(r.Uid.Value());
     ASSERT_TRUE(f);
     EXPECT_EQ(r.ManufacturerLabel, f->manufacturer);
     EXPECT_EQ(r.DeviceModelDescription, f->model);
     EXPECT_EQ(r.SoftwareVersionLabel, f->softwareVersion);
     EXPECT_EQ(r.StartAddressIndex + 1, f->startAddress);
-    EXPECT_EQ(h.bench.Table().LabelOfRow(row), f->label);
+    EXPECT_EQ(r.Label, f->label);
     EXPECT_EQ(h.bench.View().rows[static_cast<size_t>(row)][1], "0x" + rdm::UidText12(r.Uid));
     EXPECT_EQ(h.bench.View().rows[static_cast<size_t>(row)][4], f->label);
   }
@@ -154,8 +156,8 @@ TEST(DeviceTable, MovingKeepsEveryColumnWithItsUid) {
   h.bench.Devices().SelectRow(2);
   h.bench.List().MoveSelectedUp();
   EXPECT_EQ(h.rdm.log.CountOf("UP Success "), 1u);
-  EXPECT_EQ(h.bench.Table().SelectedRow, 1);
-  EXPECT_EQ(h.bench.Table().Records[1].Uid, rdm::Uid(0x7FF200000301ULL));
+  EXPECT_EQ(h.bench.Table().SelectedRow(), 1);
+  EXPECT_EQ(h.bench.Table().Devices[1].Uid, rdm::Uid(0x7FF200000301ULL));
   EXPECT_EQ(ReadText(h.Path("devnames.lst")),
             "7FF000000101=Spot 1\r\n7FF200000301=Dimmer Pack A\r\n7FF100000201=Wash Par 1\r\n");
   ExpectRowsBelongToTheirUids(h);
@@ -163,7 +165,7 @@ TEST(DeviceTable, MovingKeepsEveryColumnWithItsUid) {
   h.bench.List().MoveSelectedDown();
   h.bench.List().MoveSelectedDown();
   EXPECT_EQ(h.rdm.log.CountOf("Down On the bottom "), 1u);
-  EXPECT_EQ(h.bench.Table().Records[2].Uid, rdm::Uid(0x7FF200000301ULL));
+  EXPECT_EQ(h.bench.Table().Devices[2].Uid, rdm::Uid(0x7FF200000301ULL));
   ExpectRowsBelongToTheirUids(h);
 
   h.bench.Devices().SelectRow(0);
@@ -181,12 +183,12 @@ TEST(DeviceTable, FixtureNumberKeepsLow16BitsAndRefusesText) {
   SetUpThree(h);
   h.bench.Devices().SelectRow(1);
   h.bench.List().SetFixtureNumber("70000");
-  EXPECT_EQ(h.bench.Table().Records[1].FixtureNumber, 70000 & 0xFFFF);
+  EXPECT_EQ(h.bench.Table().Devices[1].FixtureNumber, 70000 & 0xFFFF);
   EXPECT_EQ(h.bench.View().rows[1][0], "2-4464");
   h.bench.List().SetFixtureNumber("");
-  EXPECT_EQ(h.bench.Table().Records[1].FixtureNumber, 0);
+  EXPECT_EQ(h.bench.Table().Devices[1].FixtureNumber, 0);
   h.bench.List().SetFixtureNumber("12a");
-  EXPECT_EQ(h.bench.Table().Records[1].FixtureNumber, 0);
+  EXPECT_EQ(h.bench.Table().Devices[1].FixtureNumber, 0);
   EXPECT_EQ(h.rdm.log.CountOf("'12a' is not a valid integer value"), 1u);
 }
 
@@ -195,12 +197,12 @@ TEST(DeviceTable, ClearListDeletesTheFileAndAStartAfterShowsNothing) {
   SetUpThree(h);
   h.bench.List().ClearDeviceList();
   EXPECT_EQ(h.rdm.log.CountOf("ID List clear"), 1u);
-  EXPECT_EQ(h.bench.Table().DeviceCount, 0);
+  EXPECT_EQ(h.bench.Table().Count(), 0);
   EXPECT_TRUE(h.bench.View().rows.empty());
   EXPECT_FALSE(common::FileExists(h.Path("devnames.lst")));
   workbench::Workbench next(h.rdm.engine, h.rdm.log, h.rdm.clock, h.dir, h.dir);
   next.List().LoadDeviceTable(true);
-  EXPECT_EQ(next.Table().DeviceCount, 0);
+  EXPECT_EQ(next.Table().Count(), 0);
 }
 
 TEST(DeviceTable, ColumnsFromUidListWithDefaults) {
@@ -211,7 +213,7 @@ TEST(DeviceTable, ColumnsFromUidListWithDefaults) {
             "[general]\r\nuid = Unique ID \r\nUID_Width=200\r\nManufacturer_Width=99\r\n"
             "DeviceLabel=\xC3\xFB\xB3\xC6\r\n");  // "名称" as a Chinese Windows saves it
   h.bench.Devices().BuildColumns();
-  const auto& c = h.bench.View().columns;
+  const auto c = h.bench.View().columns;
   ASSERT_EQ(c.size(), 11u);
   EXPECT_EQ(c[0].caption, "No.");
   EXPECT_EQ(c[0].width, 30);
@@ -226,9 +228,10 @@ TEST(DeviceTable, ColumnsFromUidListWithDefaults) {
 TEST(DeviceTable, UidChoicesAndEndFixture) {
   WorkbenchHarness h;
   WriteText(h.Path("devnames.lst"), "1234ABCD=a\r\n7FF000000101=b\r\n");
-  h.bench.List().LoadAtStartUp();
+  h.bench.List().LoadDeviceTable(true);
+  h.bench.RdmPage().FollowListCount();
   EXPECT_EQ(h.bench.View().uidChoices.items,
             (std::vector<std::string>{"1 UID:0x1234ABCD", "2 UID:0x7FF000000101"}));
-  EXPECT_EQ(h.bench.Panel().EditEnd, "2");
+  EXPECT_EQ(h.bench.RdmPage().lastFixtureText, "2");
   EXPECT_EQ(h.rdm.log.CountOf("End Fixture:2"), 1u) << "the edit's change handler ran";
 }

@@ -15,8 +15,22 @@ void ListThree(WorkbenchHarness& h) {
   WriteText(h.Path("devnames.lst"),
             "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n");
   h.bench.List().LoadDeviceTable(false);
-  h.bench.Devices().RebuildUidChoices();
   h.rdm.log.Clear();
+}
+
+// The console's controls as the model holds them, as the window passes them at Send.
+void SendShown(WorkbenchHarness& h) {
+  const workbench::ConsoleModel& c = h.bench.Console();
+  h.bench.ConsolePage().Send({c.command, c.parameter, c.subDevice, c.broadcast, c.data});
+}
+
+void Batch(WorkbenchHarness& h) {
+  const workbench::BatchPlan plan = h.bench.RdmPage().PlanBatch();
+  h.bench.List().BatchAddress(plan, workbench::BatchTargets(h.bench.Table(), plan));
+}
+
+void Write(WorkbenchHarness& h) {
+  if (auto order = h.bench.RdmPage().WriteOrder()) h.bench.RdmPage().Write(*order);
 }
 
 std::vector<std::string> IdentifyRequests(WorkbenchHarness& h) {
@@ -34,22 +48,23 @@ std::vector<std::string> IdentifyRequests(WorkbenchHarness& h) {
 TEST(Panel, ReadWithoutSelectionTakesTheFirstRowAndMarksIt) {
   WorkbenchHarness h;
   ListThree(h);
-  h.bench.RdmPage().SpeedButtonRdmReadClick();
-  EXPECT_EQ(h.bench.Table().SelectedRow, 0);
-  EXPECT_EQ(h.bench.Panel().Edit35Colour, workbench::kYellow);
-  EXPECT_EQ(h.bench.Panel().Edit1, "Spot 1");
-  EXPECT_EQ(h.bench.Panel().Edit33, "1520");
-  EXPECT_TRUE(h.bench.Panel().SpeedButtonRdmWriteEnabled);
-  EXPECT_EQ(h.bench.Panel().readFrom, kSpot1);
+  h.bench.RdmPage().Read();
+  EXPECT_EQ(h.bench.Table().SelectedRow(), 0);
+  EXPECT_EQ(h.bench.RdmPage().rowNumberColour, workbench::kYellow);
+  EXPECT_EQ(h.bench.Panel().label, "Spot 1");
+  EXPECT_EQ(h.bench.Panel().deviceHours, "1520");
+  EXPECT_TRUE(h.bench.Panel().writeEnabled);
+  EXPECT_EQ(h.bench.Panel().device, kSpot1);
   EXPECT_EQ(h.rdm.log.CountOf("DMX Address:1"), 1u) << "the address edit's change handler ran";
   // The console's parameter list moved to the last parameter the device lists that the
   // program knows: RESET_DEVICE, item 62 of the console's list.
-  EXPECT_EQ(h.bench.Console().ComboBoxParameter, 62);
+  EXPECT_EQ(h.bench.Console().parameter, 62);
 
   WorkbenchHarness empty;
-  empty.bench.RdmPage().SpeedButtonRdmReadClick();
-  empty.bench.RdmPage().SpeedButtonRdmWriteClick();
-  EXPECT_EQ(empty.rdm.log.CountOf("NO device"), 2u);
+  empty.bench.RdmPage().Read();
+  EXPECT_FALSE(empty.bench.RdmPage().WriteOrder());
+  EXPECT_EQ(empty.rdm.log.CountOf("NO device"), 1u);
+  EXPECT_EQ(empty.rdm.log.CountStartingWith("Write refused: the panel holds no device's values"), 1u);
   EXPECT_EQ(empty.rdm.Requests(), 0u);
 }
 
@@ -57,16 +72,16 @@ TEST(Panel, IdentifySwitchesTheOtherOffFirstAndTogglesItsOwn) {
   WorkbenchHarness h;
   ListThree(h);
   h.bench.Devices().SelectRow(0);
-  h.bench.RdmPage().SpeedButton_BClick();
+  h.bench.RdmPage().ToggleIdentify();
   h.bench.Devices().SelectRow(2);
   h.rdm.log.Clear();
-  h.bench.RdmPage().SpeedButton_BClick();
+  h.bench.RdmPage().ToggleIdentify();
   EXPECT_EQ(IdentifyRequests(h), (std::vector<std::string>{"7FF000000101:00", "7FF000000103:01"}));
   EXPECT_EQ(h.bench.View().rows[0][5], " ");
   EXPECT_EQ(h.bench.View().rows[2][5], "identify");
   EXPECT_TRUE(h.rdm.line.FixtureState(kSpot3.Value())->identify);
   EXPECT_FALSE(h.rdm.line.FixtureState(kSpot1.Value())->identify);
-  h.bench.RdmPage().SpeedButton_BClick();
+  h.bench.RdmPage().ToggleIdentify();
   EXPECT_FALSE(h.rdm.line.FixtureState(kSpot3.Value())->identify);
   EXPECT_EQ(h.bench.View().rows[2][5], " ");
 }
@@ -76,19 +91,19 @@ TEST(Panel, LampGoesOffFromAnyStateAndOnFromOff) {
   ListThree(h);
   h.rdm.Set(kSpot1, rdm::pid::LAMP_STATE, {2});  // strike
   h.bench.Devices().SelectRow(0);
-  h.bench.RdmPage().SpeedButton_AClick();
+  h.bench.RdmPage().ToggleLamp();
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->lampState, 0);
   EXPECT_EQ(h.rdm.log.CountOf("Getting dev LAMP_STATE of 0x7FF000000101"), 1u);
-  h.bench.RdmPage().SpeedButton_AClick();
+  h.bench.RdmPage().ToggleLamp();
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->lampState, 1);
 }
 
 TEST(Panel, NoSelectionMeansNothingIsSent) {
   WorkbenchHarness h;
   ListThree(h);
-  h.bench.RdmPage().SpeedButton_BClick();
-  h.bench.RdmPage().SpeedButton_AClick();
-  h.bench.RdmPage().SpeedButtonResetClick();
+  h.bench.RdmPage().ToggleIdentify();
+  h.bench.RdmPage().ToggleLamp();
+  h.bench.RdmPage().Reset();
   EXPECT_EQ(h.rdm.log.CountOf("NO device"), 3u);
   EXPECT_EQ(h.rdm.Requests(), 0u);
 }
@@ -97,19 +112,19 @@ TEST(Panel, WriteSendsEveryFieldAndReadsBack) {
   WorkbenchHarness h;
   ListThree(h);
   h.bench.Devices().SelectRow(0);
-  h.bench.RdmPage().SpeedButtonRdmReadClick();
+  h.bench.RdmPage().Read();
   auto& p = h.bench.Panel();
-  p.EditAddr = "200";
-  p.Edit1 = "Upstage";
-  p.ComboBoxMode.itemIndex = 2;
-  p.CheckBox2 = true;
-  h.bench.RdmPage().SpeedButtonRdmWriteClick();
+  p.address = "200";
+  p.label = "Upstage";
+  p.personalities.itemIndex = 2;
+  p.tiltInvert = true;
+  Write(h);
   auto f = h.rdm.line.FixtureState(kSpot1.Value());
   EXPECT_EQ(f->startAddress, 200);
   EXPECT_EQ(f->label, "Upstage");
   EXPECT_EQ(f->personality, 3);
   EXPECT_TRUE(f->tiltInvert);
-  EXPECT_EQ(h.bench.Panel().Edit10, "12") << "device info read after the write";
+  EXPECT_EQ(h.bench.View().rows[0][3], "012") << "device info read after the write";
   EXPECT_EQ(h.bench.View().rows[0][2], "200");
   EXPECT_EQ(h.bench.View().rows[0][4], "Upstage") << "the list shows the label written";
   EXPECT_NE(ReadText(h.Path("devnames.lst")).find("7FF000000101=Upstage\r\n"), std::string::npos);
@@ -119,7 +134,7 @@ TEST(Panel, EditsClampAndLogTheirValue) {
   WorkbenchHarness h;
   ListThree(h);
   EXPECT_EQ(h.bench.RdmPage().EditChange(Edit::Addr, "600"), "512");
-  EXPECT_EQ(h.bench.Panel().UpDown1, 512);
+  EXPECT_EQ(h.bench.Panel().addressArrows, 512);
   EXPECT_EQ(h.bench.RdmPage().EditChange(Edit::Addr, "0"), "1");
   EXPECT_EQ(h.bench.RdmPage().EditChange(Edit::Addr, "007"), "007")
       << "corrected only when clamped";
@@ -138,37 +153,38 @@ TEST(Panel, EditsClampAndLogTheirValue) {
 
 TEST(Panel, ArrowsStepTheAddressWithinItsRange) {
   WorkbenchHarness h;
-  h.bench.Panel().EditAddr = "1";
-  h.bench.RdmPage().UpDown1Click(false);
-  EXPECT_EQ(h.bench.Panel().EditAddr, "1");
-  h.bench.RdmPage().UpDown1Click(true);
-  EXPECT_EQ(h.bench.Panel().EditAddr, "2");
-  EXPECT_EQ(h.bench.Panel().UpDown1, 2);
-  h.bench.Panel().EditAddr = "512";
-  h.bench.RdmPage().UpDown1Click(true);
-  EXPECT_EQ(h.bench.Panel().EditAddr, "512");
+  ListThree(h);
+  h.bench.Panel().address = "1";
+  h.bench.RdmPage().StepAddress(false);
+  EXPECT_EQ(h.bench.Panel().address, "1");
+  h.bench.RdmPage().StepAddress(true);
+  EXPECT_EQ(h.bench.Panel().address, "2");
+  EXPECT_EQ(h.bench.Panel().addressArrows, 2);
+  h.bench.Panel().address = "512";
+  h.bench.RdmPage().StepAddress(true);
+  EXPECT_EQ(h.bench.Panel().address, "512");
   EXPECT_EQ(h.rdm.log.CountOf("DMX Address:512"), 1u);
-  h.bench.Table().SelectedRow = 1;
-  EXPECT_EQ(h.bench.RdmPage().Edit35Change("77"), "2")
+  h.bench.Devices().SelectRow(1);
+  EXPECT_EQ(h.bench.RdmPage().RowNumberEdited("77"), "2")
       << "shows the selected row, cannot choose one";
 }
 
 TEST(Batch, EvenlySpacedAddressesCappedAt512) {
   WorkbenchHarness h(virtualline::GenerateRig(6));
-  h.bench.Discover().SpeedButtonDiscoverClick();
-  ASSERT_EQ(h.bench.Table().DeviceCount, 6);
+  h.bench.Discover().Run(workbench::Discovery::Mode::Full);
+  ASSERT_EQ(h.bench.Table().Count(), 6);
   h.rdm.log.Clear();
   h.bench.RdmPage().EditChange(Edit::StartAddress, "1");
   h.bench.RdmPage().EditChange(Edit::Channel, "16");
   h.bench.RdmPage().EditChange(Edit::Start, "1");
   h.bench.RdmPage().EditChange(Edit::End, "4");
   h.rdm.log.Clear();
-  h.bench.RdmPage().SpeedButtonAddressClick();
+  Batch(h);
   EXPECT_EQ(h.rdm.log.CountOf("Start ADDR:1 Inc Channel:16 Start Fixture:0 End Fixture:3"), 1u);
   std::vector<int> addresses;
   for (int row = 0; row < 4; ++row) {
     addresses.push_back(
-        h.rdm.line.FixtureState(h.bench.Table().Records[row].Uid.Value())->startAddress);
+        h.rdm.line.FixtureState(h.bench.Table().Devices[static_cast<size_t>(row)].Uid.Value())->startAddress);
   }
   EXPECT_EQ(addresses, (std::vector<int>{1, 17, 33, 49}));
   EXPECT_EQ(h.bench.View().rows[3][2], "049") << "the table shows what the devices report";
@@ -177,11 +193,11 @@ TEST(Batch, EvenlySpacedAddressesCappedAt512) {
   h.bench.RdmPage().EditChange(Edit::Channel, "10");
   h.bench.RdmPage().EditChange(Edit::Start, "4");
   h.bench.RdmPage().EditChange(Edit::End, "6");
-  h.bench.RdmPage().SpeedButtonAddressClick();
+  Batch(h);
   addresses.clear();
   for (int row = 3; row < 6; ++row) {
     addresses.push_back(
-        h.rdm.line.FixtureState(h.bench.Table().Records[row].Uid.Value())->startAddress);
+        h.rdm.line.FixtureState(h.bench.Table().Devices[static_cast<size_t>(row)].Uid.Value())->startAddress);
   }
   EXPECT_EQ(addresses, (std::vector<int>{500, 510, 512}));
 }
@@ -190,14 +206,14 @@ TEST(Batch, PersonalityFollowsEachAddressWhenTicked) {
   WorkbenchHarness h;
   ListThree(h);
   h.bench.Devices().SelectRow(0);
-  h.bench.RdmPage().SpeedButtonRdmReadClick();  // fills the personality lists
+  h.bench.RdmPage().Read();  // fills the personality lists
   h.bench.RdmPage().personalityForAll = true;
-  h.bench.Panel().ComboBoxChannelMode.itemIndex = 2;
+  h.bench.RdmPage().batchPersonalities.itemIndex = 2;
   h.bench.RdmPage().EditChange(Edit::Start, "2");
   h.bench.RdmPage().EditChange(Edit::End, "3");
   h.bench.RdmPage().EditChange(Edit::Channel, "0");
   h.rdm.log.Clear();
-  h.bench.RdmPage().SpeedButtonAddressClick();
+  Batch(h);
   std::vector<std::string> order;
   for (const auto& line : h.rdm.log.Lines()) {
     if (line.rfind("Setting", 0) == 0) order.push_back(line);
@@ -214,8 +230,8 @@ TEST(Batch, PersonalityFollowsEachAddressWhenTicked) {
 TEST(Console, GetDeviceInfoLogsTheDataAndItsMeaning) {
   WorkbenchHarness h;
   ListThree(h);
-  h.bench.Console().ComboBoxParameter = 13;  // DEVICE_INFO
-  h.bench.ConsolePage().SpeedButtonSendRDMClick();
+  h.bench.Console().parameter = 13;  // DEVICE_INFO
+  SendShown(h);
   EXPECT_EQ(h.rdm.log.CountOf("Raw Command Send: data length:0"), 1u);
   auto lines = h.rdm.log.Lines();
   auto received = std::find_if(lines.begin(), lines.end(),
@@ -225,48 +241,48 @@ TEST(Console, GetDeviceInfoLogsTheDataAndItsMeaning) {
   EXPECT_EQ(received->size(), 17u + 19u * 3u);
   EXPECT_EQ(
       h.rdm.log.CountStartingWith("Decoded: protocol 1.0, model 0x0350, category Moving Head"), 1u);
-  ASSERT_EQ(h.bench.Console().History.size(), 1u);
-  EXPECT_EQ("->Request:" + h.bench.Console().History[0], h.rdm.log.Lines()[1]);
-  EXPECT_EQ(h.bench.Table().SelectedRow, 0) << "nothing selected: the first row";
+  ASSERT_EQ(h.bench.Console().history.size(), 1u);
+  EXPECT_EQ("->Request:" + h.bench.Console().history[0], h.rdm.log.Lines()[1]);
+  EXPECT_EQ(h.bench.Table().SelectedRow(), 0) << "nothing selected: the first row";
 }
 
 TEST(Console, AllDevicesSubDevicesAndDataBytes) {
   WorkbenchHarness h;
   ListThree(h);
   auto& c = h.bench.Console();
-  c.ComboBoxCommand = 1;     // SET
-  c.ComboBoxParameter = 61;  // IDENTIFY_DEVICE
-  c.CheckBoxRdmAll = true;
-  EXPECT_EQ(h.bench.ConsolePage().EditRdmDataChange("300"), "255");
+  c.command = 1;     // SET
+  c.parameter = 61;  // IDENTIFY_DEVICE
+  c.broadcast = true;
+  EXPECT_EQ(h.bench.ConsolePage().DataEdited("300"), "255");
   EXPECT_EQ(h.rdm.log.CountOf("RDM Data:255"), 1u);
-  h.bench.ConsolePage().EditRdmDataChange("1");
-  h.bench.ConsolePage().SpeedButtonDeleteClick();  // nothing to delete
-  h.bench.ConsolePage().SpeedButtonAddrdmClick();
-  h.bench.ConsolePage().SpeedButtonSendRDMClick();
+  h.bench.ConsolePage().DataEdited("1");
+  h.bench.ConsolePage().DeleteData();  // nothing to delete
+  h.bench.ConsolePage().AddData();
+  SendShown(h);
   EXPECT_NE(h.rdm.log.Lines()[h.rdm.log.Count() - 1].find("->Request:CC 01 19 FFFFFFFFFFFF"),
             std::string::npos);
   EXPECT_TRUE(h.rdm.line.FixtureState(kSpot3.Value())->identify) << "every device identifies";
 
-  c.CheckBoxRdmAll = false;
-  c.ComboBoxCommand = 0;
-  c.ComboBoxParameter = 17;  // DEVICE_LABEL
-  c.ComboBoxSubdevice = 3;
-  h.bench.ConsolePage().SpeedButtonDeleteClick();
+  c.broadcast = false;
+  c.command = 0;
+  c.parameter = 17;  // DEVICE_LABEL
+  c.subDevice = 3;
+  h.bench.ConsolePage().DeleteData();
   h.rdm.log.Clear();
-  h.bench.ConsolePage().SpeedButtonSendRDMClick();
+  SendShown(h);
   EXPECT_EQ(h.rdm.log.CountStartingWith("Decoded: NACK_REASON NR_SUB_DEVICE_OUT_OF_RANGE"), 1u);
 }
 
 TEST(Console, HistoryReSendsWithANewTransactionAndChecksum) {
   WorkbenchHarness h;
   ListThree(h);
-  h.bench.Console().ComboBoxParameter = 17;  // DEVICE_LABEL
-  h.bench.ConsolePage().SpeedButtonSendRDMClick();
+  h.bench.Console().parameter = 17;  // DEVICE_LABEL
+  SendShown(h);
   h.bench.Devices().SelectRow(2);
   h.rdm.log.Clear();
-  h.bench.ConsolePage().ListBox_RDMClick(0);
-  ASSERT_EQ(h.bench.Console().History.size(), 1u) << "a re-send is not added again";
-  const std::string first = h.bench.Console().History[0];
+  h.bench.ConsolePage().Resend(0, h.bench.Console().parameter, false);
+  ASSERT_EQ(h.bench.Console().history.size(), 1u) << "a re-send is not added again";
+  const std::string first = h.bench.Console().history[0];
   const std::string again = h.rdm.log.Lines()[0].substr(10);
   EXPECT_NE(first.substr(9, 12), again.substr(9, 12)) << "to the device now selected";
   EXPECT_EQ(again.substr(9, 12), "7FF000000103");
@@ -278,17 +294,17 @@ TEST(Console, HistoryReSendsWithANewTransactionAndChecksum) {
 TEST(Console, MistakesAreRefusedAndReleaseTheLine) {
   WorkbenchHarness h;
   ListThree(h);
-  h.bench.Console().Data = {"12", "x"};
-  h.bench.Console().ComboBoxParameter = 17;
-  h.bench.ConsolePage().SpeedButtonSendRDMClick();
+  h.bench.Console().data = {"12", "x"};
+  h.bench.Console().parameter = 17;
+  SendShown(h);
   EXPECT_EQ(h.rdm.log.CountOf("'x' is not a valid integer value; the request is not sent"), 1u);
-  h.bench.Console().Data.assign(231, "1");
-  h.bench.ConsolePage().SpeedButtonAddrdmClick();
-  EXPECT_EQ(h.bench.Console().Data.size(), 231u);
+  h.bench.Console().data.assign(231, "1");
+  h.bench.ConsolePage().AddData();
+  EXPECT_EQ(h.bench.Console().data.size(), 231u);
   EXPECT_EQ(h.rdm.log.CountStartingWith("The data list holds 231 bytes"), 1u);
 
   WorkbenchHarness empty;
-  empty.bench.ConsolePage().SpeedButtonSendRDMClick();
+  SendShown(empty);
   EXPECT_EQ(empty.rdm.log.CountStartingWith("Raw Command Send"), 0u)
       << "an empty table: not even the first line";
 }
@@ -296,8 +312,8 @@ TEST(Console, MistakesAreRefusedAndReleaseTheLine) {
 TEST(Console, FirstParameterRunsADiscoverySearch) {
   WorkbenchHarness h;
   ListThree(h);
-  h.bench.Console().ComboBoxParameter = 0;
-  h.bench.ConsolePage().SpeedButtonSendRDMClick();
+  h.bench.Console().parameter = 0;
+  SendShown(h);
   EXPECT_EQ(h.rdm.log.CountStartingWith("->Request:CC 01 24 FFFFFFFFFFFF"), 1u)
       << "one DISC_UNIQUE_BRANCH over the whole range";
   EXPECT_EQ(h.rdm.log.CountOf("Collision detected ..."), 1u);
@@ -305,11 +321,11 @@ TEST(Console, FirstParameterRunsADiscoverySearch) {
 
 TEST(Radio, ReadSelectsTheChannelAndWriteConfirms) {
   WorkbenchHarness h;
-  h.bench.RadioPage().SpeedButtonReadClick();
-  EXPECT_EQ(h.bench.Console().ComboBoxRdmCh, 2);
+  h.bench.RadioPage().ShowChannel();
+  EXPECT_EQ(h.bench.Console().radioChannel, 2);
   EXPECT_EQ(h.rdm.log.CountOf("Successfully read the device channel: 3"), 1u);
-  h.bench.Console().ComboBoxRdmCh = 6;
-  h.bench.RadioPage().SpeedButton1Click();
+  h.bench.Console().radioChannel = 6;
+  h.bench.RadioPage().SendChannel();
   EXPECT_EQ(h.rdm.log.CountOf("RdmRadio Device write: "), 1u);
   EXPECT_EQ(h.rdm.log.CountOf("Write device successful device channel: 7"), 1u);
   EXPECT_EQ(h.rdm.line.FixtureState(kRadio.Value())->radioChannel, 7);
@@ -321,13 +337,13 @@ TEST(Radio, ChannelBeyondTheListIsReportedAndTheChoiceKept) {
   radio.radioChannel = 9;
   rig.fixtures.push_back(radio);
   WorkbenchHarness h(rig);
-  h.bench.Console().ComboBoxRdmCh = 4;
-  h.bench.RadioPage().SpeedButtonReadClick();
-  EXPECT_EQ(h.bench.Console().ComboBoxRdmCh, 4);
+  h.bench.Console().radioChannel = 4;
+  h.bench.RadioPage().ShowChannel();
+  EXPECT_EQ(h.bench.Console().radioChannel, 4);
   EXPECT_EQ(h.rdm.log.CountStartingWith("The radio answered channel 9"), 1u);
 
   WorkbenchHarness none(virtualline::Rig{});
-  none.bench.RadioPage().SpeedButtonReadClick();
+  none.bench.RadioPage().ShowChannel();
   EXPECT_EQ(none.rdm.log.CountOf("RdmRadio Device read:"), 1u);
   EXPECT_EQ(none.rdm.log.CountStartingWith("Successfully"), 0u);
 }

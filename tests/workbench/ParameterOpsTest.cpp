@@ -27,63 +27,68 @@ void PassThen(WorkbenchHarness& h, rdm::Uid uid, int pass) {
   h.rdm.line.InjectFault(uid.Value(), f);
 }
 
+workbench::DeviceReading Info(WorkbenchHarness& h, rdm::Uid uid) {
+  workbench::DeviceReading r(uid);
+  h.bench.Operations().GetDeviceInfo(r);
+  return r;
+}
+
 }  // namespace
 
-TEST(ParameterOps, DeviceInfoFillsRecordAndPanel) {
+TEST(ParameterOps, DeviceInfoFillsTheReadingAndTheRecordOfItsUid) {
   WorkbenchHarness h;
-  h.bench.Operations().GetDeviceInfo(kSpot1, 0);
-  const auto& r = h.bench.Table().Records[0];
-  const auto& p = h.bench.Panel();
-  EXPECT_EQ(p.Edit8, "Moving Head");
-  EXPECT_EQ(r.Footprint, 16);
-  EXPECT_EQ(p.Edit10, "16");
-  EXPECT_EQ(r.StartAddressIndex, 0);
-  EXPECT_EQ(p.EditAddr, "1");
-  EXPECT_EQ(r.PersonalityDescription, "Standard");
-  EXPECT_EQ(p.ComboBoxMode.items,
-            (std::vector<std::string>{"Mode 1(16ch)", "Mode 2(22ch)", "Mode 3(12ch)"}));
-  EXPECT_EQ(p.ComboBoxChannelMode.items, p.ComboBoxMode.items);
-  EXPECT_EQ(p.ComboBoxMode.itemIndex, 0);
-  EXPECT_EQ(h.rdm.log.CountOf("Getting device info of 0x7FF000000101"), 1u);
+  WriteText(h.Path("devnames.lst"), "7FF000000102=Spot 2\r\n7FF000000101=Spot 1\r\n");
+  h.bench.List().LoadDeviceTable(false);
+  const workbench::DeviceReading r = Info(h, kSpot1);
+  ASSERT_TRUE(r.info);
+  EXPECT_EQ(r.info->footprint, 16);
+  EXPECT_EQ(r.startAddress, 1);
+  EXPECT_EQ(r.personalityDescription, "Standard");
+  EXPECT_EQ(r.personalities, (std::vector<std::pair<uint8_t, std::string>>{
+                                 {1, "Mode 1(16ch)"}, {2, "Mode 2(22ch)"}, {3, "Mode 3(12ch)"}}));
+  EXPECT_EQ(h.bench.Table().Devices[1].Footprint, 0) << "an operation writes into no model";
+  h.bench.Devices().Apply(r);
+  EXPECT_EQ(h.bench.Table().Devices[1].Footprint, 16) << "row 1 is Spot 1";
+  EXPECT_EQ(h.bench.Table().Devices[1].PersonalityDescription, "Standard");
+  EXPECT_EQ(h.bench.Table().Devices[0].Footprint, 0) << "Spot 2 untouched";
+  workbench::DevicePanelModel panel;
+  workbench::ShowReading(panel, r);
+  EXPECT_EQ(panel.category, "Moving Head");
+  EXPECT_EQ(panel.address, "1");
+  EXPECT_EQ(panel.personalities.itemIndex, 0);
   EXPECT_EQ(h.rdm.log.CountOf("Getting dev PersonalityDescription of 0x7FF000000101"), 3u);
   EXPECT_EQ(h.rdm.log.CountOf("Getting dev address of 0x7FF000000101"), 1u);
 }
 
-TEST(ParameterOps, NackedAnswersLeaveEverythingAsItWasAndNameTheReason) {
+TEST(ParameterOps, NackedAnswersGiveNothingAndNameTheReason) {
   WorkbenchHarness h;
-  h.bench.Operations().GetDeviceInfo(kSpot1, 0);
-  const workbench::DeviceRecord before = h.bench.Table().Records[0];
-  const std::string addrBefore = h.bench.Panel().EditAddr;
-
   Nack(h, kSpot1, 0x0006);
-  h.bench.Operations().GetStartAddress(kSpot1, 0);
-  EXPECT_EQ(h.bench.Table().Records[0].StartAddressIndex, before.StartAddressIndex);
-  EXPECT_EQ(h.bench.Panel().EditAddr, addrBefore);
+  workbench::DeviceReading r(kSpot1);
+  h.bench.Operations().GetStartAddress(r);
+  EXPECT_FALSE(r.startAddress);
   EXPECT_EQ(h.rdm.log.CountOf(
                 "DMX_START_ADDRESS of 0x7FF000000101: answered NACK_REASON NR_DATA_OUT_OF_RANGE"),
             1u);
-
-  Nack(h, kSpot1, 0x0002);
-  h.rdm.Set(kSpot1, rdm::pid::DMX_START_ADDRESS, {0x00, 0x64});  // the NACK hits this SET
+  // A device whose DEVICE_INFO is refused is not asked for personalities on another device's
+  // count: the reading starts empty for each device.
+  Info(h, kSpot3);
   Nack(h, kSpot1, 0x0002);
   h.rdm.log.Clear();
-  h.bench.Operations().GetDeviceInfo(kSpot1, 0);
+  const workbench::DeviceReading refused = Info(h, kSpot1);
   EXPECT_EQ(
       h.rdm.log.CountOf("DEVICE_INFO of 0x7FF000000101: answered NACK_REASON NR_HARDWARE_FAULT"),
       1u);
-  EXPECT_EQ(h.rdm.log.CountOf("Getting dev PersonalityDescription of 0x7FF000000101"), 3u)
-      << "the counts of the last good answer, not 255 of a 0xFF fill";
-  EXPECT_EQ(h.bench.Table().Records[0].Footprint, before.Footprint);
-}
+  EXPECT_EQ(h.rdm.log.CountOf("Getting dev PersonalityDescription of 0x7FF000000101"), 0u);
+  EXPECT_FALSE(refused.info);
+  EXPECT_TRUE(refused.personalities.empty());
 
-TEST(ParameterOps, AckTimerIsNotDecodedEither) {
-  WorkbenchHarness h;
-  Fault f;
-  f.kind = FaultKind::AckTimer;
-  f.count = 1;
-  h.rdm.line.InjectFault(kSpot1.Value(), f);
-  h.bench.Operations().GetDeviceLabel(kSpot1);
-  EXPECT_EQ(h.bench.Panel().Edit1, "VELQUOR");
+  Fault timer;
+  timer.kind = FaultKind::AckTimer;
+  timer.count = 1;
+  h.rdm.line.InjectFault(kSpot1.Value(), timer);
+  workbench::DeviceReading label(kSpot1);
+  h.bench.Operations().GetDeviceLabel(label);
+  EXPECT_FALSE(label.label) << "an ACK_TIMER is not decoded either";
   EXPECT_EQ(h.rdm.log.CountOf("DEVICE_LABEL of 0x7FF000000101: answered ACK_TIMER"), 1u);
 }
 
@@ -100,21 +105,25 @@ TEST(ParameterOps, AllSupportedParametersAreKeptAndUsed) {
   rig.fixtures.push_back(f);
   WorkbenchHarness h(rig);
 
-  h.bench.Operations().GetSupportedParameters(rdm::Uid(f.uid));
+  workbench::DeviceReading r(rdm::Uid(f.uid));
+  h.bench.Operations().GetSupportedParameters(r);
   EXPECT_EQ(h.bench.Engine().SupportedPidList().size(), 30u);
-  EXPECT_EQ(h.bench.Panel().ComboBoxID.items.size(), 30u);
-  EXPECT_EQ(h.bench.Panel().ComboBoxID.items[0], "0x0120_E120_SLOT_INFO");
-  EXPECT_EQ(h.bench.Panel().ComboBoxID.items[3], "0x0123");
-  EXPECT_EQ(h.bench.Panel().ComboBoxID.itemIndex, 0);
+  workbench::DevicePanelModel panel;
+  workbench::ShowReading(panel, r);
+  EXPECT_EQ(panel.supportedParameters.items.size(), 30u);
+  EXPECT_EQ(panel.supportedParameters.items[0], "0x0120_E120_SLOT_INFO");
+  EXPECT_EQ(panel.supportedParameters.items[3], "0x0123");
+  EXPECT_EQ(panel.supportedParameters.itemIndex, 0);
 
-  h.bench.Operations().GetDeviceHours(rdm::Uid(f.uid));
-  h.bench.Operations().GetLampHours(rdm::Uid(f.uid));
-  h.bench.Operations().GetInversions(rdm::Uid(f.uid));
-  EXPECT_EQ(h.bench.Panel().Edit33, std::to_string(static_cast<int32_t>(0x80000005u)));
-  EXPECT_EQ(h.bench.Panel().Edit34, "77");
-  EXPECT_TRUE(h.bench.Panel().CheckBox1);
-  EXPECT_TRUE(h.bench.Panel().CheckBox2);
-  EXPECT_FALSE(h.bench.Panel().CheckBox3) << "swap not listed: not asked";
+  h.bench.Operations().GetDeviceHours(r);
+  h.bench.Operations().GetLampHours(r);
+  h.bench.Operations().GetInversions(r);
+  workbench::ShowReading(panel, r);
+  EXPECT_EQ(panel.deviceHours, std::to_string(static_cast<int32_t>(0x80000005u)));
+  EXPECT_EQ(panel.lampHours, "77");
+  EXPECT_EQ(r.panInvert, true);
+  EXPECT_EQ(r.tiltInvert, true);
+  EXPECT_FALSE(r.panTiltSwap) << "swap not listed: not asked";
   EXPECT_EQ(h.rdm.log.CountStartingWith("Get axis swap"), 0u);
 }
 
@@ -128,13 +137,14 @@ TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
   rig.fixtures.push_back(f);
   {
     WorkbenchHarness h(rig);
-    h.bench.Operations().GetSupportedParameters(rdm::Uid(f.uid));
+    workbench::DeviceReading r(rdm::Uid(f.uid));
+    h.bench.Operations().GetSupportedParameters(r);
     const auto pids = h.bench.Engine().SupportedPidList();
     ASSERT_EQ(pids.size(), 141u);
     EXPECT_EQ(pids[0], 0x8000);
     EXPECT_EQ(pids[139], 0x808B);
     EXPECT_EQ(pids[140], 0x00E0);
-    EXPECT_EQ(h.bench.Panel().ComboBoxID.items.size(), 141u);
+    EXPECT_EQ(r.supported, pids);
     EXPECT_EQ(h.rdm.Requests(), 8u) << "one request for each piece";
   }
   {
@@ -146,14 +156,17 @@ TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
     silent.kind = FaultKind::NoAnswer;
     h.rdm.line.InjectFault(f.uid, through);
     h.rdm.line.InjectFault(f.uid, silent);
-    h.bench.Operations().GetSupportedParameters(rdm::Uid(f.uid));
+    workbench::DeviceReading r(rdm::Uid(f.uid));
+    h.bench.Operations().GetSupportedParameters(r);
     EXPECT_TRUE(h.bench.Engine().SupportedPidList().empty());
+    EXPECT_FALSE(r.supported);
   }
   {
     // A device that never stops overflowing is cut off, and the log says so.
     rig.fixtures[0].overflowAfter = 2;
     WorkbenchHarness h(rig);
-    h.bench.Operations().GetSupportedParameters(rdm::Uid(f.uid));
+    workbench::DeviceReading r(rdm::Uid(f.uid));
+    h.bench.Operations().GetSupportedParameters(r);
     EXPECT_EQ(h.rdm.log.CountOf("SUPPORTED_PARAMETERS of 0x7FF000000101: still ACK_OVERFLOW after "
                                 "16 answers; the rest is not read"),
               1u);
@@ -166,34 +179,33 @@ TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
 
 TEST(ParameterOps, GuardedOperationsSendNothingForUnlistedParameters) {
   WorkbenchHarness h;
-  h.bench.Operations().GetSupportedParameters(kRadio);  // the radio: no hours, no status
+  workbench::DeviceReading r(kRadio);
+  h.bench.Operations().GetSupportedParameters(r);  // the radio: no hours, no status
   auto requests = h.rdm.Requests();
-  h.bench.Operations().GetStatusMessages(kRadio);
-  h.bench.Operations().GetDeviceHours(kRadio);
-  h.bench.Operations().GetLampHours(kRadio);
+  h.bench.Operations().GetStatusMessages(r);
+  h.bench.Operations().GetDeviceHours(r);
+  h.bench.Operations().GetLampHours(r);
   EXPECT_EQ(h.rdm.Requests(), requests);
-  EXPECT_EQ(h.bench.Panel().Edit5, "/");
-  EXPECT_EQ(h.bench.Panel().Edit33, "/");
-  EXPECT_EQ(h.bench.Panel().Edit34, "/");
+  workbench::DevicePanelModel panel;
+  workbench::ShowReading(panel, r);
+  EXPECT_EQ(panel.status, "/");
+  EXPECT_EQ(panel.deviceHours, "/");
+  EXPECT_EQ(panel.lampHours, "/");
 }
 
 TEST(ParameterOps, StatusMessagesShowTextColourOrAClearNone) {
   WorkbenchHarness h;
-  h.bench.Operations().GetSupportedParameters(kSpot3);
-  h.bench.Operations().GetStatusMessages(kSpot3);
-  EXPECT_EQ(h.bench.Panel().Edit5, "Calibration 62 failed");
-  EXPECT_EQ(h.bench.Panel().Edit5Colour, workbench::kOlive);
-
-  h.bench.Operations().GetSupportedParameters(kHazer);
-  h.bench.Operations().GetStatusMessages(kHazer);
-  EXPECT_EQ(h.bench.Panel().Edit5, "Low Fluid");
-  EXPECT_EQ(h.bench.Panel().Edit5Colour, workbench::kRed);
-
-  h.bench.Operations().GetSupportedParameters(kSpot1);
-  h.bench.Operations().GetStatusMessages(kSpot1);
-  EXPECT_EQ(h.bench.Panel().Edit5, "No status messages");
-  EXPECT_EQ(h.bench.Panel().Edit5Colour, workbench::kLime);
-
+  const std::tuple<rdm::Uid, const char*, workbench::Rgb> cases[] = {
+      {kSpot3, "Calibration 62 failed", workbench::kOlive},
+      {kHazer, "Low Fluid", workbench::kRed},
+      {kSpot1, "No status messages", workbench::kLime}};
+  for (const auto& [uid, text, colour] : cases) {
+    workbench::DeviceReading r(uid);
+    h.bench.Operations().GetSupportedParameters(r);
+    h.bench.Operations().GetStatusMessages(r);
+    EXPECT_EQ(r.status, text);
+    EXPECT_EQ(r.statusColour, colour) << text;
+  }
   EXPECT_EQ(rdm::StatusText(0x0021, 0, 0x0150), "Hot, 80 ");
   EXPECT_EQ(rdm::StatusText(0x0031, 2, 250), "Voltage of Phase2 to high, 250V");
   EXPECT_EQ(rdm::StatusText(0x0036, 3, 0), "Error of Phase 3");
@@ -208,12 +220,13 @@ TEST(ParameterOps, PersonalityWithFootprintZeroIsListedNotStored) {
   f.personality = 1;
   rig.fixtures.push_back(f);
   WorkbenchHarness h(rig);
-  h.bench.Table().Records[0].Footprint = 5;
-  h.bench.Operations().GetDeviceInfo(rdm::Uid(f.uid), 0);
-  EXPECT_EQ(h.bench.Panel().ComboBoxMode.items,
-            (std::vector<std::string>{"Mode 1(0ch)", "Mode 2(8ch)"}));
-  EXPECT_EQ(h.bench.Table().Records[0].Footprint, 5);
-  EXPECT_EQ(h.bench.Table().Records[0].PersonalityDescription, "");
+  h.bench.Table().Devices.push_back(DeviceOf(rdm::Uid(f.uid), 5));
+  const workbench::DeviceReading r = Info(h, rdm::Uid(f.uid));
+  h.bench.Devices().Apply(r);
+  EXPECT_EQ(r.personalities.size(), 2u);
+  EXPECT_EQ(r.personalities[0].second, "Mode 1(0ch)");
+  EXPECT_EQ(h.bench.Table().Devices[0].Footprint, 5);
+  EXPECT_EQ(h.bench.Table().Devices[0].PersonalityDescription, "");
 }
 
 TEST(ParameterOps, PersonalityIsSetByItsOwnNumberWhenADescriptionWentUnanswered) {
@@ -221,26 +234,25 @@ TEST(ParameterOps, PersonalityIsSetByItsOwnNumberWhenADescriptionWentUnanswered)
   // DEVICE_INFO answers, the description of personality 2 is NACKed.
   PassThen(h, kSpot1, 2);
   Nack(h, kSpot1, 0x0006);
-  h.bench.Operations().GetDeviceInfo(kSpot1, 0);
-  auto& mode = h.bench.Panel().ComboBoxMode;
+  workbench::DevicePanelModel panel;
+  workbench::ShowReading(panel, Info(h, kSpot1));
+  auto& mode = panel.personalities;
   ASSERT_EQ(mode.items, (std::vector<std::string>{"Mode 1(16ch)", "Mode 3(12ch)"}));
   mode.itemIndex = 1;
   h.bench.Operations().SetPersonality(kSpot1, mode.ChosenNumber());
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->personality, 3);
 }
 
-TEST(ParameterOps, SetStartAddressClampsAndRefusesText) {
+TEST(ParameterOps, OneStartAddressRuleAndNothingSentWithoutOne) {
+  const std::pair<int64_t, uint16_t> rule[] = {{-5, 1}, {0, 1}, {1, 1}, {133, 133}, {600, 512}};
+  for (const auto& [typed, sent] : rule) EXPECT_EQ(workbench::StartAddressToSend(typed), sent);
   WorkbenchHarness h;
-  h.bench.Operations().SetStartAddress(kSpot1, 0, 0);
-  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->startAddress, 1);
-  h.bench.Operations().SetStartAddress(kSpot1, 600, 0);
-  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->startAddress, 512);
-  h.bench.Operations().SetStartAddress(kSpot1, 100, 33);
+  h.bench.Operations().SetStartAddress(kSpot1, 133);
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->startAddress, 133);
   auto requests = h.rdm.Requests();
-  h.bench.Operations().SetStartAddress(kSpot1, std::nullopt, 0);
+  h.bench.Operations().SetStartAddress(kSpot1, std::nullopt);
   EXPECT_EQ(h.rdm.Requests(), requests);
-  EXPECT_EQ(h.rdm.log.CountOf("Setting start address of 0x7FF000000101"), 4u);
+  EXPECT_EQ(h.rdm.log.CountOf("Setting start address of 0x7FF000000101"), 2u);
 }
 
 TEST(ParameterOps, ADeviceWithoutFootprintHasNoAddressToShow) {
@@ -248,10 +260,14 @@ TEST(ParameterOps, ADeviceWithoutFootprintHasNoAddressToShow) {
   virtualline::Fixture f = virtualline::DefaultRig().fixtures[11];  // the radio: footprint 0
   rig.fixtures.push_back(f);
   WorkbenchHarness h(rig);
-  h.bench.Operations().GetDeviceInfo(rdm::Uid(f.uid), 0);
-  EXPECT_EQ(h.bench.Panel().UpDown1, 0xFFFF) << "raw value before the limits";
-  EXPECT_EQ(h.bench.Panel().EditAddr, "-") << "E1.20: 0xFFFF means no DMX footprint";
-  EXPECT_EQ(h.bench.Table().Records[0].StartAddressIndex, workbench::kNoStartAddressIndex);
+  h.bench.Table().Devices.push_back(DeviceOf(rdm::Uid(f.uid)));
+  const workbench::DeviceReading r = Info(h, rdm::Uid(f.uid));
+  h.bench.Devices().Apply(r);
+  workbench::DevicePanelModel panel;
+  workbench::ShowReading(panel, r);
+  EXPECT_EQ(panel.addressArrows, 0xFFFF) << "raw value before the limits";
+  EXPECT_EQ(panel.address, "-") << "E1.20: 0xFFFF means no DMX footprint";
+  EXPECT_EQ(h.bench.Table().Devices[0].StartAddressIndex, workbench::kNoStartAddressIndex);
   EXPECT_EQ(workbench::StartAddressText(workbench::kNoStartAddressIndex, true), "-");
   EXPECT_EQ(workbench::StartAddressText(0, true), "001");
   EXPECT_EQ(workbench::StartAddressText(511, false), "512");
@@ -259,8 +275,8 @@ TEST(ParameterOps, ADeviceWithoutFootprintHasNoAddressToShow) {
 
 TEST(ParameterOps, LabelsAndTextsTravelBothWays) {
   WorkbenchHarness h;
-  h.bench.Panel().Edit1 = std::string(40, 'L');
-  h.bench.Operations().SetDeviceLabel(kSpot1, h.bench.Panel().Edit1);
+  const std::string longLabel(40, 'L');
+  h.bench.Operations().SetDeviceLabel(kSpot1, longLabel);
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->label, std::string(32, 'L')) << "at most 32";
   // Eleven characters of three bytes each: cut after ten, never inside the eleventh.
   std::string lamps;
@@ -268,27 +284,33 @@ TEST(ParameterOps, LabelsAndTextsTravelBothWays) {
   EXPECT_EQ(h.bench.Operations().SetDeviceLabel(kSpot1, lamps), lamps.substr(0, 30));
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->label, lamps.substr(0, 30));
   EXPECT_EQ(h.rdm.log.CountStartingWith("The label is longer than 32 bytes: "), 2u);
-  h.bench.Operations().SetDeviceLabel(kSpot1, h.bench.Panel().Edit1);
-  ASSERT_TRUE(h.bench.Operations().GetDeviceLabel(kSpot1));
-  EXPECT_EQ(h.bench.Panel().Edit1, std::string(32, 'L'));
+  h.bench.Operations().SetDeviceLabel(kSpot1, longLabel);
+  workbench::DeviceReading r(kSpot1);
+  h.bench.Operations().GetDeviceLabel(r);
+  EXPECT_EQ(r.label, std::string(32, 'L'));
 
-  h.bench.Operations().ReadDescriptions(0, kSpot1);
-  EXPECT_EQ(h.bench.Panel().Edit2, "Northlight Works");
-  EXPECT_EQ(h.bench.Table().Records[0].DeviceModelDescription, "Orbit 350 Spot");
-  EXPECT_EQ(h.bench.Panel().Edit9, "1.2.3");
+  h.bench.Operations().ReadDescriptions(r);
+  EXPECT_EQ(r.manufacturer, "Northlight Works");
+  EXPECT_EQ(r.model, "Orbit 350 Spot");
+  EXPECT_EQ(r.software, "1.2.3");
 
-  // A silent device: the fields show "/".
-  h.bench.Operations().ReadDescriptions(0, kNobody);
-  EXPECT_EQ(h.bench.Panel().Edit2, "/");
-  EXPECT_EQ(h.bench.Panel().Edit9, "/");
+  // A silent device: the record and the panel show "/".
+  h.bench.Table().Devices.push_back(DeviceOf(kNobody, 0, "old"));
+  workbench::DeviceReading silent(kNobody);
+  h.bench.Operations().ReadDescriptions(silent);
+  h.bench.Devices().Apply(silent);
+  EXPECT_EQ(h.bench.Table().Devices[0].DeviceModelDescription, "/");
+  EXPECT_EQ(h.bench.Table().Devices[0].SoftwareVersionLabel, "/");
+  workbench::DevicePanelModel panel;
+  workbench::ShowReading(panel, silent);
+  EXPECT_EQ(panel.manufacturer, "/");
+  EXPECT_EQ(panel.software, "/");
+  EXPECT_EQ(panel.label, "") << "never the label of the device shown before";
 }
 
 TEST(ParameterOps, ReadDeviceRunsThePanelSequence) {
   WorkbenchHarness h;
-  WriteText(h.Path("devnames.lst"), "7FF000000103=Spot 3\r\n");
-  h.bench.List().LoadDeviceTable(false);
-  h.rdm.log.Clear();
-  h.bench.Operations().ReadDevice(0);
+  h.bench.Operations().ReadDevice(kSpot3);
   std::vector<std::string> ops;
   for (const auto& line : h.rdm.log.Lines()) {
     if (line.rfind("Get", 0) == 0) ops.push_back(line.substr(0, line.find(" of 0x")));
