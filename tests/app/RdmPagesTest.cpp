@@ -38,7 +38,12 @@ struct Desk {
     options.programDir = program;
     options.workDir = work;
     std::string error;
-    window = std::make_unique<app::MainWindow>(options, app::Dialogs{}, error);
+    app::Dialogs dialogs;
+    dialogs.askYesNo = [this](const QString& title, const QString&) {
+      asked.push_back(title);
+      return yes;
+    };
+    window = std::make_unique<app::MainWindow>(options, dialogs, error);
     window->FormShow();
     Run(350);  // the start-up timer loads the table
     if (settle) Settle();
@@ -72,6 +77,8 @@ struct Desk {
   QString Log() { return C<QPlainTextEdit>("LogMemo")->toPlainText(); }
 
   std::string program, work;
+  QStringList asked;  // the questions' titles, in order
+  bool yes = true;    // the answer to each
   std::unique_ptr<app::MainWindow> window;
 };
 
@@ -324,4 +331,62 @@ TEST(AddressingWindow, OpensBesideTheMainWindowIdentifiesTheSelectionAndHasItsOw
   d.Settle();
   EXPECT_TRUE(d.window->CoreRef().Line()->FixtureState(0x7FF000000103ULL)->identify);
   form2.close();
+}
+
+TEST(RdmPage, WhatTheWindowShowsIsWhatIsSentAndRisksAreAskedFirst) {
+  Desk d;
+  auto* list = d.C<QTableWidget>("ListViewUID");
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualRect(list->model()->index(0, 1)).center());
+  d.Settle();
+  // The Down arrow picks Spot 2 as a click does: the panel follows the highlight.
+  QTest::keyClick(list, Qt::Key_Down);
+  d.Settle();
+  EXPECT_EQ(d.C<QLabel>("LabelPanelDevice")->text(), "面板: 0x7FF000000102");
+
+  // Reset is asked first; "no" sends nothing.
+  d.yes = false;
+  QTest::mouseClick(d.C<QPushButton>("SpeedButtonReset"), Qt::LeftButton);
+  d.Settle();
+  EXPECT_EQ(d.asked.size(), 1);
+  EXPECT_FALSE(d.Log().contains(" 30 1001 "));
+  d.yes = true;
+  QTest::mouseClick(d.C<QPushButton>("SpeedButtonReset"), Qt::LeftButton);
+  d.Settle();
+  EXPECT_TRUE(d.Log().contains("7FF000000102 888800000001"));
+
+  // The console's parameter list follows the read (RESET_DEVICE is Spot 2's last); the
+  // user picks DMX_START_ADDRESS and SET: that is what goes out, nothing kept apart.
+  auto* parameter = d.C<QComboBox>("ComboBoxParameter");
+  EXPECT_EQ(parameter->currentText(), "0x1001_E120_RESET_DEVICE");
+  d.C<QTabWidget>("PageControl1")->setCurrentIndex(7);
+  for (auto [box, index] : {std::pair{parameter, 26}, {d.C<QComboBox>("ComboBoxCommand"), 1}}) {
+    box->setCurrentIndex(index);  // as the user picks it
+    emit box->activated(index);
+  }
+  QTest::mouseClick(d.C<QPushButton>("SpeedButtonAddrdm"), Qt::LeftButton);
+  QTest::mouseClick(d.C<QPushButton>("SpeedButtonSendRDM"), Qt::LeftButton);
+  d.Settle();
+  const QString log = d.Log();
+  const QString sent = log.mid(log.lastIndexOf("->Request:"));
+  EXPECT_TRUE(sent.contains(" 30 00F0 01 01 ")) << log.right(600).toStdString();
+
+  // Overlapping addresses are listed and asked about; "no" sends nothing.
+  d.C<QTabWidget>("PageControl1")->setCurrentIndex(0);
+  d.yes = false;
+  auto* start = d.C<QLineEdit>("EditStartAddress");
+  start->selectAll();
+  QTest::keyClicks(start, "1");
+  QTest::mouseClick(d.C<QPushButton>("SpeedButtonAddress"), Qt::LeftButton);
+  d.Settle();
+  EXPECT_EQ(d.asked.back(), "地址重叠");
+  EXPECT_TRUE(d.Log().contains("Address conflict: 0x7FF000000102 (Spot 2) at 1-16 overlaps"));
+  EXPECT_EQ(d.window->CoreRef().Line()->FixtureState(0x7FF000000102ULL)->startAddress, 17);
+
+  // Clear list asks before devnames.lst and its labels go.
+  QTest::mouseClick(d.C<QPushButton>("SpeedButton2"), Qt::LeftButton);
+  d.Settle();
+  EXPECT_EQ(d.asked.back(), "清空列表");
+  EXPECT_EQ(list->rowCount(), 3);
+  EXPECT_TRUE(std::filesystem::exists(d.work + "/devnames.lst"));
 }

@@ -485,3 +485,45 @@ TEST(CliFirmware, MergeWritesTheJoinedFileOrSaysWhyNot) {
   EXPECT_FALSE(std::filesystem::exists(dir + "/y.bin"));
   std::filesystem::remove_all(dir);
 }
+
+TEST_F(Cli, PlansAreSavedAndAppliedByUidWhateverTheListsOrder) {
+  ASSERT_EQ(cli::RunDiscover(*session, false, out, err), 0);
+  const std::string pat = dir + "/rig.pat", plan = dir + "/rig.DMXLINK";
+  EXPECT_EQ(cli::RunPlan(*session, {"save", pat, false}, out, err), cli::kExitOk) << err.str();
+  EXPECT_EQ(cli::RunPlan(*session, {"save", plan, false}, out, err), cli::kExitOk);
+  std::string error;
+  EXPECT_EQ(common::ReadWholeFile(pat, error)->size(), 4u + 12 * 12);
+  EXPECT_EQ(common::ReadWholeFile(plan, error)->size(), 4u + 12 * 14);
+
+  // The rig is moved around and the list reordered; the plan puts each fixture back.
+  auto& line = *session->Line();
+  EXPECT_EQ(Raw({"set", "DMX_START_ADDRESS", {"01 2C"}, "7FF000000101", false, 0}), 0);
+  EXPECT_EQ(Raw({"set", "DMX_START_ADDRESS", {"01 90"}, "7FF100000203", false, 0}), 0);
+  session->Run([&] { session->Bench().List().SortByStartAddress(); });
+  out.str("");
+  err.str("");
+  EXPECT_EQ(cli::RunPlan(*session, {"apply", pat, false}, out, err), cli::kExitOk) << err.str();
+  EXPECT_EQ(line.FixtureState(0x7FF000000101ULL)->startAddress, 1);
+  EXPECT_EQ(line.FixtureState(0x7FF100000203ULL)->startAddress, 81);
+  EXPECT_NE(out.str().find("0x7FF000000101: address 1\n"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("The fixtures now report:"), std::string::npos);
+
+  // A plan that names a fixture not on the line and puts two on top of each other.
+  const std::vector<workbench::PlanRecord> bad{{rdm::Uid(0x123400000001ULL), 0, 4, 0},
+                                               {rdm::Uid(0x7FF100000201ULL), 0, 8, 0}};
+  std::ofstream(dir + "/bad.pat", std::ios::binary) << workbench::EncodePatchFile(bad);
+  err.str("");
+  EXPECT_EQ(cli::RunPlan(*session, {"apply", dir + "/bad.pat", false}, out, err), cli::kExitUsage);
+  EXPECT_NE(err.str().find("0x123400000001 is in the plan but not on the line: skipped"),
+            std::string::npos)
+      << err.str();
+  EXPECT_NE(err.str().find("(Wash Par 1) at 1-8 overlaps 0x7FF000000101 (Spot 1) at 1-16"),
+            std::string::npos);
+  EXPECT_EQ(line.FixtureState(0x7FF100000201ULL)->startAddress, 65) << "nothing sent";
+  EXPECT_EQ(cli::RunPlan(*session, {"apply", dir + "/bad.pat", true}, out, err),
+            cli::kExitNoAnswer)
+      << "sent, and the missing fixture said";
+  EXPECT_EQ(line.FixtureState(0x7FF100000201ULL)->startAddress, 1);
+  EXPECT_EQ(cli::RunPlan(*session, {"apply", dir + "/none.pat", false}, out, err),
+            cli::kExitFileError);
+}

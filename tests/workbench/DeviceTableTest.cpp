@@ -235,3 +235,60 @@ TEST(DeviceTable, UidChoicesAndEndFixture) {
   EXPECT_EQ(h.bench.RdmPage().lastFixtureText, "2");
   EXPECT_EQ(h.rdm.log.CountOf("End Fixture:2"), 1u) << "the edit's change handler ran";
 }
+
+TEST(DeviceTable, AReloadKeepsEachDevicesValuesWithItsUidWhateverTheFileOrder) {
+  WorkbenchHarness h;
+  SetUpThree(h);
+  // Another program (or a hand) wrote the list in another order, one device new.
+  WriteText(h.Path("devnames.lst"),
+            "7FF200000301=Dimmer Pack A\r\n1234ABCD=new\r\n7FF000000101=Spot 1\r\n");
+  h.bench.List().RefreshDeviceTable(false);
+  EXPECT_EQ(h.TableUids(), (std::vector<uint64_t>{0x7FF200000301ULL, 0x1234ABCDULL,
+                                                  0x7FF000000101ULL}));
+  const auto& d = h.bench.Table().Devices;
+  EXPECT_EQ(d[0].IdentifyOn, 1) << "the dimmer's identify, not Spot 1's";
+  EXPECT_EQ(d[0].FixtureNumber, 10);
+  EXPECT_EQ(d[1].ManufacturerLabel, "") << "a device new to the list starts empty";
+  EXPECT_EQ(d[1].FixtureNumber, 2);
+  EXPECT_EQ(d[2].FixtureNumber, 30);
+  EXPECT_EQ(d[2].ManufacturerLabel, h.rdm.line.FixtureState(0x7FF000000101ULL)->manufacturer);
+}
+
+TEST(DeviceTable, AddressConflictsNameEachFixtureOnAnotherOrPast512) {
+  workbench::DeviceTable t;
+  // Spot 1..16 (16 slots), Par 17..24, a radio without footprint, a hazer without address.
+  const std::tuple<uint64_t, const char*, uint16_t, uint16_t> listed[] = {
+      {0x7FF000000101ULL, "Spot 1", 0, 16},
+      {0x7FF100000201ULL, "Par", 16, 8},
+      {0x7FF400000501ULL, "", 0, 0},
+      {0x7FF300000401ULL, "Hazer", workbench::kNoStartAddressIndex, 2}};
+  for (const auto& [uid, label, start, footprint] : listed) {
+    workbench::DeviceRecord d = DeviceOf(rdm::Uid(uid), footprint);
+    d.Label = label;
+    d.StartAddressIndex = start;
+    t.Devices.push_back(d);
+  }
+  const rdm::Uid spot{0x7FF000000101ULL}, par{0x7FF100000201ULL}, radio{0x7FF400000501ULL};
+  struct Case {
+    std::vector<workbench::AddressAssignment> changes;
+    std::vector<std::string> conflicts;
+  };
+  const Case cases[] = {
+      {{{spot, 100}}, {}},
+      {{{spot, std::nullopt}}, {}},  // no address sent: nothing moves
+      {{{radio, 5}}, {}},            // no footprint never conflicts
+      {{{par, 16}},
+       {"0x7FF100000201 (Par) at 16-23 overlaps 0x7FF000000101 (Spot 1) at 1-16"}},
+      {{{par, 505}}, {}},  // 505-512 ends on the last slot
+      {{{par, 506}}, {"0x7FF100000201 (Par) at 506-513 runs past 512"}},
+      // Both moved onto each other: one line for the pair.
+      {{{spot, 200}, {par, 210}},
+       {"0x7FF000000101 (Spot 1) at 200-215 overlaps 0x7FF100000201 (Par) at 210-217"}},
+      // Swapped: clean, though each lands where the other was.
+      {{{spot, 17}, {par, 1}}, {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(workbench::AddressConflicts(t, c.changes), c.conflicts)
+        << (c.conflicts.empty() ? "clean" : c.conflicts[0]);
+  }
+}
