@@ -56,9 +56,8 @@ void MainWindow::WireConsolePages() {
             const int row = ui_.ListBox_RDM->row(item);
             const int parameter = ui_.ComboBoxParameter->currentIndex();
             const bool all = ui_.CheckBoxRdmAll->isChecked();
-            RunCommand("Send", [&console, row, parameter, all] {
-              console.Resend(row, parameter, all);
-            });
+            RunCommand("Send",
+                       [&console, row, parameter, all] { console.Resend(row, parameter, all); });
           });
   workbench::RadioController& radio = bench.RadioPage();
   ConnectCommand(ui_.SpeedButtonRead, "Radio read", [&radio] { radio.ShowChannel(); });

@@ -65,7 +65,8 @@ void MainWindow::WireRdmPage() {
       targets = workbench::BatchTargets(bench.Table(), plan);
     });
     if (!ConfirmAddresses(targets)) return;
-    RunCommand("Batch addressing", [&bench, plan, targets] { bench.List().BatchAddress(plan, targets); });
+    RunCommand("Batch addressing",
+               [&bench, plan, targets] { bench.List().BatchAddress(plan, targets); });
   });
   using Edit = workbench::RdmPageController::NumericEdit;
   const std::pair<QLineEdit*, Edit> numeric[] = {{ui_.EditAddr, Edit::Addr},

@@ -1,6 +1,5 @@
 #include "app/Windows.h"
 
-#include <QSignalBlocker>
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -20,6 +19,7 @@
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
@@ -193,8 +193,8 @@ bool MainWindow::ConfirmAddresses(const std::vector<workbench::AddressAssignment
   for (const std::string& c : conflicts) core_->Log().Add("Address conflict: " + c);
   DrainLog();
   const bool chinese = currentLanguage_ == "CHS";
-  QString text = chinese ? "以下灯具的地址将重叠或超过 512：\n" :
-                           "These fixtures would overlap or run past 512:\n";
+  QString text = chinese ? "以下灯具的地址将重叠或超过 512：\n"
+                         : "These fixtures would overlap or run past 512:\n";
   for (const std::string& c : conflicts) text += "\n" + QString::fromStdString(c);
   text += chinese ? "\n\n仍然写入？" : "\n\nWrite the addresses anyway?";
   return dialogs_.askYesNo && dialogs_.askYesNo(chinese ? "地址重叠" : "Addresses overlap", text);
@@ -231,7 +231,8 @@ void MainWindow::Wire() {
                                      "labels?")) {
       return;
     }
-    RunCommand("Clear", [&list] { list.ClearDeviceList(); }, {}, false);
+    RunCommand(
+        "Clear", [&list] { list.ClearDeviceList(); }, {}, false);
   });
   connect(ui_.SpeedButton6, &QAbstractButton::clicked, this, [this] { SpeedButton6Click(); });
   connect(ui_.SpeedButton5, &QAbstractButton::clicked, this, [this] { ui_.LogMemo->clear(); });
@@ -441,10 +442,12 @@ void MainWindow::StartUpTimerTimer() {
   workbench::DeviceListController& list = core_->Bench().List();
   workbench::RdmPageController& page = core_->Bench().RdmPage();
   RunCommand(
-      "Loading the device list", [&list, &page] {
+      "Loading the device list",
+      [&list, &page] {
         list.LoadDeviceTable(true);
         page.FollowListCount();
-      }, {}, false);
+      },
+      {}, false);
 }
 
 void MainWindow::Timer1Timer() {

@@ -141,8 +141,7 @@ struct PlanCommand {
 };
 // save: the listed devices' UIDs, start addresses and footprints as they report them;
 // apply: each listed UID's start address from the file, by UID, then what the devices report.
-int RunPlan(CliSession& session, const PlanCommand& command, std::ostream& out,
-            std::ostream& err);
+int RunPlan(CliSession& session, const PlanCommand& command, std::ostream& out, std::ostream& err);
 
 // The desk's scenes from quendaris.show: "list" them, "play" the sequence with its fades on
 // the engine tick for `seconds` (or until `interrupted` says so), or "stop": one frame of

@@ -186,8 +186,7 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
         "{} devices listed; RDM relayed. Ctrl+C ends.\n",
         c.address, core.Options().artNet.port, c.universe, c.universe >> 8,
         (c.universe >> 4) & 0x0F, c.universe & 0x0F,
-        c.direction == "out" ? "DMX512 To Art-Net" : "Art-Net To DMX512",
-        bench.Table().Count());
+        c.direction == "out" ? "DMX512 To Art-Net" : "Art-Net To DMX512", bench.Table().Count());
     out.flush();
   }
   const uint64_t ticks =

@@ -28,8 +28,7 @@ int RunDiscover(CliSession& session, bool incremental, std::ostream& out, std::o
                                      : workbench::Discovery::Mode::Full);
   });
   if (session.Json()) {
-    out << json{{"found", bench.Table().Count()}, {"devices", DevicesJson(bench)}}.dump(2)
-        << "\n";
+    out << json{{"found", bench.Table().Count()}, {"devices", DevicesJson(bench)}}.dump(2) << "\n";
   } else {
     out << bench.Table().Count() << " devices in the list.\n" << FormatDeviceList(bench.View());
   }
@@ -197,8 +196,8 @@ void PrintReading(const workbench::DeviceReading& r, std::ostream& out) {
 }
 
 // Reads the device and prints what it answered; the exit status says whether it did.
-int ReadAndPrint(CliSession& session, workbench::Workbench& bench, rdm::Uid uid,
-                 std::ostream& out, std::ostream& err) {
+int ReadAndPrint(CliSession& session, workbench::Workbench& bench, rdm::Uid uid, std::ostream& out,
+                 std::ostream& err) {
   workbench::DeviceOperations& ops = bench.Operations();
   bool answered = false;
   workbench::DeviceReading reading(uid);
@@ -286,8 +285,7 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
                               reading.info->personalityCount, *c.personality);
         return;
       }
-      if (address &&
-          RefuseConflicts(bench.Table(), {{*uid, address}}, c.allowOverlap, err)) {
+      if (address && RefuseConflicts(bench.Table(), {{*uid, address}}, c.allowOverlap, err)) {
         conflicted = true;
         return;
       }
@@ -395,7 +393,8 @@ int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std:
 }
 
 int RunPlan(CliSession& session, const PlanCommand& c, std::ostream& out, std::ostream& err) {
-  const bool patchFile = c.file.size() >= 4 && (c.file.ends_with(".pat") || c.file.ends_with(".PAT"));
+  const bool patchFile =
+      c.file.size() >= 4 && (c.file.ends_with(".pat") || c.file.ends_with(".PAT"));
   workbench::Workbench& bench = session.Bench();
   if (!NeedsList(bench, err)) return kExitUsage;
   std::vector<workbench::PlanRecord> wanted;
@@ -458,14 +457,16 @@ int RunPlan(CliSession& session, const PlanCommand& c, std::ostream& out, std::o
       records.push_back({d.Uid, d.StartAddressIndex, d.Footprint, d.PlanReserved});
     }
     std::string error;
-    const std::string bytes = patchFile ? workbench::EncodePatchFile(records)
-                                        : workbench::EncodeAddressPlan(records);
+    const std::string bytes =
+        patchFile ? workbench::EncodePatchFile(records) : workbench::EncodeAddressPlan(records);
     if (!common::WriteFileAtomic(c.file, bytes, error)) {
       err << "Unable to write " << c.file << ": " << error << "\n";
       return kExitFileError;
     }
     if (session.Json()) {
-      out << json{{"file", c.file}, {"saved", records.size()}, {"devices", DevicesJson(bench, &answered)}}
+      out << json{{"file", c.file},
+                  {"saved", records.size()},
+                  {"devices", DevicesJson(bench, &answered)}}
                  .dump(2)
           << "\n";
     } else {
@@ -474,7 +475,9 @@ int RunPlan(CliSession& session, const PlanCommand& c, std::ostream& out, std::o
     return silent == 0 ? kExitOk : kExitNoAnswer;
   }
   if (session.Json()) {
-    out << json{{"planned", planned}, {"skipped", skipped}, {"devices", DevicesJson(bench, &answered)}}
+    out << json{{"planned", planned},
+                {"skipped", skipped},
+                {"devices", DevicesJson(bench, &answered)}}
                .dump(2)
         << "\n";
   } else {

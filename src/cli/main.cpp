@@ -33,9 +33,10 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0, 5));
   bool quiet = false;
   app.add_flag("-q,--quiet", quiet, "Print only the summary, not the log lines");
-  app.add_flag("--json", options.json,
-               "Print one JSON document (list, read, discover, raw, batch-address, plan); log lines "
-               "are left out");
+  app.add_flag(
+      "--json", options.json,
+      "Print one JSON document (list, read, discover, raw, batch-address, plan); log lines "
+      "are left out");
 
   cli::RawCommand raw;
   auto* rawCmd = app.add_subcommand("raw", "Send one RDM request and print the exchange");

@@ -46,8 +46,8 @@ struct DeviceReading {
   std::optional<rdm::DeviceInfo> info;
   std::optional<uint16_t> startAddress;  // as reported; rdm::kNoStartAddress: no footprint
   std::vector<std::pair<uint8_t, std::string>> personalities;  // number, "Mode 2(8ch)"
-  std::optional<uint16_t> personalityFootprint;        // of the current personality
-  std::optional<std::string> personalityDescription;  // of the current personality
+  std::optional<uint16_t> personalityFootprint;                // of the current personality
+  std::optional<std::string> personalityDescription;           // of the current personality
   std::optional<uint32_t> deviceHours, lampHours;
   std::optional<bool> panInvert, tiltInvert, panTiltSwap, identify;
   std::optional<uint8_t> lampState;

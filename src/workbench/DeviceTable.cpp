@@ -124,8 +124,8 @@ std::vector<std::string> AddressConflicts(const DeviceTable& table,
   };
   std::vector<Block> blocks;
   for (const DeviceRecord& d : table.Devices) {
-    Block b{d.StartAddressIndex == kNoStartAddressIndex ? 0 : d.StartAddressIndex + 1,
-            d.Footprint, false};
+    Block b{d.StartAddressIndex == kNoStartAddressIndex ? 0 : d.StartAddressIndex + 1, d.Footprint,
+            false};
     for (const AddressAssignment& c : changes) {
       if (c.uid == d.Uid && c.address) b = {*c.address, d.Footprint, true};
     }

@@ -86,7 +86,7 @@ void DeviceTableService::BuildColumns() {
   columns_.push_back({"No.", 30});
   for (const ColumnDef& c : kColumns) {
     columns_.push_back({ini->ReadString("General", c.captionKey, c.caption),
-                             ini->ReadInteger("General", c.widthKey, c.width)});
+                        ini->ReadInteger("General", c.widthKey, c.width)});
   }
 }
 
@@ -110,8 +110,8 @@ DeviceListView DeviceTableService::View() const {
   view.columns = columns_;
   for (int row = 0; row < table_.Count(); ++row) {
     view.rows.push_back(RowCells(row));
-    view.uidChoices.items.push_back(
-        fmt::format("{} UID:0x{:02X}", row + 1, table_.Devices[static_cast<size_t>(row)].Uid.Value()));
+    view.uidChoices.items.push_back(fmt::format(
+        "{} UID:0x{:02X}", row + 1, table_.Devices[static_cast<size_t>(row)].Uid.Value()));
   }
   view.selected = table_.SelectedRow();
   view.uidChoices.itemIndex = view.selected;
@@ -233,7 +233,8 @@ bool DeviceTableService::Append(DeviceRecord device) {
     return false;
   }
   device.Label = LabelForFile(device.Label);
-  if (device.FixtureNumber == 0) device.FixtureNumber = NewDevice(device.Uid, table_.Count()).FixtureNumber;
+  if (device.FixtureNumber == 0)
+    device.FixtureNumber = NewDevice(device.Uid, table_.Count()).FixtureNumber;
   table_.Devices.push_back(std::move(device));
   return true;
 }

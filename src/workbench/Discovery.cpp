@@ -15,8 +15,8 @@
 namespace velquor::workbench {
 
 Discovery::Discovery(rdm::RdmEngine& engine, common::LogSink& log, common::Clock& clock,
-                     DeviceTableService& table, DeviceOperations& operations,
-                     CommandFlags& flags, Hooks hooks)
+                     DeviceTableService& table, DeviceOperations& operations, CommandFlags& flags,
+                     Hooks hooks)
     : engine_(engine),
       log_(log),
       clock_(clock),
@@ -46,7 +46,8 @@ bool Discovery::AddFoundDevice(rdm::Uid uid, const std::string& logText) {
   operations_.GetDeviceLabel(reading);
   // A label that could not be read is the one this UID had, never another device's.
   if (DeviceRecord* added = table_.Table().Find(uid)) {
-    added->Label = LabelForFile(reading.label.value_or(knownLabels_.Value(NameKey(uid)).value_or("")));
+    added->Label =
+        LabelForFile(reading.label.value_or(knownLabels_.Value(NameKey(uid)).value_or("")));
   }
   operations_.GetDeviceInfo(reading);
   table_.Apply(reading);
@@ -199,7 +200,6 @@ void Discovery::Run(Mode mode) {
   log_.Add("Discovery finished.");
   Report(search.Progress(), false);
 }
-
 
 std::string DiscoveryStatusText(const DiscoveryStatus& status, bool chinese) {
   if (chinese) {

@@ -127,7 +127,8 @@ std::vector<AddressAssignment> BatchTargets(const DeviceTable& table, const Batc
     const int64_t offset = std::min<int64_t>((i - plan.firstRow) * plan.increment, 100000);
     std::optional<uint16_t> address;
     if (plan.startAddress) {
-      address = StartAddressToSend(std::clamp<int64_t>(*plan.startAddress, -100000, 100000) + offset);
+      address =
+          StartAddressToSend(std::clamp<int64_t>(*plan.startAddress, -100000, 100000) + offset);
     }
     targets.push_back({table.Devices[static_cast<size_t>(i)].Uid, address});
   }
@@ -469,8 +470,8 @@ void ConsoleController::Send(const ConsoleRequest& shown) {
   static constexpr uint8_t kClasses[] = {rdm::GET_COMMAND, rdm::SET_COMMAND,
                                          rdm::DISCOVERY_COMMAND};
   const auto table = rdm::KnownPidTable();
-  const size_t item = static_cast<size_t>(
-      std::clamp(shown.parameterIndex, 0, static_cast<int>(table.size()) - 1));
+  const size_t item =
+      static_cast<size_t>(std::clamp(shown.parameterIndex, 0, static_cast<int>(table.size()) - 1));
   auto uid = table_.SelectedUid(true);
   if (!uid) return;
   const rdm::Uid destination = shown.broadcast ? rdm::BroadcastUid : *uid;

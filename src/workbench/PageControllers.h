@@ -36,7 +36,7 @@ std::vector<AddressAssignment> BatchTargets(const DeviceTable& table, const Batc
 
 // What the panel's Write sends, taken from the panel as it stands when Write is pressed.
 struct PanelWrite {
-  rdm::Uid uid;                    // the device the panel was read from
+  rdm::Uid uid;                     // the device the panel was read from
   std::optional<uint16_t> address;  // nothing: none typed
   std::optional<uint8_t> personality;
   std::string label;

@@ -243,8 +243,8 @@ TEST(DeviceTable, AReloadKeepsEachDevicesValuesWithItsUidWhateverTheFileOrder) {
   WriteText(h.Path("devnames.lst"),
             "7FF200000301=Dimmer Pack A\r\n1234ABCD=new\r\n7FF000000101=Spot 1\r\n");
   h.bench.List().RefreshDeviceTable(false);
-  EXPECT_EQ(h.TableUids(), (std::vector<uint64_t>{0x7FF200000301ULL, 0x1234ABCDULL,
-                                                  0x7FF000000101ULL}));
+  EXPECT_EQ(h.TableUids(),
+            (std::vector<uint64_t>{0x7FF200000301ULL, 0x1234ABCDULL, 0x7FF000000101ULL}));
   const auto& d = h.bench.Table().Devices;
   EXPECT_EQ(d[0].IdentifyOn, 1) << "the dimmer's identify, not Spot 1's";
   EXPECT_EQ(d[0].FixtureNumber, 10);
@@ -277,8 +277,7 @@ TEST(DeviceTable, AddressConflictsNameEachFixtureOnAnotherOrPast512) {
       {{{spot, 100}}, {}},
       {{{spot, std::nullopt}}, {}},  // no address sent: nothing moves
       {{{radio, 5}}, {}},            // no footprint never conflicts
-      {{{par, 16}},
-       {"0x7FF100000201 (Par) at 16-23 overlaps 0x7FF000000101 (Spot 1) at 1-16"}},
+      {{{par, 16}}, {"0x7FF100000201 (Par) at 16-23 overlaps 0x7FF000000101 (Spot 1) at 1-16"}},
       {{{par, 505}}, {}},  // 505-512 ends on the last slot
       {{{par, 506}}, {"0x7FF100000201 (Par) at 506-513 runs past 512"}},
       // Both moved onto each other: one line for the pair.

@@ -288,7 +288,8 @@ TEST(Discovery, UnreadableResetListLeavesTheTableAsItWas) {
 TEST(Discovery, FullTableAddsNoMoreRows) {
   WorkbenchHarness h(MakeRig(1));
   for (int k = 0; k < workbench::MaxDevices; ++k) {
-    h.bench.Table().Devices.push_back(DeviceOf(rdm::Uid(0x100000000ULL + static_cast<uint64_t>(k))));
+    h.bench.Table().Devices.push_back(
+        DeviceOf(rdm::Uid(0x100000000ULL + static_cast<uint64_t>(k))));
   }
   EXPECT_FALSE(h.bench.Discover().AddFoundDevice(rdm::Uid(0x7FF000000100ULL), "ADD device : "));
   EXPECT_EQ(h.bench.Table().Count(), workbench::MaxDevices);

@@ -64,7 +64,8 @@ TEST(Panel, ReadWithoutSelectionTakesTheFirstRowAndMarksIt) {
   empty.bench.RdmPage().Read();
   EXPECT_FALSE(empty.bench.RdmPage().WriteOrder());
   EXPECT_EQ(empty.rdm.log.CountOf("NO device"), 1u);
-  EXPECT_EQ(empty.rdm.log.CountStartingWith("Write refused: the panel holds no device's values"), 1u);
+  EXPECT_EQ(empty.rdm.log.CountStartingWith("Write refused: the panel holds no device's values"),
+            1u);
   EXPECT_EQ(empty.rdm.Requests(), 0u);
 }
 
@@ -184,7 +185,8 @@ TEST(Batch, EvenlySpacedAddressesCappedAt512) {
   std::vector<int> addresses;
   for (int row = 0; row < 4; ++row) {
     addresses.push_back(
-        h.rdm.line.FixtureState(h.bench.Table().Devices[static_cast<size_t>(row)].Uid.Value())->startAddress);
+        h.rdm.line.FixtureState(h.bench.Table().Devices[static_cast<size_t>(row)].Uid.Value())
+            ->startAddress);
   }
   EXPECT_EQ(addresses, (std::vector<int>{1, 17, 33, 49}));
   EXPECT_EQ(h.bench.View().rows[3][2], "049") << "the table shows what the devices report";
@@ -197,7 +199,8 @@ TEST(Batch, EvenlySpacedAddressesCappedAt512) {
   addresses.clear();
   for (int row = 3; row < 6; ++row) {
     addresses.push_back(
-        h.rdm.line.FixtureState(h.bench.Table().Devices[static_cast<size_t>(row)].Uid.Value())->startAddress);
+        h.rdm.line.FixtureState(h.bench.Table().Devices[static_cast<size_t>(row)].Uid.Value())
+            ->startAddress);
   }
   EXPECT_EQ(addresses, (std::vector<int>{500, 510, 512}));
 }
@@ -385,4 +388,16 @@ TEST(ConsoleDecoder, AnswersInWords) {
     EXPECT_EQ(rdm::DescribeAnswer(c.pid, rdm::GET_COMMAND, ack(c.data)), c.words)
         << "PID 0x" << std::hex << c.pid;
   }
+}
+
+TEST(Panel, ADeviceThatAnswersNothingLeavesNoValuesToWrite) {
+  WorkbenchHarness h;
+  WriteText(h.Path("devnames.lst"), "7FF000000101=Spot 1\r\n123400005678=Gone\r\n");
+  h.bench.List().LoadDeviceTable(false);
+  h.bench.RdmPage().Read(kSpot1);
+  h.bench.RdmPage().Read(kNobody);
+  EXPECT_FALSE(h.bench.Panel().device);
+  EXPECT_EQ(h.bench.Panel().label, "") << "not Spot 1's label";
+  EXPECT_TRUE(h.bench.Panel().personalities.items.empty()) << "nor its personalities";
+  EXPECT_FALSE(h.bench.RdmPage().WriteOrder());
 }

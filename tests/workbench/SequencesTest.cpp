@@ -33,7 +33,7 @@ RigState StateOf(WorkbenchHarness& h) {
   RigState state;
   for (uint64_t uid : h.rdm.line.Uids()) {
     const auto f = h.rdm.line.FixtureState(uid);
-    state[uid] = {f->startAddress, f->label, f->personality,
+    state[uid] = {f->startAddress, f->label,      f->personality,
                   f->panInvert,    f->tiltInvert, f->panTiltSwap};
   }
   return state;
@@ -53,8 +53,8 @@ void ExpectOnlyShownChanges(const RigState& before, const RigState& after,
     if (now == was) continue;
     auto it = shown.find(uid);
     if (it == shown.end()) {
-      ADD_FAILURE() << step << ": a fixture the window did not name changed: "
-                    << Describe(uid, was) << " -> " << Describe(uid, now);
+      ADD_FAILURE() << step << ": a fixture the window did not name changed: " << Describe(uid, was)
+                    << " -> " << Describe(uid, now);
       continue;
     }
     const Kept& s = it->second;
@@ -139,8 +139,8 @@ TEST(Sequences, APlanLoadedAndWrittenReaddressesThePlansFixturesNotTheListsOld) 
   EXPECT_EQ(AddressOf(h, 0x7FF100000201ULL), 200);
   EXPECT_EQ(AddressOf(h, 0x7FF100000202ULL), 210);
   EXPECT_EQ(AddressOf(h, 0x7FF300000401ULL), 300);
-  for (auto [uid, address] : {std::pair{0x7FF000000101ULL, 1}, {0x7FF000000102ULL, 17},
-                              {0x7FF000000103ULL, 33}}) {
+  for (auto [uid, address] :
+       {std::pair{0x7FF000000101ULL, 1}, {0x7FF000000102ULL, 17}, {0x7FF000000103ULL, 33}}) {
     EXPECT_EQ(AddressOf(h, uid), address) << std::hex << uid;
   }
 }
@@ -213,21 +213,47 @@ class Technician {
   void Step() {
     switch (Pick(16)) {
       case 0:
-      case 1: ClickRow(); break;
-      case 2: ClickRowOnAnotherPage(); break;
-      case 3: Read(); break;
+      case 1:
+        ClickRow();
+        break;
+      case 2:
+        ClickRowOnAnotherPage();
+        break;
+      case 3:
+        Read();
+        break;
       case 4:
-      case 5: EditPanel(); break;
+      case 5:
+        EditPanel();
+        break;
       case 6:
-      case 7: Write(); break;
-      case 8: Batch(); break;
-      case 9: Discover(); break;
-      case 10: ReorderOrIdentify(); break;
-      case 11: LoadPlan(); break;
-      case 12: MapWrite(); break;
-      case 13: PatchRead(); break;
-      case 14: ConsoleSend(); break;
-      case 15: DragOnTheMap(); break;
+      case 7:
+        Write();
+        break;
+      case 8:
+        Batch();
+        break;
+      case 9:
+        Discover();
+        break;
+      case 10:
+        ReorderOrIdentify();
+        break;
+      case 11:
+        LoadPlan();
+        break;
+      case 12:
+        MapWrite();
+        break;
+      case 13:
+        PatchRead();
+        break;
+      case 14:
+        ConsoleSend();
+        break;
+      case 15:
+        DragOnTheMap();
+        break;
     }
   }
   const std::string& Steps() const { return steps_; }
@@ -260,8 +286,12 @@ class Technician {
   void EditPanel() {
     auto& p = h_.bench.Panel();
     switch (Pick(4)) {
-      case 0: p.address = std::to_string(1 + Pick(512)); break;
-      case 1: p.label = fmt::format("Label {}", Pick(100)); break;
+      case 0:
+        p.address = std::to_string(1 + Pick(512));
+        break;
+      case 1:
+        p.label = fmt::format("Label {}", Pick(100));
+        break;
       case 2:
         if (!p.personalities.items.empty()) {
           p.personalities.itemIndex = Pick(static_cast<int>(p.personalities.items.size()));
@@ -344,11 +374,26 @@ class Technician {
   void ReorderOrIdentify() {
     const RigState before = StateOf(h_);
     switch (Pick(5)) {
-      case 0: Say("sort"); h_.bench.List().SortByFixtureNumber(); break;
-      case 1: Say("sort by address"); h_.bench.List().SortByStartAddress(); break;
-      case 2: Say("up"); h_.bench.List().MoveSelectedUp(); break;
-      case 3: Say("down"); h_.bench.List().MoveSelectedDown(); break;
-      case 4: Say("identify"); h_.bench.RdmPage().ToggleIdentify(); break;
+      case 0:
+        Say("sort");
+        h_.bench.List().SortByFixtureNumber();
+        break;
+      case 1:
+        Say("sort by address");
+        h_.bench.List().SortByStartAddress();
+        break;
+      case 2:
+        Say("up");
+        h_.bench.List().MoveSelectedUp();
+        break;
+      case 3:
+        Say("down");
+        h_.bench.List().MoveSelectedDown();
+        break;
+      case 4:
+        Say("identify");
+        h_.bench.RdmPage().ToggleIdentify();
+        break;
     }
     ExpectOnlyShownChanges(before, StateOf(h_), {}, "reorder or identify");
   }
@@ -366,7 +411,8 @@ class Technician {
     const bool pat = Pick(2) == 0;
     Say(fmt::format("load a {} of {} records", pat ? ".pat" : "plan", records.size()));
     const std::string path = h_.Path(pat ? "random.pat" : "random.DMXLINK");
-    WriteText(path, pat ? workbench::EncodePatchFile(records) : workbench::EncodeAddressPlan(records));
+    WriteText(path,
+              pat ? workbench::EncodePatchFile(records) : workbench::EncodeAddressPlan(records));
     if (pat) {
       h_.bench.PatchPage().Load(path);
     } else {
@@ -406,8 +452,8 @@ class Technician {
       destination = rdm::Uid::Parse(view.rows[static_cast<size_t>(std::max(view.selected, 0))][1]);
     }
     const RigState before = StateOf(h_);
-    h_.bench.ConsolePage().Send({1, 26, 0, false,
-                                 {std::to_string(address >> 8), std::to_string(address & 0xFF)}});
+    h_.bench.ConsolePage().Send(
+        {1, 26, 0, false, {std::to_string(address >> 8), std::to_string(address & 0xFF)}});
     std::map<uint64_t, Kept> shown;
     if (destination && before.count(destination->Value())) {
       shown[destination->Value()] = before.at(destination->Value());
