@@ -272,7 +272,8 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
   std::string refusal;
   bool conflicted = false;
   session.Run([&] {
-    bench.List().LoadDeviceTable(false);
+    // A new address is checked against every listed fixture as it reports itself now.
+    bench.List().LoadDeviceTable(address.has_value());
     ops.Tally() = {};
     if ((c.personality || address) && !uid->IsBroadcast()) {
       // The device says how many personalities it has and how many slots it takes.
@@ -291,7 +292,7 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
       }
       ops.Tally() = {};
     }
-    ops.SetStartAddress(*uid, address);
+    if (address) ops.SetStartAddress(*uid, address);
     if (c.personality) ops.SetPersonality(*uid, static_cast<uint8_t>(*c.personality));
     std::string label;
     if (c.label) label = ops.SetDeviceLabel(*uid, *c.label);
