@@ -152,35 +152,6 @@ TEST(PlanFiles, PatFileBytesAndShortOrOverlongFiles) {
   EXPECT_EQ(read.records[529].reserved, 7);
 }
 
-TEST(PatchPage, ReadWriteSaveAndLoadAgainstTheRig) {
-  WorkbenchHarness h;
-  ListThree(h);
-  auto& patch = h.bench.PatchPage();
-  h.bench.Run([&] { patch.Read(false); });
-  EXPECT_EQ(h.bench.Table().Devices[static_cast<size_t>(1)].StartAddressIndex, 16);
-  EXPECT_EQ(h.bench.Table().Devices[static_cast<size_t>(1)].Footprint, 16);
-  h.bench.Devices().SelectRow(2);
-  patch.RowClicked(2);
-  patch.Drag(X(100), Y(100), true);
-  patch.Release();
-  h.bench.Run([&] { patch.Write(patch.WriteOrder(), false); });
-  EXPECT_EQ(h.rdm.line.FixtureState(0x7FF000000103ULL)->startAddress, 101);
-  EXPECT_EQ(h.rdm.line.FixtureState(0x7FF000000101ULL)->startAddress, 1);
-
-  ASSERT_TRUE(patch.Save(h.Path("rig.pat")));
-  EXPECT_EQ(ReadText(h.Path("rig.pat")).size(), 40u);
-  {
-    std::lock_guard lock(h.bench.Models());
-    SetBlocks(h, {{5, 5}});
-  }
-  ASSERT_TRUE(patch.Load(h.Path("rig.pat")));
-  EXPECT_EQ(h.bench.Table().Count(), 3) << "the rows come back from the file";
-  EXPECT_EQ(h.bench.Table().Devices[static_cast<size_t>(2)].StartAddressIndex, 100);
-  EXPECT_EQ(h.bench.View().rows.size(), 3u);
-  EXPECT_FALSE(patch.Load(h.Path("missing.pat")));
-  EXPECT_EQ(h.bench.Table().Count(), 3) << "a missing file changes nothing";
-}
-
 TEST(AddressingWindow, ADraggedPlanWrittenReaddressesTheRigAndIdentifyFollowsTheSelection) {
   WorkbenchHarness h;
   ListThree(h);

@@ -285,18 +285,6 @@ TEST(Discovery, UnreadableResetListLeavesTheTableAsItWas) {
   EXPECT_EQ(h.bench.View().rows.size(), before.size());
 }
 
-TEST(Discovery, FullTableAddsNoMoreRows) {
-  WorkbenchHarness h(MakeRig(1));
-  for (int k = 0; k < workbench::MaxDevices; ++k) {
-    h.bench.Table().Devices.push_back(
-        DeviceOf(rdm::Uid(0x100000000ULL + static_cast<uint64_t>(k))));
-  }
-  EXPECT_FALSE(h.bench.Discover().AddFoundDevice(rdm::Uid(0x7FF000000100ULL), "ADD device : "));
-  EXPECT_EQ(h.bench.Table().Count(), workbench::MaxDevices);
-  EXPECT_EQ(h.rdm.log.CountStartingWith("The device table is full (530 devices)"), 1u);
-  EXPECT_EQ(h.rdm.Requests(), 0u) << "nothing asked of a device that cannot be listed";
-}
-
 TEST(Discovery, TestModeTimerRepeatsDiscoveryAtTheTypedInterval) {
   WorkbenchHarness h(virtualline::Rig{});
   h.bench.Discover().testInterval = "5000";

@@ -206,6 +206,13 @@ TEST(ParameterOps, StatusMessagesShowTextColourOrAClearNone) {
     EXPECT_EQ(r.status, text);
     EXPECT_EQ(r.statusColour, colour) << text;
   }
+  // Two messages of nine bytes (sub-device, type, message ID, two data values), by hand.
+  const std::vector<uint8_t> two{0x00, 0x00, 0x02, 0x00, 0x11, 0x00, 0x00, 0x00, 0x00,
+                                 0x00, 0x00, 0x04, 0x00, 0x01, 0x00, 0x03, 0x00, 0x00};
+  const auto messages = rdm::DecodeStatusMessages(two);
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(rdm::StatusText(messages[1].id, messages[1].data1, messages[1].data2),
+            "Calibration 3 failed");
   EXPECT_EQ(rdm::StatusText(0x0021, 0, 0x0150), "Hot, 80 ");
   EXPECT_EQ(rdm::StatusText(0x0031, 2, 250), "Voltage of Phase2 to high, 250V");
   EXPECT_EQ(rdm::StatusText(0x0036, 3, 0), "Error of Phase 3");

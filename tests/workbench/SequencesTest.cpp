@@ -156,6 +156,8 @@ TEST(Sequences, APatchLoadedThenReadOrWrittenKeepsEachFixturesOwnValues) {
     WriteText(h.Path("wash.pat"), workbench::EncodePatchFile(plan));
     auto& patch = h.bench.PatchPage();
     ASSERT_TRUE(patch.Load(h.Path("wash.pat")));
+    EXPECT_FALSE(patch.Load(h.Path("missing.pat")));
+    ASSERT_EQ(h.bench.Table().Count(), 3) << "a missing file changes nothing";
     if (readFirst) {
       h.bench.Run([&] { patch.Read(true); });  // BitBtn4: read and list
       EXPECT_EQ(h.bench.View().rows[0][1], "0x7FF100000201");
@@ -173,6 +175,8 @@ TEST(Sequences, APatchLoadedThenReadOrWrittenKeepsEachFixturesOwnValues) {
     for (uint64_t spot : {0x7FF000000101ULL, 0x7FF000000102ULL, 0x7FF000000103ULL}) {
       EXPECT_EQ(StateOf(h)[spot], before.at(spot)) << "the spots are not in the patch";
     }
+    ASSERT_TRUE(patch.Save(h.Path("again.pat")));
+    EXPECT_EQ(ReadText(h.Path("again.pat")).size(), 4u + 3 * 12);
   }
 }
 
