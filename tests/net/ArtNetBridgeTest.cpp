@@ -237,6 +237,8 @@ TEST_F(Bridge, ArtRdmIsRelayedToTheFixtureAndAnsweredWithItsData) {
   // The same transaction again is a repeat: answered once.
   ASSERT_TRUE(console->Send(ArtRdmGetDeviceInfo(kSpot, 0x42)));
   Sync();
+  executor.WaitUntilIdle();
+  EXPECT_EQ(Counters().relayed.load(), 1u);
   EXPECT_EQ(Counters().rdmAnswered.load(), 1u);
 
   // A request nobody answered is forgotten: the console may ask again.

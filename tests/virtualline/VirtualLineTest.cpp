@@ -136,6 +136,27 @@ TEST_F(Line, RadioReceiverAnswersItsChannelEvenOnBroadcast) {
   EXPECT_EQ(h.Get(kRadio, pid::RADIO_CHANNEL).Data()[0], 7);
 }
 
+TEST_F(Line, CarriesDmxBothWays) {
+  std::vector<uint8_t> universe(527, 0);
+  universe[0] = 255;
+  universe[511] = 17;
+  h.link.LinkSend(link::LINK_MODE_DMX, universe);
+  EXPECT_EQ(h.line.LineDmx()[0], 255);
+  EXPECT_EQ(h.line.LineDmx()[511], 17);
+
+  std::vector<uint8_t> input(512, 0);
+  input[200] = 99;
+  h.line.SetInputUniverse(input);  // all 17 chunks come back, the last past slot 512
+  std::vector<uint8_t> received(527, 0xEE);
+  for (int i = 0; i < 17; ++i) {
+    h.link.LinkPollInput([&](size_t offset, std::span<const uint8_t, 31> bytes) {
+      std::copy(bytes.begin(), bytes.end(), received.begin() + static_cast<ptrdiff_t>(offset));
+    });
+  }
+  EXPECT_EQ(received[200], 99);
+  EXPECT_EQ(received[526], 0);
+}
+
 TEST_F(Line, UnpluggedBoxFailsTransfersAndIsReopenedByTheNextRequest) {
   h.line.SetUnplugged(true);
   EXPECT_FALSE(h.Get(kSpot1, pid::DEVICE_INFO).Ok());
