@@ -66,10 +66,10 @@ int main(int argc, char** argv) {
         workbench::Workbench bench(engine, log, common::RealClock(), dir, dir);
 
         auto start = std::chrono::steady_clock::now();
-        bench.Discover().SpeedButtonDiscoverClick();
+        bench.Discover().Run(workbench::Discovery::Mode::Full);
         double wall =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const int found = bench.Table().DeviceCount;
+        const int found = bench.Table().Count();
         const unsigned exchanges = line.Stats().requests;
         std::printf("%-12s %-8s %5d %6d %9zu %10u %9.1f %9.2f %9.3f\n",
                     layout == UidLayout::Neighbouring ? "neighbouring" : "scattered",

@@ -53,7 +53,7 @@ int main() {
     const int runs = 10;
     auto start = std::chrono::steady_clock::now();
     const unsigned before = r.line.Stats().requests;
-    for (int i = 0; i < runs; ++i) r.bench.RdmPage().SpeedButtonRdmReadClick();
+    for (int i = 0; i < runs; ++i) r.bench.RdmPage().Read();
     const double wall = Seconds(start) / runs;
     const double exchanges = static_cast<double>(r.line.Stats().requests - before) / runs;
     std::printf("panel Read of one moving head: %.1f exchanges, %.1f ms wall (mean of %d)\n",
@@ -63,16 +63,17 @@ int main() {
     std::filesystem::remove(dir + "/devnames.lst");
     Rig r(virtualline::GenerateRig(64), dir);
     auto start = std::chrono::steady_clock::now();
-    r.bench.Discover().SpeedButtonDiscoverClick();
-    std::printf("discovery of 64 fixtures first: %d found in %.1f s\n", r.bench.Table().DeviceCount,
+    r.bench.Discover().Run(workbench::Discovery::Mode::Full);
+    std::printf("discovery of 64 fixtures first: %d found in %.1f s\n", r.bench.Table().Count(),
                 Seconds(start));
     r.bench.RdmPage().startAddressText = "1";
     r.bench.RdmPage().incrementText = "8";
     r.bench.RdmPage().firstFixtureText = "1";
-    r.bench.Panel().EditEnd = "64";
+    r.bench.RdmPage().lastFixtureText = "64";
     const unsigned before = r.line.Stats().requests;
     start = std::chrono::steady_clock::now();
-    r.bench.RdmPage().SpeedButtonAddressClick();
+    const workbench::BatchPlan plan = r.bench.RdmPage().PlanBatch();
+    r.bench.List().BatchAddress(plan, workbench::BatchTargets(r.bench.Table(), plan));
     const double wall = Seconds(start);
     std::printf(
         "batch of 64 fixtures (addresses, then the list re-read): %u exchanges, %.2f s wall, "
