@@ -16,16 +16,12 @@
 
 namespace velquor::testsupport {
 
+// Text files are read and written byte for byte, as a test wrote them.
 inline std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return ReadBytes(path);
 }
-
 inline void WriteText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
+  WriteBytes(path, text);
 }
 
 // A listed device with only these values, as a test puts it into the list.
