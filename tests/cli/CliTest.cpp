@@ -405,13 +405,9 @@ TEST_F(Cli, AFreshSessionChecksANewAddressAgainstWhatTheRigReports) {
   // The next command runs as its own process would: the list from devnames.lst only.
   session.reset();
   Open();
-  cli::SetCommand set;
-  set.uid = "7FF000000101";
-  set.address = "101";  // Dimmer Pack A's
   err.str("");
-  EXPECT_EQ(cli::RunSet(*session, set, out, err), cli::kExitUsage);
-  EXPECT_NE(err.str().find("overlaps 0x7FF200000301 (Dimmer Pack A) at 101-106"),
-            std::string::npos)
+  EXPECT_EQ(Set("7FF000000101", [](auto& c) { c.address = "101"; }), cli::kExitUsage);
+  EXPECT_NE(err.str().find("overlaps 0x7FF200000301 (Dimmer Pack A) at 101-106"), std::string::npos)
       << err.str();
-  EXPECT_EQ(session->Line()->FixtureState(0x7FF000000101ULL)->startAddress, 1);
+  EXPECT_EQ(Rig(0x7FF000000101ULL).startAddress, 1);
 }
