@@ -124,7 +124,7 @@ void MainWindow::WireRdmPage() {
 }
 
 // Called with the models held.
-void MainWindow::RefreshRdmPage() {
+void MainWindow::RefreshRdmPage(const workbench::DeviceListView& view) {
   workbench::Workbench& bench = core_->Bench();
   const workbench::DevicePanelModel& p = bench.Panel();
   const workbench::RdmPageController& page = bench.RdmPage();
@@ -151,7 +151,7 @@ void MainWindow::RefreshRdmPage() {
   SetItems(ui_.ComboBoxMode, p.personalities);
   SetItems(ui_.ComboBoxChannelMode, page.batchPersonalities);
   SetItems(ui_.ComboBoxID, p.supportedParameters);
-  SetItems(ui_.ComboBox_UID, bench.View().uidChoices);
+  SetItems(ui_.ComboBox_UID, view.uidChoices);
   ui_.SpeedButtonRdmWrite->setEnabled(p.writeEnabled);
   SetText(ui_.LabelPanelDevice, workbench::PanelDeviceText(p, currentLanguage_ == "CHS"));
   ShowDiscoveryStatus();

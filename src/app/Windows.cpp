@@ -570,12 +570,13 @@ void MainWindow::RefreshFromModels() {
   workbench::Workbench& bench = core_->Bench();
   std::unique_lock<workbench::ModelLock> lock(bench.Models(), std::try_to_lock);
   if (!lock) return;  // the command in hand is between two exchanges; shown at the next try
-  RefreshRdmPage();
+  // The rows are computed from the device list once per refresh.
+  const workbench::DeviceListView view = bench.View();
+  RefreshRdmPage(view);
   RefreshConsolePages();
   auto* list = ui_.ListViewUID;
   // The list follows the models here: its own signals are for the user's moves.
   QSignalBlocker blockList(list);
-  const workbench::DeviceListView view = bench.View();
   if (list->columnCount() != static_cast<int>(view.columns.size())) {
     list->setColumnCount(static_cast<int>(view.columns.size()));
     QStringList headers;

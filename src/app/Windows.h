@@ -170,7 +170,7 @@ class MainWindow : public QMainWindow {
   bool ConfirmAddresses(const std::vector<workbench::AddressAssignment>& changes);
   // One binding per page: its signals, and its fields refreshed from the models.
   void WireRdmPage();
-  void RefreshRdmPage();
+  void RefreshRdmPage(const workbench::DeviceListView& view);
   void ShowDiscoveryStatus();
   void WireConsolePages();
   void RefreshConsolePages();

@@ -87,6 +87,13 @@ bool RefuseConflicts(const workbench::DeviceTable& table,
   return true;
 }
 
+// True (said on `err`) when a SET of the command was not acknowledged.
+bool SetsRefused(workbench::Workbench& bench, std::ostream& err) {
+  const int refused = bench.Operations().Tally().setsRefused;
+  if (refused > 0) err << refused << " settings were not acknowledged\n";
+  return refused > 0;
+}
+
 }  // namespace
 
 int RunList(CliSession& session, std::ostream& out, std::ostream& err) {
@@ -385,11 +392,7 @@ int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std:
   } else {
     out << "The fixtures now report:\n" << FormatDeviceList(bench.View());
   }
-  const auto& tally = bench.Operations().Tally();
-  if (tally.setsRefused > 0) {
-    err << tally.setsRefused << " settings were not acknowledged\n";
-    return kExitNack;
-  }
+  if (SetsRefused(bench, err)) return kExitNack;
   return kExitOk;
 }
 
@@ -484,11 +487,7 @@ int RunPlan(CliSession& session, const PlanCommand& c, std::ostream& out, std::o
   } else {
     out << "The fixtures now report:\n" << ListText(bench, answered);
   }
-  const auto& tally = bench.Operations().Tally();
-  if (tally.setsRefused > 0) {
-    err << tally.setsRefused << " settings were not acknowledged\n";
-    return kExitNack;
-  }
+  if (SetsRefused(bench, err)) return kExitNack;
   return silent == 0 && skipped == 0 ? kExitOk : kExitNoAnswer;
 }
 

@@ -94,11 +94,16 @@ std::string KnownPidItemText(const KnownPid& entry) {
   return fmt::format("0x{:04X}_{}_{}", entry.pid, entry.e137 ? "E137_1" : "E120", entry.name);
 }
 
-const char* PidName(uint16_t pidValue) {
-  for (const auto& e : kTable) {
-    if (e.pid == pidValue) return e.name;
+std::optional<size_t> KnownPidIndex(uint16_t pidValue) {
+  for (size_t k = 0; k < std::size(kTable); ++k) {
+    if (kTable[k].pid == pidValue) return k;
   }
-  return nullptr;
+  return std::nullopt;
+}
+
+const char* PidName(uint16_t pidValue) {
+  const auto k = KnownPidIndex(pidValue);
+  return k ? kTable[*k].name : nullptr;
 }
 
 std::optional<uint16_t> ParsePid(std::string_view text) {

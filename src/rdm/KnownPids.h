@@ -20,6 +20,8 @@ std::span<const KnownPid> KnownPidTable();
 std::string KnownPidItemText(const KnownPid& entry);
 // The PID for a name ("DEVICE_INFO", "device_info", an item text) or a number ("0x0060", "96").
 std::optional<uint16_t> ParsePid(std::string_view text);
+// The item of a known PID in the table (and the console's list); nothing when unknown.
+std::optional<size_t> KnownPidIndex(uint16_t pid);
 // The bare name of a known PID, or nullptr.
 const char* PidName(uint16_t pid);
 

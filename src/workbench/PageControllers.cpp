@@ -178,11 +178,10 @@ void ShowReading(DevicePanelModel& panel, const DeviceReading& r) {
   for (const auto& [number, text] : r.personalities) panel.personalities.Add(number, text);
   if (r.info && r.info->personality != 0) panel.personalities.SelectNumber(r.info->personality);
   if (r.supported) {
-    const auto table = rdm::KnownPidTable();
     for (uint16_t p : *r.supported) {
-      auto it = std::find_if(table.begin(), table.end(), [&](const auto& e) { return e.pid == p; });
-      panel.supportedParameters.items.push_back(it != table.end() ? rdm::KnownPidItemText(*it)
-                                                                  : fmt::format("0x{:04X}", p));
+      const auto k = rdm::KnownPidIndex(p);
+      panel.supportedParameters.items.push_back(k ? rdm::KnownPidItemText(rdm::KnownPidTable()[*k])
+                                                  : fmt::format("0x{:04X}", p));
     }
     panel.supportedParameters.itemIndex = r.supported->empty() ? -1 : 0;
   }
@@ -217,10 +216,8 @@ void RdmPageController::Read(std::optional<rdm::Uid> device) {
   table_.Apply(reading);
   // The console's parameter list follows the parameters the device lists.
   if (reading.supported) {
-    const auto known = rdm::KnownPidTable();
     for (uint16_t p : *reading.supported) {
-      auto it = std::find_if(known.begin(), known.end(), [&](const auto& e) { return e.pid == p; });
-      if (it != known.end()) console_.parameter = static_cast<int>(it - known.begin());
+      if (const auto k = rdm::KnownPidIndex(p)) console_.parameter = static_cast<int>(*k);
     }
   }
   batchPersonalities = panel_.personalities;
