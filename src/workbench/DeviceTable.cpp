@@ -122,12 +122,20 @@ std::vector<std::string> AddressConflicts(const DeviceTable& table,
     int end() const { return start + footprint - 1; }
     bool Occupies() const { return start > 0 && footprint > 0; }
   };
+  // The listed devices, then the rig's others: a changed device is always a listed one.
+  std::vector<const DeviceRecord*> devices;
+  for (const auto* list : {&table.Devices, &table.OffList}) {
+    for (const DeviceRecord& d : *list) devices.push_back(&d);
+  }
   std::vector<Block> blocks;
-  for (const DeviceRecord& d : table.Devices) {
+  for (size_t i = 0; i < devices.size(); ++i) {
+    const DeviceRecord& d = *devices[i];
     Block b{d.StartAddressIndex == kNoStartAddressIndex ? 0 : d.StartAddressIndex + 1, d.Footprint,
             false};
     for (const AddressAssignment& c : changes) {
-      if (c.uid == d.Uid && c.address) b = {*c.address, d.Footprint, true};
+      if (i < table.Devices.size() && c.uid == d.Uid && c.address) {
+        b = {*c.address, d.Footprint, true};
+      }
     }
     blocks.push_back(b);
   }
@@ -135,7 +143,7 @@ std::vector<std::string> AddressConflicts(const DeviceTable& table,
   for (size_t i = 0; i < blocks.size(); ++i) {
     const Block& a = blocks[i];
     if (!a.changed || !a.Occupies()) continue;
-    const std::string name = DeviceName(table.Devices[i]);
+    const std::string name = DeviceName(*devices[i]);
     if (a.end() > 512) {
       conflicts.push_back(fmt::format("{} at {}-{} runs past 512", name, a.start, a.end()));
     }
@@ -144,7 +152,7 @@ std::vector<std::string> AddressConflicts(const DeviceTable& table,
       if (j == i || !b.Occupies() || (b.changed && j < i)) continue;
       if (a.start <= b.end() && b.start <= a.end()) {
         conflicts.push_back(fmt::format("{} at {}-{} overlaps {} at {}-{}", name, a.start, a.end(),
-                                        DeviceName(table.Devices[j]), b.start, b.end()));
+                                        DeviceName(*devices[j]), b.start, b.end()));
       }
     }
   }

@@ -85,6 +85,9 @@ struct DeviceTable {
   // of a UID, past the table's size): kept as they were and written after the devices.
   std::vector<DeviceNameList::Entry> Unlisted;
   std::optional<rdm::Uid> Selected;
+  // Fixtures of the rig, as last read, that the list now leaves out (a loaded plan or .pat
+  // names only some of them): address checks still see their blocks. Never written to a file.
+  std::vector<DeviceRecord> OffList;
 
   int Count() const { return static_cast<int>(Devices.size()); }
   bool ValidRow(int row) const { return row >= 0 && row < Count(); }
@@ -104,9 +107,10 @@ struct AddressAssignment {
   std::optional<uint16_t> address;  // 1..512; nothing: no address is sent to it
 };
 
-// What the list would look like after `changes`: each changed device whose footprint would
-// overlap another listed device's, or run past 512, named with both blocks. Devices without
-// a footprint or an address never conflict. Empty when the writes are clean.
+// What the rig would look like after `changes`: each changed device whose footprint would
+// overlap another listed device's, or that of a fixture the list leaves out, or run past 512,
+// named with both blocks. Devices without a footprint or an address never conflict. Empty
+// when the writes are clean.
 std::vector<std::string> AddressConflicts(const DeviceTable& table,
                                           const std::vector<AddressAssignment>& changes);
 

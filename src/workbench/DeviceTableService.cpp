@@ -217,6 +217,15 @@ void DeviceTableService::Reload(bool withLogLines,
 
 void DeviceTableService::Replace(std::vector<DeviceRecord> devices) {
   if (devices.size() > static_cast<size_t>(MaxDevices)) devices.resize(MaxDevices);
+  auto listed = [&devices](rdm::Uid uid) {
+    return std::any_of(devices.begin(), devices.end(),
+                       [uid](const DeviceRecord& d) { return d.Uid == uid; });
+  };
+  // A fixture the new list leaves out is still on the rig at its last address.
+  for (DeviceRecord& d : table_.Devices) {
+    if (!listed(d.Uid)) KeepOffList(std::move(d));
+  }
+  std::erase_if(table_.OffList, [&](const DeviceRecord& d) { return listed(d.Uid); });
   table_.Devices = std::move(devices);
   if (table_.Selected && !table_.Find(*table_.Selected)) table_.Selected.reset();
 }
@@ -233,10 +242,18 @@ bool DeviceTableService::Append(DeviceRecord device) {
     return false;
   }
   device.Label = LabelForFile(device.Label);
+  std::erase_if(table_.OffList, [&device](const DeviceRecord& d) { return d.Uid == device.Uid; });
   if (device.FixtureNumber == 0)
     device.FixtureNumber = NewDevice(device.Uid, table_.Count()).FixtureNumber;
   table_.Devices.push_back(std::move(device));
   return true;
+}
+
+void DeviceTableService::KeepOffList(DeviceRecord device) {
+  std::erase_if(table_.OffList, [&device](const DeviceRecord& d) { return d.Uid == device.Uid; });
+  if (device.Footprint > 0 && device.StartAddressIndex != kNoStartAddressIndex) {
+    table_.OffList.push_back(std::move(device));
+  }
 }
 
 bool DeviceTableService::Save() {
@@ -279,6 +296,7 @@ bool DeviceTableService::Clear() {
   DeviceNameList reset;
   if (!LoadNames(DevNonePath(), reset, true)) return false;
   table_.Unlisted.clear();  // a cleared list keeps nothing
+  table_.OffList.clear();
   std::string error;
   if (!common::RemoveFile(DevNamesPath(), error)) {
     FileError("Unable to delete " + DevNamesPath() + ": " + error);

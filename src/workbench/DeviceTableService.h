@@ -82,8 +82,11 @@ class DeviceTableService {
   // runs for each listed device afterwards (to ask it for its state); a stop ends the
   // asking, not the list.
   void Reload(bool withLogLines, const std::function<void(rdm::Uid)>& eachDevice);
-  // The list becomes `devices` in one step; the selection stays with its UID if listed.
+  // The list becomes `devices` in one step; the selection stays with its UID if listed. A
+  // device the new list leaves out is kept off the list with its block, for address checks.
   void Replace(std::vector<DeviceRecord> devices);
+  // A search of the whole line has ended: what it did not find is not on the rig.
+  void ForgetOffList() { table_.OffList.clear(); }
   // Appends a device not yet listed; false (with a log line) when it cannot be listed.
   bool Append(DeviceRecord device);
   void SelectRow(int row);
@@ -99,6 +102,7 @@ class DeviceTableService {
 
  private:
   void FileError(const std::string& line);
+  void KeepOffList(DeviceRecord device);
 
   common::LogSink& log_;
   ModelLock& models_;

@@ -195,6 +195,8 @@ void Discovery::Run(Mode mode) {
 
   if (end == rdm::SearchEnd::Stopped) {
     log_.Add(fmt::format("Discovery stopped: {} found", table_.Table().Count()));
+  } else if (mode == Mode::Full && end == rdm::SearchEnd::Finished) {
+    table_.ForgetOffList();
   }
   if (table_.Table().Count() > 0) table_.Save();
   log_.Add("Discovery finished.");

@@ -291,3 +291,52 @@ TEST(DeviceTable, AddressConflictsNameEachFixtureOnAnotherOrPast512) {
         << (c.conflicts.empty() ? "clean" : c.conflicts[0]);
   }
 }
+
+// A plan of some fixtures makes the list those fixtures only; the rest of the rig is still
+// there, and a write onto one of them must be named before it is sent.
+TEST(DeviceTable, APlanThatLeavesFixturesOutIsStillCheckedAgainstThem) {
+  WorkbenchHarness h;
+  h.bench.Discover().Run(workbench::Discovery::Mode::Full);
+  auto& a = h.bench.Addressing();
+  // Spot 2 alone, to 1: on top of Spot 1, which the plan does not name.
+  WriteText(h.Path("spot2.DMXLINK"),
+            workbench::EncodeAddressPlan(
+                std::vector<workbench::PlanRecord>{{rdm::Uid(0x7FF000000102ULL), 0, 16, 0}}));
+  ASSERT_TRUE(a.LoadPlan(h.Path("spot2.DMXLINK")));
+  h.bench.Run([&] { a.IdentifyPass(); });  // reloads the list from devnames.lst
+  ASSERT_EQ(h.TableUids(), std::vector<uint64_t>{0x7FF000000102ULL});
+  EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), a.WriteOrder()),
+            std::vector<std::string>{
+                "0x7FF000000102 (Spot 2) at 1-16 overlaps 0x7FF000000101 (Spot 1) at 1-16"});
+  // Found again (it lost its mute), a fixture is listed once: moved within its own old
+  // block, it conflicts with nothing.
+  h.rdm.engine.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_UN_MUTE, {}},
+                           rdm::Uid(0x7FF100000204ULL), true);
+  h.bench.Discover().Run(workbench::Discovery::Mode::Incremental);
+  ASSERT_EQ(h.bench.Table().Count(), 2);
+  EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), {{rdm::Uid(0x7FF100000204ULL), 90}}),
+            std::vector<std::string>{});
+  // A plan that lists an off-list fixture again takes it back; a fixture gone from the line
+  // is forgotten by a whole search, kept by an incremental one.
+  const rdm::Uid dimmerB{0x7FF200000302ULL};  // 107-112, and 113-119 are free
+  WriteText(h.Path("dimmer.DMXLINK"),
+            workbench::EncodeAddressPlan(std::vector<workbench::PlanRecord>{{dimmerB, 106, 6, 0}}));
+  ASSERT_TRUE(a.LoadPlan(h.Path("dimmer.DMXLINK")));
+  EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), {{dimmerB, 108}}),
+            std::vector<std::string>{});
+  h.rdm.line.InjectFault(0x7FF100000201ULL, {virtualline::FaultKind::NoAnswer});
+  const std::vector<workbench::AddressAssignment> ontoPar1{{dimmerB, 65}};
+  h.bench.Discover().Run(workbench::Discovery::Mode::Incremental);
+  EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), ontoPar1).size(), 1u);
+  h.bench.Discover().Run(workbench::Discovery::Mode::Full);
+  EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), ontoPar1), std::vector<std::string>{});
+  // Clear list: the rig is another one.
+  WriteText(h.Path("spot2.DMXLINK"),
+            workbench::EncodeAddressPlan(
+                std::vector<workbench::PlanRecord>{{rdm::Uid(0x7FF000000102ULL), 0, 16, 0}}));
+  ASSERT_TRUE(a.LoadPlan(h.Path("spot2.DMXLINK")));
+  ASSERT_TRUE(h.bench.List().ClearDeviceList());
+  h.bench.Devices().Append(DeviceOf(rdm::Uid(0x7FF000000102ULL), 16));
+  EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), {{rdm::Uid(0x7FF000000102ULL), 1}}),
+            std::vector<std::string>{});
+}
