@@ -177,6 +177,10 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
         << c.address << " (see the log lines above)\n";
     return kExitNetwork;
   }
+  if (bridge.PortShared()) {
+    err << "Warning: another program has UDP port " << core.Options().artNet.port << " on "
+        << c.address << ": datagrams sent to this address may reach it instead\n";
+  }
   dmx::EngineTick& tick = core.Tick();
   tick.View().mode = dmx::OutputMode::ArtNet;
   tick.View().artNetDirection = c.direction == "out" ? 1 : 0;
@@ -200,7 +204,7 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
                 {"direction", c.direction},       {"received", n.received.load()},
                 {"dmxTaken", n.dmxTaken.load()},  {"dropped", n.dropped.load()},
                 {"rdmRelayed", n.relayed.load()}, {"rdmAnswered", n.rdmAnswered.load()},
-                {"sent", n.sent.load()}}
+                {"sent", n.sent.load()},          {"portShared", bridge.PortShared()}}
                .dump(2)
         << "\n";
   } else {

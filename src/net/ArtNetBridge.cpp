@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,7 +32,36 @@ sockaddr_in SocketAddress(Ipv4 address, uint16_t port) {
 
 constexpr size_t kReceiveBufferBytes = 2048;
 
+// Whether another socket has `port` on `address` (or on every address): a socket without
+// address reuse cannot bind beside it.
+bool PortTaken(Ipv4 address, uint16_t port) {
+  const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return false;
+  const sockaddr_in a = SocketAddress(address, port);
+  const bool taken =
+      bind(probe, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
+  close(probe);
+  return taken;
+}
+
 }  // namespace
+
+std::string BridgeStatusText(const BridgeStatus& status, bool chinese) {
+  std::string text;
+  if (status.receiving) {
+    text = chinese ? fmt::format("Art-Net: 正在接收 Universe {}，来自 {}，{} fps",
+                                 status.portAddress, Ipv4Text(status.from), status.framesPerSecond)
+                   : fmt::format("Art-Net: receiving universe {} from {}, {} fps",
+                                 status.portAddress, Ipv4Text(status.from), status.framesPerSecond);
+  } else {
+    text = chinese ? "Art-Net: 空闲" : "Art-Net: idle";
+  }
+  if (status.portShared) {
+    text += chinese ? fmt::format("（另一个程序也在使用 UDP 端口 {}）", status.port)
+                    : fmt::format(" (another program has UDP port {} too)", status.port);
+  }
+  return text;
+}
 
 ArtNetBridge::ArtNetBridge(dmx::OutputUniverse& universe, dmx::EngineView& view,
                            rdm::RdmEngine& engine, rdm::LineExecutor& line, common::LogSink& log,
@@ -77,6 +107,14 @@ bool ArtNetBridge::NetInit(int addressIndex) {
     log_.Add("Net_init() failed: " + ErrnoText());
     return false;
   }
+  // Both would bind (address reuse), and unicast to the address would reach only one of them.
+  portShared_ = PortTaken(local_.address, options_.port);
+  if (portShared_) {
+    log_.Add(fmt::format(
+        "UDP port {} on {} is open in another program: datagrams sent to this address may reach "
+        "it instead of Velquor Pro",
+        options_.port, Ipv4Text(local_.address)));
+  }
   const int on = 1;
   setsockopt(receiveSocket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   setsockopt(receiveSocket_, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
@@ -99,6 +137,11 @@ bool ArtNetBridge::NetInit(int addressIndex) {
     const sockaddr_in from = SocketAddress(local_.address, 0);
     if (bind(sendSocket_, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0) {
       log_.Add(fmt::format("bind() failed: {}: {}", Ipv4Text(local_.address), ErrnoText()));
+    }
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    if (getsockname(sendSocket_, reinterpret_cast<sockaddr*>(&bound), &length) == 0) {
+      sendPort_ = ntohs(bound.sin_port);
     }
   }
   return true;
@@ -224,8 +267,9 @@ void ArtNetBridge::DropWithLine(const std::string& reason, Ipv4 source) {
 
 void ArtNetBridge::HandleDatagram(std::span<const uint8_t> payload, Ipv4 source,
                                   uint16_t sourcePort, Ipv4 destination) {
-  // Our own broadcasts come back to us.
-  if (source == local_.address) return;
+  // What the node sends to its own address or broadcasts comes back to it; a console on this
+  // computer sends from the same address but another port.
+  if (source == local_.address && sourcePort == sendPort_ && sendPort_ != 0) return;
   if (SeenJustNow(payload, source, sourcePort)) {
     counters_.dropped.fetch_add(1, std::memory_order_relaxed);
     return;
@@ -246,21 +290,61 @@ void ArtNetBridge::HandleDatagram(std::span<const uint8_t> payload, Ipv4 source,
       break;
     case ArtNetDatagram::Kind::TodRequest:
     case ArtNetDatagram::Kind::TodControl:
-      SendArtTodData();
+      SendArtTodData({source, sourcePort});
       break;
     case ArtNetDatagram::Kind::Rdm:
-      RelayRdm(d);
+      RelayRdm(d, {source, sourcePort});
       break;
     default:
       break;
   }
 }
 
-void ArtNetBridge::TakeArtDmx(const ArtNetDatagram& d, Ipv4 source, Ipv4 destination) {
-  if (d.declaredLength == 0 || view_.artNetDirection.load() != 0 ||
-      view_.mode.load() != dmx::OutputMode::ArtNet) {
-    return;
+void ArtNetBridge::SayNotTaken(bool& said, bool takenNow, const std::string& line) {
+  if (takenNow) {
+    said = false;
+  } else if (!said) {
+    log_.Add(line);
+    said = true;
   }
+}
+
+BridgeStatus ArtNetBridge::Status() const {
+  BridgeStatus status;
+  status.portAddress = portAddress_.load();
+  status.portShared = portShared_;
+  status.port = options_.port;
+  const common::Instant now = clock_.Now();
+  std::lock_guard lock(statusMutex_);
+  status.framesPerSecond = static_cast<int>(
+      std::count_if(dmxArrivals_.begin(), dmxArrivals_.end(),
+                    [&](common::Instant t) { return now - t < std::chrono::seconds(1); }));
+  status.receiving = status.framesPerSecond > 0;
+  status.from = dmxFrom_;
+  return status;
+}
+
+void ArtNetBridge::TakeArtDmx(const ArtNetDatagram& d, Ipv4 source, Ipv4 destination) {
+  {
+    const common::Instant now = clock_.Now();
+    std::lock_guard lock(statusMutex_);
+    std::erase_if(dmxArrivals_,
+                  [&](common::Instant t) { return now - t >= std::chrono::seconds(1); });
+    if (dmxArrivals_.size() < 1000) dmxArrivals_.push_back(now);
+    dmxFrom_ = source;
+  }
+  if (d.declaredLength == 0) return;
+  const bool pageTakes = view_.mode.load() == dmx::OutputMode::ArtNet;
+  const bool directionTakes = view_.artNetDirection.load() == 0;
+  SayNotTaken(saidDmxNotTaken_, pageTakes && directionTakes,
+              !pageTakes ? fmt::format("ArtDmx for universe {} arriving from {}; open the Art-Net "
+                                       "page to output it",
+                                       d.portAddress, Ipv4Text(source))
+                         : fmt::format("ArtDmx for universe {} arriving from {}; the Art-Net page "
+                                       "sends DMX512 to Art-Net: choose Art-Net To DMX512 to "
+                                       "output it",
+                                       d.portAddress, Ipv4Text(source)));
+  if (!pageTakes || !directionTakes) return;
   if (d.data.size() < std::min<size_t>(d.declaredLength, 512)) {
     DropWithLine(fmt::format("ArtDmx says {} slots, {} arrived; only those taken", d.declaredLength,
                              d.data.size()),
@@ -280,19 +364,23 @@ void ArtNetBridge::ForgetTransaction(int transaction) {
   lastRdmTransaction_.compare_exchange_strong(expected, -1);
 }
 
-void ArtNetBridge::RelayRdm(const ArtNetDatagram& d) {
-  if (!options_.relayAlways && view_.mode.load() != dmx::OutputMode::RdmConsole) return;
+void ArtNetBridge::RelayRdm(const ArtNetDatagram& d, Sender requester) {
+  const bool pageTakes = options_.relayAlways || view_.mode.load() == dmx::OutputMode::RdmConsole;
+  SayNotTaken(saidRdmNotRelayed_, pageTakes,
+              fmt::format("ArtRdm arriving from {}; open the MA2 Rdm Command page to relay it",
+                          Ipv4Text(requester.address)));
+  if (!pageTakes) return;
   if (d.rdmPortId == 0) return;
   const int transaction = d.rdmTransaction;
   if (lastRdmTransaction_.load() == transaction) return;  // asked already
   lastRdmTransaction_.store(transaction);
   std::vector<uint8_t> message(d.rdmMessage.begin(), d.rdmMessage.end());
   rdm::LineExecutor::QueuedJob job;
-  job.run = [this, message = std::move(message), transaction] {
+  job.run = [this, message = std::move(message), transaction, requester] {
     engine_.ResetRetryCounter();
     const rdm::RdmAnswer answer = engine_.RdmRelay(message);
     if (answer.Ok()) {
-      SendArtRdmReply(answer);
+      SendArtRdmReply(answer, requester);
     } else {
       ForgetTransaction(transaction);
     }
@@ -312,9 +400,9 @@ void ArtNetBridge::RelayRdm(const ArtNetDatagram& d) {
   counters_.relayed.fetch_add(1, std::memory_order_relaxed);
 }
 
-void ArtNetBridge::SendTo(Ipv4 destination, std::span<const uint8_t> packet) {
+void ArtNetBridge::SendTo(Ipv4 destination, std::span<const uint8_t> packet, uint16_t port) {
   if (sendSocket_ < 0) return;
-  const sockaddr_in to = SocketAddress(destination, options_.port);
+  const sockaddr_in to = SocketAddress(destination, port != 0 ? port : options_.port);
   // Counted before it leaves, so whoever receives it finds it counted already.
   counters_.sent.fetch_add(1, std::memory_order_relaxed);
   if (sendto(sendSocket_, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to),
@@ -339,21 +427,29 @@ void ArtNetBridge::SendArtPollReply() {
   SendTo(peer_.load(), BuildArtPollReply(fields));
 }
 
-void ArtNetBridge::SendArtTodData() {
+void ArtNetBridge::SendArtTodData(Sender requester) {
   const std::vector<rdm::Uid> uids =
       hooks_.deviceUids ? hooks_.deviceUids() : std::vector<rdm::Uid>{};
-  // ArtTodData is broadcast on the chosen network, so every console there learns the table.
-  const Ipv4 to = local_.broadcast.value_or(peer_.load());
-  for (const Packet& p : BuildArtTodData(portAddress_.load(), uids)) SendTo(to, p);
+  // ArtTodData is broadcast on the chosen network, so every console there learns the table,
+  // and goes back to the one that asked where the broadcast cannot reach it.
+  for (const Packet& p : BuildArtTodData(portAddress_.load(), uids)) {
+    if (local_.broadcast) SendTo(*local_.broadcast, p);
+    // A console listening on a port of its own hears no broadcast to the Art-Net port.
+    if (!local_.broadcast || requester.port != options_.port) {
+      SendTo(requester.address, p, requester.port);
+    }
+  }
 }
 
-void ArtNetBridge::SendArtRdmReply(const rdm::RdmAnswer& answer) {
+void ArtNetBridge::SendArtRdmReply(const rdm::RdmAnswer& answer, Sender requester) {
   const size_t messageLength = answer.response[rdm::kMessageLength];
   // Sub-start code to the end of the checksum.
   const size_t bytes = std::min(messageLength + 1, answer.response.size() - 1);
   counters_.rdmAnswered.fetch_add(1, std::memory_order_relaxed);
-  SendTo(peer_.load(),
-         BuildArtRdm(portAddress_.load(), std::span(answer.response.data() + 1, bytes)));
+  // To the console that asked, wherever the last datagram came from.
+  SendTo(requester.address,
+         BuildArtRdm(portAddress_.load(), std::span(answer.response.data() + 1, bytes)),
+         requester.port);
 }
 
 void ArtNetBridge::SendArtDmx() {

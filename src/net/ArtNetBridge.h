@@ -45,6 +45,18 @@ struct BridgeHooks {
   std::function<void()> requestRecordFrame;
 };
 
+// What the node takes now, for a status line on every page.
+struct BridgeStatus {
+  bool receiving = false;  // ArtDmx for the node's universe arrived within the last second
+  int portAddress = 0;
+  Ipv4 from = 0;  // the last sender of that ArtDmx
+  int framesPerSecond = 0;
+  bool portShared = false;  // another program has the port on the chosen address
+  uint16_t port = kArtNetPort;
+};
+// "Art-Net: receiving universe 1 from 10.0.0.5, 44 fps", "Art-Net: idle", in either language.
+std::string BridgeStatusText(const BridgeStatus& status, bool chinese);
+
 // Counts for the page, the benchmarks and the tests.
 struct BridgeCounters {
   std::atomic<uint64_t> received{0};     // datagrams read from the socket
@@ -91,6 +103,10 @@ class ArtNetBridge {
   // ArtNetPeerAddress: where everything is sent, the last Art-Net sender.
   Ipv4 PeerAddress() const { return peer_.load(); }
   Ipv4 LocalAddress() const { return local_.address; }
+  // Another program had the port open on the chosen address when the sockets were opened:
+  // datagrams sent to that address may reach it instead of this node.
+  bool PortShared() const { return portShared_; }
+  BridgeStatus Status() const;
 
   // One engine tick in "DMX512 To Art-Net": the universe as ArtDmx by the change and repeat
   // rule.
@@ -105,14 +121,21 @@ class ArtNetBridge {
 
  private:
   void ReceiveLoop();
+  struct Sender {
+    Ipv4 address = 0;
+    uint16_t port = 0;
+  };
   void SendArtPollReply();
-  void SendArtTodData();
-  void SendArtRdmReply(const rdm::RdmAnswer& answer);
-  void RelayRdm(const ArtNetDatagram& d);
+  void SendArtTodData(Sender requester);
+  void SendArtRdmReply(const rdm::RdmAnswer& answer, Sender requester);
+  void RelayRdm(const ArtNetDatagram& d, Sender requester);
+  // Once per stretch of arrivals: what arrives is not taken while the page shown does not
+  // take it.
+  void SayNotTaken(bool& said, bool takenNow, const std::string& line);
   void TakeArtDmx(const ArtNetDatagram& d, Ipv4 source, Ipv4 destination);
   bool SeenJustNow(std::span<const uint8_t> payload, Ipv4 source, uint16_t sourcePort);
   void DropWithLine(const std::string& reason, Ipv4 source);
-  void SendTo(Ipv4 destination, std::span<const uint8_t> packet);
+  void SendTo(Ipv4 destination, std::span<const uint8_t> packet, uint16_t port = 0);
   void ForgetTransaction(int transaction);
 
   dmx::OutputUniverse& universe_;
@@ -135,6 +158,8 @@ class ArtNetBridge {
 
   int receiveSocket_ = -1;
   int sendSocket_ = -1;
+  uint16_t sendPort_ = 0;  // the send socket's own port: what comes back from it is ours
+  bool portShared_ = false;
   int wakeFd_ = -1;
   std::thread thread_;
   std::atomic<bool> stop_{false};
@@ -147,6 +172,14 @@ class ArtNetBridge {
   common::Instant lastTime_{};
   std::optional<common::Instant> lastDropLine_;  // none written yet
   uint64_t dropsSinceLine_ = 0;
+  bool saidDmxNotTaken_ = false;
+  bool saidRdmNotRelayed_ = false;
+
+  // Arrivals of ArtDmx for the node's universe within the last second (receive thread
+  // writes, the window reads).
+  mutable std::mutex statusMutex_;
+  std::vector<common::Instant> dmxArrivals_;
+  Ipv4 dmxFrom_ = 0;
   // The last relayed transaction number; -1: none yet. A request that got no answer is
   // forgotten, so the console's repeat of it is relayed.
   std::atomic<int> lastRdmTransaction_{-1};

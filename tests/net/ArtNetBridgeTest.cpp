@@ -1,6 +1,7 @@
 // The bridge over real sockets on loopback, with the virtual line and the line's executor
 // behind it.
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -157,8 +158,10 @@ TEST_F(Bridge, ACopyIsTheSameBytesFromTheSameSenderWithinThreeMilliseconds) {
 }
 
 TEST_F(Bridge, EveryPollIsAnsweredAndOwnDatagramsAreIgnored) {
-  UdpPeer self(kBridgeAddress, 0, port);
-  ASSERT_TRUE(self.Send(ArtPoll()));  // the node's own broadcast coming back
+  // Before any console is heard the node sends to its own address: its ArtDmx comes back.
+  universe.Store(0, 7);
+  bridge->SendArtDmx();
+  AwaitReceived(1);
   for (int i = 0; i < 10; ++i) {
     ASSERT_TRUE(console->Send(ArtPoll()));  // identical polls, a few seconds apart
     const auto reply = console->Receive();
@@ -172,7 +175,8 @@ TEST_F(Bridge, EveryPollIsAnsweredAndOwnDatagramsAreIgnored) {
     EXPECT_EQ(report, "#0001[" + std::to_string(i) + "] OK: Device started");
     h.clock.Advance(std::chrono::seconds(3));
   }
-  EXPECT_EQ(Counters().sent.load(), 10u) << "no reply to itself";
+  EXPECT_EQ(Counters().sent.load(), 11u) << "no reply to itself";
+  EXPECT_EQ(Counters().dmxTaken.load(), 0u) << "its own ArtDmx is not taken back";
   EXPECT_EQ(bridge->PeerAddress(), kConsoleAddress);
 
   universe.Store(0, 200);
@@ -303,12 +307,14 @@ TEST_F(Bridge, ArtRdmDuringACommandIsAnsweredAfterIt) {
                                },
                                [&] { ended = true; }}));
   entered.get_future().wait();
-  ASSERT_TRUE(console->Send(ArtRdmGetDeviceInfo(kSpot, 0x55)));
+  UdpPeer asking(kBridgeAddress, 0, port);  // on this computer, a port of its own
+  ASSERT_TRUE(asking.Send(ArtRdmGetDeviceInfo(kSpot, 0x55)));
   Sync();  // the request is queued: the network thread does not wait for the line
   EXPECT_EQ(Counters().relayed.load(), 1u);
   EXPECT_FALSE(ended.load());
   release.set_value();
-  const auto reply = console->Receive();
+  // To the console that asked, though another sent since.
+  const auto reply = asking.Receive();
   ASSERT_TRUE(reply) << "no ArtRdm reply after the command";
   EXPECT_TRUE(ended.load());
   EXPECT_EQ((*reply)[38], 0x55);
@@ -410,4 +416,58 @@ TEST_F(Bridge, WiresharkReadsEveryPacketTheBridgeSends) {
             "0x8100||||||2|2|0x01|0x23||||||||\n"
             "0x8300||||||||||66|0x0060|19|1|0x01|0x23||\n"
             "0x5000||||||||||||||||291|512\n");
+}
+
+// A console on this computer sends from the node's own address, from a port of its own; what
+// it asks is answered there.
+TEST_F(Bridge, AConsoleOnThisComputerIsHeardAndAnsweredWhereItAsked) {
+  UdpPeer local(kBridgeAddress, 0, port);  // QLC+ or olad beside the node
+  view.mode = dmx::OutputMode::RdmConsole;
+  ASSERT_TRUE(local.Send(ArtDmx(291, 1, {9, 8, 7})));
+  ASSERT_TRUE(console->Send(ArtDmx(291, 2, {1})));
+  Sync();
+  EXPECT_EQ(h.log.CountStartingWith("ArtDmx for universe 291 arriving from "), 1u)
+      << "said once, not for each datagram";
+  EXPECT_EQ(h.log.CountOf("ArtDmx for universe 291 arriving from 127.0.0.1; open the Art-Net "
+                          "page to output it"),
+            1u);
+  // On loopback there is no broadcast: the device table goes to the one that asked.
+  {
+    std::lock_guard lock(tableMutex);
+    table = {rdm::Uid(kSpot)};
+  }
+  ASSERT_TRUE(local.Send(ArtTodRequest()));
+  const auto tod = local.Receive();
+  ASSERT_TRUE(tod);
+  EXPECT_EQ(OpCodeOf(*tod), 0x8100);
+
+  view.mode = dmx::OutputMode::ArtNet;
+  h.clock.Advance(std::chrono::milliseconds(400));
+  ASSERT_TRUE(local.Send(ArtDmx(291, 3, {9, 8, 7})));
+  ASSERT_TRUE(local.Send(ArtRdmGetDeviceInfo(kSpot, 0x52)));
+  Sync();
+  EXPECT_EQ(Levels(3), (std::vector<uint8_t>{9, 8, 7}));
+  EXPECT_EQ(h.log.CountStartingWith("ArtRdm arriving from 127.0.0.1; open the MA2 Rdm Command"),
+            1u);
+  const net::BridgeStatus status = bridge->Status();
+  EXPECT_EQ(net::BridgeStatusText(status, false),
+            "Art-Net: receiving universe 291 from 127.0.0.1, 3 fps")
+      << "the ArtDmx of the last second, taken or not";
+  h.clock.Advance(std::chrono::milliseconds(1000));
+  EXPECT_EQ(net::BridgeStatusText(bridge->Status(), true), "Art-Net: 空闲");
+}
+
+TEST_F(Bridge, AnotherProgramOnThePortIsNamed) {
+  EXPECT_FALSE(bridge->PortShared());
+  // A second node on the same address and port: it binds (address reuse), and says so.
+  net::ArtNetBridge second(universe, view, h.engine, executor, h.log, h.clock, {},
+                           net::BridgeOptions{.port = port});
+  ASSERT_TRUE(second.NetInit(LoopbackIndex(net::ListHostAddresses())));
+  EXPECT_TRUE(second.PortShared());
+  EXPECT_EQ(h.log.CountStartingWith(fmt::format("UDP port {} on 127.0.0.1 is open in another "
+                                                "program",
+                                                port)),
+            1u);
+  EXPECT_EQ(net::BridgeStatusText(second.Status(), false),
+            fmt::format("Art-Net: idle (another program has UDP port {} too)", port));
 }
