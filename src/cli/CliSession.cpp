@@ -35,9 +35,10 @@ std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options,
     if (exitCode) *exitCode = kExitUsage;
     return nullptr;
   }
-  if (logListener) s->core_->Log().SetListener(std::move(logListener));
   s->Bench().Devices().BuildColumns();
   s->core_->Link().LinkOpen();
+  // The box's greeting is the window's business: a command prints from its own start.
+  if (logListener) s->core_->Log().SetListener(std::move(logListener));
   if (!s->core_->Link().IsOpen()) {
     // Why, in the transport's words; a box that is simply not there says nothing.
     error = s->core_->Link().OpenFailure();

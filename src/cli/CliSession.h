@@ -24,13 +24,14 @@ enum ExitCode : int {
   kExitNack = 3,       // a device answered NACK (its reason is printed)
   kExitNoAnswer = 4,   // no answer, or one that could not be used
   kExitNoBox = 5,      // the interface box is not there or cannot be opened
-  kExitFileError = 6,  // devnames.lst or devnone.lst could not be read or written
+  kExitFileError = 6,  // devnames.lst missing, not a device list, or not readable or writable
   kExitNetwork = 7,    // the Art-Net address is not this computer's, or its port is taken
 };
 inline constexpr const char* kExitCodesText =
     "Exit status: 0 done, 2 wrong or refused input (nothing sent), 3 a device answered NACK, "
     "4 no answer or an unusable one, 5 interface box not found or not usable, 6 a device list "
-    "file could not be read or written, 7 the Art-Net address or port cannot be used.";
+    "file missing, not a device list, or not readable or writable, 7 the Art-Net address is "
+    "not this computer's or its port cannot be used.";
 
 struct SessionOptions {
   bool virtualLine = false;
@@ -152,9 +153,10 @@ int RunScenes(CliSession& session, const std::string& action, std::optional<doub
 struct ShowCommand {
   std::string action;             // record, play, copy
   std::string file;               // in the working directory; ".dmx" is added when missing
-  std::optional<double> seconds;  // record: for so long (else until interrupted)
+  std::optional<double> seconds;  // record, play: for so long (else until interrupted or done)
   bool loop = false;              // play: again and again (else once through)
   int from = 0, to = 0;           // copy: frames from .. to-1
+  bool force = false;             // record, copy: replace an existing file
 };
 // The show recorder and player headless: record what the box receives (DMX512 input, one
 // frame a tick), play a show out of the box, or copy a frame range to "S_" + the name.
@@ -173,9 +175,16 @@ int RunArtNet(CliSession& session, const ArtNetCommand& command,
               const std::atomic<bool>& interrupted, std::ostream& out, std::ostream& err);
 
 // Merges firmware images (a boot loader, then the application, at most five) into `output`:
-// the boot loader padded to 12288 bytes. Needs no box.
-int RunFirmwareMerge(const std::vector<std::string>& images, const std::string& output,
+// the boot loader padded to 12288 bytes. Needs no box. An existing output is replaced only
+// with `force`, an input never.
+int RunFirmwareMerge(const std::vector<std::string>& images, const std::string& output, bool force,
                      std::ostream& out, std::ostream& err);
+
+// A time for --seconds: at least one tick, at most a week.
+inline constexpr double kMinSeconds = 0.04, kMaxSeconds = 604800;
+inline uint64_t TicksOf(double seconds) {
+  return static_cast<uint64_t>(seconds * 1000 / dmx::kTickPeriodMs);
+}
 
 // The radio channel of the wireless equipment: read (no channel) or set (1..7).
 int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out, std::ostream& err);

@@ -20,11 +20,16 @@ using nlohmann::json;
 
 namespace {
 
-// Runs the engine tick until `done` says so or Ctrl+C; this thread only watches it.
+// Runs the engine tick until `done` says so, `seconds` of ticks have passed, or Ctrl+C; this
+// thread only watches it.
 void RunTickUntil(dmx::EngineTick& tick, const std::atomic<bool>& interrupted,
-                  const std::function<bool()>& done) {
+                  std::optional<double> seconds, const std::function<bool()>& done = {}) {
+  const uint64_t start = tick.Ticks();
+  const uint64_t ticks = seconds ? TicksOf(*seconds) : 0;
   tick.CreateTimer();
-  while (!interrupted.load() && !done()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  while (!interrupted.load() && !(seconds && tick.Ticks() - start >= ticks) && !(done && done())) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   tick.DestroyTimer();
 }
 
@@ -74,10 +79,11 @@ int RunScenes(CliSession& session, const std::string& action, std::optional<doub
   tick.View().mode = dmx::OutputMode::Desk;
   desk.RunStop("Run");
   tick.View().sceneRunning = true;
-  const uint64_t ticks = seconds ? static_cast<uint64_t>(*seconds * 1000 / dmx::kTickPeriodMs) : 0;
-  RunTickUntil(tick, interrupted, [&] { return seconds && tick.Ticks() >= ticks; });
+  const uint64_t start = tick.Ticks();
+  RunTickUntil(tick, interrupted, seconds);
   desk.RunStop("Stop");
-  out << fmt::format("{} scenes played for {} ticks.\n", rows.size(), tick.Ticks());
+  tick.View().sceneRunning = false;
+  out << fmt::format("{} scenes played for {} ticks.\n", rows.size(), tick.Ticks() - start);
   return kExitOk;
 }
 
@@ -89,6 +95,10 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
   const std::string path = common::PathIn(core.Options().workDir, name);
   dmx::EngineTick& tick = core.Tick();
   if (c.action == "record") {
+    if (!c.force && common::PathExists(path)) {
+      err << path << " exists: add --force to record over it\n";
+      return kExitUsage;
+    }
     if (!core.Recorder().Start(path)) {
       err << "Unable to write " << path << "\n";
       return kExitFileError;
@@ -97,9 +107,7 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
     tick.View().mode = dmx::OutputMode::ArtNet;
     tick.View().artNetDirection = 1;
     tick.View().showRunning = true;
-    const uint64_t ticks =
-        c.seconds ? static_cast<uint64_t>(*c.seconds * 1000 / dmx::kTickPeriodMs) : 0;
-    RunTickUntil(tick, interrupted, [&] { return c.seconds && tick.Ticks() >= ticks; });
+    RunTickUntil(tick, interrupted, c.seconds);
     core.Recorder().Flush();
     core.Recorder().Stop();
     out << fmt::format("{}: {} frames\n", path,
@@ -116,8 +124,16 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
     return kExitUsage;
   }
   if (c.action == "copy") {
+    if (c.to <= c.from) {
+      err << "Nothing to copy: --to " << c.to << " must be past --from " << c.from << "\n";
+      return kExitUsage;
+    }
     const std::string target = common::PathIn(
         core.Options().workDir, "S_" + std::filesystem::path(path).filename().string());
+    if (!c.force && common::PathExists(target)) {
+      err << target << " exists: add --force to replace it\n";
+      return kExitUsage;
+    }
     if (!dmx::CopyShowRange(path, target, c.from, c.to, core.Universe(), core.Log())) {
       err << "Unable to copy " << path << " to " << target << "\n";
       return kExitFileError;
@@ -132,7 +148,7 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
   tick.View().playbackActive = true;
   int last = 0;
   bool wrapped = false;
-  RunTickUntil(tick, interrupted, [&] {
+  RunTickUntil(tick, interrupted, c.seconds, [&] {
     const int position = core.Player().Position();
     if (position < last) wrapped = true;  // the player began again at frame 0
     last = position;
@@ -163,7 +179,7 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
   if (index < 0) {
     err << c.address << " is not an IPv4 address of this computer (its addresses: "
         << (known.empty() ? "none" : known) << ")\n";
-    return kExitUsage;
+    return kExitNetwork;
   }
   // The consoles' table requests list the devices of devnames.lst, as the window does.
   workbench::Workbench& bench = session.Bench();
@@ -172,9 +188,12 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
   }
   bridge.SetNodeName("VELQUOR PRO velquor-cli");
   bridge.SetPortAddress(c.universe);
+  const size_t linesBefore = core.Log().Count();
   if (!bridge.NetInit(index) || !bridge.StartReceiving()) {
+    // The reason is the last line the node logged (printed above unless -q or --json).
+    const std::vector<std::string> lines = core.Log().Lines();
     err << "The Art-Net node cannot listen on port " << core.Options().artNet.port << " of "
-        << c.address << " (see the log lines above)\n";
+        << c.address << (lines.size() > linesBefore ? ": " + lines.back() : std::string()) << "\n";
     return kExitNetwork;
   }
   if (bridge.PortShared()) {
@@ -193,9 +212,7 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
         c.direction == "out" ? "DMX512 To Art-Net" : "Art-Net To DMX512", bench.Table().Count());
     out.flush();
   }
-  const uint64_t ticks =
-      c.seconds ? static_cast<uint64_t>(*c.seconds * 1000 / dmx::kTickPeriodMs) : 0;
-  RunTickUntil(tick, interrupted, [&] { return c.seconds && tick.Ticks() >= ticks; });
+  RunTickUntil(tick, interrupted, c.seconds);
   bridge.StopReceiving();
   core.Bench().Executor().WaitUntilIdle();  // relays in hand are answered before the summary
   const net::BridgeCounters& n = bridge.Counters();

@@ -3,6 +3,7 @@
 
 #include <fmt/format.h>
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
@@ -27,10 +28,16 @@ int RunDiscover(CliSession& session, bool incremental, std::ostream& out, std::o
     bench.Discover().Run(incremental ? workbench::Discovery::Mode::Incremental
                                      : workbench::Discovery::Mode::Full);
   });
+  const int found = bench.Discover().LastStatus().found;
   if (session.Json()) {
-    out << json{{"found", bench.Table().Count()}, {"devices", DevicesJson(bench)}}.dump(2) << "\n";
+    out << json{{"found", found},
+                {"listed", bench.Table().Count()},
+                {"devices", DevicesJson(bench)}}
+               .dump(2)
+        << "\n";
   } else {
-    out << bench.Table().Count() << " devices in the list.\n" << FormatDeviceList(bench.View());
+    out << found << " found, " << bench.Table().Count() << " devices in the list.\n"
+        << FormatDeviceList(bench.View());
   }
   return FileFailed(session, err) ? kExitFileError : kExitOk;
 }
@@ -98,13 +105,19 @@ bool SetsRefused(workbench::Workbench& bench, std::ostream& err) {
 
 int RunList(CliSession& session, std::ostream& out, std::ostream& err) {
   workbench::Workbench& bench = session.Bench();
-  if (!NeedsList(bench, err)) return kExitUsage;
+  if (!NeedsList(bench, err)) return kExitFileError;
   std::vector<bool> answered;
   session.Run([&] {
     bench.Devices().Reload(true, nullptr);
     answered = AskListedDevices(bench);
   });
   if (FileFailed(session, err)) return kExitFileError;
+  std::error_code ec;
+  if (bench.Table().Count() == 0 &&
+      std::filesystem::file_size(bench.Devices().DevNamesPath(), ec) > 0 && !ec) {
+    err << bench.Devices().DevNamesPath() << " lists no device: it is not a device list\n";
+    return kExitFileError;
+  }
   const auto silent = std::count(answered.begin(), answered.end(), false);
   if (session.Json()) {
     out << json{{"devices", DevicesJson(bench, &answered)}}.dump(2) << "\n";
@@ -400,7 +413,7 @@ int RunPlan(CliSession& session, const PlanCommand& c, std::ostream& out, std::o
   const bool patchFile =
       c.file.size() >= 4 && (c.file.ends_with(".pat") || c.file.ends_with(".PAT"));
   workbench::Workbench& bench = session.Bench();
-  if (!NeedsList(bench, err)) return kExitUsage;
+  if (!NeedsList(bench, err)) return kExitFileError;
   std::vector<workbench::PlanRecord> wanted;
   if (c.action == "apply") {
     std::string error;
@@ -501,17 +514,21 @@ int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out,
     }
     bool ok = false;
     session.Run([&] { ok = radio.WriteRadioChannel(static_cast<uint8_t>(*channel)); });
-    out << (ok ? "Channel set.\n" : "No confirmation from the radio.\n");
+    if (session.Json()) {
+      out << json{{"channel", *channel}, {"confirmed", ok}}.dump(2) << "\n";
+    } else {
+      out << (ok ? "Channel set.\n" : "No confirmation from the radio.\n");
+    }
     return ok ? kExitOk : kExitNoAnswer;
   }
   std::optional<uint8_t> read;
   session.Run([&] { read = radio.ReadRadioChannel(); });
-  if (!read) {
-    out << "No radio channel read.\n";
-    return kExitNoAnswer;
+  if (session.Json()) {
+    out << json{{"channel", read ? json(int{*read}) : json(nullptr)}}.dump(2) << "\n";
+  } else {
+    out << (read ? fmt::format("Radio channel {}\n", int{*read}) : "No radio channel read.\n");
   }
-  out << "Radio channel " << int{*read} << "\n";
-  return kExitOk;
+  return read ? kExitOk : kExitNoAnswer;
 }
 
 }  // namespace velquor::cli

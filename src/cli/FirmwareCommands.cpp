@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <filesystem>
 #include <ostream>
 
 #include "cli/CliSession.h"
@@ -10,8 +11,19 @@
 
 namespace velquor::cli {
 
-int RunFirmwareMerge(const std::vector<std::string>& images, const std::string& output,
+int RunFirmwareMerge(const std::vector<std::string>& images, const std::string& output, bool force,
                      std::ostream& out, std::ostream& err) {
+  for (const std::string& image : images) {
+    std::error_code ec;
+    if (image == output || std::filesystem::equivalent(image, output, ec)) {
+      err << output << " is also an input: choose another output file\n";
+      return kExitUsage;
+    }
+  }
+  if (!force && common::PathExists(output)) {
+    err << output << " exists: add --force to replace it\n";
+    return kExitUsage;
+  }
   link::FirmwareImageStore store;
   const std::vector<std::string> lines = link::LoadFirmwareFiles(store, images, " files.");
   for (const std::string& line : lines) out << line << "\n";
@@ -22,6 +34,10 @@ int RunFirmwareMerge(const std::vector<std::string>& images, const std::string& 
           << "nothing written\n";
       return common::FileExists(images[i]) ? kExitUsage : kExitFileError;
     }
+  }
+  if (const std::string problem = link::MergeProblem(store); !problem.empty()) {
+    err << "Nothing written: " << problem << "\n";
+    return kExitUsage;
   }
   std::string error;
   const auto written = link::SaveMergedFirmware(store, output, error);

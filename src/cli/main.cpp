@@ -5,12 +5,26 @@
 #include <CLI/CLI.hpp>
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/CliSession.h"
 
 namespace {
 std::atomic<bool> interrupted{false};  // Ctrl+C ends a playing sequence
+
+// --seconds: a number of seconds a tick can count, at least one tick and at most a week.
+const CLI::Validator kSeconds(
+    [](std::string& text) -> std::string {
+      char* end = nullptr;
+      const double v = std::strtod(text.c_str(), &end);
+      if (end == text.c_str() || *end != '\0' || !(v >= velquor::cli::kMinSeconds) ||
+          !(v <= velquor::cli::kMaxSeconds)) {
+        return "a time from 0.04 to 604800 seconds, not \"" + text + "\"";
+      }
+      return {};
+    },
+    "SECONDS");
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -86,8 +100,12 @@ int main(int argc, char** argv) {
       ->required()
       ->check(CLI::IsMember({"record", "play", "copy"}));
   showCmd->add_option("file", show.file, "Show file in the working directory")->required();
-  showCmd->add_option("--seconds", show.seconds, "record: for so long (else until Ctrl+C)")
-      ->check(CLI::PositiveNumber);
+  showCmd
+      ->add_option("--seconds", show.seconds,
+                   "record, play: for so long (else until Ctrl+C, or a play's end)")
+      ->check(kSeconds);
+  showCmd->add_flag("--force", show.force,
+                    "record, copy: replace an existing show file of the same name");
   showCmd->add_flag("--loop", show.loop, "play: again and again until Ctrl+C");
   showCmd->add_option("--from", show.from, "copy: first frame")->check(CLI::NonNegativeNumber);
   showCmd->add_option("--to", show.to, "copy: end frame (not copied)")
@@ -114,7 +132,7 @@ int main(int argc, char** argv) {
                    "to Art-Net")
       ->check(CLI::IsMember({"in", "out"}));
   artnetCmd->add_option("--seconds", artnet.seconds, "for so long (else until Ctrl+C)")
-      ->check(CLI::PositiveNumber);
+      ->check(kSeconds);
   artnetCmd->add_option("--port", options.artNet.port, "UDP port (default 6454)")
       ->check(CLI::Range(1, 65535));
 
@@ -126,7 +144,10 @@ int main(int argc, char** argv) {
   firmwareCmd->require_subcommand(1);
   mergeCmd->add_option("images", firmwareImages, "BOOT APP [more], at most five .bin files")
       ->required();
-  mergeCmd->add_option("-o,--output", firmwareOutput, "The merged file")->required();
+  mergeCmd->add_option("-o,--output", firmwareOutput, "The merged file (never one of the images)")
+      ->required();
+  bool firmwareForce = false;
+  mergeCmd->add_flag("--force", firmwareForce, "Replace an existing output file");
 
   auto* listCmd = app.add_subcommand("list", "Show the device list with each device's state");
 
@@ -137,8 +158,7 @@ int main(int argc, char** argv) {
   scenesCmd->add_option("action", scenesAction, "list, play or stop")
       ->required()
       ->check(CLI::IsMember({"list", "play", "stop"}));
-  scenesCmd->add_option("--seconds", scenesSeconds, "play for so long, then stop")
-      ->check(CLI::PositiveNumber);
+  scenesCmd->add_option("--seconds", scenesSeconds, "play for so long, then stop")->check(kSeconds);
 
   std::string readUid;
   auto* readCmd = app.add_subcommand("read", "Read every parameter of one device");
@@ -181,7 +201,8 @@ int main(int argc, char** argv) {
   }
   options.virtualLine = virtualOption->count() > 0;
   if (mergeCmd->parsed()) {  // no box needed
-    return cli::RunFirmwareMerge(firmwareImages, firmwareOutput, std::cout, std::cerr);
+    return cli::RunFirmwareMerge(firmwareImages, firmwareOutput, firmwareForce, std::cout,
+                                 std::cerr);
   }
   options.artNet.relayAlways = true;  // headless: no page to show, the relay is always on
 

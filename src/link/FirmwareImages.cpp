@@ -36,8 +36,25 @@ std::vector<uint8_t> MergeFirmwareImages(const FirmwareImageStore& store) {
   return merged;
 }
 
+std::string MergeProblem(const FirmwareImageStore& store) {
+  const size_t count = std::min(store.Count(), FirmwareImageStore::kMaxImages);
+  if (count > 0 && store.Size(0) > FirmwareImageStore::kBootLoaderBytes) {
+    return fmt::format(
+        "the boot loader is {} bytes, more than {}: the application would land past its place",
+        store.Size(0), FirmwareImageStore::kBootLoaderBytes);
+  }
+  for (size_t i = 1; i < count; ++i) {
+    if (store.Size(i) > 0) return {};
+  }
+  return "no application image: only a boot loader was chosen";
+}
+
 std::optional<size_t> SaveMergedFirmware(const FirmwareImageStore& store, const std::string& path,
                                          std::string& error) {
+  if (std::string problem = MergeProblem(store); !problem.empty()) {
+    error = std::move(problem);
+    return std::nullopt;
+  }
   const std::vector<uint8_t> merged = MergeFirmwareImages(store);
   const std::string_view bytes(reinterpret_cast<const char*>(merged.data()), merged.size());
   if (!common::WriteFileAtomic(path, bytes, error)) return std::nullopt;

@@ -42,7 +42,11 @@ class FirmwareImageStore {
 // The merged file: image 0 padded to 12288 bytes from its buffer when shorter, then images
 // 1 .. count-1 as loaded; images of size 0 add nothing.
 std::vector<uint8_t> MergeFirmwareImages(const FirmwareImageStore& store);
-// Writes the merged file to `path` whole or not at all: its size, or nothing with `error`.
+// Why the images cannot make a file the box takes (a boot loader past its 12288 bytes would
+// move the application; a boot loader alone has no application); empty when they can.
+std::string MergeProblem(const FirmwareImageStore& store);
+// Writes the merged file to `path` whole or not at all: its size, or nothing with `error`
+// (a merge problem included).
 std::optional<size_t> SaveMergedFirmware(const FirmwareImageStore& store, const std::string& path,
                                          std::string& error);
 

@@ -124,7 +124,9 @@ class LineTarget final : public rdm::DiscoveryTarget {
 
 void Discovery::Report(const rdm::DiscoveryProgress& progress, bool running) {
   status_.running = running;
-  status_.found = progress.found;
+  // A whole search counts every device that answered, those checked again first included;
+  // an incremental one the devices new to the list.
+  status_.found = incremental_ ? progress.found : table_.Table().Count();
   status_.branches = progress.branches;
   status_.seconds = common::ToMs(clock_.Now() - start_) / 1000.0;
   if (hooks_.progress) hooks_.progress(status_);

@@ -65,13 +65,27 @@ TEST_F(Cli, ExitStatusAndReasonForEveryOutcome) {
   const std::string boot = dir / "iap.bin", app = dir / "app.bin";
   std::ofstream(boot, std::ios::binary) << std::string(4000, 'x');
   std::ofstream(app, std::ios::binary) << std::string(50001, 'x');
+  const std::string bigBoot = dir / "big.bin", show = dir / "old.dmx";
+  std::ofstream(bigBoot, std::ios::binary) << std::string(12292, 'x');
+  std::ofstream(show, std::ios::binary) << std::string(3 * dmx::kShowFrameBytes, '\0');
+  std::ofstream(dir / "S_old.dmx", std::ios::binary) << "kept";
   auto set = [&](const std::string& uid, std::function<void(cli::SetCommand&)> change) {
     return [this, uid, change] { return Set(uid, change); };
   };
   auto raw = [&](cli::RawCommand c) { return [this, c] { return Raw(c); }; };
   auto batch = [&](cli::BatchCommand c) { return [this, c] { return Batch(c); }; };
   auto merge = [&](std::vector<std::string> images, const std::string& to) {
-    return [&, images, to] { return cli::RunFirmwareMerge(images, dir / to, out, err); };
+    return [&, images, to] { return cli::RunFirmwareMerge(images, dir / to, false, out, err); };
+  };
+  auto shows = [&](cli::ShowCommand c) {
+    return [this, c] { return cli::RunShow(*session, c, {}, out, err); };
+  };
+  auto notAList = [&] {
+    std::ofstream(dir / "devnames.lst", std::ios::binary) << "\x7F"
+                                                             "ELF\x02\x01\x01\n";
+    const int code = cli::RunList(*session, out, err);
+    std::filesystem::remove(dir / "devnames.lst");
+    return code;
   };
   const std::string spot1 = "7FF0:00000101", silent = "1234:00005678";
   const cli::ArtNetCommand foreign{"10.255.255.254", 0, "in", {}};
@@ -83,7 +97,8 @@ TEST_F(Cli, ExitStatusAndReasonForEveryOutcome) {
     bool asksFirst = false;
   };
   const Case cases[] = {
-      {[&] { return cli::RunList(*session, out, err); }, 2, "run discover first"},
+      {[&] { return cli::RunList(*session, out, err); }, 6, "run discover first"},
+      {notAList, 6, "lists no device: it is not a device list"},
       {raw({"fetch", "DEVICE_INFO", {}, spot1, false, 0}), 2, "Unknown command class \"fetch\""},
       {raw({"get", "NOT_A_PID", {}, spot1, false, 0}), 2, "Unknown parameter \"NOT_A_PID\""},
       {raw({"get", "DEVICE_INFO", {}, "zz", false, 0}), 2, "Give the destination as --uid"},
@@ -95,7 +110,8 @@ TEST_F(Cli, ExitStatusAndReasonForEveryOutcome) {
       {raw({"get", "DEVICE_INFO", {}, silent, false, 0}), 4, "no answer from 0x123400005678\n"},
       {set(silent, [](auto& c) { c.address = "10"; }), 4, "no answer from 0x123400005678\n", true},
       {raw({"set", "IDENTIFY_DEVICE", {"01"}, "", true, 0}), 0, "Sent to every device"},
-      {[&] { return cli::RunDiscover(*session, false, out, err); }, 0, "12 devices in the list"},
+      {[&] { return cli::RunDiscover(*session, false, out, err); }, 0,
+       "12 found, 12 devices in the list"},
       {set(spot1, [](auto& c) { c.address = "0"; }), 2, "address must be a number from 1 to 512"},
       {set(spot1, [](auto& c) { c.address = "600"; }), 2, "not \"600\""},
       {set(spot1, [](auto& c) { c.panInvert = 2; }), 2, "--pan-invert takes 0 or 1, not 2"},
@@ -110,11 +126,18 @@ TEST_F(Cli, ExitStatusAndReasonForEveryOutcome) {
        true},
       {batch({480, 16, 9, 12, std::nullopt, false}), 2, "at 512-527 runs past 512", true},
       {[&] { return cli::RunRadio(*session, 8, out, err); }, 2, "The radio channel is 1 to 7"},
-      {[&] { return cli::RunArtNet(*session, foreign, {}, out, err); }, 2,
+      {[&] { return cli::RunArtNet(*session, foreign, {}, out, err); }, 7,
        "not an IPv4 address of"},
       {[&] { return cli::RunPlan(*session, missing, out, err); }, 6, "Cannot read "},
       {merge({boot, app}, "app-iap.bin"), 0, "62288 bytes (the application at offset 12288)"},
       {merge({boot, dir / "none.bin"}, "x.bin"), 6, "nothing written"},
+      {merge({boot, app}, "app-iap.bin"), 2, "app-iap.bin exists: add --force"},
+      {merge({boot, app}, "app.bin"), 2, "app.bin is also an input"},
+      {merge({bigBoot, app}, "x.bin"), 2, "12292 bytes, more than 12288"},
+      {merge({boot}, "x.bin"), 2, "no application image"},
+      {shows({"record", "old", {}, false, 0, 0, false}), 2, "old.dmx exists: add --force"},
+      {shows({"copy", "old", {}, false, 60, 10, false}), 2, "Nothing to copy"},
+      {shows({"copy", "old", {}, false, 0, 2, false}), 2, "S_old.dmx exists: add --force"},
   };
   for (const Case& c : cases) {
     out.str("");
@@ -131,6 +154,8 @@ TEST_F(Cli, ExitStatusAndReasonForEveryOutcome) {
   }
   EXPECT_TRUE(Rig(0x7FF000000103ULL).identify) << "the broadcast reached every fixture";
   EXPECT_FALSE(std::filesystem::exists(dir / "x.bin"));
+  EXPECT_EQ(std::filesystem::file_size(show), 3 * dmx::kShowFrameBytes);
+  EXPECT_EQ(std::filesystem::file_size(dir / "S_old.dmx"), 4u);
 
   // A list that cannot be saved is a failure, not a success with a log line.
   std::filesystem::remove(dir / "devnames.lst");
@@ -215,8 +240,11 @@ TEST_F(Cli, BatchSaysWhatItWillDoAndWithAllowOverlapDoesItAndRadioChannels) {
 
 TEST_F(Cli, JsonDocumentsForScripts) {
   Open([](auto& o) { o.json = true; });
-  ASSERT_EQ(cli::RunDiscover(*session, false, out, err), 0);
-  EXPECT_EQ(json::parse(out.str())["found"], 12);
+  for (int run = 0; run < 2; ++run) {  // the second finds them again, as devices it checks first
+    out.str("");
+    ASSERT_EQ(cli::RunDiscover(*session, false, out, err), 0);
+    EXPECT_EQ(json::parse(out.str())["found"], 12) << "run " << run;
+  }
   out.str("");
   ASSERT_EQ(cli::RunRead(*session, "7FF000000101", out, err), 0);
   const json read = json::parse(out.str());
@@ -234,6 +262,9 @@ TEST_F(Cli, JsonDocumentsForScripts) {
   out.str("");
   EXPECT_EQ(Raw({"get", "DEVICE_LABEL", {}, "7FF0:00000101", false, 2}), cli::kExitNack);
   EXPECT_EQ(json::parse(out.str())["nackReason"], "NR_SUB_DEVICE_OUT_OF_RANGE");
+  out.str("");
+  ASSERT_EQ(cli::RunRadio(*session, std::nullopt, out, err), 0);
+  EXPECT_EQ(json::parse(out.str())["channel"], 3) << "the radio of the default rig";
 }
 
 TEST(CliText, ProgressOnOneTerminalLineAndColumnsByDisplayWidth) {
@@ -321,6 +352,8 @@ TEST_F(Cli, ShowsRecordPlayAndCopyHeadless) {
   ASSERT_EQ(show("copy", "T2", {}, 2), 0) << err.str();
   EXPECT_EQ(std::filesystem::file_size(dir / "S_T2.dmx"), 2u * 518);
   EXPECT_EQ(show("play", "nothing", {}, 0), cli::kExitUsage);
+  // A loop ends when its time is up.
+  EXPECT_EQ(cli::RunShow(*session, {"play", "T2", 0.2, true, 0, 0}, interrupted, out, err), 0);
 }
 
 // The headless node on loopback with the real clock: the engine tick runs as it does for a
