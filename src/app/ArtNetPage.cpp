@@ -4,17 +4,20 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 
-#include "app/Windows.h"
+#include "app/Language.h"
+#include "app/PageBindings.h"
+#include "common/Files.h"
 #include "net/HostInterfaces.h"
 
 namespace velquor::app {
 
-void MainWindow::WireArtNetPage() {
-  net::ArtNetBridge& bridge = core_->Bridge();
+ArtNetPageBinding::ArtNetPageBinding(PageShell& shell, core::Core& core, const form1::Controls& ui)
+    : PageBinding(shell, core, ui) {
+  net::ArtNetBridge& bridge = core_.Bridge();
   connect(ui_.ComboBox_IP, &QComboBox::activated, this, [this](int index) {
     // The sockets stay where start-up put them; the poll reply names the new address.
     networkAddressIndex_ = index;
-    core_->Bridge().SetAddressIndex(index);
+    core_.Bridge().SetAddressIndex(index);
     SaveNetworkAddressIndex();
   });
   connect(ui_.CheckBoxArtNet, &QCheckBox::toggled, this,
@@ -28,11 +31,26 @@ void MainWindow::WireArtNetPage() {
     if (action == QAbstractSlider::SliderSingleStepSub) UpDownUniClick(true);
     if (action == QAbstractSlider::SliderSingleStepAdd) UpDownUniClick(false);
   });
+  connect(ui_.ComboBoxArtNet, &QComboBox::currentIndexChanged, this,
+          [this](int index) { core_.Tick().View().artNetDirection = index; });
 }
 
-void MainWindow::NetInit() {
+bool ArtNetPageBinding::SaveNetworkAddressIndex() {
+  const std::string path = common::PathIn(core_.Options().programDir, "config.cfg");
+  common::IniFile config =
+      LoadProgramIni(core_.Options().programDir, "config.cfg").value_or(common::IniFile{});
+  config.WriteString("General", "IP", std::to_string(networkAddressIndex_));
+  std::string error;
+  if (!config.Save(path, error)) {
+    shell_.ShowError(QString("Unable to write to %1").arg(QString::fromStdString(path)));
+    return false;
+  }
+  return true;
+}
+
+void ArtNetPageBinding::NetInit() {
   // The poll reply's names were set with the window's caption when the language was applied.
-  net::ArtNetBridge& bridge = core_->Bridge();
+  net::ArtNetBridge& bridge = core_.Bridge();
   const bool receiving = bridge.NetInit(networkAddressIndex_);
   ui_.ComboBox_IP->clear();
   for (const net::HostAddress& a : bridge.Addresses()) {
@@ -45,25 +63,30 @@ void MainWindow::NetInit() {
   if (receiving) bridge.StartReceiving();
 }
 
-void MainWindow::Edit_UniverseChange(const QString& text) {
+void ArtNetPageBinding::Edit_UniverseChange(const QString& text) {
   const int value = net::PortAddressFromText(text.toStdString());
-  core_->Bridge().SetPortAddress(value);
-  core_->Log().Add("Universe:" + std::to_string(value));
+  core_.Bridge().SetPortAddress(value);
+  shell_.Log("Universe:" + std::to_string(value));
   const QString shown = QString::number(value);
   if (ui_.Edit_Universe->text() != shown) ui_.Edit_Universe->setText(shown);
   QSignalBlocker block(ui_.UpDownUni);
   ui_.UpDownUni->setValue(value);
 }
 
-void MainWindow::UpDownUniClick(bool up) {
+void ArtNetPageBinding::UpDownUniClick(bool up) {
   const int value = net::PortAddressFromText(ui_.Edit_Universe->text().toStdString());
   const int next = std::clamp(value + (up ? 1 : -1), 0, net::kMaxPortAddress);
   ui_.Edit_Universe->setText(QString::number(next));
   Edit_UniverseChange(ui_.Edit_Universe->text());
 }
 
-void MainWindow::UpdateScreen() {
-  const dmx::OutputUniverse::Bytes levels = core_->Universe().Snapshot();
+void ArtNetPageBinding::Timer1Turn() {
+  updateScreenTurn_ = !updateScreenTurn_;
+  if (updateScreenTurn_) UpdateScreen();
+}
+
+void ArtNetPageBinding::UpdateScreen() {
+  const dmx::OutputUniverse::Bytes levels = core_.Universe().Snapshot();
   QTableWidget* grid = ui_.StringGrid;
   for (size_t i = 0; i < dmx::kSlots; ++i) {
     if (levels[i] == gridShadow_[i]) continue;  // unchanged cells are not written

@@ -3,41 +3,43 @@
 #include <QAbstractButton>
 #include <QSignalBlocker>
 
+#include "app/PageBindings.h"
 #include "app/WidgetUpdates.h"
-#include "app/Windows.h"
 
 namespace velquor::app {
 
-void MainWindow::WireConsolePages() {
-  workbench::Workbench& bench = core_->Bench();
+ConsolePagesBinding::ConsolePagesBinding(PageShell& shell, core::Core& core,
+                                         const form1::Controls& ui)
+    : PageBinding(shell, core, ui) {
+  workbench::Workbench& bench = core_.Bench();
   workbench::ConsoleController& console = bench.ConsolePage();
   workbench::ConsoleModel& model = console.Model();
   auto choose = [this](QComboBox* box, int workbench::ConsoleModel::*field, auto& model) {
     connect(box, &QComboBox::activated, this,
-            [this, &model, field](int index) { WithModels([&] { model.*field = index; }); });
+            [this, &model, field](int index) { shell_.WithModels([&] { model.*field = index; }); });
   };
   choose(ui_.ComboBoxCommand, &workbench::ConsoleModel::command, model);
   choose(ui_.ComboBoxParameter, &workbench::ConsoleModel::parameter, model);
   choose(ui_.ComboBoxSubdevice, &workbench::ConsoleModel::subDevice, model);
   choose(ui_.ComboBoxRdmCh, &workbench::ConsoleModel::radioChannel, model);
   connect(ui_.CheckBoxRdmAll, &QCheckBox::toggled, this,
-          [this, &model](bool on) { WithModels([&] { model.broadcast = on; }); });
+          [this, &model](bool on) { shell_.WithModels([&] { model.broadcast = on; }); });
   connect(ui_.EditRdmData, &QLineEdit::textEdited, this, [this, &console](const QString& t) {
     std::string shown;
-    WithModels([&] { shown = console.DataEdited(t.toStdString()); });
+    shell_.WithModels([&] { shown = console.DataEdited(t.toStdString()); });
     if (QString::fromStdString(shown) != ui_.EditRdmData->text()) {
       ui_.EditRdmData->setText(QString::fromStdString(shown));
     }
-    DrainLog();
+    shell_.DrainLog();
   });
   // The data list is the page's own: changed at once, even while a command runs.
   for (auto [button, change] :
        {std::pair{ui_.SpeedButtonAddrdm, &workbench::ConsoleController::AddData},
         std::pair{ui_.SpeedButtonDelete, &workbench::ConsoleController::DeleteData}}) {
     connect(button, &QAbstractButton::clicked, this, [this, &console, change = change] {
-      WithModels([&] { (console.*change)(); });
-      DrainLog();
-      RefreshFromModels();
+      shell_.WithModels([&] { (console.*change)(); });
+      shell_.DrainLog();
+      shell_.RefreshFromModels();
     });
   }
   // The request is built from the controls as they stand at Send, not from a choice kept
@@ -48,25 +50,25 @@ void MainWindow::WireConsolePages() {
     request.parameterIndex = ui_.ComboBoxParameter->currentIndex();
     request.subDevice = ui_.ComboBoxSubdevice->currentIndex();
     request.broadcast = ui_.CheckBoxRdmAll->isChecked();
-    WithModels([&] { request.data = model.data; });
-    RunCommand("Send", [&console, request] { console.Send(request); });
+    shell_.WithModels([&] { request.data = model.data; });
+    shell_.RunCommand("Send", [&console, request] { console.Send(request); });
   });
   connect(ui_.ListBox_RDM, &QListWidget::itemClicked, this,
           [this, &console](QListWidgetItem* item) {
             const int row = ui_.ListBox_RDM->row(item);
             const int parameter = ui_.ComboBoxParameter->currentIndex();
             const bool all = ui_.CheckBoxRdmAll->isChecked();
-            RunCommand("Send",
-                       [&console, row, parameter, all] { console.Resend(row, parameter, all); });
+            shell_.RunCommand(
+                "Send", [&console, row, parameter, all] { console.Resend(row, parameter, all); });
           });
   workbench::RadioController& radio = bench.RadioPage();
-  ConnectCommand(ui_.SpeedButtonRead, "Radio read", [&radio] { radio.ShowChannel(); });
-  ConnectCommand(ui_.SpeedButton1, "Radio write", [&radio] { radio.SendChannel(); });
+  shell_.ConnectCommand(ui_.SpeedButtonRead, "Radio read", [&radio] { radio.ShowChannel(); });
+  shell_.ConnectCommand(ui_.SpeedButton1, "Radio write", [&radio] { radio.SendChannel(); });
 }
 
 // Called with the models held.
-void MainWindow::RefreshConsolePages() {
-  workbench::Workbench& bench = core_->Bench();
+void ConsolePagesBinding::Refresh() {
+  workbench::Workbench& bench = core_.Bench();
   const workbench::ConsoleModel& console = bench.Console();
   SetText(ui_.EditRdmData, console.dataText);
   const std::pair<QComboBox*, int> choices[] = {{ui_.ComboBoxRdmCh, console.radioChannel},

@@ -5,19 +5,18 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QSignalBlocker>
-#include <filesystem>
+#include <QTimer>
 
+#include "app/PageBindings.h"
 #include "app/WidgetUpdates.h"
-#include "app/Windows.h"
 #include "common/Files.h"
-#include "common/Text.h"
 
 namespace velquor::app {
 
-void MainWindow::WireDeskPage() {
-  dmx::SceneDesk& desk = core_->Desk();
+DeskPageBinding::DeskPageBinding(PageShell& shell, core::Core& core, const form1::Controls& ui)
+    : PageBinding(shell, core, ui) {
+  dmx::SceneDesk& desk = core_.Desk();
   const auto faders = ui_.ScrollBars();
   for (int k = 0; k < dmx::kFaders; ++k) {
     connect(faders[static_cast<size_t>(k)], &QScrollBar::valueChanged, this,
@@ -40,7 +39,7 @@ void MainWindow::WireDeskPage() {
   connect(ui_.SpeedButton_Add, &QAbstractButton::clicked, this, [this, &desk] {
     desk.Add(ui_.ComboBox_Fade->currentText().toStdString(),
              ui_.ComboBox_Hold->currentText().toStdString());
-    DrainLog();
+    shell_.DrainLog();
     RefreshSceneList();
   });
   connect(ui_.SpeedButton_Delete, &QAbstractButton::clicked, this, [this, &desk] {
@@ -50,11 +49,11 @@ void MainWindow::WireDeskPage() {
   connect(ui_.SpeedButton18, &QAbstractButton::clicked, this, [this, &desk] {
     ui_.SpeedButton18->setText(
         QString::fromStdString(desk.RunStop(ui_.SpeedButton18->text().toStdString())));
-    core_->Tick().View().sceneRunning = desk.Running();
+    core_.Tick().View().sceneRunning = desk.Running();
   });
   connect(ui_.SpeedButton_Show, &QAbstractButton::clicked, this, [this, &desk] {
-    desk.Save(common::PathIn(core_->Options().workDir, "quendaris.show"));
-    DrainLog();
+    desk.Save(common::PathIn(core_.Options().workDir, "quendaris.show"));
+    shell_.DrainLog();
   });
   connect(ui_.ListView1, &QTableWidget::cellClicked, this,
           [this](int row, int) { ListView1Click(row); });
@@ -64,18 +63,18 @@ void MainWindow::WireDeskPage() {
     connect(combo, &QComboBox::editTextChanged, this, [this, &desk, fade = fade](const QString& t) {
       const bool changed =
           fade ? desk.FadeChanged(t.toStdString()) : desk.HoldChanged(t.toStdString());
-      DrainLog();
+      shell_.DrainLog();
       if (changed) RefreshSceneList();
     });
   }
   // A scene step (tick thread) asks for the page: one refresh on its way at a time.
-  core_->SetDeskShown([this] {
+  core_.SetDeskShown([this] {
     if (deskPosted_.exchange(true)) return;
     QMetaObject::invokeMethod(
         this,
         [this] {
           deskPosted_ = false;
-          const dmx::SceneDesk::StepView view = core_->Desk().TakeStepView();
+          const dmx::SceneDesk::StepView view = core_.Desk().TakeStepView();
           if (view.selectRow) {
             ui_.ListView1->selectRow(*view.selectRow);
             ui_.ListView1->setFocus();
@@ -86,10 +85,34 @@ void MainWindow::WireDeskPage() {
   });
 }
 
-void MainWindow::ListView1Click(int row) {
-  dmx::SceneDesk& desk = core_->Desk();
+bool DeskPageBinding::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui_.ListView1 &&
+      (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+    // A key down or up in the scene list selects as a click does, after the list moved.
+    QTimer::singleShot(0, this, [this] { ListView1Click(ui_.ListView1->currentRow()); });
+  }
+  return false;
+}
+
+void DeskPageBinding::ResetFaders() {
+  faderOffset_ = ui_.ScrollBarDMX->value();
+  RefreshFaderLabels();
+  for (QScrollBar* fader : ui_.ScrollBars()) fader->setValue(255);
+}
+
+void DeskPageBinding::RefreshFaderLabels() {
+  for (int k = 1; k <= 12; ++k) {
+    const int slot = faderOffset_ + k - 1;
+    ui_.Label_Cs()[static_cast<size_t>(k - 1)]->setText(QString::number(slot + 1));
+    ui_.Label_Ds()[static_cast<size_t>(k - 1)]->setText(
+        QString::number(core_.Universe().At(static_cast<size_t>(slot))));
+  }
+}
+
+void DeskPageBinding::ListView1Click(int row) {
+  dmx::SceneDesk& desk = core_.Desk();
   const auto times = desk.SelectScene(row);
-  DrainLog();
+  shell_.DrainLog();
   if (!times) return;
   for (auto [combo, ms] :
        {std::pair{ui_.ComboBox_Fade, times->first}, std::pair{ui_.ComboBox_Hold, times->second}}) {
@@ -99,11 +122,11 @@ void MainWindow::ListView1Click(int row) {
   RefreshFaders();
 }
 
-void MainWindow::RefreshFaders() {
+void DeskPageBinding::RefreshFaders() {
   const auto faders = ui_.ScrollBars();
   for (int k = 0; k < dmx::kFaders; ++k) {
     QScrollBar* fader = faders[static_cast<size_t>(k)];
-    const int position = core_->Desk().FaderPosition(k);
+    const int position = core_.Desk().FaderPosition(k);
     {
       // Shown, not written back: a scene step may have moved on meanwhile.
       QSignalBlocker block(fader);
@@ -113,8 +136,8 @@ void MainWindow::RefreshFaders() {
   }
 }
 
-void MainWindow::RefreshSceneList() {
-  const std::vector<dmx::SceneRow> rows = core_->Desk().Rows();
+void DeskPageBinding::RefreshSceneList() {
+  const std::vector<dmx::SceneRow> rows = core_.Desk().Rows();
   auto* list = ui_.ListView1;
   list->setRowCount(static_cast<int>(rows.size()));
   for (size_t r = 0; r < rows.size(); ++r) {
@@ -129,144 +152,6 @@ void MainWindow::RefreshSceneList() {
       }
     }
   }
-}
-
-}  // namespace velquor::app
-
-namespace velquor::app {
-
-// ---------------------------------------------------------------- the show recorder (Art-Net page)
-
-void MainWindow::WireShowPage() {
-  core::Core& core = *core_;
-  connect(ui_.FileListBoxShow, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
-    const auto frames = core_->Player().Select(
-        common::PathIn(core_->Options().workDir, item->text().toStdString()));
-    if (frames) {
-      ui_.Edit_Start->setText("0");
-      ui_.Edit_Stop->setText(QString::number(*frames));
-    }
-    DrainLog();
-  });
-  connect(ui_.BtnRecord, &QAbstractButton::clicked, this, [this, &core] {
-    const std::string name = ui_.EditShowName->text().toStdString();
-    if (name.empty() || ui_.ShowState->text() == "Start") return;
-    const std::string path = common::PathIn(core.Options().workDir, name + ".dmx");
-    if (!core.Recorder().Start(path)) {
-      core.Log().Add("Unable to write " + path);
-      DrainLog();
-      return;
-    }
-    ui_.ShowState->setText("Start");
-    core.Log().Add("Start");
-    SetShowButtons(false, true, ui_.BtnPlay->isEnabled(), false);
-    DrainLog();
-  });
-  connect(ui_.BtnStop, &QAbstractButton::clicked, this, [this] {
-    SetShowButtons(true, false, true, true);
-    ui_.ShowState->setText("Finish");
-    EndRecording();
-  });
-  connect(ui_.BtnPlay, &QAbstractButton::clicked, this, [this, &core] {
-    if (!common::FileExists(core.Player().Selected())) return;
-    // A recording in hand is closed first: its frames would otherwise keep growing the file.
-    EndRecording();
-    if (ui_.ShowState->text() == "Finish") {
-      ui_.ShowState->setText("Play");
-      SetShowButtons(false, true, false, false);
-    } else {
-      ui_.ShowState->setText("Finish");
-      SetShowButtons(true, false, ui_.BtnPlay->isEnabled(), true);
-    }
-  });
-  connect(ui_.BtnShowDelete, &QAbstractButton::clicked, this, [this, &core] {
-    std::string error;
-    const std::string path = core.Player().Selected();
-    if (common::FileExists(path) && !common::RemoveFile(path, error)) {
-      core.Log().Add("Unable to delete " + path + ": " + error);
-    }
-    RefreshShowList();
-    DrainLog();
-  });
-  // Copies of the selected show: a frame range ("S_") and one loop ("C_").
-  auto copyTarget = [this](const char* prefix) {
-    const std::string source = core_->Player().Selected();
-    return common::PathIn(core_->Options().workDir,
-                          prefix + std::filesystem::path(source).filename().string());
-  };
-  connect(ui_.BtnSaveFile, &QAbstractButton::clicked, this, [this, &core, copyTarget] {
-    const std::string source = core.Player().Selected();
-    if (common::FileExists(source)) {
-      auto number = [](QLineEdit* edit) {
-        return static_cast<int>(std::min<uint64_t>(
-            common::ParseUnsigned("0" + edit->text().toStdString()).value_or(0), 0x7FFFFFFF));
-      };
-      dmx::CopyShowRange(source, copyTarget("S_"), number(ui_.Edit_Start), number(ui_.Edit_Stop),
-                         core.Universe(), core.Log());
-      core.Player().Rewind();
-    }
-    RefreshShowList();
-    DrainLog();
-  });
-  connect(ui_.BtnLoop, &QAbstractButton::clicked, this, [this, &core, copyTarget] {
-    const std::string source = core.Player().Selected();
-    if (common::FileExists(source)) {
-      dmx::CopyShowLoop(source, copyTarget("C_"), core.Universe(), core.Log());
-      core.Player().Rewind();
-    }
-    RefreshShowList();
-    DrainLog();
-  });
-  // The recorder's count and the player's position reach the page through the event loop.
-  core.SetShowShown([this] {
-    if (showPosted_.exchange(true)) return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          showPosted_ = false;
-          if (core_->Recorder().Recording()) {
-            ui_.ShowState->setText(QString::number(core_->ShowCount()));
-          }
-          if (!ui_.BtnPlay->isEnabled()) {
-            ui_.Edit_Start->setText(QString::number(core_->Player().Position()));
-          }
-        },
-        Qt::QueuedConnection);
-  });
-  RefreshShowList();
-}
-
-void MainWindow::SetShowButtons(bool record, bool stop, bool play, bool loop) {
-  ui_.BtnRecord->setEnabled(record);
-  ui_.BtnStop->setEnabled(stop);
-  ui_.BtnPlay->setEnabled(play);
-  ui_.BtnLoop->setEnabled(loop);
-  // What the engine tick reads of them: a recording or a playback runs, a playback runs.
-  core_->Tick().View().showRunning = stop;
-  core_->Tick().View().playbackActive = !play;
-}
-
-void MainWindow::EndRecording() {
-  if (!core_->Recorder().Recording()) return;
-  core_->Log().Add(ui_.EditShowName->text().toStdString() + ".dmx");
-  core_->Recorder().Stop();
-  RefreshShowList();
-  DrainLog();
-}
-
-void MainWindow::RefreshShowList() {
-  ui_.FileListBoxShow->clear();
-  std::error_code ec;
-  QStringList names;
-  for (const auto& entry : std::filesystem::directory_iterator(
-           core_->Options().workDir.empty() ? "." : core_->Options().workDir, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (entry.is_regular_file(ec) && name.find(".dmx") != std::string::npos) {
-      names << QString::fromStdString(name);
-    }
-  }
-  names.sort();
-  ui_.FileListBoxShow->addItems(names);
 }
 
 }  // namespace velquor::app

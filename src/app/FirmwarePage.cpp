@@ -5,7 +5,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "app/Windows.h"
+#include "app/PageBindings.h"
 
 namespace velquor::app {
 
@@ -24,7 +24,9 @@ void ShowLines(QPlainTextEdit* memo, const std::vector<std::string>& lines) {
 
 }  // namespace
 
-void MainWindow::WireFirmwarePage() {
+FirmwarePageBinding::FirmwarePageBinding(PageShell& shell, core::Core& core,
+                                         const form1::Controls& ui)
+    : PageBinding(shell, core, ui) {
   connect(ui_.SpeedButtonOpenFile, &QAbstractButton::clicked, this,
           [this] { SpeedButtonOpenFileClick(); });
   connect(ui_.SpeedButtonIAP, &QAbstractButton::clicked, this, [this] { SpeedButtonIAPClick(); });
@@ -33,53 +35,50 @@ void MainWindow::WireFirmwarePage() {
   connect(ui_.SpeedButtonSaveBin, &QAbstractButton::clicked, this,
           [this] { SpeedButtonSaveBinClick(); });
   connect(ui_.ComboBoxSpeed, &QComboBox::currentIndexChanged, this,
-          [this](int index) { core_->Tick().View().firmwareSpeedIndex = index; });
+          [this](int index) { core_.Tick().View().firmwareSpeedIndex = index; });
 }
 
-void MainWindow::SpeedButtonOpenFileClick() {
-  const QStringList files =
-      dialogs_.openFiles ? dialogs_.openFiles("*.bin (*.bin)") : QStringList{};
+void FirmwarePageBinding::SpeedButtonOpenFileClick() {
+  const QStringList files = shell_.OpenFiles("*.bin (*.bin)");
   if (files.isEmpty()) return;
   updateFileName_ = files.front();
   ShowLines(ui_.Memo1, link::LoadFirmwareFiles(updateImages_, Paths(files), " Files.", "\n"));
 }
 
-void MainWindow::SpeedButtonIAPClick() {
-  dmx::EngineView& view = core_->Tick().View();
+void FirmwarePageBinding::SpeedButtonIAPClick() {
+  dmx::EngineView& view = core_.Tick().View();
   if (view.firmwareUpdateActive.load()) return;  // a second press does nothing
   if (updateFileName_.isEmpty()) {
-    core_->Log().Add("Please open the file first");
+    shell_.Log("Please open the file first");
   } else if (updateImages_.Size(0) != 0) {
-    core_->Log().Add("connecting...");
+    shell_.Log("connecting...");
     view.firmwareUpdateActive = true;
   } else {
-    core_->Log().Add("Fail to Open File!!!");
+    shell_.Log("Fail to Open File!!!");
   }
-  DrainLog();
+  shell_.DrainLog();
 }
 
-void MainWindow::SpeedButtonOpenBinClick() {
-  const QStringList files =
-      dialogs_.openFiles ? dialogs_.openFiles("*.bin (*.bin)") : QStringList{};
+void FirmwarePageBinding::SpeedButtonOpenBinClick() {
+  const QStringList files = shell_.OpenFiles("*.bin (*.bin)");
   if (files.isEmpty()) return;
   ShowLines(ui_.Memo2, link::LoadFirmwareFiles(mergeImages_, Paths(files), " 个文件."));
 }
 
-void MainWindow::SpeedButtonSaveBinClick() {
+void FirmwarePageBinding::SpeedButtonSaveBinClick() {
   if (mergeImages_.Count() == 0) return;
-  const QString target =
-      dialogs_.saveFile ? dialogs_.saveFile("app-iap*.bin (*.bin)", "app-iap.bin") : QString();
+  const QString target = shell_.SaveFile("app-iap*.bin (*.bin)", "app-iap.bin");
   if (target.isEmpty()) {
-    core_->Log().Add("Please open the file");
+    shell_.Log("Please open the file");
   } else {
     std::string error;
     if (const auto written = link::SaveMergedFirmware(mergeImages_, target.toStdString(), error)) {
-      core_->Log().Add(target.toStdString() + ": " + std::to_string(*written) + " bytes");
+      shell_.Log(target.toStdString() + ": " + std::to_string(*written) + " bytes");
     } else {
-      core_->Log().Add("Unable to write " + target.toStdString() + ": " + error);
+      shell_.Log("Unable to write " + target.toStdString() + ": " + error);
     }
   }
-  DrainLog();
+  shell_.DrainLog();
 }
 
 }  // namespace velquor::app

@@ -7,8 +7,6 @@
 #include <QWidget>
 
 #include "app/ControlTable.h"
-#include "common/Encoding.h"
-#include "common/Files.h"
 #include "common/Text.h"
 
 namespace velquor::app {
@@ -70,14 +68,6 @@ bool SetCaption(QWidget* control, const QString& text) {
 }
 
 }  // namespace
-
-std::optional<common::IniFile> LoadProgramIni(const std::string& programDir,
-                                              const std::string& name) {
-  std::string error;
-  auto bytes = common::ReadWholeFile(common::PathIn(programDir, name), error);
-  if (!bytes) return std::nullopt;
-  return common::IniFile::Parse(common::DecodeTextFile(*bytes));
-}
 
 std::optional<QColor> ColourFromText(const std::string& text) {
   std::string_view t = common::Trim(text);

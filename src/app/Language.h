@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/Ini.h"
+#include "core/Core.h"
 
 class QWidget;
 
@@ -27,9 +28,8 @@ struct LanguageTarget {
   std::function<void(const std::string&)> log;
 };
 
-// Reads an INI file beside the program; a file that is not UTF-8 is read as GB18030.
-std::optional<common::IniFile> LoadProgramIni(const std::string& programDir,
-                                              const std::string& name);
+// Reads an INI file beside the program (core/Core.h).
+using core::LoadProgramIni;
 
 // 0x00BBGGRR text to a colour; nothing when the text is not a number.
 std::optional<QColor> ColourFromText(const std::string& text);

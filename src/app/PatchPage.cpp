@@ -4,35 +4,37 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include "app/PageBindings.h"
 #include "app/Windows.h"
 
 namespace velquor::app {
 
-void MainWindow::WirePatchPage() {
-  workbench::PatchPageController& patch = core_->Bench().PatchPage();
+PatchPageBinding::PatchPageBinding(PageShell& shell, core::Core& core, const form1::Controls& ui)
+    : PageBinding(shell, core, ui) {
+  workbench::PatchPageController& patch = core_.Bench().PatchPage();
   auto* map = static_cast<MapSurface*>(ui_.PaintBox1);
   map->paint = [this, &patch](QPainter& painter) {
     std::array<workbench::CellFill, 512> fills{};
-    WithModels([&] { fills = patch.Fill(); });
+    shell_.WithModels([&] { fills = patch.Fill(); });
     PaintAddressMap(painter, fills, 18, 18);
     ui_.Label28->setText(QString::fromStdString(patch.CursorText()));
   };
   map->pressed = [this, map, &patch](int x, int y) {
     bool picked = false;
-    WithModels([&] { picked = patch.Press(x, y); });
+    shell_.WithModels([&] { picked = patch.Press(x, y); });
     if (picked) {
-      RefreshFromModels();
+      shell_.RefreshFromModels();
       map->update();
     }
   };
   map->moved = [this, map, &patch](int x, int y, bool left) {
     bool repaint = false;
-    WithModels([&] { repaint = patch.Drag(x, y, left); });
+    shell_.WithModels([&] { repaint = patch.Drag(x, y, left); });
     if (repaint) map->update();  // only when the pointer entered another cell
   };
   map->released = [this, map, &patch] {
-    WithModels([&] { patch.Release(); });
-    RefreshFromModels();
+    shell_.WithModels([&] { patch.Release(); });
+    shell_.RefreshFromModels();
     map->update();
   };
   connect(ui_.Button6, &QAbstractButton::clicked, this, [this] { Button6Click(false); });
@@ -45,40 +47,49 @@ void MainWindow::WirePatchPage() {
   connect(ui_.BitBtn6, &QAbstractButton::clicked, this, [this] { Button9Click(); });
 }
 
-void MainWindow::Button6Click(bool rebuildList) {
-  workbench::PatchPageController& patch = core_->Bench().PatchPage();
-  RunCommand(
+void PatchPageBinding::PageShown() {
+  bool unread = false;
+  shell_.WithModels([&] {
+    const workbench::DeviceTable& t = core_.Bench().Table();
+    unread = t.Count() == 0 || t.Devices.front().StartAddressIndex == 0;
+  });
+  if (unread && !core_.Bench().Executor().CommandActive()) Button6Click(false);
+}
+
+void PatchPageBinding::Button6Click(bool rebuildList) {
+  workbench::PatchPageController& patch = core_.Bench().PatchPage();
+  shell_.RunCommand(
       "Read", [&patch, rebuildList] { patch.Read(rebuildList); },
       [this] { ui_.PaintBox1->update(); });
 }
 
-void MainWindow::Button7Click(bool rebuildList) {
-  workbench::PatchPageController& patch = core_->Bench().PatchPage();
-  if (core_->Bench().RefusedWhileBusy("Write")) return DrainLog();
+void PatchPageBinding::Button7Click(bool rebuildList) {
+  workbench::PatchPageController& patch = core_.Bench().PatchPage();
+  if (core_.Bench().RefusedWhileBusy("Write")) return shell_.DrainLog();
   // Every device gets the address its block shows on the map now.
   std::vector<workbench::AddressAssignment> targets;
-  WithModels([&] { targets = patch.WriteOrder(); });
-  if (!ConfirmAddresses(targets)) return;
-  RunCommand(
+  shell_.WithModels([&] { targets = patch.WriteOrder(); });
+  if (!shell_.ConfirmAddresses(targets)) return;
+  shell_.RunCommand(
       "Write", [&patch, targets, rebuildList] { patch.Write(targets, rebuildList); },
       [this] { ui_.PaintBox1->update(); });
 }
 
-void MainWindow::Button8Click() {
-  const QString path = dialogs_.saveFile ? dialogs_.saveFile("Patchfile (*.pat)", "") : QString();
+void PatchPageBinding::Button8Click() {
+  const QString path = shell_.SaveFile("Patchfile (*.pat)", "");
   if (path.isEmpty()) return;
   QString target = path;
   if (!target.endsWith(".pat", Qt::CaseInsensitive)) target += ".pat";
-  WithModels([&] { core_->Bench().PatchPage().Save(target.toStdString()); });
-  DrainLog();
+  shell_.WithModels([&] { core_.Bench().PatchPage().Save(target.toStdString()); });
+  shell_.DrainLog();
 }
 
-void MainWindow::Button9Click() {
-  const QString path = dialogs_.openFile ? dialogs_.openFile("Patchfile (*.pat)") : QString();
+void PatchPageBinding::Button9Click() {
+  const QString path = shell_.OpenFile("Patchfile (*.pat)");
   if (path.isEmpty()) return;
-  WithModels([&] { core_->Bench().PatchPage().Load(path.toStdString()); });
-  RefreshFromModels();
-  DrainLog();
+  shell_.WithModels([&] { core_.Bench().PatchPage().Load(path.toStdString()); });
+  shell_.RefreshFromModels();
+  shell_.DrainLog();
   ui_.PaintBox1->update();
 }
 

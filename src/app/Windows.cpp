@@ -19,7 +19,6 @@
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QScrollBar>
-#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
@@ -28,7 +27,6 @@
 
 #include "app/Language.h"
 #include "app/WidgetUpdates.h"
-#include "common/Files.h"
 #include "link/HidLayer.h"
 #include "rdm/KnownPids.h"
 
@@ -88,7 +86,7 @@ MainWindow::MainWindow(const core::CoreOptions& options, Dialogs dialogs, std::s
           statusPosted_ = false;
           // Between two exchanges the lock is the search's: the next report shows the line.
           std::unique_lock<workbench::ModelLock> lock(core_->Bench().Models(), std::try_to_lock);
-          if (lock) ShowDiscoveryStatus();
+          if (lock) rdmPage_->ShowDiscoveryStatus();
         },
         Qt::QueuedConnection);
   };
@@ -135,6 +133,26 @@ MainWindow::~MainWindow() {
 
 void MainWindow::ShowError(const QString& text) {
   if (dialogs_.showError) dialogs_.showError(text);
+}
+
+bool MainWindow::AskYesNo(const QString& title, const QString& text) {
+  return !dialogs_.askYesNo || dialogs_.askYesNo(title, text);
+}
+
+QStringList MainWindow::OpenFiles(const QString& filter) {
+  return dialogs_.openFiles ? dialogs_.openFiles(filter) : QStringList{};
+}
+
+QString MainWindow::OpenFile(const QString& filter) {
+  return dialogs_.openFile ? dialogs_.openFile(filter) : QString();
+}
+
+QString MainWindow::SaveFile(const QString& filter, const QString& defaultName) {
+  return dialogs_.saveFile ? dialogs_.saveFile(filter, defaultName) : QString();
+}
+
+void MainWindow::Log(const std::string& line) {
+  core_->Log().Add(line);
 }
 
 void MainWindow::DrainLog() {
@@ -206,34 +224,12 @@ void MainWindow::SpeedButton6Click() {
     core_->Log().Add("Close RDM:");
     return;
   }
-  const bool yes = !dialogs_.askYesNo || dialogs_.askYesNo("RDM Discover", "Close RDM？");
+  const bool yes = AskYesNo("RDM Discover", "Close RDM？");
   // The command in hand ends before its next branch or device.
   if (yes) bench.Flags().stopRequested.store(true);
 }
 
 void MainWindow::Wire() {
-  workbench::Workbench& bench = core_->Bench();
-  workbench::DeviceListController& list = bench.List();
-  // The list's own buttons let DMX go on; they only ask the selected device again.
-  ConnectCommand(
-      ui_.SpeedButtonSort, "Sort", [&list] { list.SortByFixtureNumber(); }, false);
-  ConnectCommand(
-      ui_.SpeedButtonUp, "Up", [&list] { list.MoveSelectedUp(); }, false);
-  ConnectCommand(
-      ui_.SpeedButtonDown, "Down", [&list] { list.MoveSelectedDown(); }, false);
-  connect(ui_.SpeedButton2, &QAbstractButton::clicked, this, [this, &list] {
-    // devnames.lst holds the labels typed for the rig: asked before it goes.
-    const bool chinese = currentLanguage_ == "CHS";
-    if (dialogs_.askYesNo &&
-        !dialogs_.askYesNo(chinese ? "清空列表" : "Clear list",
-                           chinese ? "清空设备列表并删除 devnames.lst（含设备标签）？"
-                                   : "Clear the device list and delete devnames.lst with its "
-                                     "labels?")) {
-      return;
-    }
-    RunCommand(
-        "Clear", [&list] { list.ClearDeviceList(); }, {}, false);
-  });
   connect(ui_.SpeedButton6, &QAbstractButton::clicked, this, [this] { SpeedButton6Click(); });
   connect(ui_.SpeedButton5, &QAbstractButton::clicked, this, [this] { ui_.LogMemo->clear(); });
 
@@ -244,25 +240,11 @@ void MainWindow::Wire() {
         ui_.EditStartCode, ui_.EditPackets, ui_.Edit_Start, ui_.Edit_Stop}) {
     edit->setValidator(digits);
   }
-  connect(ui_.MaskEdit_SNUM, &QLineEdit::textEdited, this, [this, &list](const QString& text) {
-    RunCommand(
-        "Fixture number", [&list, text] { list.SetFixtureNumber(text.toStdString()); }, {}, false);
-  });
-  connect(ui_.ListViewUID, &QTableWidget::cellClicked, this,
-          [this](int row, int) { ListViewUIDClick(row); });
-  // The arrow keys pick a fixture as a click does, so the panel follows the highlight.
-  connect(ui_.ListViewUID, &QTableWidget::currentCellChanged, this,
-          [this, &bench](int row, int, int, int) {
-            int selected = -1;
-            WithModels([&] { selected = bench.Table().SelectedRow(); });
-            if (row >= 0 && row != selected) ListViewUIDClick(row);
-          });
-  connect(ui_.ComboBoxRDM, &QComboBox::currentIndexChanged, this, [this](int index) {
-    core_->Link().SetResponseTimeout(link::ResponseTimeoutOfItem(index));
-  });
   connect(pages_, &QTabWidget::currentChanged, this, [this] { PageControl1Change(); });
+  // Test mode (config.cfg's TEST): Timer1 runs discovery again and again.
   connect(ui_.CheckBoxDMX, &QCheckBox::toggled, this,
           [this](bool on) { core_->Tick().View().dmxBetweenExchanges = on; });
+  workbench::Workbench& bench = core_->Bench();
   connect(ui_.CheckBoxTest, &QCheckBox::toggled, this, [this, &bench](bool on) {
     WithModels([&] { bench.Discover().testMode = on; });
     if (on && !closed_ && !timer1_.isActive()) timer1_.start();
@@ -270,8 +252,6 @@ void MainWindow::Wire() {
   connect(ui_.EditTime, &QLineEdit::textChanged, this, [this, &bench](const QString& text) {
     WithModels([&] { bench.Discover().testInterval = text.toStdString(); });
   });
-  connect(ui_.ComboBoxArtNet, &QComboBox::currentIndexChanged, this,
-          [this](int index) { core_->Tick().View().artNetDirection = index; });
   for (QWidget* w :
        std::initializer_list<QWidget*>{ui_.Image_L, ui_.Label_quendaris, ui_.GroupBox1}) {
     w->installEventFilter(this);
@@ -283,14 +263,16 @@ void MainWindow::Wire() {
   }
   connect(&startUpTimer_, &QTimer::timeout, this, [this] { StartUpTimerTimer(); });
   connect(&timer1_, &QTimer::timeout, this, [this] { Timer1Timer(); });
-  WireRdmPage();
-  WireConsolePages();
-  WireDeskPage();
-  WireShowPage();
-  WireArtNetPage();
-  WireFirmwarePage();
-  WirePatchPage();
-  WireAddressingWindow();
+  core::Core& core = *core_;
+  deviceList_ = std::make_unique<DeviceListBinding>(*this, core, ui_, *pages_);
+  rdmPage_ = std::make_unique<RdmPageBinding>(*this, core, ui_);
+  consolePages_ = std::make_unique<ConsolePagesBinding>(*this, core, ui_);
+  deskPage_ = std::make_unique<DeskPageBinding>(*this, core, ui_);
+  showPage_ = std::make_unique<ShowPageBinding>(*this, core, ui_);
+  artNetPage_ = std::make_unique<ArtNetPageBinding>(*this, core, ui_);
+  firmwarePage_ = std::make_unique<FirmwarePageBinding>(*this, core, ui_);
+  patchPage_ = std::make_unique<PatchPageBinding>(*this, core, ui_);
+  addressing_ = std::make_unique<AddressingBinding>(*this, core, ui_, *form2_);
 
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();
@@ -300,12 +282,6 @@ void MainWindow::Wire() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ui_.ListView1 &&
-      (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
-    // A key down or up in the scene list selects as a click does, after the list moved.
-    QTimer::singleShot(0, this, [this] { ListView1Click(ui_.ListView1->currentRow()); });
-    return false;
-  }
   if (event->type() == QEvent::MouseButtonRelease) {
     if (watched == ui_.Image_L) {
       Image_LClick();
@@ -348,12 +324,8 @@ void MainWindow::FormShow() {
   ui_.CheckBoxTest->setChecked(false);
   CentreOnScreen(this);
 
-  // Fader page: labels from the page position, bars at the top.
-  faderOffset_ = ui_.ScrollBarDMX->value();
-  RefreshFaderLabels();
-  for (QScrollBar* fader : ui_.ScrollBars()) fader->setValue(255);
-  std::unique_lock<workbench::ModelLock> models(core_->Bench().Models());
-  core_->Engine().PrimeRequestImage();
+  deskPage_->ResetFaders();
+  core_->PrepareModels();  // the request image, "Mode 1", the list's columns
 
   for (QTableWidget* grid : {ui_.StringGrid, ui_.StringGrid3D}) {
     grid->setColumnCount(17);
@@ -373,11 +345,6 @@ void MainWindow::FormShow() {
     combo->addItem("Mode 1");
     combo->setCurrentIndex(0);
   }
-  workbench::DevicePanelModel& panel = core_->Bench().Panel();
-  panel.personalities.Clear();
-  panel.personalities.Add(1, "Mode 1");
-  panel.personalities.itemIndex = 0;
-  core_->Bench().RdmPage().batchPersonalities = panel.personalities;
   ui_.ComboBoxRdmCh->setCurrentIndex(0);
   ui_.ComboBoxRDM->setCurrentIndex(1);
   core_->Link().SetResponseTimeout(link::ResponseTimeoutOfItem(1));
@@ -400,30 +367,15 @@ void MainWindow::FormShow() {
   scenes->setColumnCount(3);
   scenes->setHorizontalHeaderLabels({"Scene", "Fade", "Hold"});
   for (int c = 0; c < 3; ++c) scenes->setColumnWidth(c, 58);
-
-  core_->Bench().Devices().BuildColumns();
-  models.unlock();
   ui_.ComboBox_Fade->setCurrentIndex(2);
   ui_.ComboBox_Hold->setCurrentIndex(2);
   ui_.ComboBoxSpeed->setCurrentIndex(2);
 
   // The scene file: read whole at start-up; its scenes fill the list.
-  const std::string sceneFile = common::PathIn(workDir, "quendaris.show");
-  if (common::PathExists(sceneFile)) {
-    std::string error;
-    if (auto bytes = common::ReadWholeFile(sceneFile, error)) {
-      core_->Log().Add("Configure" + std::to_string(bytes->size()));
-      core_->Desk().Load(*bytes);
-      RefreshSceneList();
-    } else {
-      core_->Log().Add("Fail to Open File!!!");
-    }
-  }
-
-  link::HidProbe();  // the result is not looked at
-  core_->Link().LinkOpen();
+  if (core_->LoadSceneFile()) deskPage_->RefreshSceneList();
+  core_->OpenLink();
   LoadStartupSettings();
-  NetInit();
+  artNetPage_->NetInit();
   startUpTimer_.start();
   core_->Tick().CreateTimer();
   MirrorPage();
@@ -439,15 +391,9 @@ void MainWindow::StartUpTimerTimer() {
   }
   // Every listed device is asked; with many that do not answer this takes minutes, so it
   // runs like any command: the list fills as it goes, and the stop button ends the asking.
-  workbench::DeviceListController& list = core_->Bench().List();
-  workbench::RdmPageController& page = core_->Bench().RdmPage();
+  core::Core& core = *core_;
   RunCommand(
-      "Loading the device list",
-      [&list, &page] {
-        list.LoadDeviceTable(true);
-        page.FollowListCount();
-      },
-      {}, false);
+      "Loading the device list", [&core] { core.LoadDeviceList(); }, {}, false);
 }
 
 void MainWindow::Timer1Timer() {
@@ -475,8 +421,7 @@ void MainWindow::Timer1Timer() {
     timer1_.stop();
     return;
   }
-  updateScreenTurn_ = !updateScreenTurn_;
-  if (updateScreenTurn_) UpdateScreen();
+  artNetPage_->Timer1Turn();
 }
 
 bool MainWindow::FormCloseQuery() {
@@ -499,15 +444,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void MainWindow::RefreshFaderLabels() {
-  for (int k = 1; k <= 12; ++k) {
-    const int slot = faderOffset_ + k - 1;
-    ui_.Label_Cs()[static_cast<size_t>(k - 1)]->setText(QString::number(slot + 1));
-    ui_.Label_Ds()[static_cast<size_t>(k - 1)]->setText(
-        QString::number(core_ ? core_->Universe().At(static_cast<size_t>(slot)) : 0));
-  }
-}
-
 void MainWindow::MirrorPage() {
   core_->Tick().View().mode = OutputModeOfPage(pages_->currentIndex());
 }
@@ -515,15 +451,7 @@ void MainWindow::MirrorPage() {
 void MainWindow::PageControl1Change() {
   MirrorPage();
   if (pages_->currentIndex() == 2 && !closed_ && !timer1_.isActive()) timer1_.start();
-  // An unread patch (the first record still at address 1) is read when the page shows.
-  if (pages_->currentIndex() == 1) {
-    bool unread = false;
-    WithModels([&] {
-      const workbench::DeviceTable& t = core_->Bench().Table();
-      unread = t.Count() == 0 || t.Devices.front().StartAddressIndex == 0;
-    });
-    if (unread && !core_->Bench().Executor().CommandActive()) Button6Click(false);
-  }
+  if (pages_->currentIndex() == 1) patchPage_->PageShown();
 }
 
 void MainWindow::Label_quendarisClick() {
@@ -540,31 +468,6 @@ void MainWindow::MirrorIdentifyTargets() {
   core_->Tick().SetIdentifyTargets(std::move(targets));
 }
 
-void MainWindow::ListViewUIDClick(int row) {
-  workbench::Workbench& bench = core_->Bench();
-  if (pages_->currentIndex() == 0) {
-    // A click reads the device: not while another command works on the table.
-    if (bench.RefusedWhileBusy("Read")) {
-      DrainLog();
-      return;
-    }
-    // The device is taken at the click: the read and identify go to it, whatever is
-    // selected by the time the command runs.
-    std::optional<rdm::Uid> clicked;
-    WithModels([&] { clicked = bench.RdmPage().SelectClickedRow(row); });
-    if (clicked) {
-      RunCommand("Read", [&bench, uid = *clicked] { bench.RdmPage().ReadClickedDevice(uid); });
-    }
-  } else {
-    WithModels([&] {
-      bench.RdmPage().SelectRowOnOtherPage(row);
-      if (pages_->currentIndex() == 1) bench.PatchPage().RowClicked(row);
-    });
-    if (pages_->currentIndex() == 1) ui_.PaintBox1->update();
-  }
-  RefreshFromModels();
-}
-
 void MainWindow::RefreshFromModels() {
   if (!core_) return;
   workbench::Workbench& bench = core_->Bench();
@@ -572,33 +475,9 @@ void MainWindow::RefreshFromModels() {
   if (!lock) return;  // the command in hand is between two exchanges; shown at the next try
   // The rows are computed from the device list once per refresh.
   const workbench::DeviceListView view = bench.View();
-  RefreshRdmPage(view);
-  RefreshConsolePages();
-  auto* list = ui_.ListViewUID;
-  // The list follows the models here: its own signals are for the user's moves.
-  QSignalBlocker blockList(list);
-  if (list->columnCount() != static_cast<int>(view.columns.size())) {
-    list->setColumnCount(static_cast<int>(view.columns.size()));
-    QStringList headers;
-    for (size_t c = 0; c < view.columns.size(); ++c) {
-      headers << QString::fromStdString(view.columns[c].caption);
-      list->setColumnWidth(static_cast<int>(c), view.columns[c].width);
-    }
-    list->setHorizontalHeaderLabels(headers);
-  }
-  list->setRowCount(static_cast<int>(view.rows.size()));
-  for (size_t r = 0; r < view.rows.size(); ++r) {
-    for (int c = 0; c < list->columnCount() && c < 11; ++c) {
-      const QString text = QString::fromStdString(view.rows[r][static_cast<size_t>(c)]);
-      QTableWidgetItem* item = list->item(static_cast<int>(r), c);
-      if (!item) {
-        list->setItem(static_cast<int>(r), c, new QTableWidgetItem(text));
-      } else if (item->text() != text) {
-        item->setText(text);
-      }
-    }
-  }
-  if (view.selected >= 0 && list->currentRow() != view.selected) list->selectRow(view.selected);
+  rdmPage_->Refresh(view);
+  consolePages_->Refresh();
+  deviceList_->Refresh(view);
 }
 
 }  // namespace velquor::app

@@ -1,7 +1,7 @@
 #pragma once
 // The two windows: the main window "Form1" and the visual addressing window "Form2". Both
-// are built from the control table; the main window binds the workbench models to its
-// controls and runs start-up and shutdown.
+// are built from the control table; the main window runs start-up and shutdown and owns one
+// binding per page, which ties the page's controls to the workbench models.
 
 #include <QMainWindow>
 #include <QString>
@@ -17,9 +17,10 @@
 
 #include "app/ControlTable.h"
 #include "app/Controls.h"
+#include "app/PageBindings.h"
+#include "app/PageShell.h"
 #include "core/Core.h"
 #include "dmx/EngineTick.h"
-#include "link/FirmwareImages.h"
 #include "workbench/AddressMaps.h"
 
 class QLabel;
@@ -86,7 +87,10 @@ struct Dialogs {
   std::function<QString(const QString& filter, const QString& defaultName)> saveFile;
 };
 
-class MainWindow : public QMainWindow {
+// The window as a shell: start-up, shutdown, running commands, the log pane, the questions
+// and the language. Each page is a binding of its own (PageBindings.h) that reaches the
+// window only through `PageShell`.
+class MainWindow : public QMainWindow, public PageShell {
   Q_OBJECT
  public:
   MainWindow(const core::CoreOptions& options, Dialogs dialogs, std::string& error);
@@ -97,6 +101,15 @@ class MainWindow : public QMainWindow {
   AddressingWindow& Form2() { return *form2_; }
 
   const form1::Controls& Ui() const { return ui_; }
+  DeviceListBinding& DeviceList() { return *deviceList_; }
+  RdmPageBinding& RdmPage() { return *rdmPage_; }
+  ConsolePagesBinding& ConsolePages() { return *consolePages_; }
+  DeskPageBinding& DeskPage() { return *deskPage_; }
+  ShowPageBinding& ShowPage() { return *showPage_; }
+  ArtNetPageBinding& ArtNetPage() { return *artNetPage_; }
+  FirmwarePageBinding& FirmwarePage() { return *firmwarePage_; }
+  PatchPageBinding& PatchPage() { return *patchPage_; }
+  AddressingBinding& Addressing() { return *addressing_; }
 
   // Start-up and shutdown.
   void FormCreate();
@@ -108,44 +121,34 @@ class MainWindow : public QMainWindow {
   // Configuration and languages.
   void ApplyLanguageMain();
   void LoadStartupSettings();
-  bool SaveNetworkAddressIndex();
   void Image_LClick();
-  void RefreshFaderLabels();
+  void Label_quendarisClick();
 
   void PageControl1Change();
 
-  // The Patch page's map.
-  void Button6Click(bool rebuildList);  // and BitBtn4
-  void Button7Click(bool rebuildList);  // and BitBtn5
-  void Button8Click();                  // and BitBtn7
-  void Button9Click();                  // and BitBtn6
-  // The visual addressing window.
-  void SpeedButtonRdmClick();
-  void ShowSelectedDevice();
-  void ScrollBarDMXChange2();
-  void RequestIdentifyPass();
-
-  // The IAP page: the firmware update and the image merge.
-  void SpeedButtonOpenFileClick();
-  void SpeedButtonIAPClick();
-  void SpeedButtonOpenBinClick();
-  void SpeedButtonSaveBinClick();
-  const link::FirmwareImageStore& UpdateImages() const { return updateImages_; }
-
-  // The Art-Net page's bridge.
-  void NetInit();
-  void Edit_UniverseChange(const QString& text);
-  void UpDownUniClick(bool up);
-  void UpdateScreen();
-  void Label_quendarisClick();
-
   void SpeedButton6Click();
   bool CommandRunning() const { return commandRunning_; }
-
-  QString CurrentLanguage() const { return currentLanguage_; }
-  int NetworkAddressIndex() const { return networkAddressIndex_; }
   int TestMode() const { return testMode_; }
-  int FaderOffset() const { return faderOffset_; }
+
+  // PageShell.
+  bool RunCommand(const std::string& name, std::function<void()> command,
+                  std::function<void()> after = {}, bool holdsLine = true) override;
+  void ConnectCommand(QAbstractButton* button, const std::string& name,
+                      std::function<void()> command, bool holdsLine = true) override;
+  void WithModels(const std::function<void()>& change) override;
+  // Model → widgets. Skipped (and done again when the command ends) while a command holds
+  // the models between two exchanges: the window never waits for the line.
+  void RefreshFromModels() override;
+  void DrainLog() override;
+  void Log(const std::string& line) override;
+  bool ConfirmAddresses(const std::vector<workbench::AddressAssignment>& changes) override;
+  bool AskYesNo(const QString& title, const QString& text) override;
+  void ShowError(const QString& text) override;
+  QStringList OpenFiles(const QString& filter) override;
+  QString OpenFile(const QString& filter) override;
+  QString SaveFile(const QString& filter, const QString& defaultName) override;
+  QString CurrentLanguage() const override { return currentLanguage_; }
+  bool Closed() const override { return closed_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -153,51 +156,24 @@ class MainWindow : public QMainWindow {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  // Model → widgets. Skipped (and done again when the command ends) while a command holds
-  // the models between two exchanges: the window never waits for the line.
-  void RefreshFromModels();
-  void DrainLog();
-  // Runs a command on the line's executor; `after` follows on this thread when it has ended.
-  // Refused with a log line while another command runs (the stop button always works).
-  bool RunCommand(const std::string& name, std::function<void()> command,
-                  std::function<void()> after = {}, bool holdsLine = true);
-  void ConnectCommand(QAbstractButton* button, const std::string& name,
-                      std::function<void()> command, bool holdsLine = true);
-  // Changes the models from this thread (an edit typed, a box ticked).
-  void WithModels(const std::function<void()>& change);
-  // Before an address write: true when the writes are clean, or the user, shown every
-  // fixture that would overlap another or run past 512, wants them sent anyway.
-  bool ConfirmAddresses(const std::vector<workbench::AddressAssignment>& changes);
-  // One binding per page: its signals, and its fields refreshed from the models.
-  void WireRdmPage();
-  void RefreshRdmPage(const workbench::DeviceListView& view);
-  void ShowDiscoveryStatus();
-  void WireConsolePages();
-  void RefreshConsolePages();
-  void WireDeskPage();
-  void ListView1Click(int row);
-  void RefreshFaders();
-  void RefreshSceneList();
-  void WireShowPage();
-  void WireArtNetPage();
-  void WireFirmwarePage();
-  void WirePatchPage();
-  void WireAddressingWindow();
-  void RefreshAddressingList();
-  void SetAddressingFaders();
-  void SetShowButtons(bool record, bool stop, bool play, bool loop);
-  void EndRecording();
-  void RefreshShowList();
-  void ShowConnectState();
-
   void Wire();
   void CommandEnded(const std::function<void()>& after);
   void MirrorPage();
   void MirrorIdentifyTargets();
-  void ListViewUIDClick(int row);
-  void ShowError(const QString& text);
+  void ShowConnectState();
 
   Dialogs dialogs_;
+  // The bindings are declared before the core: they go after it, so no thread of the core
+  // calls into a binding that is gone.
+  std::unique_ptr<DeviceListBinding> deviceList_;
+  std::unique_ptr<RdmPageBinding> rdmPage_;
+  std::unique_ptr<ConsolePagesBinding> consolePages_;
+  std::unique_ptr<DeskPageBinding> deskPage_;
+  std::unique_ptr<ShowPageBinding> showPage_;
+  std::unique_ptr<ArtNetPageBinding> artNetPage_;
+  std::unique_ptr<FirmwarePageBinding> firmwarePage_;
+  std::unique_ptr<PatchPageBinding> patchPage_;
+  std::unique_ptr<AddressingBinding> addressing_;
   std::unique_ptr<core::Core> core_;
   std::unique_ptr<AddressingWindow> form2_;
   QTabWidget* pages_ = nullptr;
@@ -210,19 +186,8 @@ class MainWindow : public QMainWindow {
   bool commandRunning_ = false;
   std::atomic<bool> drainPosted_{false};   // a drain of the log is on its way to this thread
   std::atomic<bool> statusPosted_{false};  // a discovery status is on its way
-  std::atomic<bool> deskPosted_{false};    // a scene step's refresh is on its way
-  std::atomic<bool> showPosted_{false};    // a recorder or player refresh is on its way
-
-  bool identifyPassWanted_ = false;        // a repaint asked for a pass while one could not run
-  link::FirmwareImageStore updateImages_;  // buffers taken only when files are opened
-  link::FirmwareImageStore mergeImages_;
-  QString updateFileName_;                 // the last file chosen for the update (OpenDialog1)
-  std::array<uint8_t, 512> gridShadow_{};  // the levels as the grid shows them
-  bool updateScreenTurn_ = false;          // the grid is refreshed every second Timer1 event
   QString currentLanguage_ = "CHS";
-  int networkAddressIndex_ = 0;
   int testMode_ = 0;
-  int faderOffset_ = 0;
 };
 
 // What the engine tick does while the page at `tabIndex` shows.

@@ -1,9 +1,19 @@
 #include "core/Core.h"
 
+#include "common/Encoding.h"
 #include "common/Files.h"
+#include "link/HidLayer.h"
 #include "link/LibusbTransport.h"
 
 namespace velquor::core {
+
+std::optional<common::IniFile> LoadProgramIni(const std::string& programDir,
+                                              const std::string& name) {
+  std::string error;
+  auto bytes = common::ReadWholeFile(common::PathIn(programDir, name), error);
+  if (!bytes) return std::nullopt;
+  return common::IniFile::Parse(common::DecodeTextFile(*bytes));
+}
 
 std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::WorkbenchHooks hooks,
                                    std::string& error) {
@@ -65,6 +75,48 @@ std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::Workbe
       core->universe_, core->tick_->View(), *core->engine_, core->bench_->Executor(), core->log_,
       *core->clock_, std::move(bridgeHooks), options.artNet);
   return core;
+}
+
+void Core::PrepareModels() {
+  std::lock_guard lock(bench_->Models());
+  engine_->PrimeRequestImage();
+  workbench::DevicePanelModel& panel = bench_->Panel();
+  panel.personalities.Clear();
+  panel.personalities.Add(1, "Mode 1");
+  panel.personalities.itemIndex = 0;
+  bench_->RdmPage().batchPersonalities = panel.personalities;
+  bench_->Devices().BuildColumns();
+}
+
+bool Core::LoadSceneFile() {
+  const std::string sceneFile = common::PathIn(options_.workDir, "quendaris.show");
+  if (!common::PathExists(sceneFile)) return false;
+  std::string error;
+  auto bytes = common::ReadWholeFile(sceneFile, error);
+  if (!bytes) {
+    log_.Add("Fail to Open File!!!");
+    return false;
+  }
+  log_.Add("Configure" + std::to_string(bytes->size()));
+  desk_->Load(*bytes);
+  return true;
+}
+
+void Core::OpenLink() {
+  link::HidProbe();  // the result is not looked at
+  link_->LinkOpen();
+}
+
+std::optional<StartUpSettings> Core::ReadStartUpSettings() const {
+  auto config = LoadProgramIni(options_.programDir, "config.cfg");
+  if (!config) return std::nullopt;
+  return StartUpSettings{config->ReadInteger("General", "IP", 0),
+                         config->ReadInteger("General", "TEST", 0)};
+}
+
+void Core::LoadDeviceList() {
+  bench_->List().LoadDeviceTable(true);
+  bench_->RdmPage().FollowListCount();
 }
 
 Core::~Core() {

@@ -6,9 +6,11 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/Clock.h"
+#include "common/Ini.h"
 #include "common/Log.h"
 #include "dmx/EngineTick.h"
 #include "dmx/OutputUniverse.h"
@@ -30,6 +32,17 @@ struct CoreOptions {
   std::string programDir;          // config.cfg, language files, UidList.ini
   common::Clock* clock = nullptr;  // the real clock unless a test gives one
   net::BridgeOptions artNet;       // the Art-Net bridge (opened by its user, not here)
+};
+
+// Reads an INI file beside the program (config.cfg, the language files); a file that is not
+// UTF-8 is read as GB18030. Nothing when it cannot be read.
+std::optional<common::IniFile> LoadProgramIni(const std::string& programDir,
+                                              const std::string& name);
+
+// config.cfg's [General] settings the program starts with.
+struct StartUpSettings {
+  int networkAddressIndex = 0;  // IP: the host address the Art-Net node uses
+  int testMode = 0;             // TEST: not 0 shows the test-mode controls
 };
 
 class Core {
@@ -60,6 +73,22 @@ class Core {
   net::ArtNetBridge& Bridge() { return *bridge_; }
   virtualline::VirtualLine* Line() { return line_; }
   const CoreOptions& Options() const { return options_; }
+
+  // ---- Start-up, in the order the window takes them ----
+  // The request image primed, the panel's and the batch's personality lists at "Mode 1", the
+  // device list's columns built. Takes the model lock.
+  void PrepareModels();
+  // Reads quendaris.show from the working directory into the desk: true when it was read (and
+  // "Configure<size>" logged); false when there is none or it cannot be read ("Fail to Open
+  // File!!!").
+  bool LoadSceneFile();
+  // Probes the HID layer (the result is not looked at), then opens the link to the box.
+  void OpenLink();
+  // config.cfg's settings; nothing when config.cfg cannot be read.
+  std::optional<StartUpSettings> ReadStartUpSettings() const;
+  // The start-up load of devnames.lst: every listed device is asked again and the RDM page's
+  // last fixture follows the count. Runs as a command on the line's executor.
+  void LoadDeviceList();
 
   // Ends the command in hand at its next exchange, stops the executor and the tick, and
   // releases the box. Safe to call twice.

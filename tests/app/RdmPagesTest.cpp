@@ -1,97 +1,18 @@
-#include <gtest/gtest.h>
-
-#include <QTest>
-#include <QtWidgets>
-#include <filesystem>
-
-#include "WorkbenchHarness.h"
-#include "app/Windows.h"
-#include "net/NetTestSupport.h"
+#include "AppWindow.h"
 
 using namespace velquor;
 using namespace velquor::testsupport;
 
 namespace {
 
-// The main window on the virtual line with the listed devices loaded at start-up; its
-// questions are answered by the test and their titles kept.
-struct Desk {
-  explicit Desk(const std::string& list =
-                    "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n",
-                bool settle = true) {
-    std::filesystem::copy_file(std::string(VELQUOR_RESOURCES) + "/UidList.ini",
-                               program / "UidList.ini");
-    WriteText(work / "devnames.lst", list);
-    core::CoreOptions options;
-    options.virtualLine = true;
-    options.artNet.port = FreeUdpPort();  // never the real 6454 of this machine
-    options.programDir = program.path;
-    options.workDir = work.path;
-    std::string error;
-    app::Dialogs dialogs;
-    dialogs.askYesNo = [this](const QString& title, const QString&) {
-      asked.push_back(title);
-      return yes;
-    };
-    dialogs.openFile = [this](const QString&) { return chosenFile; };
-    window = std::make_unique<app::MainWindow>(options, dialogs, error);
-    window->FormShow();
-    QTest::qWait(350);  // the start-up timer loads the table
-    if (settle) Settle();
-  }
-  ~Desk() { window->close(); }
-  // Lets the command in hand end and the window take its result.
-  void Settle() {
-    auto& executor = window->CoreRef().Bench().Executor();
-    EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return !window->CommandRunning() && !executor.CommandActive(); }, 10000))
-        << "the command in hand never ended";
-    QApplication::processEvents();
-  }
-  template <class T = QWidget>
-  T* C(const char* name) {
-    return window->findChild<T*>(name);
-  }
-  QString Text(const char* edit) { return C<QLineEdit>(edit)->text(); }
-  QString Log() { return C<QPlainTextEdit>("LogMemo")->toPlainText(); }
-  QTableWidget* List() { return C<QTableWidget>("ListViewUID"); }
-  void Page(int index) { C<QTabWidget>("PageControl1")->setCurrentIndex(index); }
-  void Click(const char* button, bool settle = true) {
-    QTest::mouseClick(C<QPushButton>(button), Qt::LeftButton);
-    if (settle) Settle();
-  }
-  void ClickRow(QTableWidget* list, int row, int column = 1) {
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualRect(list->model()->index(row, column)).center());
-    Settle();
-  }
-  void Type(const char* edit, const char* text) {
-    C<QLineEdit>(edit)->selectAll();
-    QTest::keyClicks(C<QLineEdit>(edit), text);
-  }
-  // As the user picks an item: the box changes, then says it was activated.
-  void Choose(const char* box, int index) {
-    C<QComboBox>(box)->setCurrentIndex(index);
-    emit C<QComboBox>(box)->activated(index);
-  }
-  // The fixture as the rig has it.
-  virtualline::Fixture Rig(AnyUid uid) {
-    return *window->CoreRef().Line()->FixtureState(rdm::Uid(uid).Value());
-  }
-
-  ScratchDir program, work;
-  QStringList asked;   // the questions' titles, in order
-  bool yes = true;     // the answer to each
-  QString chosenFile;  // what the file chooser answers
-  std::unique_ptr<app::MainWindow> window;
-};
+const std::string kSpots = "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n";
 
 }  // namespace
 
 TEST(RdmPage, ALongStartUpLoadKeepsTheWindowLiveAndTheStopButtonEndsIt) {
   std::string list;
   for (int k = 0; k < 530; ++k) list += "12340000" + std::to_string(1000 + k) + "=x\r\n";
-  Desk d(list, false);
+  AppWindow d(list, false);
   ASSERT_TRUE(d.window->CommandRunning()) << "each silent device costs its time-out";
   QElapsedTimer frozen;
   frozen.start();
@@ -104,7 +25,7 @@ TEST(RdmPage, ALongStartUpLoadKeepsTheWindowLiveAndTheStopButtonEndsIt) {
 }
 
 TEST(RdmPage, WriteGoesOnlyToTheDeviceThePanelWasReadFrom) {
-  Desk d("7FF000000102=Spot 2\r\n7FF100000201=Wash Par 1\r\n");
+  AppWindow d("7FF000000102=Spot 2\r\n7FF100000201=Wash Par 1\r\n");
   d.ClickRow(d.List(), 0);  // Spot 2, read on the RDM page
   EXPECT_EQ(d.C<QLabel>("LabelPanelDevice")->text(), "面板: 0x7FF000000102");
   d.Page(7);  // the console page: a click only selects
@@ -121,7 +42,7 @@ TEST(RdmPage, WriteGoesOnlyToTheDeviceThePanelWasReadFrom) {
 }
 
 TEST(RadioPage, ReadChoosesTheAnsweredChannelAndWriteSendsTheChosenOne) {
-  Desk d;
+  AppWindow d(kSpots);
   d.Click("SpeedButtonRead");
   EXPECT_EQ(d.C<QComboBox>("ComboBoxRdmCh")->currentText(), "频道Ch3");
   d.Choose("ComboBoxRdmCh", 6);
@@ -130,7 +51,7 @@ TEST(RadioPage, ReadChoosesTheAnsweredChannelAndWriteSendsTheChosenOne) {
 }
 
 TEST(DmxPage, FadersAndScenesWorkWhileDiscoveryHoldsTheLine) {
-  Desk d;
+  AppWindow d(kSpots);
   d.Click("SpeedButtonDiscover", false);
   ASSERT_TRUE(d.window->CommandRunning());
   d.Page(3);
@@ -154,7 +75,7 @@ TEST(DmxPage, FadersAndScenesWorkWhileDiscoveryHoldsTheLine) {
 }
 
 TEST(ArtNetPage, UniverseLevelsAndShowsRecordedAndPlayedBack) {
-  Desk d;
+  AppWindow d(kSpots);
   d.Page(2);
   auto* universe = d.C<QLineEdit>("Edit_Universe");
   QTest::keyClicks(universe, "40000");
@@ -169,11 +90,11 @@ TEST(ArtNetPage, UniverseLevelsAndShowsRecordedAndPlayedBack) {
   auto* grid = d.C<QTableWidget>("StringGrid");
   d.window->CoreRef().Universe().Store(17, 99);  // slot 18: row 2, column 2
   d.window->CoreRef().Universe().Store(511, 7);  // slot 512: row 32, column 16
-  d.window->UpdateScreen();
+  d.window->ArtNetPage().UpdateScreen();
   EXPECT_EQ(grid->item(2, 2)->text(), "99");
   EXPECT_EQ(grid->item(32, 16)->text(), "7");
   grid->item(2, 2)->setText("x");
-  d.window->UpdateScreen();
+  d.window->ArtNetPage().UpdateScreen();
   EXPECT_EQ(grid->item(2, 2)->text(), "x") << "a level unchanged since is not written again";
 
   d.C<QComboBox>("ComboBoxArtNet")->setCurrentIndex(1);  // DMX512 To Art-Net: a frame a tick
@@ -199,7 +120,7 @@ TEST(ArtNetPage, UniverseLevelsAndShowsRecordedAndPlayedBack) {
 }
 
 TEST(PatchPage, FirstViewReadsTheRigAndAWriteOfTheDraggedMapAsksAboutOverlapsFirst) {
-  Desk d;
+  AppWindow d(kSpots);
   workbench::Workbench& bench = d.window->CoreRef().Bench();
   bench.Run([&] { bench.Operations().SetStartAddress(kSpot2, 50); });  // not by the window
   d.Page(1);                                                           // an unread patch is read
@@ -226,7 +147,7 @@ TEST(PatchPage, FirstViewReadsTheRigAndAWriteOfTheDraggedMapAsksAboutOverlapsFir
 }
 
 TEST(AddressingWindow, OpensOnTheRigIdentifiesTheSelectionAndHasItsOwnFaders) {
-  Desk d;
+  AppWindow d(kSpots);
   d.Click("SpeedButtonRdm");
   app::AddressingWindow& form2 = d.window->Form2();
   EXPECT_TRUE(form2.isVisible());
@@ -264,7 +185,7 @@ TEST(AddressingWindow, OpensOnTheRigIdentifiesTheSelectionAndHasItsOwnFaders) {
 }
 
 TEST(RdmPage, WhatTheWindowShowsIsWhatIsSentAndRisksAreAskedFirst) {
-  Desk d;
+  AppWindow d(kSpots);
   ASSERT_EQ(d.List()->rowCount(), 3);
   d.Click("SpeedButtonRdmRead");  // no row chosen: the first
   EXPECT_EQ(d.Text("Edit1"), "Spot 1");

@@ -1,74 +1,12 @@
-#include <gtest/gtest.h>
-
-#include <QTest>
-#include <QtWidgets>
-#include <filesystem>
-
-#include "WorkbenchHarness.h"
+#include "AppWindow.h"
 #include "app/Language.h"
-#include "app/Windows.h"
-#include "net/NetTestSupport.h"
 
 using namespace velquor;
 using namespace velquor::testsupport;
 using app::MainWindow;
 
-namespace {
-
-// The main window on the virtual line, in a program and a working directory of its own; the
-// test writes their files first, then opens it, and answers its dialogs.
-struct App {
-  ~App() {
-    if (window) window->close();
-  }
-  App& Program(const std::string& name, const std::string& text) {
-    WriteText(program / name, text);
-    return *this;
-  }
-  App& Shipped(const std::string& name) {
-    std::filesystem::copy_file(std::string(VELQUOR_RESOURCES) + "/" + name, program / name);
-    return *this;
-  }
-  MainWindow& Open() {
-    core::CoreOptions options;
-    options.virtualLine = true;
-    options.artNet.port = FreeUdpPort();  // never the real 6454 of this machine
-    options.programDir = program.path;
-    options.workDir = work.path;
-    app::Dialogs dialogs;
-    dialogs.showError = [this](const QString& text) { errors << text; };
-    dialogs.openUrl = [this](const QString& url) { urls << url; };
-    dialogs.openFiles = [this](const QString&) { return chosenFiles; };
-    dialogs.saveFile = [this](const QString&, const QString&) { return saveTarget; };
-    std::string error;
-    window = std::make_unique<MainWindow>(options, dialogs, error);
-    return *window;
-  }
-  template <class T>
-  T* C(const char* name) const {
-    return window->findChild<T*>(name);
-  }
-  QString Text(const char* button) const { return C<QAbstractButton>(button)->text(); }
-  QString Form2Text(const char* button) const {
-    return window->Form2().findChild<QAbstractButton*>(button)->text();
-  }
-  QString Log() const {
-    QApplication::processEvents();
-    return C<QPlainTextEdit>("LogMemo")->toPlainText();
-  }
-  std::string Config() const { return ReadText(program / "config.cfg"); }
-
-  ScratchDir program, work;
-  QStringList errors, urls;
-  QStringList chosenFiles;  // what the file choosers answer; empty: cancelled
-  QString saveTarget;
-  std::unique_ptr<MainWindow> window;
-};
-
-}  // namespace
-
 TEST(Windows, NamesPagesAndStartUpValuesAsDesigned) {
-  App a;
+  AppWindow a;
   std::filesystem::create_directory(a.work / "quendaris.show");  // a scene file not readable
   MainWindow& w = a.Open();
   w.FormShow();
@@ -128,7 +66,7 @@ TEST(Windows, NamesPagesAndStartUpValuesAsDesigned) {
 }
 
 TEST(Windows, StartUpTakesTheSettingsTheScenesAndAsksEveryListedDevice) {
-  App a;
+  AppWindow a;
   a.Program("config.cfg", "[General]\r\nTEST=7\r\nIP=2\r\n").Shipped("UidList.ini");
   WriteText(a.work / "devnames.lst", "7FF000000101=Spot 1\r\n7FF100000201=Par\r\n");
   WriteText(a.work / "quendaris.show", "");
@@ -141,7 +79,7 @@ TEST(Windows, StartUpTakesTheSettingsTheScenesAndAsksEveryListedDevice) {
   }
   // Index 2 when this host has that many addresses; otherwise the first.
   const size_t addresses = net::ListHostAddresses().size();
-  EXPECT_EQ(w.NetworkAddressIndex(), addresses > 2 ? 2 : 0);
+  EXPECT_EQ(w.ArtNetPage().NetworkAddressIndex(), addresses > 2 ? 2 : 0);
   EXPECT_EQ(static_cast<size_t>(a.C<QComboBox>("ComboBox_IP")->count()), addresses);
   EXPECT_TRUE(a.Log().contains("Configure0"));
 
@@ -155,7 +93,7 @@ TEST(Windows, StartUpTakesTheSettingsTheScenesAndAsksEveryListedDevice) {
 }
 
 TEST(Languages, ShippedFilesTheToggleAndACaptionForEveryControl) {
-  App a;
+  AppWindow a;
   for (const char* f : {"lang_ch.ini", "lang_en.ini", "lang_ch_2.ini", "lang_en_2.ini"}) {
     a.Shipped(f);
   }
@@ -190,7 +128,7 @@ TEST(Languages, ShippedFilesTheToggleAndACaptionForEveryControl) {
 }
 
 TEST(Languages, TheFileChosenWhatItGivesAndWhatIsReported) {
-  App a;
+  AppWindow a;
   a.Program("config.cfg", "[Form1]\r\nLanguage=ENU\r\n");
   // From a Chinese Windows install: "查找" in GB18030. The fader labels are set last.
   a.Program("lang_ch.ini",
@@ -250,7 +188,7 @@ TEST(Languages, TheFileChosenWhatItGivesAndWhatIsReported) {
 }
 
 TEST(Windows, DiscoveryShowsItsProgressTheStopButtonEndsItAndClosingStopsEveryThread) {
-  App a;
+  AppWindow a;
   MainWindow& w = a.Open();
   w.show();
   QTest::qWait(300);
@@ -278,7 +216,7 @@ TEST(Windows, DiscoveryShowsItsProgressTheStopButtonEndsItAndClosingStopsEveryTh
 }
 
 TEST(Windows, FirmwarePageLoadsStartsOnceAndMerges) {
-  App a;
+  AppWindow a;
   MainWindow& w = a.Open();
   w.FormShow();
   auto file = [&](const std::string& name, size_t size) {

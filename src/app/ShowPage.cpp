@@ -1,0 +1,147 @@
+// The show recorder and player on the Art-Net page: record the universe into a .dmx file,
+// play one back, copy a frame range or one loop of it.
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QListWidget>
+#include <filesystem>
+
+#include "app/PageBindings.h"
+#include "common/Files.h"
+#include "common/Text.h"
+
+namespace velquor::app {
+
+ShowPageBinding::ShowPageBinding(PageShell& shell, core::Core& core, const form1::Controls& ui)
+    : PageBinding(shell, core, ui) {
+  connect(ui_.FileListBoxShow, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+    const auto frames =
+        core_.Player().Select(common::PathIn(core_.Options().workDir, item->text().toStdString()));
+    if (frames) {
+      ui_.Edit_Start->setText("0");
+      ui_.Edit_Stop->setText(QString::number(*frames));
+    }
+    shell_.DrainLog();
+  });
+  connect(ui_.BtnRecord, &QAbstractButton::clicked, this, [this, &core] {
+    const std::string name = ui_.EditShowName->text().toStdString();
+    if (name.empty() || ui_.ShowState->text() == "Start") return;
+    const std::string path = common::PathIn(core.Options().workDir, name + ".dmx");
+    if (!core.Recorder().Start(path)) {
+      core.Log().Add("Unable to write " + path);
+      shell_.DrainLog();
+      return;
+    }
+    ui_.ShowState->setText("Start");
+    core.Log().Add("Start");
+    SetShowButtons(false, true, ui_.BtnPlay->isEnabled(), false);
+    shell_.DrainLog();
+  });
+  connect(ui_.BtnStop, &QAbstractButton::clicked, this, [this] {
+    SetShowButtons(true, false, true, true);
+    ui_.ShowState->setText("Finish");
+    EndRecording();
+  });
+  connect(ui_.BtnPlay, &QAbstractButton::clicked, this, [this, &core] {
+    if (!common::FileExists(core.Player().Selected())) return;
+    // A recording in hand is closed first: its frames would otherwise keep growing the file.
+    EndRecording();
+    if (ui_.ShowState->text() == "Finish") {
+      ui_.ShowState->setText("Play");
+      SetShowButtons(false, true, false, false);
+    } else {
+      ui_.ShowState->setText("Finish");
+      SetShowButtons(true, false, ui_.BtnPlay->isEnabled(), true);
+    }
+  });
+  connect(ui_.BtnShowDelete, &QAbstractButton::clicked, this, [this, &core] {
+    std::string error;
+    const std::string path = core.Player().Selected();
+    if (common::FileExists(path) && !common::RemoveFile(path, error)) {
+      core.Log().Add("Unable to delete " + path + ": " + error);
+    }
+    RefreshShowList();
+    shell_.DrainLog();
+  });
+  // Copies of the selected show: a frame range ("S_") and one loop ("C_").
+  auto copyTarget = [this](const char* prefix) {
+    const std::string source = core_.Player().Selected();
+    return common::PathIn(core_.Options().workDir,
+                          prefix + std::filesystem::path(source).filename().string());
+  };
+  connect(ui_.BtnSaveFile, &QAbstractButton::clicked, this, [this, &core, copyTarget] {
+    const std::string source = core.Player().Selected();
+    if (common::FileExists(source)) {
+      auto number = [](QLineEdit* edit) {
+        return static_cast<int>(std::min<uint64_t>(
+            common::ParseUnsigned("0" + edit->text().toStdString()).value_or(0), 0x7FFFFFFF));
+      };
+      dmx::CopyShowRange(source, copyTarget("S_"), number(ui_.Edit_Start), number(ui_.Edit_Stop),
+                         core.Universe(), core.Log());
+      core.Player().Rewind();
+    }
+    RefreshShowList();
+    shell_.DrainLog();
+  });
+  connect(ui_.BtnLoop, &QAbstractButton::clicked, this, [this, &core, copyTarget] {
+    const std::string source = core.Player().Selected();
+    if (common::FileExists(source)) {
+      dmx::CopyShowLoop(source, copyTarget("C_"), core.Universe(), core.Log());
+      core.Player().Rewind();
+    }
+    RefreshShowList();
+    shell_.DrainLog();
+  });
+  // The recorder's count and the player's position reach the page through the event loop.
+  core.SetShowShown([this] {
+    if (showPosted_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          showPosted_ = false;
+          if (core_.Recorder().Recording()) {
+            ui_.ShowState->setText(QString::number(core_.ShowCount()));
+          }
+          if (!ui_.BtnPlay->isEnabled()) {
+            ui_.Edit_Start->setText(QString::number(core_.Player().Position()));
+          }
+        },
+        Qt::QueuedConnection);
+  });
+  RefreshShowList();
+}
+
+void ShowPageBinding::SetShowButtons(bool record, bool stop, bool play, bool loop) {
+  ui_.BtnRecord->setEnabled(record);
+  ui_.BtnStop->setEnabled(stop);
+  ui_.BtnPlay->setEnabled(play);
+  ui_.BtnLoop->setEnabled(loop);
+  // What the engine tick reads of them: a recording or a playback runs, a playback runs.
+  core_.Tick().View().showRunning = stop;
+  core_.Tick().View().playbackActive = !play;
+}
+
+void ShowPageBinding::EndRecording() {
+  if (!core_.Recorder().Recording()) return;
+  core_.Log().Add(ui_.EditShowName->text().toStdString() + ".dmx");
+  core_.Recorder().Stop();
+  RefreshShowList();
+  shell_.DrainLog();
+}
+
+void ShowPageBinding::RefreshShowList() {
+  ui_.FileListBoxShow->clear();
+  std::error_code ec;
+  QStringList names;
+  for (const auto& entry : std::filesystem::directory_iterator(
+           core_.Options().workDir.empty() ? "." : core_.Options().workDir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_regular_file(ec) && name.find(".dmx") != std::string::npos) {
+      names << QString::fromStdString(name);
+    }
+  }
+  names.sort();
+  ui_.FileListBoxShow->addItems(names);
+}
+
+}  // namespace velquor::app
