@@ -1,7 +1,7 @@
 #pragma once
 // One binding per page of the main window (and one for the visual addressing window): it
 // wires the page's controls to its controller and refreshes the page's fields from the
-// models. The handler names are the specification's; a binding reaches the window only
+// models. The handlers keep the names the controls are known by; a binding reaches the window only
 // through `PageShell`.
 
 #include <QObject>
