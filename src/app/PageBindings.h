@@ -9,6 +9,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <thread>
 
 #include "app/Controls.h"
 #include "app/PageShell.h"
@@ -84,13 +85,21 @@ class DeskPageBinding : public PageBinding {
 class ShowPageBinding : public PageBinding {
  public:
   ShowPageBinding(PageShell& shell, core::Core& core, const form1::Controls& ui);
+  ~ShowPageBinding() override;
+  // Waits for a copy in hand to be written whole (the window closes).
+  void FinishCopy();
 
  private:
   void SetShowButtons(bool record, bool stop, bool play, bool loop);
   void EndRecording();
   void RefreshShowList();
+  // A frame range ("S_") or one loop ("C_") of the selected show, copied on a worker so the
+  // window stays live; progress goes to the log in tenths.
+  void StartCopy(const char* prefix, bool loop);
 
   std::atomic<bool> showPosted_{false};  // a recorder or player refresh is on its way
+  std::thread copyWorker_;
+  std::atomic<bool> copying_{false};
 };
 
 // The Art-Net page's bridge: the local address, the port-address, "Signal testing", the grid.

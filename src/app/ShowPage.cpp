@@ -27,6 +27,14 @@ ShowPageBinding::ShowPageBinding(PageShell& shell, core::Core& core, const form1
     const std::string name = ui_.EditShowName->text().toStdString();
     if (name.empty() || ui_.ShowState->text() == "Start") return;
     const std::string path = common::PathIn(core.Options().workDir, name + ".dmx");
+    const bool chinese = shell_.CurrentLanguage() == "CHS";
+    if (common::PathExists(path) &&
+        !shell_.AskYesNo(
+            chinese ? "录制" : "Record",
+            QString::fromStdString(name) +
+                (chinese ? ".dmx 已存在，覆盖它？" : ".dmx exists: record over it?"))) {
+      return;
+    }
     if (!core.Recorder().Start(path)) {
       core.Log().Add("Unable to write " + path);
       shell_.DrainLog();
@@ -57,41 +65,22 @@ ShowPageBinding::ShowPageBinding(PageShell& shell, core::Core& core, const form1
   connect(ui_.BtnShowDelete, &QAbstractButton::clicked, this, [this, &core] {
     std::string error;
     const std::string path = core.Player().Selected();
-    if (common::FileExists(path) && !common::RemoveFile(path, error)) {
+    if (!common::FileExists(path)) return;
+    // A show being played stops before its file goes.
+    if (!ui_.BtnPlay->isEnabled()) {
+      SetShowButtons(true, false, true, true);
+      ui_.ShowState->setText("Finish");
+    }
+    if (common::RemoveFile(path, error)) {
+      core.Player().Forget(path);
+    } else {
       core.Log().Add("Unable to delete " + path + ": " + error);
     }
     RefreshShowList();
     shell_.DrainLog();
   });
-  // Copies of the selected show: a frame range ("S_") and one loop ("C_").
-  auto copyTarget = [this](const char* prefix) {
-    const std::string source = core_.Player().Selected();
-    return common::PathIn(core_.Options().workDir,
-                          prefix + std::filesystem::path(source).filename().string());
-  };
-  connect(ui_.BtnSaveFile, &QAbstractButton::clicked, this, [this, &core, copyTarget] {
-    const std::string source = core.Player().Selected();
-    if (common::FileExists(source)) {
-      auto number = [](QLineEdit* edit) {
-        return static_cast<int>(std::min<uint64_t>(
-            common::ParseUnsigned("0" + edit->text().toStdString()).value_or(0), 0x7FFFFFFF));
-      };
-      dmx::CopyShowRange(source, copyTarget("S_"), number(ui_.Edit_Start), number(ui_.Edit_Stop),
-                         core.Universe(), core.Log());
-      core.Player().Rewind();
-    }
-    RefreshShowList();
-    shell_.DrainLog();
-  });
-  connect(ui_.BtnLoop, &QAbstractButton::clicked, this, [this, &core, copyTarget] {
-    const std::string source = core.Player().Selected();
-    if (common::FileExists(source)) {
-      dmx::CopyShowLoop(source, copyTarget("C_"), core.Universe(), core.Log());
-      core.Player().Rewind();
-    }
-    RefreshShowList();
-    shell_.DrainLog();
-  });
+  connect(ui_.BtnSaveFile, &QAbstractButton::clicked, this, [this] { StartCopy("S_", false); });
+  connect(ui_.BtnLoop, &QAbstractButton::clicked, this, [this] { StartCopy("C_", true); });
   // The recorder's count and the player's position reach the page through the event loop.
   core.SetShowShown([this] {
     if (showPosted_.exchange(true)) return;
@@ -109,6 +98,60 @@ ShowPageBinding::ShowPageBinding(PageShell& shell, core::Core& core, const form1
         Qt::QueuedConnection);
   });
   RefreshShowList();
+}
+
+ShowPageBinding::~ShowPageBinding() {
+  FinishCopy();
+}
+
+void ShowPageBinding::FinishCopy() {
+  if (copyWorker_.joinable()) copyWorker_.join();
+}
+
+void ShowPageBinding::StartCopy(const char* prefix, bool loop) {
+  const std::string source = core_.Player().Selected();
+  if (!common::FileExists(source)) return;
+  if (copying_) {
+    core_.Log().Add("A copy is being written: wait for it to end");
+    shell_.DrainLog();
+    return;
+  }
+  FinishCopy();
+  const std::string target = common::PathIn(
+      core_.Options().workDir, prefix + std::filesystem::path(source).filename().string());
+  const bool chinese = shell_.CurrentLanguage() == "CHS";
+  if (common::PathExists(target) &&
+      !shell_.AskYesNo(chinese ? "复制" : "Copy",
+                       QString::fromStdString(std::filesystem::path(target).filename().string()) +
+                           (chinese ? " 已存在，替换它？" : " exists: replace it?"))) {
+    return;
+  }
+  auto number = [](QLineEdit* edit) {
+    return static_cast<int>(std::min<uint64_t>(
+        common::ParseUnsigned("0" + edit->text().toStdString()).value_or(0), 0x7FFFFFFF));
+  };
+  const int first = number(ui_.Edit_Start), end = number(ui_.Edit_Stop);
+  common::LogSink& log = core_.Log();
+  copying_ = true;
+  copyWorker_ = std::thread([this, &log, source, target, first, end, loop] {
+    int tenths = 0;
+    auto progress = [&log, &tenths](int done, int total) {
+      const int now = total > 0 ? static_cast<int>(int64_t{done} * 10 / total) : 10;
+      if (now > tenths && now < 10) log.Add("Copy " + std::to_string(now * 10) + "%");
+      tenths = now;
+    };
+    const bool written = loop ? dmx::CopyShowLoop(source, target, log, progress)
+                              : dmx::CopyShowRange(source, target, first, end, log, progress);
+    if (!written) log.Add("Unable to copy " + source + " to " + target);
+    copying_ = false;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          RefreshShowList();
+          shell_.DrainLog();
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 void ShowPageBinding::SetShowButtons(bool record, bool stop, bool play, bool loop) {

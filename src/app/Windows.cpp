@@ -124,6 +124,7 @@ void MainWindow::ShowConnectState() {
 }
 
 MainWindow::~MainWindow() {
+  if (showPage_) showPage_->FinishCopy();  // a copy in hand is written whole
   if (core_) core_->Log().SetListener(nullptr);
   if (!closed_ && core_) {
     core_->Shutdown();
@@ -429,6 +430,7 @@ bool MainWindow::FormCloseQuery() {
   closed_ = true;
   timer1_.stop();
   startUpTimer_.stop();
+  showPage_->FinishCopy();
   // The command in hand ends at its next exchange; then the executor and the engine tick
   // stop and the box is released.
   core_->Shutdown();

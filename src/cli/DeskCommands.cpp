@@ -134,7 +134,7 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
       err << target << " exists: add --force to replace it\n";
       return kExitUsage;
     }
-    if (!dmx::CopyShowRange(path, target, c.from, c.to, core.Universe(), core.Log())) {
+    if (!dmx::CopyShowRange(path, target, c.from, c.to, core.Log())) {
       err << "Unable to copy " << path << " to " << target << "\n";
       return kExitFileError;
     }

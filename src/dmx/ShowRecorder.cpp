@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <vector>
 
 namespace velquor::dmx {
 
@@ -118,6 +119,14 @@ void ShowPlayer::Close() {
   fd_ = -1;
 }
 
+void ShowPlayer::Forget(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (path != path_) return;
+  Close();
+  path_.clear();
+  position_ = 0;
+}
+
 std::optional<int> ShowPlayer::Select(const std::string& path) {
   log_.Add(path);
   std::lock_guard lock(mutex_);
@@ -200,47 +209,94 @@ class FrameReader {
   int fd_;
 };
 
-bool WriteAll(int fd, const std::string& bytes) {
-  return ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+// A copy written frame by frame beside its target and renamed onto it when whole: a show
+// of any size costs a few frames of memory, and a failed copy leaves no half file.
+class FrameWriter {
+ public:
+  explicit FrameWriter(std::string target)
+      : target_(std::move(target)),
+        part_(target_ + ".part"),
+        fd_(::open(part_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {}
+  ~FrameWriter() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!done_) ::unlink(part_.c_str());
+  }
+  bool Ok() const { return fd_ >= 0 && ok_; }
+  void Append(const ShowFrame& frame) {
+    buffer_.insert(buffer_.end(), frame.begin(), frame.end());
+    if (buffer_.size() >= kFlushBytes) Flush();
+  }
+  bool Finish() {
+    Flush();
+    if (fd_ < 0 || !ok_) return false;
+    ok_ = ::fsync(fd_) == 0;
+    ::close(fd_);
+    fd_ = -1;
+    done_ = ok_ && ::rename(part_.c_str(), target_.c_str()) == 0;
+    return done_;
+  }
+
+ private:
+  static constexpr size_t kFlushBytes = 256 * kShowFrameBytes;
+  void Flush() {
+    if (fd_ >= 0 && ok_ && !buffer_.empty()) {
+      ok_ = ::write(fd_, buffer_.data(), buffer_.size()) == static_cast<ssize_t>(buffer_.size());
+    }
+    buffer_.clear();
+  }
+
+  std::string target_, part_;
+  int fd_;
+  bool ok_ = true, done_ = false;
+  std::vector<uint8_t> buffer_;
+};
+
+void Report(const CopyProgress& progress, int done, int total) {
+  if (progress && (done % 1024 == 0 || done == total)) progress(done, total);
 }
 
 }  // namespace
 
 bool CopyShowRange(const std::string& source, const std::string& target, int first, int end,
-                   OutputUniverse& universe, common::LogSink& log) {
+                   common::LogSink& log, const CopyProgress& progress) {
   FrameReader reader(source);
   if (!reader.Ok()) return false;
   const int frames = reader.Frames();
   first = std::clamp(first, 0, frames);
   end = std::clamp(end, 0, frames);
-  std::string copy;
-  ShowFrame frame{};
-  for (int p = first; p < end && reader.Read(p, frame); ++p) {
-    universe.StoreBlock(0, std::span<const uint8_t>(frame.data() + 6, kSlots));
-    copy.append(reinterpret_cast<const char*>(frame.data()), frame.size());
+  if (end <= first) {
+    log.Add(fmt::format("Nothing to copy: {} has frames 0 to {}; no frame from {} up to {}", source,
+                        frames, first, end));
+    return false;
   }
-  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const bool written = WriteAll(fd, copy);
-  ::close(fd);
-  log.Add(fmt::format("Copy file length:{} kb", static_cast<int64_t>(std::max(0, end - first)) *
+  FrameWriter writer(target);
+  if (!writer.Ok()) return false;
+  ShowFrame frame{};
+  for (int p = first; p < end; ++p) {
+    if (!reader.Read(p, frame)) return false;
+    writer.Append(frame);
+    Report(progress, p + 1 - first, end - first);
+  }
+  if (!writer.Finish()) return false;
+  log.Add(fmt::format("Copy file length:{} kb", static_cast<int64_t>(end - first) *
                                                     static_cast<int64_t>(kShowFrameBytes) / 1024));
-  return written;
+  return true;
 }
 
-bool CopyShowLoop(const std::string& source, const std::string& target, OutputUniverse& universe,
-                  common::LogSink& log) {
+bool CopyShowLoop(const std::string& source, const std::string& target, common::LogSink& log,
+                  const CopyProgress& progress) {
   FrameReader reader(source);
   if (!reader.Ok()) return false;
   const int frames = reader.Frames();
+  FrameWriter writer(target);
+  if (!writer.Ok()) return false;
   std::array<ShowFrame, 3> opening{};
-  std::string copy;
   ShowFrame frame{};
   int state = 0;
   int p = 0;
   for (; p < frames && reader.Read(p, frame); ++p) {
-    universe.StoreBlock(0, std::span<const uint8_t>(frame.data() + 6, kSlots));
-    copy.append(reinterpret_cast<const char*>(frame.data()), frame.size());
+    writer.Append(frame);
+    Report(progress, p + 1, frames);
     if (p < 3) opening[static_cast<size_t>(p)] = frame;
     if (p < 11) continue;
     // Whole 512-slot frames are compared; the header (sequence, checksum) is not.
@@ -259,12 +315,9 @@ bool CopyShowLoop(const std::string& source, const std::string& target, OutputUn
       if (state == 1) log.Add("1");
     }
   }
-  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const bool written = WriteAll(fd, copy);
-  ::close(fd);
+  if (!writer.Finish()) return false;
   log.Add(fmt::format("Copy file length:{} kb", static_cast<int64_t>(p) * kShowFrameBytes / 1024));
-  return written;
+  return true;
 }
 
 }  // namespace velquor::dmx

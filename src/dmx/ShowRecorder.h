@@ -26,15 +26,20 @@ using ShowFrame = std::array<uint8_t, kShowFrameBytes>;
 
 ShowFrame MakeShowFrame(uint8_t sequence, std::span<const uint8_t, kSlots> levels);
 
-// Copies frames first .. end-1 of `source` (cut to the frames it has) to `target`, each
-// also put into the universe; logs "Copy file length:N kb". False when a file cannot be used.
+// What a copy reports as it goes (every 1024 frames and at the end): frames written, and
+// the most it will write.
+using CopyProgress = std::function<void(int done, int total)>;
+// Copies frames first .. end-1 of `source` (cut to the frames it has) to `target`, frame by
+// frame; the output is not touched. The target appears whole or not at all; logs "Copy file
+// length:N kb". False (with a log line when the range is empty) when there is nothing to copy
+// or a file cannot be used.
 bool CopyShowRange(const std::string& source, const std::string& target, int first, int end,
-                   OutputUniverse& universe, common::LogSink& log);
+                   common::LogSink& log, const CopyProgress& progress = {});
 // Copies `source` to `target` until its opening recurs: the first three frames are kept, and
 // from frame 11 on each frame equal to the next of them raises the match state ("1", "2",
 // "3" in the log; any other frame sets it back); at 3 the copy ends with that frame.
-bool CopyShowLoop(const std::string& source, const std::string& target, OutputUniverse& universe,
-                  common::LogSink& log);
+bool CopyShowLoop(const std::string& source, const std::string& target, common::LogSink& log,
+                  const CopyProgress& progress = {});
 
 class ShowRecorder {
  public:
@@ -86,6 +91,9 @@ class ShowPlayer {
   void PlaybackStep();
   int Position() const { return position_.load(); }
   void Rewind() { position_ = 0; }
+  // The show at `path` is gone (deleted): nothing plays from it any more, and a new file of
+  // the same name starts from its beginning when chosen.
+  void Forget(const std::string& path);
 
  private:
   void Close();

@@ -123,15 +123,25 @@ TEST_F(Show, PlaybackLoopsBeforeTheLastFrame) {
   }
 }
 
-TEST_F(Show, CopiesOfARangeAndOfOneLoop) {
+TEST_F(Show, CopiesOfARangeAndOfOneLoopLeaveTheOutputAlone) {
   WriteShow(10);
+  universe.Store(0, 0x77);
   const std::string range = dir / "S_Show.dmx";
-  ASSERT_TRUE(dmx::CopyShowRange(path, range, 2, 5, universe, log));
+  std::vector<std::pair<int, int>> progress;
+  auto note = [&](int done, int total) { progress.emplace_back(done, total); };
+  ASSERT_TRUE(dmx::CopyShowRange(path, range, 2, 5, log, note));
   const std::string source = ReadBytes(path);
   EXPECT_EQ(ReadBytes(range), source.substr(2 * 518, 3 * 518)) << "frames copied unchanged";
   EXPECT_EQ(log.CountOf("Copy file length:1 kb"), 1u);
-  ASSERT_TRUE(dmx::CopyShowRange(path, range, 8, 99, universe, log));
+  EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{3, 3}}));
+  ASSERT_TRUE(dmx::CopyShowRange(path, range, 8, 99, log));
   EXPECT_EQ(ReadBytes(range).size(), 2u * 518) << "cut to the frames the show has";
+  // Nothing to copy: no file, not even an empty one; an earlier copy stays as it was.
+  EXPECT_FALSE(dmx::CopyShowRange(path, range, 60, 10, log));
+  EXPECT_EQ(ReadBytes(range).size(), 2u * 518);
+  EXPECT_FALSE(dmx::CopyShowRange(path, dir / "S_none.dmx", 10, 12, log));
+  EXPECT_FALSE(std::filesystem::exists(dir / "S_none.dmx"));
+  EXPECT_EQ(log.CountStartingWith("Nothing to copy: "), 2u);
 
   // A show that repeats every 15 frames: the copy ends once its opening came round again.
   std::string looped;
@@ -144,9 +154,28 @@ TEST_F(Show, CopiesOfARangeAndOfOneLoop) {
   WriteBytes(path, looped);
   log.Clear();
   const std::string loop = dir / "C_Show.dmx";
-  ASSERT_TRUE(dmx::CopyShowLoop(path, loop, universe, log));
+  ASSERT_TRUE(dmx::CopyShowLoop(path, loop, log));
   EXPECT_EQ(ReadBytes(loop), looped.substr(0, 18 * 518)) << "one loop and its opening again";
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{"1", "2", "3", "Copy file length:9 kb"}));
+  EXPECT_EQ(universe.At(0), 0x77) << "a copy is no playback";
+  EXPECT_FALSE(std::filesystem::exists(loop + ".part"));
+}
+
+TEST_F(Show, ADeletedShowNoLongerPlays) {
+  WriteShow(4);
+  dmx::ShowPlayer player(universe, log);
+  ASSERT_EQ(player.Select(path), 4);
+  player.PlaybackStep();
+  player.PlaybackStep();
+  std::filesystem::remove(path);
+  player.Forget(path);
+  WriteBytes(path, std::string(3 * 518, '\x05'));  // a new show of the same name
+  universe.Store(0, 0x77);
+  player.PlaybackStep();
+  EXPECT_EQ(universe.At(0), 0x77) << "nothing plays until a show is chosen";
+  ASSERT_EQ(player.Select(path), 3);
+  player.PlaybackStep();
+  EXPECT_EQ(universe.At(0), 5) << "the new show, from its first frame";
 }
 
 TEST_F(Show, ThePlayedFramesReachTheLineAsRecorded) {
