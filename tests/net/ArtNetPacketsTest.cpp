@@ -53,15 +53,15 @@ TEST(ArtNetParse, DmxTakesWhatItSaysAndWhatArrivedAtMost512) {
   EXPECT_EQ(d.sequence, 0x11);
   EXPECT_EQ(std::vector<uint8_t>(d.data.begin(), d.data.end()), Bytes({10, 20, 30, 40}));
   // Never bytes beyond the datagram, never more than it says, never more than a universe.
-  struct Case {
-    uint16_t says;
-    size_t sent, taken;
-  };
-  for (const Case& c : {Case{512, 100, 100}, Case{2, 512, 2}, Case{600, 600, 512}}) {
-    const auto datagram = ConsoleArtDmx(c.says, std::vector<uint8_t>(c.sent, 7));
+  const std::tuple<uint16_t, size_t, size_t> cases[] = {// says, sent, taken
+                                                        {512, 100, 100},
+                                                        {2, 512, 2},
+                                                        {600, 600, 512}};
+  for (const auto& [says, sent, taken] : cases) {
+    const auto datagram = ConsoleArtDmx(says, std::vector<uint8_t>(sent, 7));
     d = net::ParseArtNet(datagram);  // its spans point into the datagram, kept while read
-    EXPECT_EQ(d.declaredLength, c.says);
-    EXPECT_EQ(d.data.size(), c.taken) << c.says << " said, " << c.sent << " sent";
+    EXPECT_EQ(d.declaredLength, says);
+    EXPECT_EQ(d.data.size(), taken) << says << " said, " << sent << " sent";
   }
 }
 

@@ -127,19 +127,13 @@ RdmImage DiscoveryImage(size_t at) {
 TEST(DiscoveryDecode, ValidAnswersWithinBoundsAndSeparatorLimits) {
   const Uid uid(0x7A70, 1);
   using O = DiscoveryOutcome;
-  struct Case {
-    const char* what;
-    RdmImage image;
-    uint16_t received;
-    Uid lower, upper;
-    O outcome;
-  };
   RdmImage damaged = DiscoveryImage(0);
   damaged[23] ^= 0x02;  // low checksum byte
   RdmImage empty;
   empty.fill(0xFF);
   RdmImage zeros{};
-  const Case cases[] = {
+  // The bytes received, the branch's range, what they are.
+  const std::tuple<const char*, RdmImage, uint16_t, Uid, Uid, O> cases[] = {
       {"whole range", DiscoveryImage(0), 31, Uid(), BroadcastUid, O::Valid},
       {"its own UID", DiscoveryImage(0), 31, uid, uid, O::Valid},
       {"separator at 48, the last looked for", DiscoveryImage(41), 93, Uid(), BroadcastUid,
@@ -152,10 +146,10 @@ TEST(DiscoveryDecode, ValidAnswersWithinBoundsAndSeparatorLimits) {
       {"bytes without a separator", empty, 31, Uid(), BroadcastUid, O::Collision},
       {"zeros only", zeros, 31, Uid(), BroadcastUid, O::NoAnswer},
   };
-  for (const Case& c : cases) {
-    const DiscoveryResult r = DecodeDiscoveryResponse(c.image, c.received, c.lower, c.upper);
-    EXPECT_EQ(r.outcome, c.outcome) << c.what;
-    EXPECT_EQ(r.uid, c.outcome == O::Valid ? uid : Uid()) << c.what;
+  for (const auto& [what, image, received, lower, upper, outcome] : cases) {
+    const DiscoveryResult r = DecodeDiscoveryResponse(image, received, lower, upper);
+    EXPECT_EQ(r.outcome, outcome) << what;
+    EXPECT_EQ(r.uid, outcome == O::Valid ? uid : Uid()) << what;
   }
 }
 

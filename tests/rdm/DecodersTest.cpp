@@ -20,14 +20,15 @@ TEST(Decoders, DeviceInfoFieldByField) {
   ASSERT_TRUE(DecodeDeviceInfo(d));
   EXPECT_EQ(fields(*DecodeDeviceInfo(d)),
             std::tuple(1, 0, 0x0350, 0x0102, 0x01020003u, 16, 1, 3, 1, 0, 0));
-  // A device without a footprint: start address 0xFFFF; two sensors, one sub-device.
+  // A device without a footprint: start address 0xFFFF; 0x0102 sub-devices, two sensors.
   std::vector<uint8_t> radio = d;
   radio[10] = radio[11] = 0;
   radio[14] = radio[15] = 0xFF;
-  radio[17] = 1;
+  radio[16] = 0x01;
+  radio[17] = 0x02;
   radio[18] = 2;
   EXPECT_EQ(fields(*DecodeDeviceInfo(radio)),
-            std::tuple(1, 0, 0x0350, 0x0102, 0x01020003u, 0, 1, 3, 0xFFFF, 1, 2));
+            std::tuple(1, 0, 0x0350, 0x0102, 0x01020003u, 0, 1, 3, 0xFFFF, 0x0102, 2));
   EXPECT_FALSE(DecodeDeviceInfo(std::span(d).first(18))) << "18 bytes is one too few";
 }
 

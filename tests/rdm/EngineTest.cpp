@@ -29,11 +29,7 @@ struct Engine : ::testing::Test {
 TEST_F(Engine, GetDeviceInfoFromARigFixture) {
   rdm::RdmAnswer a = h.Get(kSpot1, pid::DEVICE_INFO);
   ASSERT_EQ(a.result, RESULT_OK);
-  EXPECT_EQ(a.ResponseType(), rdm::RESPONSE_TYPE_ACK);
-  EXPECT_EQ(a.Pdl(), 19);
-  EXPECT_EQ(rdm::ReadU16(&a.Data()[4]), 0x0102);  // category of a moving head
-  EXPECT_EQ(rdm::Uid::Read(&a.response[rdm::kSourceUid]), kSpot1);
-
+  // The answer's header (an ACK from the fixture, 19 bytes) is in its line.
   auto lines = h.log.Lines();
   ASSERT_EQ(lines.size(), 4u);  // "1 Device Opened", request, response, separator
   EXPECT_EQ(lines[1], "->Request:CC 01 18 7FF000000101 888800000001 01 00 00 0000 20 0060 00 03E8");
@@ -182,12 +178,7 @@ TEST(ExchangeOutcome, EveryKindOfAnswerAsAValue) {
     return a;
   };
   using Kind = rdm::ExchangeOutcome::Kind;
-  struct Case {
-    rdm::RdmAnswer a;
-    Kind kind;
-    std::string text;
-  };
-  const Case cases[] = {
+  const std::tuple<rdm::RdmAnswer, Kind, std::string> cases[] = {
       {answer(RESULT_OK, 26, 0x00, {0x00, 0x01}), Kind::Ack, "ACK"},
       {answer(RESULT_OK, 26, 0x02, {0x00, 0x06}), Kind::Nack, "NACK_REASON NR_DATA_OUT_OF_RANGE"},
       {answer(RESULT_OK, 24, 0x02, {}), Kind::Nack, "NACK_REASON"},
@@ -197,10 +188,10 @@ TEST(ExchangeOutcome, EveryKindOfAnswerAsAValue) {
       {answer(0, 0, 0x00, {}), Kind::NoAnswer, "no answer"},
       {answer(0, 31, 0x00, {}), Kind::BadAnswer, "no valid answer"},
   };
-  for (const Case& c : cases) {
-    const rdm::ExchangeOutcome o = rdm::OutcomeOf(c.a);
-    EXPECT_EQ(o.kind, c.kind) << c.text;
-    EXPECT_EQ(o.Text(), c.text);
+  for (const auto& [a, kind, text] : cases) {
+    const rdm::ExchangeOutcome o = rdm::OutcomeOf(a);
+    EXPECT_EQ(o.kind, kind) << text;
+    EXPECT_EQ(o.Text(), text);
   }
-  EXPECT_EQ(rdm::OutcomeOf(cases[3].a).readyInTenths, 10);
+  EXPECT_EQ(rdm::OutcomeOf(std::get<0>(cases[3])).readyInTenths, 10);
 }
