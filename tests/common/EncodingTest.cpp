@@ -5,11 +5,7 @@
 using namespace velquor::common;
 
 TEST(Encoding, Utf8IsCheckedByTheStandardsRules) {
-  struct Case {
-    const char* bytes;
-    bool valid;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, bool> cases[] = {
       {"Spot 1", true},
       {"\xE4\xB8\xAD\xE6\x96\x87", true},  // 中文
       {"\xF0\x9F\x92\xA1", true},          // U+1F4A1, four bytes
@@ -21,7 +17,7 @@ TEST(Encoding, Utf8IsCheckedByTheStandardsRules) {
       {"\xE4\xB8", false},                 // cut short
       {"\xD6\xD0\xCE\xC4", false},         // 中文 in GB18030
   };
-  for (const Case& c : cases) EXPECT_EQ(IsValidUtf8(c.bytes), c.valid) << c.bytes;
+  for (auto [bytes, valid] : cases) EXPECT_EQ(IsValidUtf8(bytes), valid) << bytes;
 }
 
 TEST(Encoding, FilesFromAChineseWindowsSystemAreReadAsGb18030) {

@@ -44,13 +44,8 @@ struct Tick : ::testing::Test {
 }  // namespace
 
 TEST_F(Tick, DmxFramesByOutputMode) {
-  struct Case {
-    OutputMode mode;
-    bool busy;
-    bool firmwareUpdate;
-    unsigned framesOfTen;
-  };
-  const Case cases[] = {
+  // The page shown, a user's command on the line, an update running: DMX frames of ten ticks.
+  const std::tuple<OutputMode, bool, bool, unsigned> cases[] = {
       {OutputMode::RdmLine, false, false, 5},  // every second tick, between exchanges
       {OutputMode::RdmConsole, false, false, 5},
       {OutputMode::Desk, false, false, 10},
@@ -64,13 +59,13 @@ TEST_F(Tick, DmxFramesByOutputMode) {
       {OutputMode::Desk, true, false, 0},
       {OutputMode::ArtNet, true, false, 0},
   };
-  for (const Case& c : cases) {
-    tick->View().mode = c.mode;
-    tick->View().firmwareUpdateActive = c.firmwareUpdate;
-    rdmBusy = c.busy;
-    EXPECT_EQ(DmxFramesOver(10), c.framesOfTen)
-        << "mode " << static_cast<int>(c.mode) << (c.busy ? ", busy" : "")
-        << (c.firmwareUpdate ? ", updating" : "");
+  for (const auto& [mode, busy, firmwareUpdate, framesOfTen] : cases) {
+    tick->View().mode = mode;
+    tick->View().firmwareUpdateActive = firmwareUpdate;
+    rdmBusy = busy;
+    EXPECT_EQ(DmxFramesOver(10), framesOfTen)
+        << "mode " << static_cast<int>(mode) << (busy ? ", busy" : "")
+        << (firmwareUpdate ? ", updating" : "");
   }
   EXPECT_EQ(line.Stats().requests, 0u) << "no RDM while DMX goes out between exchanges";
   rdmBusy = false;
@@ -98,9 +93,9 @@ TEST_F(Tick, IdentifyRefreshCyclesTheTableEveryFourthTick) {
     if (line.Stats().requests > before) requestTicks.push_back(static_cast<unsigned>(i));
   }
   EXPECT_EQ(requestTicks, (std::vector<unsigned>{2, 6, 10})) << "160 ms apart; then one idle";
-  EXPECT_TRUE(line.FixtureState(kSpot1.Value())->identify);
-  EXPECT_FALSE(line.FixtureState(kSpot2.Value())->identify);
-  EXPECT_TRUE(line.FixtureState(kPar1.Value())->identify);
+  auto identify = [&](rdm::Uid uid) { return line.FixtureState(uid.Value())->identify; };
+  EXPECT_EQ(std::tuple(identify(kSpot1), identify(kSpot2), identify(kPar1)),
+            std::tuple(true, false, true));
   EXPECT_EQ(line.Stats().dmxFrames, 0u) << "no DMX frame with the box unchecked";
   EXPECT_EQ(log.CountStartingWith(
                 "->Request:CC 01 19 7FF000000101 888800000001 01 00 00 0000 30 1000 01 01"),
@@ -169,19 +164,16 @@ TEST_F(Tick, FirmwareUpdateStepsAreSpacedByTheChosenSpeed) {
 
 TEST(TickThread, AnOverrunSkipsTheMissedPeriodsAndKeepsThePhase) {
   using common::FromMs;
-  struct Case {
-    double deadline, now, expected;
-  };
-  const Case cases[] = {
+  const std::tuple<double, double, double> cases[] = {
+      // deadline, now, the next one
       {40, 41, 80},    // on time
       {40, 80, 120},   // ended exactly on the next deadline: that one is missed
       {40, 175, 200},  // an RDM exchange of 135 ms: 80, 120 and 160 are skipped
       {1000, 1000, 1040},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(dmx::NextTickDeadline(FromMs(c.deadline), FromMs(c.now), FromMs(40)),
-              FromMs(c.expected))
-        << c.deadline << " " << c.now;
+  for (const auto& [deadline, now, next] : cases) {
+    EXPECT_EQ(dmx::NextTickDeadline(FromMs(deadline), FromMs(now), FromMs(40)), FromMs(next))
+        << deadline << " " << now;
   }
 }
 

@@ -37,17 +37,24 @@ struct Desk : ::testing::Test {
 }  // namespace
 
 TEST_F(Desk, FadeStepsTowardTheNextSceneThenHoldsAndAdvances) {
+  // 200 -> 0 -> 200 over 100 ms, then again over 80 ms, two whole ticks: the "from" level,
+  // steps closer (rounding toward the target), then the target whole; a fade of whole ticks
+  // takes one step more than its ticks, the last already at the target. A hold of 0 still
+  // holds one step, then the next scene's number.
   AddScene(200, "100", "0");
   AddScene(0, "100", "0");
-  // 200 -> 0 over 100 ms: the "from" level, two steps closer (rounding toward 0), then the
-  // target whole; a hold of 0 still holds one step, then the next scene's number.
-  EXPECT_EQ(SlotOneOver(4), (std::vector<int>{200, 120, 40, 0}));
-  EXPECT_EQ(log.CountOf("Running 2"), 0u);
-  desk.SceneStep();
-  EXPECT_EQ(log.CountOf("Running 2"), 1u);
-  EXPECT_EQ(desk.TakeStepView().selectRow, 1) << "the list shows the scene now running";
-  // And back from 0 to 200: rounding toward the target again.
-  EXPECT_EQ(SlotOneOver(4), (std::vector<int>{0, 80, 160, 200}));
+  AddScene(200, "80", "0");
+  AddScene(0, "80", "0");
+  const std::vector<int> fades[] = {
+      {200, 120, 40, 0}, {0, 80, 160, 200}, {200, 100, 0, 0}, {0, 100, 200, 200}};
+  for (int scene = 0; scene < 4; ++scene) {
+    EXPECT_EQ(SlotOneOver(4), fades[scene]) << "from scene " << scene + 1;
+    EXPECT_EQ(log.Count(), static_cast<size_t>(scene)) << "the next runs only after the hold";
+    desk.SceneStep();
+    EXPECT_EQ(desk.TakeStepView().selectRow, (scene + 1) % 4) << "the list shows it running";
+  }
+  EXPECT_EQ(log.Lines(),
+            (std::vector<std::string>{"Running 2", "Running 3", "Running 4", "Running 1"}));
 }
 
 TEST_F(Desk, ZeroFadeIsOneMillisecondAndSlotsEqualInBothScenesKeepAFader) {
@@ -155,15 +162,4 @@ TEST_F(Desk, FadersListAndButtons) {
     EXPECT_EQ(desk.RunStop(caption), next);
     EXPECT_EQ(desk.Running(), running) << caption;
   }
-}
-
-TEST_F(Desk, AFadeOfWholeTicksTakesOneStepMoreThanItsTicks) {
-  // 80 ms = two ticks: floor(80 / 40) + 1 = 3 interpolated steps (the last already at the
-  // target), then the target whole, then the hold of 0 ends and the next scene begins.
-  AddScene(200, "80", "0");
-  AddScene(0, "80", "0");
-  EXPECT_EQ(SlotOneOver(4), (std::vector<int>{200, 100, 0, 0}));
-  EXPECT_EQ(log.CountOf("Running 2"), 0u);
-  desk.SceneStep();
-  EXPECT_EQ(log.CountOf("Running 2"), 1u);
 }

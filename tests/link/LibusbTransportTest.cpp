@@ -16,16 +16,9 @@ namespace {
 // Records the libusb calls and answers them as scripted.
 struct FakeApi : LibusbApi {
   std::vector<std::string> calls;
-  int initRc = 0;
-  int openRc = 0;
-  int interfaces = 2;
+  int initRc = 0, openRc = 0, interfaces = 2, transferRc = 0, controlRc = 33;
   std::vector<int> claimRc{0, 0};
-  int transferRc = 0;
-  int controlRc = 33;
-  uint8_t lastEndpoint = 0;
-  int lastLength = 0;
-  unsigned lastTimeout = 0;
-  std::vector<int> controlArgs;
+  std::vector<int> interruptArgs, controlArgs;  // the last transfer's
 
   long Count(const std::string& call) const { return std::count(calls.begin(), calls.end(), call); }
   int Call(const std::string& name, int rc) {
@@ -52,9 +45,7 @@ struct FakeApi : LibusbApi {
   }
   int InterruptTransfer(uint8_t endpoint, uint8_t*, int length, int* transferred,
                         unsigned timeoutMs) override {
-    lastEndpoint = endpoint;
-    lastLength = length;
-    lastTimeout = timeoutMs;
+    interruptArgs = {endpoint, length, static_cast<int>(timeoutMs)};
     *transferred = transferRc == 0 ? length : 0;
     return transferRc;
   }
@@ -88,13 +79,9 @@ struct TransportFixture : ::testing::Test {
 // Every way an open ends, as the calls it made (each init balanced by an exit) and its lines.
 TEST(LibusbOpen, EveryOutcomeInTheDocumentedOrderAndBalanced) {
   const std::string opened = "init open reset config autodetach claim0 claim1";
-  struct Case {
-    int initRc, openRc, interfaces, claim0, claim1;
-    bool opens;
-    std::string calls;
-    std::string log;  // the lines, joined by '|'
-  };
-  const Case cases[] = {
+  // The codes of init, open, the interface count and the two claims; whether it opens, the
+  // calls made, the lines logged (joined by '|').
+  const std::tuple<int, int, int, int, int, bool, std::string, std::string> cases[] = {
       {0, 0, 2, 0, 0, true, opened, "1 Device Opened"},
       {0, 0, 2, -6, 0, true, opened, "1 Device Opened"},  // one claim of two is enough
       {-99, 0, 2, 0, 0, false, "init", "Error initializing libusb:"},
@@ -109,20 +96,20 @@ TEST(LibusbOpen, EveryOutcomeInTheDocumentedOrderAndBalanced) {
     for (const auto& part : parts) out += (out.empty() ? "" : separator) + part;
     return out;
   };
-  for (const Case& c : cases) {
+  for (const auto& [initRc, openRc, interfaces, claim0, claim1, opens, calls, lines] : cases) {
     auto owned = std::make_unique<FakeApi>();
     FakeApi& api = *owned;
-    api.initRc = c.initRc;
-    api.openRc = c.openRc;
-    api.interfaces = c.interfaces;
-    api.claimRc = {c.claim0, c.claim1};
+    api.initRc = initRc;
+    api.openRc = openRc;
+    api.interfaces = interfaces;
+    api.claimRc = {claim0, claim1};
     LibusbTransport transport(std::move(owned));
     common::LogSink log;
     common::ManualClock clock;
-    EXPECT_EQ(transport.Open(OpenContext{log, clock}), c.opens) << c.calls;
-    EXPECT_EQ(joined(api.calls, " "), c.calls);
-    EXPECT_EQ(joined(log.Lines(), "|"), c.log);
-    EXPECT_EQ(clock.Now(), common::FromMs(c.initRc ? 10 : 20)) << "10 ms before init and open";
+    EXPECT_EQ(transport.Open(OpenContext{log, clock}), opens) << calls;
+    EXPECT_EQ(joined(api.calls, " "), calls);
+    EXPECT_EQ(joined(log.Lines(), "|"), lines);
+    EXPECT_EQ(clock.Now(), common::FromMs(initRc ? 10 : 20)) << "10 ms before init and open";
   }
 }
 
@@ -145,9 +132,7 @@ TEST_F(TransportFixture, TransfersUseTheBoxEndpointsAndTimeouts) {
   EXPECT_LT(transport->GetReport(frame), 0);
   ASSERT_TRUE(Open());
   EXPECT_EQ(transport->InterruptOut(frame), 0);
-  EXPECT_EQ(api->lastEndpoint, 0x02);
-  EXPECT_EQ(api->lastLength, 33);
-  EXPECT_EQ(api->lastTimeout, 50u);
+  EXPECT_EQ(api->interruptArgs, (std::vector<int>{0x02, 33, 50}));
   EXPECT_EQ(transport->GetReport(frame), 33);
   EXPECT_EQ(api->controlArgs, (std::vector<int>{0xA1, 0x01, 0x0100, 0, 33, 50}));
   transport->ClearHalt();

@@ -133,35 +133,28 @@ TEST_F(LinkFixture, ReceiveCompletesAfterTheChunksTheLengthAsks) {
   transport.QueueChunk(0xCC, 2, std::vector<uint8_t>(31, 0x33));  // not read: already complete
   link.SetResponseTimeout(90);
   EXPECT_EQ(link.LinkReceive(response), 93);
-  EXPECT_EQ(response[3], 0x42);
-  EXPECT_EQ(response[31], 0x11);
-  EXPECT_EQ(response[62], 0x22);
-  EXPECT_EQ(response[93], 0xFF);
+  EXPECT_EQ(std::tuple(response[3], response[31], response[62], response[93]),
+            std::tuple(0x42, 0x11, 0x22, 0xFF));
   EXPECT_EQ(transport.getReportCalls, 4);
 }
 
 // Answers that never become whole: the receive polls every 5 ms, sleeping, to the time-out.
 TEST_F(LinkFixture, ReceiveWaitsOutTheTimeOutForAnAnswerThatIsNotWhole) {
-  struct Case {
-    const char* what;
-    uint8_t subStart;
-    int heads;
-    uint16_t counted;
-  };
-  const Case cases[] = {
+  // Each: the sub-start code of its head, heads sent, bytes counted.
+  const std::tuple<const char*, uint8_t, int, uint16_t> cases[] = {
       {"the same head twice counts twice", 0x01, 2, 62},
       {"CC 02 is no RDM answer, however short", 0x02, 1, 31},
   };
-  for (const Case& c : cases) {
+  for (const auto& [what, subStart, heads, counted] : cases) {
     transport.getReportCalls = 0;
-    for (int i = 0; i < c.heads; ++i) QueueHead(c.subStart, c.subStart == 0x01 ? 60 : 24);
+    for (int i = 0; i < heads; ++i) QueueHead(subStart, subStart == 0x01 ? 60 : 24);
     const unsigned sleeps = clock.SleepCount();
     const double elapsed = link.LinkReceiveRdm(response, 50);
-    EXPECT_EQ(link.ReceivedByteCount(), c.counted) << c.what;
-    EXPECT_GE(elapsed, 50.0) << c.what;
-    EXPECT_LT(elapsed, 60.0) << c.what;
-    EXPECT_EQ(transport.getReportCalls, 10) << c.what;
-    EXPECT_EQ(clock.SleepCount() - sleeps, 10u) << c.what;
+    EXPECT_EQ(link.ReceivedByteCount(), counted) << what;
+    EXPECT_GE(elapsed, 50.0) << what;
+    EXPECT_LT(elapsed, 60.0) << what;
+    EXPECT_EQ(transport.getReportCalls, 10) << what;
+    EXPECT_EQ(clock.SleepCount() - sleeps, 10u) << what;
   }
   EXPECT_DOUBLE_EQ(link.BusyWaitMs(2.5), 2.5);
 }

@@ -12,6 +12,7 @@
 #include "NetTestSupport.h"
 #include "RdmHarness.h"
 #include "TempDir.h"
+#include "common/Text.h"
 #include "net/ArtNetBridge.h"
 #include "rdm/KnownPids.h"
 
@@ -61,6 +62,11 @@ struct Bridge : ::testing::Test {
     bridge->Stop();
   }
   const net::BridgeCounters& Counters() { return bridge->Counters(); }
+  void Send(const std::vector<uint8_t>& datagram) { ASSERT_TRUE(console->Send(datagram)); }
+  void SendSynced(const std::vector<uint8_t>& datagram) {
+    Send(datagram);
+    Sync();
+  }
 
   // Sends a poll and waits for its reply: everything sent before has been handled and made
   // the bridge send nothing.
@@ -77,13 +83,6 @@ struct Bridge : ::testing::Test {
     for (size_t i = 0; i < count; ++i) out.push_back(universe.At(i));
     return out;
   }
-  // Waits until the bridge has read `n` datagrams in all.
-  void AwaitReceived(uint64_t n) {
-    for (int i = 0; i < 5000 && Counters().received.load() < n; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_EQ(Counters().received.load(), n);
-  }
 };
 
 }  // namespace
@@ -91,38 +90,35 @@ struct Bridge : ::testing::Test {
 TEST_F(Bridge, ArtDmxForItsPortAddressOnlyAndOnlyTheSlotsThatCame) {
   std::vector<uint8_t> full(512);
   for (size_t i = 0; i < full.size(); ++i) full[i] = static_cast<uint8_t>(i * 7);
-  ASSERT_TRUE(console->Send(ArtDmx(290, 1, std::vector<uint8_t>(512, 0xEE))));
-  Sync();
+  SendSynced(ArtDmx(290, 1, std::vector<uint8_t>(512, 0xEE)));
   EXPECT_EQ(Levels(4), (std::vector<uint8_t>{0, 0, 0, 0})) << "290 is another node's";
-  ASSERT_TRUE(console->Send(ArtDmx(291, 2, full)));
-  Sync();
+  SendSynced(ArtDmx(291, 2, full));
   EXPECT_EQ(Levels(512), full);
 
   // A short frame changes its own slots and leaves the others as they were, whatever the
   // datagram before it left in the receive buffer.
-  ASSERT_TRUE(console->Send(ArtDmx(290, 9, std::vector<uint8_t>(512, 0xEE))));
-  ASSERT_TRUE(console->Send(ArtDmx(291, 3, {1, 2, 3, 4})));
-  Sync();
-  auto expected = full;
-  std::copy_n(std::vector<uint8_t>{1, 2, 3, 4}.begin(), 4, expected.begin());
-  EXPECT_EQ(Levels(512), expected);
+  Send(ArtDmx(290, 9, std::vector<uint8_t>(512, 0xEE)));
+  SendSynced(ArtDmx(291, 3, {1, 2, 3, 4}));
+  for (uint8_t i = 0; i < 4; ++i) full[i] = i + 1;
+  EXPECT_EQ(Levels(512), full);
 
   // Another page shown, the other direction, or a show playing: nothing taken, the sender
-  // still noted.
+  // still noted. While a show plays nothing is answered, so the count says when it was read.
   view.mode = dmx::OutputMode::RdmLine;
-  ASSERT_TRUE(console->Send(ArtDmx(291, 4, {99})));
-  Sync();
+  SendSynced(ArtDmx(291, 4, {99}));
   view.mode = dmx::OutputMode::ArtNet;
   view.artNetDirection = 1;
-  ASSERT_TRUE(console->Send(ArtDmx(291, 5, {98})));
-  Sync();
+  SendSynced(ArtDmx(291, 5, {98}));
   view.artNetDirection = 0;
   view.playbackActive = true;
-  const uint64_t received = Counters().received.load();
-  ASSERT_TRUE(console->Send(ArtDmx(291, 6, {97})));
-  AwaitReceived(received + 1);
+  const uint64_t received = Counters().received.load() + 1;
+  Send(ArtDmx(291, 6, {97}));
+  for (int i = 0; i < 5000 && Counters().received.load() < received; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   view.playbackActive = false;
   Sync();
+  EXPECT_EQ(Counters().received.load(), received + 1);
   EXPECT_EQ(universe.At(0), 1);
   EXPECT_EQ(Counters().dmxTaken.load(), 2u);
   EXPECT_EQ(bridge->PeerAddress(), kConsoleAddress);
@@ -133,27 +129,22 @@ TEST_F(Bridge, ArtDmxForItsPortAddressOnlyAndOnlyTheSlotsThatCame) {
 TEST_F(Bridge, ACopyIsTheSameBytesFromTheSameSenderWithinThreeMilliseconds) {
   bridge->StopReceiving();  // the datagrams are handed over here instead
   const auto frame = ArtDmx(291, 0, {5});
-  struct Case {
-    const char* what;
-    int afterMs;
-    std::vector<uint8_t> bytes;
-    net::Ipv4 source;
-    uint16_t sourcePort;
-    uint64_t taken;
-  };
-  const Case cases[] = {
-      {"the first", 0, frame, kConsoleAddress, 6454, 1},
-      {"again at once", 0, frame, kConsoleAddress, 6454, 1},
-      {"again 2 ms later", 2, frame, kConsoleAddress, 6454, 1},
-      {"again 4 ms after that", 4, frame, kConsoleAddress, 6454, 2},
-      {"from another port", 0, frame, kConsoleAddress, 6455, 3},
-      {"from another sender", 0, frame, 0x7F000003, 6455, 4},
-      {"other bytes", 0, ArtDmx(291, 1, {5}), 0x7F000003, 6455, 5},
-  };
-  for (const Case& c : cases) {
-    h.clock.Advance(std::chrono::milliseconds(c.afterMs));
-    bridge->HandleDatagram(c.bytes, c.source, c.sourcePort, kBridgeAddress);
-    EXPECT_EQ(Counters().dmxTaken.load(), c.taken) << c.what;
+  const auto other = ArtDmx(291, 1, {5});
+  // Each: ms after the one before, the bytes, the sender and its port, ArtDmx taken so far.
+  const std::tuple<const char*, int, const std::vector<uint8_t>&, net::Ipv4, uint16_t, uint64_t>
+      cases[] = {
+          {"the first", 0, frame, kConsoleAddress, 6454, 1},
+          {"again at once", 0, frame, kConsoleAddress, 6454, 1},
+          {"again 2 ms later", 2, frame, kConsoleAddress, 6454, 1},
+          {"again 4 ms after that", 4, frame, kConsoleAddress, 6454, 2},
+          {"from another port", 0, frame, kConsoleAddress, 6455, 3},
+          {"from another sender", 0, frame, 0x7F000003, 6455, 4},
+          {"other bytes", 0, other, 0x7F000003, 6455, 5},
+      };
+  for (const auto& [what, afterMs, bytes, source, sourcePort, taken] : cases) {
+    h.clock.Advance(std::chrono::milliseconds(afterMs));
+    bridge->HandleDatagram(bytes, source, sourcePort, kBridgeAddress);
+    EXPECT_EQ(Counters().dmxTaken.load(), taken) << what;
   }
 }
 
@@ -161,7 +152,6 @@ TEST_F(Bridge, EveryPollIsAnsweredAndOwnDatagramsAreIgnored) {
   // Before any console is heard the node sends to its own address: its ArtDmx comes back.
   universe.Store(0, 7);
   bridge->SendArtDmx();
-  AwaitReceived(1);
   for (int i = 0; i < 10; ++i) {
     ASSERT_TRUE(console->Send(ArtPoll()));  // identical polls, a few seconds apart
     const auto reply = console->Receive();
@@ -183,29 +173,24 @@ TEST_F(Bridge, EveryPollIsAnsweredAndOwnDatagramsAreIgnored) {
   bridge->SendArtDmx();  // one tick of "DMX512 To Art-Net": to the poll's sender
   const auto dmx = console->Receive();
   ASSERT_TRUE(dmx);
-  EXPECT_EQ(OpCodeOf(*dmx), 0x5000);
-  EXPECT_EQ((*dmx)[14], 0x23);
-  EXPECT_EQ((*dmx)[15], 0x01);
-  EXPECT_EQ((*dmx)[18], 200);
+  EXPECT_EQ(std::tuple(OpCodeOf(*dmx), (*dmx)[14], (*dmx)[15], (*dmx)[18]),
+            std::tuple(0x5000, 0x23, 0x01, 200));
 }
 
 TEST_F(Bridge, TodRequestWith201DevicesGetsTwoPacketsWithTheNodesAddress) {
-  ASSERT_TRUE(console->Send(ArtTodRequest()));
-  Sync();  // an empty table: no answer, the poll reply comes first
+  SendSynced(ArtTodRequest());  // an empty table: no answer, the poll reply comes first
   {
     std::lock_guard lock(tableMutex);
-    for (uint32_t i = 0; i < 201; ++i) table.emplace_back(uint16_t{0x7FF0}, i + 1);
+    for (uint32_t i = 1; i <= 201; ++i) table.emplace_back(uint16_t{0x7FF0}, i);
   }
-  ASSERT_TRUE(console->Send(ArtTodRequest()));
+  Send(ArtTodRequest());
   const auto first = console->Receive();
   const auto second = console->Receive();
   ASSERT_TRUE(first && second);
   ASSERT_EQ(first->size(), 28u + 1200);
   ASSERT_EQ(second->size(), 28u + 6);
-  for (const auto* p : {&*first, &*second}) {
-    EXPECT_EQ(OpCodeOf(*p), 0x8100);
-    EXPECT_EQ((*p)[21], 0x01) << "Net of 291";
-    EXPECT_EQ((*p)[23], 0x23) << "Address of 291";
+  for (const auto* p : {&*first, &*second}) {  // OpCode; Net and Address of 291
+    EXPECT_EQ(std::tuple(OpCodeOf(*p), (*p)[21], (*p)[23]), std::tuple(0x8100, 0x01, 0x23));
   }
   EXPECT_EQ((*first)[33], 201) << "the last row first";
   EXPECT_EQ(std::vector<uint8_t>(second->begin() + 28, second->end()),
@@ -213,10 +198,7 @@ TEST_F(Bridge, TodRequestWith201DevicesGetsTwoPacketsWithTheNodesAddress) {
 }
 
 TEST_F(Bridge, ArtRdmIsRelayedToTheFixtureAndAnsweredWithItsData) {
-  const auto fixture = h.line.FixtureState(kSpot);
-  ASSERT_TRUE(fixture);
-  ASSERT_TRUE(console->Send(ArtRdmGetDeviceInfo(kSpot, 0x42)));
-  Sync();
+  SendSynced(ArtRdmGetDeviceInfo(kSpot, 0x42));
   EXPECT_EQ(Counters().relayed.load(), 0u) << "not while another page shows";
 
   view.mode = dmx::OutputMode::RdmConsole;
@@ -225,72 +207,52 @@ TEST_F(Bridge, ArtRdmIsRelayedToTheFixtureAndAnsweredWithItsData) {
   ASSERT_TRUE(reply) << "no ArtRdm reply";
   EXPECT_EQ(OpCodeOf(*reply), 0x8300);
   ASSERT_EQ(reply->size(), 25u + 0x2B);  // 24 + 19 data bytes of DEVICE_INFO
-  const auto& r = *reply;
-  EXPECT_EQ(std::vector<uint8_t>(r.begin() + 21, r.begin() + 38),
-            (std::vector<uint8_t>{0x01, 0x00, 0x23, 0x01, 0x2B, 0x4D, 0x41, 0, 0, 0, 0x10, 0x7F,
-                                  0xF0, 0, 0, 0x01, 0x01}))
-      << "Net, Command, Address of 291; the answer to the console";
-  EXPECT_EQ(r[38], 0x42) << "the console's transaction number";
-  EXPECT_EQ(r[39], 0x00) << "ACK";
-  EXPECT_EQ(r[43], 0x21);
-  EXPECT_EQ(r[44] * 256 + r[45], 0x0060);
-  EXPECT_EQ(r[46], 19);
-  EXPECT_EQ(r[49] * 256 + r[50], fixture->modelId);
-  EXPECT_EQ(r[61] * 256 + r[62], fixture->startAddress);
+  // Net, Command, Address of 291; to the console in its transaction, an ACK of GET
+  // DEVICE_INFO with 19 bytes.
+  EXPECT_EQ(
+      std::vector<uint8_t>(reply->begin() + 21, reply->begin() + 47),
+      (std::vector<uint8_t>{0x01, 0x00, 0x23, 0x01, 0x2B,                                // ArtRdm
+                            0x4D, 0x41, 0,    0,    0,    0x10, 0x7F, 0xF0, 0, 0, 1, 1,  // UIDs
+                            0x42, 0x00, 0,    0,    0,    0x21, 0x00, 0x60, 19}));
 
   // The same transaction again is a repeat: answered once.
-  ASSERT_TRUE(console->Send(ArtRdmGetDeviceInfo(kSpot, 0x42)));
-  Sync();
+  SendSynced(ArtRdmGetDeviceInfo(kSpot, 0x42));
   executor.WaitUntilIdle();
   EXPECT_EQ(Counters().relayed.load(), 1u);
   EXPECT_EQ(Counters().rdmAnswered.load(), 1u);
 
   // A request nobody answered is forgotten: the console may ask again.
   for (int i = 0; i < 2; ++i) {
-    ASSERT_TRUE(console->Send(ArtRdmGetDeviceInfo(0x123400005678ULL, 7)));
-    Sync();
+    SendSynced(ArtRdmGetDeviceInfo(0x123400005678ULL, 7));
     executor.WaitUntilIdle();
   }
   EXPECT_EQ(Counters().relayed.load(), 3u);
   EXPECT_EQ(Counters().rdmAnswered.load(), 1u);
 }
 
-TEST_F(Bridge, MalformedDatagramsChangeNothing) {
-  for (size_t i = 0; i < 512; ++i) universe.Store(i, 0x5A);
-  view.mode = dmx::OutputMode::RdmConsole;  // the relay listens
-  const auto valid = ArtRdmGetDeviceInfo(kSpot, 1);
-  std::vector<std::vector<uint8_t>> bad;
-  for (size_t n = 0; n <= 600; ++n) {
-    std::vector<uint8_t> garbage(n);
-    for (size_t i = 0; i < n; ++i) garbage[i] = static_cast<uint8_t>(i * 31 + n);
-    bad.push_back(garbage);  // no Art-Net ID
-    auto dmx = ArtDmx(291, 1, std::vector<uint8_t>(512, 0x11));
-    dmx.resize(std::min<size_t>(n, 17));  // cut inside the header
-    bad.push_back(dmx);
-    auto wrongId = ArtDmx(291, 1, std::vector<uint8_t>(512, 0x22));
-    wrongId[6] = 'T';
-    wrongId.resize(std::max<size_t>(n, 10));
-    bad.push_back(wrongId);
-    bad.push_back(ArtDmx(291, 1, std::vector<uint8_t>(n, 0x33), 0));  // Length 0
-    auto rdm = valid;
-    rdm.resize(std::min(n, valid.size() - 1));  // the RDM message cut short
-    bad.push_back(rdm);
-    auto lying = valid;
-    lying[25] = 0xFF;  // says 255 bytes; only what fits n arrives
-    lying.resize(std::min<size_t>(std::max<size_t>(n, 26), 24 + 255));
-    bad.push_back(lying);
+// Which datagrams are malformed is the parser's to say (and the fuzzer's); here, that what it
+// drops changes nothing and is said, once a second at most however fast it comes.
+TEST_F(Bridge, DroppedDatagramsChangeNothingAndAreSaidOnceASecond) {
+  bridge->StopReceiving();
+  universe.Store(0, 0x5A);
+  auto cutDmx = ArtDmx(291, 1, {1});
+  cutDmx.resize(17);
+  auto cutRdm = ArtRdmGetDeviceInfo(kSpot, 1);
+  cutRdm.pop_back();
+  for (auto mode : {dmx::OutputMode::ArtNet, dmx::OutputMode::RdmConsole}) {
+    view.mode = mode;
+    for (const auto& datagram : {cutDmx, cutRdm}) {
+      bridge->HandleDatagram(datagram, kConsoleAddress, 6454, kBridgeAddress);
+    }
   }
-  for (size_t i = 0; i < bad.size(); ++i) {
-    ASSERT_TRUE(console->Send(bad[i]));
-    if (i % 50 == 49) Sync();  // keep within the socket's buffer
-  }
-  Sync();
-  EXPECT_EQ(Levels(512), std::vector<uint8_t>(512, 0x5A));
+  h.clock.Advance(std::chrono::seconds(1));
+  bridge->HandleDatagram(cutDmx, kConsoleAddress, 6454, kBridgeAddress);
+  EXPECT_EQ(universe.At(0), 0x5A);
   EXPECT_EQ(Counters().dmxTaken.load(), 0u);
   EXPECT_EQ(Counters().relayed.load(), 0u);
-  EXPECT_GT(h.log.CountStartingWith("Art-Net datagram from 127.0.0.2 dropped: "), 0u);
-  // Every datagram reached the bridge (none lost in the socket's buffer).
-  EXPECT_EQ(Counters().received.load(), bad.size() + bad.size() / 50 + 1);
+  EXPECT_EQ(Counters().dropped.load(), 5u);
+  EXPECT_EQ(h.log.CountStartingWith("Art-Net datagram from 127.0.0.2 dropped: "), 2u);
+  EXPECT_NE(h.log.Lines().back().find("(3 more dropped before it)"), std::string::npos);
 }
 
 TEST_F(Bridge, ArtRdmDuringACommandIsAnsweredAfterIt) {
@@ -329,36 +291,17 @@ TEST_F(Bridge, ArtRdmDuringACommandIsAnsweredAfterIt) {
 
 namespace {
 
-// A capture file of `payloads` as UDP datagrams from 127.0.0.1:6454 to 127.0.0.2:6454.
-void WritePcap(const std::string& path, const std::vector<std::vector<uint8_t>>& payloads) {
-  std::vector<uint8_t> out{0xD4, 0xC3, 0xB2, 0xA1, 2,    0,    4, 0, 0, 0, 0, 0,
-                           0,    0,    0,    0,    0xFF, 0xFF, 0, 0, 1, 0, 0, 0};  // Ethernet
-  auto le32 = [&](size_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-  };
-  uint32_t second = 0;
-  for (const auto& p : payloads) {
-    // Ethernet (IPv4), IPv4 (UDP, TTL 64), UDP from port 6454 to 6454; lengths patched in.
-    std::vector<uint8_t> frame{0,    0, 0,   0, 0, 0, 0,    0,    0,    0,    0, 0, 0x08, 0x00,
-                               0x45, 0, 0,   0, 0, 0, 0,    0,    64,   17,   0, 0, 127,  0,
-                               0,    1, 127, 0, 0, 2, 0x19, 0x36, 0x19, 0x36, 0, 0, 0,    0};
-    frame[16] = static_cast<uint8_t>((28 + p.size()) >> 8);
-    frame[17] = static_cast<uint8_t>(28 + p.size());
-    frame[38] = static_cast<uint8_t>((8 + p.size()) >> 8);
-    frame[39] = static_cast<uint8_t>(8 + p.size());
-    frame.insert(frame.end(), p.begin(), p.end());
-    le32(second++);
-    le32(0);
-    le32(frame.size());
-    le32(frame.size());
-    out.insert(out.end(), frame.begin(), frame.end());
-  }
-  WriteBytes(path, std::string(out.begin(), out.end()));
-}
-
-// The fields tshark reads from `pcap`, a line a packet, separated by '|'.
-std::string TsharkFields(const std::string& pcap, const std::string& fields) {
-  std::string command = "tshark -r '" + pcap + "' -T fields -E separator='|' -E occurrence=f";
+// The fields tshark reads of `packets` sent from 127.0.0.1:6454 to 127.0.0.2:6454, a line a
+// packet, separated by '|'.
+std::string TsharkFields(const std::vector<std::vector<uint8_t>>& packets,
+                         const std::string& fields) {
+  ScratchDir dir;
+  std::string dump;  // one packet a line, each at offset 0, as text2pcap reads it
+  for (const auto& p : packets) dump += "0000 " + common::HexBytes(p) + "\n";
+  WriteBytes(dir / "dump.txt", dump);
+  std::string command =
+      "text2pcap -q -4 127.0.0.1,127.0.0.2 -u 6454,6454 '" + dir.path +
+      "/dump.txt' - 2>/dev/null | tshark -r - -T fields -E separator='|' -E occurrence=f";
   for (size_t at = 0, next; at < fields.size(); at = next + 1) {
     next = std::min(fields.find(' ', at), fields.size());
     command += " -e " + fields.substr(at, next - at);
@@ -382,30 +325,26 @@ TEST_F(Bridge, WiresharkReadsEveryPacketTheBridgeSends) {
   }
   bridge->SetNodeName("VELQUOR PRO V2.0.1");
   std::vector<std::vector<uint8_t>> sent;
-  auto take = [&] {
+  auto take = [&](const std::vector<uint8_t>& ask) {  // empty: the bridge sends of itself
+    if (!ask.empty()) Send(ask);
     auto p = console->Receive();
     ASSERT_TRUE(p);
     sent.push_back(*p);
   };
-  ASSERT_TRUE(console->Send(ArtPoll()));
-  take();
+  take(ArtPoll());
   {
     std::lock_guard lock(tableMutex);
     table = {rdm::Uid(kSpot), rdm::Uid(kSpot + 1)};
   }
-  ASSERT_TRUE(console->Send(ArtTodRequest()));
-  take();
+  take(ArtTodRequest());
   view.mode = dmx::OutputMode::RdmConsole;
-  ASSERT_TRUE(console->Send(ArtRdmGetDeviceInfo(kSpot, 0x42)));
-  take();
+  take(ArtRdmGetDeviceInfo(kSpot, 0x42));
   universe.Store(0, 255);
   bridge->SendArtDmx();
-  take();
+  take({});
 
-  ScratchDir dir;
-  WritePcap(dir / "bridge.pcap", sent);
   // Per packet: the OpCode, malformed, an expert finding, then the fields the packet has.
-  EXPECT_EQ(TsharkFields(dir / "bridge.pcap",
+  EXPECT_EQ(TsharkFields(sent,
                          "artnet.header.opcode _ws.malformed _ws.expert.severity "
                          "artnet.poll_reply.short_name artnet.poll_reply.node_report "
                          "artnet.poll_reply.swout_1 artnet.tod_data.uid_total "

@@ -22,6 +22,12 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
   return out;
 }
 
+// `p` with byte `at` set to `value`.
+std::vector<uint8_t> With(std::vector<uint8_t> p, size_t at, uint8_t value) {
+  p[at] = value;
+  return p;
+}
+
 std::vector<uint8_t> Slice(const Packet& p, size_t from, size_t count) {
   return {p.begin() + static_cast<long>(from), p.begin() + static_cast<long>(from + count)};
 }
@@ -47,63 +53,49 @@ TEST(ArtNetParse, DmxTakesWhatItSaysAndWhatArrivedAtMost512) {
   EXPECT_EQ(d.sequence, 0x11);
   EXPECT_EQ(std::vector<uint8_t>(d.data.begin(), d.data.end()), Bytes({10, 20, 30, 40}));
   // Never bytes beyond the datagram, never more than it says, never more than a universe.
-  struct Case {
-    uint16_t says;
-    size_t sent, taken;
-  };
-  for (const Case& c : {Case{512, 100, 100}, Case{2, 512, 2}, Case{600, 600, 512}}) {
-    const auto datagram = ConsoleArtDmx(c.says, std::vector<uint8_t>(c.sent, 7));
+  const std::tuple<uint16_t, size_t, size_t> cases[] = {// says, sent, taken
+                                                        {512, 100, 100},
+                                                        {2, 512, 2},
+                                                        {600, 600, 512}};
+  for (const auto& [says, sent, taken] : cases) {
+    const auto datagram = ConsoleArtDmx(says, std::vector<uint8_t>(sent, 7));
     d = net::ParseArtNet(datagram);  // its spans point into the datagram, kept while read
-    EXPECT_EQ(d.declaredLength, c.says);
-    EXPECT_EQ(d.data.size(), c.taken) << c.says << " said, " << c.sent << " sent";
+    EXPECT_EQ(d.declaredLength, says);
+    EXPECT_EQ(d.data.size(), taken) << says << " said, " << sent << " sent";
   }
 }
 
 TEST(ArtNetParse, ForeignAndCutDatagramsAreDroppedWithAReason) {
-  auto dmx = ConsoleArtDmx(512, std::vector<uint8_t>(512, 1));
+  using Kind = ArtNetDatagram::Kind;
+  const auto dmx = ConsoleArtDmx(512, std::vector<uint8_t>(512, 1));
   for (size_t n = 0; n < 18; ++n) {
     auto d = net::ParseArtNet(std::span(dmx.data(), n));
-    EXPECT_EQ(d.kind, ArtNetDatagram::Kind::Dropped) << n << " bytes";
+    EXPECT_EQ(d.kind, Kind::Dropped) << n << " bytes";
     EXPECT_FALSE(d.reason.empty());
   }
-  auto wrongId = dmx;
-  wrongId[7] = 'X';  // "Art-NetX": not the zero-terminated ID
-  EXPECT_EQ(net::ParseArtNet(wrongId).kind, ArtNetDatagram::Kind::Dropped);
-  wrongId = dmx;
-  wrongId[0] = 'a';
-  EXPECT_EQ(net::ParseArtNet(wrongId).kind, ArtNetDatagram::Kind::Dropped);
-
-  auto poll = testsupport::ArtPoll();
-  EXPECT_EQ(net::ParseArtNet(poll).kind, ArtNetDatagram::Kind::Poll);
-  EXPECT_EQ(net::ParseArtNet(std::span(poll.data(), 11)).kind, ArtNetDatagram::Kind::Dropped);
-
-  auto unknown = poll;
-  unknown[9] = 0x97;  // OpMacMaster: not ours, not an error
-  EXPECT_EQ(net::ParseArtNet(unknown).kind, ArtNetDatagram::Kind::Other);
+  EXPECT_EQ(net::ParseArtNet(With(dmx, 7, 'X')).kind, Kind::Dropped) << "no zero after Art-Net";
+  EXPECT_EQ(net::ParseArtNet(With(dmx, 0, 'a')).kind, Kind::Dropped);
+  const auto poll = testsupport::ArtPoll();
+  EXPECT_EQ(net::ParseArtNet(poll).kind, Kind::Poll);
+  EXPECT_EQ(net::ParseArtNet(std::span(poll.data(), 11)).kind, Kind::Dropped);
+  EXPECT_EQ(net::ParseArtNet(With(poll, 9, 0x97)).kind, Kind::Other) << "OpMacMaster: not ours";
 }
 
 TEST(ArtNetParse, RdmOnlyWhenTheWholeMessageArrived) {
+  using Kind = ArtNetDatagram::Kind;
   const auto rdm = ConsoleArtRdm();
   ASSERT_EQ(rdm.size(), 49u);  // 24 + 25 (message length 24, sub-start code to checksum)
   auto d = net::ParseArtNet(rdm);
-  ASSERT_EQ(d.kind, ArtNetDatagram::Kind::Rdm);
+  ASSERT_EQ(d.kind, Kind::Rdm);
   EXPECT_EQ(d.rdmTransaction, 0x42);
   EXPECT_EQ(d.rdmPortId, 1);
-  ASSERT_EQ(d.rdmMessage.size(), 25u);
-  EXPECT_EQ(d.rdmMessage[0], 0x01);
-  EXPECT_EQ(d.rdmMessage[23], 0x03);
-  EXPECT_EQ(d.rdmMessage[24], 0xB7);
+  EXPECT_EQ(std::vector<uint8_t>(d.rdmMessage.begin(), d.rdmMessage.end()), Slice(rdm, 24, 25));
   for (size_t n = 0; n < rdm.size(); ++n) {
-    EXPECT_EQ(net::ParseArtNet(std::span(rdm.data(), n)).kind, ArtNetDatagram::Kind::Dropped) << n;
+    EXPECT_EQ(net::ParseArtNet(std::span(rdm.data(), n)).kind, Kind::Dropped) << n;
   }
-  auto longer = rdm;
-  longer[25] = 0xFF;  // says 255: past the end of what arrived
-  EXPECT_EQ(net::ParseArtNet(longer).kind, ArtNetDatagram::Kind::Dropped);
-  longer[25] = 10;  // shorter than any RDM message
-  EXPECT_EQ(net::ParseArtNet(longer).kind, ArtNetDatagram::Kind::Dropped);
-  longer = rdm;
-  longer[24] = 0xF0;  // not the RDM sub-start code
-  EXPECT_EQ(net::ParseArtNet(longer).kind, ArtNetDatagram::Kind::Dropped);
+  EXPECT_EQ(net::ParseArtNet(With(rdm, 25, 0xFF)).kind, Kind::Dropped) << "says 255: past the end";
+  EXPECT_EQ(net::ParseArtNet(With(rdm, 25, 10)).kind, Kind::Dropped) << "shorter than any RDM";
+  EXPECT_EQ(net::ParseArtNet(With(rdm, 24, 0xF0)).kind, Kind::Dropped) << "not RDM's sub-start";
 }
 
 TEST(ArtNetBuild, ArtDmxLayout) {

@@ -35,9 +35,11 @@ TEST(Uid, TextFormsAndWireOrder) {
 
 // Requests as they go out, checksums added up by hand.
 TEST(RequestImage, RequestsWorkedByHand) {
-  auto request = [](uint8_t commandClass, uint8_t pid, std::vector<uint8_t> data, Uid to) {
+  auto request = [](uint8_t commandClass, uint8_t pid, std::vector<uint8_t> data, Uid to,
+                    uint8_t lastTransaction = 0) {
     RdmImage image{};
     PrimeRequestImage(image);
+    image[kTransaction] = lastTransaction;
     image[kCommandClass] = commandClass;
     image[kPid + 1] = pid;
     image[kPdl] = static_cast<uint8_t>(data.size());
@@ -48,18 +50,13 @@ TEST(RequestImage, RequestsWorkedByHand) {
   };
   EXPECT_EQ(request(GET_COMMAND, 0x60, {}, Uid(0x1234, 0x5678)),
             "CC 01 18 123400005678 888800000001 01 00 00 0000 20 0060 00 038B");
-  // 0xCC + 0x01 + 0x1A + 6 * 0xFF + 0x111 + 0x01 + 0x30 + 0xF0 + 0x02 + 0x01 + 0x02 = 0x0918
+  // 0xCC + 0x01 + 0x1A + 6 * 0xFF + 0x111 + 0x01 + 0x30 + 0xF0 + 0x02 + 0x01 +
+  // 0x02 = 0x0918
   EXPECT_EQ(request(SET_COMMAND, 0xF0, {0x01, 0x02}, BroadcastUid),
             "CC 01 1A FFFFFFFFFFFF 888800000001 01 00 00 0000 30 00F0 02 01 02 0918");
   // The transaction number wraps in 8 bits and the checksum follows it.
-  RdmImage image{};
-  PrimeRequestImage(image);
-  image[kCommandClass] = GET_COMMAND;
-  image[kPid + 1] = 0x60;
-  image[kTransaction] = 0xFF;
-  CompleteRequest(image, Uid(0x1234, 0x5678));
-  EXPECT_EQ(image[kTransaction], 0x00);
-  EXPECT_EQ(ReadU16(&image[24]), 0x038A);
+  EXPECT_EQ(request(GET_COMMAND, 0x60, {}, Uid(0x1234, 0x5678), 0xFF),
+            "CC 01 18 123400005678 888800000001 00 00 00 0000 20 0060 00 038A");
 }
 
 namespace {
@@ -101,18 +98,21 @@ TEST(ResponseCheck, AcceptsGoodAndRejectsDamagedOrForeign) {
 }
 
 TEST(LogLine, ShowsAtMost29DataBytesThenTheBytesAtOffset53) {
-  // Two data bytes: both shown, then the checksum 0x0214 (0xE7 + 3 + ... + 25 - 23 + 2).
+  // Two data bytes: both shown, then the checksum 0x0214 (0xE7 + 3 + ... + 25 -
+  // 23 + 2).
   EXPECT_EQ(FormatRdmLine(MakeResponse(2)),
             "CC 01 1A 030405060708 090A0B0C0D0E 0F 10 11 1213 14 1516 02 18 19 0214");
   // Forty: the first 29 (offsets 24..52), then bytes 53 and 54 as four digits.
   EXPECT_EQ(FormatRdmLine(MakeResponse(40)),
-            "CC 01 40 030405060708 090A0B0C0D0E 0F 10 11 1213 14 1516 28 18 19 1A 1B 1C 1D 1E 1F "
+            "CC 01 40 030405060708 090A0B0C0D0E 0F 10 11 1213 14 1516 28 18 19 1A 1B "
+            "1C 1D 1E 1F "
             "20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F 30 31 32 33 34 3536");
 }
 
 namespace {
-// 7A70:00000001's discovery answer, worked by hand (each byte as b|0xAA, b|0x55; checksum
-// 0x06E5, the sum of the twelve encoded bytes), at `at` in a 0xFF-filled image.
+// 7A70:00000001's discovery answer, worked by hand (each byte as b|0xAA,
+// b|0x55; checksum 0x06E5, the sum of the twelve encoded bytes), at `at` in a
+// 0xFF-filled image.
 RdmImage DiscoveryImage(size_t at) {
   const uint8_t answer[] = {0xAA, 0xFA, 0x7F, 0xFA, 0x75, 0xAA, 0x55, 0xAA, 0x55,
                             0xAA, 0x55, 0xAB, 0x55, 0xAE, 0x57, 0xEF, 0xF5};
@@ -127,19 +127,13 @@ RdmImage DiscoveryImage(size_t at) {
 TEST(DiscoveryDecode, ValidAnswersWithinBoundsAndSeparatorLimits) {
   const Uid uid(0x7A70, 1);
   using O = DiscoveryOutcome;
-  struct Case {
-    const char* what;
-    RdmImage image;
-    uint16_t received;
-    Uid lower, upper;
-    O outcome;
-  };
   RdmImage damaged = DiscoveryImage(0);
   damaged[23] ^= 0x02;  // low checksum byte
   RdmImage empty;
   empty.fill(0xFF);
   RdmImage zeros{};
-  const Case cases[] = {
+  // The bytes received, the branch's range, what they are.
+  const std::tuple<const char*, RdmImage, uint16_t, Uid, Uid, O> cases[] = {
       {"whole range", DiscoveryImage(0), 31, Uid(), BroadcastUid, O::Valid},
       {"its own UID", DiscoveryImage(0), 31, uid, uid, O::Valid},
       {"separator at 48, the last looked for", DiscoveryImage(41), 93, Uid(), BroadcastUid,
@@ -152,10 +146,10 @@ TEST(DiscoveryDecode, ValidAnswersWithinBoundsAndSeparatorLimits) {
       {"bytes without a separator", empty, 31, Uid(), BroadcastUid, O::Collision},
       {"zeros only", zeros, 31, Uid(), BroadcastUid, O::NoAnswer},
   };
-  for (const Case& c : cases) {
-    const DiscoveryResult r = DecodeDiscoveryResponse(c.image, c.received, c.lower, c.upper);
-    EXPECT_EQ(r.outcome, c.outcome) << c.what;
-    EXPECT_EQ(r.uid, c.outcome == O::Valid ? uid : Uid()) << c.what;
+  for (const auto& [what, image, received, lower, upper, outcome] : cases) {
+    const DiscoveryResult r = DecodeDiscoveryResponse(image, received, lower, upper);
+    EXPECT_EQ(r.outcome, outcome) << what;
+    EXPECT_EQ(r.uid, outcome == O::Valid ? uid : Uid()) << what;
   }
 }
 

@@ -21,12 +21,18 @@ struct Gate {
   }
 };
 
+// One executor, its line-busy flag and a gate for its first command.
+struct LineExecutor : ::testing::Test {
+  std::atomic<bool> busy{false};
+  rdm::LineExecutor executor{busy};
+  Gate gate;
+  const std::chrono::steady_clock::time_point later =
+      std::chrono::steady_clock::now() + std::chrono::hours(1);
+};
+
 }  // namespace
 
-TEST(LineExecutor, OneCommandAtATimeTheOthersAreRefusedWithTheRunningName) {
-  std::atomic<bool> busy{false};
-  rdm::LineExecutor executor(busy);
-  Gate gate;
+TEST_F(LineExecutor, OneCommandAtATimeTheOthersAreRefusedWithTheRunningName) {
   std::promise<std::thread::id> doneOn;
   ASSERT_FALSE(executor.Start(
       {"Discover", gate.Job(), [&] { doneOn.set_value(std::this_thread::get_id()); }}));
@@ -46,10 +52,7 @@ TEST(LineExecutor, OneCommandAtATimeTheOthersAreRefusedWithTheRunningName) {
   EXPECT_FALSE(executor.CommandActive());
 }
 
-TEST(LineExecutor, IdleJobRunsOnTheExecutorAndACommandWaitsForIt) {
-  std::atomic<bool> busy{false};
-  rdm::LineExecutor executor(busy);
-  Gate gate;
+TEST_F(LineExecutor, IdleJobRunsOnTheExecutorAndACommandWaitsForIt) {
   ASSERT_TRUE(executor.TryRunIdle(gate.Job()));
   gate.entered.get_future().wait();
   EXPECT_FALSE(busy.load()) << "the identify poll is no user command";
@@ -61,35 +64,29 @@ TEST(LineExecutor, IdleJobRunsOnTheExecutorAndACommandWaitsForIt) {
   commandRan.get_future().wait();
 }
 
-TEST(LineExecutor, ShutdownEndsAfterTheJobInHandAndDropsTheRest) {
-  std::atomic<bool> busy{false};
-  auto executor = std::make_unique<rdm::LineExecutor>(busy);
-  Gate gate;
+TEST_F(LineExecutor, ShutdownEndsAfterTheJobInHandAndDropsTheRest) {
+  auto own = std::make_unique<rdm::LineExecutor>(busy);  // to be destroyed here
   int doneCalls = 0;
-  ASSERT_FALSE(executor->Start({"Load", gate.Job(), [&] { ++doneCalls; }}));
+  ASSERT_FALSE(own->Start({"Load", gate.Job(), [&] { ++doneCalls; }}));
   gate.entered.get_future().wait();
-  std::thread closer([&] { executor->Shutdown(); });
+  std::thread closer([&] { own->Shutdown(); });
   gate.release.set_value();
   closer.join();
   EXPECT_EQ(doneCalls, 1);
-  EXPECT_TRUE(executor->Start({"Read", [] {}, {}}).has_value()) << "nothing after shutdown";
-  EXPECT_FALSE(executor->TryRunIdle([] {}));
-  executor->Shutdown();  // twice is fine
-  executor.reset();
+  EXPECT_TRUE(own->Start({"Read", [] {}, {}}).has_value()) << "nothing after shutdown";
+  EXPECT_FALSE(own->TryRunIdle([] {}));
+  own->Shutdown();  // twice is fine
+  own.reset();
   EXPECT_FALSE(busy.load());
 }
 
 // A relayed request waits for the command in hand, runs after it (never inside it), before
 // an identify poll, and is dropped once it waited too long; the queue is bounded.
-TEST(LineExecutor, QueuedJobsWaitForTheCommandAndExpireWhenItTakesTooLong) {
-  std::atomic<bool> busy{false};
-  rdm::LineExecutor executor(busy);
-  Gate gate;
+TEST_F(LineExecutor, QueuedJobsWaitForTheCommandAndExpireWhenItTakesTooLong) {
   ASSERT_FALSE(executor.Start({"Discover", gate.Job(), {}}));
   gate.entered.get_future().wait();
 
   std::vector<std::string> order;  // written on the executor's thread only
-  const auto later = std::chrono::steady_clock::now() + std::chrono::hours(1);
   const auto past = std::chrono::steady_clock::now() - std::chrono::seconds(1);
   bool insideCommand = true;
   auto queue = [&](const std::string& name, std::chrono::steady_clock::time_point deadline) {
@@ -122,12 +119,8 @@ TEST(LineExecutor, QueuedJobsWaitForTheCommandAndExpireWhenItTakesTooLong) {
 
 // A button pressed while a relayed request is on the line runs next, before the requests
 // that came after it: a console sending many cannot keep the user off the line.
-TEST(LineExecutor, AUserCommandGoesBeforeLaterQueuedJobs) {
-  std::atomic<bool> busy{false};
-  rdm::LineExecutor executor(busy);
-  Gate gate;
+TEST_F(LineExecutor, AUserCommandGoesBeforeLaterQueuedJobs) {
   std::vector<std::string> order;
-  const auto later = std::chrono::steady_clock::now() + std::chrono::hours(1);
   ASSERT_TRUE(executor.Queue({gate.Job(), {}, later, {}}));
   gate.entered.get_future().wait();
   ASSERT_FALSE(executor.Start({"Read", [&] { order.push_back("Read"); }, {}}))
