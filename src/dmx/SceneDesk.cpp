@@ -247,6 +247,7 @@ bool SceneDesk::Save(const std::string& path) {
     return false;
   }
   log_.Add(fmt::format("Configuration saved{}", 516 * rows));
+  log_.Add(fmt::format("Configuration saved: {} scenes to {}", rows, path));
   return true;
 }
 

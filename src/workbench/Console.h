@@ -12,7 +12,7 @@ struct ConsoleModel {
   int parameter = 26;  // index into the known parameters; a Read moves it
   int subDevice = 0;   // 0..15
   std::string dataText = "1";
-  std::vector<std::string> data;  // entry k holds byte k as typed
+  std::vector<std::string> data;  // the entries as typed: hex bytes or "text" each
   bool broadcast = false;
   std::vector<std::string> history;  // the requests sent, as hex lines
   int radioChannel = 0;              // radio page: item n = channel n + 1

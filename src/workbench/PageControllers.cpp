@@ -415,26 +415,48 @@ ConsoleController::ConsoleController(rdm::RdmEngine& engine, ModelLock& models, 
   });
 }
 
+std::optional<std::vector<uint8_t>> ConsoleEntryBytes(std::string_view entry) {
+  std::vector<uint8_t> bytes;
+  if (!entry.empty() && entry.front() == '"') {
+    entry.remove_prefix(1);
+    if (!entry.empty() && entry.back() == '"') entry.remove_suffix(1);
+    bytes.assign(entry.begin(), entry.end());
+  } else if (auto hex = common::ParseHexBytes(entry)) {
+    bytes = std::move(*hex);
+  }
+  if (bytes.empty()) return std::nullopt;
+  return bytes;
+}
+
+namespace {
+
+std::string NotAnEntry(const std::string& text) {
+  return "'" + text + "' is not data: give hex bytes (FF, 0x1F, 01 02) or text in quotes";
+}
+
+}  // namespace
+
 std::string ConsoleController::DataEdited(const std::string& text) {
-  auto v = ReadEdit(text);
-  if (!v) {
-    log_.Add(NotAnInteger(text));
-    return text;
+  // Kept as typed: a half-typed entry is no mistake yet; Add refuses what is not data.
+  console_.dataText = text;
+  if (const auto bytes = ConsoleEntryBytes(text)) {
+    log_.Add("RDM Data:" + common::HexBytes(*bytes));
   }
-  std::string shown = text;
-  if (*v > 255) {
-    v = 255;
-    shown = "255";
-  }
-  console_.dataText = shown;
-  log_.Add("RDM Data:" + std::to_string(*v));
-  return shown;
+  return text;
 }
 
 void ConsoleController::AddData() {
-  if (console_.data.size() >= rdm::kMaxPdl) {
-    log_.Add(fmt::format("The data list holds {} bytes, the most one RDM request carries",
-                         rdm::kMaxPdl));
+  const auto bytes = ConsoleEntryBytes(console_.dataText);
+  if (!bytes) {
+    log_.Add(NotAnEntry(console_.dataText) + "; not added");
+    return;
+  }
+  size_t held = 0;
+  for (const std::string& entry : console_.data)
+    held += ConsoleEntryBytes(entry).value_or(std::vector<uint8_t>{}).size();
+  if (held + bytes->size() > rdm::kMaxPdl) {
+    log_.Add(fmt::format("The data list holds {} bytes, the most one RDM request carries is {}",
+                         held, rdm::kMaxPdl));
     return;
   }
   console_.data.push_back(console_.dataText);
@@ -463,7 +485,21 @@ void ConsoleController::Exchange(const rdm::RdmRequest& request, rdm::Uid uid) {
 
 void ConsoleController::Send(const ConsoleRequest& shown) {
   if (table_.Table().Count() == 0) return;
-  log_.Add("Raw Command Send: data length:" + std::to_string(shown.data.size() & 0xFF));
+  std::vector<uint8_t> data;
+  for (const std::string& entry : shown.data) {
+    const auto bytes = ConsoleEntryBytes(entry);
+    if (!bytes) {
+      log_.Add(NotAnEntry(entry) + "; the request is not sent");
+      return;
+    }
+    data.insert(data.end(), bytes->begin(), bytes->end());
+  }
+  if (data.size() > rdm::kMaxPdl) {
+    log_.Add(fmt::format("{} data bytes: one request carries at most {}; the request is not sent",
+                         data.size(), rdm::kMaxPdl));
+    return;
+  }
+  log_.Add("Raw Command Send: data length:" + std::to_string(data.size()));
   static constexpr uint8_t kClasses[] = {rdm::GET_COMMAND, rdm::SET_COMMAND,
                                          rdm::DISCOVERY_COMMAND};
   const auto table = rdm::KnownPidTable();
@@ -481,14 +517,7 @@ void ConsoleController::Send(const ConsoleRequest& shown) {
   request.pid = table[item].pid;
   request.subDevice = static_cast<uint16_t>(std::clamp(shown.subDevice, 0, 15));
   request.mirrorToConsole = true;
-  for (const std::string& entry : shown.data) {
-    auto v = common::ParseInteger(entry);
-    if (!v) {
-      log_.Add(NotAnInteger(entry) + "; the request is not sent");
-      return;
-    }
-    request.data.push_back(static_cast<uint8_t>(*v & 0xFF));
-  }
+  request.data = std::move(data);
   Exchange(request, destination);
 }
 

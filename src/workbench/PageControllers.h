@@ -144,6 +144,11 @@ struct ConsoleRequest {
   std::vector<std::string> data;  // byte k as typed
 };
 
+// One entry of the console's data list as the bytes it sends: hex bytes as velquor-cli takes
+// them ("FF", "0x1F", "01 02") or text in double quotes (a label: "\"Stage left\""); nothing
+// for anything else (a number past a byte, a word without quotes, an empty entry).
+std::optional<std::vector<uint8_t>> ConsoleEntryBytes(std::string_view entry);
+
 // The raw RDM console.
 class ConsoleController {
  public:

@@ -104,6 +104,7 @@ TEST_F(Desk, TheSceneFileIsWholeRecordsOfFiveHundredEighteenBytes) {
   EXPECT_EQ(file.substr(0, 7), std::string("\x01\x1E\x03\xE8\x01\xF4\x07", 7));
   EXPECT_EQ(file.substr(518, 7), std::string("\x02\x1E\x00\x64\xFF\xFF\x09", 7));
   EXPECT_EQ(log.CountOf("Configuration saved1032"), 1u);
+  EXPECT_EQ(log.CountStartingWith("Configuration saved: 2 scenes to "), 1u);
 
   dmx::SceneDesk loaded(universe, log);
   loaded.Load(ReadBytes(path));

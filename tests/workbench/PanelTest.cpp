@@ -256,9 +256,12 @@ TEST(Console, AllDevicesSubDevicesAndDataBytes) {
   c.command = 1;     // SET
   c.parameter = 61;  // IDENTIFY_DEVICE
   c.broadcast = true;
-  EXPECT_EQ(h.bench.ConsolePage().DataEdited("300"), "255");
-  EXPECT_EQ(h.rdm.log.CountOf("RDM Data:255"), 1u);
-  h.bench.ConsolePage().DataEdited("1");
+  EXPECT_EQ(h.bench.ConsolePage().DataEdited("300"), "300") << "kept as typed, not clamped";
+  h.bench.ConsolePage().AddData();
+  EXPECT_EQ(h.rdm.log.CountStartingWith("'300' is not data: give hex bytes"), 1u);
+  EXPECT_TRUE(c.data.empty());
+  h.bench.ConsolePage().DataEdited("0x01");
+  EXPECT_EQ(h.rdm.log.CountOf("RDM Data:01"), 1u);
   h.bench.ConsolePage().DeleteData();  // nothing to delete
   h.bench.ConsolePage().AddData();
   SendShown(h);
@@ -300,11 +303,28 @@ TEST(Console, MistakesAreRefusedAndReleaseTheLine) {
   h.bench.Console().data = {"12", "x"};
   h.bench.Console().parameter = 17;
   SendShown(h);
-  EXPECT_EQ(h.rdm.log.CountOf("'x' is not a valid integer value; the request is not sent"), 1u);
+  EXPECT_EQ(h.rdm.log.CountStartingWith("'x' is not data: "), 1u);
   h.bench.Console().data.assign(231, "1");
   h.bench.ConsolePage().AddData();
   EXPECT_EQ(h.bench.Console().data.size(), 231u);
   EXPECT_EQ(h.rdm.log.CountStartingWith("The data list holds 231 bytes"), 1u);
+  // Entries as velquor-cli takes data, and a label as text.
+  const std::pair<const char*, std::optional<std::vector<uint8_t>>> entries[] = {
+      {"FF", std::vector<uint8_t>{0xFF}},
+      {"0x1F", std::vector<uint8_t>{0x1F}},
+      {"01 02", std::vector<uint8_t>{1, 2}},
+      {"\"Hi\"", std::vector<uint8_t>{'H', 'i'}},
+      {"256", std::nullopt},
+      {"Stage", std::nullopt},
+      {"", std::nullopt},
+      {"\"\"", std::nullopt}};
+  for (const auto& [entry, bytes] : entries) {
+    EXPECT_EQ(workbench::ConsoleEntryBytes(entry), bytes) << entry;
+  }
+  h.bench.Console().data = {"\"Stage left\""};
+  h.bench.Console().command = 1;  // SET DEVICE_LABEL
+  SendShown(h);
+  EXPECT_EQ(h.rdm.line.FixtureState(0x7FF000000101ULL)->label, "Stage left");
 
   WorkbenchHarness empty;
   SendShown(empty);
