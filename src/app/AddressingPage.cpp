@@ -132,8 +132,10 @@ AddressingBinding::AddressingBinding(PageShell& shell, core::Core& core, const f
           form2_.Map()->update();
         });
   });
-  connect(f.SpeedButton7, &QAbstractButton::clicked, this,
-          [this, &a] { shell_.RunCommand("Cancel all", [&a] { a.CancelAll(); }); });
+  connect(f.SpeedButton7, &QAbstractButton::clicked, this, [this, &a] {
+    // A pass still waiting for the line would identify the selection again afterwards.
+    if (shell_.RunCommand("Cancel all", [&a] { a.CancelAll(); })) ++identifyPassesCancelled_;
+  });
   ScrollBarDMXChange2();
   SetAddressingFaders();
 }
@@ -217,9 +219,9 @@ void AddressingBinding::RequestIdentifyPass() {
   if (bench.Executor().CommandActive()) {
     if (!identifyPassWanted_) {
       identifyPassWanted_ = true;
-      QTimer::singleShot(100, this, [this] {
+      QTimer::singleShot(100, this, [this, cancelled = identifyPassesCancelled_] {
         identifyPassWanted_ = false;
-        if (!shell_.Closed()) RequestIdentifyPass();
+        if (!shell_.Closed() && cancelled == identifyPassesCancelled_) RequestIdentifyPass();
       });
     }
     return;

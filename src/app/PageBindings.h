@@ -167,6 +167,7 @@ class AddressingBinding : public PageBinding {
 
   AddressingWindow& form2_;
   bool identifyPassWanted_ = false;  // a repaint asked for a pass while one could not run
+  int identifyPassesCancelled_ = 0;  // Cancel all drops the pass that waits
 };
 
 }  // namespace velquor::app
