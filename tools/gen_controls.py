@@ -55,7 +55,7 @@ c(0, "B", "SpeedButton_B", 5, 440, 72, 28, "识别灯具", "Identify", designed=
 c(0, "B", "SpeedButton_A", 80, 440, 60, 28, "点亮灯泡", "Lamp", designed="点亮灯泡")
 c(0, "L", "Label44", 144, 445, 76, 20, "标记标记", "Fixture No.", designed="标记标记")
 c(0, "E", "MaskEdit_SNUM", 220, 442, 46, 24)
-c(0, "B", "SpeedButtonSort", 270, 440, 50, 28, "排序", "Sort")
+c(0, "B", "SpeedButtonSort", 270, 440, 50, 28, "排序", "Sort", designed="排序")
 c(0, "B", "SpeedButtonUp", 324, 440, 70, 28, "上移UID", "UID up", designed="上移UID")
 c(0, "B", "SpeedButtonDown", 398, 440, 72, 28, "下移UID", "UID down", designed="下移UID")
 c(0, "B", "SpeedButton2", 474, 440, 71, 28, "清空列表", "Clear list", designed="清空列表")
