@@ -47,16 +47,18 @@ c(0, "L", "Label24", 185, 10, 20, 20, "IP", "IP")
 c(0, "CB", "ComboBox_IP", 205, 6, 150, 26)
 c(0, "IMG", "Image_L", 365, 4, 60, 30)
 c(0, "B", "SpeedButton5", 435, 5, 110, 28, "清除显示", "Clear log", designed="清除显示")
+# What the Art-Net node receives, on every page; written by the program.
+c(0, "L", "LabelArtNetStatus", 575, 11, 560, 20)
 c(0, "B", "SpeedButtonMin", 1150, 5, 140, 28, "后台运行", "Minimize", designed="  后台运行  Minimize", flags="h")
 c(0, "LV", "ListViewUID", 5, 40, 560, 395)
-c(0, "B", "SpeedButton_B", 5, 440, 80, 28, "识别灯具", "Identify", designed="识别灯具")
-c(0, "B", "SpeedButton_A", 90, 440, 80, 28, "点亮灯泡", "Lamp", designed="点亮灯泡")
-c(0, "L", "Label44", 175, 445, 60, 20, "标记标记", "Fixture No.", designed="标记标记")
-c(0, "E", "MaskEdit_SNUM", 235, 442, 55, 24)
-c(0, "B", "SpeedButtonSort", 295, 440, 40, 28)
-c(0, "B", "SpeedButtonUp", 340, 440, 70, 28, "上移UID", "UID up", designed="上移UID")
-c(0, "B", "SpeedButtonDown", 415, 440, 70, 28, "下移UID", "UID down", designed="下移UID")
-c(0, "B", "SpeedButton2", 490, 440, 75, 28, "清空列表", "Clear list", designed="清空列表")
+c(0, "B", "SpeedButton_B", 5, 440, 72, 28, "识别灯具", "Identify", designed="识别灯具")
+c(0, "B", "SpeedButton_A", 80, 440, 60, 28, "点亮灯泡", "Lamp", designed="点亮灯泡")
+c(0, "L", "Label44", 144, 445, 76, 20, "标记标记", "Fixture No.", designed="标记标记")
+c(0, "E", "MaskEdit_SNUM", 220, 442, 46, 24)
+c(0, "B", "SpeedButtonSort", 270, 440, 50, 28, "排序", "Sort", designed="排序")
+c(0, "B", "SpeedButtonUp", 324, 440, 70, 28, "上移UID", "UID up", designed="上移UID")
+c(0, "B", "SpeedButtonDown", 398, 440, 72, 28, "下移UID", "UID down", designed="下移UID")
+c(0, "B", "SpeedButton2", 474, 440, 71, 28, "清空列表", "Clear list", designed="清空列表")
 c(0, "CB", "ComboBox_UID", 5, 440, 10, 24, flags="h")
 c(0, "M", "LogMemo", 5, 475, 560, 210, flags="r")
 c(0, "GB", "GroupBox1", 1000, 688, 295, 32, "官方网站", "Website")
@@ -77,36 +79,36 @@ c(P, "B", "SpeedButtonAdd", 168, 8, 150, 32, "增加设备", "Increase", designe
 c(P, "B", "SpeedButton6", 326, 8, 110, 32, "关闭搜索", "Stop search", designed="关闭搜索")
 c(P, "CB", "ComboBoxRDM", 444, 12, 90, 24, items="Speed5|Speed4|Speed3|Speed2|Speed1|Speed0")
 c(P, "B", "SpeedButtonRdm", 542, 8, 170, 32, "RDM 可视化写码", "RDM visual addressing", designed="RDM 可视化写码")
-rows = [("Label_Edit35", "Edit35", "灯具序号", "Serial number:", "1"),
-        ("Label_Edit1", "Edit1", "设备名称", "Device Name:", "VELQUOR"),
-        ("Label_Edit2", "Edit2", "厂商", "Manufacturer:", "VELQUOR"),
-        ("Label_Edit8", "Edit8", "类别", "Category:", "virtual"),
-        ("Label_Edit9", "Edit9", "固件", "Firmware:", "1.1.0")]
+rows = [("Label_Edit35", "Edit35", "列表序号", "List row:", ""),
+        ("Label_Edit1", "Edit1", "设备名称", "Device Name:", ""),
+        ("Label_Edit2", "Edit2", "厂商", "Manufacturer:", ""),
+        ("Label_Edit8", "Edit8", "类别", "Category:", ""),
+        ("Label_Edit9", "Edit9", "固件", "Firmware:", "")]
 y = 52
 for lab, ed, zh, en, text in rows:
     c(P, "L", lab, 10, y + 3, 175, 20, zh + ":", en, designed=zh + en)
     c(P, "E", ed, 190, y, 200, 24, text=text, flags="" if ed in ("Edit35", "Edit1") else "r")
     y += 30
 c(P, "L", "Label_Axes", 10, y + 3, 175, 20, "XY轴设置:", "Axes:", designed="XY轴设置Axes:")
-c(P, "C", "CheckBox1", 190, y, 65, 24, "Pan反向", "Pan", designed="Pan")
-c(P, "C", "CheckBox2", 258, y, 65, 24, "Tilt反向", "Tilt", designed="Tilt")
-c(P, "C", "CheckBox3", 326, y, 65, 24, "XY交换", "Swap", designed="Swap")
+c(P, "C", "CheckBox1", 190, y, 70, 24, "Pan反向", "Pan", designed="Pan")
+c(P, "C", "CheckBox2", 261, y, 66, 24, "Tilt反向", "Tilt", designed="Tilt")
+c(P, "C", "CheckBox3", 328, y, 62, 24, "XY交换", "Swap", designed="Swap")
 y += 30
 c(P, "L", "Label_ComboBoxMode", 10, y + 3, 175, 20, "通道模式:", "Personality:", designed="通道模式Personality:")
 c(P, "CB", "ComboBoxMode", 190, y, 200, 24)
 y += 30
 c(P, "L", "Label_EditAddr", 10, y + 3, 175, 20, "地址码:", "DMX Address:", designed="地址码DMX Address:")
-c(P, "E", "EditAddr", 190, y, 182, 24, text="1")
+c(P, "E", "EditAddr", 190, y, 182, 24)
 c(P, "UD", "UpDown1", 372, y, 18, 24)
 y += 30
-for lab, ed, zh, en, text in [("Label_Edit5", "Edit5", "设备状态", "Device State:", "dummy"),
+for lab, ed, zh, en, text in [("Label_Edit5", "Edit5", "设备状态", "Device State:", ""),
                               ("Label_Edit33", "Edit33", "设备时间", "Dev. hours:", ""),
                               ("Label_Edit34", "Edit34", "灯泡时间", "Lamp hours:", "")]:
     c(P, "L", lab, 10, y + 3, 175, 20, zh + ":", en, designed=zh + en)
     c(P, "E", ed, 190, y, 200, 24, text=text, flags="r")
     y += 30
 c(P, "L", "Label_Edit10", 10, y + 3, 175, 20, "通道数:", "DMX Footprint:", designed="通道数DMX Footprint:", flags="h")
-c(P, "E", "Edit10", 190, y, 200, 24, text="0", flags="hr")
+c(P, "E", "Edit10", 190, y, 200, 24, flags="hr")
 y += 34
 c(P, "B", "SpeedButtonRdmRead", 10, y, 120, 32, "读", "Read", designed="读(Read)")
 c(P, "B", "SpeedButtonRdmWrite", 138, y, 120, 32, "写", "Write", designed="写(Write)")
@@ -161,8 +163,8 @@ c(P, "L", "Label_ShowName", 10, 472, 60, 20, "节目名:", "Show:", designed="Sh
 c(P, "E", "EditShowName", 70, 469, 110, 24, text="Show")
 c(P, "B", "BtnRecord", 190, 467, 70, 28, "录制", "Record")
 c(P, "B", "BtnStop", 265, 467, 70, 28, "停止", "Stop", flags="d")
-c(P, "B", "BtnPlay", 340, 467, 70, 28, "播放", "Play")
-c(P, "B", "BtnLoop", 415, 467, 70, 28, "循环", "Loop")
+c(P, "B", "BtnPlay", 340, 467, 70, 28, "播放", "Play loop", designed="播放Play")
+c(P, "B", "BtnLoop", 415, 467, 70, 28, "循环", "Copy loop", designed="循环Loop")
 c(P, "B", "BtnSaveFile", 490, 467, 70, 28, "截取", "Cut")
 c(P, "B", "BtnShowDelete", 565, 467, 70, 28, "删除", "Delete")
 c(P, "P", "ShowState", 580, 40, 130, 28, designed="Finish")  # state text
@@ -193,8 +195,8 @@ c(P, "LV", "ListView1", 540, 8, 178, 400)
 
 # ---- IAP page ----
 P = 5
-c(P, "L", "Label35", 10, 11, 130, 20, "IAP起始标记25位", "IAP start mark (25 bits)", designed="IAP起始标记25位")
-c(P, "E", "EditIAP", 145, 8, 200, 24)
+c(P, "L", "Label35", 10, 11, 170, 20, "IAP起始标记25位", "IAP start mark (25 bits)", designed="IAP起始标记25位")
+c(P, "E", "EditIAP", 185, 8, 200, 24)
 c(P, "B", "SpeedButtonOpenFile", 10, 42, 150, 32, "打开文件", "OPEN", designed="打开文件 OPEN ")
 c(P, "B", "SpeedButtonIAP", 170, 42, 150, 32, "开始 IAP", "Start IAP", designed="开始 IAP")
 c(P, "B", "SpeedButtonCmd", 330, 42, 40, 32)

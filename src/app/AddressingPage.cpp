@@ -25,14 +25,16 @@ AddressingBinding::AddressingBinding(PageShell& shell, core::Core& core, const f
   MapSurface* map = form2_.Map();
   map->paint = [this, map, &a](QPainter& painter) {
     std::array<workbench::CellFill, 512> fills{};
+    std::vector<MapTag> tags;
     int w = 18, h = 18;
     shell_.WithModels([&] {
       a.FitCells(map->width(), map->height());
       fills = a.Fill();
       w = a.Map().cellWidth;
       h = a.Map().cellHeight;
+      tags = MapTagsOf(core_.Bench().Table(), a.Selected(), a.Map().cursor);
     });
-    PaintAddressMap(painter, fills, w, h);
+    PaintAddressMap(painter, fills, w, h, tags);
     form2_.Ui().LabelAddr->setText(QString::fromStdString(a.AddressText()));
   };
   map->pressed = [this, map, &a](int x, int y) {
@@ -167,7 +169,7 @@ void AddressingBinding::RefreshAddressingList() {
   for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
     const auto& row = rows[static_cast<size_t>(r)];
     int c = 0;
-    for (const std::string* text : {&row.number, &row.address, &row.channels}) {
+    for (const std::string* text : {&row.number, &row.address, &row.channels, &row.label}) {
       list->setItem(r, c++, new QTableWidgetItem(QString::fromStdString(*text)));
     }
   }

@@ -23,7 +23,9 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "app/Language.h"
@@ -33,6 +35,26 @@
 #include "rdm/KnownPids.h"
 
 namespace velquor::app {
+
+const ControlSpec* FindControl(std::span<const ControlSpec> table, const char* name) {
+  for (const ControlSpec& s : table) {
+    if (std::strcmp(s.name, name) == 0) return &s;
+  }
+  return nullptr;
+}
+
+const char* DesignedText(std::span<const ControlSpec> table, const char* name) {
+  const ControlSpec* s = FindControl(table, name);
+  return s ? s->text : "";
+}
+
+void PlaceGrown(QWidget* control, std::span<const ControlSpec> table, int dx, int dw, int dy,
+                int dh) {
+  const ControlSpec* s =
+      control ? FindControl(table, control->objectName().toUtf8().constData()) : nullptr;
+  if (!s) return;
+  control->setGeometry(s->x + dx, s->y + dy, std::max(1, s->w + dw), std::max(1, s->h + dh));
+}
 
 bool HasCaption(const char* kind) {
   const std::string k = kind;
@@ -142,6 +164,8 @@ void LoadPicture(QLabel* label, const std::string& workDir, const std::string& p
     label->setPixmap(pixmap);
     return;
   }
+  // The program carries its own: the language button never vanishes.
+  label->setPixmap(QPixmap(QString(":/velquor/") + file));
 }
 
 void CentreOnScreen(QWidget* window) {
@@ -169,14 +193,41 @@ AddressingWindow::AddressingWindow(const std::string& programDir,
     : programDir_(programDir), showError_(std::move(showError)), log_(std::move(log)) {
   setObjectName("Form2");
   setWindowTitle("RDM System");
+  setMinimumSize(931, 595);
   resize(931, 595);
   BuildControls(this, nullptr, kAddressingControls);
   ui_.Bind(*this);
-  ui_.ListView1->setColumnCount(3);
-  ui_.ListView1->setHorizontalHeaderLabels({"No.", "Addr", "Ch"});
-  for (int c = 0; c < 3; ++c) ui_.ListView1->setColumnWidth(c, 55);
+  ui_.ListView1->setColumnCount(4);
+  ui_.ListView1->setHorizontalHeaderLabels({"No.", "Addr", "Ch", "Label"});
+  for (int c = 0; c < 3; ++c) ui_.ListView1->setColumnWidth(c, 40);
+  ui_.ListView1->horizontalHeader()->setStretchLastSection(true);
   ApplyLanguageAddressing();
   CentreOnScreen(this);
+}
+
+// The map and the list take the room beyond the design size; the rest keeps its place.
+void AddressingWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  const int dw = width() - 931;
+  const int dh = height() - 595;
+  const form2::Controls& u = ui_;
+  PlaceGrown(u.PaintBox1, kAddressingControls, 0, dw, 0, dh);
+  PlaceGrown(u.ListView1, kAddressingControls, dw, 0, 0, dh);
+  for (QWidget* w : {static_cast<QWidget*>(u.LabelAddr), static_cast<QWidget*>(u.LabelUID)}) {
+    PlaceGrown(w, kAddressingControls, dw, 0, 0, 0);
+  }
+  for (size_t k = 0; k < 12; ++k) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(u.Label_Cs()[k]), static_cast<QWidget*>(u.ScrollBars()[k]),
+          static_cast<QWidget*>(u.Label_Ds()[k])}) {
+      PlaceGrown(w, kAddressingControls, 0, 0, dh, 0);
+    }
+  }
+  PlaceGrown(u.ScrollBarDMX, kAddressingControls, 0, dw, dh, 0);
+  for (QWidget* w : {u.SpeedButtonclear, u.SpeedButton1, u.SpeedButton2, u.SpeedButton4,
+                     u.SpeedButton5, u.SpeedButton6, u.SpeedButton7}) {
+    PlaceGrown(w, kAddressingControls, dw, 0, dh, 0);
+  }
 }
 
 MapSurface* AddressingWindow::Map() const {
@@ -204,8 +255,21 @@ void MapSurface::mouseReleaseEvent(QMouseEvent*) {
   if (released) released();
 }
 
+std::vector<MapTag> MapTagsOf(const workbench::DeviceTable& table, int selected, int cursor) {
+  std::vector<MapTag> tags;
+  for (int row = 0; row < table.Count(); ++row) {
+    const workbench::DeviceRecord& d = table.Devices[static_cast<size_t>(row)];
+    if (d.Footprint == 0) continue;  // no block to write on
+    const int start = row == selected ? cursor : d.StartAddressIndex;
+    const QString name = d.Label.empty() ? QString::fromStdString(rdm::UidText12(d.Uid))
+                                         : QString::fromStdString(d.Label);
+    tags.push_back({start, d.Footprint, QString("%1 %2").arg(start + 1).arg(name)});
+  }
+  return tags;
+}
+
 void PaintAddressMap(QPainter& painter, const std::array<workbench::CellFill, 512>& fills,
-                     int cellWidth, int cellHeight) {
+                     int cellWidth, int cellHeight, const std::vector<MapTag>& tags) {
   static const QColor kFill[] = {QColor(255, 255, 255), QColor(0, 255, 0), QColor(128, 0, 128),
                                  QColor(255, 0, 0), QColor(0, 0, 255)};
   painter.setPen(Qt::black);
@@ -214,11 +278,26 @@ void PaintAddressMap(QPainter& painter, const std::array<workbench::CellFill, 51
     painter.fillRect(cell, kFill[static_cast<int>(fills[static_cast<size_t>(k)])]);
     painter.drawRect(cell.adjusted(0, 0, -1, -1));
   }
+  // Each block's name on its first line of cells, cut at the block's end and the map's edge.
+  QFont font = painter.font();
+  font.setPixelSize(std::clamp(cellHeight * 2 / 3, 7, 14));
+  painter.setFont(font);
+  for (const MapTag& tag : tags) {
+    if (tag.start < 0 || tag.start >= 512) continue;
+    const int column = tag.start % 32;
+    const int cells = std::min(tag.footprint, 32 - column);
+    const QRect area(column * cellWidth + 2, (tag.start / 32) * cellHeight, cells * cellWidth - 3,
+                     cellHeight);
+    painter.save();
+    painter.setClipRect(area);
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter, tag.text);
+    painter.restore();
+  }
 }
 
 void AddressingWindow::ApplyLanguageAddressing() {
   LanguageTarget t{this, "Form2", "lang_ch_2.ini", "lang_en_2.ini", "RDM System", "0x002e2e2e",
-                   true, log_};
+                   true, log_,    languageOverride};
   ApplyLanguage(t, programDir_, showError_);
 }
 

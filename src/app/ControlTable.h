@@ -1,6 +1,8 @@
 #pragma once
 // The controls of both windows: object name, kind, page, place and designed caption.
 
+#include <span>
+
 namespace velquor::app {
 
 struct ControlSpec {
@@ -18,5 +20,8 @@ struct ControlSpec {
 
 // Kinds that carry a caption (the language files may set it).
 bool HasCaption(const char* kind);
+// The designed place and text of the control named `name` (empty when there is none).
+const ControlSpec* FindControl(std::span<const ControlSpec> table, const char* name);
+const char* DesignedText(std::span<const ControlSpec> table, const char* name);
 
 }  // namespace velquor::app

@@ -26,6 +26,7 @@ struct LanguageTarget {
   // Where an unusable value (a colour or number that does not convert) is reported; the
   // default is used for it and the rest goes on.
   std::function<void(const std::string&)> log;
+  std::string language;  // "CHS" or "ENU" instead of config.cfg's, when set
 };
 
 // Reads an INI file beside the program (core/Core.h).
@@ -34,10 +35,10 @@ using core::LoadProgramIni;
 // 0x00BBGGRR text to a colour; nothing when the text is not a number.
 std::optional<QColor> ColourFromText(const std::string& text);
 
-// Applies config.cfg's language to the window. Returns the language code read ("" when
-// config.cfg is absent and nothing was changed). A caption entry for a control without a
-// caption stops the rest and is handed to `showError`; an unusable colour or number is
-// logged and its default used.
+// Applies config.cfg's language (or the target's own) to the window. Returns the language
+// code used ("" when config.cfg is absent, none was given and nothing was changed). A caption entry
+// for a control without a caption stops the rest and is handed to `showError`; an unusable colour
+// or number is logged and its default used.
 std::string ApplyLanguage(const LanguageTarget& target, const std::string& programDir,
                           const std::function<void(const QString&)>& showError);
 

@@ -3,6 +3,7 @@
 
 #include <QPainter>
 #include <QPushButton>
+#include <algorithm>
 
 #include "app/PageBindings.h"
 #include "app/Windows.h"
@@ -13,10 +14,19 @@ PatchPageBinding::PatchPageBinding(PageShell& shell, core::Core& core, const for
     : PageBinding(shell, core, ui) {
   workbench::PatchPageController& patch = core_.Bench().PatchPage();
   auto* map = static_cast<MapSurface*>(ui_.PaintBox1);
-  map->paint = [this, &patch](QPainter& painter) {
+  map->paint = [this, map, &patch](QPainter& painter) {
     std::array<workbench::CellFill, 512> fills{};
-    shell_.WithModels([&] { fills = patch.Fill(); });
-    PaintAddressMap(painter, fills, 18, 18);
+    std::vector<MapTag> tags;
+    int w = 18, h = 18;
+    shell_.WithModels([&] {
+      // The cells fill the drawing area; the mouse is read with the same cells.
+      patch.Map().cellWidth = w = std::max(1, map->width() / workbench::kMapColumns);
+      patch.Map().cellHeight = h = std::max(1, map->height() / 16);
+      fills = patch.Fill();
+      const workbench::DeviceTable& t = core_.Bench().Table();
+      tags = MapTagsOf(t, t.SelectedRow(), patch.Map().cursor);
+    });
+    PaintAddressMap(painter, fills, w, h, tags);
     ui_.Label28->setText(QString::fromStdString(patch.CursorText()));
   };
   map->pressed = [this, map, &patch](int x, int y) {

@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -28,6 +29,7 @@
 #include "app/Language.h"
 #include "app/WidgetUpdates.h"
 #include "link/HidLayer.h"
+#include "net/ArtNetBridge.h"
 #include "rdm/KnownPids.h"
 
 namespace velquor::app {
@@ -40,9 +42,11 @@ MainWindow::MainWindow(const core::CoreOptions& options, Dialogs dialogs, std::s
   setWindowTitle("VELQUOR PRO V2.0.1");
   auto* central = new QWidget(this);
   central->setObjectName("ClientArea");
-  central->setFixedSize(1300, 723);
+  central_ = central;
   setCentralWidget(central);
-  setFixedSize(1300, 723);
+  // The design size, and a minimum that fits a 1366 x 768 laptop beside its title bar and panel.
+  setMinimumSize(1280, 680);
+  resize(1300, 723);
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, QColor(0x1E, 0x1E, 0x1E));
   palette.setColor(QPalette::WindowText, QColor(0, 255, 0));
@@ -58,10 +62,12 @@ MainWindow::MainWindow(const core::CoreOptions& options, Dialogs dialogs, std::s
     page->setObjectName(s.name);
     pages_->addTab(page, QString::fromUtf8(s.caption));
   }
-  for (int hidden : {1, 4, 5, 6})
-    pages_->setTabVisible(hidden, false);  // Patch, IAP, DMX-3D, RdmRadio
+  // IAP stays hidden while its update does nothing (velquor-cli merges images); DMX-3D too.
+  for (int hidden : {4, 5}) pages_->setTabVisible(hidden, false);
   BuildControls(central, pages_, kMainControls);
   ui_.Bind(*this);
+  central->installEventFilter(this);
+  SetTabOrder();
   // A day of identify refreshes logs a lot: the pane keeps the newest lines.
   ui_.LogMemo->setMaximumBlockCount(20000);
 
@@ -100,6 +106,7 @@ MainWindow::MainWindow(const core::CoreOptions& options, Dialogs dialogs, std::s
   startUpTimer_.setInterval(200);
   timer1_.setInterval(3000);
   logTimer_.setInterval(30);
+  statusTimer_.setInterval(1000);
   Wire();
   FormCreate();
   // At rest the window sleeps: the log is drained when lines arrive (from any thread), the
@@ -117,6 +124,57 @@ MainWindow::MainWindow(const core::CoreOptions& options, Dialogs dialogs, std::s
         Qt::QueuedConnection);
   });
   timer1_.start();
+}
+
+void MainWindow::ShowArtNetStatus() {
+  SetText(ui_.LabelArtNetStatus,
+          net::BridgeStatusText(core_->Bridge().Status(), currentLanguage_ == "CHS"));
+}
+
+void MainWindow::LayOut() {
+  const int dw = central_->width() - 1300;
+  const int dh = central_->height() - 723;
+  // Narrower than designed, the list gives the room; wider, list and pages share it.
+  const int left = dw < 0 ? dw : dw / 2;
+  const int right = dw - left;
+  const int top = dh / 2;  // the list takes half the height, the log the rest
+  const int low = dh - top;
+  pages_->setGeometry(570 + left, 40, 725 + right, 645 + dh);
+  auto place = [](std::initializer_list<QWidget*> controls, int dx, int dwid, int dy, int dhei) {
+    for (QWidget* c : controls) PlaceGrown(c, kMainControls, dx, dwid, dy, dhei);
+  };
+  const form1::Controls& u = ui_;
+  place({u.ListViewUID}, 0, left, 0, top);
+  place({u.SpeedButton_B, u.SpeedButton_A, u.Label44, u.MaskEdit_SNUM, u.SpeedButtonSort,
+         u.SpeedButtonUp, u.SpeedButtonDown, u.SpeedButton2},
+        0, 0, top, 0);
+  place({u.LogMemo}, 0, left, top, low);
+  place({u.GroupBox1, u.Label_quendaris}, dw, 0, dh, 0);
+  place({u.LabelArtNetStatus}, 0, dw, 0, 0);
+  place({u.ComboBoxID}, 0, right, 0, 0);  // RDM page
+  place({u.PaintBox1}, 0, right, 0, dh);  // Patch page
+  place({u.Label23, u.Label20, u.Label28, u.ImagePatch}, right, 0, 0, 0);
+  place({u.Button6, u.Button7, u.Button8, u.Button9, u.BitBtn4, u.BitBtn5, u.BitBtn6, u.BitBtn7}, 0,
+        0, dh, 0);
+  place({u.StringGrid}, 0, right, 0, dh);  // Art-Net page
+  place({u.ImageArtNet, u.ShowState}, right, 0, 0, 0);
+  place({u.FileListBoxShow}, right, 0, 0, dh);
+  place({u.Label_ShowName, u.EditShowName, u.BtnRecord, u.BtnStop, u.BtnPlay, u.BtnLoop,
+         u.BtnSaveFile, u.BtnShowDelete, u.Label_EditStart2, u.Edit_Start, u.Label_EditStop2,
+         u.Edit_Stop},
+        0, 0, dh, 0);
+  place({u.ListView1}, right, 0, 0, dh);       // DMX page
+  place({u.ValueListEditorRDM}, 0, 0, 0, dh);  // console page
+  place({u.ListBox_RDM}, 0, right, 0, dh);
+}
+
+// Keys walk the window as it reads: the bar, the list and its buttons, the log, then the page.
+void MainWindow::SetTabOrder() {
+  const form1::Controls& u = ui_;
+  QWidget* chain[] = {u.ComboBox_IP,     u.SpeedButton5,  u.ListViewUID,     u.SpeedButton_B,
+                      u.SpeedButton_A,   u.MaskEdit_SNUM, u.SpeedButtonSort, u.SpeedButtonUp,
+                      u.SpeedButtonDown, u.SpeedButton2,  u.LogMemo,         pages_};
+  for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 }
 
 void MainWindow::ShowConnectState() {
@@ -262,8 +320,10 @@ void MainWindow::Wire() {
                           ui_.EditAddr, ui_.Edit35, ui_.Edit_Universe, ui_.MaskEdit_SNUM}) {
     edit->installEventFilter(this);
   }
+  ui_.ListViewUID->installEventFilter(this);  // Enter reads the fixture picked
   connect(&startUpTimer_, &QTimer::timeout, this, [this] { StartUpTimerTimer(); });
   connect(&timer1_, &QTimer::timeout, this, [this] { Timer1Timer(); });
+  connect(&statusTimer_, &QTimer::timeout, this, [this] { ShowArtNetStatus(); });
   core::Core& core = *core_;
   deviceList_ = std::make_unique<DeviceListBinding>(*this, core, ui_, *pages_);
   rdmPage_ = std::make_unique<RdmPageBinding>(*this, core, ui_);
@@ -283,6 +343,17 @@ void MainWindow::Wire() {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == central_ && event->type() == QEvent::Resize) {
+    LayOut();
+    return false;
+  }
+  if (watched == ui_.ListViewUID && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      ui_.SpeedButtonRdmRead->click();
+      return true;
+    }
+  }
   if (event->type() == QEvent::MouseButtonRelease) {
     if (watched == ui_.Image_L) {
       Image_LClick();
@@ -311,6 +382,15 @@ void MainWindow::showEvent(QShowEvent* event) {
     shown_ = true;
     FormShow();
   }
+  if (!closed_) {
+    ShowArtNetStatus();
+    statusTimer_.start();
+  }
+}
+
+void MainWindow::hideEvent(QHideEvent* event) {
+  QMainWindow::hideEvent(event);
+  statusTimer_.stop();  // nobody reads it: the window sleeps
 }
 
 void MainWindow::FormShow() {
@@ -430,6 +510,7 @@ bool MainWindow::FormCloseQuery() {
   closed_ = true;
   timer1_.stop();
   startUpTimer_.stop();
+  statusTimer_.stop();
   showPage_->FinishCopy();
   // The command in hand ends at its next exchange; then the executor and the engine tick
   // stop and the box is released.

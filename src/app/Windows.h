@@ -33,11 +33,15 @@ namespace velquor::app {
 
 // Creates the controls of `table` under `root` (page 0) or the pages of `pages`.
 void BuildControls(QWidget* root, QTabWidget* pages, std::span<const ControlSpec> table);
-// Shows a picture found in the working directory, else beside the program; a missing one
-// leaves the control empty.
+// Shows a picture found in the working directory, else beside the program, else the one
+// compiled into the program.
 void LoadPicture(QLabel* label, const std::string& workDir, const std::string& programDir,
                  const char* file);
 void CentreOnScreen(QWidget* window);
+// Places `control` at its designed place in `table`, moved by (dx, dy) and grown by
+// (dw, dh): the windows grow their lists and maps with the window.
+void PlaceGrown(QWidget* control, std::span<const ControlSpec> table, int dx, int dw, int dy,
+                int dh);
 
 // A drawing surface (PaintBox1 of both windows): it paints through `paint` and hands the
 // mouse to the page's model.
@@ -56,9 +60,18 @@ class MapSurface : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-// Draws the 512 cells of an address map, `cellWidth` × `cellHeight` pixels each.
+// A fixture's block on a map: where it starts, how many slots, and its name.
+struct MapTag {
+  int start = 0;
+  int footprint = 0;
+  QString text;
+};
+// The tags of the listed fixtures, the selected one at `cursor` (models held).
+std::vector<MapTag> MapTagsOf(const workbench::DeviceTable& table, int selected, int cursor);
+// Draws the 512 cells of an address map, `cellWidth` × `cellHeight` pixels each, and each
+// fixture's label (or UID) and start address on its block.
 void PaintAddressMap(QPainter& painter, const std::array<workbench::CellFill, 512>& fills,
-                     int cellWidth, int cellHeight);
+                     int cellWidth, int cellHeight, const std::vector<MapTag>& tags);
 
 class AddressingWindow : public QWidget {
   Q_OBJECT
@@ -68,6 +81,11 @@ class AddressingWindow : public QWidget {
   void ApplyLanguageAddressing();
   form2::Controls& Ui() { return ui_; }
   MapSurface* Map() const;
+  // Config.cfg's language unless set here ("CHS", "ENU").
+  std::string languageOverride;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   std::string programDir_;
@@ -123,6 +141,8 @@ class MainWindow : public QMainWindow, public PageShell {
   void LoadStartupSettings();
   void Image_LClick();
   void Label_quendarisClick();
+  // Shows the window in `code` ("CHS" or "ENU") without saving the choice.
+  void UseLanguage(const QString& code);
 
   void PageControl1Change();
 
@@ -152,6 +172,7 @@ class MainWindow : public QMainWindow, public PageShell {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -161,6 +182,11 @@ class MainWindow : public QMainWindow, public PageShell {
   void MirrorPage();
   void MirrorIdentifyTargets();
   void ShowConnectState();
+  void ShowArtNetStatus();
+  void ShowListTexts();
+  // The list, the log and the pages take the room the window has beyond its design size.
+  void LayOut();
+  void SetTabOrder();
 
   Dialogs dialogs_;
   // The bindings are declared before the core: they go after it, so no thread of the core
@@ -181,6 +207,9 @@ class MainWindow : public QMainWindow, public PageShell {
   QTimer startUpTimer_;
   QTimer timer1_;
   QTimer logTimer_;
+  QTimer statusTimer_;  // the Art-Net status line, once a second while the window shows
+  QWidget* central_ = nullptr;
+  std::string languageOverride_;
   bool shown_ = false;
   bool closed_ = false;
   bool commandRunning_ = false;

@@ -1,5 +1,5 @@
 // Velquor Pro: the desktop controller. `--virtual-line [RIG]` runs it on the simulated RDM
-// line instead of the box.
+// line instead of the box; `--help` lists the options.
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -12,39 +12,27 @@
 #include <QUrl>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
+#include "app/CommandLine.h"
 #include "app/Windows.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  velquor::core::CoreOptions options;
-  QString screenshot;  // --screenshot FILE [MS]: save a picture of the window, then quit
-  int screenshotDelayMs = 1500;
-  int page = -1;
-  QStringList clicks;  // --click NAME: press these buttons first (for screenshots)
-  int form2Row = -2;   // --form2 ROW: picture the addressing window with that row picked
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) {
-      screenshot = argv[++i];
-      if (i + 1 < argc && argv[i + 1][0] != '-') screenshotDelayMs = std::atoi(argv[++i]);
-    } else if (std::strcmp(argv[i], "--click") == 0 && i + 1 < argc) {
-      clicks << argv[++i];
-    } else if (std::strcmp(argv[i], "--form2") == 0 && i + 1 < argc) {
-      form2Row = std::atoi(argv[++i]);
-    } else if (std::strcmp(argv[i], "--page") == 0 && i + 1 < argc) {
-      page = std::atoi(argv[++i]);
-    } else if (std::strcmp(argv[i], "--virtual-line") == 0) {
-      options.virtualLine = true;
-      if (i + 1 < argc && argv[i + 1][0] != '-') options.rigFile = argv[++i];
-    } else if (std::strcmp(argv[i], "--help") == 0) {
-      std::printf("velquor [--virtual-line [RIG]]\n");
+  velquor::app::WindowArguments arguments;
+  QString message;
+  switch (velquor::app::ParseWindowArguments(application.arguments(), arguments, message)) {
+    case velquor::app::ParseOutcome::Help:
+      std::printf("%s", message.toLocal8Bit().constData());
       return 0;
-    } else {
-      std::fprintf(stderr, "velquor: unknown option %s (use --virtual-line [RIG])\n", argv[i]);
+    case velquor::app::ParseOutcome::Error:
+      std::fprintf(stderr, "velquor: %s\n", message.toLocal8Bit().constData());
       return 2;
-    }
+    case velquor::app::ParseOutcome::Run:
+      break;
   }
+  const velquor::core::CoreOptions& options = arguments.core;
+  const QString screenshot = arguments.screenshot;
+  const int form2Row = arguments.form2Row;
 
   velquor::app::MainWindow* window = nullptr;
   velquor::app::Dialogs dialogs;
@@ -72,12 +60,27 @@ int main(int argc, char** argv) {
     return 2;
   }
   window = &main;
+  if (!arguments.language.isEmpty()) main.UseLanguage(arguments.language);
+  if (arguments.size.isValid()) main.resize(arguments.size);
   main.show();
-  if (page >= 0) main.findChild<QTabWidget*>("PageControl1")->setCurrentIndex(page);
+  if (!arguments.page.isEmpty()) {
+    auto* pages = main.findChild<QTabWidget*>("PageControl1");
+    const int page = velquor::app::PageIndexOf(*pages, arguments.page);
+    if (page < 0) {
+      std::fprintf(stderr, "velquor: --page %s: no such page\n", qPrintable(arguments.page));
+      return 2;
+    }
+    pages->setCurrentIndex(page);
+  }
   int at = 2000;  // after the start-up load of the device list
-  for (const QString& name : clicks) {
+  for (const QString& name : arguments.clicks) {
     QTimer::singleShot(at, &main, [&main, name] {
-      if (auto* button = main.findChild<QAbstractButton*>(name)) button->click();
+      if (auto* button = velquor::app::FindButton(main, name)) {
+        button->click();
+      } else {
+        std::fprintf(stderr, "velquor: --click %s: no button has that object name or caption\n",
+                     qPrintable(name));
+      }
     });
     at += 300;
   }
@@ -89,7 +92,7 @@ int main(int argc, char** argv) {
     });
   }
   if (!screenshot.isEmpty()) {
-    QTimer::singleShot(screenshotDelayMs, &main, [&main, screenshot, form2Row] {
+    QTimer::singleShot(arguments.screenshotDelayMs, &main, [&main, screenshot, form2Row] {
       if (form2Row >= -1) {
         main.Form2().grab().save(screenshot);
       } else {

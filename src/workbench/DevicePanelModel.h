@@ -57,15 +57,16 @@ struct PersonalityList : ChoiceList {
 // values as the panel shows them (the user edits some of them before a Write).
 struct DevicePanelModel {
   std::optional<rdm::Uid> device;  // LabelPanelDevice; Write goes to this UID and no other
-  std::string label = "VELQUOR";   // Edit1
-  std::string manufacturer = "VELQUOR";
-  std::string status = "dummy";
-  Rgb statusColour = kLime;
-  std::string category = "virtual";
-  std::string software = "1.1.0";
-  std::string footprint = "0";
-  std::string address = "1";  // EditAddr, as typed
-  int addressArrows = 1;      // UpDown1
+  // Empty until a fixture is read: nothing shown may pass for a fixture's answer.
+  std::string label;  // Edit1
+  std::string manufacturer;
+  std::string status;
+  Rgb statusColour = kWhite;
+  std::string category;
+  std::string software;
+  std::string footprint;
+  std::string address;    // EditAddr, as typed
+  int addressArrows = 1;  // UpDown1
   std::string deviceHours;
   std::string lampHours;
   bool panInvert = false;

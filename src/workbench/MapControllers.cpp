@@ -240,7 +240,7 @@ std::vector<AddressingController::Row> AddressingController::Rows() const {
   for (int row = 0; row < t.Count(); ++row) {
     const DeviceRecord& r = t.Devices[static_cast<size_t>(row)];
     rows.push_back({std::to_string(row + 1), StartAddressText(r.StartAddressIndex, false),
-                    std::to_string(r.Footprint)});
+                    std::to_string(r.Footprint), r.Label});
   }
   return rows;
 }

@@ -67,7 +67,7 @@ class AddressingController {
                        DeviceListController& list, common::LogSink& log, const CommandFlags& flags);
 
   struct Row {
-    std::string number, address, channels;  // "No.", "Addr", "Ch"
+    std::string number, address, channels, label;  // "No.", "Addr", "Ch", "Label"
   };
   AddressMap& Map() { return map_; }
   std::vector<Row> Rows() const;

@@ -113,7 +113,7 @@ class RdmPageController {
   void FollowListCount();
 
   // The row-number edit (Edit35).
-  std::string rowNumberText = "1";
+  std::string rowNumberText;  // empty until a row is picked
   Rgb rowNumberColour = kWhite;
   // Batch addressing: the page's edits as typed and its personality list.
   bool personalityForAll = false;

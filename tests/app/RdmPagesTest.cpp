@@ -184,6 +184,24 @@ TEST(AddressingWindow, OpensOnTheRigIdentifiesTheSelectionAndHasItsOwnFaders) {
   EXPECT_EQ(d.Rig(kSpot2).startAddress, 17);
 }
 
+TEST(RdmPage, ThePanelIsEmptyUntilAReadAndEnterReadsTheFixturePicked) {
+  AppWindow d(kSpots);
+  QStringList panel;
+  for (const char* edit : {"Edit1", "Edit2", "Edit5", "Edit8", "Edit9", "Edit35", "EditAddr"}) {
+    panel << d.Text(edit);
+  }
+  EXPECT_EQ(panel.join('|'), "||||||") << "nothing that could pass for an answer";
+  EXPECT_NE(d.C("Edit5")->palette().color(QPalette::Base), QColor(0, 255, 0)) << "no state";
+  d.Page(7);  // elsewhere a click only picks the row
+  d.ClickRow(d.List(), 2);
+  d.Page(0);
+  EXPECT_EQ(d.Text("Edit1"), "");
+  QTest::keyClick(d.List(), Qt::Key_Return);
+  d.Settle();
+  EXPECT_EQ(d.C<QLabel>("LabelPanelDevice")->text(), "面板: 0x7FF000000103");
+  EXPECT_EQ(d.Text("Edit1"), "Spot 3");
+}
+
 TEST(RdmPage, WhatTheWindowShowsIsWhatIsSentAndRisksAreAskedFirst) {
   AppWindow d(kSpots);
   ASSERT_EQ(d.List()->rowCount(), 3);

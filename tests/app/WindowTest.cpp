@@ -1,4 +1,5 @@
 #include "AppWindow.h"
+#include "app/CommandLine.h"
 #include "app/Language.h"
 
 using namespace velquor;
@@ -39,7 +40,7 @@ TEST(Windows, NamesPagesAndStartUpValuesAsDesigned) {
   for (int i = 0; i < tabs->count(); ++i) {
     if (tabs->isTabVisible(i)) shown << tabs->tabText(i);
   }
-  EXPECT_EQ(shown, (QStringList{"RDM", "Art-Net", "DMX", "MA2 Rdm Command"}));
+  EXPECT_EQ(shown, (QStringList{"RDM", "Patch", "Art-Net", "DMX", "RdmRadio", "MA2 Rdm Command"}));
 
   QStringList choices;
   for (const char* box : {"ComboBoxParameter", "ComboBoxCommand", "ComboBox_Fade", "ComboBox_Hold",
@@ -108,6 +109,8 @@ TEST(Languages, ShippedFilesTheToggleAndACaptionForEveryControl) {
   EXPECT_EQ(english.join('|'), "Discover|Read|Increase");
   EXPECT_EQ(a.C<QTabWidget>("PageControl1")->tabText(7), "MA2 Rdm Command");
   EXPECT_EQ(a.Form2Text("SpeedButton7"), "Cancel all");
+  EXPECT_EQ(a.C<QComboBox>("ComboBoxRdmCh")->itemText(6), "Channel 7");
+  EXPECT_EQ(a.C<QLabel>("LabelArtNetStatus")->text(), "Art-Net: idle");
   w.Image_LClick();
   EXPECT_NE(a.Config().find("Language=CHS"), std::string::npos);
   EXPECT_EQ(a.Text("SpeedButtonDiscover"), "查找 设备");
@@ -235,4 +238,129 @@ TEST(Windows, FirmwarePageLoadsStartsOnceAndMerges) {
   a.saveTarget = QString::fromStdString(a.work / "app-iap.bin");
   a.C<QPushButton>("SpeedButtonSaveBin")->click();
   EXPECT_EQ(std::filesystem::file_size(a.work / "app-iap.bin"), 62288u);
+}
+
+namespace {
+
+// The shown controls of every shown page whose text does not fit them or that lie outside
+// their page, at the window's size now.
+QStringList CutOrOutside(const AppWindow& a) {
+  QStringList bad;
+  auto* tabs = a.C<QTabWidget>("PageControl1");
+  for (int i = 0; i < tabs->count(); ++i) {
+    if (!tabs->isTabVisible(i)) continue;
+    tabs->setCurrentIndex(i);
+    QApplication::processEvents();
+    for (QWidget* w : a.window->findChildren<QWidget*>()) {
+      const QByteArray name = w->objectName().toUtf8();
+      if (!w->isVisible() || !app::FindControl(app::kMainControls, name.constData())) continue;
+      if (!w->parentWidget()->rect().contains(w->geometry())) bad << name + " outside";
+      QString text;
+      int room = w->width();
+      if (auto* label = qobject_cast<QLabel*>(w)) text = label->text();
+      if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+        text = button->text();
+        room -= qobject_cast<QCheckBox*>(w) ? 22 : 8;  // the box, the button's margins
+      }
+      if (w->fontMetrics().horizontalAdvance(text) > room) bad << name + " cut: " + text;
+    }
+  }
+  tabs->setCurrentIndex(0);
+  bad.removeDuplicates();
+  return bad;
+}
+
+}  // namespace
+
+TEST(Windows, FitsALaptopGrowsToFullHdAndNoTextIsCutInEitherLanguage) {
+  AppWindow a("7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n");
+  for (const char* f : {"lang_ch.ini", "lang_en.ini", "lang_ch_2.ini", "lang_en_2.ini"}) {
+    a.Shipped(f);
+  }
+  MainWindow& w = *a.window;
+  w.show();
+  auto* tabs = a.C<QTabWidget>("PageControl1");
+  QMap<QString, int> small;
+  for (const char* language : {"CHS", "ENU"}) {
+    w.UseLanguage(language);
+    for (auto [asked, got] :
+         {std::pair{QSize(800, 600), QSize(1280, 680)}, {QSize(1920, 1080), QSize(1920, 1080)}}) {
+      w.resize(asked);
+      QApplication::processEvents();
+      EXPECT_EQ(w.size(), got);
+      EXPECT_EQ(CutOrOutside(a).join("; ").toStdString(), "") << language << " " << got.width();
+      tabs->setCurrentIndex(1);  // the Patch map, painted at this size
+      QApplication::processEvents();
+      QWidget* map = a.C("PaintBox1");
+      map->repaint();
+      const int cell = w.CoreRef().Bench().PatchPage().Map().cellWidth;
+      EXPECT_LE(cell * 32, map->width());
+      EXPECT_GT(cell * 33, map->width()) << "the cells fill the drawing area";
+      for (const char* grown : {"ListViewUID", "LogMemo", "PaintBox1", "StringGrid"}) {
+        const int area = a.C(grown)->width() * a.C(grown)->height();
+        if (got.width() == 1280) {
+          small[grown] = area;
+        } else {
+          EXPECT_GT(area, small[grown] * 3 / 2) << grown;
+        }
+      }
+    }
+  }
+}
+
+TEST(Windows, PicturesComeWithTheProgramUnlessAFileTakesTheirPlace) {
+  AppWindow a;
+  QImage(3, 2, QImage::Format_RGB32).save(QString::fromStdString(a.work / "Lang.jpg"), "PNG");
+  a.Open().FormShow();
+  EXPECT_EQ(a.C<QLabel>("Image_L")->pixmap().size(), QSize(3, 2)) << "the working directory's";
+  for (const char* name : {"ImageArtNet", "ImagePatch", "ImageRdmRadio"}) {
+    EXPECT_FALSE(a.C<QLabel>(name)->pixmap().isNull()) << name << ": none beside the program";
+  }
+}
+
+TEST(CommandLine, HelpListsEveryOptionAndPagesAndButtonsGoByName) {
+  using app::ParseOutcome;
+  app::WindowArguments args;
+  QString message;
+  ASSERT_EQ(app::ParseWindowArguments({"velquor", "--help"}, args, message), ParseOutcome::Help);
+  for (const char* option : {"--virtual-line", "--page", "--click", "--form2", "--size",
+                             "--language", "--screenshot", "--help"}) {
+    EXPECT_TRUE(message.contains(option)) << option;
+  }
+  const std::pair<QStringList, ParseOutcome> cases[] = {
+      {{"velquor", "--size", "1280"}, ParseOutcome::Error},
+      {{"velquor", "--language", "fr"}, ParseOutcome::Error},
+      {{"velquor", "--bogus"}, ParseOutcome::Error},
+      {{"velquor", "stray"}, ParseOutcome::Error},  // a rig only with --virtual-line
+      {{"velquor", "--virtual-line", "rig.ini", "--screenshot", "a.png", "900", "--size",
+        "1280x680", "--language", "enu"},
+       ParseOutcome::Run}};
+  for (const auto& [argv, outcome] : cases) {
+    args = {};
+    EXPECT_EQ(app::ParseWindowArguments(argv, args, message), outcome)
+        << argv.join(' ').toStdString();
+  }
+  EXPECT_EQ(args.core.rigFile, "rig.ini");
+  EXPECT_EQ(args.screenshotDelayMs, 900);
+  EXPECT_EQ(args.size, QSize(1280, 680));
+  EXPECT_EQ(args.language, "ENU");
+
+  AppWindow a;
+  MainWindow& w = a.Open();
+  const auto* tabs = a.C<QTabWidget>("PageControl1");
+  for (auto [name, index] : {std::pair{"patch", 1},
+                             {"RdmRadio", 6},
+                             {"TabSheet8", 7},
+                             {"3", 3},
+                             {"Nowhere", -1},
+                             {"9", -1}}) {
+    EXPECT_EQ(app::PageIndexOf(*tabs, name), index) << name;
+  }
+  for (auto [asked, found] : {std::pair{"Discover", "SpeedButtonDiscover"},
+                              {"SpeedButtonRdmRead", "SpeedButtonRdmRead"},
+                              {"increase", "SpeedButtonAdd"},
+                              {"Nothing like it", ""}}) {
+    QAbstractButton* button = app::FindButton(w, asked);
+    EXPECT_EQ(button ? button->objectName() : QString(), found) << asked;
+  }
 }
