@@ -33,6 +33,17 @@ struct RdmHarness {
   rdm::RdmAnswer Set(AnyUid uid, uint16_t pid, std::vector<uint8_t> data) {
     return engine.RdmTransact({rdm::SET_COMMAND, pid, std::move(data)}, uid, true);
   }
+  // A fixture as the rig has it now; a UID the rig does not have fails the test.
+  virtualline::Fixture Fixture(AnyUid uid) const {
+    return line.FixtureState(uid.uid.Value()).value();
+  }
+  std::vector<std::string> LinesStartingWith(const std::string& prefix) const {
+    std::vector<std::string> lines;
+    for (auto& line : log.Lines()) {
+      if (line.starts_with(prefix)) lines.push_back(line);
+    }
+    return lines;
+  }
   size_t Requests() const { return log.CountStartingWith("->Request:"); }
   size_t Responses() const { return log.CountStartingWith("Response:"); }
 

@@ -24,6 +24,10 @@ inline void WriteText(const std::string& path, const std::string& text) {
   WriteBytes(path, text);
 }
 
+// The default rig's first three spots, as devnames.lst lists them after a discovery.
+inline constexpr const char* kThreeSpots =
+    "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n";
+
 // A listed device with only these values, as a test puts it into the list.
 inline workbench::DeviceRecord DeviceOf(rdm::Uid uid, uint16_t footprint = 0,
                                         std::string manufacturer = {}) {
@@ -34,33 +38,40 @@ inline workbench::DeviceRecord DeviceOf(rdm::Uid uid, uint16_t footprint = 0,
   return d;
 }
 
-inline virtualline::Rig MakeRig(int n) {
-  return virtualline::GenerateRig(n);
+// The default rig's fixture `index` alone, changed as a test needs.
+inline virtualline::Rig OneFixtureRig(
+    size_t index, const std::function<void(virtualline::Fixture&)>& change = {}) {
+  virtualline::Rig rig;
+  rig.fixtures.push_back(virtualline::DefaultRig().fixtures[index]);
+  if (change) change(rig.fixtures[0]);
+  return rig;
 }
 
 struct WorkbenchHarness {
-  using HookSetter = std::function<void(workbench::WorkbenchHooks&)>;
-  // `extraHooks` adds hooks of a test's own to the ones every test has.
-  explicit WorkbenchHarness(virtualline::Rig rig = virtualline::DefaultRig(),
-                            HookSetter extraHooks = {})
-      : rdm(std::move(rig)),
-        dir(MakeTempDir()),
-        extra(std::move(extraHooks)),
-        bench(rdm.engine, rdm.log, rdm.clock, dir, dir, hooks()) {}
-  ~WorkbenchHarness() {
-    std::error_code ec;
-    std::filesystem::remove_all(dir, ec);
-  }
+  explicit WorkbenchHarness(virtualline::Rig rig = virtualline::DefaultRig())
+      : rdm(std::move(rig)), bench(rdm.engine, rdm.log, rdm.clock, dir.path, dir.path, Hooks()) {}
 
-  workbench::WorkbenchHooks hooks() {
+  workbench::WorkbenchHooks Hooks() {
     workbench::WorkbenchHooks h;
     h.discoveryProgress = [this](const workbench::DiscoveryStatus& status) {
       if (onProgress) onProgress(status);
     };
-    if (extra) extra(h);
     return h;
   }
-  std::string Path(const std::string& name) const { return dir + "/" + name; }
+  std::string Path(const std::string& name) const { return dir / name; }
+  // devnames.lst as `text`, loaded as at start-up (`requery`: each device asked).
+  void LoadList(const std::string& text, bool requery = false) {
+    WriteText(Path("devnames.lst"), text);
+    bench.List().LoadDeviceTable(requery);
+  }
+  std::string ListFile() const { return ReadText(Path("devnames.lst")); }
+  // The cells `columns` of the list's row `row`, as the window shows them.
+  std::vector<std::string> Cells(size_t row, std::initializer_list<size_t> columns) const {
+    const auto view = bench.View();
+    std::vector<std::string> cells;
+    for (size_t c : columns) cells.push_back(view.rows.at(row).at(c));
+    return cells;
+  }
   std::vector<uint64_t> TableUids() const {
     std::vector<uint64_t> uids;
     for (const workbench::DeviceRecord& d : bench.Table().Devices) uids.push_back(d.Uid.Value());
@@ -68,8 +79,7 @@ struct WorkbenchHarness {
   }
 
   RdmHarness<> rdm;
-  std::string dir;
-  HookSetter extra;
+  ScratchDir dir;
   // Called after every exchange of a discovery, on the thread that runs it.
   std::function<void(const workbench::DiscoveryStatus&)> onProgress;
   workbench::Workbench bench;

@@ -17,6 +17,12 @@ using nlohmann::json;
 
 namespace {
 
+// `text` holds `part` (and says the whole text when it does not).
+::testing::AssertionResult Has(const std::string& text, const std::string& part) {
+  if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "\"" << part << "\" not in:\n" << text;
+}
+
 struct Cli : ::testing::Test {
   testsupport::ScratchDir dir;  // removed after the session has ended
   common::ManualClock clock;
@@ -144,8 +150,7 @@ TEST_F(Cli, ExitStatusAndReasonForEveryOutcome) {
     err.str("");
     const size_t requests = Requests(), sets = Sets();
     EXPECT_EQ(c.run(), c.code) << c.said;
-    EXPECT_NE((out.str() + err.str()).find(c.said), std::string::npos) << c.said << " in\n"
-                                                                       << out.str() << err.str();
+    EXPECT_TRUE(Has(out.str() + err.str(), c.said));
     if (c.code != 2) continue;
     EXPECT_EQ(Sets(), sets) << c.said;
     if (!c.asksFirst) {
@@ -162,7 +167,7 @@ TEST_F(Cli, ExitStatusAndReasonForEveryOutcome) {
   std::filesystem::create_directory(dir / "devnames.lst");
   err.str("");
   EXPECT_EQ(cli::RunDiscover(*session, false, out, err), cli::kExitFileError);
-  EXPECT_NE(err.str().find("Unable to write "), std::string::npos) << err.str();
+  EXPECT_TRUE(Has(err.str(), "Unable to write "));
 }
 
 TEST_F(Cli, RawRequestsGoOutAsComposedAndTheirAnswersArePrinted) {
@@ -175,10 +180,10 @@ TEST_F(Cli, RawRequestsGoOutAsComposedAndTheirAnswersArePrinted) {
   EXPECT_EQ(Rig(0x7FF000000101ULL).label, "Haze");
   out.str("");
   EXPECT_EQ(Raw({"get", "device_label", {}, "0x7FF000000101", false, 0}), 0);
-  EXPECT_NE(out.str().find("48 61 7A 65"), std::string::npos);
+  EXPECT_TRUE(Has(out.str(), "48 61 7A 65"));
 
   EXPECT_EQ(cli::RunRig(*session, out, err), 0);
-  EXPECT_NE(out.str().find("7FF4:00000501  Radio RX"), std::string::npos);
+  EXPECT_TRUE(Has(out.str(), "7FF4:00000501  Radio RX"));
 }
 
 TEST_F(Cli, SetChangesOnlyWhatIsGivenAndReadAndListShowWhatTheFixturesHave) {
@@ -194,9 +199,7 @@ TEST_F(Cli, SetChangesOnlyWhatIsGivenAndReadAndListShowWhatTheFixturesHave) {
       << err.str();
   EXPECT_EQ(Rig(0x7FF000000102ULL).personality, 2);
   EXPECT_EQ(Rig(0x7FF000000101ULL).startAddress, 1) << "nobody else";
-  EXPECT_NE(testsupport::ReadBytes(dir / "devnames.lst").find("7FF000000102=DSL Spot\r\n"),
-            std::string::npos)
-      << "the list keeps the new label";
+  EXPECT_TRUE(Has(testsupport::ReadBytes(dir / "devnames.lst"), "7FF000000102=DSL Spot\r\n"));
 
   out.str("");
   ASSERT_EQ(cli::RunRead(*session, "7ff000000102", out, err), 0);
@@ -204,12 +207,11 @@ TEST_F(Cli, SetChangesOnlyWhatIsGivenAndReadAndListShowWhatTheFixturesHave) {
   for (const char* line :
        {"UID:             0x7FF000000102\n", "Device label:    DSL Spot\n",
         "DMX address:     300\n", "Pan invert:      on\n", "Tilt invert:     on\n"}) {
-    EXPECT_NE(out.str().find(line), std::string::npos) << line << " in\n" << out.str();
+    EXPECT_TRUE(Has(out.str(), line));
   }
   out.str("");
   ASSERT_EQ(cli::RunRead(*session, "7FF4:00000501", out, err), 0);
-  EXPECT_NE(out.str().find("DMX address:     - (no DMX footprint)\n"), std::string::npos)
-      << "the radio receiver has no address, not 512";
+  EXPECT_TRUE(Has(out.str(), "DMX address:     - (no DMX footprint)\n")) << "not 512";
   out.str("");
   EXPECT_EQ(cli::RunRead(*session, "1234:00005678", out, err), cli::kExitNoAnswer);
   EXPECT_EQ(out.str(), "") << "no made-up values for a silent device";
@@ -218,18 +220,18 @@ TEST_F(Cli, SetChangesOnlyWhatIsGivenAndReadAndListShowWhatTheFixturesHave) {
   std::ofstream(dir / "devnames.lst", std::ios::app) << "123400005678=Gone\r\n";
   EXPECT_EQ(cli::RunList(*session, out, err), cli::kExitNoAnswer);
   EXPECT_EQ(std::ranges::count(out.str(), '\n'), 14) << "a header and 13 rows";
-  EXPECT_NE(out.str().find("0x123400005678  -    -    Gone"), std::string::npos) << out.str();
-  EXPECT_NE(out.str().find("0x7FF000000102  300"), std::string::npos) << out.str();
+  EXPECT_TRUE(Has(out.str(), "0x123400005678  -    -    Gone"));
+  EXPECT_TRUE(Has(out.str(), "0x7FF000000102  300"));
 }
 
 TEST_F(Cli, BatchSaysWhatItWillDoAndWithAllowOverlapDoesItAndRadioChannels) {
   ASSERT_EQ(cli::RunDiscover(*session, false, out, err), 0);
   out.str("");
   EXPECT_EQ(Batch({1, 16, 1, 4, std::nullopt, true}), 0) << err.str();
-  EXPECT_NE(out.str().find("Fixture 2 (0x7FF300000401): address 17\n"), std::string::npos);
-  EXPECT_NE(err.str().find("Warning: "), std::string::npos) << err.str();
-  EXPECT_EQ(Rig(0x7FF300000401ULL).startAddress, 17);
-  EXPECT_EQ(Rig(0x7FF200000302ULL).startAddress, 33);
+  EXPECT_TRUE(Has(out.str(), "Fixture 2 (0x7FF300000401): address 17\n"));
+  EXPECT_TRUE(Has(err.str(), "Warning: "));
+  EXPECT_EQ(std::tuple(Rig(0x7FF300000401ULL).startAddress, Rig(0x7FF200000302ULL).startAddress),
+            std::tuple(17, 33));
 
   out.str("");
   EXPECT_EQ(cli::RunRadio(*session, std::nullopt, out, err), 0);
@@ -248,10 +250,8 @@ TEST_F(Cli, JsonDocumentsForScripts) {
   out.str("");
   ASSERT_EQ(cli::RunRead(*session, "7FF000000101", out, err), 0);
   const json read = json::parse(out.str());
-  EXPECT_EQ(read["uid"], "0x7FF000000101");
-  EXPECT_EQ(read["label"], "Spot 1");
-  EXPECT_EQ(read["address"], 1);
-  EXPECT_EQ(read["deviceHours"], 1520);
+  EXPECT_EQ(std::tuple(read["uid"], read["label"], read["address"], read["deviceHours"]),
+            std::tuple("0x7FF000000101", "Spot 1", 1, 1520));
   out.str("");
   ASSERT_EQ(cli::RunList(*session, out, err), 0);
   const json list = json::parse(out.str());
@@ -294,8 +294,8 @@ TEST(CliText, ProgressOnOneTerminalLineAndColumnsByDisplayWidth) {
   view.rows[0][4] = "灯一";
   view.rows[1][4] = "Lamp";
   const std::string text = cli::FormatDeviceList(view), gap(14, ' ');
-  EXPECT_NE(text.find("灯一" + gap + "x"), std::string::npos) << text;
-  EXPECT_NE(text.find("Lamp" + gap + "x"), std::string::npos) << text;
+  EXPECT_TRUE(Has(text, "灯一" + gap + "x"));
+  EXPECT_TRUE(Has(text, "Lamp" + gap + "x"));
 }
 
 TEST(CliSessionCreate, AMissingRigFileOrBoxIsSaid) {
@@ -310,7 +310,7 @@ TEST(CliSessionCreate, AMissingRigFileOrBoxIsSaid) {
   options.virtualLine = true;
   options.rigFile = "/nonexistent/rig.json";
   EXPECT_FALSE(cli::CliSession::Create(options, nullptr, error, &code));
-  EXPECT_NE(error.find("cannot read rig file /nonexistent/rig.json"), std::string::npos);
+  EXPECT_TRUE(Has(error, "cannot read rig file /nonexistent/rig.json"));
   EXPECT_EQ(code, cli::kExitUsage);
 }
 
@@ -389,7 +389,7 @@ TEST_F(Cli, ANodeForConsolesAnswersPollsAndPutsArtDmxOnTheLine) {
   EXPECT_EQ(rc, cli::kExitOk) << err.str();
   for (const char* said : {"on 127.0.0.1:", "port-address 291 (Net 1, Sub-Net 2, Universe 3)",
                            ", 1 ArtDmx taken, 0 dropped;"}) {
-    EXPECT_NE(out.str().find(said), std::string::npos) << said << " in\n" << out.str();
+    EXPECT_TRUE(Has(out.str(), said));
   }
 }
 
@@ -411,8 +411,8 @@ TEST_F(Cli, PlansAreSavedAndAppliedByUidWhateverTheListsOrder) {
     EXPECT_EQ(cli::RunPlan(*session, {"apply", file, false}, out, err), cli::kExitOk) << err.str();
     EXPECT_EQ(Rig(0x7FF000000101ULL).startAddress, 1) << file;
     EXPECT_EQ(Rig(0x7FF100000203ULL).startAddress, 81) << file;
-    EXPECT_NE(out.str().find("0x7FF000000101: address 1\n"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("The fixtures now report:"), std::string::npos);
+    EXPECT_TRUE(Has(out.str(), "0x7FF000000101: address 1\n"));
+    EXPECT_TRUE(Has(out.str(), "The fixtures now report:"));
   }
 
   // A plan that names a fixture not on the line and puts two on top of each other.
@@ -422,11 +422,8 @@ TEST_F(Cli, PlansAreSavedAndAppliedByUidWhateverTheListsOrder) {
   err.str("");
   const size_t sets = Sets();
   EXPECT_EQ(cli::RunPlan(*session, {"apply", dir / "bad.pat", false}, out, err), cli::kExitUsage);
-  EXPECT_NE(err.str().find("0x123400000001 is in the plan but not on the line: skipped"),
-            std::string::npos)
-      << err.str();
-  EXPECT_NE(err.str().find("(Wash Par 1) at 1-8 overlaps 0x7FF000000101 (Spot 1) at 1-16"),
-            std::string::npos);
+  EXPECT_TRUE(Has(err.str(), "0x123400000001 is in the plan but not on the line: skipped"));
+  EXPECT_TRUE(Has(err.str(), "(Wash Par 1) at 1-8 overlaps 0x7FF000000101 (Spot 1) at 1-16"));
   EXPECT_EQ(Sets(), sets) << "nothing sent";
   EXPECT_EQ(cli::RunPlan(*session, {"apply", dir / "bad.pat", true}, out, err), cli::kExitNoAnswer)
       << "sent, and the missing fixture said";
@@ -440,7 +437,6 @@ TEST_F(Cli, AFreshSessionChecksANewAddressAgainstWhatTheRigReports) {
   Open();
   err.str("");
   EXPECT_EQ(Set("7FF000000101", [](auto& c) { c.address = "101"; }), cli::kExitUsage);
-  EXPECT_NE(err.str().find("overlaps 0x7FF200000301 (Dimmer Pack A) at 101-106"), std::string::npos)
-      << err.str();
+  EXPECT_TRUE(Has(err.str(), "overlaps 0x7FF200000301 (Dimmer Pack A) at 101-106"));
   EXPECT_EQ(Rig(0x7FF000000101ULL).startAddress, 1);
 }

@@ -1,36 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <set>
 
 #include "virtualline/Rig.h"
 
 using namespace velquor::virtualline;
 
-TEST(Rig, DefaultRigHasADozenFixturesOfSeveralKinds) {
-  std::string error;
-  auto rig = ParseRig(DefaultRigJson(), error);
-  ASSERT_TRUE(rig) << error;
-  EXPECT_GE(rig->fixtures.size(), 10u);
-  EXPECT_LE(rig->fixtures.size(), 14u);
-  std::set<uint16_t> categories;
-  int radios = 0;
-  for (const auto& f : rig->fixtures) {
-    categories.insert(f.category);
-    radios += f.radioChannel.has_value();
-    EXPECT_FALSE(f.label.empty());
-    EXPECT_FALSE(f.personalities.empty());
-  }
-  EXPECT_GE(categories.size(), 4u);
-  EXPECT_EQ(radios, 1) << "one radio receiver, so a broadcast radio query gets one answer";
-}
-
 TEST(Rig, MistakesAreReportedWithTheFixture) {
-  struct Case {
-    const char* json;
-    const char* expected;
+  // One fixture of UID 7FF0:00000001 with `more` fields.
+  auto one = [](const std::string& more) {
+    return "{\"fixtures\": [{\"uid\": \"7FF0:00000001\", " + more + "}]}";
   };
-  const Case cases[] = {
+  const std::pair<std::string, const char*> cases[] = {
       {"{", "not valid JSON"},
       {"{\"fixtures\": 3}", "\"fixtures\" list"},
       {"{\"fixtures\": [{}]}", "fixture 1: \"uid\" is missing"},
@@ -38,28 +19,22 @@ TEST(Rig, MistakesAreReportedWithTheFixture) {
       {"{\"fixtures\": [{\"uid\": \"7FF0:FFFFFFFF\"}]}", "not a device UID"},
       {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\"}, {\"uid\": \"7FF000000001\"}]}",
        "appears twice"},
-      {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"personality\": 2}]}",
-       "names no listed personality"},
-      {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"label\": "
-       "\"123456789012345678901234567890123\"}]}",
-       "longer than 32"},
-      {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"supportedPids\": [\"NOPE\"]}]}",
-       "unknown parameter"},
-      {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"startAddress\": 513}]}", "0 to 512"},
-      {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"radioChannel\": 8}]}", "0 to 7"},
-      {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"panInvert\": 1}]}", "true or false"},
-      {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"personalities\": []}]}", "1 to 255"},
       {"{\"collisions\": \"xor\", \"fixtures\": []}", "\"or\", \"and\" or \"garbled\""},
-      {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"discoveryFault\": \"late\"}]}",
-       "must be none, ignoreMute"},
-      {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"discoveryFault\": \"otherUid\"}]}",
-       "needs \"discoveryUid\""},
-      {"{\"fixtures\": [{\"uid\": \"7FF0:00000001\", \"overflowAfter\": 231}]}", "0 to 230"},
+      {one("\"personality\": 2"), "names no listed personality"},
+      {one("\"label\": \"123456789012345678901234567890123\""), "longer than 32"},
+      {one("\"supportedPids\": [\"NOPE\"]"), "unknown parameter"},
+      {one("\"startAddress\": 513"), "0 to 512"},
+      {one("\"radioChannel\": 8"), "0 to 7"},
+      {one("\"panInvert\": 1"), "true or false"},
+      {one("\"personalities\": []"), "1 to 255"},
+      {one("\"discoveryFault\": \"late\""), "must be none, ignoreMute"},
+      {one("\"discoveryFault\": \"otherUid\""), "needs \"discoveryUid\""},
+      {one("\"overflowAfter\": 231"), "0 to 230"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [json, expected] : cases) {
     std::string error;
-    EXPECT_FALSE(ParseRig(c.json, error)) << c.json;
-    EXPECT_NE(error.find(c.expected), std::string::npos) << c.json << " gave: " << error;
+    EXPECT_FALSE(ParseRig(json, error)) << json;
+    EXPECT_NE(error.find(expected), std::string::npos) << json << " gave: " << error;
   }
 }
 

@@ -23,6 +23,7 @@ struct Line : ::testing::Test {
     return h.engine.RdmTransact({rdm::DISCOVERY_COMMAND, which, {}}, uid, true);
   }
   std::string Text(const rdm::RdmAnswer& a) { return {a.Data().begin(), a.Data().end()}; }
+  std::vector<uint8_t> Bytes(const rdm::RdmAnswer& a) { return {a.Data().begin(), a.Data().end()}; }
 };
 
 }  // namespace
@@ -42,7 +43,7 @@ TEST_F(Line, UniqueBranchFindsOneCollidesOnManyAndIsSilentOnNone) {
   EXPECT_EQ(Branch(0x100000000000ULL, 0x200000000000ULL).outcome, rdm::DiscoveryOutcome::NoAnswer);
 }
 
-TEST_F(Line, MutedRespondersLeaveTheBranchUntilUnmuted) {
+TEST_F(Line, MutedRespondersLeaveTheBranchUntilUnmutedUnlessTheyIgnoreIt) {
   rdm::RdmAnswer a = Disc(kSpot1, pid::DISC_MUTE);
   ASSERT_TRUE(a.Ok());
   EXPECT_EQ(a.Pdl(), 2);  // control field
@@ -53,9 +54,8 @@ TEST_F(Line, MutedRespondersLeaveTheBranchUntilUnmuted) {
   EXPECT_FALSE(Disc(rdm::BroadcastUid, pid::DISC_UN_MUTE).Ok()) << "no answer to broadcast";
   EXPECT_FALSE(*h.line.IsMuted(kSpot1.Value()));
   EXPECT_EQ(Branch(kSpot1, kSpot2).outcome, rdm::DiscoveryOutcome::Collision);
-}
 
-TEST_F(Line, ResponderThatIgnoresMuteOrIsSilent) {
+  // A responder that ignores the mute, or answers nothing at all.
   h.line.InjectFault(kSpot1.Value(), {.kind = FaultKind::IgnoreMute});
   EXPECT_FALSE(Disc(kSpot1, pid::DISC_MUTE).Ok());
   EXPECT_FALSE(*h.line.IsMuted(kSpot1.Value()));
@@ -72,18 +72,15 @@ TEST_F(Line, SetsChangeWhatLaterGetsReturn) {
 
   ASSERT_EQ(h.Set(kSpot1, pid::DMX_START_ADDRESS, {0x01, 0x2C}).ResponseType(), 0);
   EXPECT_EQ(rdm::ReadU16(h.Get(kSpot1, pid::DMX_START_ADDRESS).Data().data()), 300);
-  EXPECT_EQ(h.line.FixtureState(kSpot1.Value())->startAddress, 300);
+  EXPECT_EQ(h.Fixture(kSpot1).startAddress, 300);
 
   ASSERT_EQ(h.Set(kSpot1, pid::DMX_PERSONALITY, {2}).ResponseType(), 0);
-  rdm::RdmAnswer info = h.Get(kSpot1, pid::DEVICE_INFO);
-  EXPECT_EQ(rdm::ReadU16(&info.Data()[10]), 22) << "footprint of personality 2";
-  EXPECT_EQ(info.Data()[12], 2);
-  EXPECT_EQ(info.Data()[13], 3);
-
-  rdm::RdmAnswer desc = h.Get(kSpot1, pid::DMX_PERSONALITY_DESCRIPTION, {3});
-  EXPECT_EQ(desc.Data()[0], 3);
-  EXPECT_EQ(rdm::ReadU16(&desc.Data()[1]), 12);
-  EXPECT_EQ(std::string(desc.Data().begin() + 3, desc.Data().end()), "Basic");
+  // DEVICE_INFO bytes 10..13: footprint 22 (personality 2's), personality 2 of 3.
+  const auto info = Bytes(h.Get(kSpot1, pid::DEVICE_INFO));
+  EXPECT_EQ(std::vector<uint8_t>(info.begin() + 10, info.begin() + 14),
+            (std::vector<uint8_t>{0x00, 0x16, 0x02, 0x03}));
+  EXPECT_EQ(Bytes(h.Get(kSpot1, pid::DMX_PERSONALITY_DESCRIPTION, {3})),
+            (std::vector<uint8_t>{0x03, 0x00, 0x0C, 'B', 'a', 's', 'i', 'c'}));
 
   const std::pair<uint16_t, uint8_t> flags[] = {
       {pid::PAN_INVERT, 1}, {pid::LAMP_STATE, 0}, {pid::IDENTIFY_DEVICE, 1}};
@@ -92,7 +89,7 @@ TEST_F(Line, SetsChangeWhatLaterGetsReturn) {
     EXPECT_EQ(h.Get(kSpot1, p).Data()[0], value) << p;
   }
   ASSERT_TRUE(h.Set(kSpot1, pid::DEVICE_HOURS, {0, 0, 1, 0}).Ok());
-  EXPECT_EQ(h.line.FixtureState(kSpot1.Value())->deviceHours, 256u);
+  EXPECT_EQ(h.Fixture(kSpot1).deviceHours, 256u);
   ASSERT_TRUE(h.Set(kSpot1, pid::RESET_DEVICE, {1}).Ok());
   EXPECT_EQ(h.Get(kSpot1, pid::IDENTIFY_DEVICE).Data()[0], 0);
 }
@@ -111,7 +108,7 @@ TEST_F(Line, RefusesWhatAResponderWouldRefuse) {
   EXPECT_EQ(nack(h.Get(0x7FF300000401ULL, pid::PAN_INVERT)), 0x0000) << "a hazer has no pan";
   EXPECT_EQ(nack(h.Get(kSpot1, pid::RADIO_CHANNEL)), 0x0000);
   EXPECT_EQ(nack(h.Set(kSpot1, pid::DEVICE_LABEL, std::vector<uint8_t>(33, 'a'))), 0x0001);
-  EXPECT_EQ(h.line.FixtureState(kSpot1.Value())->startAddress, 1) << "nothing changed";
+  EXPECT_EQ(h.Fixture(kSpot1).startAddress, 1) << "nothing changed";
 }
 
 TEST_F(Line, SupportedParametersAndStatusMessages) {
@@ -132,7 +129,7 @@ TEST_F(Line, RadioReceiverAnswersItsChannelEvenOnBroadcast) {
   ASSERT_TRUE(a.Ok());
   EXPECT_EQ(a.Data()[0], 3);
   ASSERT_TRUE(h.Set(rdm::BroadcastUid, pid::RADIO_CHANNEL, {7}).Ok());
-  EXPECT_EQ(h.line.FixtureState(kRadio.Value())->radioChannel, 7);
+  EXPECT_EQ(h.Fixture(kRadio).radioChannel, 7);
   EXPECT_EQ(h.Get(kRadio, pid::RADIO_CHANNEL).Data()[0], 7);
 }
 
@@ -141,8 +138,7 @@ TEST_F(Line, CarriesDmxBothWays) {
   universe[0] = 255;
   universe[511] = 17;
   h.link.LinkSend(link::LINK_MODE_DMX, universe);
-  EXPECT_EQ(h.line.LineDmx()[0], 255);
-  EXPECT_EQ(h.line.LineDmx()[511], 17);
+  EXPECT_EQ(std::tuple(h.line.LineDmx()[0], h.line.LineDmx()[511]), std::tuple(255, 17));
 
   std::vector<uint8_t> input(512, 0);
   input[200] = 99;
@@ -153,8 +149,7 @@ TEST_F(Line, CarriesDmxBothWays) {
       std::copy(bytes.begin(), bytes.end(), received.begin() + static_cast<ptrdiff_t>(offset));
     });
   }
-  EXPECT_EQ(received[200], 99);
-  EXPECT_EQ(received[526], 0);
+  EXPECT_EQ(std::tuple(received[200], received[526]), std::tuple(99, 0));
 }
 
 TEST_F(Line, UnpluggedBoxFailsTransfersAndIsReopenedByTheNextRequest) {
@@ -179,8 +174,7 @@ TEST_F(Line, DamagedRequestsAreIgnored) {
   rdm::CompleteRequest(image, kSpot1);
   image[25] ^= 0x01;  // checksum
   h.link.LinkSend(link::LINK_MODE_RDM, std::span(image.data(), 31));
-  EXPECT_EQ(h.line.Stats().badRequests, 1u);
-  EXPECT_EQ(h.line.QueuedFrames(), 0u);
+  EXPECT_EQ(std::tuple(h.line.Stats().badRequests, h.line.QueuedFrames()), std::tuple(1u, 0u));
 }
 
 namespace {

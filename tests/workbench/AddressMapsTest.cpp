@@ -28,12 +28,6 @@ std::string Fills(const std::array<CellFill, 512>& f, int from, int to) {
   return s;
 }
 
-void ListThree(WorkbenchHarness& h) {
-  WriteText(h.Path("devnames.lst"),
-            "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n");
-  h.bench.List().LoadDeviceTable(false);
-}
-
 void SetBlocks(WorkbenchHarness& h, std::vector<MapBlock> blocks) {
   std::vector<workbench::DeviceRecord> devices;
   for (size_t i = 0; i < blocks.size(); ++i) {
@@ -110,8 +104,7 @@ TEST(AddressingMap, PressFromTheCellBeforeHeadsInBlueAndScaledCells) {
   a.FitCells(600, 300);
   EXPECT_EQ(a.Map().cellWidth, 18) << "a small area keeps the old size";
   a.FitCells(1410, 706);
-  EXPECT_EQ(a.Map().cellWidth, 44);
-  EXPECT_EQ(a.Map().cellHeight, 44);
+  EXPECT_EQ(std::tuple(a.Map().cellWidth, a.Map().cellHeight), std::tuple(44, 44));
   EXPECT_EQ(a.ToggleOddEven(), "Even");
   EXPECT_EQ(a.ToggleOddEven(), "Odd");
   EXPECT_EQ(a.ToggleOddEven(), "Even");
@@ -128,9 +121,8 @@ TEST(PlanFiles, PatFileBytesAndShortOrOverlongFiles) {
             std::string("\x03\x00\x00\x00\x01\x01\x00\x00\xF0\x7F\x00\x00\x10\x00\x08\x00", 16));
   auto read = workbench::DecodePatchFile(pat);
   ASSERT_EQ(read.records.size(), 3u);
-  EXPECT_EQ(read.records[1].uid, rdm::Uid(0x7FF100000201ULL));
-  EXPECT_EQ(read.records[2].startIndex, 511);
-  EXPECT_TRUE(read.problems.empty());
+  EXPECT_EQ(std::tuple(read.records[1].uid, read.records[2].startIndex, read.problems.size()),
+            std::tuple(rdm::Uid(0x7FF100000201ULL), 511, 0u));
 
   read = workbench::DecodePatchFile(pat.substr(0, 30));  // count 3, two whole records
   EXPECT_EQ(read.records.size(), 2u);
@@ -154,7 +146,7 @@ TEST(PlanFiles, PatFileBytesAndShortOrOverlongFiles) {
 
 TEST(AddressingWindow, ADraggedPlanWrittenReaddressesTheRigAndIdentifyFollowsTheSelection) {
   WorkbenchHarness h;
-  ListThree(h);
+  h.LoadList(kThreeSpots);
   auto& a = h.bench.Addressing();
   h.bench.Run([&] { h.bench.PatchPage().Read(false); });  // the addresses as the rig has them
   h.bench.Run([&] { a.Open(); });
@@ -171,13 +163,14 @@ TEST(AddressingWindow, ADraggedPlanWrittenReaddressesTheRigAndIdentifyFollowsThe
   a.Fill();
   EXPECT_EQ(a.AddressText(), "Address:201");
   h.bench.Run([&] { a.IdentifyPass(); });
-  EXPECT_TRUE(h.rdm.line.FixtureState(0x7FF000000102ULL)->identify);
-  EXPECT_FALSE(h.rdm.line.FixtureState(0x7FF000000101ULL)->identify);
+  EXPECT_EQ(std::tuple(h.rdm.Fixture(kSpot1).identify, h.rdm.Fixture(kSpot2).identify),
+            std::tuple(false, true));
   h.bench.Run([&] { a.WriteAll(a.WriteOrder()); });
-  EXPECT_EQ(h.rdm.line.FixtureState(0x7FF000000102ULL)->startAddress, 201);
-  EXPECT_EQ(h.rdm.line.FixtureState(0x7FF000000103ULL)->startAddress, 33);
+  EXPECT_EQ(
+      std::tuple(h.rdm.Fixture(kSpot2).startAddress, h.rdm.Fixture(0x7FF000000103ULL).startAddress),
+      std::tuple(201, 33));
   h.bench.Run([&] { a.CancelAll(); });
-  EXPECT_FALSE(h.rdm.line.FixtureState(0x7FF000000102ULL)->identify);
+  EXPECT_FALSE(h.rdm.Fixture(kSpot2).identify);
 
   ASSERT_TRUE(a.SavePlan(h.Path("PATCH.DMXLINK")));
   EXPECT_EQ(ReadText(h.Path("PATCH.DMXLINK")).size(), 4u + 3 * 14);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <numeric>
 
 #include "FakeTransport.h"
 #include "WorkbenchHarness.h"
@@ -8,8 +9,10 @@
 
 using namespace velquor;
 using namespace velquor::testsupport;
-using virtualline::Fault;
-using virtualline::FaultKind;
+using virtualline::CollisionMode;
+using virtualline::DiscoveryFault;
+using virtualline::UidLayout;
+constexpr auto kFull = workbench::Discovery::Mode::Full;
 
 namespace {
 
@@ -18,103 +21,82 @@ std::vector<uint64_t> Sorted(std::vector<uint64_t> v) {
   return v;
 }
 
-}  // namespace
-
-TEST(Discovery, EmptyLineEndsAfterThreeSilentPassesAndSavesNothing) {
-  WorkbenchHarness h(virtualline::Rig{});
-  h.bench.Discover().Run(workbench::Discovery::Mode::Full);
-  EXPECT_EQ(h.bench.Table().Count(), 0);
-  EXPECT_EQ(h.rdm.log.CountOf("Discovery started..."), 1u);
-  EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u);
-  // The un-mute (two exchanges) and three full-range branch requests.
-  EXPECT_EQ(h.rdm.Requests(), 2u + 3u);
-  EXPECT_FALSE(common::FileExists(h.Path("devnames.lst")));
+long LinesIn(const std::string& text) {
+  return std::count(text.begin(), text.end(), '\n');
 }
 
-TEST(Discovery, OneDeviceIsMutedAddedAndSaved) {
-  virtualline::Rig rig = MakeRig(1);
-  WorkbenchHarness h(rig);
-  h.bench.Discover().Run(workbench::Discovery::Mode::Full);
-  ASSERT_EQ(h.bench.Table().Count(), 1);
-  const rdm::Uid uid{rig.fixtures[0].uid};
-  EXPECT_EQ(h.rdm.log.CountOf("ADD device : " + rdm::UidText(uid)), 1u);
-  EXPECT_EQ(h.rdm.log.CountOf("----------Mute---------- 0x" + rdm::UidText(uid)), 1u);
-  EXPECT_EQ(h.rdm.log.CountStartingWith("Collision detected"), 0u);
-  EXPECT_EQ(ReadText(h.Path("devnames.lst")), rdm::UidText(uid) + "=Fixture 1\r\n");
-  EXPECT_EQ(h.bench.View().rows.size(), 1u);
-  EXPECT_EQ(h.bench.View().rows[0][4], "Fixture 1");
-  EXPECT_EQ(h.rdm.line.IsMuted(uid.Value()), true);
-}
-
-namespace {
-
-std::string ModeName(virtualline::CollisionMode mode) {
-  switch (mode) {
-    case virtualline::CollisionMode::Or:
-      return "or";
-    case virtualline::CollisionMode::And:
-      return "and";
-    default:
-      return "garbled";
-  }
-}
-
-constexpr virtualline::CollisionMode kModes[] = {virtualline::CollisionMode::Or,
-                                                 virtualline::CollisionMode::And,
-                                                 virtualline::CollisionMode::Garbled};
-
-// Six fixtures of mixed kinds from the default rig: two spots, two pars, a dimmer, the hazer.
-virtualline::Rig MixedSix(virtualline::CollisionMode mode) {
-  virtualline::Rig all = virtualline::DefaultRig();
-  virtualline::Rig rig;
-  rig.collisions = mode;
-  for (size_t i : {0u, 1u, 4u, 5u, 8u, 10u}) rig.fixtures.push_back(all.fixtures[i]);
-  return rig;
-}
-
+// Every fixture of `rig` listed once, each row with its own UID and label, the file saved.
 void ExpectWholeRigFound(WorkbenchHarness& h, const virtualline::Rig& rig,
                          const std::string& what) {
   std::vector<uint64_t> expected;
   for (const auto& f : rig.fixtures) expected.push_back(f.uid);
   EXPECT_EQ(Sorted(h.TableUids()), Sorted(expected)) << what;  // no phantom, none twice
   EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u) << what;
-  for (int row = 0; row < h.bench.Table().Count(); ++row) {
-    auto f = h.rdm.line.FixtureState(h.bench.Table().Devices[static_cast<size_t>(row)].Uid.Value());
-    ASSERT_TRUE(f) << what;
-    const auto cells = h.bench.View().rows[static_cast<size_t>(row)];
-    EXPECT_EQ(cells[1], "0x" + rdm::UidText12(rdm::Uid(f->uid))) << what;
-    EXPECT_EQ(cells[4], f->label) << what;
+  const auto view = h.bench.View();
+  ASSERT_EQ(view.rows.size(), expected.size()) << what;
+  const std::string file = h.ListFile();
+  EXPECT_EQ(LinesIn(file), static_cast<long>(expected.size())) << what;
+  for (size_t row = 0; row < view.rows.size(); ++row) {
+    const rdm::Uid uid = h.bench.Table().Devices[row].Uid;
+    const std::string label = h.rdm.Fixture(uid).label;
+    EXPECT_EQ(std::tuple(view.rows[row][1], view.rows[row][4]),
+              std::tuple("0x" + rdm::UidText12(uid), label))
+        << what;
+    EXPECT_NE(file.find(rdm::UidText(uid) + "=" + label + "\r\n"), std::string::npos) << what;
+    EXPECT_EQ(h.rdm.log.CountOf("ADD device : " + rdm::UidText(uid)), 1u) << what;
+    EXPECT_EQ(h.rdm.log.CountOf("----------Mute---------- 0x" + rdm::UidText(uid)), 1u) << what;
+    EXPECT_TRUE(*h.rdm.line.IsMuted(uid.Value())) << what;
   }
-  std::string file = ReadText(h.Path("devnames.lst"));
-  EXPECT_EQ(static_cast<size_t>(std::count(file.begin(), file.end(), '\n')), expected.size())
-      << what;
 }
 
 }  // namespace
 
+TEST(Discovery, AnEmptyLineEndsAfterThreeSilentPassesSavesNothingAndTestModeRepeats) {
+  WorkbenchHarness h(virtualline::Rig{});
+  h.bench.Discover().Run(kFull);
+  EXPECT_EQ(h.bench.Table().Count(), 0);
+  EXPECT_EQ(h.rdm.log.CountOf("Discovery started..."), 1u);
+  EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u);
+  // The un-mute (two exchanges) and three full-range branch requests.
+  EXPECT_EQ(h.rdm.Requests(), 2u + 3u);
+  EXPECT_FALSE(common::FileExists(h.Path("devnames.lst")));
+
+  // The test mode's timer repeats discovery at the typed interval.
+  h.bench.Discover().testInterval = "5000";
+  EXPECT_EQ(h.bench.Discover().TestModeDelay(), 5100);
+  h.bench.Discover().testInterval = "soon";
+  EXPECT_EQ(h.bench.Discover().TestModeDelay(), 3100) << "an unreadable time counts as 3 s";
+}
+
 TEST(Discovery, EveryFixtureFoundOnEveryKindOfOverlap) {
-  for (virtualline::CollisionMode mode : kModes) {
+  const std::pair<CollisionMode, const char*> modes[] = {
+      {CollisionMode::Or, "or"}, {CollisionMode::And, "and"}, {CollisionMode::Garbled, "garbled"}};
+  for (const auto& [mode, modeName] : modes) {
     std::vector<std::pair<std::string, virtualline::Rig>> rigs;
-    for (int n : {2, 4, 64, 128}) {
+    for (int n : {1, 2, 4, 64, 128}) {
       rigs.emplace_back(std::to_string(n) + " neighbours",
-                        virtualline::GenerateRig(n, virtualline::UidLayout::Neighbouring, mode));
+                        virtualline::GenerateRig(n, UidLayout::Neighbouring, mode));
       rigs.emplace_back(std::to_string(n) + " scattered",
-                        virtualline::GenerateRig(n, virtualline::UidLayout::Scattered, mode));
+                        virtualline::GenerateRig(n, UidLayout::Scattered, mode));
     }
-    rigs.emplace_back("6 of mixed kinds", MixedSix(mode));
-    virtualline::Rig defaultRig = virtualline::DefaultRig();
-    defaultRig.collisions = mode;
-    rigs.emplace_back("default rig", defaultRig);
+    // The default rig, and six fixtures of mixed kinds from it: spots, pars, a dimmer, the hazer.
+    virtualline::Rig all = virtualline::DefaultRig(), six;
+    for (size_t i : {0u, 1u, 4u, 5u, 8u, 10u}) six.fixtures.push_back(all.fixtures[i]);
+    all.collisions = six.collisions = mode;
+    rigs.emplace_back("6 of mixed kinds", six);
+    rigs.emplace_back("default rig", all);
     for (auto& [name, rig] : rigs) {
       WorkbenchHarness h(rig);
-      h.bench.Discover().Run(workbench::Discovery::Mode::Full);
-      ExpectWholeRigFound(h, rig, name + ", " + ModeName(mode));
+      h.bench.Discover().Run(kFull);
+      ExpectWholeRigFound(h, rig, name + ", " + modeName);
+      if (rig.fixtures.size() == 1) {
+        EXPECT_EQ(h.rdm.log.CountStartingWith("Collision detected"), 0u) << "one device";
+      }
     }
   }
 }
 
 TEST(Discovery, MisbehavingFixturesAreNamedAndTheOthersFound) {
-  using virtualline::DiscoveryFault;
   struct Case {
     DiscoveryFault fault;
     std::string named;  // what the log says after the UID
@@ -132,31 +114,26 @@ TEST(Discovery, MisbehavingFixturesAreNamedAndTheOthersFound) {
   for (const Case& c : cases) {
     for (const auto& bad : placements) {
       virtualline::Rig rig = virtualline::DefaultRig();
-      std::sort(rig.fixtures.begin(), rig.fixtures.end(),
-                [](const auto& a, const auto& b) { return a.uid < b.uid; });
+      std::ranges::sort(rig.fixtures, {}, &virtualline::Fixture::uid);
       std::vector<uint64_t> good, misbehaving;
-      for (size_t i = 0; i < rig.fixtures.size(); ++i) {
-        const bool isBad = std::find(bad.begin(), bad.end(), i) != bad.end();
-        if (isBad) {
-          rig.fixtures[i].discoveryFault = c.fault;
-          rig.fixtures[i].discoveryUid = 0x7E0000000001ULL + i;
-        }
-        (isBad ? misbehaving : good).push_back(rig.fixtures[i].uid);
+      for (size_t i : bad) {
+        rig.fixtures[i].discoveryFault = c.fault;
+        rig.fixtures[i].discoveryUid = 0x7E0000000001ULL + i;
+      }
+      for (const auto& f : rig.fixtures) {
+        (f.discoveryFault == c.fault ? misbehaving : good).push_back(f.uid);
       }
       WorkbenchHarness h(rig);
-      h.bench.Discover().Run(workbench::Discovery::Mode::Full);
+      h.bench.Discover().Run(kFull);
       const std::string what = "fault " + std::to_string(static_cast<int>(c.fault)) + " at " +
                                std::to_string(bad[0]) + (bad.size() > 1 ? " and another" : "");
       EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u) << what;
-      std::vector<uint64_t> expected = good;
       // Two devices that answer every branch drown each other out: nothing tells their
       // UIDs apart, so they stay unnamed, but their chorus is set aside for the others.
       const bool chorus = c.fault == DiscoveryFault::AnyRange && bad.size() > 1 &&
                           h.rdm.log.CountStartingWith("Discovery: something answers every") == 1;
-      if (c.added && !chorus) {
-        expected.insert(expected.end(), misbehaving.begin(), misbehaving.end());
-      }
-      EXPECT_EQ(Sorted(h.TableUids()), Sorted(expected)) << what;
+      if (c.added && !chorus) good.insert(good.end(), misbehaving.begin(), misbehaving.end());
+      EXPECT_EQ(Sorted(h.TableUids()), Sorted(good)) << what;
       for (uint64_t u : chorus ? std::vector<uint64_t>{} : misbehaving) {
         EXPECT_EQ(h.rdm.log.CountStartingWith("0x" + rdm::UidText(rdm::Uid(u)) + c.named), 1u)
             << what << ": " << rdm::UidText(rdm::Uid(u));
@@ -166,22 +143,21 @@ TEST(Discovery, MisbehavingFixturesAreNamedAndTheOthersFound) {
 }
 
 TEST(Discovery, StopKeepsWhatWasFoundInTheTableAndTheFile) {
-  WorkbenchHarness h(virtualline::GenerateRig(8, virtualline::UidLayout::Neighbouring));
+  WorkbenchHarness h(virtualline::GenerateRig(8, UidLayout::Neighbouring));
   std::string fileWhileRunning;
   h.onProgress = [&](const workbench::DiscoveryStatus&) {
     if (h.bench.Table().Count() == 2 && fileWhileRunning.empty()) {
-      // What a killed program leaves behind.
-      fileWhileRunning = ReadText(h.Path("devnames.lst"));
+      fileWhileRunning = h.ListFile();  // what a killed program leaves
     }
     if (h.bench.Table().Count() == 3) h.bench.Flags().stopRequested = true;  // SpeedButton6
   };
-  h.bench.Run([&] { h.bench.Discover().Run(workbench::Discovery::Mode::Full); });
-  EXPECT_EQ(std::count(fileWhileRunning.begin(), fileWhileRunning.end(), '\n'), 2);
+  h.bench.Run([&] { h.bench.Discover().Run(kFull); });
+  EXPECT_EQ(LinesIn(fileWhileRunning), 2);
   EXPECT_EQ(h.bench.Table().Count(), 3);
   EXPECT_EQ(h.rdm.log.CountOf("Discovery stopped: 3 found"), 1u);
   EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u);
-  const std::string file = ReadText(h.Path("devnames.lst"));
-  EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 3);
+  const std::string file = h.ListFile();
+  EXPECT_EQ(LinesIn(file), 3);
   for (uint64_t u : h.TableUids()) {
     EXPECT_NE(file.find(rdm::UidText(rdm::Uid(u)) + "="), std::string::npos);
   }
@@ -189,108 +165,81 @@ TEST(Discovery, StopKeepsWhatWasFoundInTheTableAndTheFile) {
 }
 
 TEST(Discovery, MoreFixturesThanTheTableHoldsEndWithTheTableFull) {
-  WorkbenchHarness h(virtualline::GenerateRig(600, virtualline::UidLayout::Neighbouring));
-  h.bench.Discover().Run(workbench::Discovery::Mode::Full);
+  WorkbenchHarness h(virtualline::GenerateRig(600, UidLayout::Neighbouring));
+  h.bench.Discover().Run(kFull);
   EXPECT_EQ(h.bench.Table().Count(), workbench::MaxDevices);
   EXPECT_EQ(h.rdm.log.CountStartingWith("The device table is full (530 devices): 0x"), 70u);
   EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u);
-  std::set<uint64_t> distinct;
-  for (uint64_t u : h.TableUids()) distinct.insert(u);
-  EXPECT_EQ(distinct.size(), 530u);
+  const auto uids = h.TableUids();
+  EXPECT_EQ(std::set<uint64_t>(uids.begin(), uids.end()).size(), 530u);
 }
 
 TEST(Discovery, ProgressIsReportedWhileItRunsAndWhenItEnds) {
+  WorkbenchHarness h(virtualline::GenerateRig(4, UidLayout::Neighbouring));
   std::vector<workbench::DiscoveryStatus> seen;
-  WorkbenchHarness h(virtualline::GenerateRig(4, virtualline::UidLayout::Neighbouring),
-                     [&](workbench::WorkbenchHooks& hooks) {
-                       hooks.discoveryProgress = [&](const workbench::DiscoveryStatus& s) {
-                         seen.push_back(s);
-                       };
-                     });
-  h.bench.Discover().Run(workbench::Discovery::Mode::Full);
+  h.onProgress = [&](const workbench::DiscoveryStatus& s) { seen.push_back(s); };
+  h.bench.Discover().Run(kFull);
   ASSERT_GT(seen.size(), 10u);
-  EXPECT_TRUE(seen.front().running);
-  EXPECT_EQ(seen.front().found, 0u);
-  EXPECT_FALSE(seen.back().running);
-  EXPECT_EQ(seen.back().found, 4u);
+  EXPECT_EQ(
+      std::tuple(seen.front().running, seen.front().found, seen.back().running, seen.back().found),
+      std::tuple(true, 0u, false, 4u));
   EXPECT_GT(seen.back().seconds, 0.5) << "50 ms for each silent branch on the manual clock";
   for (size_t k = 1; k < seen.size(); ++k) {
     EXPECT_GE(seen[k].found, seen[k - 1].found);
     EXPECT_GE(seen[k].branches, seen[k - 1].branches);
   }
-  workbench::DiscoveryStatus s{true, 5, 120, 3.25};
+  const workbench::DiscoveryStatus s{true, 5, 120, 3.25};
   EXPECT_EQ(workbench::DiscoveryStatusText(s, false),
             "Discovering: 5 found, 120 branches asked, 3.2 s");
   EXPECT_EQ(workbench::DiscoveryStatusText(s, true),
             "正在搜索: 已找到 5 个设备, 已询问 120 个分支, 3.2 秒");
 }
 
-TEST(Discovery, SecondFullDiscoveryKeepsKnownDevicesInTheirOrderWithoutSearching) {
-  WorkbenchHarness h(MakeRig(4));
-  h.bench.Discover().Run(workbench::Discovery::Mode::Full);
-  auto first = h.TableUids();
+TEST(Discovery, ASecondFullRunKeepsTheListAndIncrementalRunsAddOnlyWhatIsNew) {
+  WorkbenchHarness h(virtualline::GenerateRig(4));
+  h.bench.Discover().Run(kFull);
+  const auto first = h.TableUids();
   h.rdm.log.Clear();
-  h.bench.Discover().Run(workbench::Discovery::Mode::Full);
-  EXPECT_EQ(h.TableUids(), first);
+  h.bench.Discover().Run(kFull);
+  EXPECT_EQ(h.TableUids(), first) << "known devices in their order, without searching";
   EXPECT_EQ(h.rdm.log.CountStartingWith("----------ADD device----------: "), 4u);
   EXPECT_EQ(h.rdm.log.CountOf("Collision detected ..."), 0u);
-}
 
-TEST(Discovery, IncrementalDiscoveryRefreshesALostMuteWithoutASecondRow) {
-  virtualline::Rig rig = MakeRig(3);
-  WorkbenchHarness h(rig);
-  h.bench.Discover().Run(workbench::Discovery::Mode::Full);
-  ASSERT_EQ(h.bench.Table().Count(), 3);
-  // The device lost its mute (power cycle) and was renamed at the fixture.
-  const rdm::Uid uid = h.bench.Table().Devices[static_cast<size_t>(1)].Uid;
-  std::string renamed = "Renamed";
-  h.rdm.Set(uid, rdm::pid::DEVICE_LABEL, {renamed.begin(), renamed.end()});
-  h.rdm.engine.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_UN_MUTE, {}}, uid, true);
+  // One device lost its mute (power cycle) and was renamed at the fixture.
+  const rdm::Uid renamed = h.bench.Table().Devices[1].Uid;
+  const std::string label = "Renamed";
+  h.rdm.Set(renamed, rdm::pid::DEVICE_LABEL, {label.begin(), label.end()});
+  h.rdm.engine.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_UN_MUTE, {}}, renamed, true);
   h.rdm.log.Clear();
-
   h.bench.Discover().Run(workbench::Discovery::Mode::Incremental);
   EXPECT_EQ(h.rdm.log.CountOf("Discovery started."), 1u);
-  EXPECT_EQ(h.bench.Table().Count(), 3);
+  EXPECT_EQ(h.TableUids(), first) << "no second row";
   EXPECT_EQ(h.rdm.log.CountStartingWith("----------ADD device"), 0u) << "logs nothing";
-  EXPECT_EQ(h.bench.Table().Names().Value(rdm::UidText(uid)), "Renamed");
-  std::string file = ReadText(h.Path("devnames.lst"));
-  EXPECT_NE(file.find(rdm::UidText(uid) + "=Renamed\r\n"), std::string::npos);
-  EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 3);
-}
+  EXPECT_EQ(h.bench.Table().Names().Value(rdm::UidText(renamed)), "Renamed");
+  const std::string file = h.ListFile();
+  EXPECT_NE(file.find(rdm::UidText(renamed) + "=Renamed\r\n"), std::string::npos);
+  EXPECT_EQ(LinesIn(file), 4);
 
-TEST(Discovery, IncrementalDiscoveryAddsANewDeviceAtTheEnd) {
-  virtualline::Rig rig = MakeRig(3);
-  WorkbenchHarness h(rig);
-  h.bench.Discover().Run(workbench::Discovery::Mode::Full);
-  // Keep two muted, let one look new: drop it from the table.
-  const rdm::Uid last = h.bench.Table().Devices[static_cast<size_t>(2)].Uid;
+  // Unmuted and dropped from the table, the last device comes back as new, at the end.
+  const rdm::Uid last = h.bench.Table().Devices[3].Uid;
   h.rdm.engine.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_UN_MUTE, {}}, last, true);
-  h.bench.Table().Devices.resize(2);
+  h.bench.Table().Devices.resize(3);
   h.bench.Table().Devices[0].Label = "a";
-  h.bench.Table().Devices[1].Label = "b";
   h.bench.Discover().Run(workbench::Discovery::Mode::Incremental);
-  ASSERT_EQ(h.bench.Table().Count(), 3);
-  EXPECT_EQ(h.bench.Table().Devices[static_cast<size_t>(2)].Uid, last);
+  ASSERT_EQ(h.bench.Table().Count(), 4);
+  EXPECT_EQ(h.bench.Table().Devices[3].Uid, last);
   EXPECT_EQ(h.bench.Table().Devices[0].Label, "a") << "rows keep their own labels";
 }
 
 TEST(Discovery, UnreadableResetListLeavesTheTableAsItWas) {
-  WorkbenchHarness h(MakeRig(2));
-  h.bench.Discover().Run(workbench::Discovery::Mode::Full);
-  auto before = h.TableUids();
+  WorkbenchHarness h(virtualline::GenerateRig(2));
+  h.bench.Discover().Run(kFull);
+  const auto before = h.TableUids();
   std::filesystem::create_directory(h.Path("devnone.lst"));  // exists, cannot be read as a file
-  h.bench.Discover().Run(workbench::Discovery::Mode::Full);
+  h.bench.Discover().Run(kFull);
   EXPECT_EQ(h.rdm.log.CountStartingWith("Discovery stopped: devnone.lst cannot be read"), 1u);
   EXPECT_EQ(h.TableUids(), before);
   EXPECT_EQ(h.bench.View().rows.size(), before.size());
-}
-
-TEST(Discovery, TestModeTimerRepeatsDiscoveryAtTheTypedInterval) {
-  WorkbenchHarness h(virtualline::Rig{});
-  h.bench.Discover().testInterval = "5000";
-  EXPECT_EQ(h.bench.Discover().TestModeDelay(), 5100);
-  h.bench.Discover().testInterval = "soon";
-  EXPECT_EQ(h.bench.Discover().TestModeDelay(), 3100) << "an unreadable time counts as 3 s";
 }
 
 // Only the device itself acknowledging DISC_MUTE counts. Answers worked by hand: header
@@ -301,27 +250,18 @@ TEST(Discovery, OnlyTheDevicesOwnAcknowledgementCountsAsMuted) {
   auto answer = [](rdm::Uid source, uint8_t commandClass, uint8_t type) {
     std::vector<uint8_t> m{0xCC, 0x01, 0x1A, 0x88, 0x88, 0x00, 0x00, 0x00, 0x01};
     for (int i = 5; i >= 0; --i) m.push_back(static_cast<uint8_t>(source.Value() >> (8 * i)));
-    for (uint8_t b :
-         {0x01, int(type), 0x00, 0x00, 0x00, int(commandClass), 0x00, 0x02, 0x02, 0x00, 0x00}) {
-      m.push_back(static_cast<uint8_t>(b));
-    }
-    unsigned sum = 0;
-    for (uint8_t b : m) sum += b;
-    m.push_back(static_cast<uint8_t>(sum >> 8));
-    m.push_back(static_cast<uint8_t>(sum));
+    m.insert(m.end(), {0x01, type, 0x00, 0x00, 0x00, commandClass, 0x00, 0x02, 0x02, 0x00, 0x00});
+    const unsigned sum = std::accumulate(m.begin(), m.end(), 0u);
+    m.insert(m.end(), {static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum)});
     return m;
   };
-  struct Case {
-    std::vector<uint8_t> bytes;
-    bool muted;
-  };
-  const Case cases[] = {
+  const std::pair<std::vector<uint8_t>, bool> cases[] = {
       {answer(device, 0x11, 0x00), true},
       {answer(device, 0x21, 0x00), false},                       // a GET response, not a mute's
       {answer(rdm::Uid(0x7A7000000002ULL), 0x11, 0x00), false},  // somebody else
       {answer(device, 0x11, 0x02), false},                       // NACK
   };
-  for (const Case& c : cases) {
+  for (const auto& [bytes, muted] : cases) {
     common::ManualClock clock;
     common::LogSink log;
     FakeTransport box;
@@ -329,10 +269,9 @@ TEST(Discovery, OnlyTheDevicesOwnAcknowledgementCountsAsMuted) {
     rdm::RdmEngine engine(usb, log);
     usb.LinkOpen();
     usb.SetResponseTimeout(link::ResponseTimeoutOfItem(1));
-    const std::string dir = MakeTempDir();
-    workbench::Workbench bench(engine, log, clock, dir, dir);
-    box.QueueChunk(link::kRdmBase, 0, c.bytes);
-    EXPECT_EQ(bench.Discover().RdmMute(device), c.muted) << common::HexBytes(c.bytes);
-    std::filesystem::remove_all(dir);
+    ScratchDir dir;
+    workbench::Workbench bench(engine, log, clock, dir.path, dir.path);
+    box.QueueChunk(link::kRdmBase, 0, bytes);
+    EXPECT_EQ(bench.Discover().RdmMute(device), muted) << common::HexBytes(bytes);
   }
 }

@@ -9,7 +9,6 @@
 #include <functional>
 #include <map>
 #include <random>
-#include <sstream>
 
 #include "WorkbenchHarness.h"
 #include "common/Text.h"
@@ -33,9 +32,8 @@ using RigState = std::map<uint64_t, Kept>;
 RigState StateOf(WorkbenchHarness& h) {
   RigState state;
   for (uint64_t uid : h.rdm.line.Uids()) {
-    const auto f = h.rdm.line.FixtureState(uid);
-    state[uid] = {f->startAddress, f->label,      f->personality,
-                  f->panInvert,    f->tiltInvert, f->panTiltSwap};
+    const auto f = h.rdm.Fixture(uid);
+    state[uid] = {f.startAddress, f.label, f.personality, f.panInvert, f.tiltInvert, f.panTiltSwap};
   }
   return state;
 }
@@ -47,8 +45,8 @@ std::string Describe(uint64_t uid, const Kept& k) {
 
 // Every fixture is as before, except those in `shown`, which may also have taken any of the
 // values the window showed for them (a device may refuse some, so each field is either).
-void ExpectOnlyShownChanges(const RigState& before, const RigState& after,
-                            const std::map<uint64_t, Kept>& shown, const std::string& step) {
+void ExpectOnlyShownChanges(const RigState& before, const RigState& after, const RigState& shown,
+                            const std::string& step) {
   for (const auto& [uid, now] : after) {
     const Kept& was = before.at(uid);
     if (now == was) continue;
@@ -70,21 +68,18 @@ void ExpectOnlyShownChanges(const RigState& before, const RigState& after,
   }
 }
 
-// A target of a write that sends only start addresses.
-std::map<uint64_t, Kept> AddressTargets(const RigState& before,
-                                        const std::vector<workbench::AddressAssignment>& targets) {
-  std::map<uint64_t, Kept> shown;
-  for (const auto& t : targets) {
-    if (!t.address || !before.count(t.uid.Value())) continue;
-    Kept k = before.at(t.uid.Value());
-    k.address = *t.address;
-    shown[t.uid.Value()] = k;
+// The fixtures `to` names as the rig has them now, each at the address given (a UID that is
+// not on the line is left out): what a write of start addresses may change.
+RigState Readdressed(WorkbenchHarness& h, const std::vector<std::pair<uint64_t, int>>& to) {
+  const RigState now = StateOf(h);
+  RigState shown;
+  for (const auto& [uid, address] : to) {
+    if (!now.count(uid)) continue;
+    shown[uid] = now.at(uid);
+    shown[uid].address = static_cast<uint16_t>(address);
   }
   return shown;
 }
-
-constexpr const char* kSpots =
-    "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n";
 
 // Wash Par 1 -> 200, Wash Par 2 -> 210, Hazer -> 300 (start indexes 199, 209, 299).
 std::vector<workbench::PlanRecord> WashPlan() {
@@ -93,8 +88,13 @@ std::vector<workbench::PlanRecord> WashPlan() {
           {rdm::Uid(0x7FF300000401ULL), 299, 2, 0}};
 }
 
-uint16_t AddressOf(WorkbenchHarness& h, uint64_t uid) {
-  return h.rdm.line.FixtureState(uid)->startAddress;
+using Record = workbench::DeviceRecord;
+void SortByUid(WorkbenchHarness& h, bool descending) {
+  if (descending) {
+    h.bench.Devices().SortBy([](const Record& a, const Record& b) { return b.Uid < a.Uid; });
+  } else {
+    h.bench.Devices().SortBy([](const Record& a, const Record& b) { return a.Uid < b.Uid; });
+  }
 }
 
 }  // namespace
@@ -102,9 +102,7 @@ uint16_t AddressOf(WorkbenchHarness& h, uint64_t uid) {
 TEST(Sequences, BatchAddressingThenWriteSendsThePanelsFixtureItsOwnValues) {
   WorkbenchHarness h;
   h.bench.Discover().Run(workbench::Discovery::Mode::Full);
-  h.bench.Devices().SortBy([](const workbench::DeviceRecord& a, const workbench::DeviceRecord& b) {
-    return a.Uid < b.Uid;  // Spot 1..4, Wash Par 1..4, dimmers, hazer, radio
-  });
+  SortByUid(h, false);  // Spot 1..4, Wash Par 1..4, dimmers, hazer, radio
   auto& page = h.bench.RdmPage();
   const auto spot2 = page.SelectClickedRow(1);
   ASSERT_EQ(spot2, rdm::Uid(0x7FF000000102ULL));
@@ -116,41 +114,39 @@ TEST(Sequences, BatchAddressingThenWriteSendsThePanelsFixtureItsOwnValues) {
   page.incrementText = "8";
   const workbench::BatchPlan plan = page.PlanBatch();
   h.bench.List().BatchAddress(plan, workbench::BatchTargets(h.bench.Table(), plan));
-  EXPECT_EQ(AddressOf(h, 0x7FF100000204ULL), 25) << "the washes took the batch";
+  EXPECT_EQ(h.rdm.Fixture(0x7FF100000204ULL).startAddress, 25) << "the washes took the batch";
   EXPECT_EQ(workbench::PanelDeviceText(h.bench.Panel(), false), "Panel: 0x7FF000000102");
   EXPECT_EQ(h.bench.Panel().address, "17") << "the batch writes into no panel";
   EXPECT_EQ(h.bench.Panel().personalities.SelectedNumber(), 1);
   const RigState before = StateOf(h);
   page.Write(*page.WriteOrder());
-  EXPECT_EQ(AddressOf(h, 0x7FF000000102ULL), 17) << "not on top of Spot 1";
+  EXPECT_EQ(h.rdm.Fixture(0x7FF000000102ULL).startAddress, 17) << "not on top of Spot 1";
   EXPECT_EQ(StateOf(h), before);
 }
 
 TEST(Sequences, APlanLoadedAndWrittenReaddressesThePlansFixturesNotTheListsOld) {
   WorkbenchHarness h;
-  WriteText(h.Path("devnames.lst"), kSpots);
-  h.bench.List().LoadDeviceTable(true);
+  h.LoadList(kThreeSpots, true);
   WriteText(h.Path("wash.DMXLINK"), workbench::EncodeAddressPlan(WashPlan()));
   auto& a = h.bench.Addressing();
   ASSERT_TRUE(a.LoadPlan(h.Path("wash.DMXLINK")));
   h.bench.Run([&] { a.IdentifyPass(); });  // reloads the list from devnames.lst
-  EXPECT_EQ(h.bench.View().rows[0][1], "0x7FF100000201");
-  EXPECT_EQ(h.bench.View().rows[0][2], "200");
+  EXPECT_EQ(h.Cells(0, {1, 2}), (std::vector<std::string>{"0x7FF100000201", "200"}));
   h.bench.Run([&] { a.WriteAll(a.WriteOrder()); });
-  EXPECT_EQ(AddressOf(h, 0x7FF100000201ULL), 200);
-  EXPECT_EQ(AddressOf(h, 0x7FF100000202ULL), 210);
-  EXPECT_EQ(AddressOf(h, 0x7FF300000401ULL), 300);
-  for (auto [uid, address] :
-       {std::pair{0x7FF000000101ULL, 1}, {0x7FF000000102ULL, 17}, {0x7FF000000103ULL, 33}}) {
-    EXPECT_EQ(AddressOf(h, uid), address) << std::hex << uid;
+  for (auto [uid, address] : {std::pair{0x7FF100000201ULL, 200},
+                              {0x7FF100000202ULL, 210},
+                              {0x7FF300000401ULL, 300},
+                              {0x7FF000000101ULL, 1},
+                              {0x7FF000000102ULL, 17},
+                              {0x7FF000000103ULL, 33}}) {
+    EXPECT_EQ(h.rdm.Fixture(uid).startAddress, address) << std::hex << uid;
   }
 }
 
 TEST(Sequences, APatchLoadedThenReadOrWrittenKeepsEachFixturesOwnValues) {
   for (const bool readFirst : {true, false}) {
     WorkbenchHarness h;
-    WriteText(h.Path("devnames.lst"), kSpots);
-    h.bench.List().LoadDeviceTable(true);
+    h.LoadList(kThreeSpots, true);
     auto plan = WashPlan();
     for (auto& r : plan) r.startIndex = static_cast<uint16_t>(r.startIndex - 100);
     WriteText(h.Path("wash.pat"), workbench::EncodePatchFile(plan));
@@ -160,9 +156,8 @@ TEST(Sequences, APatchLoadedThenReadOrWrittenKeepsEachFixturesOwnValues) {
     ASSERT_EQ(h.bench.Table().Count(), 3) << "a missing file changes nothing";
     if (readFirst) {
       h.bench.Run([&] { patch.Read(true); });  // BitBtn4: read and list
-      EXPECT_EQ(h.bench.View().rows[0][1], "0x7FF100000201");
-      EXPECT_EQ(h.bench.View().rows[0][2], "065") << "Wash Par 1's own address";
-      EXPECT_EQ(h.bench.View().rows[0][3], "008");
+      EXPECT_EQ(h.Cells(0, {1, 2, 3}), (std::vector<std::string>{"0x7FF100000201", "065", "008"}))
+          << "Wash Par 1's own address and footprint";
     } else {
       h.bench.Run([&] { h.bench.RdmPage().Read(); });  // the RDM page's Read: the first row
       EXPECT_EQ(h.bench.Panel().device, rdm::Uid(0x7FF100000201ULL));
@@ -170,8 +165,13 @@ TEST(Sequences, APatchLoadedThenReadOrWrittenKeepsEachFixturesOwnValues) {
     }
     const RigState before = StateOf(h);
     const auto targets = patch.WriteOrder();
+    std::vector<std::pair<uint64_t, int>> to;
+    for (const auto& t : targets) {
+      if (t.address) to.emplace_back(t.uid.Value(), *t.address);
+    }
+    const RigState shown = Readdressed(h, to);
     h.bench.Run([&] { patch.Write(targets, true); });
-    ExpectOnlyShownChanges(before, StateOf(h), AddressTargets(before, targets), "patch write");
+    ExpectOnlyShownChanges(before, StateOf(h), shown, "patch write");
     for (uint64_t spot : {0x7FF000000101ULL, 0x7FF000000102ULL, 0x7FF000000103ULL}) {
       EXPECT_EQ(StateOf(h)[spot], before.at(spot)) << "the spots are not in the patch";
     }
@@ -188,19 +188,17 @@ TEST(Sequences, ClearAndDiscoverLeaveNoCellOfAPreviousOccupant) {
     h.bench.Operations().ReadDescriptions(r);
     h.bench.Devices().Apply(r);
   }
-  h.bench.Devices().SortBy([](const workbench::DeviceRecord& a, const workbench::DeviceRecord& b) {
-    return b.Uid < a.Uid;
-  });
+  SortByUid(h, true);
   ASSERT_TRUE(h.bench.List().ClearDeviceList());
   h.bench.Discover().Run(workbench::Discovery::Mode::Full);
   for (const auto& row : h.bench.View().rows) {
     const auto uid = rdm::Uid::Parse(row[1]);
     ASSERT_TRUE(uid);
-    const auto f = h.rdm.line.FixtureState(uid->Value());
-    EXPECT_EQ(row[4], f->label);
+    const auto f = h.rdm.Fixture(*uid);
+    EXPECT_EQ(row[4], f.label);
     EXPECT_EQ(row[5], " ") << row[1] << " shows another device's identify";
     EXPECT_TRUE(row[6].empty()) << row[1] << " shows a maker it was not asked for";
-    const uint16_t footprint = f->personalities[f->personality - 1].footprint;
+    const uint16_t footprint = f.personalities[f.personality - 1].footprint;
     EXPECT_EQ(row[3], fmt::format("{:03}", footprint)) << row[1];
   }
 }
@@ -210,7 +208,7 @@ TEST(Sequences, ClearAndDiscoverLeaveNoCellOfAPreviousOccupant) {
 namespace {
 
 // A technician at random: each step is something the window lets one do, done as its
-// binding does it; every step that sends is checked against what the window showed.
+// binding does it, and checked on the rig: only what the window showed may change.
 class Technician {
  public:
   Technician(WorkbenchHarness& h, uint32_t seed) : h_(h), random_(seed) {}
@@ -234,75 +232,15 @@ class Technician {
     return std::uniform_int_distribution<int>(0, static_cast<int>(n) - 1)(random_);
   }
   int Row() { return Pick(std::max(h_.bench.Table().Count(), 1) + 1) - 1; }  // -1: none listed
-  void Say(const std::string& what) { steps_ += what + "\n"; }
 
-  void ClickRow() {
-    const int row = Row();
-    Say(fmt::format("click row {}", row));
+  // Says the step and does it. `shown`: what the window showed, before the step, for the
+  // fixtures the step sends to; every other fixture must stay as it was.
+  void Do(const std::string& step, const RigState& shown, const std::function<void()>& act) {
+    steps_ += step + "\n";
     const RigState before = StateOf(h_);
-    if (auto uid = h_.bench.RdmPage().SelectClickedRow(row)) {
-      h_.bench.RdmPage().ReadClickedDevice(*uid);
-    }
-    ExpectOnlyShownChanges(before, StateOf(h_), {}, "click");  // only identify moves
+    act();
+    ExpectOnlyShownChanges(before, StateOf(h_), shown, step);
   }
-  void ClickRowOnAnotherPage() {
-    const int row = Row();
-    Say(fmt::format("click row {} on another page", row));
-    h_.bench.RdmPage().SelectRowOnOtherPage(row);
-  }
-  void Read() {
-    Say("Read");
-    const RigState before = StateOf(h_);
-    h_.bench.RdmPage().Read();
-    ExpectOnlyShownChanges(before, StateOf(h_), {}, "Read");
-  }
-  void EditPanel() {
-    auto& p = h_.bench.Panel();
-    switch (Pick(4)) {
-      case 0:
-        p.address = std::to_string(1 + Pick(512));
-        break;
-      case 1:
-        p.label = fmt::format("Label {}", Pick(100));
-        break;
-      case 2:
-        if (!p.personalities.items.empty()) {
-          p.personalities.itemIndex = Pick(static_cast<int>(p.personalities.items.size()));
-        }
-        break;
-      case 3:
-        p.panInvert = Pick(2) == 1;
-        p.tiltInvert = Pick(2) == 1;
-        p.panTiltSwap = Pick(2) == 1;
-        break;
-    }
-    Say(fmt::format("edit panel: addr {} label \"{}\" mode item {}", p.address, p.label,
-                    p.personalities.itemIndex));
-  }
-  void Write() {
-    Say("Write");
-    // What the panel shows: the fixture it names ("Panel: 0x...") and its fields.
-    const auto& p = h_.bench.Panel();
-    const std::string named = workbench::PanelDeviceText(p, false);
-    const RigState before = StateOf(h_);
-    std::map<uint64_t, Kept> shown;
-    if (!named.empty()) {
-      const uint64_t uid = rdm::Uid::Parse(named.substr(7))->Value();
-      Kept k = before.count(uid) ? before.at(uid) : Kept{};
-      if (auto typed = common::ParseInteger(p.address)) {
-        k.address = workbench::StartAddressToSend(*typed);
-      }
-      k.label = p.label.substr(0, 32);
-      if (!p.personalities.items.empty()) k.personality = p.personalities.ChosenNumber();
-      k.pan = p.panInvert;
-      k.tilt = p.tiltInvert;
-      k.swap = p.panTiltSwap;
-      shown[uid] = k;
-    }
-    if (const auto order = h_.bench.RdmPage().WriteOrder()) h_.bench.RdmPage().Write(*order);
-    ExpectOnlyShownChanges(before, StateOf(h_), shown, "Write");
-  }
-
   // The list's rows as the window shows them: UID and start address of each.
   std::vector<std::pair<uint64_t, std::string>> ShownRows() {
     std::vector<std::pair<uint64_t, std::string>> rows;
@@ -311,38 +249,87 @@ class Technician {
     }
     return rows;
   }
+
+  void ClickRow() {
+    const int row = Row();
+    Do(fmt::format("click row {}", row), {}, [&] {  // only identify moves
+      if (auto uid = h_.bench.RdmPage().SelectClickedRow(row)) {
+        h_.bench.RdmPage().ReadClickedDevice(*uid);
+      }
+    });
+  }
+  void ClickRowOnAnotherPage() {
+    const int row = Row();
+    Do(fmt::format("click row {} on another page", row), {},
+       [&] { h_.bench.RdmPage().SelectRowOnOtherPage(row); });
+  }
+  void Read() {
+    Do("Read", {}, [&] { h_.bench.RdmPage().Read(); });
+  }
+  void EditPanel() {
+    auto& p = h_.bench.Panel();
+    const int what = Pick(4);
+    if (what == 0) p.address = std::to_string(1 + Pick(512));
+    if (what == 1) p.label = fmt::format("Label {}", Pick(100));
+    if (what == 2 && !p.personalities.items.empty()) {
+      p.personalities.itemIndex = Pick(static_cast<int>(p.personalities.items.size()));
+    }
+    if (what == 3) {
+      p.panInvert = Pick(2) == 1;
+      p.tiltInvert = Pick(2) == 1;
+      p.panTiltSwap = Pick(2) == 1;
+    }
+    steps_ += fmt::format("edit panel: addr {} label \"{}\" mode item {}\n", p.address, p.label,
+                          p.personalities.itemIndex);  // nothing is sent
+  }
+  void Write() {
+    // What the panel shows: the fixture it names ("Panel: 0x...") and its fields.
+    const auto& p = h_.bench.Panel();
+    const std::string named = workbench::PanelDeviceText(p, false);
+    RigState shown;
+    if (!named.empty()) {
+      const uint64_t uid = rdm::Uid::Parse(named.substr(7))->Value();
+      const RigState now = StateOf(h_);
+      Kept& k = shown[uid] = now.count(uid) ? now.at(uid) : Kept{};
+      if (auto typed = common::ParseInteger(p.address)) {
+        k.address = workbench::StartAddressToSend(*typed);
+      }
+      k.label = p.label.substr(0, 32);
+      if (!p.personalities.items.empty()) k.personality = p.personalities.ChosenNumber();
+      k.pan = p.panInvert;
+      k.tilt = p.tiltInvert;
+      k.swap = p.panTiltSwap;
+    }
+    Do("Write", shown, [&] {
+      if (const auto order = h_.bench.RdmPage().WriteOrder()) h_.bench.RdmPage().Write(*order);
+    });
+  }
   void Batch() {
     auto& page = h_.bench.RdmPage();
-    page.startAddressText = std::to_string(1 + Pick(500));
-    page.incrementText = std::to_string(Pick(20));
-    page.firstFixtureText = std::to_string(1 + Pick(6));
-    page.lastFixtureText = std::to_string(1 + Pick(12));
-    Say(fmt::format("batch from {} inc {} fixtures {}..{}", page.startAddressText,
-                    page.incrementText, page.firstFixtureText, page.lastFixtureText));
+    const int start = 1 + Pick(500), increment = Pick(20), first = Pick(6), last = Pick(12);
+    page.startAddressText = std::to_string(start);
+    page.incrementText = std::to_string(increment);
+    page.firstFixtureText = std::to_string(first + 1);
+    page.lastFixtureText = std::to_string(last + 1);
     // Rows first..last as the list shows them, evenly spaced from the start address.
     const auto rows = ShownRows();
-    const RigState before = StateOf(h_);
-    std::map<uint64_t, Kept> shown;
-    const int first = std::stoi(page.firstFixtureText) - 1;
-    const int last = std::stoi(page.lastFixtureText) - 1;
+    std::vector<std::pair<uint64_t, int>> to;
     for (int row = first; row <= last && row < static_cast<int>(rows.size()); ++row) {
-      if (!before.count(rows[static_cast<size_t>(row)].first)) continue;  // not on the line
-      Kept k = before.at(rows[static_cast<size_t>(row)].first);
-      k.address = workbench::StartAddressToSend(std::stoi(page.startAddressText) +
-                                                (row - first) * std::stoi(page.incrementText));
-      shown[rows[static_cast<size_t>(row)].first] = k;
+      to.emplace_back(rows[static_cast<size_t>(row)].first,
+                      workbench::StartAddressToSend(start + (row - first) * increment));
     }
-    const workbench::BatchPlan plan = page.PlanBatch();
-    h_.bench.List().BatchAddress(plan, workbench::BatchTargets(h_.bench.Table(), plan));
-    ExpectOnlyShownChanges(before, StateOf(h_), shown, "batch");
+    Do(fmt::format("batch from {} inc {} fixtures {}..{}", start, increment, first + 1, last + 1),
+       Readdressed(h_, to), [&] {
+         const workbench::BatchPlan plan = page.PlanBatch();
+         h_.bench.List().BatchAddress(plan, workbench::BatchTargets(h_.bench.Table(), plan));
+       });
   }
   void Discover() {
     const bool full = Pick(2) == 0;
-    Say(full ? "Discover" : "Add");
-    const RigState before = StateOf(h_);
-    h_.bench.Discover().Run(full ? workbench::Discovery::Mode::Full
-                                 : workbench::Discovery::Mode::Incremental);
-    ExpectOnlyShownChanges(before, StateOf(h_), {}, "discovery");
+    Do(full ? "Discover" : "Add", {}, [&] {
+      h_.bench.Discover().Run(full ? workbench::Discovery::Mode::Full
+                                   : workbench::Discovery::Mode::Incremental);
+    });
   }
   void Reorder() {
     const std::pair<const char*, std::function<void()>> moves[] = {
@@ -352,10 +339,7 @@ class Technician {
         {"down", [&] { h_.bench.List().MoveSelectedDown(); }},
         {"identify", [&] { h_.bench.RdmPage().ToggleIdentify(); }}};
     const auto& [name, move] = moves[Pick(std::size(moves))];
-    Say(name);
-    const RigState before = StateOf(h_);
-    move();
-    ExpectOnlyShownChanges(before, StateOf(h_), {}, name);
+    Do(name, {}, move);
   }
   void LoadPlan() {
     // A plan of some of the rig's fixtures (and one that is not on the line), in any order.
@@ -369,68 +353,62 @@ class Technician {
     records.push_back({rdm::Uid(0x4E4F00000001ULL), 10, 4, 0});
     std::shuffle(records.begin(), records.end(), random_);
     const bool pat = Pick(2) == 0;
-    Say(fmt::format("load a {} of {} records", pat ? ".pat" : "plan", records.size()));
     const std::string path = h_.Path(pat ? "random.pat" : "random.DMXLINK");
     WriteText(path,
               pat ? workbench::EncodePatchFile(records) : workbench::EncodeAddressPlan(records));
-    if (pat) {
-      h_.bench.PatchPage().Load(path);
-    } else {
-      h_.bench.Addressing().LoadPlan(path);
-      h_.bench.Addressing().IdentifyPass();
-    }
+    Do(fmt::format("load a {} of {} records", pat ? ".pat" : "plan", records.size()), {}, [&] {
+      if (pat) {
+        h_.bench.PatchPage().Load(path);
+      } else {
+        h_.bench.Addressing().LoadPlan(path);
+        h_.bench.Addressing().IdentifyPass();
+      }
+    });
   }
   void MapWrite() {
-    const bool patch = Pick(2) == 0;
-    Say(patch ? "Patch Write" : "addressing write");
     // Every listed fixture to the address its row (and its block on the map) shows.
-    const RigState before = StateOf(h_);
-    std::map<uint64_t, Kept> shown;
+    std::vector<std::pair<uint64_t, int>> to;
     for (const auto& [uid, address] : ShownRows()) {
-      if (!before.count(uid) || address == "-") continue;
-      shown[uid] = before.at(uid);
-      shown[uid].address = static_cast<uint16_t>(std::stoi(address));
+      if (address != "-") to.emplace_back(uid, std::stoi(address));
     }
-    if (patch) {
-      h_.bench.PatchPage().Write(h_.bench.PatchPage().WriteOrder(), Pick(2) == 0);
+    auto& patch = h_.bench.PatchPage();
+    auto& addressing = h_.bench.Addressing();
+    if (Pick(2) == 0) {
+      const bool andRead = Pick(2) == 0;
+      Do("Patch Write", Readdressed(h_, to), [&] { patch.Write(patch.WriteOrder(), andRead); });
     } else {
-      h_.bench.Addressing().WriteAll(h_.bench.Addressing().WriteOrder());
+      Do("addressing write", Readdressed(h_, to),
+         [&] { addressing.WriteAll(addressing.WriteOrder()); });
     }
-    ExpectOnlyShownChanges(before, StateOf(h_), shown, "map write");
   }
   void PatchRead() {
-    Say("Patch Read");
-    h_.bench.PatchPage().Read(Pick(2) == 0);
+    const bool andList = Pick(2) == 0;
+    Do("Patch Read", {}, [&] { h_.bench.PatchPage().Read(andList); });
   }
   void ConsoleSend() {
     // SET DMX_START_ADDRESS to the selected fixture (the first row when none is).
-    const uint16_t address = static_cast<uint16_t>(1 + Pick(500));
-    Say(fmt::format("console SET DMX_START_ADDRESS {}", address));
+    const int address = 1 + Pick(500);
     const auto view = h_.bench.View();
-    std::optional<rdm::Uid> destination;
+    std::vector<std::pair<uint64_t, int>> to;
     if (!view.rows.empty()) {
-      destination = rdm::Uid::Parse(view.rows[static_cast<size_t>(std::max(view.selected, 0))][1]);
+      const auto& row = view.rows[static_cast<size_t>(std::max(view.selected, 0))];
+      to.emplace_back(rdm::Uid::Parse(row[1])->Value(), address);
     }
-    const RigState before = StateOf(h_);
-    h_.bench.ConsolePage().Send(
-        {1, 26, 0, false, {std::to_string(address >> 8), std::to_string(address & 0xFF)}});
-    std::map<uint64_t, Kept> shown;
-    if (destination && before.count(destination->Value())) {
-      shown[destination->Value()] = before.at(destination->Value());
-      shown[destination->Value()].address = address;
-    }
-    ExpectOnlyShownChanges(before, StateOf(h_), shown, "console");
+    Do(fmt::format("console SET DMX_START_ADDRESS {}", address), Readdressed(h_, to), [&] {
+      h_.bench.ConsolePage().Send(
+          {1, 26, 0, false, {std::to_string(address >> 8), std::to_string(address & 0xFF)}});
+    });
   }
   void DragOnTheMap() {
     const int row = Row();
     const int cell = Pick(512);
-    Say(fmt::format("drag row {} to cell {}", row, cell));
-    auto& patch = h_.bench.PatchPage();
-    if (row < 0) return;
-    h_.bench.Devices().SelectRow(row);
-    patch.RowClicked(row);
-    patch.Drag((cell % 32) * 18 + 9, (cell / 32) * 18 + 9, true);
-    patch.Release();
+    Do(fmt::format("drag row {} to cell {}", row, cell), {}, [&] {
+      if (row < 0) return;
+      h_.bench.Devices().SelectRow(row);
+      h_.bench.PatchPage().RowClicked(row);
+      h_.bench.PatchPage().Drag((cell % 32) * 18 + 9, (cell / 32) * 18 + 9, true);
+      h_.bench.PatchPage().Release();
+    });
   }
 
   WorkbenchHarness& h_;
