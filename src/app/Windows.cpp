@@ -295,10 +295,12 @@ void MainWindow::Wire() {
   auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this);
   for (QLineEdit* edit :
        {ui_.MaskEdit_SNUM, ui_.Edit35, ui_.EditAddr, ui_.EditStartAddress, ui_.EditStart,
-        ui_.EditEnd, ui_.EditChannel, ui_.EditRdmData, ui_.Edit_Universe, ui_.EditUniverse,
-        ui_.EditStartCode, ui_.EditPackets, ui_.Edit_Start, ui_.Edit_Stop}) {
+        ui_.EditEnd, ui_.EditChannel, ui_.Edit_Universe, ui_.EditUniverse, ui_.EditStartCode,
+        ui_.EditPackets, ui_.Edit_Start, ui_.Edit_Stop}) {
     edit->setValidator(digits);
   }
+  // The console's data: hex bytes or "quoted text" (a label), as long as a request carries.
+  ui_.EditRdmData->setMaxLength(3 * 231);
   connect(pages_, &QTabWidget::currentChanged, this, [this] { PageControl1Change(); });
   // Test mode (config.cfg's TEST): Timer1 runs discovery again and again.
   connect(ui_.CheckBoxDMX, &QCheckBox::toggled, this,

@@ -237,10 +237,13 @@ TEST(RdmPage, WhatTheWindowShowsIsWhatIsSentAndRisksAreAskedFirst) {
   d.Page(7);
   d.Choose("ComboBoxParameter", 26);
   d.Choose("ComboBoxCommand", 1);
-  d.Type("EditRdmData", "300");
-  EXPECT_EQ(d.Text("EditRdmData"), "255");
+  d.Type("EditRdmData", "300");  // no byte: kept as typed, refused at Add, not clamped
   d.Click("SpeedButtonAddrdm", false);
-  EXPECT_EQ(d.C<QTableWidget>("ValueListEditorRDM")->item(0, 1)->text(), "255");
+  EXPECT_EQ(d.C<QTableWidget>("ValueListEditorRDM")->rowCount(), 0);
+  EXPECT_TRUE(d.Log().contains("'300' is not data"));
+  d.Type("EditRdmData", "FF");
+  d.Click("SpeedButtonAddrdm", false);
+  EXPECT_EQ(d.C<QTableWidget>("ValueListEditorRDM")->item(0, 1)->text(), "FF");
   d.Click("SpeedButtonSendRDM");
   const QString log = d.Log(), sent = log.mid(log.lastIndexOf("->Request:"));
   EXPECT_TRUE(sent.contains(" 7FF000000102 ") && sent.contains(" 30 00F0 01 FF "))

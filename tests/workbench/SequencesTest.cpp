@@ -396,7 +396,11 @@ class Technician {
     }
     Do(fmt::format("console SET DMX_START_ADDRESS {}", address), Readdressed(h_, to), [&] {
       h_.bench.ConsolePage().Send(
-          {1, 26, 0, false, {std::to_string(address >> 8), std::to_string(address & 0xFF)}});
+          {1,
+           26,
+           0,
+           false,
+           {fmt::format("{:02X}", address >> 8), fmt::format("0x{:02x}", address & 0xFF)}});
     });
   }
   void DragOnTheMap() {
