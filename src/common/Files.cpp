@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -42,12 +43,15 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::string& e
 }
 
 bool WriteFileAtomic(const std::string& path, std::string_view content, std::string& error) {
-  std::string temp = path + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // A temporary of its own: two programs saving the same file never write into one
+  // temporary (the window and velquor-cli both save devnames.lst).
+  std::string temp = path + ".tmp.XXXXXX";
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
     error = std::strerror(errno);
     return false;
   }
+  ::fchmod(fd, 0644);
   size_t done = 0;
   while (done < content.size()) {
     ssize_t n = ::write(fd, content.data() + done, content.size() - done);
@@ -69,6 +73,13 @@ bool WriteFileAtomic(const std::string& path, std::string_view content, std::str
     error = std::strerror(errno);
     ::unlink(temp.c_str());
     return false;
+  }
+  // The rename itself reaches the disk with the directory.
+  const std::string dir = std::filesystem::path(path).parent_path().string();
+  const int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
   }
   return true;
 }

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "TempDir.h"
 #include "common/Files.h"
@@ -17,6 +18,10 @@ std::string Read(const std::string& path) {
   return ReadWholeFile(path, error).value_or("<unreadable: " + error + ">");
 }
 
+size_t FilesIn(const std::string& dir) {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
 }  // namespace
 
 TEST(Files, AWriteReplacesTheFileWholeAndNeverInPlace) {
@@ -29,7 +34,21 @@ TEST(Files, AWriteReplacesTheFileWholeAndNeverInPlace) {
   ASSERT_TRUE(WriteFileAtomic(path, "new\r\n", error)) << error;
   EXPECT_EQ(Read(path), "new\r\n");
   EXPECT_EQ(Read(dir.path + "/kept"), "old\r\n");
-  EXPECT_FALSE(PathExists(path + ".tmp")) << "no temporary left behind";
+  EXPECT_EQ(FilesIn(dir.path), 2u) << "no temporary left behind";
+
+  // Two programs saving the same file at once: every save succeeds, each whole.
+  auto saves = [&](const std::string& content, int& failed) {
+    std::string why;
+    for (int k = 0; k < 200; ++k) failed += WriteFileAtomic(path, content, why) ? 0 : 1;
+  };
+  int failedA = 0, failedB = 0;
+  std::thread a(saves, std::string(3000, 'a'), std::ref(failedA));
+  saves(std::string(2000, 'b'), failedB);
+  a.join();
+  EXPECT_EQ(failedA + failedB, 0);
+  const std::string last = Read(path);
+  EXPECT_TRUE(last == std::string(3000, 'a') || last == std::string(2000, 'b')) << last.size();
+  EXPECT_EQ(FilesIn(dir.path), 2u);
 }
 
 TEST(Files, AFailedWriteSaysWhyAndLeavesNothingBehind) {
@@ -39,7 +58,7 @@ TEST(Files, AFailedWriteSaysWhyAndLeavesNothingBehind) {
   std::string error;
   EXPECT_FALSE(WriteFileAtomic(target, "x", error));
   EXPECT_FALSE(error.empty());
-  EXPECT_FALSE(PathExists(target + ".tmp"));
+  EXPECT_EQ(FilesIn(dir.path), 1u) << "no temporary left behind";
   EXPECT_FALSE(WriteFileAtomic(dir.path + "/missing/devnames.lst", "x", error));
 }
 
