@@ -90,6 +90,13 @@ ShowPageBinding::ShowPageBinding(PageShell& shell, core::Core& core, const form1
           showPosted_ = false;
           if (core_.Recorder().Recording()) {
             ui_.ShowState->setText(QString::number(core_.ShowCount()));
+          } else if (core_.Recorder().Failure() && !ui_.BtnRecord->isEnabled() &&
+                     ui_.BtnPlay->isEnabled()) {
+            // The recording ended by itself (a full disk): the page shows it stopped.
+            SetShowButtons(true, false, true, true);
+            ui_.ShowState->setText("Finish");
+            RefreshShowList();
+            shell_.DrainLog();
           }
           if (!ui_.BtnPlay->isEnabled()) {
             ui_.Edit_Start->setText(QString::number(core_.Player().Position()));

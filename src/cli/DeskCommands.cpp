@@ -107,9 +107,14 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
     tick.View().mode = dmx::OutputMode::ArtNet;
     tick.View().artNetDirection = 1;
     tick.View().showRunning = true;
-    RunTickUntil(tick, interrupted, c.seconds);
+    RunTickUntil(tick, interrupted, c.seconds,
+                 [&core] { return core.Recorder().Failure().has_value(); });
     core.Recorder().Flush();
     core.Recorder().Stop();
+    if (const auto failure = core.Recorder().Failure()) {
+      err << *failure << "\n";
+      return kExitFileError;
+    }
     out << fmt::format("{}: {} frames\n", path,
                        std::filesystem::file_size(path) / dmx::kShowFrameBytes);
     return kExitOk;

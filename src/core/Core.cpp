@@ -47,10 +47,16 @@ std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::Workbe
   auto showShown = [self] {
     if (self->showShown_) self->showShown_();
   };
-  core->recorder_ = std::make_unique<dmx::ShowRecorder>(core->universe_, [self, showShown](int n) {
-    self->showCount_ = n;
-    showShown();
-  });
+  core->recorder_ = std::make_unique<dmx::ShowRecorder>(
+      core->universe_,
+      [self, showShown](int n) {
+        self->showCount_ = n;
+        showShown();
+      },
+      [self, showShown](const std::string& why) {
+        self->log_.Add(why);
+        showShown();
+      });
   core->player_ = std::make_unique<dmx::ShowPlayer>(core->universe_, core->log_,
                                                     [showShown](int) { showShown(); });
   dmx::EngineHooks tickHooks;

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -27,8 +29,9 @@ ShowFrame MakeShowFrame(uint8_t sequence, std::span<const uint8_t, kSlots> level
 
 // ---------------------------------------------------------------- recorder
 
-ShowRecorder::ShowRecorder(OutputUniverse& universe, std::function<void(int)> countShown)
-    : universe_(universe), countShown_(std::move(countShown)) {
+ShowRecorder::ShowRecorder(OutputUniverse& universe, std::function<void(int)> countShown,
+                           std::function<void(const std::string&)> stopped)
+    : universe_(universe), countShown_(std::move(countShown)), stopped_(std::move(stopped)) {
   thread_ = std::thread([this] { ThreadMain(); });
 }
 
@@ -48,6 +51,8 @@ bool ShowRecorder::Start(const std::string& path) {
   std::lock_guard lock(mutex_);
   if (fd_ >= 0) ::close(fd_);
   fd_ = fd;
+  path_ = path;
+  failure_.reset();
   framesWritten_ = 0;
   frameCounter_ = 0;
   return true;
@@ -70,6 +75,11 @@ void ShowRecorder::Stop() {
 bool ShowRecorder::Recording() const {
   std::lock_guard lock(mutex_);
   return fd_ >= 0;
+}
+
+std::optional<std::string> ShowRecorder::Failure() const {
+  std::lock_guard lock(mutex_);
+  return failure_;
 }
 
 void ShowRecorder::Flush() {
@@ -97,7 +107,21 @@ void ShowRecorder::WriteFrame() {
       MakeShowFrame(sequence, std::span<const uint8_t, kSlots>(now.data(), kSlots));
   // One write of the whole record: a killed program leaves whole frames and at most one
   // partial last one, which the player does not read.
-  if (::write(fd_, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) return;
+  const ssize_t written = ::write(fd_, frame.data(), frame.size());
+  if (written != static_cast<ssize_t>(frame.size())) {
+    // A full disk: a partial frame would put every later frame out of step. The file is cut
+    // back to its whole frames and the recording ends, saying why.
+    const std::string why = written < 0 ? std::strerror(errno) : "the disk took part of a frame";
+    if (::ftruncate(fd_, static_cast<off_t>(framesWritten_) * kShowFrameBytes) != 0) {
+      // Not a regular file (a device): nothing to cut back.
+    }
+    ::close(fd_);
+    fd_ = -1;
+    failure_ =
+        fmt::format("Recording stopped: {}: {}; {} whole frames kept", path_, why, framesWritten_);
+    if (stopped_) stopped_(*failure_);
+    return;
+  }
   if (++framesWritten_ % 10 == 0) {  // every ten frames, also across the sequence's wrap
     ++frameCounter_;
     if (countShown_) countShown_(frameCounter_);

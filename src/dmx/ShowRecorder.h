@@ -44,8 +44,10 @@ bool CopyShowLoop(const std::string& source, const std::string& target, common::
 class ShowRecorder {
  public:
   // `countShown` is called on the recorder's thread with the count for ShowState, every ten
-  // frames.
-  ShowRecorder(OutputUniverse& universe, std::function<void(int)> countShown = {});
+  // frames; `stopped` there too, with the reason, when a frame cannot be written (a full
+  // disk) and the recording ends by itself.
+  ShowRecorder(OutputUniverse& universe, std::function<void(int)> countShown = {},
+               std::function<void(const std::string&)> stopped = {});
   ~ShowRecorder();
   ShowRecorder(const ShowRecorder&) = delete;
   ShowRecorder& operator=(const ShowRecorder&) = delete;
@@ -58,6 +60,8 @@ class ShowRecorder {
   // Closes the file after the frame in hand; every frame in it is whole.
   void Stop();
   bool Recording() const;
+  // Why the last recording ended by itself; nothing while it runs or when it was stopped.
+  std::optional<std::string> Failure() const;
   // Waits until the requests made so far are written (tests, benchmarks).
   void Flush();
 
@@ -67,7 +71,10 @@ class ShowRecorder {
 
   OutputUniverse& universe_;
   std::function<void(int)> countShown_;
+  std::function<void(const std::string&)> stopped_;
   mutable std::mutex mutex_;
+  std::string path_;
+  std::optional<std::string> failure_;
   std::condition_variable wake_, served_;
   bool requested_ = false;
   bool quit_ = false;

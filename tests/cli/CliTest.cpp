@@ -75,6 +75,7 @@ TEST_F(Cli, ExitStatusAndReasonForEveryOutcome) {
   std::ofstream(bigBoot, std::ios::binary) << std::string(12292, 'x');
   std::ofstream(show, std::ios::binary) << std::string(3 * dmx::kShowFrameBytes, '\0');
   std::ofstream(dir / "S_old.dmx", std::ios::binary) << "kept";
+  std::filesystem::create_symlink("/dev/full", dir / "full.dmx");  // a disk that is full
   auto set = [&](const std::string& uid, std::function<void(cli::SetCommand&)> change) {
     return [this, uid, change] { return Set(uid, change); };
   };
@@ -144,6 +145,7 @@ TEST_F(Cli, ExitStatusAndReasonForEveryOutcome) {
       {shows({"record", "old", {}, false, 0, 0, false}), 2, "old.dmx exists: add --force"},
       {shows({"copy", "old", {}, false, 60, 10, false}), 2, "Nothing to copy"},
       {shows({"copy", "old", {}, false, 0, 2, false}), 2, "S_old.dmx exists: add --force"},
+      {shows({"record", "full", 1.0, false, 0, 0, true}), 6, "No space left on device"},
   };
   for (const Case& c : cases) {
     out.str("");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "TempDir.h"
@@ -170,4 +172,33 @@ TEST_F(Show, ADeletedShowNoLongerPlays) {
   ASSERT_EQ(player.Select(path), 3);
   player.PlaybackStep();
   EXPECT_EQ(universe.At(0), 5) << "the new show, from its first frame";
+}
+
+// A full disk in the middle of a frame: the file keeps its whole frames, the recording ends
+// saying why, and the next frames are not appended out of step.
+TEST_F(Show, AFullDiskEndsTheRecordingWithItsWholeFrames) {
+  std::vector<std::string> said;
+  dmx::ShowRecorder recorder(universe, {}, [&](const std::string& why) { said.push_back(why); });
+  ASSERT_TRUE(recorder.Start(path));
+  // The file may grow to three and a half frames (a disk that fills up mid-frame).
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit before{};
+  getrlimit(RLIMIT_FSIZE, &before);
+  rlimit small = before;
+  small.rlim_cur = 3 * 518 + 259;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  Record(recorder, 6);
+  setrlimit(RLIMIT_FSIZE, &before);
+  EXPECT_EQ(std::filesystem::file_size(path), 3u * 518) << "the partial frame is cut off";
+  EXPECT_FALSE(recorder.Recording());
+  ASSERT_EQ(said.size(), 1u);
+  EXPECT_NE(said[0].find("Recording stopped: " + path), std::string::npos) << said[0];
+  EXPECT_NE(said[0].find("; 3 whole frames kept"), std::string::npos) << said[0];
+  EXPECT_EQ(recorder.Failure(), said[0]);
+  // A device that takes nothing at all.
+  ASSERT_TRUE(recorder.Start("/dev/full"));
+  Record(recorder);
+  EXPECT_NE(recorder.Failure().value_or("").find("No space left on device"), std::string::npos);
+  ASSERT_TRUE(recorder.Start(path));
+  EXPECT_FALSE(recorder.Failure()) << "a new recording starts clean";
 }
