@@ -392,8 +392,18 @@ void ArtNetBridge::RelayRdm(const ArtNetDatagram& d, Sender requester) {
   };
   job.deadline = std::chrono::steady_clock::now() + options_.relayWait;
   if (!line_.Queue(std::move(job))) {
-    log_.Add(fmt::format("Art-Net RDM request {} not relayed: the line takes no more requests now",
-                         transaction));
+    // A console flooding requests during a discovery: one line a second, with the count.
+    const common::Instant now = clock_.Now();
+    if (!lastRefusedLine_ || now - *lastRefusedLine_ >= std::chrono::seconds(1)) {
+      log_.Add(fmt::format(
+          "Art-Net RDM request {} not relayed: the line takes no more requests now{}", transaction,
+          refusedSinceLine_ > 0 ? fmt::format(" ({} more refused before it)", refusedSinceLine_)
+                                : std::string()));
+      lastRefusedLine_ = now;
+      refusedSinceLine_ = 0;
+    } else {
+      ++refusedSinceLine_;
+    }
     ForgetTransaction(transaction);
     return;
   }

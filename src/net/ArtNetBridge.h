@@ -172,6 +172,8 @@ class ArtNetBridge {
   common::Instant lastTime_{};
   std::optional<common::Instant> lastDropLine_;  // none written yet
   uint64_t dropsSinceLine_ = 0;
+  std::optional<common::Instant> lastRefusedLine_;  // relays refused for a full queue
+  uint64_t refusedSinceLine_ = 0;
   bool saidDmxNotTaken_ = false;
   bool saidRdmNotRelayed_ = false;
 

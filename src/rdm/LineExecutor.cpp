@@ -2,6 +2,8 @@
 
 #include <pthread.h>
 
+#include <vector>
+
 namespace velquor::rdm {
 
 LineExecutor::LineExecutor(std::atomic<bool>& lineBusy) : lineBusy_(lineBusy) {
@@ -24,12 +26,32 @@ std::optional<std::string> LineExecutor::Start(Command command) {
 }
 
 bool LineExecutor::Queue(QueuedJob job) {
-  std::lock_guard lock(mutex_);
-  if (stop_ || queued_.size() >= kMaxQueuedJobs) return false;
-  job.heldBy = commandActive_.load() ? activeName_ : std::string();
-  queued_.push_back(std::move(job));
-  wake_.notify_all();
-  return true;
+  std::vector<QueuedJob> late;
+  bool queued = false;
+  {
+    std::lock_guard lock(mutex_);
+    // Jobs past their deadline leave now, not when the command holding the line ends: during
+    // a long discovery a console's new requests find room again.
+    const auto now = std::chrono::steady_clock::now();
+    for (auto it = queued_.begin(); it != queued_.end();) {
+      if (now > it->deadline) {
+        late.push_back(std::move(*it));
+        it = queued_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    if (!stop_ && queued_.size() < kMaxQueuedJobs) {
+      job.heldBy = commandActive_.load() ? activeName_ : std::string();
+      queued_.push_back(std::move(job));
+      queued = true;
+      wake_.notify_all();
+    }
+  }
+  for (QueuedJob& j : late) {
+    if (j.expired) j.expired(j.heldBy);
+  }
+  return queued;
 }
 
 bool LineExecutor::TryRunIdle(std::function<void()> job) {

@@ -49,7 +49,8 @@ class LineExecutor {
     std::string heldBy;  // filled in by Queue
   };
   static constexpr size_t kMaxQueuedJobs = 16;
-  // False (and nothing queued) when kMaxQueuedJobs are waiting already or at shutdown.
+  // False (and nothing queued) when kMaxQueuedJobs are waiting already or at shutdown. Jobs
+  // whose deadline has passed are taken out first, their `expired` called on this thread.
   bool Queue(QueuedJob job);
   // Runs `job` when the line is idle, without waiting; false (and nothing run) otherwise.
   bool TryRunIdle(std::function<void()> job);

@@ -273,6 +273,16 @@ TEST_F(Bridge, ArtRdmDuringACommandIsAnsweredAfterIt) {
   ASSERT_TRUE(asking.Send(ArtRdmGetDeviceInfo(kSpot, 0x55)));
   Sync();  // the request is queued: the network thread does not wait for the line
   EXPECT_EQ(Counters().relayed.load(), 1u);
+  // A console flooding requests meanwhile: the queue is full after 16; one line says so.
+  for (int tn = 0x60; tn < 0x60 + 30; ++tn) {
+    ASSERT_TRUE(console->Send(ArtRdmGetDeviceInfo(kSpot, static_cast<uint8_t>(tn))));
+  }
+  Sync();
+  EXPECT_EQ(Counters().relayed.load(), 16u);
+  EXPECT_EQ(h.log.CountStartingWith(
+                "Art-Net RDM request 111 not relayed: the line takes no more requests now"),
+            1u);
+  EXPECT_EQ(h.log.CountStartingWith("Art-Net RDM request "), 1u) << "one line, not fifteen";
   EXPECT_FALSE(ended.load());
   release.set_value();
   // To the console that asked, though another sent since.
