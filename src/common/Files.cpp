@@ -42,46 +42,59 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::string& e
   return text.str();
 }
 
-bool WriteFileAtomic(const std::string& path, std::string_view content, std::string& error) {
-  // A temporary of its own: two programs saving the same file never write into one
-  // temporary (the window and velquor-cli both save devnames.lst).
-  std::string temp = path + ".tmp.XXXXXX";
-  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
-    error = std::strerror(errno);
-    return false;
+AtomicFileWriter::AtomicFileWriter(std::string path)
+    : path_(std::move(path)), temp_(path_ + ".tmp.XXXXXX") {
+  fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+  if (fd_ < 0) {
+    error_ = std::strerror(errno);
+    return;
   }
-  ::fchmod(fd, 0644);
-  size_t done = 0;
-  while (done < content.size()) {
-    ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+  opened_ = true;
+  ::fchmod(fd_, 0644);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  if (fd_ >= 0) ::close(fd_);
+  if (opened_ && !committed_) ::unlink(temp_.c_str());
+}
+
+bool AtomicFileWriter::Write(std::string_view bytes) {
+  while (Ok() && !bytes.empty()) {
+    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      if (errno == EINTR) continue;
-      error = std::strerror(errno);
-      ::close(fd);
-      ::unlink(temp.c_str());
-      return false;
+      error_ = std::strerror(errno);
+    } else {
+      bytes.remove_prefix(static_cast<size_t>(n));
     }
-    done += static_cast<size_t>(n);
   }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    error = std::strerror(errno);
-    ::unlink(temp.c_str());
+  return Ok();
+}
+
+bool AtomicFileWriter::Commit() {
+  if (!Ok()) return false;
+  const bool closed = ::fsync(fd_) == 0 && ::close(fd_) == 0;
+  fd_ = -1;
+  if (!closed || ::rename(temp_.c_str(), path_.c_str()) != 0) {
+    error_ = std::strerror(errno);
     return false;
   }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    error = std::strerror(errno);
-    ::unlink(temp.c_str());
-    return false;
-  }
+  committed_ = true;
   // The rename itself reaches the disk with the directory.
-  const std::string dir = std::filesystem::path(path).parent_path().string();
+  const std::string dir = std::filesystem::path(path_).parent_path().string();
   const int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {
     ::fsync(dirFd);
     ::close(dirFd);
   }
   return true;
+}
+
+bool WriteFileAtomic(const std::string& path, std::string_view content, std::string& error) {
+  AtomicFileWriter file(path);
+  if (file.Write(content) && file.Commit()) return true;
+  error = file.Error();
+  return false;
 }
 
 bool RemoveFile(const std::string& path, std::string& error) {

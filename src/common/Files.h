@@ -13,6 +13,28 @@ bool FileExists(const std::string& path);  // a regular file
 bool PathExists(const std::string& path);  // anything at all
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string& error);
 bool WriteFileAtomic(const std::string& path, std::string_view content, std::string& error);
+
+// A file written whole or not at all, in pieces: a temporary of its own beside `path` (two
+// programs saving one file never share it), renamed onto `path` by Commit with the directory
+// synced after. Dropped without Commit, or after a failed write, it leaves nothing behind.
+class AtomicFileWriter {
+ public:
+  explicit AtomicFileWriter(std::string path);
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+  bool Ok() const { return fd_ >= 0 && error_.empty(); }
+  const std::string& Error() const { return error_; }
+  bool Write(std::string_view bytes);
+  bool Commit();
+
+ private:
+  std::string path_, temp_, error_;
+  int fd_ = -1;
+  bool opened_ = false;
+  bool committed_ = false;
+};
 bool RemoveFile(const std::string& path, std::string& error);
 
 // Lines of a text file, CR LF or LF ended; a last line without an end is kept.

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "common/Files.h"
+
 namespace velquor::dmx {
 
 ShowFrame MakeShowFrame(uint8_t sequence, std::span<const uint8_t, kSlots> levels) {
@@ -233,45 +235,29 @@ class FrameReader {
   int fd_;
 };
 
-// A copy written frame by frame beside its target and renamed onto it when whole: a show
-// of any size costs a few frames of memory, and a failed copy leaves no half file.
+// A copy written frame by frame and renamed onto its target when whole: a show of any size
+// costs a few frames of memory, and a failed copy leaves no half file.
 class FrameWriter {
  public:
-  explicit FrameWriter(std::string target)
-      : target_(std::move(target)),
-        part_(target_ + ".part"),
-        fd_(::open(part_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {}
-  ~FrameWriter() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!done_) ::unlink(part_.c_str());
-  }
-  bool Ok() const { return fd_ >= 0 && ok_; }
+  explicit FrameWriter(std::string target) : file_(std::move(target)) {}
+  bool Ok() const { return file_.Ok(); }
   void Append(const ShowFrame& frame) {
     buffer_.insert(buffer_.end(), frame.begin(), frame.end());
     if (buffer_.size() >= kFlushBytes) Flush();
   }
   bool Finish() {
     Flush();
-    if (fd_ < 0 || !ok_) return false;
-    ok_ = ::fsync(fd_) == 0;
-    ::close(fd_);
-    fd_ = -1;
-    done_ = ok_ && ::rename(part_.c_str(), target_.c_str()) == 0;
-    return done_;
+    return file_.Commit();
   }
 
  private:
   static constexpr size_t kFlushBytes = 256 * kShowFrameBytes;
   void Flush() {
-    if (fd_ >= 0 && ok_ && !buffer_.empty()) {
-      ok_ = ::write(fd_, buffer_.data(), buffer_.size()) == static_cast<ssize_t>(buffer_.size());
-    }
+    file_.Write(std::string_view(reinterpret_cast<const char*>(buffer_.data()), buffer_.size()));
     buffer_.clear();
   }
 
-  std::string target_, part_;
-  int fd_;
-  bool ok_ = true, done_ = false;
+  common::AtomicFileWriter file_;
   std::vector<uint8_t> buffer_;
 };
 

@@ -250,19 +250,24 @@ bool ArtNetBridge::SeenJustNow(std::span<const uint8_t> payload, Ipv4 source, ui
   return same;
 }
 
-void ArtNetBridge::DropWithLine(const std::string& reason, Ipv4 source) {
-  counters_.dropped.fetch_add(1, std::memory_order_relaxed);
-  // A broken sender repeats itself many times a second: one line a second at most.
-  const common::Instant now = clock_.Now();
-  if (lastDropLine_ && now - *lastDropLine_ < std::chrono::seconds(1)) {
-    ++dropsSinceLine_;
+void ArtNetBridge::LimitedLine::Add(common::LogSink& log, common::Instant now, std::string line,
+                                    const char* what) {
+  if (last && now - *last < std::chrono::seconds(1)) {
+    ++since;
     return;
   }
-  std::string line = fmt::format("Art-Net datagram from {} dropped: {}", Ipv4Text(source), reason);
-  if (dropsSinceLine_ > 0) line += fmt::format(" ({} more dropped before it)", dropsSinceLine_);
-  log_.Add(std::move(line));
-  dropsSinceLine_ = 0;
-  lastDropLine_ = now;
+  if (since > 0) line += fmt::format(" ({} more {} before it)", since, what);
+  log.Add(std::move(line));
+  since = 0;
+  last = now;
+}
+
+void ArtNetBridge::DropWithLine(const std::string& reason, Ipv4 source) {
+  counters_.dropped.fetch_add(1, std::memory_order_relaxed);
+  // A broken sender repeats itself many times a second.
+  dropLine_.Add(log_, clock_.Now(),
+                fmt::format("Art-Net datagram from {} dropped: {}", Ipv4Text(source), reason),
+                "dropped");
 }
 
 void ArtNetBridge::HandleDatagram(std::span<const uint8_t> payload, Ipv4 source,
@@ -392,18 +397,12 @@ void ArtNetBridge::RelayRdm(const ArtNetDatagram& d, Sender requester) {
   };
   job.deadline = std::chrono::steady_clock::now() + options_.relayWait;
   if (!line_.Queue(std::move(job))) {
-    // A console flooding requests during a discovery: one line a second, with the count.
-    const common::Instant now = clock_.Now();
-    if (!lastRefusedLine_ || now - *lastRefusedLine_ >= std::chrono::seconds(1)) {
-      log_.Add(fmt::format(
-          "Art-Net RDM request {} not relayed: the line takes no more requests now{}", transaction,
-          refusedSinceLine_ > 0 ? fmt::format(" ({} more refused before it)", refusedSinceLine_)
-                                : std::string()));
-      lastRefusedLine_ = now;
-      refusedSinceLine_ = 0;
-    } else {
-      ++refusedSinceLine_;
-    }
+    // A console flooding requests during a discovery.
+    refusedLine_.Add(log_, clock_.Now(),
+                     fmt::format("Art-Net RDM request {} not relayed: the line takes no more "
+                                 "requests now",
+                                 transaction),
+                     "refused");
     ForgetTransaction(transaction);
     return;
   }

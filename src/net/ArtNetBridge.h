@@ -170,10 +170,15 @@ class ArtNetBridge {
   Ipv4 lastSource_ = 0;
   uint16_t lastSourcePort_ = 0;
   common::Instant lastTime_{};
-  std::optional<common::Instant> lastDropLine_;  // none written yet
-  uint64_t dropsSinceLine_ = 0;
-  std::optional<common::Instant> lastRefusedLine_;  // relays refused for a full queue
-  uint64_t refusedSinceLine_ = 0;
+  // A log line that a flood would repeat many times a second: one a second at most, the
+  // next one saying how many were left out ("(N more dropped before it)").
+  struct LimitedLine {
+    std::optional<common::Instant> last;  // none written yet
+    uint64_t since = 0;
+    void Add(common::LogSink& log, common::Instant now, std::string line, const char* what);
+  };
+  LimitedLine dropLine_;     // malformed or foreign datagrams
+  LimitedLine refusedLine_;  // relays refused for a full queue
   bool saidDmxNotTaken_ = false;
   bool saidRdmNotRelayed_ = false;
 
