@@ -47,8 +47,10 @@ c(0, "L", "Label24", 185, 10, 20, 20, "IP", "IP")
 c(0, "CB", "ComboBox_IP", 205, 6, 150, 26)
 c(0, "IMG", "Image_L", 365, 4, 60, 30)
 c(0, "B", "SpeedButton5", 435, 5, 110, 28, "清除显示", "Clear log", designed="清除显示")
+# The device list's patch report (PDF, HTML or CSV), added beside the design's bar.
+c(0, "B", "SpeedButtonExport", 555, 5, 100, 28, "导出…", "Export…", designed="导出…")
 # What the Art-Net node receives, on every page; written by the program.
-c(0, "L", "LabelArtNetStatus", 575, 11, 560, 20)
+c(0, "L", "LabelArtNetStatus", 665, 11, 470, 20)
 c(0, "B", "SpeedButtonMin", 1150, 5, 140, 28, "后台运行", "Minimize", designed="  后台运行  Minimize", flags="h")
 c(0, "LV", "ListViewUID", 5, 40, 560, 395)
 c(0, "B", "SpeedButton_B", 5, 440, 72, 28, "识别灯具", "Identify", designed="识别灯具")

@@ -28,6 +28,7 @@ struct Controls {
   QComboBox* ComboBox_IP = nullptr;
   QLabel* Image_L = nullptr;
   QPushButton* SpeedButton5 = nullptr;
+  QPushButton* SpeedButtonExport = nullptr;
   QLabel* LabelArtNetStatus = nullptr;
   QPushButton* SpeedButtonMin = nullptr;
   QTableWidget* ListViewUID = nullptr;
@@ -236,6 +237,7 @@ struct Controls {
     ComboBox_IP = root.findChild<QComboBox*>("ComboBox_IP");
     Image_L = root.findChild<QLabel*>("Image_L");
     SpeedButton5 = root.findChild<QPushButton*>("SpeedButton5");
+    SpeedButtonExport = root.findChild<QPushButton*>("SpeedButtonExport");
     LabelArtNetStatus = root.findChild<QLabel*>("LabelArtNetStatus");
     SpeedButtonMin = root.findChild<QPushButton*>("SpeedButtonMin");
     ListViewUID = root.findChild<QTableWidget*>("ListViewUID");

@@ -2,10 +2,13 @@
 // the device on the RDM page and only selects it elsewhere, and the list's own buttons.
 
 #include <QAbstractButton>
+#include <QDateTime>
 #include <QSignalBlocker>
 #include <QTabWidget>
 
 #include "app/PageBindings.h"
+#include "app/ReportFile.h"
+#include "workbench/PatchReport.h"
 
 namespace velquor::app {
 
@@ -37,6 +40,8 @@ DeviceListBinding::DeviceListBinding(PageShell& shell, core::Core& core, const f
     shell_.RunCommand(
         "Fixture number", [&list, text] { list.SetFixtureNumber(text.toStdString()); }, {}, false);
   });
+  connect(ui_.SpeedButtonExport, &QAbstractButton::clicked, this,
+          [this] { SpeedButtonExportClick(); });
   connect(ui_.ListViewUID, &QTableWidget::cellClicked, this,
           [this](int row, int) { ListViewUIDClick(row); });
   // The arrow keys pick a fixture as a click does, so the panel follows the highlight.
@@ -72,6 +77,32 @@ void DeviceListBinding::ListViewUIDClick(int row) {
     if (pages_.currentIndex() == 1) ui_.PaintBox1->update();
   }
   shell_.RefreshFromModels();
+}
+
+void DeviceListBinding::SpeedButtonExportClick() {
+  const bool chinese = shell_.CurrentLanguage() == "CHS";
+  QString path =
+      shell_.SaveFile(chinese ? "配接报告 PDF (*.pdf);;HTML (*.html *.htm);;CSV (*.csv)"
+                              : "Patch report PDF (*.pdf);;HTML (*.html *.htm);;CSV (*.csv)",
+                      "patch-report.pdf");
+  if (path.isEmpty()) return;
+  if (!workbench::ReportFormatOf(path.toStdString())) path += ".pdf";
+  // What the list holds now, without asking the line: a command in hand is not disturbed.
+  workbench::PatchReport report;
+  shell_.WithModels([&] { report = workbench::BuildPatchReport(core_.Bench().Table()); });
+  const std::string target = path.toStdString();
+  const std::string when = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm").toStdString();
+  std::string error;
+  if (app::WritePatchReport(report,
+                            workbench::ReportTextsFor(shell_.CurrentLanguage().toStdString()), when,
+                            target, error)) {
+    shell_.Log("Patch report written: " + target + " (" + std::to_string(report.rows.size()) +
+               " fixtures, " + std::to_string(report.overlapping) + " overlapping)");
+  } else {
+    shell_.Log("Unable to write " + target + ": " + error);
+    shell_.ShowError(QString::fromStdString("Unable to write " + target + ": " + error));
+  }
+  shell_.DrainLog();
 }
 
 // Called with the models held.

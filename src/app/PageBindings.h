@@ -40,6 +40,8 @@ class DeviceListBinding : public PageBinding {
   DeviceListBinding(PageShell& shell, core::Core& core, const form1::Controls& ui,
                     QTabWidget& pages);
   void ListViewUIDClick(int row);
+  // The patch report of the list as it stands, to the file chosen (its kind by extension).
+  void SpeedButtonExportClick();
   void Refresh(const workbench::DeviceListView& view);  // models held
 
  private:

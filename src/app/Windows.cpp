@@ -171,9 +171,10 @@ void MainWindow::LayOut() {
 // Keys walk the window as it reads: the bar, the list and its buttons, the log, then the page.
 void MainWindow::SetTabOrder() {
   const form1::Controls& u = ui_;
-  QWidget* chain[] = {u.ComboBox_IP,     u.SpeedButton5,  u.ListViewUID,     u.SpeedButton_B,
-                      u.SpeedButton_A,   u.MaskEdit_SNUM, u.SpeedButtonSort, u.SpeedButtonUp,
-                      u.SpeedButtonDown, u.SpeedButton2,  u.LogMemo,         pages_};
+  QWidget* chain[] = {u.ComboBox_IP,   u.SpeedButton5,    u.SpeedButtonExport, u.ListViewUID,
+                      u.SpeedButton_B, u.SpeedButton_A,   u.MaskEdit_SNUM,     u.SpeedButtonSort,
+                      u.SpeedButtonUp, u.SpeedButtonDown, u.SpeedButton2,      u.LogMemo,
+                      pages_};
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 }
 

@@ -106,6 +106,21 @@ int RunRig(CliSession& session, std::ostream& out, std::ostream& err);
 int RunDiscover(CliSession& session, bool incremental, std::ostream& out, std::ostream& err);
 // The device list as the window shows it, each device asked for its current state.
 int RunList(CliSession& session, std::ostream& out, std::ostream& err);
+
+struct ReportCommand {
+  std::string file;              // FILE.pdf, FILE.html (.htm) or FILE.csv
+  std::string language = "ENU";  // the words of the PDF and HTML: ENU or CHS
+  bool force = false;            // replace an existing file
+};
+// Refuses (true, the reason on `err`) a report file of an unknown kind, or one that exists
+// without `force`: checked before the line is opened.
+bool ReportTargetRefused(const ReportCommand& command, std::ostream& err);
+// The patch report of the listed devices, each asked for its state as `list` asks, written to
+// the file; a device that does not answer keeps empty cells (exit 4, the report written).
+int RunReport(CliSession& session, const ReportCommand& command, std::ostream& out,
+              std::ostream& err);
+// `list --csv`: the same report as CSV on `out`.
+int RunListCsv(CliSession& session, std::ostream& out, std::ostream& err);
 // The device panel's read of one device, and the values it fills.
 int RunRead(CliSession& session, const std::string& uid, std::ostream& out, std::ostream& err,
             bool broadcast = false);

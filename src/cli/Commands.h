@@ -25,5 +25,10 @@ nlohmann::json DevicesJson(workbench::Workbench& bench,
                            const std::vector<bool>* answered = nullptr);
 // A device-list file that could not be read or written during the command (said on `err`).
 bool FileFailed(CliSession& session, std::ostream& err);
+// devnames.lst loaded and each listed device asked for its state, as `list` does; `answered`
+// per row. An exit status: 0, or 6 (said on `err`) when there is no usable list.
+int ReadListedDevices(CliSession& session, std::vector<bool>& answered, std::ostream& err);
+// 0 when every device answered, else 4 with a line on `err` saying how many did not.
+int SilentDevices(const std::vector<bool>& answered, std::ostream& err);
 
 }  // namespace velquor::cli

@@ -103,10 +103,9 @@ bool SetsRefused(workbench::Workbench& bench, std::ostream& err) {
 
 }  // namespace
 
-int RunList(CliSession& session, std::ostream& out, std::ostream& err) {
+int ReadListedDevices(CliSession& session, std::vector<bool>& answered, std::ostream& err) {
   workbench::Workbench& bench = session.Bench();
   if (!NeedsList(bench, err)) return kExitFileError;
-  std::vector<bool> answered;
   session.Run([&] {
     bench.Devices().Reload(true, nullptr);
     answered = AskListedDevices(bench);
@@ -118,15 +117,26 @@ int RunList(CliSession& session, std::ostream& out, std::ostream& err) {
     err << bench.Devices().DevNamesPath() << " lists no device: it is not a device list\n";
     return kExitFileError;
   }
+  return kExitOk;
+}
+
+int SilentDevices(const std::vector<bool>& answered, std::ostream& err) {
   const auto silent = std::count(answered.begin(), answered.end(), false);
+  if (silent == 0) return kExitOk;
+  err << silent << " of " << answered.size() << " listed devices did not answer\n";
+  return kExitNoAnswer;
+}
+
+int RunList(CliSession& session, std::ostream& out, std::ostream& err) {
+  std::vector<bool> answered;
+  if (const int failed = ReadListedDevices(session, answered, err)) return failed;
+  workbench::Workbench& bench = session.Bench();
   if (session.Json()) {
     out << json{{"devices", DevicesJson(bench, &answered)}}.dump(2) << "\n";
   } else {
     out << ListText(bench, answered);
   }
-  if (silent == 0) return kExitOk;
-  err << silent << " of " << answered.size() << " listed devices did not answer\n";
-  return kExitNoAnswer;
+  return SilentDevices(answered, err);
 }
 
 std::optional<rdm::Uid> ParseDeviceUid(const std::string& text, std::ostream& err) {

@@ -150,6 +150,17 @@ int main(int argc, char** argv) {
   mergeCmd->add_flag("--force", firmwareForce, "Replace an existing output file");
 
   auto* listCmd = app.add_subcommand("list", "Show the device list with each device's state");
+  bool listCsv = false;
+  listCmd->add_flag("--csv", listCsv,
+                    "The patch report as CSV (RFC 4180) on standard output, sorted by address");
+
+  cli::ReportCommand report;
+  auto* reportCmd = app.add_subcommand(
+      "report", "Write the patch report (sorted by address, overlaps and gaps marked, the map)");
+  reportCmd->add_option("file", report.file, "FILE.pdf, FILE.html or FILE.csv")->required();
+  reportCmd->add_option("--language", report.language, "ENU (default) or CHS")
+      ->check(CLI::IsMember({"ENU", "CHS"}));
+  reportCmd->add_flag("--force", report.force, "Replace an existing file");
 
   std::string scenesAction;
   std::optional<double> scenesSeconds;
@@ -200,6 +211,12 @@ int main(int argc, char** argv) {
     return cli::kExitUsage;
   }
   options.virtualLine = virtualOption->count() > 0;
+  // Refused before the line is opened: nothing is sent for a report that cannot be written.
+  if (reportCmd->parsed() && cli::ReportTargetRefused(report, std::cerr)) return cli::kExitUsage;
+  if (listCsv && options.json) {
+    std::cerr << "list takes --csv or --json, not both\n";
+    return cli::kExitUsage;
+  }
   if (mergeCmd->parsed()) {  // no box needed
     return cli::RunFirmwareMerge(firmwareImages, firmwareOutput, firmwareForce, std::cout,
                                  std::cerr);
@@ -210,7 +227,7 @@ int main(int argc, char** argv) {
   cli::ProgressLine progress(std::cerr, isatty(STDERR_FILENO) != 0);
   options.discoveryProgress = [&](const workbench::DiscoveryStatus& s) { progress.Show(s); };
   std::function<void(const std::string&)> printLine;
-  if (!quiet && !options.json) {
+  if (!quiet && !options.json && !listCsv) {  // standard output is the document
     printLine = [&](const std::string& line) {
       progress.Clear();
       std::cout << line << '\n';
@@ -246,7 +263,11 @@ int main(int argc, char** argv) {
     return cli::RunArtNet(*session, artnet, interrupted, std::cout, std::cerr);
   }
   if (discoverCmd->parsed()) return cli::RunDiscover(*session, incremental, std::cout, std::cerr);
-  if (listCmd->parsed()) return cli::RunList(*session, std::cout, std::cerr);
+  if (listCmd->parsed()) {
+    return listCsv ? cli::RunListCsv(*session, std::cout, std::cerr)
+                   : cli::RunList(*session, std::cout, std::cerr);
+  }
+  if (reportCmd->parsed()) return cli::RunReport(*session, report, std::cout, std::cerr);
   if (readCmd->parsed()) {
     return cli::RunRead(*session, readUid, std::cout, std::cerr, readBroadcast);
   }

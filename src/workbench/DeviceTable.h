@@ -17,6 +17,8 @@ namespace velquor::workbench {
 constexpr int MaxDevices = 530;
 // A device without a DMX footprint reports start address 0xFFFF: it has no address to show.
 constexpr uint16_t kNoStartAddressIndex = 0xFFFF;
+// What the list shows for a description the device was asked for and did not give.
+constexpr const char* kNoAnswerText = "/";
 
 struct DeviceRecord {
   rdm::Uid Uid;
@@ -32,6 +34,10 @@ struct DeviceRecord {
   std::string PersonalityDescription;
   uint8_t SensorCount = 0;
   uint16_t PlanReserved = 0;  // the address plan's reserved word, written back as it was read
+  // Whether StartAddressIndex and Footprint hold a value the device, a plan file or the map
+  // gave: until then they are 0 by default, which is no reading (the report leaves them empty).
+  bool AddressKnown = false;
+  bool FootprintKnown = false;
 };
 
 // Ordered key=value entries; key = UidText of the UID, value = the label.

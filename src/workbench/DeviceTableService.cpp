@@ -128,10 +128,14 @@ void DeviceTableService::Apply(const DeviceReading& reading) {
   if (reading.info) {
     if (reading.info->footprint >= 1 && reading.info->footprint <= 512) {
       r->Footprint = reading.info->footprint;
+      r->FootprintKnown = true;
     }
     r->SensorCount = reading.info->sensorCount;
   }
-  if (reading.personalityFootprint) r->Footprint = *reading.personalityFootprint;
+  if (reading.personalityFootprint) {
+    r->Footprint = *reading.personalityFootprint;
+    r->FootprintKnown = true;
+  }
   if (reading.personalityDescription) r->PersonalityDescription = *reading.personalityDescription;
   if (reading.startAddress) {
     // 0xFFFF: the device has no DMX footprint, so no address (not 512).
@@ -139,11 +143,12 @@ void DeviceTableService::Apply(const DeviceReading& reading) {
         *reading.startAddress == rdm::kNoStartAddress
             ? kNoStartAddressIndex
             : static_cast<uint16_t>(std::clamp<uint16_t>(*reading.startAddress, 1, 512) - 1);
+    r->AddressKnown = true;
   }
   if (reading.manufacturer) r->ManufacturerLabel = *reading.manufacturer;
   if (reading.descriptionsAsked) {
-    r->DeviceModelDescription = reading.model.value_or("/");
-    r->SoftwareVersionLabel = reading.software.value_or("/");
+    r->DeviceModelDescription = reading.model.value_or(kNoAnswerText);
+    r->SoftwareVersionLabel = reading.software.value_or(kNoAnswerText);
   }
   if (reading.identify) r->IdentifyOn = *reading.identify ? 1 : 0;
   if (reading.lampState) r->LampState = *reading.lampState;

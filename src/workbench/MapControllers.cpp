@@ -104,6 +104,7 @@ std::vector<PlanRecord> ReplaceRows(DeviceTableService& service,
     d.Uid = uid;
     d.StartAddressIndex = records[k].startIndex;
     d.Footprint = records[k].footprint;
+    d.AddressKnown = d.FootprintKnown = true;
     d.FixtureNumber = static_cast<uint16_t>(devices.size() + 1);
     d.PlanReserved = records[k].reserved;
     devices.push_back(std::move(d));
@@ -152,7 +153,10 @@ bool PatchPageController::Drag(int x, int y, bool leftHeld) {
 
 void PatchPageController::Release() {
   // The map is an edit of the list: nothing is sent, Write does that.
-  if (DeviceRecord* d = table_.Table().SelectedDevice()) d->StartAddressIndex = map_.cursor;
+  if (DeviceRecord* d = table_.Table().SelectedDevice()) {
+    d->StartAddressIndex = map_.cursor;
+    d->AddressKnown = true;
+  }
 }
 
 void PatchPageController::Read(bool rebuildList) {
@@ -170,6 +174,7 @@ void PatchPageController::Read(bool rebuildList) {
         info->startAddress == rdm::kNoStartAddress
             ? kNoStartAddressIndex
             : static_cast<uint16_t>(std::clamp<int>(info->startAddress, 1, 512) - 1);
+    r->AddressKnown = r->FootprintKnown = true;
   }
   table_.SelectRow(-1);
   if (rebuildList) list_.LoadDeviceTable(false);
@@ -267,7 +272,10 @@ bool AddressingController::Drag(int x, int y, bool leftHeld) {
 
 void AddressingController::Release() {
   if (selected_) {
-    if (DeviceRecord* d = table_.Table().Find(*selected_)) d->StartAddressIndex = map_.cursor;
+    if (DeviceRecord* d = table_.Table().Find(*selected_)) {
+      d->StartAddressIndex = map_.cursor;
+      d->AddressKnown = true;
+    }
   }
 }
 

@@ -364,3 +364,27 @@ TEST(CommandLine, HelpListsEveryOptionAndPagesAndButtonsGoByName) {
     EXPECT_EQ(button ? button->objectName() : QString(), found) << asked;
   }
 }
+
+// Export… writes the list as it stands, without asking the line: the start-up load read the
+// blocks and personalities, nobody read a manufacturer yet, so those cells stay empty. A name
+// without a report's extension becomes a PDF; a file that cannot be written is said.
+TEST(Windows, ExportWritesThePatchReportOfTheListAsItStands) {
+  AppWindow a(kThreeSpots);
+  const size_t requests = a.window->CoreRef().Log().CountStartingWith("->Request:");
+  a.saveTarget = QString::fromStdString(a.work / "rig.csv");
+  a.C<QPushButton>("SpeedButtonExport")->click();
+  EXPECT_EQ(ReadText(a.work / "rig.csv"),
+            "UID,Label,Manufacturer,Model,Personality,Start,Footprint,End,Free before,Overlaps\r\n"
+            "0x7FF000000101,Spot 1,,,Standard,1,16,16,,\r\n"
+            "0x7FF000000102,Spot 2,,,Standard,17,16,32,,\r\n"
+            "0x7FF000000103,Spot 3,,,Standard,33,16,48,,\r\n");
+  EXPECT_EQ(a.window->CoreRef().Log().CountStartingWith("->Request:"), requests);
+  a.saveTarget = QString::fromStdString(a.work / "rig");
+  a.C<QPushButton>("SpeedButtonExport")->click();
+  EXPECT_EQ(ReadText(a.work / "rig.pdf").substr(0, 5), "%PDF-");
+  EXPECT_TRUE(
+      a.Log().contains("Patch report written: " + QString::fromStdString(a.work / "rig.pdf")));
+  a.saveTarget = QString::fromStdString(a.work / "gone/rig.html");
+  a.C<QPushButton>("SpeedButtonExport")->click();
+  EXPECT_EQ(a.errors.size(), 1);
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -441,4 +442,66 @@ TEST_F(Cli, AFreshSessionChecksANewAddressAgainstWhatTheRigReports) {
   EXPECT_EQ(Set("7FF000000101", [](auto& c) { c.address = "101"; }), cli::kExitUsage);
   EXPECT_TRUE(Has(err.str(), "overlaps 0x7FF200000301 (Dimmer Pack A) at 101-106"));
   EXPECT_EQ(Rig(0x7FF000000101ULL).startAddress, 1);
+}
+
+// A list a Chinese Windows install wrote (GB18030, CRLF) naming a fixture that no longer
+// answers: the report is UTF-8, sorted by address, quoted where a label needs it, and the
+// silent fixture's cells stay empty. The file's kind is its extension, checked before anything.
+TEST_F(Cli, PatchReportFromWhatTheFixturesAnswerInEveryFormat) {
+  testsupport::WriteBytes(dir / "devnames.lst",
+                          "7FF100000201=Wash, \"Par\" 1\r\n7FF000000102=\xCE\xE8\xCC\xA8 2\r\n"
+                          "7FF000000101=Spot 1\r\n123400005678=Gone\r\n");
+  ASSERT_EQ(Set("7FF0:00000102",
+                [](auto& c) {
+                  c.address = "9";
+                  c.allowOverlap = true;
+                }),
+            0)
+      << err.str();
+  const std::string csv =
+      "UID,Label,Manufacturer,Model,Personality,Start,Footprint,End,Free before,Overlaps\r\n"
+      "0x7FF000000101,Spot 1,Northlight Works,Orbit 350 Spot,Standard,1,16,16,,0x7FF000000102\r\n"
+      "0x7FF000000102,舞台 2,Northlight Works,Orbit 350 Spot,Standard,9,16,24,,0x7FF000000101\r\n"
+      "0x7FF100000201,\"Wash, \"\"Par\"\" 1\",Brightfield,ColorPar 18,RGBW Dim Strobe,65,8,72,"
+      "25-64,\r\n"
+      "0x123400005678,Gone,,,,,,,,\r\n";
+  out.str("");
+  err.str("");
+  EXPECT_EQ(cli::RunListCsv(*session, out, err), cli::kExitNoAnswer);
+  EXPECT_EQ(out.str(), csv);
+  EXPECT_EQ(err.str(), "1 of 4 listed devices did not answer\n");
+
+  auto report = [&](const std::string& name, const std::string& language = "ENU") {
+    out.str("");
+    return cli::RunReport(*session, {dir / name, language, false}, out, err);
+  };
+  EXPECT_EQ(report("patch.csv"), cli::kExitNoAnswer);
+  EXPECT_EQ(testsupport::ReadBytes(dir / "patch.csv"), csv);
+  EXPECT_EQ(out.str(), dir / "patch.csv: 4 fixtures, 2 overlapping, 480 free addresses\n");
+  EXPECT_EQ(report("patch.HTML", "CHS"), cli::kExitNoAnswer);
+  const std::string html = testsupport::ReadBytes(dir / "patch.HTML");
+  EXPECT_TRUE(Has(html, "<td colspan=\"9\">空闲 25–64 (40)</td>"));
+  EXPECT_TRUE(Has(html, "<td>Wash, &quot;Par&quot; 1</td>"));
+  EXPECT_EQ(report("patch.pdf"), cli::kExitNoAnswer);
+  EXPECT_EQ(testsupport::ReadBytes(dir / "patch.pdf").substr(0, 5), "%PDF-");
+  if (std::system("pdftotext -v >/dev/null 2>&1") == 0) {
+    ASSERT_EQ(std::system(("pdftotext " + dir / "patch.pdf").c_str()), 0);
+    const std::string text = testsupport::ReadBytes(dir / "patch.txt");
+    for (const char* part :
+         {"Wash, \"Par\" 1", "舞台 2", "Free 25–64 (40)", "Overlaps 0x7FF000000101"}) {
+      EXPECT_TRUE(Has(text, part));
+    }
+  }
+  EXPECT_EQ(report("missing/patch.csv"), cli::kExitFileError);
+
+  // Refused before the line is opened: a kind the report does not know, a file already there.
+  for (const auto& [file, force, refused, says] :
+       {std::tuple(std::string("patch.txt"), false, true, "FILE.pdf, FILE.html (.htm) or FILE.csv"),
+        std::tuple(std::string("patch"), true, true, "FILE.pdf"),
+        std::tuple(dir / "patch.csv", false, true, "exists: add --force"),
+        std::tuple(dir / "patch.csv", true, false, "")}) {
+    err.str("");
+    EXPECT_EQ(cli::ReportTargetRefused({file, "ENU", force}, err), refused) << file;
+    EXPECT_TRUE(Has(err.str(), says));
+  }
 }
