@@ -140,7 +140,7 @@ class ReportPainter {
   }
 
   void Table(const workbench::PatchReport& report) {
-    static constexpr double kWidths[] = {30, 38, 30, 32, 30, 14, 16, 14};  // mm; marks: the rest
+    static constexpr double kWidths[] = {30, 40, 30, 30, 30, 15, 19, 15};  // mm; marks: the rest
     double used = 0;
     for (double w : kWidths) {
       columns_.push_back(Mm(w));
