@@ -142,17 +142,6 @@ TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
   EXPECT_EQ(endless.rdm.Requests(), 16u);
 }
 
-TEST(ParameterOps, GuardedOperationsSendNothingForUnlistedParameters) {
-  WorkbenchHarness h;
-  workbench::DeviceReading r = Ask(h, kRadio, &Ops::GetSupportedParameters);  // no hours, status
-  const auto requests = h.rdm.Requests();
-  Ask(h, r, &Ops::GetStatusMessages, &Ops::GetDeviceHours, &Ops::GetLampHours);
-  EXPECT_EQ(h.rdm.Requests(), requests);
-  const auto panel = Shown(r);
-  EXPECT_EQ(std::tuple(panel.status, panel.deviceHours, panel.lampHours),
-            std::tuple("/", "/", "/"));
-}
-
 TEST(ParameterOps, StatusMessagesShowTextColourOrAClearNone) {
   WorkbenchHarness h;
   const std::tuple<rdm::Uid, const char*, workbench::Rgb> cases[] = {
