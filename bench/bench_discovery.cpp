@@ -5,6 +5,8 @@
 //   bench_discovery                      every rig size, layout and overlap
 //   bench_discovery 32 128               those sizes only
 //   bench_discovery --neighbouring or 32 those sizes, one layout and one overlap
+//   bench_discovery --before ...         with one answer frame per 5 ms poll, as the link
+//                                        used to take them
 
 #include <chrono>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "OneFrameAPoll.h"
 #include "common/Clock.h"
 #include "common/Log.h"
 #include "link/UsbLink.h"
@@ -27,9 +30,12 @@ int main(int argc, char** argv) {
   std::vector<int> sizes;
   std::vector<UidLayout> layouts;
   std::vector<CollisionMode> modes;
+  bool before = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--neighbouring")
+    if (a == "--before")
+      before = true;
+    else if (a == "--neighbouring")
       layouts.push_back(UidLayout::Neighbouring);
     else if (a == "--scattered")
       layouts.push_back(UidLayout::Scattered);
@@ -59,7 +65,9 @@ int main(int argc, char** argv) {
         common::LogSink log(1000);
         virtualline::VirtualLine line(virtualline::GenerateRig(n, layout, mode),
                                       common::RealClock());
-        link::UsbLink usb(line, log, common::RealClock());
+        benchsupport::OneFrameAPoll paced(line);
+        link::UsbLink usb(before ? static_cast<link::LinkTransport&>(paced) : line, log,
+                          common::RealClock());
         rdm::RdmEngine engine(usb, log);
         usb.LinkOpen();
         usb.SetResponseTimeout(50);

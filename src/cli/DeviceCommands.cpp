@@ -329,7 +329,7 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
     if (c.panInvert || c.tiltInvert || c.panTiltSwap) {
       workbench::DeviceReading supported(*uid);
       if (!uid->IsBroadcast()) ops.GetSupportedParameters(supported);  // only what it lists
-      ops.SetInversions(*uid, {flag(c.panInvert), flag(c.tiltInvert), flag(c.panTiltSwap)});
+      ops.SetInversions(supported, {flag(c.panInvert), flag(c.tiltInvert), flag(c.panTiltSwap)});
     }
     if (c.identify) ops.SetIdentify(*uid, *c.identify == 1);
     workbench::DeviceRecord* listed = bench.Table().Find(*uid);

@@ -122,11 +122,17 @@ double UsbLink::LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs) {
     response[1] = 0;
   }
   uint16_t count = 0;
+  uint32_t placed = 0;  // bit s: chunk s of the answer is in `response`
+  bool arriving = false;
   double elapsed = 0;
 
   for (;;) {
-    // Sleep to the next poll either way: a closed link must not spin a core either.
-    BusyWaitMs(kPollIntervalMs);
+    // While an answer is arriving the next frame may be waiting already: each frame carries
+    // its place, so asking again at once cannot misplace one. The 5 ms wait comes only
+    // before the first poll and after one that brought nothing new; a closed link waits too,
+    // never spinning a core.
+    if (!arriving) BusyWaitMs(kPollIntervalMs);
+    arriving = false;
     if (open_.load()) {
       LinkFrame frame;
       int rc = 0;
@@ -137,6 +143,9 @@ double UsbLink::LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs) {
           Chunk chunk = UnscrambleChunk(frame);
           std::copy(chunk.begin(), chunk.end(), response.begin() + static_cast<ptrdiff_t>(offset));
           count = static_cast<uint16_t>(std::min<unsigned>(count + kChunkSize, 0xFFFFu));
+          // A frame repeated by the box adds nothing new: wait before asking again.
+          arriving = (placed & (1u << s)) == 0;
+          placed |= 1u << s;
         }
       } else if (rc == kPipeError) {
         transport_.ClearHalt();
@@ -145,8 +154,12 @@ double UsbLink::LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs) {
 
     elapsed = common::ToMs(clock_.Now() - start);
 
-    bool complete = response.size() >= 3 && response[0] == 0xCC && response[1] == 0x01 &&
-                    RdmChunkCount(response[2]) * kChunkSize <= count;
+    // Whole when every chunk the length asks for has come, each counted once.
+    bool complete = false;
+    if (response.size() >= 3 && response[0] == 0xCC && response[1] == 0x01) {
+      const uint32_t needed = (1u << RdmChunkCount(response[2])) - 1;
+      complete = (placed & needed) == needed;
+    }
     if (complete || elapsed >= timeoutMs) break;
   }
   receivedByteCount_ = count;

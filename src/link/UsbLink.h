@@ -41,7 +41,8 @@ class UsbLink {
   void LinkOpen();
   // Sends floor(data.size() / 31) chunks; returns the code of the last transfer tried.
   int32_t LinkSend(uint8_t mode, std::span<const uint8_t> data);
-  // Polls RDM answer frames into `response` until a whole message or the time-out.
+  // Polls RDM answer frames into `response` until a whole message or the time-out: 5 ms
+  // apart, and at once after a frame that brought a new piece of the answer.
   double LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs);
   // Lets UI events run, receives with the selected time-out; bytes received.
   uint16_t LinkReceive(std::span<uint8_t> response);

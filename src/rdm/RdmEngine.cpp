@@ -311,34 +311,6 @@ void RdmEngine::LogRdmMessage(bool isRequest) {
   }
 }
 
-void RdmEngine::SetSupportedPidList(std::vector<uint16_t> pids) {
-  std::lock_guard lock(supportedMutex_);
-  supportedPids_ = std::move(pids);
-}
-
-std::vector<uint16_t> RdmEngine::SupportedPidList() const {
-  std::lock_guard lock(supportedMutex_);
-  return supportedPids_;
-}
-
-bool RdmEngine::IsPidSupported(uint16_t pidValue) const {
-  switch (pidValue) {
-    case pid::IDENTIFY_DEVICE:
-    case pid::DEVICE_INFO:
-    case pid::DEVICE_MODEL_DESCRIPTION:
-    case pid::MANUFACTURER_LABEL:
-    case pid::DEVICE_LABEL:
-    case pid::SOFTWARE_VERSION_LABEL:
-    case pid::DMX_PERSONALITY:
-    case pid::DMX_START_ADDRESS:
-      return true;
-    default:
-      break;
-  }
-  std::lock_guard lock(supportedMutex_);
-  return std::find(supportedPids_.begin(), supportedPids_.end(), pidValue) != supportedPids_.end();
-}
-
 RdmImage RdmEngine::RequestImage() {
   std::lock_guard guard(link_.Lock());
   return request_;

@@ -104,11 +104,6 @@ class RdmEngine {
   // Local date and time after the response separator line.
   void SetNowText(std::function<std::string()> nowText) { nowText_ = std::move(nowText); }
 
-  // Parameters the device asked last reports beside the ones every device has.
-  void SetSupportedPidList(std::vector<uint16_t> pids);
-  std::vector<uint16_t> SupportedPidList() const;
-  bool IsPidSupported(uint16_t pid) const;
-
   // Snapshots for diagnostics and tests.
   RdmImage RequestImage();
   link::UsbLink& Link() { return link_; }
@@ -129,9 +124,6 @@ class RdmEngine {
   bool mirrorNextToConsole_ = false;
   std::function<void(const std::string&)> consoleSink_;
   std::function<std::string()> nowText_;
-
-  mutable std::mutex supportedMutex_;
-  std::vector<uint16_t> supportedPids_;
 };
 
 }  // namespace velquor::rdm

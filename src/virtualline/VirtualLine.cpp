@@ -35,6 +35,17 @@ size_t ChunksFor(size_t length) {
   return (length + 2) / link::kChunkSize + 1;
 }
 
+// The line's pace (250 kbaud, 11 bits a slot): a break and mark-after-break before each
+// message, then its bytes; a responder starts its answer a little after the request ends
+// (E1.20 allows 0.176 to 2 ms). The box holds each 31 bytes of an answer as one frame.
+constexpr double kByteMs = 0.044;
+constexpr double kBreakMs = 0.188;
+constexpr double kTurnaroundMs = 1.0;
+
+double WireMs(size_t bytes) {
+  return kBreakMs + static_cast<double>(bytes) * kByteMs;
+}
+
 bool IsBroadcastTo(uint64_t destination, uint64_t uid) {
   if (destination == kBroadcast) return true;
   return (destination & 0xFFFFFFFFULL) == 0xFFFFFFFFULL && (destination >> 32) == (uid >> 32);
@@ -165,6 +176,8 @@ void VirtualLine::Process(const std::vector<uint8_t>& m) {
     return;
   }
   ++stats_.requests;
+  // The request is on the line until its checksum has gone out.
+  requestEnd_ = clock_.Now() + common::FromMs(WireMs(length + 2));
   WireRequest r;
   r.destination = Uid48(&m[3]);
   r.source = Uid48(&m[9]);
@@ -221,7 +234,8 @@ void VirtualLine::HandleDiscovery(const WireRequest& r) {
       wire.back() = static_cast<uint8_t>(wire.back() ^ 0x0F);  // framing errors of the overlap
     }
     ++stats_.answers;
-    QueueMessage(std::move(wire), 1, nullptr);
+    const size_t bytes = wire.size();
+    QueueMessage(std::move(wire), 1, bytes, nullptr);
     return;
   }
 
@@ -287,16 +301,23 @@ void VirtualLine::Answer(Responder& responder, const WireRequest& r, Reply reply
     chunks = 1;
   }
   ++stats_.answers;
-  QueueMessage(std::move(m), chunks, fault);
+  const size_t bytes = m.size();
+  QueueMessage(std::move(m), chunks, bytes, fault);
   if (fault) ConsumeFault(responder.Uid());
 }
 
-void VirtualLine::QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, const Fault* fault) {
+void VirtualLine::QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, size_t wireBytes,
+                               const Fault* fault) {
   bytes.resize(chunkCount * link::kChunkSize, 0);
-  common::Instant ready = clock_.Now();
-  if (fault && fault->kind == FaultKind::LateAnswer) ready += common::FromMs(fault->delayMs);
+  // A frame exists once its last byte has crossed the line, never before the request ended.
+  const double startMs = fault && fault->kind == FaultKind::LateAnswer
+                             ? std::max(fault->delayMs, kTurnaroundMs)
+                             : kTurnaroundMs;
+  const common::Instant start = requestEnd_ + common::FromMs(startMs);
   for (size_t k = 0; k < chunkCount; ++k) {
     if (fault && fault->kind == FaultKind::LoseFrame && fault->frameIndex == k) continue;
+    const size_t through = std::min((k + 1) * link::kChunkSize, wireBytes);
+    const common::Instant ready = start + common::FromMs(WireMs(through));
     link::LinkFrame frame =
         link::ScrambleChunk(link::kRdmBase, k,
                             std::span<const uint8_t, link::kChunkSize>(

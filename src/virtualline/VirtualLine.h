@@ -25,7 +25,7 @@ enum class FaultKind {
   BadChecksum,  // answers with a wrong checksum
   Nack,         // answers NACK_REASON with `nackReason`
   AckTimer,     // answers ACK_TIMER
-  LateAnswer,   // the answer reaches the box `delayMs` after the request
+  LateAnswer,   // the answer starts `delayMs` after the request (instead of about 1 ms)
   LoseFrame,    // frame `frameIndex` of the answer never arrives
   RepeatFrame,  // frame `frameIndex` of the answer arrives twice
   IgnoreMute,   // never acknowledges DISC_MUTE and stays unmuted
@@ -84,7 +84,9 @@ class VirtualLine final : public link::LinkTransport {
   void Process(const std::vector<uint8_t>& message);
   void HandleDiscovery(const WireRequest& request);
   void Answer(Responder& responder, const WireRequest& request, Reply reply);
-  void QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, const Fault* fault);
+  // `wireBytes` of the message cross the line after the request that `requestEnd_` ends.
+  void QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, size_t wireBytes,
+                    const Fault* fault);
   Fault* ActiveFault(uint64_t uid);
   void ConsumeFault(uint64_t uid);
 
@@ -100,6 +102,7 @@ class VirtualLine final : public link::LinkTransport {
   std::vector<uint8_t> assembly_;  // the request being received, chunk by chunk
   uint32_t assembledChunks_ = 0;   // bit k set = chunk k present
 
+  common::Instant requestEnd_{};  // when the last request left the line
   std::deque<QueuedFrame> outbound_;
   std::vector<uint8_t> inputUniverse_;
   size_t nextInputChunk_ = 0;

@@ -42,6 +42,40 @@ uint8_t PersonalityList::SelectedNumber() const {
   return numbers[static_cast<size_t>(itemIndex)];
 }
 
+namespace {
+// Listed in the device's own SUPPORTED_PARAMETERS.
+bool Lists(const DeviceReading& device, uint16_t p) {
+  return device.supported && std::find(device.supported->begin(), device.supported->end(), p) !=
+                                 device.supported->end();
+}
+}  // namespace
+
+bool AskedOf(const DeviceReading& device, uint16_t p) {
+  switch (p) {
+    // What E1.20 requires of every responder: asked whatever it lists.
+    case pid::SUPPORTED_PARAMETERS:
+    case pid::DEVICE_INFO:
+    case pid::SOFTWARE_VERSION_LABEL:
+    case pid::DMX_START_ADDRESS:
+    case pid::IDENTIFY_DEVICE:
+      return true;
+    default:
+      break;
+  }
+  if (device.supported) return Lists(device, p);
+  // A device that did not list its parameters is asked what a read always asked.
+  switch (p) {
+    case pid::DEVICE_LABEL:
+    case pid::MANUFACTURER_LABEL:
+    case pid::DEVICE_MODEL_DESCRIPTION:
+    case pid::DMX_PERSONALITY:
+    case pid::DMX_PERSONALITY_DESCRIPTION:
+      return true;
+    default:
+      return false;
+  }
+}
+
 uint16_t StartAddressToSend(int64_t address) {
   return static_cast<uint16_t>(std::clamp<int64_t>(address, 1, 512));
 }
@@ -95,38 +129,49 @@ bool DeviceOperations::Acked(const rdm::RdmAnswer& answer, uint16_t pidValue, rd
 }
 
 void DeviceOperations::GetSupportedParameters(DeviceReading& into) {
-  engine_.SetSupportedPidList({});
+  into.supported.reset();
   LogOp("Getting parameters of 0x", into.uid);
   rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::SUPPORTED_PARAMETERS, {}}, into.uid);
   if (!Acked(a, pid::SUPPORTED_PARAMETERS, into.uid)) return;
-  // Every PID of the answer: fixtures list 20 to 60, and hours, status and inversions
-  // are only read when listed.
-  std::vector<uint16_t> pids = rdm::DecodePidList(a.Data());
-  into.supported = pids;
-  engine_.SetSupportedPidList(std::move(pids));
+  // Every PID of the answer: fixtures list 20 to 60, and what is optional is only asked
+  // when listed.
+  into.supported = rdm::DecodePidList(a.Data());
 }
 
-void DeviceOperations::GetDeviceInfo(DeviceReading& into) {
+bool DeviceOperations::ReadInfo(DeviceReading& into) {
   const rdm::Uid uid = into.uid;
   LogOp("Getting device info of 0x", uid);
   rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::DEVICE_INFO, {}}, uid);
-  std::optional<rdm::DeviceInfo> info;
-  if (Acked(a, pid::DEVICE_INFO, uid)) {
-    info = rdm::DecodeDeviceInfo(a.Data());
-    if (!info) {
-      log_.Add(fmt::format("DEVICE_INFO of 0x{}: answer of {} bytes is too short ({} expected)",
-                           rdm::UidText(uid), a.Data().size(), rdm::kDeviceInfoBytes));
-    }
+  if (!Acked(a, pid::DEVICE_INFO, uid)) return false;
+  const std::optional<rdm::DeviceInfo> info = rdm::DecodeDeviceInfo(a.Data());
+  if (!info) {
+    log_.Add(fmt::format("DEVICE_INFO of 0x{}: answer of {} bytes is too short ({} expected)",
+                         rdm::UidText(uid), a.Data().size(), rdm::kDeviceInfoBytes));
+    return false;
   }
-  if (info) {
-    into.info = *info;
-    into.startAddress = info->startAddress;
-    // Only this device's own answer says how many personalities to ask about.
-    for (unsigned p = 1; p <= info->personalityCount; ++p) {
+  into.info = *info;
+  into.startAddress = info->startAddress;
+  return true;
+}
+
+void DeviceOperations::GetDeviceInfo(DeviceReading& into) {
+  // Only this device's own answer says how many personalities to ask about.
+  if (ReadInfo(into) && AskedOf(into, pid::DMX_PERSONALITY_DESCRIPTION)) {
+    for (unsigned p = 1; p <= into.info->personalityCount; ++p) {
       GetPersonalityDescription(into, static_cast<uint8_t>(p));
     }
   }
-  GetStartAddress(into);
+  // A device without a DMX footprint need not answer for an address it does not have.
+  const bool noFootprint = into.info && into.info->startAddress == rdm::kNoStartAddress;
+  if (!noFootprint || !into.supported || Lists(into, pid::DMX_START_ADDRESS)) {
+    GetStartAddress(into);
+  }
+}
+
+void DeviceOperations::GetCurrentPersonality(DeviceReading& into) {
+  if (ReadInfo(into) && into.info->personality != 0) {
+    GetPersonalityDescription(into, into.info->personality);
+  }
 }
 
 void DeviceOperations::GetPersonalityDescription(DeviceReading& into, uint8_t p) {
@@ -153,7 +198,7 @@ void DeviceOperations::GetStartAddress(DeviceReading& into) {
 
 void DeviceOperations::GetStatusMessages(DeviceReading& into) {
   const rdm::Uid uid = into.uid;
-  if (!engine_.IsPidSupported(pid::STATUS_MESSAGES)) return;
+  if (!AskedOf(into, pid::STATUS_MESSAGES)) return;
   LogOp("Getting status of 0x", uid);
   rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::STATUS_MESSAGES, {0x02}}, uid);
   if (!Acked(a, pid::STATUS_MESSAGES, uid)) return;
@@ -180,6 +225,7 @@ std::optional<std::string> DeviceOperations::ReadTextAnswer(uint16_t pidValue, r
 }
 
 void DeviceOperations::GetDeviceLabel(DeviceReading& into) {
+  if (!AskedOf(into, pid::DEVICE_LABEL)) return;
   LogOp("Getting device name of 0x", into.uid);
   into.label = ReadTextAnswer(pid::DEVICE_LABEL, into.uid);
 }
@@ -197,25 +243,30 @@ std::string DeviceOperations::SetDeviceLabel(rdm::Uid uid, const std::string& te
 
 void DeviceOperations::ReadDescriptions(DeviceReading& into) {
   into.descriptionsAsked = true;
-  LogOp("Getting manufacturer of 0x", into.uid);
-  into.manufacturer = ReadTextAnswer(pid::MANUFACTURER_LABEL, into.uid);
-  LogOp("Getting Device Model of 0x", into.uid);
-  into.model = ReadTextAnswer(pid::DEVICE_MODEL_DESCRIPTION, into.uid);
+  if (AskedOf(into, pid::MANUFACTURER_LABEL)) {
+    LogOp("Getting manufacturer of 0x", into.uid);
+    into.manufacturer = ReadTextAnswer(pid::MANUFACTURER_LABEL, into.uid);
+  }
+  if (AskedOf(into, pid::DEVICE_MODEL_DESCRIPTION)) {
+    LogOp("Getting Device Model of 0x", into.uid);
+    into.model = ReadTextAnswer(pid::DEVICE_MODEL_DESCRIPTION, into.uid);
+  }
   LogOp("Getting SoftwareVersionLabel of 0x", into.uid);
   into.software = ReadTextAnswer(pid::SOFTWARE_VERSION_LABEL, into.uid);
 }
 
 void DeviceOperations::GetDeviceHours(DeviceReading& into) {
-  GetHours(into.uid, pid::DEVICE_HOURS, "Getting dev hours of 0x", into.deviceHours);
+  GetHours(into, pid::DEVICE_HOURS, "Getting dev hours of 0x", into.deviceHours);
 }
 
 void DeviceOperations::GetLampHours(DeviceReading& into) {
-  GetHours(into.uid, pid::LAMP_HOURS, "Getting lamp hours of 0x", into.lampHours);
+  GetHours(into, pid::LAMP_HOURS, "Getting lamp hours of 0x", into.lampHours);
 }
 
-void DeviceOperations::GetHours(rdm::Uid uid, uint16_t hoursPid, const char* logText,
+void DeviceOperations::GetHours(const DeviceReading& device, uint16_t hoursPid, const char* logText,
                                 std::optional<uint32_t>& read) {
-  if (!engine_.IsPidSupported(hoursPid)) return;
+  const rdm::Uid uid = device.uid;
+  if (!AskedOf(device, hoursPid)) return;
   LogOp(logText, uid);
   rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, hoursPid, {}}, uid);
   if (!Acked(a, hoursPid, uid)) return;
@@ -264,7 +315,7 @@ void DeviceOperations::GetInversions(DeviceReading& into) {
                         {pid::TILT_INVERT, "Get tilt inversion of 0x", &into.tiltInvert},
                         {pid::PAN_TILT_SWAP, "Get axis swap of 0x", &into.panTiltSwap}};
   for (const Item& item : items) {
-    if (!engine_.IsPidSupported(item.pid)) continue;
+    if (!AskedOf(into, item.pid)) continue;
     LogOp(item.text, into.uid);
     rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, item.pid, {}}, into.uid);
     if (!Acked(a, item.pid, into.uid)) continue;
@@ -272,13 +323,14 @@ void DeviceOperations::GetInversions(DeviceReading& into) {
   }
 }
 
-void DeviceOperations::SetInversions(rdm::Uid uid, const Inversions& inversions) {
+void DeviceOperations::SetInversions(const DeviceReading& device, const Inversions& inversions) {
+  const rdm::Uid uid = device.uid;
   const std::tuple<uint16_t, const char*, std::optional<bool>> items[] = {
       {pid::PAN_INVERT, "Set pan inversion of 0x", inversions.pan},
       {pid::TILT_INVERT, "Set tilt inversion of 0x", inversions.tilt},
       {pid::PAN_TILT_SWAP, "Set axis swap of 0x", inversions.swap}};
   for (const auto& [p, text, on] : items) {
-    if (!on || !engine_.IsPidSupported(p)) continue;
+    if (!on || !AskedOf(device, p)) continue;
     LogOp(text, uid);
     Transact({rdm::SET_COMMAND, p, {static_cast<uint8_t>(*on ? 1 : 0)}}, uid);
   }

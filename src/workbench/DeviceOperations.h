@@ -51,8 +51,14 @@ struct DeviceReading {
   std::optional<uint32_t> deviceHours, lampHours;
   std::optional<bool> panInvert, tiltInvert, panTiltSwap, identify;
   std::optional<uint8_t> lampState;
+  // What SUPPORTED_PARAMETERS listed; nothing when it was not asked or not answered.
   std::optional<std::vector<uint16_t>> supported;
 };
+
+// Whether `device` is asked for parameter `pid`: E1.20's required parameters always; the
+// optional ones when its own SUPPORTED_PARAMETERS lists them, or, when it listed nothing,
+// those every read has asked (labels, model, personalities).
+bool AskedOf(const DeviceReading& device, uint16_t pid);
 
 // The start address a SET sends for a typed or computed `address`: below 1 is 1, above 512
 // is 512. One rule for the panel, batch addressing, the Patch page and the addressing window.
@@ -72,6 +78,8 @@ class DeviceOperations {
   void GetSupportedParameters(DeviceReading& into);
   // DEVICE_INFO, the description of every personality, then DMX_START_ADDRESS.
   void GetDeviceInfo(DeviceReading& into);
+  // DEVICE_INFO and the description of the current personality alone.
+  void GetCurrentPersonality(DeviceReading& into);
   void GetStatusMessages(DeviceReading& into);
   void GetDeviceLabel(DeviceReading& into);
   // Manufacturer, model and software version.
@@ -89,8 +97,8 @@ class DeviceOperations {
   // Sends `address` (1..512, see StartAddressToSend); nothing: none typed, nothing is sent.
   void SetStartAddress(rdm::Uid uid, std::optional<uint16_t> address);
   void SetPersonality(rdm::Uid uid, uint8_t number);
-  // Sets the inversions the device lists among its parameters.
-  void SetInversions(rdm::Uid uid, const Inversions& inversions);
+  // Sets the inversions `device` (its UID, what it listed) lists among its parameters.
+  void SetInversions(const DeviceReading& device, const Inversions& inversions);
   // True when the device acknowledged.
   bool SetIdentify(rdm::Uid uid, bool on);
   void SetLampState(rdm::Uid uid, uint8_t state);
@@ -117,8 +125,10 @@ class DeviceOperations {
   void LogOp(const char* text, rdm::Uid uid);
   std::optional<std::string> ReadTextAnswer(uint16_t pid, rdm::Uid uid);
   void GetPersonalityDescription(DeviceReading& into, uint8_t personality);
+  // DEVICE_INFO into `into`; false when no usable answer came.
+  bool ReadInfo(DeviceReading& into);
   // DEVICE_HOURS and LAMP_HOURS, when the device lists them.
-  void GetHours(rdm::Uid uid, uint16_t hoursPid, const char* logText,
+  void GetHours(const DeviceReading& device, uint16_t hoursPid, const char* logText,
                 std::optional<uint32_t>& read);
 
   rdm::RdmEngine& engine_;

@@ -144,9 +144,17 @@ void DeviceListController::BatchAddress(const BatchPlan& plan,
     if (flags_.Stopping()) break;
     operations_.SetStartAddress(target.uid, target.address);
     if (plan.personality) operations_.SetPersonality(target.uid, *plan.personality);
+    // Only what was set is read back, into the record of the UID it was set on: a new
+    // personality brings its footprint and description with it.
+    DeviceReading back(target.uid);
+    if (plan.personality) {
+      operations_.GetCurrentPersonality(back);
+    } else if (target.address) {
+      operations_.GetStartAddress(back);
+    }
+    table_.Apply(back);
   }
   log_.Add(line);
-  LoadDeviceTable(true);
 }
 
 // ---------------------------------------------------------------- device panel
@@ -253,13 +261,17 @@ void RdmPageController::Write(const PanelWrite& order) {
   DeviceReading supported(uid);
   operations_.GetSupportedParameters(supported);
   if (order.personality) operations_.SetPersonality(uid, *order.personality);
-  const std::string label = operations_.SetDeviceLabel(uid, order.label);
-  // The list shows the label written, and keeps it in devnames.lst.
-  if (DeviceRecord* d = table_.Table().Find(uid)) {
-    d->Label = LabelForFile(label);
-    table_.Save();
+  // A label is only read from a fixture that lists it: the empty field of one that does not
+  // must not overwrite the label it may have, nor the list's.
+  if (AskedOf(supported, pid::DEVICE_LABEL)) {
+    const std::string label = operations_.SetDeviceLabel(uid, order.label);
+    // The list shows the label written, and keeps it in devnames.lst.
+    if (DeviceRecord* d = table_.Table().Find(uid)) {
+      d->Label = LabelForFile(label);
+      table_.Save();
+    }
   }
-  operations_.SetInversions(uid, order.inversions);
+  operations_.SetInversions(supported, order.inversions);
   operations_.Pause(10);
   DeviceReading after(uid);
   operations_.GetDeviceInfo(after);

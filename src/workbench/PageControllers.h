@@ -20,7 +20,7 @@
 namespace velquor::workbench {
 
 // Row k of firstRow..lastRow gets startAddress + (k - firstRow) * increment (clamped to
-// 1..512) and the personality if one is given; then the list is read again.
+// 1..512) and the personality if one is given; each fixture's row is read back.
 struct BatchPlan {
   std::optional<int64_t> startAddress;  // nothing: no address is sent
   int64_t logAddress = 0;               // as the log line shows it
@@ -62,7 +62,8 @@ class DeviceListController {
   // False when devnone.lst cannot be read (the list is empty, devnames.lst stays).
   bool ClearDeviceList();
   void SetFixtureNumber(const std::string& text);
-  // Sends each target its address (and the plan's personality), then reads the list again.
+  // Sends each target its address (and the plan's personality) and reads back what changed
+  // into that UID's record.
   void BatchAddress(const BatchPlan& plan, std::span<const AddressAssignment> targets);
 
  private:

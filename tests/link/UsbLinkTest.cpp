@@ -125,24 +125,30 @@ TEST_F(LinkFixture, DmxReopensOnTwelfthAttemptAndForgetsWhatChangedMeanwhile) {
   EXPECT_EQ(SentCodes(), (std::vector<int>{0xE6}));
 }
 
-TEST_F(LinkFixture, ReceiveCompletesAfterTheChunksTheLengthAsks) {
+// The frames of an answer are fetched one right after another; the 5 ms wait comes first and
+// after a poll that brought nothing new (a DMX frame, a frame already placed).
+TEST_F(LinkFixture, ReceiveTakesWaitingFramesAtOnceAndCompletesOnEveryChunkOnce) {
   QueueHead(0x01, 60, 0x42);              // three chunks
   transport.QueueChunk(0xE5, 0, {0x77});  // DMX during an RDM receive: ignored
   transport.QueueChunk(0xCC, 1, std::vector<uint8_t>(31, 0x11));
+  transport.QueueChunk(0xCC, 1, std::vector<uint8_t>(31, 0x11));  // repeated: nothing new
   transport.QueueChunk(0xCC, 2, std::vector<uint8_t>(31, 0x22));
   transport.QueueChunk(0xCC, 2, std::vector<uint8_t>(31, 0x33));  // not read: already complete
   link.SetResponseTimeout(90);
-  EXPECT_EQ(link.LinkReceive(response), 93);
+  EXPECT_EQ(link.LinkReceive(response), 124) << "31 for every frame placed";
   EXPECT_EQ(std::tuple(response[3], response[31], response[62], response[93]),
             std::tuple(0x42, 0x11, 0x22, 0xFF));
-  EXPECT_EQ(transport.getReportCalls, 4);
+  EXPECT_EQ(transport.getReportCalls, 5);
+  EXPECT_EQ(clock.SleepCount(), 3u) << "before the head, after the DMX frame, after the repeat";
+  EXPECT_EQ(clock.Now(), common::FromMs(15));
 }
 
 // Answers that never become whole: the receive polls every 5 ms, sleeping, to the time-out.
 TEST_F(LinkFixture, ReceiveWaitsOutTheTimeOutForAnAnswerThatIsNotWhole) {
-  // Each: the sub-start code of its head, heads sent, bytes counted.
+  // Each: the sub-start code of its head, heads sent, bytes counted. A frame is asked for at
+  // once after the head: eleven polls, ten waits.
   const std::tuple<const char*, uint8_t, int, uint16_t> cases[] = {
-      {"the same head twice counts twice", 0x01, 2, 62},
+      {"the same head twice is not two chunks", 0x01, 2, 62},
       {"CC 02 is no RDM answer, however short", 0x02, 1, 31},
   };
   for (const auto& [what, subStart, heads, counted] : cases) {
@@ -153,7 +159,7 @@ TEST_F(LinkFixture, ReceiveWaitsOutTheTimeOutForAnAnswerThatIsNotWhole) {
     EXPECT_EQ(link.ReceivedByteCount(), counted) << what;
     EXPECT_GE(elapsed, 50.0) << what;
     EXPECT_LT(elapsed, 60.0) << what;
-    EXPECT_EQ(transport.getReportCalls, 10) << what;
+    EXPECT_EQ(transport.getReportCalls, 11) << what;
     EXPECT_EQ(clock.SleepCount() - sleeps, 10u) << what;
   }
   EXPECT_DOUBLE_EQ(link.BusyWaitMs(2.5), 2.5);

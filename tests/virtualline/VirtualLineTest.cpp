@@ -166,6 +166,25 @@ TEST_F(Line, UnpluggedBoxFailsTransfersAndIsReopenedByTheNextRequest) {
   EXPECT_EQ(h.log.CountOf("1 Device Opened"), 1u);
 }
 
+// Worked by hand at 250 kbaud (44 us a byte, 188 us of break and mark-after-break): GET
+// DEVICE_INFO is 26 bytes, on the line until 1.332 ms; the answer starts 1 ms later, and its
+// 45 bytes fill frame 0 at 3.884 ms and frame 1 at 4.5 ms. No frame exists before its bytes.
+TEST_F(Line, AnswerFramesExistOnlyOnceTheirBytesHaveCrossedTheLine) {
+  rdm::RdmImage image{};
+  rdm::PrimeRequestImage(image);
+  image[rdm::kCommandClass] = rdm::GET_COMMAND;
+  image[rdm::kPid + 1] = 0x60;
+  rdm::CompleteRequest(image, kSpot1);
+  h.link.LinkSend(link::LINK_MODE_RDM, std::span(image.data(), 31));
+  const std::pair<double, int> polls[] = {{0, -1}, {3.85, -1}, {3.9, 0}, {4.45, -1}, {4.55, 1}};
+  for (const auto& [ms, chunk] : polls) {
+    h.clock.Advance(common::FromMs(ms) - h.clock.Now());
+    link::LinkFrame frame;
+    h.line.GetReport(frame);
+    EXPECT_EQ(link::RdmChunkIndex(frame[0]), chunk) << ms << " ms";
+  }
+}
+
 TEST_F(Line, DamagedRequestsAreIgnored) {
   rdm::RdmImage image{};
   rdm::PrimeRequestImage(image);

@@ -1,3 +1,4 @@
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "WorkbenchHarness.h"
@@ -179,10 +180,20 @@ TEST(Batch, EvenlySpacedAddressesCappedAt512) {
   WorkbenchHarness h(virtualline::GenerateRig(6));
   h.bench.Discover().Run(workbench::Discovery::Mode::Full);
   ASSERT_EQ(h.bench.Table().Count(), 6);
-  Batch(h, "1", "16", "1", "4");
-  EXPECT_EQ(h.rdm.log.CountOf("Start ADDR:1 Inc Channel:16 Start Fixture:0 End Fixture:3"), 1u);
-  EXPECT_EQ(RigAddressesOfRows(h, 0, 3), (std::vector<int>{1, 17, 33, 49}));
-  EXPECT_EQ(h.Cells(3, {2}), Strings{"049"}) << "the table shows what the devices report";
+  // The fixture of row 2 does not hear its new address: its row shows the one it kept.
+  const rdm::Uid deaf = h.bench.Table().Devices[1].Uid;
+  const int kept = h.rdm.Fixture(deaf).startAddress;
+  h.rdm.line.InjectFault(deaf.Value(), {.kind = virtualline::FaultKind::NoAnswer, .count = 2});
+  const Strings untouched = h.Cells(4, {2, 3});
+  Batch(h, "100", "16", "1", "4");
+  EXPECT_EQ(h.rdm.log.CountOf("Start ADDR:100 Inc Channel:16 Start Fixture:0 End Fixture:3"), 1u);
+  EXPECT_EQ(RigAddressesOfRows(h, 0, 3), (std::vector<int>{100, kept, 132, 148}));
+  EXPECT_EQ(h.rdm.Requests(), 9u) << "each address set (one retried) and read back, no more";
+  for (int row = 0; row < 4; ++row) {
+    EXPECT_EQ(h.Cells(row, {2}), Strings{fmt::format("{:03}", RigAddressesOfRows(h, row, row)[0])})
+        << "row " << row << " shows what its fixture reports";
+  }
+  EXPECT_EQ(h.Cells(4, {2, 3}), untouched);
   Batch(h, "500", "10", "4", "6");
   EXPECT_EQ(RigAddressesOfRows(h, 3, 5), (std::vector<int>{500, 510, 512}));
 }
@@ -202,6 +213,10 @@ TEST(Batch, PersonalityFollowsEachAddressWhenTicked) {
   EXPECT_EQ(std::tuple(h.rdm.Fixture(kSpot1).personality, h.rdm.Fixture(kSpot2).personality,
                        h.rdm.Fixture(kSpot3).personality),
             std::tuple(1, 3, 3));
+  EXPECT_EQ(
+      std::tuple(h.Cells(0, {3, 8}), h.Cells(1, {3, 8}), h.Cells(2, {3, 8})),
+      std::tuple(Strings{"016", "Standard"}, Strings{"012", "Basic"}, Strings{"012", "Basic"}))
+      << "each row its own fixture's new footprint and personality";
 }
 
 TEST(Console, GetDeviceInfoLogsTheDataAndItsMeaning) {

@@ -94,7 +94,6 @@ TEST(ParameterOps, AllSupportedParametersAreKeptAndUsed) {
     f.lampHours = 77;
   }));
   workbench::DeviceReading r = Ask(h, kSpot1, &Ops::GetSupportedParameters);
-  EXPECT_EQ(h.bench.Engine().SupportedPidList().size(), 30u);
   auto panel = Shown(r);
   const auto& listed = panel.supportedParameters;
   ASSERT_EQ(listed.items.size(), 30u);
@@ -121,10 +120,9 @@ TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
   };
   WorkbenchHarness h(rig(40));
   const workbench::DeviceReading r = Ask(h, kSpot1, &Ops::GetSupportedParameters);
-  const auto pids = h.bench.Engine().SupportedPidList();
+  const auto pids = r.supported.value_or(std::vector<uint16_t>{});
   ASSERT_EQ(pids.size(), 141u);
   EXPECT_EQ(std::tuple(pids[0], pids[139], pids[140]), std::tuple(0x8000, 0x808B, 0x00E0));
-  EXPECT_EQ(r.supported, pids);
   EXPECT_EQ(h.rdm.Requests(), 8u) << "one request for each piece";
 
   // A piece that does not arrive loses the answer: nothing half-read is shown.
@@ -132,29 +130,16 @@ TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
   Inject(lost, kSpot1, FaultKind::None, 2);
   Inject(lost, kSpot1, FaultKind::NoAnswer, -1);
   EXPECT_FALSE(Ask(lost, kSpot1, &Ops::GetSupportedParameters).supported);
-  EXPECT_TRUE(lost.bench.Engine().SupportedPidList().empty());
 
   // A device that never stops overflowing is cut off, and the log says so.
   WorkbenchHarness endless(rig(2));
-  Ask(endless, kSpot1, &Ops::GetSupportedParameters);
+  EXPECT_FALSE(Ask(endless, kSpot1, &Ops::GetSupportedParameters).supported);
   EXPECT_EQ(endless.rdm.log.CountOf("SUPPORTED_PARAMETERS of 0x7FF000000101: still ACK_OVERFLOW "
                                     "after 16 answers; the rest is not read"),
             1u);
   EXPECT_EQ(
       endless.rdm.log.CountOf("SUPPORTED_PARAMETERS of 0x7FF000000101: answered ACK_OVERFLOW"), 1u);
-  EXPECT_TRUE(endless.bench.Engine().SupportedPidList().empty());
   EXPECT_EQ(endless.rdm.Requests(), 16u);
-}
-
-TEST(ParameterOps, GuardedOperationsSendNothingForUnlistedParameters) {
-  WorkbenchHarness h;
-  workbench::DeviceReading r = Ask(h, kRadio, &Ops::GetSupportedParameters);  // no hours, status
-  const auto requests = h.rdm.Requests();
-  Ask(h, r, &Ops::GetStatusMessages, &Ops::GetDeviceHours, &Ops::GetLampHours);
-  EXPECT_EQ(h.rdm.Requests(), requests);
-  const auto panel = Shown(r);
-  EXPECT_EQ(std::tuple(panel.status, panel.deviceHours, panel.lampHours),
-            std::tuple("/", "/", "/"));
 }
 
 TEST(ParameterOps, StatusMessagesShowTextColourOrAClearNone) {
@@ -262,19 +247,56 @@ TEST(ParameterOps, LabelsAndTextsTravelBothWays) {
       << "never a label the device did not give";
 }
 
-TEST(ParameterOps, ReadDeviceRunsThePanelSequence) {
-  WorkbenchHarness h;
-  h.bench.Operations().ReadDevice(kSpot3);
-  std::vector<std::string> ops;
-  for (const auto& line : h.rdm.log.Lines()) {
-    if (line.rfind("Get", 0) == 0) ops.push_back(line.substr(0, line.find(" of 0x")));
+// The panel's read asks in a fixed order, and only what the fixture lists beside E1.20's
+// required parameters; a fixture that lists nothing is asked what a read always asked.
+TEST(ParameterOps, ReadDeviceAsksInOrderWhatTheFixtureSupports) {
+  using Ops = std::vector<std::string>;
+  const Ops described = {"Getting device info", "Getting dev PersonalityDescription",
+                         "Getting dev PersonalityDescription", "Getting dev PersonalityDescription",
+                         "Getting dev address"};
+  auto sequence = [](const Ops& middle, const Ops& tail) {
+    Ops all{"Getting parameters"};
+    all.insert(all.end(), middle.begin(), middle.end());
+    all.insert(all.end(), tail.begin(), tail.end());
+    return all;
+  };
+  auto listing = [](std::vector<uint16_t> pids, uint8_t footprint = 16) {
+    return OneFixtureRig(0, [=](virtualline::Fixture& f) {
+      f.supportedPids = pids;
+      for (auto& p : f.personalities) p.footprint = footprint;
+    });
+  };
+  namespace pid = rdm::pid;
+  // Each: the rig (Spot 1 alone), whether SUPPORTED_PARAMETERS is NACKed, what is asked.
+  const std::tuple<const char*, virtualline::Rig, bool, Ops> cases[] = {
+      {"lists everything", OneFixtureRig(0), false,
+       sequence(described, {"Getting status", "Getting device name", "Getting manufacturer",
+                            "Getting Device Model", "Getting SoftwareVersionLabel",
+                            "Get pan inversion", "Get tilt inversion", "Get axis swap",
+                            "Getting dev hours", "Getting lamp hours", "Getting dev Identify"})},
+      {"lists the label and the tilt",
+       listing({pid::DEVICE_LABEL, pid::TILT_INVERT}),
+       false,
+       {"Getting parameters", "Getting device info", "Getting dev address", "Getting device name",
+        "Getting SoftwareVersionLabel", "Get tilt inversion", "Getting dev Identify"}},
+      {"no footprint, lists nothing",
+       listing({}, 0),
+       false,
+       {"Getting parameters", "Getting device info", "Getting SoftwareVersionLabel",
+        "Getting dev Identify"}},
+      {"refuses to list", OneFixtureRig(0), true,
+       sequence(described, {"Getting device name", "Getting manufacturer", "Getting Device Model",
+                            "Getting SoftwareVersionLabel", "Getting dev Identify"})},
+  };
+  for (const auto& [what, rig, refuses, expected] : cases) {
+    WorkbenchHarness h(rig);
+    if (refuses) Inject(h, kSpot1, FaultKind::Nack, 1, 0x0000);
+    h.bench.Operations().ReadDevice(kSpot1);
+    Ops asked;
+    for (const auto& line : h.rdm.log.Lines()) {
+      if (line.rfind("Get", 0) == 0) asked.push_back(line.substr(0, line.find(" of 0x")));
+    }
+    EXPECT_EQ(asked, expected) << what;
+    EXPECT_EQ(h.rdm.Requests(), expected.size()) << what << ": one exchange for each";
   }
-  EXPECT_EQ(ops,
-            (std::vector<std::string>{
-                "Getting parameters", "Getting device info", "Getting dev PersonalityDescription",
-                "Getting dev PersonalityDescription", "Getting dev PersonalityDescription",
-                "Getting dev address", "Getting status", "Getting device name",
-                "Getting manufacturer", "Getting Device Model", "Getting SoftwareVersionLabel",
-                "Get pan inversion", "Get tilt inversion", "Get axis swap", "Getting dev hours",
-                "Getting lamp hours", "Getting dev Identify"}));
 }

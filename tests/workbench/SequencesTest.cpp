@@ -124,6 +124,40 @@ TEST(Sequences, BatchAddressingThenWriteSendsThePanelsFixtureItsOwnValues) {
   EXPECT_EQ(StateOf(h), before);
 }
 
+// What a fixture lists is its own: reading or writing one never asks it for what only the
+// fixture read before listed, nor skips what it lists itself.
+TEST(Sequences, EachFixtureIsAskedWhatItListsWhicheverWasReadBefore) {
+  namespace pid = rdm::pid;
+  virtualline::Rig rig = virtualline::DefaultRig();
+  rig.fixtures.resize(2);
+  rig.fixtures[0].supportedPids = {pid::DEVICE_HOURS, pid::PAN_INVERT, pid::DEVICE_LABEL};
+  rig.fixtures[1].supportedPids = {pid::LAMP_HOURS};  // and a label it does not list
+  WorkbenchHarness h(rig);
+  h.LoadList("7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n");
+  auto& page = h.bench.RdmPage();
+  for (const int row : {0, 1, 0, 1}) {
+    h.rdm.log.Clear();
+    const rdm::Uid uid = page.SelectClickedRow(row).value();
+    page.ReadClickedDevice(uid);
+    const std::string of = " of 0x" + rdm::UidText(uid);
+    const bool first = row == 0;
+    const auto& f = h.rdm.Fixture(uid);
+    EXPECT_EQ(
+        std::tuple(h.rdm.log.CountOf("Getting dev hours" + of),
+                   h.rdm.log.CountOf("Getting lamp hours" + of), h.bench.Panel().deviceHours,
+                   h.bench.Panel().lampHours),
+        std::tuple(first ? 1u : 0u, first ? 0u : 1u, first ? std::to_string(f.deviceHours) : "/",
+                   first ? "/" : std::to_string(f.lampHours)))
+        << "row " << row;
+    h.bench.Panel().panInvert = true;
+    page.Write(*page.WriteOrder());
+    EXPECT_EQ(std::tuple(h.rdm.log.CountOf("Set pan inversion" + of), h.rdm.Fixture(uid).panInvert,
+                         h.rdm.Fixture(uid).label, h.bench.Table().Devices[row].Label),
+              std::tuple(first ? 1u : 0u, first || f.panInvert, f.label, f.label))
+        << "row " << row << ": only what it lists is set; an unread label stays";
+  }
+}
+
 TEST(Sequences, APlanLoadedAndWrittenReaddressesThePlansFixturesNotTheListsOld) {
   WorkbenchHarness h;
   h.LoadList(kThreeSpots, true);
