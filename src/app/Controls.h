@@ -29,6 +29,7 @@ struct Controls {
   QLabel* Image_L = nullptr;
   QPushButton* SpeedButton5 = nullptr;
   QLabel* LabelArtNetStatus = nullptr;
+  QLabel* LabelBoxState = nullptr;
   QPushButton* SpeedButtonMin = nullptr;
   QTableWidget* ListViewUID = nullptr;
   QPushButton* SpeedButton_B = nullptr;
@@ -237,6 +238,7 @@ struct Controls {
     Image_L = root.findChild<QLabel*>("Image_L");
     SpeedButton5 = root.findChild<QPushButton*>("SpeedButton5");
     LabelArtNetStatus = root.findChild<QLabel*>("LabelArtNetStatus");
+    LabelBoxState = root.findChild<QLabel*>("LabelBoxState");
     SpeedButtonMin = root.findChild<QPushButton*>("SpeedButtonMin");
     ListViewUID = root.findChild<QTableWidget*>("ListViewUID");
     SpeedButton_B = root.findChild<QPushButton*>("SpeedButton_B");
