@@ -28,7 +28,7 @@ install(FILES ${package}/${VELQUOR_APP_ID}.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${package}/velquor.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps
   RENAME ${VELQUOR_APP_ID}.svg)
-install(FILES ${package}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${package}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velquor)
 
 # Manual pages and the changelog are installed compressed, as Debian keeps them.
 find_program(GZIP_PROGRAM gzip REQUIRED)
@@ -45,7 +45,7 @@ add_custom_target(velquor_package_files ALL DEPENDS ${velquor_compressed})
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/package/velquor.1.gz
   ${CMAKE_CURRENT_BINARY_DIR}/package/velquor-cli.1.gz
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/package/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/package/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velquor)
 
 # The Debian package: velquor_<version>_amd64.deb, its library dependencies from
 # dpkg-shlibdeps; the window's platform plugins are loaded at run time, so named here.

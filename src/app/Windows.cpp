@@ -210,9 +210,9 @@ QString BoxStateText(link::BoxState box, bool chinese) {
                      : "The interface box is plugged in, but another program holds it. Close "
                        "that program: the box connects when it is free.";
     case link::BoxState::Failed:
-      return chinese ? "接口盒已插上，但无法打开（原因见日志）。请拔下并重新插上接口盒。"
-                     : "The interface box is plugged in but could not be opened (the log says "
-                       "why). Unplug it and plug it in again.";
+      return chinese ? "无法打开接口盒（原因见日志）。请拔下并重新插上接口盒。"
+                     : "The interface box could not be opened (the log says why). Unplug it "
+                       "and plug it in again.";
   }
   return {};
 }
@@ -426,6 +426,7 @@ void MainWindow::FormCreate() {
   ui_.LabelBoxState->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   ui_.LabelBoxState->setStyleSheet(
       "QLabel { background: #4a2a0a; color: #ffffff; border: 1px solid #e0a030; padding: 6px; }");
+  ui_.LabelBoxState->raise();  // over the device list, which was built after it
   ApplyLanguageMain();
   ui_.ComboBoxArtNet->setCurrentIndex(0);
 }

@@ -16,7 +16,7 @@ enum class BoxState {
   NotFound,      // no box attached
   NoPermission,  // attached, but this user may not open it (the udev rule)
   Busy,          // attached, but another program holds it
-  Failed,        // attached, but opening or claiming it failed otherwise
+  Failed,        // opening or claiming it failed otherwise (or libusb would not start)
 };
 
 // Services an implementation may use while opening.

@@ -41,7 +41,7 @@ struct AppWindow {
   }
   app::MainWindow& Open() {
     core::CoreOptions options;
-    options.virtualLine = true;
+    options.virtualLine = virtualLine;
     options.artNet.port = FreeUdpPort();  // never the real 6454 of this machine
     options.programDir = program.path;
     options.workDir = work.path;
@@ -114,6 +114,7 @@ struct AppWindow {
   QStringList errors, urls;
   QStringList asked;        // the questions' titles, in order
   bool yes = true;          // the answer to each
+  bool virtualLine = true;  // false: the real box, through libusb
   QStringList chosenFiles;  // what the file choosers answer; empty: cancelled
   QString chosenFile;
   QString saveTarget;

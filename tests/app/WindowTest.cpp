@@ -93,6 +93,29 @@ TEST(Windows, StartUpTakesTheSettingsTheScenesAndAsksEveryListedDevice) {
   EXPECT_EQ(a.C<QComboBox>("ComboBox_UID")->count(), 2);
 }
 
+// A test machine has no box as a rule; with one attached the window must say nothing.
+TEST(Windows, WithoutAUsableBoxTheWindowSaysWhatToDoOverTheList) {
+  AppWindow a;
+  a.virtualLine = false;
+  MainWindow& w = a.Open();
+  w.show();  // looks for the box
+  auto* banner = a.C<QLabel>("LabelBoxState");
+  const link::BoxState box = w.CoreRef().Link().Box();
+  if (box == link::BoxState::Connected) {
+    EXPECT_TRUE(banner->isHidden());
+    return;
+  }
+  ASSERT_FALSE(banner->isHidden());
+  EXPECT_EQ(banner->parentWidget()->childAt(banner->geometry().center()), banner)
+      << "hidden under the device list";
+  if (box == link::BoxState::NotFound) {
+    EXPECT_TRUE(banner->text().contains("--virtual-line")) << banner->text().toStdString();
+  }
+  const QString chinese = banner->text();
+  w.UseLanguage("ENU");
+  EXPECT_NE(banner->text(), chinese) << "follows the window's language";
+}
+
 TEST(Languages, ShippedFilesTheToggleAndACaptionForEveryControl) {
   AppWindow a;
   for (const char* f : {"lang_ch.ini", "lang_en.ini", "lang_ch_2.ini", "lang_en_2.ini"}) {
