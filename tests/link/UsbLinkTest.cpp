@@ -115,6 +115,7 @@ TEST_F(LinkFixture, DmxReopensOnTwelfthAttemptAndForgetsWhatChangedMeanwhile) {
   link.LinkSend(LINK_MODE_DMX, dmx);
   ASSERT_FALSE(link.IsOpen());
   EXPECT_EQ(link.DeviceConnect(), "Not connected");
+  EXPECT_EQ(link.Box(), link::BoxState::NotFound) << "gone, not yet looked for again";
   transport.sent.clear();
 
   dmx[40] = 9;  // chunk 1 changes while closed
