@@ -17,6 +17,7 @@ class FakeTransport : public link::LinkTransport {
   };
 
   bool openSucceeds = true;
+  link::BoxState state = link::BoxState::Connected;  // what a failed Open says
   int openCalls = 0;
   int closeCalls = 0;
   int clearHaltCalls = 0;
@@ -31,6 +32,7 @@ class FakeTransport : public link::LinkTransport {
     return openSucceeds;
   }
   void Close() override { ++closeCalls; }
+  link::BoxState LastOpen() const override { return state; }
   int InterruptOut(const link::LinkFrame& frame) override {
     sent.push_back(frame);
     if (outResults.empty()) return 0;

@@ -51,6 +51,9 @@ c(0, "B", "SpeedButton5", 435, 5, 110, 28, "清除显示", "Clear log", designed
 c(0, "B", "SpeedButtonExport", 555, 5, 100, 28, "导出…", "Export…", designed="导出…")
 # What the Art-Net node receives, on every page; written by the program.
 c(0, "L", "LabelArtNetStatus", 665, 11, 470, 20)
+# Why there is no box to work with, over the foot of the device list; written by the program
+# and hidden while the box is connected.
+c(0, "L", "LabelBoxState", 15, 318, 540, 110, flags="h")
 c(0, "B", "SpeedButtonMin", 1150, 5, 140, 28, "后台运行", "Minimize", designed="  后台运行  Minimize", flags="h")
 c(0, "LV", "ListViewUID", 5, 40, 560, 395)
 c(0, "B", "SpeedButton_B", 5, 440, 72, 28, "识别灯具", "Identify", designed="识别灯具")

@@ -187,10 +187,13 @@ void BuildControls(QWidget* root, QTabWidget* pages, std::span<const ControlSpec
 
 // ---------------------------------------------------------------- addressing window
 
-AddressingWindow::AddressingWindow(const std::string& programDir,
+AddressingWindow::AddressingWindow(const std::string& programDir, const std::string& defaultsDir,
                                    std::function<void(const QString&)> showError,
                                    std::function<void(const std::string&)> log)
-    : programDir_(programDir), showError_(std::move(showError)), log_(std::move(log)) {
+    : programDir_(programDir),
+      defaultsDir_(defaultsDir),
+      showError_(std::move(showError)),
+      log_(std::move(log)) {
   setObjectName("Form2");
   setWindowTitle("RDM System");
   setMinimumSize(931, 595);
@@ -298,7 +301,7 @@ void PaintAddressMap(QPainter& painter, const std::array<workbench::CellFill, 51
 void AddressingWindow::ApplyLanguageAddressing() {
   LanguageTarget t{this, "Form2", "lang_ch_2.ini", "lang_en_2.ini", "RDM System", "0x002e2e2e",
                    true, log_,    languageOverride};
-  ApplyLanguage(t, programDir_, showError_);
+  ApplyLanguage(t, programDir_, defaultsDir_, showError_);
 }
 
 }  // namespace velquor::app

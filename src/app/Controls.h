@@ -30,6 +30,7 @@ struct Controls {
   QPushButton* SpeedButton5 = nullptr;
   QPushButton* SpeedButtonExport = nullptr;
   QLabel* LabelArtNetStatus = nullptr;
+  QLabel* LabelBoxState = nullptr;
   QPushButton* SpeedButtonMin = nullptr;
   QTableWidget* ListViewUID = nullptr;
   QPushButton* SpeedButton_B = nullptr;
@@ -239,6 +240,7 @@ struct Controls {
     SpeedButton5 = root.findChild<QPushButton*>("SpeedButton5");
     SpeedButtonExport = root.findChild<QPushButton*>("SpeedButtonExport");
     LabelArtNetStatus = root.findChild<QLabel*>("LabelArtNetStatus");
+    LabelBoxState = root.findChild<QLabel*>("LabelBoxState");
     SpeedButtonMin = root.findChild<QPushButton*>("SpeedButtonMin");
     ListViewUID = root.findChild<QTableWidget*>("ListViewUID");
     SpeedButton_B = root.findChild<QPushButton*>("SpeedButton_B");

@@ -83,13 +83,14 @@ std::optional<QColor> ColourFromText(const std::string& text) {
 }
 
 std::string ApplyLanguage(const LanguageTarget& target, const std::string& programDir,
+                          const std::string& defaultsDir,
                           const std::function<void(const QString&)>& showError) {
   auto config = LoadProgramIni(programDir, "config.cfg");
   if (!config && target.language.empty()) return "";
   const std::string language =
       !target.language.empty() ? target.language : config->ReadString("Form1", "Language", "CHS");
   const char* file = language == "ENU" ? target.englishFile : target.chineseFile;
-  common::IniFile lang = LoadProgramIni(programDir, file).value_or(common::IniFile{});
+  common::IniFile lang = LoadProgramIni(programDir, file, defaultsDir).value_or(common::IniFile{});
 
   QWidget* window = target.window;
   try {

@@ -39,7 +39,9 @@ std::optional<QColor> ColourFromText(const std::string& text);
 // code used ("" when config.cfg is absent, none was given and nothing was changed). A caption entry
 // for a control without a caption stops the rest and is handed to `showError`; an unusable colour
 // or number is logged and its default used.
+// The language file is the program directory's, else the shipped one in `defaultsDir`.
 std::string ApplyLanguage(const LanguageTarget& target, const std::string& programDir,
+                          const std::string& defaultsDir,
                           const std::function<void(const QString&)>& showError);
 
 }  // namespace velquor::app

@@ -15,11 +15,12 @@ void MainWindow::ApplyLanguageMain() {
   t.window = this;
   t.language = languageOverride_;
   t.log = [this](const std::string& line) { core_->Log().Add(line); };
-  std::string language = ApplyLanguage(t, core_->Options().programDir,
+  std::string language = ApplyLanguage(t, core_->Options().programDir, core_->Options().defaultsDir,
                                        [this](const QString& text) { ShowError(text); });
   if (!language.empty()) currentLanguage_ = QString::fromStdString(language);
   ShowListTexts();
   ShowArtNetStatus();
+  ShowConnectState();
   deskPage_->RefreshFaderLabels();
   core_->Bridge().SetNodeName(windowTitle().toStdString());  // the poll reply's names
   // The discovery line is the program's own text: written again in the new language.

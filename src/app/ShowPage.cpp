@@ -16,7 +16,7 @@ ShowPageBinding::ShowPageBinding(PageShell& shell, core::Core& core, const form1
     : PageBinding(shell, core, ui) {
   connect(ui_.FileListBoxShow, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
     const auto frames =
-        core_.Player().Select(common::PathIn(core_.Options().workDir, item->text().toStdString()));
+        core_.Player().Select(common::PathIn(core_.Options().showDir, item->text().toStdString()));
     if (frames) {
       ui_.Edit_Start->setText("0");
       ui_.Edit_Stop->setText(QString::number(*frames));
@@ -26,7 +26,7 @@ ShowPageBinding::ShowPageBinding(PageShell& shell, core::Core& core, const form1
   connect(ui_.BtnRecord, &QAbstractButton::clicked, this, [this, &core] {
     const std::string name = ui_.EditShowName->text().toStdString();
     if (name.empty() || ui_.ShowState->text() == "Start") return;
-    const std::string path = common::PathIn(core.Options().workDir, name + ".dmx");
+    const std::string path = common::PathIn(core.Options().showDir, name + ".dmx");
     const bool chinese = shell_.CurrentLanguage() == "CHS";
     if (common::PathExists(path) &&
         !shell_.AskYesNo(
@@ -125,7 +125,7 @@ void ShowPageBinding::StartCopy(const char* prefix, bool loop) {
   }
   FinishCopy();
   const std::string target = common::PathIn(
-      core_.Options().workDir, prefix + std::filesystem::path(source).filename().string());
+      core_.Options().showDir, prefix + std::filesystem::path(source).filename().string());
   const bool chinese = shell_.CurrentLanguage() == "CHS";
   if (common::PathExists(target) &&
       !shell_.AskYesNo(chinese ? "复制" : "Copy",
@@ -184,7 +184,7 @@ void ShowPageBinding::RefreshShowList() {
   std::error_code ec;
   QStringList names;
   for (const auto& entry : std::filesystem::directory_iterator(
-           core_.Options().workDir.empty() ? "." : core_.Options().workDir, ec)) {
+           core_.Options().showDir.empty() ? "." : core_.Options().showDir, ec)) {
     const std::string name = entry.path().filename().string();
     if (entry.is_regular_file(ec) && name.find(".dmx") != std::string::npos) {
       names << QString::fromStdString(name);

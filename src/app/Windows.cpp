@@ -100,7 +100,8 @@ MainWindow::MainWindow(const core::CoreOptions& options, Dialogs dialogs, std::s
   if (!core_) return;
 
   form2_ = std::make_unique<AddressingWindow>(
-      core_->Options().programDir, [this](const QString& t) { ShowError(t); },
+      core_->Options().programDir, core_->Options().defaultsDir,
+      [this](const QString& t) { ShowError(t); },
       [this](const std::string& line) { core_->Log().Add(line); });
   startUpTimer_.setSingleShot(true);
   startUpTimer_.setInterval(200);
@@ -151,6 +152,7 @@ void MainWindow::LayOut() {
   place({u.LogMemo}, 0, left, top, low);
   place({u.GroupBox1, u.Label_quendaris}, dw, 0, dh, 0);
   place({u.LabelArtNetStatus}, 0, dw, 0, 0);
+  place({u.LabelBoxState}, 0, left, top, 0);
   place({u.ComboBoxID}, 0, right, 0, 0);  // RDM page
   place({u.PaintBox1}, 0, right, 0, dh);  // Patch page
   place({u.Label23, u.Label20, u.Label28, u.ImagePatch}, right, 0, 0, 0);
@@ -178,8 +180,53 @@ void MainWindow::SetTabOrder() {
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 }
 
+namespace {
+
+// What the technician should do about the box; empty while it is connected.
+QString BoxStateText(link::BoxState box, bool chinese) {
+  switch (box) {
+    case link::BoxState::Connected:
+      return {};
+    case link::BoxState::NotFound:
+      return chinese ? "未找到接口盒（USB 04b4:0f1f）。请插上它：接口盒出现后程序会自动连接。"
+                       "没有接口盒时，可用 --virtual-line 启动程序（velquor --virtual-line），"
+                       "在模拟的 RDM 线路和灯具上工作。"
+                     : "No interface box found (USB 04b4:0f1f). Plug it in: the program "
+                       "connects when it appears. To work without a box, start the program "
+                       "with --virtual-line (velquor --virtual-line): a simulated RDM line "
+                       "with a rig of fixtures.";
+    case link::BoxState::NoPermission:
+      return chinese ? "接口盒已插上，但当前用户无权打开它。udev 规则 60-velquor.rules"
+                       "（随软件包安装）在拔下并重新插上接口盒后生效。未安装软件包时，请把 "
+                       "resources/60-velquor.rules 复制到 /etc/udev/rules.d/ 并运行 "
+                       "sudo udevadm control --reload，然后重新插上接口盒。"
+                     : "The interface box is plugged in, but this user may not open it. The "
+                       "udev rule 60-velquor.rules (installed with the package) takes effect "
+                       "when you unplug the box and plug it in again. Without the package, "
+                       "copy resources/60-velquor.rules into /etc/udev/rules.d/, run sudo "
+                       "udevadm control --reload, then replug the box.";
+    case link::BoxState::Busy:
+      return chinese ? "接口盒已插上，但正被另一个程序占用。请关闭那个程序：接口盒空闲后"
+                       "程序会自动连接。"
+                     : "The interface box is plugged in, but another program holds it. Close "
+                       "that program: the box connects when it is free.";
+    case link::BoxState::Failed:
+      return chinese ? "无法打开接口盒（原因见日志）。请拔下并重新插上接口盒。"
+                     : "The interface box could not be opened (the log says why). Unplug it "
+                       "and plug it in again.";
+  }
+  return {};
+}
+
+}  // namespace
+
 void MainWindow::ShowConnectState() {
   ui_.DeviceConnect->setText(QString::fromStdString(core_->Link().DeviceConnect()));
+  // Not before the first attempt to open the box: there is nothing to tell yet.
+  const QString text =
+      linkAsked_ ? BoxStateText(core_->Link().Box(), currentLanguage_ == "CHS") : QString();
+  if (ui_.LabelBoxState->text() != text) ui_.LabelBoxState->setText(text);
+  ui_.LabelBoxState->setVisible(!text.isEmpty());
 }
 
 MainWindow::~MainWindow() {
@@ -375,6 +422,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::FormCreate() {
+  // The box's state stands out from the window's own texts, whatever the language file says.
+  ui_.LabelBoxState->setWordWrap(true);
+  ui_.LabelBoxState->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  ui_.LabelBoxState->setStyleSheet(
+      "QLabel { background: #4a2a0a; color: #ffffff; border: 1px solid #e0a030; padding: 6px; }");
+  ui_.LabelBoxState->raise();  // over the device list, which was built after it
   ApplyLanguageMain();
   ui_.ComboBoxArtNet->setCurrentIndex(0);
 }
@@ -458,6 +511,8 @@ void MainWindow::FormShow() {
   // The scene file: read whole at start-up; its scenes fill the list.
   if (core_->LoadSceneFile()) deskPage_->RefreshSceneList();
   core_->OpenLink();
+  linkAsked_ = true;
+  ShowConnectState();
   LoadStartupSettings();
   artNetPage_->NetInit();
   startUpTimer_.start();

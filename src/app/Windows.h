@@ -76,7 +76,8 @@ void PaintAddressMap(QPainter& painter, const std::array<workbench::CellFill, 51
 class AddressingWindow : public QWidget {
   Q_OBJECT
  public:
-  AddressingWindow(const std::string& programDir, std::function<void(const QString&)> showError,
+  AddressingWindow(const std::string& programDir, const std::string& defaultsDir,
+                   std::function<void(const QString&)> showError,
                    std::function<void(const std::string&)> log);
   void ApplyLanguageAddressing();
   form2::Controls& Ui() { return ui_; }
@@ -88,7 +89,7 @@ class AddressingWindow : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  std::string programDir_;
+  std::string programDir_, defaultsDir_;
   std::function<void(const QString&)> showError_;
   std::function<void(const std::string&)> log_;
   form2::Controls ui_;
@@ -212,6 +213,7 @@ class MainWindow : public QMainWindow, public PageShell {
   std::string languageOverride_;
   bool shown_ = false;
   bool closed_ = false;
+  bool linkAsked_ = false;  // the box has been looked for
   bool commandRunning_ = false;
   std::atomic<bool> drainPosted_{false};   // a drain of the log is on its way to this thread
   std::atomic<bool> statusPosted_{false};  // a discovery status is on its way

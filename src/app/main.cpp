@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTabWidget>
@@ -30,7 +31,13 @@ int main(int argc, char** argv) {
     case velquor::app::ParseOutcome::Run:
       break;
   }
+  // The user's directories when installed, else beside the program and the working directory.
+  for (const std::string& problem : velquor::core::UseProgramPaths(arguments.core)) {
+    std::fprintf(stderr, "velquor: %s\n", problem.c_str());
+  }
   const velquor::core::CoreOptions& options = arguments.core;
+  // File choosers open in the shows folder, where plans and patches are kept too.
+  const QString fileDir = QString::fromStdString(options.showDir);
   const QString screenshot = arguments.screenshot;
   const int form2Row = arguments.form2Row;
 
@@ -43,14 +50,15 @@ int main(int argc, char** argv) {
     QMessageBox::critical(window, "Velquor Pro", text);
   };
   dialogs.openUrl = [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); };
-  dialogs.openFiles = [&window](const QString& filter) {
-    return QFileDialog::getOpenFileNames(window, QString(), QString(), filter);
+  dialogs.openFiles = [&window, fileDir](const QString& filter) {
+    return QFileDialog::getOpenFileNames(window, QString(), fileDir, filter);
   };
-  dialogs.openFile = [&window](const QString& filter) {
-    return QFileDialog::getOpenFileName(window, QString(), QString(), filter);
+  dialogs.openFile = [&window, fileDir](const QString& filter) {
+    return QFileDialog::getOpenFileName(window, QString(), fileDir, filter);
   };
-  dialogs.saveFile = [&window](const QString& filter, const QString& defaultName) {
-    return QFileDialog::getSaveFileName(window, QString(), defaultName, filter);
+  dialogs.saveFile = [&window, fileDir](const QString& filter, const QString& defaultName) {
+    return QFileDialog::getSaveFileName(window, QString(), QDir(fileDir).filePath(defaultName),
+                                        filter);
   };
 
   std::string error;

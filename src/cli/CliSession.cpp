@@ -25,6 +25,7 @@ std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options,
   coreOptions.virtualLine = options.virtualLine;
   coreOptions.rigFile = options.rigFile;
   coreOptions.workDir = options.workDir;
+  coreOptions.showDir = options.showDir;
   coreOptions.programDir = options.programDir;
   coreOptions.clock = options.clock;
   coreOptions.artNet = options.artNet;

@@ -37,7 +37,8 @@ struct SessionOptions {
   bool virtualLine = false;
   std::string rigFile;             // empty: the default rig
   int speedIndex = 1;              // "Speed4": 50 ms
-  std::string workDir = ".";       // devnames.lst and devnone.lst
+  std::string workDir = ".";       // devnames.lst, devnone.lst, the scene file
+  std::string showDir;             // show files; empty: workDir
   std::string programDir;          // UidList.ini; empty: beside the program
   common::Clock* clock = nullptr;  // the real clock unless a test gives one
   net::BridgeOptions artNet;       // the Art-Net node of the artnet command
@@ -167,7 +168,7 @@ int RunScenes(CliSession& session, const std::string& action, std::optional<doub
 
 struct ShowCommand {
   std::string action;             // record, play, copy
-  std::string file;               // in the working directory; ".dmx" is added when missing
+  std::string file;               // a name in showDir, or a path; ".dmx" is added when missing
   std::optional<double> seconds;  // record, play: for so long (else until interrupted or done)
   bool loop = false;              // play: again and again (else once through)
   int from = 0, to = 0;           // copy: frames from .. to-1

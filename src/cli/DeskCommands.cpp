@@ -92,7 +92,9 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
   core::Core& core = session.Core();
   std::string name = c.file;
   if (name.find(".dmx") == std::string::npos) name += ".dmx";
-  const std::string path = common::PathIn(core.Options().workDir, name);
+  // A bare name is a show of the shows folder; a path is taken as typed.
+  const std::string path =
+      name.find('/') == std::string::npos ? common::PathIn(core.Options().showDir, name) : name;
   dmx::EngineTick& tick = core.Tick();
   if (c.action == "record") {
     if (!c.force && common::PathExists(path)) {
@@ -134,7 +136,7 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
       return kExitUsage;
     }
     const std::string target = common::PathIn(
-        core.Options().workDir, "S_" + std::filesystem::path(path).filename().string());
+        core.Options().showDir, "S_" + std::filesystem::path(path).filename().string());
     if (!c.force && common::PathExists(target)) {
       err << target << " exists: add --force to replace it\n";
       return kExitUsage;

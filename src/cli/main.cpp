@@ -99,7 +99,11 @@ int main(int argc, char** argv) {
   showCmd->add_option("action", show.action, "record, play or copy")
       ->required()
       ->check(CLI::IsMember({"record", "play", "copy"}));
-  showCmd->add_option("file", show.file, "Show file in the working directory")->required();
+  showCmd
+      ->add_option("file", show.file,
+                   "Show file: a name in the shows folder (the working directory when not "
+                   "installed), or a path")
+      ->required();
   showCmd
       ->add_option("--seconds", show.seconds,
                    "record, play: for so long (else until Ctrl+C, or a play's end)")
@@ -222,6 +226,15 @@ int main(int argc, char** argv) {
                                  std::cerr);
   }
   options.artNet.relayAlways = true;  // headless: no page to show, the relay is always on
+  {
+    // The window's files: the user's directories when installed, else beside the program and
+    // in the working directory.
+    core::CoreOptions paths;
+    for (const std::string& problem : core::UseProgramPaths(paths)) std::cerr << problem << '\n';
+    options.programDir = paths.programDir;
+    options.workDir = paths.workDir;
+    options.showDir = paths.showDir;
+  }
 
   // Discovery's progress goes to standard error, so scripts reading the list get only it.
   cli::ProgressLine progress(std::cerr, isatty(STDERR_FILENO) != 0);

@@ -138,7 +138,7 @@ std::string ProgramDirectory() {
 }
 
 std::string PathIn(const std::string& dir, const std::string& name) {
-  if (dir.empty() || dir == ".") return name;
+  if (dir.empty() || dir == "." || (!name.empty() && name.front() == '/')) return name;
   return dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 

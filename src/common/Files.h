@@ -45,7 +45,7 @@ std::string JoinLinesCrLf(const std::vector<std::string>& lines);
 // The directory of the running program (for the files that live beside it).
 std::string ProgramDirectory();
 
-// `name` in directory `dir` ("" or "." = the current directory).
+// `name` in directory `dir` ("" or "." = the current directory); an absolute `name` as it is.
 std::string PathIn(const std::string& dir, const std::string& name);
 
 }  // namespace velquor::common

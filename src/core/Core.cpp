@@ -2,17 +2,30 @@
 
 #include "common/Encoding.h"
 #include "common/Files.h"
+#include "common/ProgramPaths.h"
 #include "link/HidLayer.h"
 #include "link/LibusbTransport.h"
 
 namespace velquor::core {
 
 std::optional<common::IniFile> LoadProgramIni(const std::string& programDir,
-                                              const std::string& name) {
+                                              const std::string& name,
+                                              const std::string& defaultsDir) {
+  std::string path = common::PathIn(programDir, name);
+  if (!defaultsDir.empty() && !common::PathExists(path)) path = common::PathIn(defaultsDir, name);
   std::string error;
-  auto bytes = common::ReadWholeFile(common::PathIn(programDir, name), error);
+  auto bytes = common::ReadWholeFile(path, error);
   if (!bytes) return std::nullopt;
   return common::IniFile::Parse(common::DecodeTextFile(*bytes));
+}
+
+std::vector<std::string> UseProgramPaths(CoreOptions& options) {
+  const common::ProgramPaths paths = common::ChooseProgramPaths(common::ProgramFactsNow());
+  options.programDir = paths.configDir;
+  options.workDir = paths.dataDir;
+  options.showDir = paths.showDir;
+  options.defaultsDir = paths.defaultsDir;
+  return common::PrepareUserDirectories(paths);
 }
 
 std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::WorkbenchHooks hooks,
@@ -20,6 +33,8 @@ std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::Workbe
   std::unique_ptr<Core> core(new Core());
   core->options_ = options;
   if (core->options_.programDir.empty()) core->options_.programDir = common::ProgramDirectory();
+  if (core->options_.showDir.empty()) core->options_.showDir = core->options_.workDir;
+  if (core->options_.defaultsDir.empty()) core->options_.defaultsDir = core->options_.programDir;
   core->clock_ = options.clock ? options.clock : &common::RealClock();
 
   if (options.virtualLine) {

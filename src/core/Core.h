@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/Clock.h"
 #include "common/Ini.h"
@@ -28,16 +29,24 @@ namespace velquor::core {
 struct CoreOptions {
   bool virtualLine = false;
   std::string rigFile;             // empty: the default rig
-  std::string workDir = ".";       // devnames.lst, devnone.lst, scene and show files
-  std::string programDir;          // config.cfg, language files, UidList.ini
+  std::string workDir = ".";       // devnames.lst, devnone.lst, the scene file
+  std::string showDir;             // show files and the file choosers' start; empty: workDir
+  std::string programDir;          // config.cfg, UidList.ini, language files of the user's own
+  std::string defaultsDir;         // the shipped language files; empty: programDir
   common::Clock* clock = nullptr;  // the real clock unless a test gives one
   net::BridgeOptions artNet;       // the Art-Net bridge (opened by its user, not here)
 };
 
-// Reads an INI file beside the program (config.cfg, the language files); a file that is not
-// UTF-8 is read as GB18030. Nothing when it cannot be read.
+// Reads an INI file beside the program (config.cfg, the language files), or from
+// `defaultsDir` when the program's directory has none; a file that is not UTF-8 is read as
+// GB18030. Nothing when it cannot be read.
 std::optional<common::IniFile> LoadProgramIni(const std::string& programDir,
-                                              const std::string& name);
+                                              const std::string& name,
+                                              const std::string& defaultsDir = {});
+
+// The running program's directories (common::ChooseProgramPaths) in `options`; the user's
+// directories made and seeded when it is installed. Returns what could not be done.
+std::vector<std::string> UseProgramPaths(CoreOptions& options);
 
 // config.cfg's [General] settings the program starts with.
 struct StartUpSettings {

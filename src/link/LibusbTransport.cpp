@@ -82,11 +82,27 @@ std::unique_ptr<LibusbApi> MakeLibusbApi() {
 
 LibusbTransport::LibusbTransport(std::unique_ptr<LibusbApi> api) : api_(std::move(api)) {}
 
+namespace {
+BoxState StateOfOpenError(int code) {
+  switch (code) {
+    case kUsbErrorAccess:
+      return BoxState::NoPermission;
+    case kUsbErrorBusy:
+      return BoxState::Busy;
+    case kUsbErrorNotFound:
+      return BoxState::NotFound;
+    default:
+      return BoxState::Failed;
+  }
+}
+}  // namespace
+
 std::string LibusbTransport::OpenFailureText(int code) const {
   if (code == kUsbErrorAccess) {
-    return "The interface box (04b4:0f1f) is attached but this user may not open it: install "
-           "resources/60-velquor.rules into /etc/udev/rules.d/, run 'sudo udevadm control "
-           "--reload', then unplug and replug the box.";
+    return "The interface box (04b4:0f1f) is attached but this user may not open it: the udev "
+           "rule 60-velquor.rules (installed with the package; from a build, copy "
+           "resources/60-velquor.rules into /etc/udev/rules.d/ and run 'sudo udevadm control "
+           "--reload') takes effect when the box is unplugged and plugged in again.";
   }
   if (code == kUsbErrorBusy) {
     return "The interface box (04b4:0f1f) is attached but busy: close the other program that "
@@ -98,6 +114,7 @@ std::string LibusbTransport::OpenFailureText(int code) const {
 }
 
 void LibusbTransport::ReportOpenFailure(common::LogSink& log, int code) {
+  lastOpen_ = StateOfOpenError(code);
   openFailure_ = OpenFailureText(code);
   // Reopening is tried on every RDM frame while closed: say it once, not every time.
   if (code == lastReportedOpenError_) return;
@@ -108,6 +125,7 @@ void LibusbTransport::ReportOpenFailure(common::LogSink& log, int code) {
 bool LibusbTransport::Open(const OpenContext& ctx) {
   ctx.clock.SleepFor(common::FromMs(10));
   if (api_->Init() != 0) {
+    lastOpen_ = BoxState::Failed;
     openFailure_ = "Error initializing libusb:";
     ctx.log.Add(openFailure_);
     return false;
@@ -122,30 +140,43 @@ bool LibusbTransport::Open(const OpenContext& ctx) {
     return false;
   }
   handleOpen_ = true;
-  lastReportedOpenError_ = 0;
-  openFailure_.clear();
   ctx.log.Add("1 Device Opened");
 
   api_->ResetDevice();  // result deliberately ignored
   int interfaces = api_->InterfaceCount();
   if (interfaces < 0) {
-    ctx.log.Add(fmt::format("The interface box's configuration could not be read: {}",
-                            api_->ErrorText(interfaces)));
+    lastOpen_ = BoxState::Failed;
+    openFailure_ = fmt::format("The interface box's configuration could not be read: {}",
+                               api_->ErrorText(interfaces));
+    ctx.log.Add(openFailure_);
     Close();
     return false;
   }
 
   api_->SetAutoDetachKernelDriver(true);
   bool claimed = false;
+  int claimError = kUsbErrorNotFound;  // no interface at all
   for (int i = 0; i < interfaces; ++i) {
     api_->KernelDriverActive(i);  // result ignored: auto-detach handles it
-    if (api_->ClaimInterface(i) == 0) claimed = true;
+    const int rc = api_->ClaimInterface(i);
+    if (rc == 0) claimed = true;
+    if (rc != 0) claimError = rc;
   }
   if (!claimed) {
-    ctx.log.Add("The interface box was opened but none of its interfaces could be claimed.");
+    // Another program holding the box shows here, not at the open: say so, once.
+    if (claimError == kUsbErrorBusy || claimError == kUsbErrorAccess) {
+      ReportOpenFailure(ctx.log, claimError);
+    } else {
+      lastOpen_ = BoxState::Failed;
+      openFailure_ = "The interface box was opened but none of its interfaces could be claimed.";
+      ctx.log.Add(openFailure_);
+    }
     Close();
     return false;
   }
+  lastReportedOpenError_ = 0;
+  lastOpen_ = BoxState::Connected;
+  openFailure_.clear();
   return true;
 }
 

@@ -59,6 +59,7 @@ class LibusbTransport final : public LinkTransport {
   void ClearHalt() override;
   std::string ErrorText(int code) const override;
   std::string OpenFailure() const override { return openFailure_; }
+  BoxState LastOpen() const override { return lastOpen_; }
 
  private:
   std::string OpenFailureText(int code) const;
@@ -69,6 +70,7 @@ class LibusbTransport final : public LinkTransport {
   bool handleOpen_ = false;
   int lastReportedOpenError_ = 0;
   std::string openFailure_;
+  BoxState lastOpen_ = BoxState::NotFound;
 };
 
 }  // namespace velquor::link

@@ -10,6 +10,15 @@
 
 namespace velquor::link {
 
+// What came of the last attempt to open the box, for the technician.
+enum class BoxState {
+  Connected,
+  NotFound,      // no box attached
+  NoPermission,  // attached, but this user may not open it (the udev rule)
+  Busy,          // attached, but another program holds it
+  Failed,        // opening or claiming it failed otherwise (or libusb would not start)
+};
+
 // Services an implementation may use while opening.
 struct OpenContext {
   common::LogSink& log;
@@ -36,6 +45,8 @@ class LinkTransport {
   // Why the last Open failed, as its log line said; empty when it did not fail, or when the
   // box is simply not there.
   virtual std::string OpenFailure() const { return {}; }
+  // How the last Open ended; a transport that cannot tell says Connected.
+  virtual BoxState LastOpen() const { return BoxState::Connected; }
 };
 
 }  // namespace velquor::link

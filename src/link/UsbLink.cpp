@@ -28,7 +28,17 @@ void UsbLink::LinkOpen() {
   std::lock_guard guard(lock_);
   if (open_.load()) return;
   OpenContext ctx{log_, clock_};
-  SetOpen(transport_.Open(ctx));
+  const bool opened = transport_.Open(ctx);
+  const BoxState state = transport_.LastOpen();
+  lastOpen_.store(opened ? BoxState::Connected
+                         : (state == BoxState::Connected ? BoxState::NotFound : state));
+  SetOpen(opened);
+}
+
+BoxState UsbLink::Box() const {
+  if (open_.load()) return BoxState::Connected;
+  const BoxState last = lastOpen_.load();
+  return last == BoxState::Connected ? BoxState::NotFound : last;  // open once, gone since
 }
 
 void UsbLink::CloseAfterFailure(int code) {

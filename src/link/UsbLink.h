@@ -57,6 +57,9 @@ class UsbLink {
   // Why the box could not be opened (the transport's words); empty when it is simply absent.
   std::string OpenFailure() const { return transport_.OpenFailure(); }
   std::string DeviceConnect() const { return open_.load() ? kConnected : kNotConnected; }
+  // The box as the technician should hear of it (any thread): Connected while open, else how
+  // the last attempt to open it ended (NotFound before any, and after the box went away).
+  BoxState Box() const;
   uint32_t RdmResponseTimeoutMs() const { return responseTimeoutMs_.load(); }
 
   // Held by an RDM exchange for its whole run; every entry point also takes it.
@@ -82,6 +85,7 @@ class UsbLink {
   ExchangeLock lock_;
 
   std::atomic<bool> open_{false};
+  std::atomic<BoxState> lastOpen_{BoxState::NotFound};
   int8_t reconnectCounter_ = 0;
   uint32_t idleSendCounter_ = 0;
   std::array<uint8_t, kMaxMessage> lastSentDmx_{};

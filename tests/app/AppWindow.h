@@ -33,16 +33,19 @@ struct AppWindow {
     WriteText(program / name, text);
     return *this;
   }
-  AppWindow& Shipped(const std::string& name) {
-    std::filesystem::copy_file(std::string(VELQUOR_RESOURCES) + "/" + name, program / name);
+  // A shipped file beside the program, or (`installed`) among the installed defaults.
+  AppWindow& Shipped(const std::string& name, bool installed = false) {
+    std::filesystem::copy_file(std::string(VELQUOR_RESOURCES) + "/" + name,
+                               (installed ? defaults : program) / name);
     return *this;
   }
   app::MainWindow& Open() {
     core::CoreOptions options;
-    options.virtualLine = true;
+    options.virtualLine = virtualLine;
     options.artNet.port = FreeUdpPort();  // never the real 6454 of this machine
     options.programDir = program.path;
     options.workDir = work.path;
+    options.defaultsDir = defaults.path;
     app::Dialogs dialogs;
     dialogs.askYesNo = [this](const QString& title, const QString&) {
       asked.push_back(title);
@@ -107,10 +110,11 @@ struct AppWindow {
     return *window->CoreRef().Line()->FixtureState(rdm::Uid(uid).Value());
   }
 
-  ScratchDir program, work;
+  ScratchDir program, work, defaults;
   QStringList errors, urls;
   QStringList asked;        // the questions' titles, in order
   bool yes = true;          // the answer to each
+  bool virtualLine = true;  // false: the real box, through libusb
   QStringList chosenFiles;  // what the file choosers answer; empty: cancelled
   QString chosenFile;
   QString saveTarget;

@@ -93,10 +93,33 @@ TEST(Windows, StartUpTakesTheSettingsTheScenesAndAsksEveryListedDevice) {
   EXPECT_EQ(a.C<QComboBox>("ComboBox_UID")->count(), 2);
 }
 
+// A test machine has no box as a rule; with one attached the window must say nothing.
+TEST(Windows, WithoutAUsableBoxTheWindowSaysWhatToDoOverTheList) {
+  AppWindow a;
+  a.virtualLine = false;
+  MainWindow& w = a.Open();
+  w.show();  // looks for the box
+  auto* banner = a.C<QLabel>("LabelBoxState");
+  const link::BoxState box = w.CoreRef().Link().Box();
+  if (box == link::BoxState::Connected) {
+    EXPECT_TRUE(banner->isHidden());
+    return;
+  }
+  ASSERT_FALSE(banner->isHidden());
+  EXPECT_EQ(banner->parentWidget()->childAt(banner->geometry().center()), banner)
+      << "hidden under the device list";
+  if (box == link::BoxState::NotFound) {
+    EXPECT_TRUE(banner->text().contains("--virtual-line")) << banner->text().toStdString();
+  }
+  const QString chinese = banner->text();
+  w.UseLanguage("ENU");
+  EXPECT_NE(banner->text(), chinese) << "follows the window's language";
+}
+
 TEST(Languages, ShippedFilesTheToggleAndACaptionForEveryControl) {
   AppWindow a;
   for (const char* f : {"lang_ch.ini", "lang_en.ini", "lang_ch_2.ini", "lang_en_2.ini"}) {
-    a.Shipped(f);
+    a.Shipped(f, true);  // as installed: among the defaults, none of the user's own
   }
   MainWindow& w = a.Open();
   EXPECT_EQ(a.Text("SpeedButtonDiscover"), "查找 设备 Discover") << "no config.cfg: as designed";
@@ -118,7 +141,7 @@ TEST(Languages, ShippedFilesTheToggleAndACaptionForEveryControl) {
   EXPECT_TRUE(a.errors.isEmpty()) << a.errors.join("; ").toStdString();
 
   for (const char* f : {"lang_ch.ini", "lang_en.ini"}) {
-    const auto ini = app::LoadProgramIni(a.program.path, f);
+    const auto ini = app::LoadProgramIni(a.program.path, f, a.defaults.path);
     ASSERT_TRUE(ini);
     for (const auto& entry : app::kMainControls) {
       const std::string name = entry.name;
@@ -137,6 +160,7 @@ TEST(Languages, TheFileChosenWhatItGivesAndWhatIsReported) {
   a.Program("lang_ch.ini",
             "[General]\r\nCaption=General title\r\n[Form1]\r\nForm1=Own title\r\nLabel_C1=XX\r\n"
             "SpeedButtonDiscover=\xB2\xE9\xD5\xD2\r\n");
+  a.Shipped("lang_ch.ini", true);  // installed too: the user's own copy comes first
   MainWindow& w = a.Open();
   EXPECT_EQ(w.windowTitle(), "VELQUOR PRO V2.0.0") << "no lang_en.ini: the defaults";
   EXPECT_EQ(w.font().pointSize(), 12);

@@ -92,6 +92,21 @@ TEST_F(LinkFixture, FailedTransferClosesAndRdmReopensAtOnce) {
   EXPECT_EQ(transport.openCalls, 2);
   EXPECT_TRUE(link.IsOpen());
   EXPECT_EQ(link.ReconnectCounter(), 0);
+
+  // What the window tells: the box pulled is not found until it comes back; refused on its
+  // return, the reason; then connected again.
+  using enum link::BoxState;
+  EXPECT_EQ(link.Box(), Connected);
+  transport.openSucceeds = false;
+  transport.outResults = {-4};
+  link.LinkSend(LINK_MODE_RDM, std::vector<uint8_t>(62, 0));
+  EXPECT_EQ(link.Box(), NotFound);
+  transport.state = NoPermission;
+  link.LinkSend(LINK_MODE_RDM, std::vector<uint8_t>(31, 0));
+  EXPECT_EQ(link.Box(), NoPermission);
+  transport.openSucceeds = true;
+  link.LinkSend(LINK_MODE_RDM, std::vector<uint8_t>(31, 0));
+  EXPECT_EQ(link.Box(), Connected);
 }
 
 TEST_F(LinkFixture, DmxReopensOnTwelfthAttemptAndForgetsWhatChangedMeanwhile) {
@@ -100,6 +115,7 @@ TEST_F(LinkFixture, DmxReopensOnTwelfthAttemptAndForgetsWhatChangedMeanwhile) {
   link.LinkSend(LINK_MODE_DMX, dmx);
   ASSERT_FALSE(link.IsOpen());
   EXPECT_EQ(link.DeviceConnect(), "Not connected");
+  EXPECT_EQ(link.Box(), link::BoxState::NotFound) << "gone, not yet looked for again";
   transport.sent.clear();
 
   dmx[40] = 9;  // chunk 1 changes while closed
