@@ -63,8 +63,22 @@ std::vector<uint8_t> EncodeDiscoveryAnswer(uint64_t uid) {
 }  // namespace
 
 VirtualLine::VirtualLine(Rig rig, common::Clock& clock)
-    : clock_(clock), collisions_(rig.collisions) {
-  for (Fixture& f : rig.fixtures) responders_.emplace_back(std::move(f));
+    : clock_(clock), collisions_(rig.collisions), relay_(rig.relay) {
+  timed_ = relay_.baseMs > 0 || relay_.jitterMs > 0;
+  for (Fixture& f : rig.fixtures) {
+    timed_ = timed_ || f.turnaroundMs > 0;
+    responders_.emplace_back(std::move(f));
+  }
+}
+
+double VirtualLine::AnswerDelayMs(size_t requestBytes, size_t answerBytes, double turnaroundMs) {
+  if (!timed_) return 0;
+  // 250 kbit/s, 11 bits a byte; the request's break and mark after break take about 0.2 ms.
+  constexpr double kByteMs = 0.044;
+  const double jitter =
+      relay_.jitterMs * static_cast<double>(jitter_() % 1001) / 1000.0;  // 0 .. jitterMs
+  return 0.2 + kByteMs * static_cast<double>(requestBytes + answerBytes) + turnaroundMs +
+         relay_.baseMs + jitter;
 }
 
 bool VirtualLine::Open(const link::OpenContext& ctx) {
@@ -202,11 +216,13 @@ void VirtualLine::HandleDiscovery(const WireRequest& r) {
     if (r.data.size() != 12) return;
     uint64_t lower = Uid48(&r.data[0]), upper = Uid48(&r.data[6]);
     std::vector<std::vector<uint8_t>> answers;
+    double slowest = 0;  // the overlap lasts until the slowest answer ends
     for (Responder& responder : responders_) {
       Fault* fault = ActiveFault(responder.Uid());
       if (fault && fault->kind == FaultKind::NoAnswer) continue;
       if (auto answerUid = responder.DiscoveryAnswer(lower, upper)) {
         answers.push_back(EncodeDiscoveryAnswer(*answerUid));
+        slowest = std::max(slowest, responder.State().turnaroundMs);
       }
     }
     if (answers.empty()) return;
@@ -221,7 +237,8 @@ void VirtualLine::HandleDiscovery(const WireRequest& r) {
       wire.back() = static_cast<uint8_t>(wire.back() ^ 0x0F);  // framing errors of the overlap
     }
     ++stats_.answers;
-    QueueMessage(std::move(wire), 1, nullptr);
+    const double delay = AnswerDelayMs(r.data.size() + 26, wire.size(), slowest);
+    QueueMessage(std::move(wire), 1, nullptr, delay);
     return;
   }
 
@@ -281,19 +298,21 @@ void VirtualLine::Answer(Responder& responder, const WireRequest& r, Reply reply
   m.push_back(static_cast<uint8_t>(sum >> 8));
   m.push_back(static_cast<uint8_t>(sum));
   size_t chunks = ChunksFor(m[2]);
+  const double delay = AnswerDelayMs(r.data.size() + 26, m.size(), responder.State().turnaroundMs);
 
   if (fault && fault->kind == FaultKind::NonRdm) {
     m.assign(link::kChunkSize, 0x55);  // line noise, not a message
     chunks = 1;
   }
   ++stats_.answers;
-  QueueMessage(std::move(m), chunks, fault);
+  QueueMessage(std::move(m), chunks, fault, delay);
   if (fault) ConsumeFault(responder.Uid());
 }
 
-void VirtualLine::QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, const Fault* fault) {
+void VirtualLine::QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, const Fault* fault,
+                               double delayMs) {
   bytes.resize(chunkCount * link::kChunkSize, 0);
-  common::Instant ready = clock_.Now();
+  common::Instant ready = clock_.Now() + common::FromMs(delayMs);
   if (fault && fault->kind == FaultKind::LateAnswer) ready += common::FromMs(fault->delayMs);
   for (size_t k = 0; k < chunkCount; ++k) {
     if (fault && fault->kind == FaultKind::LoseFrame && fault->frameIndex == k) continue;

@@ -84,12 +84,18 @@ class VirtualLine final : public link::LinkTransport {
   void Process(const std::vector<uint8_t>& message);
   void HandleDiscovery(const WireRequest& request);
   void Answer(Responder& responder, const WireRequest& request, Reply reply);
-  void QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, const Fault* fault);
+  void QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, const Fault* fault,
+                    double delayMs);
+  // From the request's arrival at the box to the answer's frames at its USB side.
+  double AnswerDelayMs(size_t requestBytes, size_t answerBytes, double turnaroundMs);
   Fault* ActiveFault(uint64_t uid);
   void ConsumeFault(uint64_t uid);
 
   common::Clock& clock_;
   const CollisionMode collisions_;
+  const RelayLatency relay_;
+  bool timed_ = false;  // answers take time: the line's bytes, turnarounds, the relay
+  std::minstd_rand jitter_{0x0D1E};
   mutable std::mutex mutex_;
   std::vector<Responder> responders_;
   std::map<uint64_t, std::deque<Fault>> faults_;  // front is in force
