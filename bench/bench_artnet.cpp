@@ -4,6 +4,10 @@
 //  - ArtDmx in to the box's frame: from the datagram sent to the level on the virtual line;
 //  - ArtPoll to ArtPollReply, as a console sees it.
 // Usage: bench_artnet [SECONDS_PER_RATE]
+//
+// Before datagrams were read in batches (recvmsg and a poll for each), on this 2-core
+// machine: 3.0 to 4.25 ms of the network thread's CPU per 1000 ArtDmx at 10,000 to 80,000 a
+// second.
 
 #include <fmt/format.h>
 #include <time.h>
@@ -93,7 +97,7 @@ int main(int argc, char** argv) {
   std::printf("\nArtDmx in, %.1f s per rate:\n", secondsPerRate);
   std::printf("%12s %12s %12s %10s %22s\n", "rate/s", "sent", "taken", "lost", "net CPU per 1000");
   uint8_t sequence = 0;
-  for (int rate : {10000, 20000, 40000, 80000}) {
+  for (int rate : {10000, 20000, 40000, 50000, 80000}) {
     const uint64_t takenBefore = bridge.Counters().dmxTaken.load();
     const double cpuBefore = ThreadCpuSeconds("velquor-net");
     const int perMs = rate / 1000;

@@ -14,7 +14,7 @@ class ScriptedLine final : public DiscoveryTarget {
  public:
   ScriptedLine(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
-  BranchReply Branch(Uid lower, Uid upper) override {
+  BranchReply Branch(Uid lower, Uid upper, BranchWait) override {
     (void)lower;
     (void)upper;
     BranchReply reply;

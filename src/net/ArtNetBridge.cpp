@@ -185,60 +185,94 @@ void ArtNetBridge::SetNodeName(std::string name) {
 
 void ArtNetBridge::ReceiveLoop() {
   pthread_setname_np(pthread_self(), "velquor-net");
-  std::array<uint8_t, kReceiveBufferBytes> buffer{};
-  std::array<char, CMSG_SPACE(sizeof(in_pktinfo))> control{};
+  // Datagrams are read in batches: at console rates one system call takes dozens of them.
+  constexpr size_t kBatch = 32;
+  using Control = std::array<char, CMSG_SPACE(sizeof(in_pktinfo))>;
+  std::vector<std::array<uint8_t, kReceiveBufferBytes>> buffers(kBatch);
+  std::vector<Control> controls(kBatch);
+  std::array<sockaddr_in, kBatch> from{};
+  std::array<iovec, kBatch> io{};
+  std::array<mmsghdr, kBatch> messages{};
+  const auto prepare = [&](size_t i) {
+    io[i] = {buffers[i].data(), buffers[i].size()};
+    msghdr& m = messages[i].msg_hdr;
+    m = {};
+    m.msg_name = &from[i];
+    m.msg_namelen = sizeof from[i];
+    m.msg_iov = &io[i];
+    m.msg_iovlen = 1;
+    m.msg_control = controls[i].data();
+    m.msg_controllen = controls[i].size();
+  };
+  for (size_t i = 0; i < kBatch; ++i) prepare(i);
   pollfd fds[2] = {{receiveSocket_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+  // When datagrams come faster than they are read (a wake found more than one), the thread
+  // wakes at most once a millisecond and takes what came meanwhile in one go: waking for
+  // each datagram cost more than the datagrams. A question and its answer one at a time
+  // (a console's poll) never wait; DMX leaves only every 40 ms anyway.
+  constexpr auto kWakeSpacing = std::chrono::milliseconds(1);
+  std::chrono::steady_clock::time_point lastWake{};
+  size_t lastWakeRead = 0;
   while (!stop_.load()) {
+    if (lastWakeRead > 1 && std::chrono::steady_clock::now() < lastWake + kWakeSpacing) {
+      std::this_thread::sleep_until(lastWake + kWakeSpacing);
+    }
+    lastWakeRead = 0;
     if (poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       log_.Add("recv() failed: " + ErrnoText());
       clock_.SleepFor(std::chrono::milliseconds(1000));
       continue;
     }
+    lastWake = std::chrono::steady_clock::now();
     if (stop_.load()) break;
     if (!(fds[0].revents & POLLIN)) continue;
     // Everything waiting is read before the next poll.
     for (;;) {
-      sockaddr_in from{};
-      iovec io{buffer.data(), buffer.size()};
-      msghdr message{};
-      message.msg_name = &from;
-      message.msg_namelen = sizeof from;
-      message.msg_iov = &io;
-      message.msg_iovlen = 1;
-      message.msg_control = control.data();
-      message.msg_controllen = control.size();
-      const ssize_t n = recvmsg(receiveSocket_, &message, MSG_DONTWAIT);
+      const int n = recvmmsg(receiveSocket_, messages.data(), kBatch, MSG_DONTWAIT, nullptr);
       if (n < 0) {
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && !stop_.load()) {
           log_.Add("recv() failed: " + ErrnoText());
         }
         break;
       }
-      counters_.received.fetch_add(1, std::memory_order_relaxed);
+      counters_.received.fetch_add(static_cast<uint64_t>(n), std::memory_order_relaxed);
+      lastWakeRead += static_cast<size_t>(n);
       // While a show plays, the network drives nothing: what arrives is read and let go,
       // so no stale datagram is taken when the playback ends.
-      if (view_.playbackActive.load()) continue;
-      Ipv4 destination = 0;
-      unsigned interfaceIndex = 0;
-      for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-          in_pktinfo info{};
-          std::memcpy(&info, CMSG_DATA(c), sizeof info);
-          destination = ntohl(info.ipi_addr.s_addr);
-          interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
-        }
+      const bool playing = view_.playbackActive.load();
+      for (size_t i = 0; i < static_cast<size_t>(n); ++i) {
+        if (!playing) TakeReceived(messages[i], from[i]);
+        prepare(i);  // the kernel wrote its lengths into it
       }
-      // Only what reaches the chosen interface, or its address, is for this node.
-      if (!ReachesChosen(local_, interfaceIndex, destination)) continue;
-      HandleDatagram(std::span(buffer.data(), static_cast<size_t>(n)), ntohl(from.sin_addr.s_addr),
-                     ntohs(from.sin_port), destination);
+      // A short batch emptied the queue: the next datagram is waited for.
+      if (static_cast<size_t>(n) < kBatch || stop_.load()) break;
     }
   }
 }
 
-bool ArtNetBridge::SeenJustNow(std::span<const uint8_t> payload, Ipv4 source, uint16_t sourcePort) {
-  const common::Instant now = clock_.Now();
+void ArtNetBridge::TakeReceived(mmsghdr& received, const sockaddr_in& from) {
+  msghdr& message = received.msg_hdr;
+  Ipv4 destination = 0;
+  unsigned interfaceIndex = 0;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+      in_pktinfo info{};
+      std::memcpy(&info, CMSG_DATA(c), sizeof info);
+      destination = ntohl(info.ipi_addr.s_addr);
+      interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
+    }
+  }
+  // Only what reaches the chosen interface, or its address, is for this node.
+  if (!ReachesChosen(local_, interfaceIndex, destination)) return;
+  // A datagram longer than the buffer is cut; the parser sees what fits.
+  const size_t length = std::min<size_t>(received.msg_len, kReceiveBufferBytes);
+  HandleDatagram(std::span(static_cast<const uint8_t*>(message.msg_iov->iov_base), length),
+                 ntohl(from.sin_addr.s_addr), ntohs(from.sin_port), destination);
+}
+
+bool ArtNetBridge::SeenJustNow(std::span<const uint8_t> payload, Ipv4 source, uint16_t sourcePort,
+                               common::Instant now) {
   const bool same =
       source == lastSource_ && sourcePort == lastSourcePort_ &&
       now - lastTime_ <= options_.copyWindow &&
@@ -275,7 +309,8 @@ void ArtNetBridge::HandleDatagram(std::span<const uint8_t> payload, Ipv4 source,
   // What the node sends to its own address or broadcasts comes back to it; a console on this
   // computer sends from the same address but another port.
   if (source == local_.address && sourcePort == sendPort_ && sendPort_ != 0) return;
-  if (SeenJustNow(payload, source, sourcePort)) {
+  const common::Instant now = clock_.Now();
+  if (SeenJustNow(payload, source, sourcePort, now)) {
     counters_.dropped.fetch_add(1, std::memory_order_relaxed);
     return;
   }
@@ -288,7 +323,7 @@ void ArtNetBridge::HandleDatagram(std::span<const uint8_t> payload, Ipv4 source,
   switch (d.kind) {
     case ArtNetDatagram::Kind::Dmx:
       // An ArtDmx for another port-address is for another node.
-      if (d.portAddress == portAddress_.load()) TakeArtDmx(d, source, destination);
+      if (d.portAddress == portAddress_.load()) TakeArtDmx(d, source, destination, now);
       break;
     case ArtNetDatagram::Kind::Poll:
       SendArtPollReply();
@@ -305,13 +340,13 @@ void ArtNetBridge::HandleDatagram(std::span<const uint8_t> payload, Ipv4 source,
   }
 }
 
-void ArtNetBridge::SayNotTaken(bool& said, bool takenNow, const std::string& line) {
-  if (takenNow) {
-    said = false;
-  } else if (!said) {
-    log_.Add(line);
-    said = true;
+bool ArtNetBridge::FirstNotTaken(bool& said, bool takenNow) {
+  if (takenNow || said) {
+    said = !takenNow && said;
+    return false;
   }
+  said = true;
+  return true;
 }
 
 BridgeStatus ArtNetBridge::Status() const {
@@ -329,26 +364,31 @@ BridgeStatus ArtNetBridge::Status() const {
   return status;
 }
 
-void ArtNetBridge::TakeArtDmx(const ArtNetDatagram& d, Ipv4 source, Ipv4 destination) {
+void ArtNetBridge::TakeArtDmx(const ArtNetDatagram& d, Ipv4 source, Ipv4 destination,
+                              common::Instant now) {
   {
-    const common::Instant now = clock_.Now();
     std::lock_guard lock(statusMutex_);
-    std::erase_if(dmxArrivals_,
-                  [&](common::Instant t) { return now - t >= std::chrono::seconds(1); });
+    // Oldest first: only the front can have expired.
+    while (!dmxArrivals_.empty() && now - dmxArrivals_.front() >= std::chrono::seconds(1)) {
+      dmxArrivals_.pop_front();
+    }
     if (dmxArrivals_.size() < 1000) dmxArrivals_.push_back(now);
     dmxFrom_ = source;
   }
   if (d.declaredLength == 0) return;
   const bool pageTakes = view_.mode.load() == dmx::OutputMode::ArtNet;
   const bool directionTakes = view_.artNetDirection.load() == 0;
-  SayNotTaken(saidDmxNotTaken_, pageTakes && directionTakes,
-              !pageTakes ? fmt::format("ArtDmx for universe {} arriving from {}; open the Art-Net "
-                                       "page to output it",
-                                       d.portAddress, Ipv4Text(source))
-                         : fmt::format("ArtDmx for universe {} arriving from {}; the Art-Net page "
-                                       "sends DMX512 to Art-Net: choose Art-Net To DMX512 to "
-                                       "output it",
-                                       d.portAddress, Ipv4Text(source)));
+  // The line is built only when it is said: formatting it for every datagram cost more than
+  // taking the datagram.
+  if (FirstNotTaken(saidDmxNotTaken_, pageTakes && directionTakes)) {
+    log_.Add(!pageTakes ? fmt::format("ArtDmx for universe {} arriving from {}; open the Art-Net "
+                                      "page to output it",
+                                      d.portAddress, Ipv4Text(source))
+                        : fmt::format("ArtDmx for universe {} arriving from {}; the Art-Net page "
+                                      "sends DMX512 to Art-Net: choose Art-Net To DMX512 to "
+                                      "output it",
+                                      d.portAddress, Ipv4Text(source)));
+  }
   if (!pageTakes || !directionTakes) return;
   if (d.data.size() < std::min<size_t>(d.declaredLength, 512)) {
     DropWithLine(fmt::format("ArtDmx says {} slots, {} arrived; only those taken", d.declaredLength,
@@ -371,9 +411,10 @@ void ArtNetBridge::ForgetTransaction(int transaction) {
 
 void ArtNetBridge::RelayRdm(const ArtNetDatagram& d, Sender requester) {
   const bool pageTakes = options_.relayAlways || view_.mode.load() == dmx::OutputMode::RdmConsole;
-  SayNotTaken(saidRdmNotRelayed_, pageTakes,
-              fmt::format("ArtRdm arriving from {}; open the MA2 Rdm Command page to relay it",
-                          Ipv4Text(requester.address)));
+  if (FirstNotTaken(saidRdmNotRelayed_, pageTakes)) {
+    log_.Add(fmt::format("ArtRdm arriving from {}; open the MA2 Rdm Command page to relay it",
+                         Ipv4Text(requester.address)));
+  }
   if (!pageTakes) return;
   if (d.rdmPortId == 0) return;
   const int transaction = d.rdmTransaction;

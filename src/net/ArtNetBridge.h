@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -24,6 +25,9 @@
 #include "net/HostInterfaces.h"
 #include "rdm/LineExecutor.h"
 #include "rdm/RdmEngine.h"
+
+struct mmsghdr;
+struct sockaddr_in;
 
 namespace velquor::net {
 
@@ -121,6 +125,7 @@ class ArtNetBridge {
 
  private:
   void ReceiveLoop();
+  void TakeReceived(mmsghdr& received, const sockaddr_in& from);
   struct Sender {
     Ipv4 address = 0;
     uint16_t port = 0;
@@ -129,11 +134,12 @@ class ArtNetBridge {
   void SendArtTodData(Sender requester);
   void SendArtRdmReply(const rdm::RdmAnswer& answer, Sender requester);
   void RelayRdm(const ArtNetDatagram& d, Sender requester);
-  // Once per stretch of arrivals: what arrives is not taken while the page shown does not
-  // take it.
-  void SayNotTaken(bool& said, bool takenNow, const std::string& line);
-  void TakeArtDmx(const ArtNetDatagram& d, Ipv4 source, Ipv4 destination);
-  bool SeenJustNow(std::span<const uint8_t> payload, Ipv4 source, uint16_t sourcePort);
+  // True once per stretch of arrivals that are not taken (the page shown does not take
+  // them): the caller says so then.
+  static bool FirstNotTaken(bool& said, bool takenNow);
+  void TakeArtDmx(const ArtNetDatagram& d, Ipv4 source, Ipv4 destination, common::Instant now);
+  bool SeenJustNow(std::span<const uint8_t> payload, Ipv4 source, uint16_t sourcePort,
+                   common::Instant now);
   void DropWithLine(const std::string& reason, Ipv4 source);
   void SendTo(Ipv4 destination, std::span<const uint8_t> packet, uint16_t port = 0);
   void ForgetTransaction(int transaction);
@@ -185,7 +191,7 @@ class ArtNetBridge {
   // Arrivals of ArtDmx for the node's universe within the last second (receive thread
   // writes, the window reads).
   mutable std::mutex statusMutex_;
-  std::vector<common::Instant> dmxArrivals_;
+  std::deque<common::Instant> dmxArrivals_;  // oldest first, at most 1000
   Ipv4 dmxFrom_ = 0;
   // The last relayed transaction number; -1: none yet. A request that got no answer is
   // forgotten, so the console's repeat of it is relayed.

@@ -37,9 +37,13 @@ bool DiscoverySearch::Known(Uid uid) const {
 }
 
 // One branch; a reply that is just the background counts as silence.
-BranchReply DiscoverySearch::Ask(Uid lower, Uid upper) {
-  BranchReply reply = target_.Branch(lower, upper);
+BranchReply DiscoverySearch::Ask(Uid lower, Uid upper, bool wholeTimeOut) {
+  const bool wholeRange = lower == kLowestUid && upper == kHighestUid;
+  const BranchWait wait =
+      wholeTimeOut || wholeRange || patient_ ? BranchWait::FullTimeOut : BranchWait::Learned;
+  BranchReply reply = target_.Branch(lower, upper, wait);
   Count(true);
+  if (wholeRange && reply.kind != BranchReply::Kind::Silent) wholeRangeHeard_ = true;
   if (background_ && reply.kind != BranchReply::Kind::Silent && reply.wire == *background_) {
     return {};
   }
@@ -49,7 +53,7 @@ BranchReply DiscoverySearch::Ask(Uid lower, Uid upper) {
 // An empty range holds no UID: only devices that ignore the range answer it.
 void DiscoverySearch::LearnBackground() {
   background_.reset();
-  const BranchReply empty = Ask(Uid(1), Uid(0));
+  const BranchReply empty = Ask(Uid(1), Uid(0), true);
   if (empty.kind == BranchReply::Kind::Silent) return;
   background_ = empty.wire;
   if (!backgroundLogged_) {
@@ -67,11 +71,13 @@ SearchEnd DiscoverySearch::Run(const std::set<Uid>& alreadyMuted) {
   outsideSuspects_.clear();
   progress_ = {};
   stopping_ = false;
+  patient_ = false;
   int fruitless = 0;
   while (fruitless < limits_.fruitlessPasses) {
     // A probe whose answer was lost must not hide a device for good: every pass asks anew.
     phantoms_.clear();
     newThisPass_ = 0;
+    wholeRangeHeard_ = false;
     stack_.assign(1, Branch{kLowestUid, kHighestUid});
     while (!stack_.empty()) {
       if (Stopping()) return SearchEnd::Stopped;
@@ -85,6 +91,7 @@ SearchEnd DiscoverySearch::Run(const std::set<Uid>& alreadyMuted) {
       Handle(branch, Ask(branch.lower, branch.upper));
     }
     fruitless = newThisPass_ == 0 ? fruitless + 1 : 0;
+    patient_ = newThisPass_ == 0 && (patient_ || wholeRangeHeard_);
   }
   return SearchEnd::Finished;
 }

@@ -22,6 +22,10 @@ namespace velquor::rdm {
 constexpr Uid kLowestUid{0};
 constexpr Uid kHighestUid{0xFFFFFFFFFFFEULL};  // the broadcast UID is no device
 
+// How long a branch is listened to: the whole response time-out, or the shorter wait
+// learned from how fast this line answers (see AnswerTimes).
+enum class BranchWait { Learned, FullTimeOut };
+
 struct BranchReply {
   enum class Kind { Silent, Garbled, Answer };
   Kind kind = Kind::Silent;
@@ -35,7 +39,7 @@ class DiscoveryTarget {
  public:
   virtual ~DiscoveryTarget() = default;
   // One DISC_UNIQUE_BRANCH over [lower, upper].
-  virtual BranchReply Branch(Uid lower, Uid upper) = 0;
+  virtual BranchReply Branch(Uid lower, Uid upper, BranchWait wait) = 0;
   // One DISC_MUTE; true only when `uid` itself acknowledged it.
   virtual bool Mute(Uid uid) = 0;
   virtual void UnMuteAll() = 0;
@@ -98,7 +102,7 @@ class DiscoverySearch {
   bool MuteAndReport(Uid uid);
   bool Stopping();
   void Count(bool isBranch);
-  BranchReply Ask(Uid lower, Uid upper);
+  BranchReply Ask(Uid lower, Uid upper, bool wholeTimeOut = false);
   void LearnBackground();
   void SplitAround(Uid lower, Uid upper, Uid uid, bool probeIt);
   // `overlap`: the UID a collided branch answered with, where it gave one.
@@ -120,6 +124,11 @@ class DiscoverySearch {
   std::set<Uid> excluded_;         // misbehaving: branches are split around it
   std::set<Uid> outsideSuspects_;  // answered a branch that does not hold it
   size_t newThisPass_ = 0;
+  // The whole range is always heard for the full time-out; when it answered but a pass with
+  // the learned wait found nobody new, someone answers slower than the others: the next
+  // passes listen to every branch for the full time-out.
+  bool wholeRangeHeard_ = false;
+  bool patient_ = false;
   bool stopping_ = false;
   // What devices that answer every branch put on the line by themselves; a branch that
   // answers just that holds nobody else.

@@ -61,6 +61,18 @@ std::string FormatRdmLine(const RdmImage& image) {
   return line;
 }
 
+void AnswerTimes::Answered(double ms) {
+  recent_[count_ % kKept] = ms;
+  ++count_;
+}
+
+double AnswerTimes::BranchWaitMs(double timeoutMs) const {
+  if (count_ == 0) return timeoutMs;
+  const size_t kept = std::min(count_, kKept);
+  const double slowest = *std::max_element(recent_.begin(), recent_.begin() + kept);
+  return std::min(timeoutMs, std::max(kFloorMs, kFactor * slowest));
+}
+
 RdmEngine::RdmEngine(link::UsbLink& link, common::LogSink& log)
     : link_(link), log_(log), nowText_(LocalDateTime) {
   PrimeRequestImage();
@@ -187,11 +199,17 @@ void RdmEngine::SendImage(uint8_t messageLength) {
   }
 }
 
+double RdmEngine::Receive(double timeoutMs) {
+  const double ms = link_.LinkReceiveRdm(response_, timeoutMs);
+  received_ = link_.ReceivedByteCount();
+  return ms;
+}
+
 uint8_t RdmEngine::TransactLocked(Uid uid, bool reportNoReceive) {
   CompleteRequest(request_, uid);
   SendImage(request_[kMessageLength]);
   LogRdmMessage(true);
-  received_ = link_.LinkReceive(response_);
+  const double ms = Receive(link_.RdmResponseTimeoutMs());
 
   if (received_ == 0) {
     uint8_t c = retryCounter_.load();
@@ -226,6 +244,7 @@ uint8_t RdmEngine::TransactLocked(Uid uid, bool reportNoReceive) {
   LogRdmMessage(false);
   if (CheckResponse(response_)) {
     if (response_[kPortOrResponseType] == RESPONSE_TYPE_ACK) retryCounter_.store(0);
+    LearnAnswerTime(ms);
     return RESULT_OK;
   }
   log_.Add("Check sum is Wrong");
@@ -248,7 +267,7 @@ RdmAnswer RdmEngine::RdmRelay(std::span<const uint8_t> message) {
 
   SendImage(request_[kMessageLength]);
   LogRdmMessage(true);
-  received_ = link_.LinkReceive(response_);
+  const double ms = Receive(link_.RdmResponseTimeoutMs());
 
   if (received_ == 0) {
     log_.Add("no receive response");
@@ -259,6 +278,7 @@ RdmAnswer RdmEngine::RdmRelay(std::span<const uint8_t> message) {
     LogRdmMessage(false);
     if (CheckResponse(response_)) {
       if (response_[kPortOrResponseType] == RESPONSE_TYPE_ACK) retryCounter_.store(0);
+      LearnAnswerTime(ms);
       answer.result = RESULT_OK;
     } else {
       log_.Add("Check sum is Wrong");
@@ -271,7 +291,49 @@ RdmAnswer RdmEngine::RdmRelay(std::span<const uint8_t> message) {
   return answer;
 }
 
-RdmAnswer RdmEngine::DiscoveryBranch(Uid lower, Uid upper) {
+namespace {
+
+// Whether the first frame holds a whole discovery answer: its separator and the 16 bytes
+// after it. Only noise before the preamble makes an answer longer than one frame.
+bool BranchAnswerInFirstFrame(const RdmImage& image) {
+  const auto end = image.begin() + link::kChunkSize;
+  const auto separator = std::find(image.begin(), end, 0xAA);
+  return separator != end &&
+         (separator - image.begin()) + 17 <= static_cast<long>(link::kChunkSize);
+}
+
+}  // namespace
+
+// Poll by poll until the first frame: a silent branch ends at the learned wait, an answered
+// one as soon as its answer is in, not at the end of the wait.
+void RdmEngine::ReceiveBranch(double waitMs) {
+  double waited = 0;
+  for (;;) {
+    waited += Receive(0);
+    if (received_ > 0 || waited >= waitMs) break;
+  }
+  if (received_ == 0 || waited >= waitMs || BranchAnswerInFirstFrame(response_)) return;
+  // The rest of a long answer: its further frames, for the rest of the wait.
+  RdmImage rest;
+  rest.fill(0xFF);
+  link_.LinkReceiveRdm(rest, waitMs - waited);
+  if (link_.ReceivedByteCount() == 0) return;
+  std::copy(rest.begin() + link::kChunkSize, rest.end(), response_.begin() + link::kChunkSize);
+  received_ = static_cast<uint16_t>(received_ + link_.ReceivedByteCount());
+}
+
+// Only answers of one frame, as a discovery answer is: a longer one also waits a poll for
+// each further frame, which says nothing of how soon an answer starts to come back.
+void RdmEngine::LearnAnswerTime(double ms) {
+  if (link::RdmChunkCount(response_[kMessageLength]) == 1) answerTimes_.Answered(ms);
+}
+
+double RdmEngine::LearnedBranchWaitMs() {
+  std::lock_guard guard(link_.Lock());
+  return answerTimes_.BranchWaitMs(link_.RdmResponseTimeoutMs());
+}
+
+RdmAnswer RdmEngine::DiscoveryBranch(Uid lower, Uid upper, BranchWait wait) {
   RdmAnswer answer;
   std::lock_guard guard(link_.Lock());
   std::vector<uint8_t> bounds(12);
@@ -287,7 +349,13 @@ RdmAnswer RdmEngine::DiscoveryBranch(Uid lower, Uid upper) {
   if (link_.LinkSend(link::LINK_MODE_RDM, std::span(request_.data(), length)) < 0) {
     log_.Add("Discovery msg was not sent");
   }
-  received_ = link_.LinkReceive(response_);
+  const double timeout = link_.RdmResponseTimeoutMs();
+  if (wait == BranchWait::Learned && branchWaitLearned_.load()) {
+    ReceiveBranch(answerTimes_.BranchWaitMs(timeout));
+  } else {
+    // A discovery answer is never a whole RDM message: this receive runs to the time-out.
+    Receive(timeout);
+  }
   answer.response = response_;
   answer.receivedBytes = received_;
   return answer;

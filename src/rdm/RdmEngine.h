@@ -2,6 +2,7 @@
 // One RDM exchange at a time: complete the request, send it, wait for the answer, check
 // it, retry by the fixed rules, and write request and response lines to the log.
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "common/Log.h"
 #include "link/UsbLink.h"
 #include "rdm/Codec.h"
+#include "rdm/DiscoverySearch.h"
 
 namespace velquor::rdm {
 
@@ -67,6 +69,29 @@ constexpr int kMaxOverflowAnswers = 16;
 // min(length, 53), all upper-case hex.
 std::string FormatRdmLine(const RdmImage& image);
 
+// How long this box takes to bring answers back, from the exchanges it answered; it sets how
+// long a DISC_UNIQUE_BRANCH is listened to before it counts as silent. Silent branches are
+// most of a search over scattered UIDs, and each would otherwise cost the whole time-out.
+class AnswerTimes {
+ public:
+  // A branch waits this multiple of the slowest of the last kKept answers, so a relay that
+  // varies or a responder slower than those heard so far is still heard.
+  static constexpr double kFactor = 1.5;
+  static constexpr size_t kKept = 16;
+  // Never less than two of the link's 5 ms polls: E1.20 gives a responder 2 ms to start, its
+  // discovery answer takes about 1.1 ms on the line, and the box still has to relay it.
+  static constexpr double kFloorMs = 10;
+
+  // An answer that came back whole `ms` after its request was sent.
+  void Answered(double ms);
+  // The wait for a branch; the time-out itself until something has answered.
+  double BranchWaitMs(double timeoutMs) const;
+
+ private:
+  std::array<double, kKept> recent_{};
+  size_t count_ = 0;
+};
+
 class RdmEngine {
  public:
   RdmEngine(link::UsbLink& link, common::LogSink& log);
@@ -85,8 +110,13 @@ class RdmEngine {
   RdmAnswer RdmRelay(std::span<const uint8_t> message);
 
   // One DISC_UNIQUE_BRANCH to the broadcast UID over [lower, upper]: logged before it is
-  // sent, no retries. The answer is a discovery response, not an RDM message.
-  RdmAnswer DiscoveryBranch(Uid lower, Uid upper);
+  // sent, no retries. The answer is a discovery response, not an RDM message. It is listened
+  // to for the response time-out, or for the wait learned from this box's answers.
+  RdmAnswer DiscoveryBranch(Uid lower, Uid upper, BranchWait wait = BranchWait::FullTimeOut);
+  // How long a branch with the learned wait is listened to now, in milliseconds.
+  double LearnedBranchWaitMs();
+  // Off: every branch waits the whole time-out, as before the wait was learned (benchmarks).
+  void SetBranchWaitLearned(bool on) { branchWaitLearned_.store(on); }
 
   // Logs the request (true) or response image as the "->Request:" / "Response:" line.
   void LogRdmMessage(bool isRequest);
@@ -113,12 +143,18 @@ class RdmEngine {
   void Compose(const RdmRequest& request);
   uint8_t TransactLocked(Uid uid, bool reportNoReceive);
   void SendImage(uint8_t messageLength);
+  // Receives into response_ for `timeoutMs`; the milliseconds it took.
+  double Receive(double timeoutMs);
+  void LearnAnswerTime(double ms);
+  void ReceiveBranch(double waitMs);
 
   link::UsbLink& link_;
   common::LogSink& log_;
   RdmImage request_{};
   RdmImage response_{};
   uint16_t received_ = 0;
+  AnswerTimes answerTimes_;  // under the link's lock, as the images
+  std::atomic<bool> branchWaitLearned_{true};
   uint8_t primedPort_ = 0;
   std::atomic<uint8_t> retryCounter_{0};
   bool mirrorNextToConsole_ = false;

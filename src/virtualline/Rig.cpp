@@ -180,6 +180,7 @@ Fixture ParseFixture(const json& j, size_t index) {
     f.discoveryUid = ParseUidText(j.at("discoveryUid"), where);
   }
   f.overflowAfter = static_cast<uint8_t>(NumberField(j, "overflowAfter", 230, 0, where));
+  f.turnaroundMs = static_cast<double>(NumberField(j, "turnaroundUs", 100000, 0, where)) / 1000;
   return f;
 }
 
@@ -206,6 +207,9 @@ std::optional<Rig> ParseRig(std::string_view text, std::string& error) {
     }
     Rig rig;
     rig.collisions = ParseCollisions(doc);
+    rig.relay.baseMs = static_cast<double>(NumberField(doc, "relayUs", 100000, 0, "rig")) / 1000;
+    rig.relay.jitterMs =
+        static_cast<double>(NumberField(doc, "relayJitterUs", 100000, 0, "rig")) / 1000;
     std::set<uint64_t> seen;
     const json& list = doc.at("fixtures");
     for (size_t i = 0; i < list.size(); ++i) {
@@ -245,6 +249,7 @@ std::optional<Rig> LoadRigOrDefault(const std::string& path, std::string& error)
 Rig GenerateRig(int count, UidLayout layout, CollisionMode collisions) {
   Rig rig;
   rig.collisions = collisions;
+  rig.relay = {1.0, 2.0};
   for (int i = 0; i < count; ++i) {
     Fixture f;
     if (layout == UidLayout::Neighbouring) {
@@ -261,6 +266,7 @@ Rig GenerateRig(int count, UidLayout layout, CollisionMode collisions) {
     f.personalities = {{static_cast<uint16_t>(4 + i % 4), "Standard"}};
     f.startAddress = static_cast<uint16_t>(1 + (i * 8) % 505);
     f.supportedPids = {0x0082, 0x0081, 0x0080, 0x00E0, 0x00E1};
+    f.turnaroundMs = i % 8 == 7 ? 1.95 : 0.2 + 0.1 * ((i * 5) % 13);
     rig.fixtures.push_back(std::move(f));
   }
   return rig;

@@ -74,8 +74,15 @@ std::vector<uint8_t> EncodeDiscoveryAnswer(uint64_t uid) {
 }  // namespace
 
 VirtualLine::VirtualLine(Rig rig, common::Clock& clock)
-    : clock_(clock), collisions_(rig.collisions) {
+    : clock_(clock), collisions_(rig.collisions), relay_(rig.relay) {
   for (Fixture& f : rig.fixtures) responders_.emplace_back(std::move(f));
+}
+
+double VirtualLine::RelayMs() {
+  if (relay_.baseMs <= 0 && relay_.jitterMs <= 0) return 0;
+  const double jitter =
+      relay_.jitterMs * static_cast<double>(jitter_() % 1001) / 1000.0;  // 0 .. jitterMs
+  return relay_.baseMs + jitter;
 }
 
 bool VirtualLine::Open(const link::OpenContext& ctx) {
@@ -215,11 +222,13 @@ void VirtualLine::HandleDiscovery(const WireRequest& r) {
     if (r.data.size() != 12) return;
     uint64_t lower = Uid48(&r.data[0]), upper = Uid48(&r.data[6]);
     std::vector<std::vector<uint8_t>> answers;
+    double slowest = 0;  // the overlap lasts until the slowest answer ends
     for (Responder& responder : responders_) {
       Fault* fault = ActiveFault(responder.Uid());
       if (fault && fault->kind == FaultKind::NoAnswer) continue;
       if (auto answerUid = responder.DiscoveryAnswer(lower, upper)) {
         answers.push_back(EncodeDiscoveryAnswer(*answerUid));
+        slowest = std::max(slowest, responder.State().turnaroundMs);
       }
     }
     if (answers.empty()) return;
@@ -235,7 +244,7 @@ void VirtualLine::HandleDiscovery(const WireRequest& r) {
     }
     ++stats_.answers;
     const size_t bytes = wire.size();
-    QueueMessage(std::move(wire), 1, bytes, nullptr);
+    QueueMessage(std::move(wire), 1, bytes, nullptr, slowest);
     return;
   }
 
@@ -295,25 +304,27 @@ void VirtualLine::Answer(Responder& responder, const WireRequest& r, Reply reply
   m.push_back(static_cast<uint8_t>(sum >> 8));
   m.push_back(static_cast<uint8_t>(sum));
   size_t chunks = ChunksFor(m[2]);
+  const size_t bytes = m.size();
 
   if (fault && fault->kind == FaultKind::NonRdm) {
     m.assign(link::kChunkSize, 0x55);  // line noise, not a message
     chunks = 1;
   }
   ++stats_.answers;
-  const size_t bytes = m.size();
-  QueueMessage(std::move(m), chunks, bytes, fault);
+  QueueMessage(std::move(m), chunks, bytes, fault, responder.State().turnaroundMs);
   if (fault) ConsumeFault(responder.Uid());
 }
 
 void VirtualLine::QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, size_t wireBytes,
-                               const Fault* fault) {
+                               const Fault* fault, double turnaroundMs) {
   bytes.resize(chunkCount * link::kChunkSize, 0);
-  // A frame exists once its last byte has crossed the line, never before the request ended.
+  // A frame exists once its last byte has crossed the line and the box has relayed it, never
+  // before the request ended.
+  const double turnaround = turnaroundMs > 0 ? turnaroundMs : kTurnaroundMs;
   const double startMs = fault && fault->kind == FaultKind::LateAnswer
-                             ? std::max(fault->delayMs, kTurnaroundMs)
-                             : kTurnaroundMs;
-  const common::Instant start = requestEnd_ + common::FromMs(startMs);
+                             ? std::max(fault->delayMs, turnaround)
+                             : turnaround;
+  const common::Instant start = requestEnd_ + common::FromMs(startMs + RelayMs());
   for (size_t k = 0; k < chunkCount; ++k) {
     if (fault && fault->kind == FaultKind::LoseFrame && fault->frameIndex == k) continue;
     const size_t through = std::min((k + 1) * link::kChunkSize, wireBytes);

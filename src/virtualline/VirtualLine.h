@@ -84,14 +84,19 @@ class VirtualLine final : public link::LinkTransport {
   void Process(const std::vector<uint8_t>& message);
   void HandleDiscovery(const WireRequest& request);
   void Answer(Responder& responder, const WireRequest& request, Reply reply);
-  // `wireBytes` of the message cross the line after the request that `requestEnd_` ends.
+  // `wireBytes` of the message cross the line after the request that `requestEnd_` ends; the
+  // responder turns round in `turnaroundMs` (0: the line's usual).
   void QueueMessage(std::vector<uint8_t> bytes, size_t chunkCount, size_t wireBytes,
-                    const Fault* fault);
+                    const Fault* fault, double turnaroundMs);
+  // How long the box takes to hand an answer off the line to USB.
+  double RelayMs();
   Fault* ActiveFault(uint64_t uid);
   void ConsumeFault(uint64_t uid);
 
   common::Clock& clock_;
   const CollisionMode collisions_;
+  const RelayLatency relay_;
+  std::minstd_rand jitter_{0x0D1E};
   mutable std::mutex mutex_;
   std::vector<Responder> responders_;
   std::map<uint64_t, std::deque<Fault>> faults_;  // front is in force

@@ -55,9 +55,9 @@ bool Discovery::AddFoundDevice(rdm::Uid uid, const std::string& logText) {
   return true;
 }
 
-rdm::BranchReply Discovery::BranchExchange(rdm::Uid lower, rdm::Uid upper) {
+rdm::BranchReply Discovery::BranchExchange(rdm::Uid lower, rdm::Uid upper, rdm::BranchWait wait) {
   const rdm::RdmAnswer answer =
-      operations_.OnWire([&] { return engine_.DiscoveryBranch(lower, upper); });
+      operations_.OnWire([&] { return engine_.DiscoveryBranch(lower, upper, wait); });
   rdm::BranchReply reply;
   if (answer.receivedBytes == 0) return reply;
   const rdm::DiscoveryResult decoded =
@@ -81,7 +81,7 @@ rdm::BranchReply Discovery::BranchExchange(rdm::Uid lower, rdm::Uid upper) {
 }
 
 uint8_t Discovery::DiscUniqueBranch(rdm::Uid lower, rdm::Uid upper, bool muteAndAdd) {
-  const rdm::BranchReply reply = BranchExchange(lower, upper);
+  const rdm::BranchReply reply = BranchExchange(lower, upper, rdm::BranchWait::FullTimeOut);
   if (reply.kind == rdm::BranchReply::Kind::Silent) return 0;
   if (reply.kind == rdm::BranchReply::Kind::Garbled || reply.uid < lower || reply.uid > upper) {
     return 1;
@@ -110,8 +110,8 @@ namespace {
 class LineTarget final : public rdm::DiscoveryTarget {
  public:
   explicit LineTarget(Discovery& bench) : bench_(bench) {}
-  rdm::BranchReply Branch(rdm::Uid lower, rdm::Uid upper) override {
-    return bench_.BranchExchange(lower, upper);
+  rdm::BranchReply Branch(rdm::Uid lower, rdm::Uid upper, rdm::BranchWait wait) override {
+    return bench_.BranchExchange(lower, upper, wait);
   }
   bool Mute(rdm::Uid uid) override { return bench_.RdmMute(uid); }
   void UnMuteAll() override { bench_.RdmUnMute(rdm::BroadcastUid); }

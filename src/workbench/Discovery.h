@@ -51,7 +51,7 @@ class Discovery {
   void Run(Mode mode);
 
   // One logged DISC_UNIQUE_BRANCH; the answer decoded whatever range was asked.
-  rdm::BranchReply BranchExchange(rdm::Uid lower, rdm::Uid upper);
+  rdm::BranchReply BranchExchange(rdm::Uid lower, rdm::Uid upper, rdm::BranchWait wait);
   // The console's branch request: 0 nothing (or one device muted and added), 1 several
   // answers at once, 2 one device that did not acknowledge its mute.
   uint8_t DiscUniqueBranch(rdm::Uid lower, rdm::Uid upper, bool muteAndAdd);

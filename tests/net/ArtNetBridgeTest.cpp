@@ -124,6 +124,18 @@ TEST_F(Bridge, ArtDmxForItsPortAddressOnlyAndOnlyTheSlotsThatCame) {
   EXPECT_EQ(bridge->PeerAddress(), kConsoleAddress);
 }
 
+// A burst is read many datagrams at a time: none is lost, they are taken in order, and each
+// is read with its own length (a short frame after long ones changes only its own slots).
+TEST_F(Bridge, ABurstIsTakenWholeInOrderEachDatagramWithItsOwnLength) {
+  const uint64_t taken = Counters().dmxTaken.load();
+  for (int i = 1; i <= 100; ++i) {
+    Send(ArtDmx(291, static_cast<uint8_t>(i), std::vector<uint8_t>(512, static_cast<uint8_t>(i))));
+  }
+  SendSynced(ArtDmx(291, 101, {7, 8}));
+  EXPECT_EQ(Counters().dmxTaken.load(), taken + 101);
+  EXPECT_EQ(Levels(4), (std::vector<uint8_t>{7, 8, 100, 100}));
+}
+
 // A datagram is a copy only when the same bytes come from the same sender within 3 ms (two
 // interfaces on one network); the console's next frame is taken, however alike.
 TEST_F(Bridge, ACopyIsTheSameBytesFromTheSameSenderWithinThreeMilliseconds) {

@@ -20,7 +20,16 @@ using velquor::testsupport::operator-;
 namespace {
 
 enum class Overlap { Or, And, Garbled };
-enum class Habit { Good, IgnoresMute, FlakyMute, AnyRange, OtherUid, AnswersWhenMuted, Noise };
+enum class Habit {
+  Good,
+  IgnoresMute,
+  FlakyMute,
+  AnyRange,
+  OtherUid,
+  AnswersWhenMuted,
+  Noise,
+  Slow
+};
 
 struct ModelDevice {
   Uid uid;
@@ -56,8 +65,9 @@ class ModelLine final : public DiscoveryTarget {
     devices_.push_back({uid.uid, habit, answersAs.uid});
   }
 
-  BranchReply Branch(Uid lower, Uid upper) override {
+  BranchReply Branch(Uid lower, Uid upper, BranchWait wait) override {
     calls.push_back(B(lower, upper));
+    waits.emplace_back(B(lower, upper), wait);
     if (dropNextAnswers > 0) {
       --dropNextAnswers;
       return {};
@@ -70,6 +80,8 @@ class ModelLine final : public DiscoveryTarget {
         return {BranchReply::Kind::Garbled, Uid(), {static_cast<uint8_t>(noise_), 0x55}};
       }
       if (d.muted && d.habit != Habit::AnswersWhenMuted) continue;
+      // Answers later than the others: heard only by a branch that waits the full time-out.
+      if (d.habit == Habit::Slow && wait != BranchWait::FullTimeOut) continue;
       const bool inRange = d.uid >= lower && d.uid <= upper;
       if (!inRange && d.habit != Habit::AnyRange) continue;
       answers.push_back(d.habit == Habit::OtherUid ? d.answersAs : d.uid);
@@ -107,6 +119,7 @@ class ModelLine final : public DiscoveryTarget {
   }
 
   std::vector<Call> calls;
+  std::vector<std::pair<Call, BranchWait>> waits;  // every branch asked, with its wait
   int dropNextAnswers = 0;
   bool ackEveryMute = false;
 
@@ -228,6 +241,35 @@ TEST(DiscoverySearch, EveryDeviceFoundOnceOnEveryKindOfLine) {
         if (neighbouring && overlap != Overlap::Garbled) {
           EXPECT_LT(o.progress.branches, 40 + 5 * uids.size()) << what << ": near block";
         }
+      }
+    }
+  }
+}
+
+TEST(DiscoverySearch, TheWholeRangeWaitsTheFullTimeOutAndASlowDeviceIsWaitedFor) {
+  for (Overlap overlap : {Overlap::Or, Overlap::And, Overlap::Garbled}) {
+    for (bool slow : {false, true}) {
+      const std::vector<Uid> uids = Neighbours(6);
+      ModelLine line(overlap);
+      for (size_t i = 0; i < uids.size(); ++i)
+        line.Add(uids[i], slow && i == 2 ? Habit::Slow : Habit::Good);
+      Outcome o = Search(line);
+      const std::string what = "overlap " + std::to_string(static_cast<int>(overlap)) +
+                               (slow ? ", one slow device" : "");
+      EXPECT_EQ(Sorted(o.found), uids) << what;
+      size_t narrowAtTimeOut = 0;
+      for (const auto& [call, wait] : line.waits) {
+        if (call == B(0, kMax)) {
+          EXPECT_EQ(wait, BranchWait::FullTimeOut) << what;
+        } else if (wait == BranchWait::FullTimeOut) {
+          ++narrowAtTimeOut;
+        }
+      }
+      // Only a pass that heard the whole range answer and found nobody new waits longer.
+      if (slow) {
+        EXPECT_GT(narrowAtTimeOut, 0u) << what;
+      } else {
+        EXPECT_EQ(narrowAtTimeOut, 0u) << what;
       }
     }
   }

@@ -26,6 +26,56 @@ struct Engine : ::testing::Test {
 
 }  // namespace
 
+TEST(AnswerTimes, TheBranchWaitFollowsTheSlowestRecentAnswer) {
+  struct Case {
+    std::vector<double> answers;  // ms, oldest first
+    double timeout;
+    double wait;
+  };
+  std::vector<double> sixteenFast(16, 5.0), fifteenFast(15, 5.0);
+  sixteenFast.insert(sixteenFast.begin(), 30);
+  fifteenFast.insert(fifteenFast.begin(), 30);
+  const Case cases[] = {
+      {{}, 50, 50},           // nothing answered yet: the whole time-out
+      {{5}, 50, 10},          // 7.5 is below the floor of two polls
+      {{5, 10, 5}, 50, 15},   // the slowest counts, not the last
+      {{10, 30}, 50, 45},     //
+      {{10, 40}, 50, 50},     // never past the time-out
+      {{10, 40}, 90, 60},     // Speed0's 90 ms leave room
+      {fifteenFast, 50, 45},  // a slow answer counts among the last 16
+      {sixteenFast, 50, 10},  // and is forgotten after 16 others
+  };
+  for (const Case& c : cases) {
+    rdm::AnswerTimes times;
+    for (double ms : c.answers) times.Answered(ms);
+    EXPECT_DOUBLE_EQ(times.BranchWaitMs(c.timeout), c.wait)
+        << c.answers.size() << " answers, time-out " << c.timeout;
+  }
+}
+
+TEST_F(Engine, ABranchListensForTheLearnedWaitAndEndsWithItsAnswer) {
+  using rdm::BranchWait;
+  auto branch = [&](rdm::Uid lower, rdm::Uid upper, BranchWait wait) {
+    const common::Instant start = h.clock.Now();
+    const rdm::RdmAnswer a = h.engine.DiscoveryBranch(lower, upper, wait);
+    const auto r = rdm::DecodeDiscoveryResponse(a.response, a.receivedBytes, lower, upper);
+    return std::pair(common::ToMs(h.clock.Now() - start), r.outcome == rdm::DiscoveryOutcome::Valid
+                                                              ? rdm::UidText(r.uid)
+                                                              : std::string("-"));
+  };
+  using Heard = std::pair<double, std::string>;
+  // Nothing has answered yet: the learned wait is the time-out (50 ms, ten 5 ms polls).
+  EXPECT_EQ(branch(kNobody, kNobody, BranchWait::Learned), Heard(50, "-"));
+  // A mute answered at the first poll (5 ms): silence now takes two polls.
+  ASSERT_TRUE(h.engine.RdmTransact({rdm::DISCOVERY_COMMAND, pid::DISC_MUTE, {}}, kPar1, true).Ok());
+  EXPECT_EQ(branch(kNobody, kNobody, BranchWait::Learned), Heard(10, "-"));
+  // An answer ends the listening at the poll that brought it, whole.
+  EXPECT_EQ(branch(kSpot2, kSpot2, BranchWait::Learned), Heard(5, rdm::UidText(kSpot2)));
+  // The full time-out runs to its end, answered or not.
+  EXPECT_EQ(branch(kNobody, kNobody, BranchWait::FullTimeOut), Heard(50, "-"));
+  EXPECT_EQ(branch(kSpot2, kSpot2, BranchWait::FullTimeOut), Heard(50, rdm::UidText(kSpot2)));
+}
+
 TEST_F(Engine, GetDeviceInfoFromARigFixture) {
   rdm::RdmAnswer a = h.Get(kSpot1, pid::DEVICE_INFO);
   ASSERT_EQ(a.result, RESULT_OK);

@@ -85,6 +85,14 @@ TEST(Discovery, EveryFixtureFoundOnEveryKindOfOverlap) {
     all.collisions = six.collisions = mode;
     rigs.emplace_back("6 of mixed kinds", six);
     rigs.emplace_back("default rig", all);
+    // A box whose relay wanders between 1 and 13 ms, and one fixture far slower than E1.20
+    // allows: the learned wait misses them at times, the full time-out does not.
+    virtualline::Rig wandering = virtualline::GenerateRig(32, UidLayout::Neighbouring, mode);
+    wandering.relay = {1, 12};
+    virtualline::Rig laggard = virtualline::GenerateRig(16, UidLayout::Scattered, mode);
+    laggard.fixtures[5].turnaroundMs = 15;
+    rigs.emplace_back("32 neighbours, relay 1 to 13 ms", wandering);
+    rigs.emplace_back("16 scattered, one answering in 15 ms", laggard);
     for (auto& [name, rig] : rigs) {
       WorkbenchHarness h(rig);
       h.bench.Discover().Run(kFull);
