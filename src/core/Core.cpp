@@ -21,6 +21,12 @@ std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::Workbe
   core->options_ = options;
   if (core->options_.programDir.empty()) core->options_.programDir = common::ProgramDirectory();
   core->clock_ = options.clock ? options.clock : &common::RealClock();
+  // A program killed in the middle of a save leaves its temporary beside the file it saved.
+  for (const std::string& dir : {core->options_.workDir, core->options_.programDir}) {
+    for (const std::string& name : common::RemoveLeftoverTemporaries(dir)) {
+      core->log_.Add("Removed " + common::PathIn(dir, name) + ", left by a save that did not end");
+    }
+  }
 
   if (options.virtualLine) {
     auto rig = virtualline::LoadRigOrDefault(options.rigFile, error);
