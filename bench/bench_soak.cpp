@@ -7,7 +7,9 @@
 // Every 10 s: the tick's period (p50, p99, max), the resident memory and the counters. At the
 // end: frames recorded against ArtDmx taken while recording, and frames torn (each ArtDmx
 // carries levels (n + i) mod 256, so any mix of two shows).
-// Usage: bench_soak [SECONDS] [--flood N]   (defaults: 600 s, 20000 datagrams a second)
+// Usage: bench_soak [SECONDS] [--flood N] [--flood-node]   (defaults: 600 s, 20000 datagrams a
+// second; --flood-node floods the node's universe too, each datagram a whole frame, so the
+// recording then keeps the frames it can and fewer than were taken)
 
 #include <fmt/format.h>
 #include <time.h>
@@ -70,8 +72,11 @@ bool Untorn(const std::string& bytes, size_t at) {
 int main(int argc, char** argv) {
   double seconds = 600;
   int floodRate = 20000;
+  bool floodNode = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--flood") == 0 && i + 1 < argc) {
+    if (std::strcmp(argv[i], "--flood-node") == 0) {
+      floodNode = true;
+    } else if (std::strcmp(argv[i], "--flood") == 0 && i + 1 < argc) {
       floodRate = std::atoi(argv[++i]);
     } else {
       seconds = std::atof(argv[i]);
@@ -117,6 +122,7 @@ int main(int argc, char** argv) {
   std::atomic<bool> stop{false};
   std::atomic<uint64_t> consoleSent{0}, floodSent{0}, relaysAnswered{0}, commands{0};
   std::atomic<uint64_t> discoveries{0};
+  std::vector<double> readMs;  // the window thread's alone until it is joined
 
   // The network: a flood on another universe, garbage from a stranger, the console's 44 fps.
   std::thread network([&] {
@@ -131,6 +137,11 @@ int main(int argc, char** argv) {
       for (owed += floodRate / 1000.0; owed >= 1; owed -= 1) {
         slots.fill(static_cast<uint8_t>(floodSent.load()));
         if (console.Send(net::BuildArtDmx(++sequence, kOtherUniverse, slots))) ++floodSent;
+        if (floodNode) {
+          ++n;
+          for (size_t i = 0; i < slots.size(); ++i) slots[i] = static_cast<uint8_t>(n + i);
+          if (console.Send(net::BuildArtDmx(++sequence, kNodeUniverse, slots))) ++floodSent;
+        }
         const uint8_t junk[] = {'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0, 14, 1};
         stranger.Send(std::span(junk, sizeof junk - (floodSent.load() % 5)));
       }
@@ -166,11 +177,14 @@ int main(int argc, char** argv) {
         lastDiscovery = SteadyClock::now();
         ++discoveries;
       } else {
+        const auto asked = SteadyClock::now();
         bench.Run([&] {
-          workbench::DeviceReading reading(rdm::Uid(uids[k % 3]));
+          workbench::DeviceReading reading{rdm::Uid(uids[k % 3])};
           bench.Operations().GetDeviceInfo(reading);
           bench.Operations().GetDeviceLabel(reading);
         });
+        readMs.push_back(
+            std::chrono::duration<double, std::milli>(SteadyClock::now() - asked).count());
       }
       ++commands;
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -179,8 +193,8 @@ int main(int argc, char** argv) {
 
   std::printf(
       "soak: %.0f s on the virtual line, Art-Net on 127.0.0.1:%u, flood %d/s on universe "
-      "%d, garbage from 127.0.0.3, ArtRdm every 250 ms\n",
-      seconds, port, floodRate, kOtherUniverse);
+      "%d%s, garbage from 127.0.0.3, ArtRdm every 250 ms\n",
+      seconds, port, floodRate, kOtherUniverse, floodNode ? " and on the node's" : "");
   std::printf("%6s %-9s %8s %8s %8s %9s %10s %10s %8s %6s %7s\n", "t s", "phase", "p50 ms",
               "p99 ms", "max ms", "RSS MiB", "received", "dropped", "relayed", "cmds", "log");
   const auto start = SteadyClock::now();
@@ -225,8 +239,9 @@ int main(int argc, char** argv) {
       std::fflush(stdout);
     }
     if (recording) {
-      view.showRunning = false;
+      // Read before the recording stops asking: every ArtDmx counted asked for a frame.
       const uint64_t taken = bridge.Counters().dmxTaken.load() - takenBefore;
+      view.showRunning = false;
       core->Recorder().Flush();
       core->Recorder().Stop();
       std::string why;
@@ -254,10 +269,12 @@ int main(int argc, char** argv) {
   std::printf("\nticks %llu; tick p99 period ranged %.1f .. %.1f ms over the 10 s slices\n",
               static_cast<unsigned long long>(core->Tick().Ticks()), bestP99, worstP99);
   std::printf("RSS %.1f MiB after 10 s, %.1f MiB at the end\n", rssStart, rssEnd);
-  std::printf("recorded %llu frames, %llu ArtDmx taken while recording, %llu torn\n",
-              static_cast<unsigned long long>(recorded),
-              static_cast<unsigned long long>(takenWhileRecording),
-              static_cast<unsigned long long>(torn));
+  std::printf(
+      "recorded %llu frames, %llu ArtDmx taken while recording, %llu torn, %llu dropped "
+      "by a full queue\n",
+      static_cast<unsigned long long>(recorded),
+      static_cast<unsigned long long>(takenWhileRecording), static_cast<unsigned long long>(torn),
+      static_cast<unsigned long long>(core->Recorder().DroppedFrames()));
   std::printf(
       "console ArtDmx sent %llu, flood sent %llu, relays answered %llu, commands %llu "
       "(%llu discoveries), log lines %zu\n",
@@ -266,6 +283,12 @@ int main(int argc, char** argv) {
       static_cast<unsigned long long>(relaysAnswered.load()),
       static_cast<unsigned long long>(commands.load()),
       static_cast<unsigned long long>(discoveries.load()), logLines);
+  std::sort(readMs.begin(), readMs.end());
+  if (!readMs.empty()) {
+    std::printf(
+        "a read of a fixture from asking to its end: p50 %.1f ms, p99 %.1f ms, max %.1f ms\n",
+        readMs[readMs.size() / 2], readMs[readMs.size() * 99 / 100], readMs.back());
+  }
   core->Shutdown();
   std::filesystem::remove_all(dir);
   return 0;
