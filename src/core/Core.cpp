@@ -36,6 +36,13 @@ std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::Workbe
   if (core->options_.showDir.empty()) core->options_.showDir = core->options_.workDir;
   if (core->options_.defaultsDir.empty()) core->options_.defaultsDir = core->options_.programDir;
   core->clock_ = options.clock ? options.clock : &common::RealClock();
+  // A program killed in the middle of a save leaves its temporary beside the file it saved.
+  for (const std::string& dir :
+       {core->options_.workDir, core->options_.programDir, core->options_.showDir}) {
+    for (const std::string& name : common::RemoveLeftoverTemporaries(dir)) {
+      core->log_.Add("Removed " + common::PathIn(dir, name) + ", left by a save that did not end");
+    }
+  }
 
   if (options.virtualLine) {
     auto rig = virtualline::LoadRigOrDefault(options.rigFile, error);

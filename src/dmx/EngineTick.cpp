@@ -4,7 +4,9 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "rdm/KnownPids.h"
 
@@ -52,12 +54,38 @@ void EngineTick::ThreadMain() {
   }
   const common::Duration period = common::FromMs(kTickPeriodMs);
   common::Instant next = clock_.Now() + period;
+  std::optional<common::Instant> last;
   while (!stop_.load()) {
     clock_.SleepUntil(next);
     if (stop_.load()) break;
+    const common::Instant start = clock_.Now();
+    if (last) {
+      const auto bin = static_cast<size_t>(common::ToMs(start - *last) * 10.0);
+      periodBins_[std::min(bin, TickPeriods::kBins - 1)].fetch_add(1, std::memory_order_relaxed);
+    }
+    last = start;
     EngineTickOnce();
     next = NextTickDeadline(next, clock_.Now(), period);
   }
+}
+
+TickPeriods EngineTick::TakePeriods() {
+  TickPeriods periods;
+  for (size_t i = 0; i < TickPeriods::kBins; ++i) {
+    periods.bins[i] = periodBins_[i].exchange(0, std::memory_order_relaxed);
+    periods.count += periods.bins[i];
+  }
+  return periods;
+}
+
+double TickPeriods::Percentile(double q) const {
+  const auto wanted = static_cast<uint64_t>(q * static_cast<double>(count));
+  uint64_t seen = 0;
+  for (size_t i = 0; i < kBins; ++i) {
+    seen += bins[i];
+    if (seen > wanted || (seen == count && seen > 0)) return (static_cast<double>(i) + 0.5) / 10.0;
+  }
+  return 0;
 }
 
 common::Instant NextTickDeadline(common::Instant deadline, common::Instant now,

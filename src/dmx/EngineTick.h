@@ -4,6 +4,7 @@
 // thread of its own that sleeps to absolute deadlines; it never touches a widget: what it
 // needs of the window is mirrored into the atomics of EngineView.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -64,6 +65,16 @@ struct IdentifyTarget {
 common::Instant NextTickDeadline(common::Instant deadline, common::Instant now,
                                  common::Duration period);
 
+// The tick's periods, start to start, counted in 0.1 ms bins; the last bin holds everything
+// from 100 ms on.
+struct TickPeriods {
+  static constexpr size_t kBins = 1001;
+  std::array<uint32_t, kBins> bins{};
+  uint64_t count = 0;
+  // The period (ms) that fraction `q` of the periods do not exceed; 0 when none.
+  double Percentile(double q) const;
+};
+
 class EngineTick {
  public:
   EngineTick(link::UsbLink& link, rdm::RdmEngine& engine, OutputUniverse& universe,
@@ -92,6 +103,8 @@ class EngineTick {
   std::atomic<int32_t>& TickActive() { return tickActive_; }
   std::atomic<int32_t>& IdentifyPollIndex() { return identifyPollIndex_; }
   uint64_t Ticks() const { return ticks_.load(); }
+  // The periods of the tick thread since the last call (the soak program reads them).
+  TickPeriods TakePeriods();
 
  private:
   void RunDmxSendPath();
@@ -112,6 +125,7 @@ class EngineTick {
   std::atomic<int32_t> tickActive_{0};
   std::atomic<int32_t> identifyPollIndex_{0};
   std::atomic<uint64_t> ticks_{0};
+  std::array<std::atomic<uint32_t>, TickPeriods::kBins> periodBins_{};
   std::mutex targetsMutex_;
   std::vector<IdentifyTarget> targets_;
 

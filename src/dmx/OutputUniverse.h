@@ -8,6 +8,8 @@
 #include <mutex>
 #include <span>
 
+#include "common/PiMutex.h"
+
 namespace velquor::dmx {
 
 constexpr size_t kUniverseBytes = 530;
@@ -33,7 +35,7 @@ class OutputUniverse {
   }
 
  private:
-  mutable std::mutex mutex_;
+  mutable common::PiMutex mutex_;  // the tick waits on it: priority inheritance
   Bytes bytes_{};
 };
 

@@ -50,28 +50,46 @@ ShowRecorder::~ShowRecorder() {
 bool ShowRecorder::Start(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
+  std::lock_guard write(writeMutex_);
   std::lock_guard lock(mutex_);
   if (fd_ >= 0) ::close(fd_);
   fd_ = fd;
   path_ = path;
   failure_.reset();
+  pending_.clear();
   framesWritten_ = 0;
   frameCounter_ = 0;
   return true;
 }
 
 void ShowRecorder::RequestFrame() {
+  const OutputUniverse::Bytes now = universe_.Snapshot();  // one whole frame, never torn
   {
     std::lock_guard lock(mutex_);
-    requested_ = true;
+    const uint8_t sequence = sequence_++;  // counts every request, with a file or without
+    if (fd_ < 0) return;
+    if (pending_.size() >= kMaxPendingFrames) {
+      ++dropped_;
+      return;
+    }
+    pending_.push_back(
+        MakeShowFrame(sequence, std::span<const uint8_t, kSlots>(now.data(), kSlots)));
   }
   wake_.notify_one();
 }
 
+uint64_t ShowRecorder::DroppedFrames() const {
+  std::lock_guard lock(mutex_);
+  return dropped_;
+}
+
 void ShowRecorder::Stop() {
-  std::lock_guard lock(mutex_);  // waits for a frame being written
+  Flush();
+  std::lock_guard write(writeMutex_);
+  std::lock_guard lock(mutex_);
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  pending_.clear();
 }
 
 bool ShowRecorder::Recording() const {
@@ -86,27 +104,32 @@ std::optional<std::string> ShowRecorder::Failure() const {
 
 void ShowRecorder::Flush() {
   std::unique_lock lock(mutex_);
-  served_.wait(lock, [this] { return !requested_; });
+  served_.wait(lock, [this] { return pending_.empty() && !writing_; });
 }
 
 void ShowRecorder::ThreadMain() {
   std::unique_lock lock(mutex_);
   for (;;) {
     // Sleeps until a frame is due: no polling.
-    wake_.wait(lock, [this] { return requested_ || quit_; });
+    wake_.wait(lock, [this] { return !pending_.empty() || quit_; });
     if (quit_) return;
-    requested_ = false;
-    WriteFrame();
+    const ShowFrame frame = pending_.front();
+    pending_.pop_front();
+    writing_ = true;
+    lock.unlock();
+    {
+      // The disk is written without mutex_: a request never waits for it.
+      std::lock_guard write(writeMutex_);
+      WriteFrame(frame);
+    }
+    lock.lock();
+    writing_ = false;
     served_.notify_all();
   }
 }
 
-void ShowRecorder::WriteFrame() {
-  const uint8_t sequence = sequence_++;  // counts every request, with a file or without
-  if (fd_ < 0) return;
-  const OutputUniverse::Bytes now = universe_.Snapshot();  // one whole frame, never torn
-  const ShowFrame frame =
-      MakeShowFrame(sequence, std::span<const uint8_t, kSlots>(now.data(), kSlots));
+void ShowRecorder::WriteFrame(const ShowFrame& frame) {
+  if (fd_ < 0) return;  // stopped meanwhile
   // One write of the whole record: a killed program leaves whole frames and at most one
   // partial last one, which the player does not read.
   const ssize_t written = ::write(fd_, frame.data(), frame.size());
@@ -117,11 +140,17 @@ void ShowRecorder::WriteFrame() {
     if (::ftruncate(fd_, static_cast<off_t>(framesWritten_) * kShowFrameBytes) != 0) {
       // Not a regular file (a device): nothing to cut back.
     }
-    ::close(fd_);
-    fd_ = -1;
-    failure_ =
-        fmt::format("Recording stopped: {}: {}; {} whole frames kept", path_, why, framesWritten_);
-    if (stopped_) stopped_(*failure_);
+    std::string said;
+    {
+      std::lock_guard lock(mutex_);
+      ::close(fd_);
+      fd_ = -1;
+      pending_.clear();
+      failure_ = fmt::format("Recording stopped: {}: {}; {} whole frames kept", path_, why,
+                             framesWritten_);
+      said = *failure_;
+    }
+    if (stopped_) stopped_(said);
     return;
   }
   if (++framesWritten_ % 10 == 0) {  // every ten frames, also across the sequence's wrap

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -54,10 +55,14 @@ class ShowRecorder {
 
   // Opens (or truncates) the file; false when it cannot be created.
   bool Start(const std::string& path);
-  // One frame is due (the engine tick, the network thread). Requests that come before the
-  // last one was served count once.
+  // One frame is due (the engine tick, the network thread): the universe as it is now is
+  // queued for the recorder's thread, so a thread kept off the processor for a while loses
+  // no frame (up to kMaxPendingFrames, about 11 s at 44 a second; past them, frames are
+  // counted in DroppedFrames). Never waits for the disk.
   void RequestFrame();
-  // Closes the file after the frame in hand; every frame in it is whole.
+  static constexpr size_t kMaxPendingFrames = 512;
+  uint64_t DroppedFrames() const;
+  // Closes the file after the frames asked for so far; every frame in it is whole.
   void Stop();
   bool Recording() const;
   // Why the last recording ended by itself; nothing while it runs or when it was stopped.
@@ -67,16 +72,21 @@ class ShowRecorder {
 
  private:
   void ThreadMain();
-  void WriteFrame();
+  void WriteFrame(const ShowFrame& frame);
 
   OutputUniverse& universe_;
   std::function<void(int)> countShown_;
   std::function<void(const std::string&)> stopped_;
+  // writeMutex_ is held while a frame goes to the disk and to change the file; mutex_ (taken
+  // second) for the queue and the state the other threads read.
+  std::mutex writeMutex_;
   mutable std::mutex mutex_;
   std::string path_;
   std::optional<std::string> failure_;
   std::condition_variable wake_, served_;
-  bool requested_ = false;
+  std::deque<ShowFrame> pending_;
+  bool writing_ = false;
+  uint64_t dropped_ = 0;
   bool quit_ = false;
   int fd_ = -1;
   uint8_t sequence_ = 0;

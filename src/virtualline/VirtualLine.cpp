@@ -114,9 +114,19 @@ std::string VirtualLine::ErrorText(int code) const {
   }
 }
 
+bool VirtualLine::Unplugged() {
+  if (unplugIn_ && (*unplugIn_)-- == 0) {
+    unplugIn_.reset();
+    unplugged_ = true;
+    open_ = false;
+    outbound_.clear();
+  }
+  return unplugged_;
+}
+
 int VirtualLine::InterruptOut(const link::LinkFrame& frame) {
   std::lock_guard lock(mutex_);
-  if (unplugged_ || !open_) return kErrorNoDevice;
+  if (Unplugged() || !open_) return kErrorNoDevice;
   link::Chunk payload = link::UnscrambleChunk(frame);
 
   if (int s = link::DmxChunkIndex(frame[0]); s >= 0) {
@@ -154,7 +164,7 @@ int VirtualLine::InterruptOut(const link::LinkFrame& frame) {
 
 int VirtualLine::GetReport(link::LinkFrame& frame) {
   std::lock_guard lock(mutex_);
-  if (unplugged_ || !open_) return kErrorNoDevice;
+  if (Unplugged() || !open_) return kErrorNoDevice;
   ++stats_.reportsServed;
   if (!outbound_.empty() && outbound_.front().readyAt <= clock_.Now()) {
     frame = outbound_.front().frame;
@@ -368,10 +378,16 @@ void VirtualLine::ClearFaults() {
 void VirtualLine::SetUnplugged(bool unplugged) {
   std::lock_guard lock(mutex_);
   unplugged_ = unplugged;
+  unplugIn_.reset();
   if (unplugged) {
     open_ = false;
     outbound_.clear();
   }
+}
+
+void VirtualLine::UnplugAfter(unsigned transfers) {
+  std::lock_guard lock(mutex_);
+  unplugIn_ = transfers;
 }
 
 void VirtualLine::SetInputUniverse(std::vector<uint8_t> levels) {

@@ -65,6 +65,9 @@ class VirtualLine final : public link::LinkTransport {
   void ClearFaults();
   // An unplugged box fails every transfer and cannot be opened.
   void SetUnplugged(bool unplugged);
+  // The box is pulled out after `transfers` more transfers (OUT or GET_REPORT): in the middle
+  // of whatever runs then.
+  void UnplugAfter(unsigned transfers);
   // What the box receives on its DMX input (sent back as 0xE5.. frames); empty = none.
   void SetInputUniverse(std::vector<uint8_t> levels);
   // The DMX the box last put on the line (slot 1 at index 0).
@@ -101,6 +104,8 @@ class VirtualLine final : public link::LinkTransport {
   std::vector<Responder> responders_;
   std::map<uint64_t, std::deque<Fault>> faults_;  // front is in force
   bool unplugged_ = false;
+  std::optional<unsigned> unplugIn_;
+  bool Unplugged();  // counts one transfer towards UnplugAfter; under mutex_
   bool open_ = false;
   std::minstd_rand keys_{0x5EED};
 

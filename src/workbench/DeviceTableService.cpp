@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <chrono>
 #include <set>
 #include <utility>
 
@@ -196,12 +197,16 @@ void DeviceTableService::SetAsideUnlisted(DeviceNameList& names, const std::stri
 
 void DeviceTableService::Reload(bool withLogLines,
                                 const std::function<void(rdm::Uid)>& eachDevice) {
-  if (!common::FileExists(DevNamesPath())) return;
+  if (!common::FileExists(DevNamesPath())) {
+    onDisk_.clear();
+    return;
+  }
   DeviceNameList names;
   if (!LoadNames(DevNamesPath(), names, false)) return;
   if (withLogLines) log_.Add("RDM Devices: " + std::to_string(names.Count()));
   std::vector<DeviceNameList::Entry> unlisted;
   SetAsideUnlisted(names, "devnames.lst", unlisted);
+  RememberOnDisk(names);
   std::vector<DeviceRecord> devices;
   for (const DeviceNameList::Entry& e : names.Entries()) {
     const rdm::Uid uid = *UidFromKey(e.key);
@@ -261,7 +266,58 @@ void DeviceTableService::KeepOffList(DeviceRecord device) {
   }
 }
 
+void DeviceTableService::RememberOnDisk(const DeviceNameList& names) {
+  onDisk_.clear();
+  for (const DeviceNameList::Entry& e : names.Entries()) {
+    if (auto uid = UidFromKey(e.key); uid && KeyProblem(e.key).empty())
+      onDisk_.try_emplace(*uid, e.value);
+  }
+}
+
+void DeviceTableService::MergeOtherSaves() {
+  if (!common::FileExists(DevNamesPath())) return;
+  std::string error;
+  auto text = common::ReadWholeFile(DevNamesPath(), error);
+  if (!text) return;  // written anew from this program's list
+  const DeviceNameList file = DeviceNameList::Parse(common::DecodeTextFile(*text));
+  int taken = 0;
+  std::set<rdm::Uid> inFile;
+  for (const DeviceNameList::Entry& e : file.Entries()) {
+    const auto uid = UidFromKey(e.key);
+    // A second entry of a UID is kept in the file, never listed: only the first counts.
+    if (!uid || !KeyProblem(e.key).empty() || !inFile.insert(*uid).second) continue;
+    DeviceRecord* mine = table_.Find(*uid);
+    const auto known = onDisk_.find(*uid);
+    if (known == onDisk_.end()) {
+      // Added by the other program (a device both added keeps this one's label).
+      DeviceRecord added = NewDevice(*uid, table_.Count());
+      added.Label = e.value;
+      if (!mine && Append(std::move(added))) ++taken;
+    } else if (mine && mine->Label == known->second && e.value != known->second) {
+      mine->Label = LabelForFile(e.value);  // relabelled by the other program only
+      ++taken;
+    }
+    // Listed when this program last saw the file and not now: this program removed it.
+  }
+  // Taken off the list by the other program, unchanged here since.
+  taken += static_cast<int>(std::erase_if(table_.Devices, [&](const DeviceRecord& d) {
+    const auto known = onDisk_.find(d.Uid);
+    return known != onDisk_.end() && !inFile.contains(d.Uid) && d.Label == known->second;
+  }));
+  if (table_.Selected && !table_.Find(*table_.Selected)) table_.Selected.reset();
+  if (taken > 0) {
+    log_.Add(
+        fmt::format("devnames.lst: {} entries another program saved meanwhile are kept", taken));
+  }
+}
+
 bool DeviceTableService::Save() {
+  common::FileLock lock(DevNamesPath() + ".lock", std::chrono::seconds(5));
+  if (!lock.Held()) {
+    FileError("Unable to write " + DevNamesPath() + ": " + lock.Error());
+    return false;
+  }
+  MergeOtherSaves();
   std::string error;
   DeviceNameList file = table_.Names();
   for (const DeviceNameList::Entry& e : table_.Unlisted) file.Append(e);
@@ -269,6 +325,7 @@ bool DeviceTableService::Save() {
     FileError("Unable to write " + DevNamesPath() + ": " + error);
     return false;
   }
+  RememberOnDisk(file);
   return true;
 }
 
@@ -303,9 +360,11 @@ bool DeviceTableService::Clear() {
   table_.Unlisted.clear();  // a cleared list keeps nothing
   table_.OffList.clear();
   std::string error;
+  common::FileLock lock(DevNamesPath() + ".lock", std::chrono::seconds(5));
   if (!common::RemoveFile(DevNamesPath(), error)) {
     FileError("Unable to delete " + DevNamesPath() + ": " + error);
   }
+  onDisk_.clear();
   return true;
 }
 

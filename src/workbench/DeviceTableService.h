@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,7 +67,11 @@ class DeviceTableService {
   void SetAsideUnlisted(DeviceNameList& names, const std::string& file,
                         std::vector<DeviceNameList::Entry>& unlisted);
   // Writes devnames.lst whole (the devices, then the kept entries); false (with a log line)
-  // when it cannot.
+  // when it cannot. Another program (the window and velquor-cli) may have saved it since this
+  // one last read or wrote it: under a lock on devnames.lst.lock, the file is read again and
+  // what the other changed is merged in first (a label only it changed, a device only it
+  // added or removed); this program's own changes win for their UIDs. A file deleted
+  // meanwhile is written anew from this program's list.
   bool Save();
   // The file failures (a list not readable, not writable) since the last call, each as its
   // log line; empty when there were none.
@@ -103,6 +108,8 @@ class DeviceTableService {
  private:
   void FileError(const std::string& line);
   void KeepOffList(DeviceRecord device);
+  void MergeOtherSaves();
+  void RememberOnDisk(const DeviceNameList& names);
 
   common::LogSink& log_;
   ModelLock& models_;
@@ -111,6 +118,8 @@ class DeviceTableService {
   DeviceTable table_;
   std::vector<Column> columns_;
   std::vector<std::string> fileErrors_;
+  // devnames.lst's devices as this program last read or wrote it, label by UID.
+  std::map<rdm::Uid, std::string> onDisk_;
 };
 
 }  // namespace velquor::workbench

@@ -143,6 +143,7 @@ void Discovery::Run(Mode mode) {
   auto stopRequested = [this] { return flags_.Stopping(); };
 
   std::set<rdm::Uid> rechecked;
+  std::vector<DeviceRecord> previous;  // a whole search's list before it started
   if (!incremental) {
     target.UnMuteAll();
     // Read the reset list before anything is cleared: if it cannot be read, the table
@@ -155,6 +156,7 @@ void Discovery::Run(Mode mode) {
     }
     log_.Add("Discovery started...");
     const std::vector<DeviceRecord> old = table_.Table().Devices;
+    previous = old;
     // Labels stay with their UIDs: the list's own first, then the reset list's.
     knownLabels_ = table_.Table().Names();
     std::vector<DeviceNameList::Entry> named;  // the reset list's unusable entries, logged
@@ -195,7 +197,25 @@ void Discovery::Run(Mode mode) {
   const rdm::SearchEnd end = stopRequested() ? rdm::SearchEnd::Stopped : search.Run(rechecked);
   flags_.stopRequested.store(false);
 
-  if (end == rdm::SearchEnd::Stopped) {
+  // A box pulled out answers nothing: silence then says nothing of the rig. The devices of
+  // the list that did not answer keep their places, and the list is not forgotten.
+  const bool boxLost = !engine_.Link().IsOpen();
+  if (boxLost) {
+    std::vector<DeviceRecord> kept;
+    for (const DeviceRecord& d : previous) {
+      const DeviceRecord* now = table_.Table().Find(d.Uid);
+      kept.push_back(now ? *now : d);
+    }
+    for (const DeviceRecord& d : table_.Table().Devices) {
+      if (std::none_of(previous.begin(), previous.end(),
+                       [&d](const DeviceRecord& p) { return p.Uid == d.Uid; })) {
+        kept.push_back(d);
+      }
+    }
+    table_.Replace(std::move(kept));
+    log_.Add(fmt::format("Discovery stopped: the interface box is lost ({}); {} devices listed",
+                         link::kNotConnected, table_.Table().Count()));
+  } else if (end == rdm::SearchEnd::Stopped) {
     log_.Add(fmt::format("Discovery stopped: {} found", table_.Table().Count()));
   } else if (mode == Mode::Full && end == rdm::SearchEnd::Finished) {
     table_.ForgetOffList();

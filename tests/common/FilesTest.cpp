@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -60,6 +61,38 @@ TEST(Files, AFailedWriteSaysWhyAndLeavesNothingBehind) {
   EXPECT_FALSE(error.empty());
   EXPECT_EQ(FilesIn(dir.path), 1u) << "no temporary left behind";
   EXPECT_FALSE(WriteFileAtomic(dir.path + "/missing/devnames.lst", "x", error));
+}
+
+// A start after a kill removes the temporaries a save left, and nothing else: not another
+// program's files, not a temporary a running save still writes.
+TEST(Files, AtStartOnlyLeftoverTemporariesAreRemoved) {
+  TempDir dir;
+  for (const char* name :
+       {"devnames.lst.tmp.Ab12Cd", "config.cfg.tmp.000000", "devnames.lst", "notes.tmp.txt",
+        "a.tmp.Ab12C", "a.tmp.Ab12Cd.bak", ".tmp.abcdef", "a.tmp.Ab-2Cd"}) {
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomic(dir.path + "/" + name, "x", error)) << error;
+  }
+  AtomicFileWriter running(dir.path + "/rig.pat");
+  ASSERT_TRUE(running.Write("plan"));
+  auto removed = RemoveLeftoverTemporaries(dir.path);
+  std::sort(removed.begin(), removed.end());
+  EXPECT_EQ(removed,
+            (std::vector<std::string>{"config.cfg.tmp.000000", "devnames.lst.tmp.Ab12Cd"}));
+  EXPECT_TRUE(running.Commit()) << running.Error();
+  EXPECT_EQ(Read(dir.path + "/rig.pat"), "plan");
+  EXPECT_EQ(FilesIn(dir.path), 7u);
+
+  // The lock two programs take around a save of one file: one at a time.
+  const std::string lockPath = dir.path + "/devnames.lst.lock";
+  {
+    FileLock first(lockPath, std::chrono::milliseconds(0));
+    ASSERT_TRUE(first.Held()) << first.Error();
+    FileLock second(lockPath, std::chrono::milliseconds(30));
+    EXPECT_FALSE(second.Held());
+    EXPECT_NE(second.Error().find("another program"), std::string::npos);
+  }
+  EXPECT_TRUE(FileLock(lockPath, std::chrono::milliseconds(0)).Held());
 }
 
 TEST(Files, LinesOfWindowsAndUnixFiles) {

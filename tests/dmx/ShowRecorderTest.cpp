@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <future>
 
 #include "TempDir.h"
 #include "dmx/ShowRecorder.h"
@@ -203,4 +204,29 @@ TEST_F(Show, AFullDiskEndsTheRecordingWithItsWholeFrames) {
   EXPECT_NE(recorder.Failure().value_or("").find("No space left on device"), std::string::npos);
   ASSERT_TRUE(recorder.Start(path));
   EXPECT_FALSE(recorder.Failure()) << "a new recording starts clean";
+}
+
+// The recorder's thread held up (a loaded machine, a slow disk) while frames keep coming: each
+// request keeps the universe as it was then, and none is lost or merged with the next.
+TEST_F(Show, FramesAskedForWhileTheRecorderIsHeldUpAreAllKeptInOrder) {
+  std::promise<void> held, release;
+  std::shared_future<void> released = release.get_future().share();
+  bool first = true;
+  dmx::ShowRecorder recorder(universe, [&](int) {
+    if (!std::exchange(first, false)) return;
+    held.set_value();
+    released.wait();
+  });
+  ASSERT_TRUE(recorder.Start(path));
+  for (int k = 0; k < 60; ++k) {
+    if (k == 10) held.get_future().wait();  // the tenth frame's count holds the thread
+    universe.Store(0, static_cast<uint8_t>(k));
+    recorder.RequestFrame();
+  }
+  release.set_value();
+  recorder.Stop();
+  const std::string file = ReadBytes(path);
+  ASSERT_EQ(file.size(), 60u * 518);
+  for (size_t k = 0; k < 60; ++k) EXPECT_EQ(file[k * 518 + 6], static_cast<char>(k)) << k;
+  EXPECT_EQ(recorder.DroppedFrames(), 0u);
 }

@@ -93,3 +93,38 @@ TEST(Commands, ClosingEndsTheCommandInHandAtItsNextExchange) {
   EXPECT_FALSE(h.bench.StartCommand("Read", [&] { ran = true; }));
   EXPECT_FALSE(ran);
 }
+
+// The box pulled out in the middle of a command, at any transfer: the command ends, the log
+// names the loss once, the link says "Not connected" and devnames.lst keeps every device (a
+// discovery does not take the silence of a dead line for an empty rig). Plugged back, the
+// next command opens the box again and reads the fixture.
+TEST(Commands, TheBoxPulledOutMidCommandEndsItAndTheNextCommandReopens) {
+  const std::pair<const char*, void (*)(WorkbenchHarness&)> commands[] = {
+      {"Read", [](WorkbenchHarness& h) { h.bench.RdmPage().Read(rdm::Uid(0x7FF000000102ULL)); }},
+      {"Discover",
+       [](WorkbenchHarness& h) { h.bench.Discover().Run(workbench::Discovery::Mode::Full); }},
+      {"Load and ask", [](WorkbenchHarness& h) { h.bench.List().LoadDeviceTable(true); }},
+  };
+  for (const auto& [name, command] : commands) {
+    for (unsigned transfers : {0u, 1u, 3u, 8u, 40u}) {
+      SCOPED_TRACE(fmt::format("{} unplugged after {} transfers", name, transfers));
+      WorkbenchHarness h;
+      h.LoadList(kThreeSpots);
+      h.rdm.log.Clear();
+      h.rdm.line.UnplugAfter(transfers);
+      h.bench.Run([&] { command(h); });
+      EXPECT_EQ(h.rdm.log.CountOf("No such device (it may have been disconnected)"), 1u);
+      EXPECT_EQ(h.rdm.link.DeviceConnect(), "Not connected");
+      if (name == std::string("Discover")) {
+        EXPECT_EQ(h.rdm.log.CountStartingWith("Discovery stopped: the interface box is lost"), 1u);
+      }
+      for (const char* uid : {"7FF000000101=", "7FF000000102=", "7FF000000103="}) {
+        EXPECT_NE(h.ListFile().find(uid), std::string::npos) << uid;
+      }
+      h.rdm.line.SetUnplugged(false);
+      h.bench.Run([&] { h.bench.RdmPage().Read(rdm::Uid(0x7FF000000102ULL)); });
+      EXPECT_EQ(h.rdm.link.DeviceConnect(), "Connected successfully");
+      EXPECT_EQ(h.bench.Panel().label, "Spot 2");
+    }
+  }
+}

@@ -303,3 +303,63 @@ TEST(DeviceTable, APlanThatLeavesFixturesOutIsStillCheckedAgainstThem) {
   EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), {{rdm::Uid(0x7FF000000102ULL), 1}}),
             std::vector<std::string>{});
 }
+
+// The window and velquor-cli save devnames.lst at once: each save reads the file again under a
+// lock and keeps what the other changed; a program's own change wins for its UID.
+TEST(DeviceTableFile, TwoProgramsSavingAtOnceLoseNeitherOnesEntries) {
+  ScratchDir dir;
+  WriteText(
+      dir / "devnames.lst",
+      "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n7FF000000109=Old\r\n");
+  struct Program {
+    explicit Program(const std::string& path) : table(log, models, path, path) {
+      table.Reload(false, nullptr);
+    }
+    void Label(uint32_t device, const std::string& label) {
+      table.Table().Find(rdm::Uid(0x7FF0, device))->Label = label;
+    }
+    common::LogSink log;
+    workbench::ModelLock models;
+    workbench::DeviceTableService table;
+  };
+  Program window(dir.path), cli(dir.path);
+  cli.Label(0x102, "CLI label");
+  cli.Label(0x103, "CLI 3");  // the window changes it too, later: the window's wins
+  ASSERT_TRUE(cli.table.Append(DeviceOf(rdm::Uid(0x7FF0, 0x201))));
+  ASSERT_TRUE(cli.table.Save());
+  window.Label(0x101, "Window label");
+  window.Label(0x103, "Window 3");
+  window.table.Table().Devices.pop_back();  // 7FF000000109 taken off the list
+  ASSERT_TRUE(window.table.Save());
+  EXPECT_EQ(ReadText(dir / "devnames.lst"),
+            "7FF000000101=Window label\r\n7FF000000102=CLI label\r\n7FF000000103=Window 3\r\n"
+            "7FF000000201=\r\n");
+  EXPECT_EQ(window.log.CountOf("devnames.lst: 2 entries another program saved meanwhile are kept"),
+            1u);
+  ASSERT_TRUE(cli.table.Save());
+  EXPECT_EQ(ReadText(dir / "devnames.lst"),
+            "7FF000000101=Window label\r\n7FF000000102=CLI label\r\n7FF000000103=Window 3\r\n"
+            "7FF000000201=\r\n");
+
+  // Two loops of label saves and additions at once, each acknowledged save kept.
+  auto loop = [&dir](uint32_t own, uint32_t firstNew) {
+    Program p(dir.path);
+    for (uint32_t k = 0; k < 100; ++k) {
+      p.Label(own, "L" + std::to_string(k));
+      if (k % 10 == 0) p.table.Append(DeviceOf(rdm::Uid(0x7FF0, firstNew + k)));
+      EXPECT_TRUE(p.table.Save());
+    }
+  };
+  std::thread other(loop, 0x101, 0x1000);
+  loop(0x102, 0x2000);
+  other.join();
+  const std::string file = ReadText(dir / "devnames.lst");
+  EXPECT_NE(file.find("7FF000000101=L99\r\n"), std::string::npos) << file;
+  EXPECT_NE(file.find("7FF000000102=L99\r\n"), std::string::npos) << file;
+  for (uint32_t k = 0; k < 100; k += 10) {
+    for (uint32_t base : {0x1000u, 0x2000u}) {
+      EXPECT_NE(file.find(workbench::NameKey(rdm::Uid(0x7FF0, base + k)) + "="), std::string::npos)
+          << std::hex << base + k;
+    }
+  }
+}
