@@ -173,6 +173,15 @@ c(P, "L", "Label_EditStart2", 10, 506, 60, 20, "起始帧:", "Start:", designed=
 c(P, "E", "Edit_Start", 70, 503, 80, 24, text="0")
 c(P, "L", "Label_EditStop2", 160, 506, 60, 20, "结束帧:", "Stop:", designed="Stop:")
 c(P, "E", "Edit_Stop", 220, 503, 80, 24, text="0")
+# sACN (E1.31) beside Art-Net: the protocol the page's DMX takes or sends (the direction is
+# ComboBoxArtNet's), its universe and priority, and what it receives; added to the design.
+c(P, "L", "Label_Protocol", 10, 543, 60, 20, "协议:", "Protocol:")
+c(P, "CB", "ComboBoxProtocol", 70, 540, 90, 24, items="Art-Net|sACN")
+c(P, "L", "Label_SacnUniverse", 170, 543, 100, 20, "sACN Universe:", "sACN universe:")
+c(P, "E", "Edit_SacnUniverse", 270, 540, 60, 24, text="1")
+c(P, "L", "Label_SacnPriority", 340, 543, 60, 20, "优先级:", "Priority:")
+c(P, "E", "Edit_SacnPriority", 400, 540, 50, 24, text="100")
+c(P, "L", "LabelSacnStatus", 10, 572, 700, 20)  # written by the program
 
 # ---- DMX page ----
 P = 4

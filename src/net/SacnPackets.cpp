@@ -186,7 +186,7 @@ SacnDatagram ParseSacn(std::span<const uint8_t> p) {
     return Dropped(fmt::format("{} property values in {} bytes", count, p.size()));
   }
   d.startCode = p[125];
-  d.slots = p.subspan(kDataHeader, count - 1u);
+  d.levels = p.subspan(kDataHeader, count - 1u);
   d.kind = SacnDatagram::Kind::Data;
   return d;
 }
@@ -254,7 +254,7 @@ SacnMerger::Result SacnMerger::Take(const SacnDatagram& d, Ipv4 from, common::In
   s.last = now;
   // Slots a short packet does not carry are at zero.
   s.levels.fill(0);
-  std::copy(d.slots.begin(), d.slots.begin() + std::min<size_t>(d.slots.size(), 512),
+  std::copy(d.levels.begin(), d.levels.begin() + std::min<size_t>(d.levels.size(), 512),
             s.levels.begin());
   return Result::Merged;
 }

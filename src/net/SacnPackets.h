@@ -23,7 +23,7 @@ constexpr int kSacnMaxUniverse = 63999;
 constexpr int kSacnDiscoveryUniverse = 64214;
 constexpr int kSacnMaxPriority = 200;
 constexpr int kSacnDefaultPriority = 100;
-constexpr size_t kSacnDataBytes = 638;  // a data packet with 512 slots
+constexpr size_t kSacnDataBytes = 638;  // a data packet with 512 levels
 
 using Cid = std::array<uint8_t, 16>;
 using SacnPacket = std::vector<uint8_t>;
@@ -50,7 +50,7 @@ struct SacnDatagram {
   uint8_t options = 0;
   int universe = 0;
   uint8_t startCode = 0;
-  std::span<const uint8_t> slots;  // after the start code, at most 512
+  std::span<const uint8_t> levels;  // after the start code, at most 512
   bool Preview() const { return options & 0x80; }
   bool Terminated() const { return options & 0x40; }
 };
@@ -63,9 +63,9 @@ struct SacnSourceFields {
   uint8_t priority = kSacnDefaultPriority;
   int universe = 1;
 };
-// A data packet: start code 0 and the 512 slots.
+// A data packet: start code 0 and the 512 levels.
 SacnPacket BuildSacnData(const SacnSourceFields& source, uint8_t sequence, bool terminated,
-                         std::span<const uint8_t, 512> slots);
+                         std::span<const uint8_t, 512> levels);
 // A universe discovery packet (one page) listing `universes`, sorted.
 SacnPacket BuildSacnDiscovery(const Cid& cid, std::string_view name,
                               std::vector<uint16_t> universes);
@@ -118,7 +118,7 @@ class SacnSendRule {
  public:
   static constexpr std::chrono::microseconds kMinGap{22727};  // 44 a second
   static constexpr std::chrono::milliseconds kKeepAlive{800};
-  bool Due(common::Instant now, std::span<const uint8_t, 512> slots);
+  bool Due(common::Instant now, std::span<const uint8_t, 512> levels);
   void Reset() { sentAny_ = false; }
 
  private:

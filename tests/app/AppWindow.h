@@ -41,6 +41,7 @@ struct AppWindow {
     core::CoreOptions options;
     options.virtualLine = true;
     options.artNet.port = FreeUdpPort();  // never the real 6454 of this machine
+    options.sacn.port = FreeUdpPort();    // nor its 5568
     options.programDir = program.path;
     options.workDir = work.path;
     app::Dialogs dialogs;

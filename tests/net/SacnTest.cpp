@@ -70,22 +70,17 @@ std::vector<uint8_t> With(std::vector<uint8_t> p, size_t at, std::initializer_li
   return p;
 }
 
-// A data packet with `count` property values (start code and count - 1 slots): the lengths
-// worked out from the layout (126 header bytes, each layer's length from its own start).
+// A data packet with `count` - 1 slots (the count in the DMP layer), from source "Desk A".
 std::vector<uint8_t> ShortPacket(int count, uint8_t sequence, uint8_t priority, uint8_t options,
                                  const net::Cid& cid, std::vector<uint8_t> slots) {
-  auto p = HandDataPacket();
-  p.resize(125 + static_cast<size_t>(count));
-  const size_t n = p.size();
-  p = With(p, 16, {0x70 | int((n - 16) >> 8), int((n - 16) & 0xFF)});
-  p = With(p, 38, {0x70 | int((n - 38) >> 8), int((n - 38) & 0xFF)});
-  p = With(p, 115, {0x70 | int((n - 115) >> 8), int((n - 115) & 0xFF)});
-  p = With(p, 123, {count >> 8, count & 0xFF});
-  p = With(p, 108, {priority});
-  p = With(p, 111, {sequence, options});
-  std::copy(cid.begin(), cid.end(), p.begin() + 22);
-  for (size_t i = 126; i < n; ++i) p[i] = i - 126 < slots.size() ? slots[i - 126] : 0;
-  return p;
+  if (count == 0) {  // no start code: the header alone, cut short by one byte
+    auto p = SacnData(cid, "Desk A", 1, sequence, {}, priority, options);
+    p.pop_back();
+    p[16] = 0x70, p[17] = 125 - 16, p[39] = 125 - 38, p[116] = 125 - 115, p[124] = 0;
+    return p;
+  }
+  slots.resize(static_cast<size_t>(count - 1));
+  return SacnData(cid, "Desk A", 1, sequence, slots, priority, options);
 }
 
 }  // namespace
@@ -107,15 +102,16 @@ TEST(SacnPackets, DataPacketIsTheStandardsLayoutAndReadsBack) {
   EXPECT_EQ(d.sequence, 42);
   EXPECT_EQ(d.universe, 1);
   EXPECT_EQ(d.startCode, 0);
-  ASSERT_EQ(d.slots.size(), 512u);
-  EXPECT_TRUE(std::equal(d.slots.begin(), d.slots.end(), levels.begin()));
+  ASSERT_EQ(d.levels.size(), 512u);
+  EXPECT_TRUE(std::equal(d.levels.begin(), d.levels.end(), levels.begin()));
 
   // Three slots, and bytes past the root layer's length that are not the packet's.
   auto shortOne = ShortPacket(4, 7, 150, 0, kCid, {1, 2, 3});
   shortOne.push_back(0xEE);
   const net::SacnDatagram s = net::ParseSacn(shortOne);
   ASSERT_EQ(s.kind, net::SacnDatagram::Kind::Data) << s.reason;
-  EXPECT_EQ(std::vector<uint8_t>(s.slots.begin(), s.slots.end()), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(std::vector<uint8_t>(s.levels.begin(), s.levels.end()),
+            (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(s.priority, 150);
 }
 
