@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <thread>
 
 #include "NetTestSupport.h"
@@ -385,4 +386,71 @@ TEST_F(SacnLoopback, ASourceSendsByMulticastOnLoopbackAndEndsItsStream) {
   EXPECT_TRUE(Logged("sACN universe 1: source 'Velquor desk' 127.0.0.1 ended its stream"));
   EXPECT_EQ(universe.At(0), 34) << "the last levels stay";
   EXPECT_EQ(node->Counters().dropped.load(), 0u) << "discovery packets are not faults";
+}
+
+namespace {
+
+// What tshark's E1.31 dissector reads of `packets` sent from 127.0.0.1 to 127.0.0.2, port
+// 5568: a line a packet, fields separated by '|'.
+std::string TsharkFields(const std::vector<std::vector<uint8_t>>& packets, const char* fields) {
+  ScratchDir dir;
+  std::string dump;  // one packet a line, each at offset 0, as text2pcap reads it
+  for (const auto& p : packets) dump += "0000 " + common::HexBytes(p) + "\n";
+  WriteBytes(dir / "dump.txt", dump);
+  std::string command = "text2pcap -q -4 127.0.0.1,127.0.0.2 -u 5568,5568 '" + dir.path +
+                        "/dump.txt' - 2>/dev/null | tshark -r - -o acn.dmx_enable:TRUE "
+                        "--enable-heuristic acn -T fields -E separator='|' -E occurrence=f";
+  for (std::istringstream words(fields); words;) {
+    std::string f;
+    if (words >> f) command += " -e " + f;
+  }
+  std::string out;
+  if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+}  // namespace
+
+// Wireshark reads every packet a source sends (levels, keep-alives, the end of the stream)
+// as E1.31 defines them, and universe discovery without a malformed-packet finding.
+TEST_F(SacnLoopback, WiresharkReadsEveryPacketASourceSends) {
+  if (std::system("command -v tshark >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "skipped: tshark is not installed (scripts/install-deps installs it)";
+  }
+  UdpPeer console(kConsoleAddress, port, port);
+  dmx::OutputUniverse desk;
+  desk.Store(0, 255);
+  auto source = Make(desk, kConsoleAddress);
+  source->SetCid(kCid);
+  source->SetSourceName("VELQUOR PRO V2.0.1");
+  source->SetUniverse(300);
+  source->SetDirection(net::SacnDirection::Out);
+  std::vector<std::vector<uint8_t>> sent;
+  for (int i = 0; i < 5; ++i) {  // the levels, discovery, three repeats
+    auto p = console.Receive();
+    ASSERT_TRUE(p);
+    sent.push_back(*p);
+  }
+  source->SetDirection(net::SacnDirection::Off);
+  for (int i = 0; i < 3; ++i) {
+    auto p = console.Receive();
+    ASSERT_TRUE(p);
+    sent.push_back(*p);
+  }
+  EXPECT_EQ(TsharkFields(sent,
+                         "acn.dmx.universe acn.dmx.priority acn.dmx.source_name "
+                         "acn.dmx.seq_number acn.dmx.options acn.dmx.count _ws.malformed "
+                         "_ws.expert.severity"),
+            "300|100|VELQUOR PRO V2.0.1|0|0|513||\n"
+            "|||||||\n"  // universe discovery: no malformed packet, no expert finding
+            "300|100|VELQUOR PRO V2.0.1|1|0|513||\n"
+            "300|100|VELQUOR PRO V2.0.1|2|0|513||\n"
+            "300|100|VELQUOR PRO V2.0.1|3|0|513||\n"
+            "300|100|VELQUOR PRO V2.0.1|4|64|513||\n"  // the stream ends, three times
+            "300|100|VELQUOR PRO V2.0.1|5|64|513||\n"
+            "300|100|VELQUOR PRO V2.0.1|6|64|513||\n");
 }
