@@ -162,6 +162,7 @@ TEST(SacnPackets, EveryLayerIsCheckedBeforeItIsRead) {
       {With(good, 120, {0x01}), "DMP layer is not"},
       {With(good, 122, {0x02}), "DMP layer is not"},
       {With(good, 124, {0x02}), "514 property values"},
+      {With(good, 124, {0x00}), "512 property values in 638 bytes"},
       {ShortPacket(0, 0, 100, 0, kCid, {}), "data packet of 125 bytes"},
   };
   for (const auto& c : cases) {
