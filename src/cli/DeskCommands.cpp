@@ -196,6 +196,11 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
   }
   bridge.SetNodeName("VELQUOR PRO velquor-cli");
   bridge.SetPortAddress(c.universe);
+  // The node takes what it is for from its first datagram on: the view is set before it
+  // listens.
+  dmx::EngineTick& tick = core.Tick();
+  tick.View().mode = dmx::OutputMode::ArtNet;
+  tick.View().artNetDirection = c.direction == "out" ? 1 : 0;
   const size_t linesBefore = core.Log().Count();
   if (!bridge.NetInit(index) || !bridge.StartReceiving()) {
     // The reason is the last line the node logged (printed above unless -q or --json).
@@ -208,9 +213,6 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
     err << "Warning: another program has UDP port " << core.Options().artNet.port << " on "
         << c.address << ": datagrams sent to this address may reach it instead\n";
   }
-  dmx::EngineTick& tick = core.Tick();
-  tick.View().mode = dmx::OutputMode::ArtNet;
-  tick.View().artNetDirection = c.direction == "out" ? 1 : 0;
   if (!session.Json()) {
     out << fmt::format(
         "Art-Net node on {}:{}, port-address {} (Net {}, Sub-Net {}, Universe {}), {}; "
