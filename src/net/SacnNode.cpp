@@ -55,6 +55,8 @@ SacnNode::~SacnNode() {
 }
 
 bool SacnNode::Open(const HostAddress& local) {
+  // Opened once: like the Art-Net node's, the sockets stay where start-up put them.
+  if (receiver_.joinable()) return true;
   local_ = local;
   receiveSocket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (receiveSocket_ < 0) {

@@ -50,7 +50,7 @@ class SacnNode {
   SacnNode& operator=(const SacnNode&) = delete;
 
   // Opens the sockets on `local` (the Art-Net node's chosen address) and starts receiving.
-  // False, with a log line, when nothing can be received.
+  // False, with a log line, when nothing can be received. A second call changes nothing.
   bool Open(const HostAddress& local);
   // Ends both threads (a sending node first says its stream ends) and closes the sockets.
   void Stop();
