@@ -178,6 +178,15 @@ c(P, "L", "Label_EditStart2", 10, 506, 60, 20, "起始帧:", "Start:", designed=
 c(P, "E", "Edit_Start", 70, 503, 80, 24, text="0")
 c(P, "L", "Label_EditStop2", 160, 506, 60, 20, "结束帧:", "Stop:", designed="Stop:")
 c(P, "E", "Edit_Stop", 220, 503, 80, 24, text="0")
+# sACN (E1.31) beside Art-Net: the protocol the page's DMX takes or sends (the direction is
+# ComboBoxArtNet's), its universe and priority, and what it receives; added to the design.
+c(P, "L", "Label_Protocol", 310, 506, 60, 20, "协议:", "Protocol:")
+c(P, "CB", "ComboBoxProtocol", 370, 503, 90, 24, items="Art-Net|sACN")
+c(P, "L", "Label_SacnUniverse", 10, 538, 100, 20, "sACN Universe:", "sACN universe:")
+c(P, "E", "Edit_SacnUniverse", 110, 535, 60, 24, text="1")
+c(P, "L", "Label_SacnPriority", 180, 538, 60, 20, "优先级:", "Priority:")
+c(P, "E", "Edit_SacnPriority", 240, 535, 50, 24, text="100")
+c(P, "L", "LabelSacnStatus", 300, 538, 415, 20)  # written by the program
 
 # ---- DMX page ----
 P = 4

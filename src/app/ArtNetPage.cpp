@@ -1,5 +1,6 @@
 // The Art-Net page's bridge controls: the local address, the port-address edit and its
-// arrows, "Signal testing", and the grid of the 512 levels.
+// arrows, "Signal testing", the grid of the 512 levels, and sACN's protocol, universe and
+// priority.
 
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -8,6 +9,7 @@
 #include "app/PageBindings.h"
 #include "common/Files.h"
 #include "net/HostInterfaces.h"
+#include "net/SacnNode.h"
 
 namespace velquor::app {
 
@@ -31,8 +33,66 @@ ArtNetPageBinding::ArtNetPageBinding(PageShell& shell, core::Core& core, const f
     if (action == QAbstractSlider::SliderSingleStepSub) UpDownUniClick(true);
     if (action == QAbstractSlider::SliderSingleStepAdd) UpDownUniClick(false);
   });
-  connect(ui_.ComboBoxArtNet, &QComboBox::currentIndexChanged, this,
-          [this](int index) { core_.Tick().View().artNetDirection = index; });
+  connect(ui_.ComboBoxArtNet, &QComboBox::currentIndexChanged, this, [this](int index) {
+    core_.Tick().View().artNetDirection = index;
+    ApplySacnDirection();
+  });
+  connect(ui_.ComboBoxProtocol, &QComboBox::currentIndexChanged, this,
+          [this](int index) { ComboBoxProtocolChange(index); });
+  connect(ui_.Edit_SacnUniverse, &QLineEdit::editingFinished, this,
+          [this] { Edit_SacnUniverseChange(); });
+  connect(ui_.Edit_SacnPriority, &QLineEdit::editingFinished, this,
+          [this] { Edit_SacnPriorityChange(); });
+}
+
+bool ArtNetPageBinding::SacnChosen() const {
+  return core_.Tick().View().networkProtocol.load() == dmx::NetworkProtocol::Sacn;
+}
+
+void ArtNetPageBinding::ApplySacnDirection() {
+  net::SacnDirection direction = net::SacnDirection::Off;
+  if (SacnChosen()) {
+    direction =
+        ui_.ComboBoxArtNet->currentIndex() == 0 ? net::SacnDirection::In : net::SacnDirection::Out;
+  }
+  core_.Sacn().SetDirection(direction);
+}
+
+void ArtNetPageBinding::ComboBoxProtocolChange(int index) {
+  core_.Tick().View().networkProtocol =
+      index == 1 ? dmx::NetworkProtocol::Sacn : dmx::NetworkProtocol::ArtNet;
+  shell_.Log(index == 1 ? "Protocol: sACN" : "Protocol: Art-Net");
+  ApplySacnDirection();
+}
+
+namespace {
+// The number an edit's digits stand for, brought into lo..hi (an empty edit is lo).
+int NumberIn(const QString& text, int lo, int hi) {
+  bool ok = false;
+  const qlonglong v = text.toLongLong(&ok);
+  if (!ok) return text.isEmpty() ? lo : hi;  // digits only: too many of them
+  return static_cast<int>(std::clamp<qlonglong>(v, lo, hi));
+}
+}  // namespace
+
+void ArtNetPageBinding::Edit_SacnUniverseChange() {
+  const int value =
+      NumberIn(ui_.Edit_SacnUniverse->text(), net::kSacnMinUniverse, net::kSacnMaxUniverse);
+  ui_.Edit_SacnUniverse->setText(QString::number(value));
+  if (value == core_.Sacn().Universe()) return;
+  core_.Sacn().SetUniverse(value);
+  shell_.Log("sACN universe:" + std::to_string(value));
+}
+
+void ArtNetPageBinding::Edit_SacnPriorityChange() {
+  const int value = NumberIn(ui_.Edit_SacnPriority->text(), 0, net::kSacnMaxPriority);
+  ui_.Edit_SacnPriority->setText(QString::number(value));
+  core_.Sacn().SetPriority(value);
+  shell_.Log("sACN priority:" + std::to_string(value));
+}
+
+std::string ArtNetPageBinding::SacnStatusText(bool chinese) const {
+  return net::SacnStatusText(core_.Sacn().Status(), chinese);
 }
 
 bool ArtNetPageBinding::SaveNetworkAddressIndex() {
@@ -61,6 +121,13 @@ void ArtNetPageBinding::NetInit() {
     ui_.ComboBox_IP->setCurrentIndex(networkAddressIndex_);
   }
   if (receiving) bridge.StartReceiving();
+  // sACN on the same chosen address, with the CID this computer keeps in config.cfg.
+  if (!bridge.Addresses().empty()) {
+    net::SacnNode& sacn = core_.Sacn();
+    sacn.SetCid(core_.LoadOrMakeSacnCid());
+    sacn.Open(bridge.Addresses()[static_cast<size_t>(bridge.AddressIndex())]);
+    ApplySacnDirection();
+  }
 }
 
 void ArtNetPageBinding::Edit_UniverseChange(const QString& text) {

@@ -142,6 +142,13 @@ struct Controls {
   QLineEdit* Edit_Start = nullptr;
   QLabel* Label_EditStop2 = nullptr;
   QLineEdit* Edit_Stop = nullptr;
+  QLabel* Label_Protocol = nullptr;
+  QComboBox* ComboBoxProtocol = nullptr;
+  QLabel* Label_SacnUniverse = nullptr;
+  QLineEdit* Edit_SacnUniverse = nullptr;
+  QLabel* Label_SacnPriority = nullptr;
+  QLineEdit* Edit_SacnPriority = nullptr;
+  QLabel* LabelSacnStatus = nullptr;
   QLabel* Label_C1 = nullptr;
   QScrollBar* ScrollBar1 = nullptr;
   QLabel* Label_D1 = nullptr;
@@ -352,6 +359,13 @@ struct Controls {
     Edit_Start = root.findChild<QLineEdit*>("Edit_Start");
     Label_EditStop2 = root.findChild<QLabel*>("Label_EditStop2");
     Edit_Stop = root.findChild<QLineEdit*>("Edit_Stop");
+    Label_Protocol = root.findChild<QLabel*>("Label_Protocol");
+    ComboBoxProtocol = root.findChild<QComboBox*>("ComboBoxProtocol");
+    Label_SacnUniverse = root.findChild<QLabel*>("Label_SacnUniverse");
+    Edit_SacnUniverse = root.findChild<QLineEdit*>("Edit_SacnUniverse");
+    Label_SacnPriority = root.findChild<QLabel*>("Label_SacnPriority");
+    Edit_SacnPriority = root.findChild<QLineEdit*>("Edit_SacnPriority");
+    LabelSacnStatus = root.findChild<QLabel*>("LabelSacnStatus");
     Label_C1 = root.findChild<QLabel*>("Label_C1");
     ScrollBar1 = root.findChild<QScrollBar*>("ScrollBar1");
     Label_D1 = root.findChild<QLabel*>("Label_D1");

@@ -111,6 +111,14 @@ class ArtNetPageBinding : public PageBinding {
   void NetInit();
   void Edit_UniverseChange(const QString& text);
   void UpDownUniClick(bool up);
+  // sACN beside Art-Net: the protocol, its universe (1..63999) and priority (0..200), read
+  // when an edit is left or Enter pressed; out-of-range numbers are brought into range.
+  void ComboBoxProtocolChange(int index);
+  void Edit_SacnUniverseChange();
+  void Edit_SacnPriorityChange();
+  // LabelSacnStatus; the status line on every page follows the chosen protocol.
+  std::string SacnStatusText(bool chinese) const;
+  bool SacnChosen() const;
   void UpdateScreen();
   // Timer1's idle turn while the page shows: the grid is refreshed every second one.
   void Timer1Turn();
@@ -119,6 +127,8 @@ class ArtNetPageBinding : public PageBinding {
 
  private:
   bool SaveNetworkAddressIndex();
+  // The sACN node's direction from the protocol and ComboBoxArtNet: receive, send or neither.
+  void ApplySacnDirection();
 
   int networkAddressIndex_ = 0;
   std::array<uint8_t, 512> gridShadow_{};  // the levels as the grid shows them

@@ -23,6 +23,7 @@ void MainWindow::ApplyLanguageMain() {
   ShowConnectState();
   deskPage_->RefreshFaderLabels();
   core_->Bridge().SetNodeName(windowTitle().toStdString());  // the poll reply's names
+  core_->Sacn().SetSourceName(windowTitle().toStdString());  // sACN's source name
   // The discovery line is the program's own text: written again in the new language.
   std::unique_lock<workbench::ModelLock> lock(core_->Bench().Models(), std::try_to_lock);
   if (lock) rdmPage_->ShowDiscoveryStatus();

@@ -128,8 +128,14 @@ MainWindow::MainWindow(const core::CoreOptions& options, Dialogs dialogs, std::s
 }
 
 void MainWindow::ShowArtNetStatus() {
-  SetText(ui_.LabelArtNetStatus,
-          net::BridgeStatusText(core_->Bridge().Status(), currentLanguage_ == "CHS"));
+  const bool chinese = currentLanguage_ == "CHS";
+  if (!artNetPage_) return;
+  const std::string sacn = artNetPage_->SacnStatusText(chinese);
+  SetText(ui_.LabelSacnStatus, sacn);
+  // The line on every page names what the Art-Net page's DMX is: Art-Net or sACN.
+  SetText(ui_.LabelArtNetStatus, artNetPage_->SacnChosen()
+                                     ? sacn
+                                     : net::BridgeStatusText(core_->Bridge().Status(), chinese));
 }
 
 void MainWindow::LayOut() {
@@ -341,10 +347,10 @@ void MainWindow::Wire() {
   connect(ui_.SpeedButton5, &QAbstractButton::clicked, this, [this] { ui_.LogMemo->clear(); });
 
   auto* digits = new QRegularExpressionValidator(QRegularExpression("[0-9]*"), this);
-  for (QLineEdit* edit :
-       {ui_.MaskEdit_SNUM, ui_.Edit35, ui_.EditAddr, ui_.EditStartAddress, ui_.EditStart,
-        ui_.EditEnd, ui_.EditChannel, ui_.Edit_Universe, ui_.EditUniverse, ui_.EditStartCode,
-        ui_.EditPackets, ui_.Edit_Start, ui_.Edit_Stop}) {
+  for (QLineEdit* edit : {ui_.MaskEdit_SNUM, ui_.Edit35, ui_.EditAddr, ui_.EditStartAddress,
+                          ui_.EditStart, ui_.EditEnd, ui_.EditChannel, ui_.Edit_Universe,
+                          ui_.EditUniverse, ui_.EditStartCode, ui_.EditPackets, ui_.Edit_Start,
+                          ui_.Edit_Stop, ui_.Edit_SacnUniverse, ui_.Edit_SacnPriority}) {
     edit->setValidator(digits);
   }
   // The console's data: hex bytes or "quoted text" (a label), as long as a request carries.

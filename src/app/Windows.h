@@ -170,6 +170,9 @@ class MainWindow : public QMainWindow, public PageShell {
   QString SaveFile(const QString& filter, const QString& defaultName) override;
   QString CurrentLanguage() const override { return currentLanguage_; }
   bool Closed() const override { return closed_; }
+  // The status line on every page and the sACN line of the Art-Net page (once a second while
+  // the window shows).
+  void ShowArtNetStatus();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -183,7 +186,6 @@ class MainWindow : public QMainWindow, public PageShell {
   void MirrorPage();
   void MirrorIdentifyTargets();
   void ShowConnectState();
-  void ShowArtNetStatus();
   void ShowListTexts();
   // The list, the log and the pages take the room the window has beyond its design size.
   void LayOut();

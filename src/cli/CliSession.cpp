@@ -29,6 +29,7 @@ std::unique_ptr<CliSession> CliSession::Create(const SessionOptions& options,
   coreOptions.programDir = options.programDir;
   coreOptions.clock = options.clock;
   coreOptions.artNet = options.artNet;
+  coreOptions.sacn = options.sacn;
   workbench::WorkbenchHooks hooks;
   hooks.discoveryProgress = options.discoveryProgress;
   s->core_ = core::Core::Create(coreOptions, std::move(hooks), error);

@@ -25,13 +25,13 @@ enum ExitCode : int {
   kExitNoAnswer = 4,   // no answer, or one that could not be used
   kExitNoBox = 5,      // the interface box is not there or cannot be opened
   kExitFileError = 6,  // devnames.lst missing, not a device list, or not readable or writable
-  kExitNetwork = 7,    // the Art-Net address is not this computer's, or its port is taken
+  kExitNetwork = 7,    // the Art-Net or sACN address is not this computer's, or its port is taken
 };
 inline constexpr const char* kExitCodesText =
     "Exit status: 0 done, 2 wrong or refused input (nothing sent), 3 a device answered NACK, "
     "4 no answer or an unusable one, 5 interface box not found or not usable, 6 a device list "
-    "file missing, not a device list, or not readable or writable, 7 the Art-Net address is "
-    "not this computer's or its port cannot be used.";
+    "file missing, not a device list, or not readable or writable, 7 the Art-Net or sACN "
+    "address is not this computer's or its port cannot be used.";
 
 struct SessionOptions {
   bool virtualLine = false;
@@ -42,6 +42,7 @@ struct SessionOptions {
   std::string programDir;          // UidList.ini; empty: beside the program
   common::Clock* clock = nullptr;  // the real clock unless a test gives one
   net::BridgeOptions artNet;       // the Art-Net node of the artnet command
+  net::SacnOptions sacn;           // the sACN node of the sacn command
   bool json = false;               // one JSON document on standard output instead of text
   // Discovery's progress after every exchange and at its end.
   std::function<void(const workbench::DiscoveryStatus&)> discoveryProgress;
@@ -189,6 +190,18 @@ struct ArtNetCommand {
 // (devnames.lst) for consoles' table requests, and their RDM relayed to the line.
 int RunArtNet(CliSession& session, const ArtNetCommand& command,
               const std::atomic<bool>& interrupted, std::ostream& out, std::ostream& err);
+
+struct SacnCommand {
+  std::string address;            // one of this computer's IPv4 addresses
+  int universe = 1;               // 1..63999
+  std::string direction = "in";   // in: sACN to DMX512; out: DMX512 to sACN
+  int priority = 100;             // out: 0..200
+  std::optional<double> seconds;  // for so long (else until interrupted)
+};
+// The sACN node headless: in merges the universe's sources onto the box's DMX output every
+// tick; out sends the box's DMX input as a source (then ends the stream).
+int RunSacn(CliSession& session, const SacnCommand& command, const std::atomic<bool>& interrupted,
+            std::ostream& out, std::ostream& err);
 
 // Merges firmware images (a boot loader, then the application, at most five) into `output`:
 // the boot loader padded to 12288 bytes. Needs no box. An existing output is replaced only

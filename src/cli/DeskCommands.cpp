@@ -33,6 +33,20 @@ void RunTickUntil(dmx::EngineTick& tick, const std::atomic<bool>& interrupted,
   tick.DestroyTimer();
 }
 
+// The index of `address` among the host's addresses; -1, said on `err`, when it is none of them.
+int HostAddressIndex(const std::string& address, std::ostream& err) {
+  const auto wanted = net::ParseIpv4(address);
+  const std::vector<net::HostAddress> addresses = net::ListHostAddresses();
+  std::string known;
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    if (wanted && addresses[i].address == *wanted) return static_cast<int>(i);
+    known += (known.empty() ? "" : ", ") + net::Ipv4Text(addresses[i].address);
+  }
+  err << address << " is not an IPv4 address of this computer (its addresses: "
+      << (known.empty() ? "none" : known) << ")\n";
+  return -1;
+}
+
 }  // namespace
 
 int RunScenes(CliSession& session, const std::string& action, std::optional<double> seconds,
@@ -175,19 +189,8 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
               std::ostream& out, std::ostream& err) {
   core::Core& core = session.Core();
   net::ArtNetBridge& bridge = core.Bridge();
-  const auto wanted = net::ParseIpv4(c.address);
-  const std::vector<net::HostAddress> addresses = net::ListHostAddresses();
-  int index = -1;
-  std::string known;
-  for (size_t i = 0; i < addresses.size(); ++i) {
-    if (wanted && addresses[i].address == *wanted) index = static_cast<int>(i);
-    known += (known.empty() ? "" : ", ") + net::Ipv4Text(addresses[i].address);
-  }
-  if (index < 0) {
-    err << c.address << " is not an IPv4 address of this computer (its addresses: "
-        << (known.empty() ? "none" : known) << ")\n";
-    return kExitNetwork;
-  }
+  const int index = HostAddressIndex(c.address, err);
+  if (index < 0) return kExitNetwork;
   // The consoles' table requests list the devices of devnames.lst, as the window does.
   workbench::Workbench& bench = session.Bench();
   if (common::FileExists(bench.Devices().DevNamesPath())) {
@@ -195,6 +198,11 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
   }
   bridge.SetNodeName("VELQUOR PRO velquor-cli");
   bridge.SetPortAddress(c.universe);
+  // The node takes what it is for from its first datagram on: the view is set before it
+  // listens.
+  dmx::EngineTick& tick = core.Tick();
+  tick.View().mode = dmx::OutputMode::ArtNet;
+  tick.View().artNetDirection = c.direction == "out" ? 1 : 0;
   const size_t linesBefore = core.Log().Count();
   if (!bridge.NetInit(index) || !bridge.StartReceiving()) {
     // The reason is the last line the node logged (printed above unless -q or --json).
@@ -207,9 +215,6 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
     err << "Warning: another program has UDP port " << core.Options().artNet.port << " on "
         << c.address << ": datagrams sent to this address may reach it instead\n";
   }
-  dmx::EngineTick& tick = core.Tick();
-  tick.View().mode = dmx::OutputMode::ArtNet;
-  tick.View().artNetDirection = c.direction == "out" ? 1 : 0;
   if (!session.Json()) {
     out << fmt::format(
         "Art-Net node on {}:{}, port-address {} (Net {}, Sub-Net {}, Universe {}), {}; "
@@ -237,6 +242,76 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
         "answered; {} datagrams sent.\n",
         n.received.load(), n.dmxTaken.load(), n.dropped.load(), n.relayed.load(),
         n.rdmAnswered.load(), n.sent.load());
+  }
+  return kExitOk;
+}
+
+int RunSacn(CliSession& session, const SacnCommand& c, const std::atomic<bool>& interrupted,
+            std::ostream& out, std::ostream& err) {
+  core::Core& core = session.Core();
+  if (c.universe < net::kSacnMinUniverse || c.universe > net::kSacnMaxUniverse) {
+    err << "The sACN universe is 1 to 63999, not " << c.universe << "\n";
+    return kExitUsage;
+  }
+  if (c.priority < 0 || c.priority > net::kSacnMaxPriority) {
+    err << "The sACN priority is 0 to 200, not " << c.priority << "\n";
+    return kExitUsage;
+  }
+  const int index = HostAddressIndex(c.address, err);
+  if (index < 0) return kExitNetwork;
+  net::SacnNode& node = core.Sacn();
+  node.SetCid(core.LoadOrMakeSacnCid());
+  node.SetSourceName("VELQUOR PRO velquor-cli");
+  node.SetUniverse(c.universe);
+  node.SetPriority(c.priority);
+  const uint16_t port = core.Options().sacn.port;
+  const size_t linesBefore = core.Log().Count();
+  if (!node.Open(net::ListHostAddresses()[static_cast<size_t>(index)])) {
+    const std::vector<std::string> lines = core.Log().Lines();
+    err << "The sACN node cannot listen on port " << port << " of " << c.address
+        << (lines.size() > linesBefore ? ": " + lines.back() : std::string()) << "\n";
+    return kExitNetwork;
+  }
+  if (node.PortShared()) {
+    err << "Warning: another program has UDP port " << port << " on " << c.address
+        << ": sACN sent to this address may reach it instead\n";
+  }
+  const bool sending = c.direction == "out";
+  dmx::EngineTick& tick = core.Tick();
+  tick.View().mode = dmx::OutputMode::ArtNet;
+  tick.View().artNetDirection = sending ? 1 : 0;
+  tick.View().networkProtocol = dmx::NetworkProtocol::Sacn;
+  node.SetDirection(sending ? net::SacnDirection::Out : net::SacnDirection::In);
+  if (!session.Json()) {
+    out << fmt::format(
+        "sACN node on {}:{}, universe {} (group {}), {}; CID {}. Ctrl+C ends.\n", c.address, port,
+        c.universe, net::Ipv4Text(net::SacnGroup(c.universe)),
+        sending ? fmt::format("DMX512 To sACN at priority {}", c.priority) : "sACN To DMX512",
+        net::CidText(node.OwnCid()));
+    out.flush();
+  }
+  RunTickUntil(tick, interrupted, c.seconds);
+  node.SetDirection(net::SacnDirection::Off);  // a source ends its stream
+  const net::SacnCounters& n = node.Counters();
+  if (session.Json()) {
+    out << json{{"address", c.address},
+                {"universe", c.universe},
+                {"direction", c.direction},
+                {"priority", c.priority},
+                {"cid", net::CidText(node.OwnCid())},
+                {"received", n.received.load()},
+                {"taken", n.taken.load()},
+                {"dropped", n.dropped.load()},
+                {"late", n.late.load()},
+                {"sent", n.sent.load()},
+                {"portShared", node.PortShared()}}
+               .dump(2)
+        << "\n";
+  } else {
+    out << fmt::format(
+        "{} datagrams received, {} data packets taken, {} dropped, {} out of sequence; {} "
+        "packets sent.\n",
+        n.received.load(), n.taken.load(), n.dropped.load(), n.late.load(), n.sent.load());
   }
   return kExitOk;
 }

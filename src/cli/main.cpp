@@ -140,6 +140,29 @@ int main(int argc, char** argv) {
   artnetCmd->add_option("--port", options.artNet.port, "UDP port (default 6454)")
       ->check(CLI::Range(1, 65535));
 
+  cli::SacnCommand sacn;
+  auto* sacnCmd = app.add_subcommand(
+      "sacn", "Run as an sACN (E1.31) node: one universe in to the box, or out as a source");
+  sacnCmd->add_option("--address", sacn.address, "This computer's IPv4 address to use")->required();
+  sacnCmd->add_option("--universe", sacn.universe, "Universe 1..63999")
+      ->required()
+      ->check(CLI::Range(1, 63999));
+  sacnCmd
+      ->add_option("--direction", sacn.direction,
+                   "in: sACN to the box's DMX output (default); out: the box's DMX input as "
+                   "sACN")
+      ->check(CLI::IsMember({"in", "out"}));
+  sacnCmd->add_option("--priority", sacn.priority, "out: priority 0..200 (default 100)")
+      ->check(CLI::Range(0, 200));
+  sacnCmd->add_option("--seconds", sacn.seconds, "for so long (else until Ctrl+C)")
+      ->check(kSeconds);
+  sacnCmd->add_option("--port", options.sacn.port, "UDP port (default 5568)")
+      ->check(CLI::Range(1, 65535));
+  std::string sacnTo;
+  sacnCmd->add_option("--to", sacnTo,
+                      "out: send unicast to this IPv4 address instead of the universe's "
+                      "multicast group");
+
   std::vector<std::string> firmwareImages;
   std::string firmwareOutput;
   auto* firmwareCmd = app.add_subcommand("firmware", "Firmware images of the interface box");
@@ -225,6 +248,13 @@ int main(int argc, char** argv) {
     return cli::RunFirmwareMerge(firmwareImages, firmwareOutput, firmwareForce, std::cout,
                                  std::cerr);
   }
+  if (sacnCmd->parsed() && !sacnTo.empty()) {
+    options.sacn.unicastTo = net::ParseIpv4(sacnTo);
+    if (!options.sacn.unicastTo) {
+      std::cerr << "--to takes an IPv4 address, not \"" << sacnTo << "\"\n";
+      return cli::kExitUsage;
+    }
+  }
   options.artNet.relayAlways = true;  // headless: no page to show, the relay is always on
   {
     // The window's files: the user's directories when installed, else beside the program and
@@ -274,6 +304,11 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, [](int) { interrupted.store(true); });
     std::signal(SIGTERM, [](int) { interrupted.store(true); });
     return cli::RunArtNet(*session, artnet, interrupted, std::cout, std::cerr);
+  }
+  if (sacnCmd->parsed()) {
+    std::signal(SIGINT, [](int) { interrupted.store(true); });
+    std::signal(SIGTERM, [](int) { interrupted.store(true); });
+    return cli::RunSacn(*session, sacn, interrupted, std::cout, std::cerr);
   }
   if (discoverCmd->parsed()) return cli::RunDiscover(*session, incremental, std::cout, std::cerr);
   if (listCmd->parsed()) {

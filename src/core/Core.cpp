@@ -1,5 +1,7 @@
 #include "core/Core.h"
 
+#include <fmt/format.h>
+
 #include "common/Encoding.h"
 #include "common/Files.h"
 #include "common/ProgramPaths.h"
@@ -85,7 +87,12 @@ std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::Workbe
   tickHooks.sceneStep = [self] { self->desk_->SceneStep(); };
   tickHooks.playbackStep = [self] { self->player_->PlaybackStep(); };
   tickHooks.requestRecordFrame = [self] { self->recorder_->RequestFrame(); };
-  tickHooks.sendArtDmx = [self] { self->bridge_->SendArtDmx(); };
+  tickHooks.sendArtDmx = [self] {
+    // "DMX512 To sACN" is sent by the sACN node's own thread.
+    if (self->tick_->View().networkProtocol.load() == dmx::NetworkProtocol::ArtNet) {
+      self->bridge_->SendArtDmx();
+    }
+  };
   core->tick_ = std::make_unique<dmx::EngineTick>(*core->link_, *core->engine_, core->universe_,
                                                   core->bench_->LineBusy(), core->tickHoldOff_,
                                                   core->log_, *core->clock_, tickHooks);
@@ -102,6 +109,9 @@ std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::Workbe
   core->bridge_ = std::make_unique<net::ArtNetBridge>(
       core->universe_, core->tick_->View(), *core->engine_, core->bench_->Executor(), core->log_,
       *core->clock_, std::move(bridgeHooks), options.artNet);
+  core->sacn_ = std::make_unique<net::SacnNode>(core->universe_, core->tick_->View(), core->log_,
+                                                *core->clock_, options.sacn);
+  core->sacn_->SetFrameTaken([self] { self->recorder_->RequestFrame(); });
   return core;
 }
 
@@ -142,6 +152,23 @@ std::optional<StartUpSettings> Core::ReadStartUpSettings() const {
                          config->ReadInteger("General", "TEST", 0)};
 }
 
+net::Cid Core::LoadOrMakeSacnCid() {
+  // A source keeps one CID for its life, so receivers know it again after a restart.
+  std::optional<common::IniFile> config = LoadProgramIni(options_.programDir, "config.cfg");
+  if (config) {
+    if (auto cid = net::ParseCid(config->ReadString("sACN", "CID", ""))) return *cid;
+  }
+  const net::Cid cid = net::MakeCid();
+  common::IniFile updated = config.value_or(common::IniFile{});
+  updated.WriteString("sACN", "CID", net::CidText(cid));
+  std::string error;
+  const std::string path = common::PathIn(options_.programDir, "config.cfg");
+  if (!updated.Save(path, error)) {
+    log_.Add(fmt::format("sACN: the source's CID cannot be kept in {}: {}", path, error));
+  }
+  return cid;
+}
+
 void Core::LoadDeviceList() {
   bench_->List().LoadDeviceTable(true);
   bench_->RdmPage().FollowListCount();
@@ -158,6 +185,7 @@ void Core::Shutdown() {
   if (bench_) bench_->Shutdown();
   if (tick_) tick_->DestroyTimer();
   if (bridge_) bridge_->Stop();
+  if (sacn_) sacn_->Stop();  // a sending node says its stream ends
   if (transport_) {
     std::lock_guard guard(link_->Lock());
     transport_->Close();

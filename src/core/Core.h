@@ -20,6 +20,7 @@
 #include "link/LinkTransport.h"
 #include "link/UsbLink.h"
 #include "net/ArtNetBridge.h"
+#include "net/SacnNode.h"
 #include "rdm/RdmEngine.h"
 #include "virtualline/VirtualLine.h"
 #include "workbench/Workbench.h"
@@ -35,6 +36,7 @@ struct CoreOptions {
   std::string defaultsDir;         // the shipped language files; empty: programDir
   common::Clock* clock = nullptr;  // the real clock unless a test gives one
   net::BridgeOptions artNet;       // the Art-Net bridge (opened by its user, not here)
+  net::SacnOptions sacn;           // the sACN node (likewise)
 };
 
 // Reads an INI file beside the program (config.cfg, the language files), or from
@@ -80,6 +82,10 @@ class Core {
   dmx::EngineTick& Tick() { return *tick_; }
   // The Art-Net node; the window and velquor-cli open it with NetInit.
   net::ArtNetBridge& Bridge() { return *bridge_; }
+  // The sACN node beside it, on the same chosen address.
+  net::SacnNode& Sacn() { return *sacn_; }
+  // The sACN source's CID from config.cfg ([sACN] CID), made and kept there the first time.
+  net::Cid LoadOrMakeSacnCid();
   virtualline::VirtualLine* Line() { return line_; }
   const CoreOptions& Options() const { return options_; }
 
@@ -124,6 +130,7 @@ class Core {
   std::unique_ptr<dmx::ShowPlayer> player_;
   std::unique_ptr<dmx::EngineTick> tick_;
   std::unique_ptr<net::ArtNetBridge> bridge_;
+  std::unique_ptr<net::SacnNode> sacn_;
   bool shutDown_ = false;
 };
 

@@ -31,11 +31,16 @@ enum class OutputMode : int {
   Silent,      // nothing
 };
 
+// Which protocol the Art-Net page's bridge speaks for DMX: the node's polls, tables and RDM
+// stay Art-Net either way.
+enum class NetworkProtocol : int { ArtNet, Sacn };
+
 struct EngineView {
   std::atomic<OutputMode> mode{OutputMode::RdmLine};
   // CheckBoxDMX: DMX frames go out between RDM exchanges; off, the identify poll runs instead.
   std::atomic<bool> dmxBetweenExchanges{true};
   std::atomic<int> artNetDirection{0};  // ComboBoxArtNet: 0 Art-Net to DMX512, 1 DMX512 to Art-Net
+  std::atomic<NetworkProtocol> networkProtocol{NetworkProtocol::ArtNet};
   // A show records or plays: frames are asked of the recorder, which writes them only while
   // it records.
   std::atomic<bool> showRunning{false};

@@ -378,18 +378,24 @@ void ArtNetBridge::TakeArtDmx(const ArtNetDatagram& d, Ipv4 source, Ipv4 destina
   if (d.declaredLength == 0) return;
   const bool pageTakes = view_.mode.load() == dmx::OutputMode::ArtNet;
   const bool directionTakes = view_.artNetDirection.load() == 0;
+  // One network input drives the universe: while the page takes sACN, ArtDmx waits.
+  const bool protocolTakes = view_.networkProtocol.load() == dmx::NetworkProtocol::ArtNet;
   // The line is built only when it is said: formatting it for every datagram cost more than
   // taking the datagram.
-  if (FirstNotTaken(saidDmxNotTaken_, pageTakes && directionTakes)) {
+  if (FirstNotTaken(saidDmxNotTaken_, pageTakes && directionTakes && protocolTakes)) {
     log_.Add(!pageTakes ? fmt::format("ArtDmx for universe {} arriving from {}; open the Art-Net "
                                       "page to output it",
                                       d.portAddress, Ipv4Text(source))
-                        : fmt::format("ArtDmx for universe {} arriving from {}; the Art-Net page "
-                                      "sends DMX512 to Art-Net: choose Art-Net To DMX512 to "
-                                      "output it",
-                                      d.portAddress, Ipv4Text(source)));
+             : !protocolTakes
+                 ? fmt::format("ArtDmx for universe {} arriving from {}; the Art-Net page takes "
+                               "sACN: choose Art-Net to output it",
+                               d.portAddress, Ipv4Text(source))
+                 : fmt::format("ArtDmx for universe {} arriving from {}; the Art-Net page "
+                               "sends DMX512 to Art-Net: choose Art-Net To DMX512 to "
+                               "output it",
+                               d.portAddress, Ipv4Text(source)));
   }
-  if (!pageTakes || !directionTakes) return;
+  if (!pageTakes || !directionTakes || !protocolTakes) return;
   if (d.data.size() < std::min<size_t>(d.declaredLength, 512)) {
     DropWithLine(fmt::format("ArtDmx says {} slots, {} arrived; only those taken", d.declaredLength,
                              d.data.size()),

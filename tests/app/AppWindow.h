@@ -43,6 +43,7 @@ struct AppWindow {
     core::CoreOptions options;
     options.virtualLine = virtualLine;
     options.artNet.port = FreeUdpPort();  // never the real 6454 of this machine
+    options.sacn.port = FreeUdpPort();    // nor its 5568
     options.programDir = program.path;
     options.workDir = work.path;
     options.defaultsDir = defaults.path;

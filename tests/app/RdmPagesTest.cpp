@@ -119,6 +119,57 @@ TEST(ArtNetPage, UniverseLevelsAndShowsRecordedAndPlayedBack) {
   EXPECT_TRUE(d.C("BtnPlay")->isEnabled());
 }
 
+// sACN on the Art-Net page, the window on 127.0.0.1 and a console on 127.0.0.2.
+TEST(ArtNetPage, SacnChosenTakesItsUniverseFromAConsoleAndTheStatusLineSaysWhence) {
+  const int loopback = LoopbackIndex(net::ListHostAddresses());
+  if (loopback < 0) GTEST_SKIP() << "skipped: this machine has no 127.0.0.1";
+  AppWindow d;
+  d.Shipped("UidList.ini").Shipped("lang_en.ini");
+  d.Program("config.cfg",
+            "[General]\r\nIP=" + std::to_string(loopback) + "\r\n[Form1]\r\nLanguage=ENU\r\n");
+  d.Open().FormShow();
+  d.Page(2);
+  core::Core& core = d.window->CoreRef();
+  auto enter = [&](const char* edit, const char* text) {
+    auto* e = d.C<QLineEdit>(edit);
+    e->selectAll();
+    QTest::keyClicks(e, text);
+    QTest::keyClick(e, Qt::Key_Return);
+    return e->text();
+  };
+  EXPECT_EQ(enter("Edit_SacnUniverse", "70000"), "63999");
+  EXPECT_EQ(enter("Edit_SacnUniverse", "0"), "1");
+  EXPECT_EQ(enter("Edit_SacnPriority", "250"), "200");
+  EXPECT_EQ(enter("Edit_SacnUniverse", "7"), "7");
+  EXPECT_EQ(core.Sacn().Universe(), 7);
+
+  UdpPeer console(kConsoleAddress, 0, core.Options().sacn.port);
+  const std::array<uint8_t, 16> cid{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  ASSERT_TRUE(console.Send(SacnData(cid, "console", 7, 1, {201, 202})));
+  QTest::qWait(100);
+  EXPECT_EQ(core.Universe().At(0), 0) << "Art-Net is the page's protocol until sACN is chosen";
+  d.C<QComboBox>("ComboBoxProtocol")->setCurrentIndex(1);
+  ASSERT_TRUE(console.Send(SacnData(cid, "console", 7, 2, {201, 202})));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return core.Universe().At(1) == 202; }, 5000));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        d.window->ShowArtNetStatus();
+        return d.C<QLabel>("LabelSacnStatus")
+            ->text()
+            .startsWith("sACN universe 7 from 'console' 127.0.0.2, priority 100");
+      },
+      3000))
+      << d.C<QLabel>("LabelSacnStatus")->text().toStdString();
+  EXPECT_EQ(d.C<QLabel>("LabelArtNetStatus")->text(), d.C<QLabel>("LabelSacnStatus")->text());
+  EXPECT_NE(d.Config().find("[sACN]\r\nCID="), std::string::npos) << "the CID is kept";
+
+  d.C<QComboBox>("ComboBoxProtocol")->setCurrentIndex(0);
+  ASSERT_TRUE(console.Send(SacnData(cid, "console", 7, 3, {50})));
+  QTest::qWait(100);
+  EXPECT_EQ(core.Universe().At(0), 201) << "back on Art-Net: sACN is not heard";
+  EXPECT_EQ(core.Sacn().Direction(), net::SacnDirection::Off);
+}
+
 TEST(PatchPage, FirstViewReadsTheRigAndAWriteOfTheDraggedMapAsksAboutOverlapsFirst) {
   AppWindow d(kSpots);
   workbench::Workbench& bench = d.window->CoreRef().Bench();

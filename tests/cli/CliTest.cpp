@@ -136,6 +136,18 @@ TEST_F(Cli, ExitStatusAndReasonForEveryOutcome) {
       {[&] { return cli::RunRadio(*session, 8, out, err); }, 2, "The radio channel is 1 to 7"},
       {[&] { return cli::RunArtNet(*session, foreign, {}, out, err); }, 7,
        "not an IPv4 address of"},
+      {[&] {
+         return cli::RunSacn(*session, {"10.255.255.254", 1, "in", 100, {}}, {}, out, err);
+       },
+       7, "not an IPv4 address of"},
+      {[&] {
+         return cli::RunSacn(*session, {"127.0.0.1", 64000, "in", 100, {}}, {}, out, err);
+       },
+       2, "universe is 1 to 63999, not 64000"},
+      {[&] {
+         return cli::RunSacn(*session, {"127.0.0.1", 1, "out", 201, {}}, {}, out, err);
+       },
+       2, "priority is 0 to 200, not 201"},
       {[&] { return cli::RunPlan(*session, missing, out, err); }, 6, "Cannot read "},
       {merge({boot, app}, "app-iap.bin"), 0, "62288 bytes (the application at offset 12288)"},
       {merge({boot, dir / "none.bin"}, "x.bin"), 6, "nothing written"},

@@ -110,6 +110,9 @@ TEST_F(Bridge, ArtDmxForItsPortAddressOnlyAndOnlyTheSlotsThatCame) {
   view.artNetDirection = 1;
   SendSynced(ArtDmx(291, 5, {98}));
   view.artNetDirection = 0;
+  view.networkProtocol = dmx::NetworkProtocol::Sacn;  // the page takes sACN instead
+  SendSynced(ArtDmx(291, 5, {96}));
+  view.networkProtocol = dmx::NetworkProtocol::ArtNet;
   view.playbackActive = true;
   const uint64_t received = Counters().received.load() + 1;
   Send(ArtDmx(291, 6, {97}));

@@ -9,9 +9,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "net/HostInterfaces.h"
@@ -86,6 +88,40 @@ class UdpPeer {
   bool bound_ = false;
   uint16_t bridgePort_ = 0;
 };
+
+// An sACN data packet as E1.31-2018 lays it out: root layer (preamble 0x0010, post-amble 0,
+// "ASC-E1.17", VECTOR_ROOT_E131_DATA, the CID), framing layer (VECTOR_E131_DATA_PACKET, the
+// source name in 64 bytes, priority, no sync address, sequence, options, universe), DMP
+// layer (0x02, 0xA1, first address 0, increment 1, count = start code + slots); each
+// flags-and-length field 0x7 and the bytes from its own start to the end.
+inline std::vector<uint8_t> SacnData(const std::array<uint8_t, 16>& cid, const std::string& name,
+                                     int universe, uint8_t sequence,
+                                     const std::vector<uint8_t>& levels, uint8_t priority = 100,
+                                     uint8_t options = 0, uint8_t startCode = 0) {
+  const size_t n = 126 + levels.size();
+  auto flagsLength = [&](size_t from) {
+    return std::vector<uint8_t>{uint8_t(0x70 | ((n - from) >> 8)), uint8_t((n - from) & 0xFF)};
+  };
+  std::vector<uint8_t> p{0x00, 0x10, 0x00, 0x00, 'A', 'S', 'C', '-',
+                         'E',  '1',  '.',  '1',  '7', 0,   0,   0};
+  for (uint8_t b : flagsLength(16)) p.push_back(b);
+  for (uint8_t b : {0, 0, 0, 4}) p.push_back(b);
+  p.insert(p.end(), cid.begin(), cid.end());
+  for (uint8_t b : flagsLength(38)) p.push_back(b);
+  for (uint8_t b : {0, 0, 0, 2}) p.push_back(b);
+  p.insert(p.end(), name.begin(), name.end());
+  p.resize(108, 0);
+  for (int b : {int{priority}, 0, 0, int{sequence}, int{options}, universe >> 8, universe & 0xFF}) {
+    p.push_back(uint8_t(b));
+  }
+  for (uint8_t b : flagsLength(115)) p.push_back(b);
+  const size_t count = levels.size() + 1;
+  for (int b : {0x02, 0xA1, 0, 0, 0, 1, int(count >> 8), int(count & 0xFF), int{startCode}}) {
+    p.push_back(uint8_t(b));
+  }
+  p.insert(p.end(), levels.begin(), levels.end());
+  return p;
+}
 
 inline uint16_t OpCodeOf(const std::vector<uint8_t>& packet) {
   return packet.size() < 10 ? 0 : static_cast<uint16_t>(packet[8] | (packet[9] << 8));

@@ -1,0 +1,457 @@
+// sACN: the packets byte by byte as E1.31-2018 lays them out, the checks of every layer, the
+// receiver's sequence, merge and time-out rules, the send rhythm, and the node over loopback.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <thread>
+
+#include "NetTestSupport.h"
+#include "TempDir.h"
+#include "common/Log.h"
+#include "common/Text.h"
+#include "net/SacnNode.h"
+
+using namespace velquor;
+using namespace velquor::testsupport;
+
+namespace {
+
+const net::Cid kCid = {0x5A, 0x1E, 0x00, 0x01, 0x02, 0x03, 0x44, 0x55,
+                       0x86, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD};
+
+// A data packet from source "Desk A" (CID kCid) for universe 1, priority 100, sequence 42,
+// 512 slots of which slot 1 is 255 and slot 3 is 128: every field written out by hand.
+std::vector<uint8_t> HandDataPacket() {
+  std::vector<uint8_t> p = {
+      0x00, 0x10,                                                    // preamble size
+      0x00, 0x00,                                                    // post-amble size
+      'A',  'S',  'C',  '-',  'E',  '1',  '.',  '1',  '7', 0, 0, 0,  // ACN packet identifier
+      0x72, 0x6E,                                                    // flags, length 622
+      0x00, 0x00, 0x00, 0x04,                                        // VECTOR_ROOT_E131_DATA
+      0x5A, 0x1E, 0x00, 0x01, 0x02, 0x03, 0x44, 0x55,                // CID
+      0x86, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD,                //
+      0x72, 0x58,                                                    // framing: flags, length 600
+      0x00, 0x00, 0x00, 0x02,                                        // VECTOR_E131_DATA_PACKET
+      'D',  'e',  's',  'k',  ' ',  'A',                             // source name, 64 bytes
+  };
+  p.resize(108, 0);
+  for (int v : {
+           100,         // priority
+           0x00, 0x00,  // synchronisation address
+           42,          // sequence number
+           0x00,        // options
+           0x00, 0x01,  // universe 1
+           0x72, 0x0B,  // DMP: flags, length 523
+           0x02,        // VECTOR_DMP_SET_PROPERTY
+           0xA1,        // address type and data type
+           0x00, 0x00,  // first property address
+           0x00, 0x01,  // address increment
+           0x02, 0x01,  // property value count 513
+           0x00,        // start code
+       }) {
+    p.push_back(static_cast<uint8_t>(v));
+  }
+  p.resize(638, 0);
+  p[126] = 255;
+  p[128] = 128;
+  return p;
+}
+
+std::array<uint8_t, 512> HandLevels() {
+  std::array<uint8_t, 512> l{};
+  l[0] = 255;
+  l[2] = 128;
+  return l;
+}
+
+// The hand packet changed: `at` set to each byte given.
+std::vector<uint8_t> With(std::vector<uint8_t> p, size_t at, std::initializer_list<int> bytes) {
+  for (int b : bytes) p.at(at++) = static_cast<uint8_t>(b);
+  return p;
+}
+
+// A data packet with `count` - 1 slots (the count in the DMP layer), from source "Desk A".
+std::vector<uint8_t> ShortPacket(int count, uint8_t sequence, uint8_t priority, uint8_t options,
+                                 const net::Cid& cid, std::vector<uint8_t> slots) {
+  if (count == 0) {  // no start code: the header alone, cut short by one byte
+    auto p = SacnData(cid, "Desk A", 1, sequence, {}, priority, options);
+    p.pop_back();
+    p[16] = 0x70, p[17] = 125 - 16, p[39] = 125 - 38, p[116] = 125 - 115, p[124] = 0;
+    return p;
+  }
+  slots.resize(static_cast<size_t>(count - 1));
+  return SacnData(cid, "Desk A", 1, sequence, slots, priority, options);
+}
+
+}  // namespace
+
+TEST(SacnPackets, DataPacketIsTheStandardsLayoutAndReadsBack) {
+  net::SacnSourceFields source{kCid, "Desk A", 100, 1};
+  const auto levels = HandLevels();
+  EXPECT_EQ(net::BuildSacnData(source, 42, false, levels), HandDataPacket());
+  EXPECT_EQ(net::BuildSacnData(source, 42, true, levels)[112], 0x40) << "stream terminated";
+  // A name of 64 bytes or more keeps its terminating zero.
+  EXPECT_EQ(net::BuildSacnData({kCid, std::string(80, 'x'), 100, 1}, 0, false, levels)[107], 0);
+
+  const auto hand = HandDataPacket();
+  const net::SacnDatagram d = net::ParseSacn(hand);
+  ASSERT_EQ(d.kind, net::SacnDatagram::Kind::Data) << d.reason;
+  EXPECT_EQ(d.cid, kCid);
+  EXPECT_EQ(d.sourceName, "Desk A");
+  EXPECT_EQ(d.priority, 100);
+  EXPECT_EQ(d.sequence, 42);
+  EXPECT_EQ(d.universe, 1);
+  EXPECT_EQ(d.startCode, 0);
+  ASSERT_EQ(d.levels.size(), 512u);
+  EXPECT_TRUE(std::equal(d.levels.begin(), d.levels.end(), levels.begin()));
+
+  // Three slots, and bytes past the root layer's length that are not the packet's.
+  auto shortOne = ShortPacket(4, 7, 150, 0, kCid, {1, 2, 3});
+  shortOne.push_back(0xEE);
+  const net::SacnDatagram s = net::ParseSacn(shortOne);
+  ASSERT_EQ(s.kind, net::SacnDatagram::Kind::Data) << s.reason;
+  EXPECT_EQ(std::vector<uint8_t>(s.levels.begin(), s.levels.end()),
+            (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(s.priority, 150);
+}
+
+TEST(SacnPackets, DiscoveryPacketListsTheUniverses) {
+  std::vector<uint8_t> hand = {
+      0x00, 0x10, 0x00, 0x00, 'A', 'S', 'C', '-',  'E',
+      '1',  '.',  '1',  '7',  0,   0,   0,   0x70, 0x6C,  // root: flags, length 108
+      0x00, 0x00, 0x00, 0x08,                             // VECTOR_ROOT_E131_EXTENDED
+  };
+  hand.insert(hand.end(), kCid.begin(), kCid.end());
+  for (int v : {0x70, 0x56, 0x00, 0x00, 0x00, 0x02}) hand.push_back(uint8_t(v));  // framing
+  for (char c : std::string("Desk A")) hand.push_back(uint8_t(c));
+  hand.resize(112, 0);                      // the name's 64 bytes, then 4 reserved
+  for (int v : {0x70, 0x0C,                 // universe discovery layer: flags, length 12
+                0x00, 0x00, 0x00, 0x01,     // VECTOR_UNIVERSE_DISCOVERY_UNIVERSE_LIST
+                0, 0,                       // page 0 of last page 0
+                0x00, 0x07, 0x01, 0x2C}) {  // universes 7 and 300, ascending
+    hand.push_back(uint8_t(v));
+  }
+  EXPECT_EQ(net::BuildSacnDiscovery(kCid, "Desk A", {300, 7}), hand);
+  EXPECT_EQ(net::ParseSacn(hand).kind, net::SacnDatagram::Kind::Discovery);
+}
+
+TEST(SacnPackets, EveryLayerIsCheckedBeforeItIsRead) {
+  const auto good = HandDataPacket();
+  auto cut = [&](size_t n) { return std::vector<uint8_t>(good.begin(), good.begin() + n); };
+  const struct {
+    std::vector<uint8_t> datagram;
+    const char* reason;
+  } cases[] = {
+      {{}, "0 bytes"},
+      {cut(37), "37 bytes"},
+      {With(good, 1, {0x11}), "not sACN"},
+      {With(good, 3, {0x01}), "not sACN"},
+      {With(good, 12, {'8'}), "not sACN"},
+      {With(good, 16, {0x62}), "root layer length"},  // flags 6
+      {cut(637), "root layer length 622 in 637"},     // a datagram cut short
+      {With(good, 21, {0x05}), "root vector 0x00000005"},
+      {With(good, 39, {0x57}), "framing layer length 599"},
+      {With(good, 43, {0x03}), "framing vector 0x00000003"},
+      {With(good, 108, {201}), "priority 201"},
+      {With(good, 113, {0, 0}), "universe 0"},
+      {With(good, 113, {0xFA, 0x00}), "universe 64000"},
+      {With(good, 116, {0x0C}), "DMP layer length 524"},
+      {With(good, 117, {0x01}), "DMP layer is not"},
+      {With(good, 118, {0xA2}), "DMP layer is not"},
+      {With(good, 120, {0x01}), "DMP layer is not"},
+      {With(good, 122, {0x02}), "DMP layer is not"},
+      {With(good, 124, {0x02}), "514 property values"},
+      {With(good, 124, {0x00}), "512 property values in 638 bytes"},
+      {ShortPacket(0, 0, 100, 0, kCid, {}), "data packet of 125 bytes"},
+  };
+  for (const auto& c : cases) {
+    const net::SacnDatagram d = net::ParseSacn(c.datagram);
+    EXPECT_EQ(d.kind, net::SacnDatagram::Kind::Dropped) << c.reason;
+    EXPECT_NE(d.reason.find(c.reason), std::string::npos) << d.reason << " / " << c.reason;
+  }
+}
+
+TEST(SacnPackets, SequenceIsLateOnlyWithinTwentyBehind) {
+  const struct {
+    uint8_t last, next;
+    bool taken;
+  } cases[] = {
+      {10, 11, true},   {10, 10, false}, {10, 9, false},  {10, 247, false},  // 19 behind
+      {10, 246, true},  {255, 0, true},  {0, 255, false}, {0, 236, true},    // 20 behind
+      {100, 227, true},                                                      // 127 ahead
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(net::SequenceTaken(c.last, c.next), c.taken) << int(c.last) << " " << int(c.next);
+  }
+}
+
+TEST(SacnPackets, TheHighestPriorityWinsEqualOnesMergeAndSilentOnesLeave) {
+  net::SacnMerger merger;
+  net::Cid a = kCid, b = kCid, c = kCid;
+  b[15] = 0x01;
+  c[15] = 0x02;
+  using R = net::SacnMerger::Result;
+  using ms = std::chrono::milliseconds;
+  auto take = [&](const net::Cid& cid, uint8_t seq, uint8_t prio, std::vector<uint8_t> slots,
+                  int64_t atMs, uint8_t options = 0, uint8_t startCode = 0) {
+    auto p = ShortPacket(4, seq, prio, options, cid, std::move(slots));
+    p[125] = startCode;
+    return merger.Take(net::ParseSacn(p), 0x0A000005, ms(atMs));
+  };
+  auto levels = [&] {
+    auto l = merger.Levels();
+    return l ? std::vector<uint8_t>(l->begin(), l->begin() + 3) : std::vector<uint8_t>{};
+  };
+  EXPECT_EQ(levels(), std::vector<uint8_t>{}) << "nothing before any source";
+  EXPECT_EQ(take(a, 1, 100, {10, 200, 0}, 0), R::Merged);
+  EXPECT_EQ(take(b, 50, 100, {20, 100, 5}, 10), R::Merged);
+  EXPECT_EQ(levels(), (std::vector<uint8_t>{20, 200, 5})) << "equal priorities: highest level";
+  EXPECT_EQ(take(a, 1, 100, {255, 255, 255}, 20), R::Late) << "a copy";
+  EXPECT_EQ(take(a, 240, 100, {255, 255, 255}, 20), R::Late) << "17 behind";
+  EXPECT_EQ(take(a, 2, 100, {255, 255, 255}, 20, 0x80), R::Ignored) << "preview";
+  EXPECT_EQ(take(a, 2, 100, {255, 255, 255}, 20, 0, 0xDD), R::Ignored) << "not levels";
+  EXPECT_EQ(take(c, 9, 150, {1, 2, 3}, 30), R::Merged);
+  EXPECT_EQ(levels(), (std::vector<uint8_t>{1, 2, 3})) << "priority 150 alone";
+  EXPECT_EQ(take(c, 10, 150, {0, 0, 0}, 40, 0x40), R::Ended);
+  EXPECT_EQ(levels(), (std::vector<uint8_t>{20, 200, 5})) << "back to the two at 100";
+  // b falls silent; a goes on. At 2.5 s after its last packet b still counts, then not.
+  EXPECT_EQ(take(a, 3, 100, {10, 0, 0}, 2000), R::Merged);
+  EXPECT_TRUE(merger.Expire(ms(2510)).empty());
+  EXPECT_EQ(levels(), (std::vector<uint8_t>{20, 100, 5})) << "b's levels held";
+  EXPECT_EQ(merger.Expire(ms(2511)), std::vector<std::string>{"Desk A"});
+  EXPECT_EQ(levels(), (std::vector<uint8_t>{10, 0, 0}));
+  EXPECT_EQ(take(b, 51, 100, {0, 0, 0}, 2600), R::Merged) << "b comes back as a new source";
+
+  // A crowd: the sources past the limit are not heard until one leaves.
+  for (size_t i = merger.Sources().size(); i < net::SacnMerger::kMaxSources; ++i) {
+    net::Cid more = kCid;
+    more[0] = static_cast<uint8_t>(i);
+    ASSERT_EQ(take(more, 0, 100, {}, 2600), R::Merged);
+  }
+  net::Cid extra = kCid;
+  extra[1] = 0xFF;
+  EXPECT_EQ(take(extra, 0, 200, {255}, 2600), R::TooMany);
+  EXPECT_EQ(levels()[0], 10);
+}
+
+TEST(SacnPackets, ChangesGoAtOnceThreeRepeatsFollowThenAKeepAlive) {
+  net::SacnSendRule rule;
+  std::array<uint8_t, 512> slots{};
+  std::vector<int> sentAt;  // the periods (of 1/44 s) that sent
+  for (int period = 0; period < 120; ++period) {
+    if (period == 5) slots[0] = 1;
+    if (period == 6) slots[0] = 2;
+    if (rule.Due(
+            std::chrono::duration_cast<common::Instant>(std::chrono::microseconds(22727) * period),
+            slots)) {
+      sentAt.push_back(period);
+    }
+  }
+  // 0 and its 3 repeats; the changes at 5 and 6 and 3 repeats; then every 800 ms (36 periods:
+  // 35 periods are 795 ms).
+  EXPECT_EQ(sentAt, (std::vector<int>{0, 1, 2, 3, 5, 6, 7, 8, 9, 45, 81, 117}));
+}
+
+TEST(SacnPackets, StatusTextsInBothLanguages) {
+  net::SacnStatus s;
+  EXPECT_EQ(net::SacnStatusText(s, false), "sACN: off");
+  s.mode = net::SacnStatus::Mode::Receiving;
+  EXPECT_EQ(net::SacnStatusText(s, false), "sACN universe 1: idle");
+  s.sources = 1;
+  s.name = "console";
+  s.from = 0x0A000005;
+  s.framesPerSecond = 44;
+  EXPECT_EQ(net::SacnStatusText(s, false),
+            "sACN universe 1 from 'console' 10.0.0.5, priority 100, 44 fps");
+  s.sources = 3;
+  EXPECT_EQ(net::SacnStatusText(s, true),
+            "sACN Universe 1，来自 'console' 10.0.0.5，优先级 100，44 fps（共 3 个源）");
+  s.mode = net::SacnStatus::Mode::Sending;
+  EXPECT_EQ(net::SacnStatusText(s, false), "sACN: sending universe 1, priority 100, 44 fps");
+}
+
+TEST(SacnPackets, CidsAreReadAndWrittenAsUuidText) {
+  EXPECT_EQ(net::CidText(kCid), "5a1e0001-0203-4455-8677-8899aabbccdd");
+  EXPECT_EQ(net::ParseCid("5A1E0001-0203-4455-8677-8899AABBCCDD"), kCid);
+  for (const char* bad :
+       {"", "5a1e0001-0203-4455-8677-8899aabbccd", "5a1e0001+0203-4455-8677-8899aabbccdd",
+        "5a1e0001-0203-4455-8677-8899aabbccdg"}) {
+    EXPECT_FALSE(net::ParseCid(bad)) << bad;
+  }
+  const net::Cid made = net::MakeCid();
+  EXPECT_EQ(made[6] >> 4, 4) << "version 4";
+  EXPECT_EQ(made[8] >> 6, 2) << "RFC 4122 variant";
+  EXPECT_NE(made, net::MakeCid());
+}
+
+namespace {
+
+// Two nodes on loopback: only 127.0.0.1 and the groups joined on lo are ever used.
+struct SacnLoopback : ::testing::Test {
+  common::LogSink log;
+  dmx::OutputUniverse universe;
+  dmx::EngineView view;
+  uint16_t port = FreeUdpPort();
+  std::unique_ptr<net::SacnNode> node;
+  net::HostAddress loopback;
+
+  void SetUp() override {
+    const auto addresses = net::ListHostAddresses();
+    const int index = LoopbackIndex(addresses);
+    if (index < 0) GTEST_SKIP() << "skipped: this machine has no 127.0.0.1";
+    loopback = addresses[static_cast<size_t>(index)];
+    view.mode = dmx::OutputMode::ArtNet;
+    view.networkProtocol = dmx::NetworkProtocol::Sacn;
+    node = Make(universe, {});
+    node->SetCid(kCid);
+    node->SetUniverse(1);
+    node->SetDirection(net::SacnDirection::In);
+  }
+  std::unique_ptr<net::SacnNode> Make(dmx::OutputUniverse& u, std::optional<net::Ipv4> to) {
+    net::SacnOptions options;
+    options.port = port;
+    options.unicastTo = to;
+    auto n = std::make_unique<net::SacnNode>(u, view, log, common::RealClock(), options);
+    EXPECT_TRUE(n->Open(loopback));
+    return n;
+  }
+  bool Logged(const std::string& prefix) const { return log.CountStartingWith(prefix) > 0; }
+  // Waits (bounded) until `done`.
+  static bool Eventually(const std::function<bool()>& done) {
+    for (int i = 0; i < 500 && !done(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+  }
+};
+
+}  // namespace
+
+TEST_F(SacnLoopback, UnicastFromAConsoleIsTakenOnlyWhileThePageTakesIt) {
+  UdpPeer console(kConsoleAddress, 0, port);
+  net::Cid other = kCid;
+  other[0] = 0x77;
+  // Its own CID (a packet looped back) and another universe change nothing.
+  ASSERT_TRUE(console.Send(ShortPacket(2, 1, 100, 0, kCid, {9})));
+  auto otherUniverse = ShortPacket(2, 1, 100, 0, other, {9});
+  otherUniverse[114] = 2;
+  ASSERT_TRUE(console.Send(otherUniverse));
+  ASSERT_TRUE(console.Send(ShortPacket(3, 1, 100, 0, other, {60, 61})));
+  ASSERT_TRUE(Eventually([&] { return universe.At(1) == 61; }));
+  EXPECT_EQ(node->Counters().taken.load(), 1u);
+  EXPECT_EQ(universe.At(0), 60);
+  EXPECT_EQ(net::SacnStatusText(node->Status(), false),
+            "sACN universe 1 from 'Desk A' 127.0.0.2, priority 100, 1 fps");
+
+  // Another page: merged (the status follows it) but the universe is left alone, said once.
+  view.mode = dmx::OutputMode::Desk;
+  ASSERT_TRUE(console.Send(ShortPacket(2, 2, 100, 0, other, {70})));
+  ASSERT_TRUE(Eventually([&] { return node->Counters().taken.load() == 2; }));
+  EXPECT_EQ(universe.At(0), 60);
+  EXPECT_TRUE(Logged("sACN for universe 1 arriving from 127.0.0.2; open the Art-Net page"));
+
+  // A malformed datagram is a log line; the page shown again takes the next one.
+  view.mode = dmx::OutputMode::ArtNet;
+  auto cut = HandDataPacket();
+  cut.resize(100);
+  ASSERT_TRUE(console.Send(cut));
+  ASSERT_TRUE(console.Send(ShortPacket(2, 3, 100, 0, other, {80})));
+  ASSERT_TRUE(Eventually([&] { return universe.At(0) == 80; }));
+  EXPECT_EQ(node->Counters().dropped.load(), 1u);
+  EXPECT_TRUE(Logged("sACN datagram from 127.0.0.2 dropped: root layer length 622 in 100"));
+}
+
+TEST_F(SacnLoopback, ASourceSendsByMulticastOnLoopbackAndEndsItsStream) {
+  // The sender's own universe and node; its multicast leaves by 127.0.0.1 only.
+  dmx::OutputUniverse desk;
+  desk.Store(0, 33);
+  desk.Store(511, 44);
+  auto source = Make(desk, std::nullopt);
+  net::Cid sourceCid = kCid;
+  sourceCid[0] = 0x99;
+  source->SetCid(sourceCid);
+  source->SetSourceName("Velquor desk");
+  source->SetUniverse(1);
+  source->SetPriority(120);
+  source->SetDirection(net::SacnDirection::Out);
+  ASSERT_TRUE(Eventually([&] { return universe.At(0) == 33 && universe.At(511) == 44; }))
+      << "nothing arrived by 239.255.0.1 on lo";
+  desk.Store(0, 34);
+  ASSERT_TRUE(Eventually([&] { return universe.At(0) == 34; }));
+  const net::SacnStatus heard = node->Status();
+  EXPECT_EQ(heard.name, "Velquor desk");
+  EXPECT_EQ(heard.priority, 120);
+  source->SetDirection(net::SacnDirection::Off);
+  ASSERT_TRUE(Eventually([&] { return node->Status().sources == 0; }));
+  EXPECT_TRUE(Logged("sACN universe 1: source 'Velquor desk' 127.0.0.1 ended its stream"));
+  EXPECT_EQ(universe.At(0), 34) << "the last levels stay";
+  EXPECT_EQ(node->Counters().dropped.load(), 0u) << "discovery packets are not faults";
+}
+
+namespace {
+
+// What tshark's E1.31 dissector reads of `packets` sent from 127.0.0.1 to 127.0.0.2, port
+// 5568: a line a packet, fields separated by '|'.
+std::string TsharkFields(const std::vector<std::vector<uint8_t>>& packets, const char* fields) {
+  ScratchDir dir;
+  std::string dump;  // one packet a line, each at offset 0, as text2pcap reads it
+  for (const auto& p : packets) dump += "0000 " + common::HexBytes(p) + "\n";
+  WriteBytes(dir / "dump.txt", dump);
+  std::string command = "text2pcap -q -4 127.0.0.1,127.0.0.2 -u 5568,5568 '" + dir.path +
+                        "/dump.txt' - 2>/dev/null | tshark -r - -o acn.dmx_enable:TRUE "
+                        "--enable-heuristic acn -T fields -E separator='|' -E occurrence=f";
+  for (std::istringstream words(fields); words;) {
+    std::string f;
+    if (words >> f) command += " -e " + f;
+  }
+  std::string out;
+  if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+}  // namespace
+
+// Wireshark reads every packet a source sends (levels, keep-alives, the end of the stream)
+// as E1.31 defines them, and universe discovery without a malformed-packet finding.
+TEST_F(SacnLoopback, WiresharkReadsEveryPacketASourceSends) {
+  if (std::system("command -v tshark >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "skipped: tshark is not installed (scripts/install-deps installs it)";
+  }
+  UdpPeer console(kConsoleAddress, port, port);
+  dmx::OutputUniverse desk;
+  desk.Store(0, 255);
+  auto source = Make(desk, kConsoleAddress);
+  source->SetCid(kCid);
+  source->SetSourceName("VELQUOR PRO V2.0.1");
+  source->SetUniverse(300);
+  source->SetDirection(net::SacnDirection::Out);
+  std::vector<std::vector<uint8_t>> sent;
+  for (int i = 0; i < 5; ++i) {  // the levels, discovery, three repeats
+    auto p = console.Receive();
+    ASSERT_TRUE(p);
+    sent.push_back(*p);
+  }
+  source->SetDirection(net::SacnDirection::Off);
+  for (int i = 0; i < 3; ++i) {
+    auto p = console.Receive();
+    ASSERT_TRUE(p);
+    sent.push_back(*p);
+  }
+  EXPECT_EQ(TsharkFields(sent,
+                         "acn.dmx.universe acn.dmx.priority acn.dmx.source_name "
+                         "acn.dmx.seq_number acn.dmx.options acn.dmx.count _ws.malformed "
+                         "_ws.expert.severity"),
+            "300|100|VELQUOR PRO V2.0.1|0|0|513||\n"
+            "|||||||\n"  // universe discovery: no malformed packet, no expert finding
+            "300|100|VELQUOR PRO V2.0.1|1|0|513||\n"
+            "300|100|VELQUOR PRO V2.0.1|2|0|513||\n"
+            "300|100|VELQUOR PRO V2.0.1|3|0|513||\n"
+            "300|100|VELQUOR PRO V2.0.1|4|64|513||\n"  // the stream ends, three times
+            "300|100|VELQUOR PRO V2.0.1|5|64|513||\n"
+            "300|100|VELQUOR PRO V2.0.1|6|64|513||\n");
+}
