@@ -55,7 +55,7 @@ struct DeviceReading {
   // What SUPPORTED_PARAMETERS listed; nothing when it was not asked or not answered.
   std::optional<std::vector<uint16_t>> supported;
   // Every slot SLOT_INFO listed; nothing when it was not asked or not answered.
-  std::optional<std::vector<SlotReading>> slots;
+  std::optional<std::vector<SlotReading>> slotReadings;
 };
 
 // Whether `device` is asked for parameter `pid`: E1.20's required parameters always; the

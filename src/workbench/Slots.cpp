@@ -20,7 +20,7 @@ ChannelLayout ChannelLayoutOf(const DeviceReading& r) {
     layout.footprint = r.info->footprint;
   }
   layout.personalityDescription = r.personalityDescription;
-  if (r.slots) layout.slots = *r.slots;
+  if (r.slotReadings) layout.slotReadings = *r.slotReadings;
   return layout;
 }
 
@@ -44,10 +44,11 @@ std::string NameWithoutDescription(const ChannelLayout& layout, const rdm::SlotI
   std::string type = rdm::SlotTypeName(info.type);
   std::transform(type.begin(), type.end(), type.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const auto primary = std::find_if(layout.slots.begin(), layout.slots.end(), [&](const auto& s) {
-    return s.info.offset == info.labelId && s.info.type == rdm::kSlotPrimary;
-  });
-  if (primary == layout.slots.end()) return type;
+  const auto primary =
+      std::find_if(layout.slotReadings.begin(), layout.slotReadings.end(), [&](const auto& s) {
+        return s.info.offset == info.labelId && s.info.type == rdm::kSlotPrimary;
+      });
+  if (primary == layout.slotReadings.end()) return type;
   const auto name = rdm::SlotLabelName(primary->info.labelId);
   return name ? *name + " " + type : type;
 }
@@ -55,7 +56,7 @@ std::string NameWithoutDescription(const ChannelLayout& layout, const rdm::SlotI
 
 std::vector<ChannelLine> ChannelLines(const ChannelLayout& layout) {
   std::vector<ChannelLine> lines;
-  for (const SlotReading& slot : layout.slots) {
+  for (const SlotReading& slot : layout.slotReadings) {
     ChannelLine line;
     line.offset = slot.info.offset;
     if (layout.startAddress) {
@@ -91,7 +92,7 @@ namespace velquor::workbench {
 
 void DeviceOperations::GetSlots(DeviceReading& into) {
   const rdm::Uid uid = into.uid;
-  into.slots.reset();
+  into.slotReadings.reset();
   if (!AskedOf(into, pid::SLOT_INFO)) return;
   LogOp("Getting slot info of 0x", uid);
   rdm::RdmAnswer a = Transact({rdm::GET_COMMAND, pid::SLOT_INFO, {}}, uid);
@@ -108,11 +109,11 @@ void DeviceOperations::GetSlots(DeviceReading& into) {
                          infos.size(), kMostSlots));
     infos.resize(kMostSlots);
   }
-  std::vector<SlotReading> slots;
-  for (const rdm::SlotInfo& info : infos) slots.push_back({info, std::nullopt, std::nullopt});
-  if (AskedOf(into, pid::SLOT_DESCRIPTION) && !slots.empty()) {
+  std::vector<SlotReading> found;
+  for (const rdm::SlotInfo& info : infos) found.push_back({info, std::nullopt, std::nullopt});
+  if (AskedOf(into, pid::SLOT_DESCRIPTION) && !found.empty()) {
     LogOp("Getting slot descriptions of 0x", uid);
-    for (SlotReading& slot : slots) {
+    for (SlotReading& slot : found) {
       const uint16_t offset = slot.info.offset;
       rdm::RdmAnswer d =
           Transact({rdm::GET_COMMAND,
@@ -130,18 +131,18 @@ void DeviceOperations::GetSlots(DeviceReading& into) {
       slot.description = description->text;
     }
   }
-  if (AskedOf(into, pid::DEFAULT_SLOT_VALUE) && !slots.empty()) {
+  if (AskedOf(into, pid::DEFAULT_SLOT_VALUE) && !found.empty()) {
     LogOp("Getting default slot values of 0x", uid);
     rdm::RdmAnswer v = Transact({rdm::GET_COMMAND, pid::DEFAULT_SLOT_VALUE, {}}, uid);
     if (Acked(v, pid::DEFAULT_SLOT_VALUE, uid)) {
       for (const rdm::SlotDefault& value : rdm::DecodeDefaultSlotValues(v.Data())) {
-        for (SlotReading& slot : slots) {
+        for (SlotReading& slot : found) {
           if (slot.info.offset == value.offset) slot.defaultValue = value.value;
         }
       }
     }
   }
-  into.slots = std::move(slots);
+  into.slotReadings = std::move(found);
 }
 
 }  // namespace velquor::workbench

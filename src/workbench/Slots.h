@@ -17,6 +17,7 @@ struct SlotReading {
   rdm::SlotInfo info;
   std::optional<std::string> description;
   std::optional<uint8_t> defaultValue;
+  bool operator==(const SlotReading&) const = default;
 };
 
 // The channels of one fixture as read at one time; nothing where it did not answer.
@@ -25,7 +26,8 @@ struct ChannelLayout {
   uint8_t personality = 0;               // 0: not answered
   std::optional<uint16_t> footprint;
   std::optional<std::string> personalityDescription;
-  std::vector<SlotReading> slots;  // empty: SLOT_INFO not listed or not answered
+  std::vector<SlotReading> slotReadings;  // empty: SLOT_INFO not listed or not answered
+  bool operator==(const ChannelLayout&) const = default;
 };
 
 struct DeviceReading;
