@@ -105,10 +105,14 @@ void DeskPageBinding::RefreshFaderLabels() {
   for (int k = 1; k <= 12; ++k) {
     const int slot = faderOffset_ + k - 1;
     QLabel* label = ui_.Label_Cs()[static_cast<size_t>(k - 1)];
-    // The channel's name where the panel's fixture covers the slot, cut to the label's width.
+    // The channel's name where the panel's fixture covers the slot, a size smaller than the
+    // numbers and cut to the label's width (in full in the tooltip).
     const auto name = workbench::ChannelNameAt(channels_, slot + 1);
     const QString text = name ? QString::fromStdString(*name) : QString::number(slot + 1);
-    label->setText(label->fontMetrics().elidedText(text, Qt::ElideRight, label->width()));
+    QFont font = label->parentWidget()->font();
+    if (name && font.pointSizeF() > 0) font.setPointSizeF(font.pointSizeF() * 0.8);
+    label->setFont(font);
+    label->setText(QFontMetrics(font).elidedText(text, Qt::ElideRight, label->width()));
     label->setToolTip(name ? QString::number(slot + 1) + " " + text : QString());
     ui_.Label_Ds()[static_cast<size_t>(k - 1)]->setText(
         QString::number(core_.Universe().At(static_cast<size_t>(slot))));
