@@ -4,7 +4,9 @@
 #include <cstdint>
 
 #include "rdm/Codec.h"
+#include "rdm/Decoders.h"
 #include "rdm/RdmEngine.h"
+#include "rdm/Slots.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace velquor::rdm;
@@ -20,6 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Uid lower = size > 6 ? Uid::Read(data) : Uid();
   auto result = DecodeDiscoveryResponse(answer.response, answer.receivedBytes, lower, BroadcastUid);
   if (result.outcome == DiscoveryOutcome::Valid && result.uid < lower) __builtin_trap();
+  // The slot answers: every whole entry, never a byte past the data.
+  const auto d = answer.Data();
+  if (DecodeSlotInfo(d).size() != d.size() / kSlotInfoBytes) __builtin_trap();
+  if (DecodeDefaultSlotValues(d).size() != d.size() / kSlotDefaultBytes) __builtin_trap();
+  if (auto s = DecodeSlotDescription(d); s && s->text.size() + 2 != d.size()) __builtin_trap();
+  for (uint16_t p : {pid::SLOT_INFO, pid::SLOT_DESCRIPTION, pid::DEFAULT_SLOT_VALUE}) {
+    (void)DescribeAnswer(p, GET_COMMAND, answer);
+  }
   (void)ok;
   (void)sum;
   return 0;

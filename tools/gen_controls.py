@@ -118,6 +118,8 @@ y += 34
 c(P, "B", "SpeedButtonRdmRead", 10, y, 120, 32, "读", "Read", designed="读(Read)")
 c(P, "B", "SpeedButtonRdmWrite", 138, y, 120, 32, "写", "Write", designed="写(Write)")
 c(P, "B", "SpeedButtonReset", 266, y, 124, 32, "复位", "Reset", designed="复位Reset")
+# What each channel of the panel's fixture does, in a small window of its own; added to the design.
+c(P, "B", "SpeedButtonChannels", 565, y, 150, 32, "通道功能…", "Channels…", designed="通道功能…")
 # Discovery's progress (found, branches asked, time), written by the program while it runs.
 c(P, "L", "LabelDiscovery", 10, y + 44, 380, 20)
 # Whose values the panel holds (the device read last), written by the program.

@@ -88,6 +88,7 @@ struct Controls {
   QPushButton* SpeedButtonRdmRead = nullptr;
   QPushButton* SpeedButtonRdmWrite = nullptr;
   QPushButton* SpeedButtonReset = nullptr;
+  QPushButton* SpeedButtonChannels = nullptr;
   QLabel* LabelDiscovery = nullptr;
   QLabel* LabelPanelDevice = nullptr;
   QComboBox* ComboBoxID = nullptr;
@@ -305,6 +306,7 @@ struct Controls {
     SpeedButtonRdmRead = root.findChild<QPushButton*>("SpeedButtonRdmRead");
     SpeedButtonRdmWrite = root.findChild<QPushButton*>("SpeedButtonRdmWrite");
     SpeedButtonReset = root.findChild<QPushButton*>("SpeedButtonReset");
+    SpeedButtonChannels = root.findChild<QPushButton*>("SpeedButtonChannels");
     LabelDiscovery = root.findChild<QLabel*>("LabelDiscovery");
     LabelPanelDevice = root.findChild<QLabel*>("LabelPanelDevice");
     ComboBoxID = root.findChild<QComboBox*>("ComboBoxID");

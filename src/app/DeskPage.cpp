@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -103,10 +104,24 @@ void DeskPageBinding::ResetFaders() {
 void DeskPageBinding::RefreshFaderLabels() {
   for (int k = 1; k <= 12; ++k) {
     const int slot = faderOffset_ + k - 1;
-    ui_.Label_Cs()[static_cast<size_t>(k - 1)]->setText(QString::number(slot + 1));
+    QLabel* label = ui_.Label_Cs()[static_cast<size_t>(k - 1)];
+    // The channel's name where the panel's fixture covers the slot, a size smaller than the
+    // numbers and cut to the label's width (in full in the tooltip).
+    const auto name = workbench::ChannelNameAt(channels_, slot + 1);
+    const QString text = name ? QString::fromStdString(*name) : QString::number(slot + 1);
+    QFont font = label->parentWidget()->font();
+    if (name && font.pointSizeF() > 0) font.setPointSizeF(font.pointSizeF() * 0.8);
+    label->setFont(font);
+    label->setText(QFontMetrics(font).elidedText(text, Qt::ElideRight, label->width()));
+    label->setToolTip(name ? QString::number(slot + 1) + " " + text : QString());
     ui_.Label_Ds()[static_cast<size_t>(k - 1)]->setText(
         QString::number(core_.Universe().At(static_cast<size_t>(slot))));
   }
+}
+
+void DeskPageBinding::SetChannelNames(workbench::ChannelLayout channels) {
+  channels_ = std::move(channels);
+  RefreshFaderLabels();
 }
 
 void DeskPageBinding::ListView1Click(int row) {

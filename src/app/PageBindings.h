@@ -74,12 +74,15 @@ class DeskPageBinding : public PageBinding {
   void RefreshFaders();
   void RefreshSceneList();
   int FaderOffset() const { return faderOffset_; }
+  // The panel's fixture's channels: faders on its slots are labelled with their names.
+  void SetChannelNames(workbench::ChannelLayout channels);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   int faderOffset_ = 0;
+  workbench::ChannelLayout channels_;
   std::atomic<bool> deskPosted_{false};  // a scene step's refresh is on its way
 };
 

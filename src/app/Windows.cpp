@@ -390,6 +390,7 @@ void MainWindow::Wire() {
   firmwarePage_ = std::make_unique<FirmwarePageBinding>(*this, core, ui_);
   patchPage_ = std::make_unique<PatchPageBinding>(*this, core, ui_);
   addressing_ = std::make_unique<AddressingBinding>(*this, core, ui_, *form2_);
+  channels_ = std::make_unique<ChannelsBinding>(*this, core, ui_, *this, *deskPage_);
 
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();
@@ -623,6 +624,7 @@ void MainWindow::RefreshFromModels() {
   // The rows are computed from the device list once per refresh.
   const workbench::DeviceListView view = bench.View();
   rdmPage_->Refresh(view);
+  channels_->Refresh();
   consolePages_->Refresh();
   deviceList_->Refresh(view);
 }

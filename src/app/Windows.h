@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 
+#include "app/ChannelsWindow.h"
 #include "app/ControlTable.h"
 #include "app/Controls.h"
 #include "app/PageBindings.h"
@@ -203,6 +204,7 @@ class MainWindow : public QMainWindow, public PageShell {
   std::unique_ptr<FirmwarePageBinding> firmwarePage_;
   std::unique_ptr<PatchPageBinding> patchPage_;
   std::unique_ptr<AddressingBinding> addressing_;
+  std::unique_ptr<ChannelsBinding> channels_;
   std::unique_ptr<core::Core> core_;
   std::unique_ptr<AddressingWindow> form2_;
   QTabWidget* pages_ = nullptr;

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -101,8 +102,11 @@ int main(int argc, char** argv) {
   }
   if (!screenshot.isEmpty()) {
     QTimer::singleShot(arguments.screenshotDelayMs, &main, [&main, screenshot, form2Row] {
+      auto* channels = main.findChild<QDialog*>("ChannelsWindow");
       if (form2Row >= -1) {
         main.Form2().grab().save(screenshot);
+      } else if (channels && channels->isVisible()) {
+        channels->grab().save(screenshot);  // a click opened it: it is the picture asked for
       } else {
         main.grab().save(screenshot);
       }

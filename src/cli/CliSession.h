@@ -123,9 +123,10 @@ int RunReport(CliSession& session, const ReportCommand& command, std::ostream& o
               std::ostream& err);
 // `list --csv`: the same report as CSV on `out`.
 int RunListCsv(CliSession& session, std::ostream& out, std::ostream& err);
-// The device panel's read of one device, and the values it fills.
+// The device panel's read of one device, and the values it fills; `slots`: the current
+// personality and what each of its channels does instead.
 int RunRead(CliSession& session, const std::string& uid, std::ostream& out, std::ostream& err,
-            bool broadcast = false);
+            bool broadcast = false, bool slots = false);
 
 struct SetCommand {
   std::string uid;

@@ -225,15 +225,67 @@ void PrintReading(const workbench::DeviceReading& r, std::ostream& out) {
       << "Parameters:      " << (pids.empty() ? "-" : pids) << "\n";
 }
 
-// Reads the device and prints what it answered; the exit status says whether it did.
+// The personality and the channels as far as the device answered; null where it did not.
+json ChannelsJson(const workbench::DeviceReading& r, const workbench::ChannelLayout& layout) {
+  auto opt = [](const auto& v) { return v ? json(*v) : json(nullptr); };
+  json j;
+  j["uid"] = UidForm(r.uid);
+  j["personality"] = layout.personality != 0 ? json(layout.personality) : json(nullptr);
+  j["personalityDescription"] = opt(layout.personalityDescription);
+  j["footprint"] = opt(layout.footprint);
+  j["address"] = opt(layout.startAddress);
+  if (!r.slotReadings) {
+    j["channels"] = nullptr;
+    return j;
+  }
+  json channels = json::array();
+  const std::vector<workbench::ChannelLine> lines = workbench::ChannelLines(layout);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const workbench::SlotReading& s = layout.slotReadings[i];
+    channels.push_back({{"address", opt(lines[i].address)},
+                        {"offset", s.info.offset},
+                        {"type", lines[i].type},
+                        {"labelId", s.info.labelId},
+                        {"description", opt(s.description)},
+                        {"name", lines[i].name},
+                        {"default", opt(s.defaultValue)}});
+  }
+  j["channels"] = channels;
+  return j;
+}
+
+void PrintChannels(const workbench::DeviceReading& r, const workbench::ChannelLayout& layout,
+                   std::ostream& out) {
+  const std::string personality = workbench::PersonalityHeading(layout);
+  out << "UID:             " << UidForm(r.uid) << "\n"
+      << "Personality:     " << (personality.empty() ? "-" : personality) << "\n"
+      << "DMX address:     "
+      << (layout.startAddress ? std::to_string(*layout.startAddress) : std::string("-")) << "\n"
+      << "Channels:        " << (r.slotReadings ? "" : "-") << "\n";
+  for (const workbench::ChannelLine& line : workbench::ChannelLines(layout)) {
+    out << fmt::format(
+        "  {:>4}  {:<12} {}{}\n",
+        line.address ? std::to_string(*line.address) : fmt::format("+{}", line.offset), line.type,
+        line.name, line.defaultValue ? fmt::format("  (default {})", *line.defaultValue) : "");
+  }
+}
+
+// Reads the device (`slots`: its personality and channels only) and prints what it
+// answered; the exit status says whether it did.
 int ReadAndPrint(CliSession& session, workbench::Workbench& bench, rdm::Uid uid, std::ostream& out,
-                 std::ostream& err) {
+                 std::ostream& err, bool slots) {
   workbench::DeviceOperations& ops = bench.Operations();
   bool answered = false;
   workbench::DeviceReading reading(uid);
   session.Run([&] {
     ops.Tally() = {};
-    reading = ops.ReadDevice(uid);
+    if (slots) {
+      ops.GetSupportedParameters(reading);
+      ops.GetCurrentPersonality(reading);
+      ops.GetSlots(reading);
+    } else {
+      reading = ops.ReadDevice(uid);
+    }
     answered = ops.Tally().acked > 0;
     if (answered) bench.Devices().Apply(reading);
   });
@@ -242,8 +294,14 @@ int ReadAndPrint(CliSession& session, workbench::Workbench& bench, rdm::Uid uid,
     err << FailureText(failure, reading.uid) << "\n";
     return FailureCode(failure);
   }
+  const workbench::ChannelLayout channels = workbench::ChannelLayoutOf(reading);
   if (session.Json()) {
-    out << ReadingJson(reading).dump(2) << "\n";
+    // A device's text need not be UTF-8: such bytes become U+FFFD rather than end the program.
+    out << (slots ? ChannelsJson(reading, channels) : ReadingJson(reading))
+               .dump(2, ' ', false, json::error_handler_t::replace)
+        << "\n";
+  } else if (slots) {
+    PrintChannels(reading, channels, out);
   } else {
     PrintReading(reading, out);
   }
@@ -251,13 +309,13 @@ int ReadAndPrint(CliSession& session, workbench::Workbench& bench, rdm::Uid uid,
 }
 
 int RunRead(CliSession& session, const std::string& uidText, std::ostream& out, std::ostream& err,
-            bool broadcast) {
+            bool broadcast, bool slots) {
   auto uid = ParseDeviceUid(uidText, err);
   if (!uid) return kExitUsage;
   if (RefuseBroadcast(*uid, broadcast, err)) return kExitUsage;
   workbench::Workbench& bench = session.Bench();
   session.Run([&] { bench.List().LoadDeviceTable(false); });
-  return ReadAndPrint(session, bench, *uid, out, err);
+  return ReadAndPrint(session, bench, *uid, out, err, slots);
 }
 
 int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ostream& err) {
@@ -354,7 +412,7 @@ int RunSet(CliSession& session, const SetCommand& c, std::ostream& out, std::ost
     err << FailureText(*tally.firstFailure, *uid) << "\n";
     return FailureCode(*tally.firstFailure);
   }
-  return ReadAndPrint(session, bench, *uid, out, err);
+  return ReadAndPrint(session, bench, *uid, out, err, false);
 }
 
 int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std::ostream& err) {

@@ -217,6 +217,9 @@ int main(int argc, char** argv) {
                    "Send an address that overlaps another listed fixture");
   bool readBroadcast = false;
   readCmd->add_flag("--broadcast", readBroadcast, "Allow a broadcast UID");
+  bool readSlots = false;
+  readCmd->add_flag("--slots", readSlots,
+                    "Only the personality and what each of its channels does");
 
   try {
     app.parse(argc, argv);
@@ -317,7 +320,7 @@ int main(int argc, char** argv) {
   }
   if (reportCmd->parsed()) return cli::RunReport(*session, report, std::cout, std::cerr);
   if (readCmd->parsed()) {
-    return cli::RunRead(*session, readUid, std::cout, std::cerr, readBroadcast);
+    return cli::RunRead(*session, readUid, std::cout, std::cerr, readBroadcast, readSlots);
   }
   if (setCmd->parsed()) return cli::RunSet(*session, set, std::cout, std::cerr);
   if (batchCmd->parsed()) return cli::RunBatch(*session, batch, std::cout, std::cerr);

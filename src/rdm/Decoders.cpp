@@ -5,6 +5,7 @@
 #include "rdm/Codec.h"
 #include "rdm/KnownPids.h"
 #include "rdm/RdmEngine.h"
+#include "rdm/Slots.h"
 
 namespace velquor::rdm {
 
@@ -226,6 +227,28 @@ std::string DescribeAnswer(uint16_t p, uint8_t commandClass, const RdmAnswer& a)
     }
     case pid::RADIO_CHANNEL:
       return d.empty() ? "" : fmt::format("radio channel {}", d[0]);
+    case pid::SLOT_INFO: {
+      std::string out;
+      for (const SlotInfo& s : DecodeSlotInfo(d)) {
+        if (!out.empty()) out += "; ";
+        const auto label = SlotLabelName(s.labelId);
+        out += fmt::format(
+            "slot {} {} {}", s.offset, SlotTypeName(s.type),
+            s.type == kSlotPrimary && label ? *label : fmt::format("0x{:04X}", s.labelId));
+      }
+      return out;
+    }
+    case pid::SLOT_DESCRIPTION: {
+      const auto s = DecodeSlotDescription(d);
+      return s ? fmt::format("slot {}: \"{}\"", s->offset, s->text) : "";
+    }
+    case pid::DEFAULT_SLOT_VALUE: {
+      std::string out;
+      for (const SlotDefault& s : DecodeDefaultSlotValues(d)) {
+        out += fmt::format("{}slot {} = {}", out.empty() ? "" : "; ", s.offset, s.value);
+      }
+      return out;
+    }
     default:
       return "";
   }

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "virtualline/Pids.h"
+#include "virtualline/SlotLayouts.h"
 
 namespace velquor::virtualline {
 
@@ -113,6 +114,7 @@ Reply Responder::Get(const WireRequest& request) {
   const auto& d = request.data;
   Fixture& f = fixture_;
   auto expect = [&](size_t n) { return d.size() == n; };
+  if (auto slots = SlotAnswer(f, request)) return *std::move(slots);
   switch (request.pid) {
     case pid::SUPPORTED_PARAMETERS: {
       if (!expect(0)) return Nack(kNackFormatError);

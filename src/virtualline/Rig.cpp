@@ -9,6 +9,7 @@
 
 #include "common/Text.h"
 #include "virtualline/Pids.h"
+#include "virtualline/SlotLayouts.h"
 
 namespace velquor::virtualline {
 
@@ -178,6 +179,10 @@ Fixture ParseFixture(const json& j, size_t index) {
       throw RigError{where + ": \"discoveryFault\" otherUid needs \"discoveryUid\""};
     }
     f.discoveryUid = ParseUidText(j.at("discoveryUid"), where);
+  }
+  f.slotLayout = TextField(j, "slotLayout", where);
+  if (!f.slotLayout.empty() && !SlotLayoutExists(f.slotLayout)) {
+    throw RigError{where + ": no slot layout is called \"" + f.slotLayout + "\""};
   }
   f.overflowAfter = static_cast<uint8_t>(NumberField(j, "overflowAfter", 230, 0, where));
   f.turnaroundMs = static_cast<double>(NumberField(j, "turnaroundUs", 100000, 0, where)) / 1000;

@@ -50,6 +50,7 @@ struct Fixture {
   uint8_t personality = 1;                 // current, 1-based
   uint16_t startAddress = 1;
   std::vector<uint16_t> supportedPids;  // beyond the ones every responder answers
+  std::string slotLayout;               // what its slots do, by name (SlotLayouts.cpp); empty: none
   std::vector<StatusMessage> statusMessages;
   uint32_t deviceHours = 0;
   uint32_t lampHours = 0;

@@ -16,6 +16,7 @@
 #include "rdm/RdmEngine.h"
 #include "workbench/DevicePanelModel.h"
 #include "workbench/ModelLock.h"
+#include "workbench/Slots.h"
 
 namespace velquor::workbench {
 
@@ -53,6 +54,8 @@ struct DeviceReading {
   std::optional<uint8_t> lampState;
   // What SUPPORTED_PARAMETERS listed; nothing when it was not asked or not answered.
   std::optional<std::vector<uint16_t>> supported;
+  // Every slot SLOT_INFO listed; nothing when it was not asked or not answered.
+  std::optional<std::vector<SlotReading>> slotReadings;
 };
 
 // Whether `device` is asked for parameter `pid`: E1.20's required parameters always; the
@@ -90,6 +93,9 @@ class DeviceOperations {
   void GetLampState(DeviceReading& into);
   void GetInversions(DeviceReading& into);
   void GetStartAddress(DeviceReading& into);
+  // SLOT_INFO, then each slot's description and the default values, where the device lists
+  // them (Slots.cpp).
+  void GetSlots(DeviceReading& into);
 
   // Sends the label, cut to RDM's 32 bytes at a character boundary (with a log line when
   // cut); returns what was sent.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "rdm/Uid.h"
+#include "workbench/Slots.h"
 
 namespace velquor::workbench {
 
@@ -74,6 +75,7 @@ struct DevicePanelModel {
   bool panTiltSwap = false;
   PersonalityList personalities;   // ComboBoxMode
   ChoiceList supportedParameters;  // ComboBoxID
+  ChannelLayout channels;          // what each channel does, as read with the rest
   bool writeEnabled = true;
 };
 

@@ -193,6 +193,7 @@ void ShowReading(DevicePanelModel& panel, const DeviceReading& r) {
     }
     panel.supportedParameters.itemIndex = r.supported->empty() ? -1 : 0;
   }
+  panel.channels = ChannelLayoutOf(r);
 }
 
 RdmPageController::RdmPageController(DeviceTableService& table, DeviceOperations& operations,
@@ -217,7 +218,8 @@ void RdmPageController::Read(std::optional<rdm::Uid> device) {
     return;
   }
   const int ackedBefore = operations_.Tally().acked;
-  const DeviceReading reading = operations_.ReadDevice(*device);
+  DeviceReading reading = operations_.ReadDevice(*device);
+  operations_.GetSlots(reading);
   ShowReading(panel_, reading);
   // A device that answered nothing leaves the panel holding no device's values.
   if (operations_.Tally().acked == ackedBefore) panel_.device.reset();

@@ -282,6 +282,32 @@ TEST_F(Cli, JsonDocumentsForScripts) {
   EXPECT_EQ(json::parse(out.str())["channel"], 3) << "the radio of the default rig";
 }
 
+// read --slots: only what came back (a refused description stays null), and a device text
+// that is not UTF-8 does not end the program.
+TEST_F(Cli, SlotsAsTheDeviceAnsweredThem) {
+  Open([](auto& o) { o.json = true; });
+  auto read = [&](const char* uid, bool slots) {
+    out.str("");
+    return cli::RunRead(*session, uid, out, err, false, slots);
+  };
+  ASSERT_EQ(read("7FF1:00000204", true), 0);
+  json j = json::parse(out.str());
+  EXPECT_EQ(std::tuple(j["personality"], j["personalityDescription"], j["address"]),
+            std::tuple(2, "RGBW Dim Strobe", 89));
+  ASSERT_EQ(j["channels"].size(), 8u);
+  EXPECT_EQ(std::tuple(j["channels"][5]["address"], j["channels"][5]["description"],
+                       j["channels"][5]["name"]),
+            std::tuple(94, nullptr, "Strobe"));
+  EXPECT_EQ(j["channels"][4]["default"], 255);
+  ASSERT_EQ(read("7FF3:00000401", true), 0);
+  EXPECT_TRUE(json::parse(out.str())["channels"].is_null()) << "the hazer lists no SLOT_INFO";
+  EXPECT_EQ(read("7FF0:00000999", true), cli::kExitNoAnswer);
+
+  ASSERT_EQ(Raw({"set", "DEVICE_LABEL", {"B0", "A1"}, "7FF0:00000101", false, 0}), 0);
+  ASSERT_EQ(read("7FF0:00000101", false), 0);
+  EXPECT_EQ(json::parse(out.str())["label"], "\uFFFD\uFFFD");
+}
+
 TEST(CliText, ProgressOnOneTerminalLineAndColumnsByDisplayWidth) {
   std::ostringstream tty, pipe;
   cli::ProgressLine onTty(tty, true), onPipe(pipe, false);

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include "WorkbenchHarness.h"
+
+using namespace velquor;
+using namespace velquor::testsupport;
+using workbench::ChannelLayout;
+using workbench::SlotReading;
+
+namespace {
+
+std::vector<std::string> Texts(const ChannelLayout& layout) {
+  std::vector<std::string> texts;
+  for (const auto& line : workbench::ChannelLines(layout)) {
+    texts.push_back(workbench::ChannelLineText(line));
+  }
+  return texts;
+}
+
+}  // namespace
+
+// The panel's channels are the fixture read last, whichever row is picked meanwhile; a slot
+// whose description is refused keeps E1.20's name, and the others go on.
+TEST(Slots, ThePanelKeepsTheChannelsOfTheFixtureReadLast) {
+  WorkbenchHarness h;
+  constexpr rdm::Uid kPar4{0x7FF100000204ULL};
+  h.LoadList("7FF000000101=Spot 1\r\n7FF100000204=Wash Par 4\r\n7FF300000401=Hazer\r\n");
+  h.bench.Operations().SetPersonality(kSpot1, 2);
+  auto& page = h.bench.RdmPage();
+  const ChannelLayout& shown = h.bench.Panel().channels;
+
+  page.Read(kSpot1);
+  EXPECT_EQ(workbench::PersonalityHeading(shown), "Mode 2 (22 ch): Extended");
+  const auto spot = Texts(shown);
+  ASSERT_EQ(spot.size(), 22u);
+  EXPECT_EQ(std::vector(spot.begin(), spot.begin() + 3),
+            (std::vector<std::string>{"1 Pan coarse", "2 Pan fine", "3 Tilt coarse"}));
+  EXPECT_EQ(spot.back(), "22 Lamp");
+  EXPECT_EQ(shown.slotReadings[0].defaultValue, 128);
+
+  page.SelectRowOnOtherPage(1);
+  page.SelectClickedRow(2);
+  EXPECT_EQ(h.bench.Panel().device, kSpot1);
+  EXPECT_EQ(workbench::ChannelNameAt(shown, 2), "Pan fine");
+
+  h.rdm.log.Clear();
+  page.Read(kPar4);
+  EXPECT_EQ(Texts(shown),
+            (std::vector<std::string>{"89 Red", "90 Green", "91 Blue", "92 White", "93 Dimmer",
+                                      "94 Strobe", "95 Program", "96 Program speed"}));
+  EXPECT_FALSE(shown.slotReadings[5].description);
+  EXPECT_EQ(h.rdm.log.CountOf("SLOT_DESCRIPTION of 0x7FF100000204: answered NACK_REASON "
+                              "NR_DATA_OUT_OF_RANGE"),
+            1u);
+  EXPECT_EQ(workbench::ChannelNameAt(shown, 2), std::nullopt) << "Spot 1's names are gone";
+
+  page.Read(rdm::Uid{0x7FF300000401ULL});  // lists no SLOT_INFO: not asked
+  EXPECT_EQ(workbench::PersonalityHeading(shown), "Mode 1 (2 ch)");
+  EXPECT_TRUE(shown.slotReadings.empty());
+}
+
+// Slots without a description: a primary by its label ID, a secondary by its primary and
+// its type; past 512 a slot has no address.
+TEST(Slots, NamesWithoutDescriptions) {
+  ChannelLayout layout;
+  layout.startAddress = 510;
+  layout.slotReadings = {
+      SlotReading{{0, 0x00, 0x0101}, std::nullopt, std::nullopt},  // pan
+      SlotReading{{1, 0x01, 0x0000}, std::nullopt, std::nullopt},  // fine of slot 0
+      SlotReading{{2, 0x03, 0x0007}, std::nullopt, std::nullopt},  // speed of a missing slot
+      SlotReading{{3, 0x00, 0x0999}, std::string(), std::nullopt},
+  };
+  EXPECT_EQ(Texts(layout),
+            (std::vector<std::string>{"510 Pan", "511 Pan fine", "512 speed", "+3 0x0999"}));
+  EXPECT_EQ(workbench::PersonalityHeading(layout), "") << "no personality answered";
+}
