@@ -26,10 +26,23 @@ ChannelsBinding::ChannelsBinding(PageShell& shell, core::Core& core, const form1
   layout->addWidget(heading_);
   layout->addWidget(table_);
   connect(ui_.SpeedButtonChannels, &QAbstractButton::clicked, this, [this] {
-    shell_.WithModels([this] { Refresh(); });
-    Fill();  // the language may have changed since
-    dialog_->show();
-    dialog_->raise();
+    const auto show = [this] {
+      shell_.WithModels([this] { Refresh(); });
+      Fill();  // the language may have changed since
+      dialog_->show();
+      dialog_->raise();
+    };
+    bool asked = true;
+    shell_.WithModels([&] {
+      const workbench::DevicePanelModel& panel = core_.Bench().Panel();
+      asked = !panel.device || panel.channels.slotsAsked;
+    });
+    if (asked) return show();
+    // The slots are asked for on the line, for the fixture the panel shows.
+    auto& page = core_.Bench().RdmPage();
+    if (!shell_.RunCommand(
+            "Channels", [&page] { page.ReadChannels(); }, show))
+      show();
   });
 }
 
@@ -56,7 +69,7 @@ void ChannelsBinding::Fill() {
     heading = "0x" + QString::fromStdString(rdm::UidText12(*device_));
     const std::string personality = workbench::PersonalityHeading(channels_);
     if (!personality.empty()) heading += "   " + QString::fromStdString(personality);
-    if (channels_.slotReadings.empty()) {
+    if (channels_.slotsAsked && channels_.slotReadings.empty()) {
       heading += chinese ? "\n该灯具未提供通道信息 (SLOT_INFO)。"
                          : "\nThe fixture gives no slot information (SLOT_INFO).";
     }

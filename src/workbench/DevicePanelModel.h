@@ -75,7 +75,10 @@ struct DevicePanelModel {
   bool panTiltSwap = false;
   PersonalityList personalities;   // ComboBoxMode
   ChoiceList supportedParameters;  // ComboBoxID
-  ChannelLayout channels;          // what each channel does, as read with the rest
+  // What each channel does: start, personality and footprint from the Read, the slots only
+  // once asked for (ReadChannels), since a 22-channel head takes 24 more exchanges.
+  ChannelLayout channels;
+  std::optional<std::vector<uint16_t>> supportedPids;  // as the fixture listed them at the Read
   bool writeEnabled = true;
 };
 

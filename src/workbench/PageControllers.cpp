@@ -194,6 +194,21 @@ void ShowReading(DevicePanelModel& panel, const DeviceReading& r) {
     panel.supportedParameters.itemIndex = r.supported->empty() ? -1 : 0;
   }
   panel.channels = ChannelLayoutOf(r);
+  panel.supportedPids = r.supported;
+}
+
+void RdmPageController::ReadChannels() {
+  if (!panel_.device) {
+    log_.Add("NO device");
+    return;
+  }
+  DeviceReading reading(*panel_.device);
+  reading.supported = panel_.supportedPids;
+  operations_.GetSlots(reading);
+  // The answers are that fixture's: kept only while the panel still shows it.
+  if (panel_.device != reading.uid) return;
+  panel_.channels.slotReadings = reading.slotReadings.value_or(std::vector<SlotReading>{});
+  panel_.channels.slotsAsked = true;
 }
 
 RdmPageController::RdmPageController(DeviceTableService& table, DeviceOperations& operations,
@@ -219,7 +234,6 @@ void RdmPageController::Read(std::optional<rdm::Uid> device) {
   }
   const int ackedBefore = operations_.Tally().acked;
   DeviceReading reading = operations_.ReadDevice(*device);
-  operations_.GetSlots(reading);
   ShowReading(panel_, reading);
   // A device that answered nothing leaves the panel holding no device's values.
   if (operations_.Tally().acked == ackedBefore) panel_.device.reset();

@@ -90,6 +90,10 @@ class RdmPageController {
   // Reads `device` (the selected one when none is named; the first row when nothing is
   // selected) into the panel.
   void Read(std::optional<rdm::Uid> device = std::nullopt);
+  // Asks the panel's fixture what each of its channels does (SLOT_INFO, SLOT_DESCRIPTION,
+  // DEFAULT_SLOT_VALUE) and puts the answers on the panel, as long as it still shows that
+  // fixture.
+  void ReadChannels();
   // What Write sends, from the panel as it stands; nothing (with a log line) when the panel
   // holds no device's values.
   std::optional<PanelWrite> WriteOrder();

@@ -20,7 +20,10 @@ ChannelLayout ChannelLayoutOf(const DeviceReading& r) {
     layout.footprint = r.info->footprint;
   }
   layout.personalityDescription = r.personalityDescription;
-  if (r.slotReadings) layout.slotReadings = *r.slotReadings;
+  if (r.slotReadings) {
+    layout.slotReadings = *r.slotReadings;
+    layout.slotsAsked = true;
+  }
   return layout;
 }
 

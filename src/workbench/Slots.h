@@ -27,6 +27,7 @@ struct ChannelLayout {
   std::optional<uint16_t> footprint;
   std::optional<std::string> personalityDescription;
   std::vector<SlotReading> slotReadings;  // empty: SLOT_INFO not listed or not answered
+  bool slotsAsked = false;                // the fixture was asked for its slots
   bool operator==(const ChannelLayout&) const = default;
 };
 

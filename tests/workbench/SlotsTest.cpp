@@ -19,8 +19,9 @@ std::vector<std::string> Texts(const ChannelLayout& layout) {
 
 }  // namespace
 
-// The panel's channels are the fixture read last, whichever row is picked meanwhile; a slot
-// whose description is refused keeps E1.20's name, and the others go on.
+// The panel's channels are the fixture read last, asked for after its Read, whichever row is
+// picked meanwhile; a slot whose description is refused keeps E1.20's name, and the others go
+// on.
 TEST(Slots, ThePanelKeepsTheChannelsOfTheFixtureReadLast) {
   WorkbenchHarness h;
   constexpr rdm::Uid kPar4{0x7FF100000204ULL};
@@ -31,6 +32,9 @@ TEST(Slots, ThePanelKeepsTheChannelsOfTheFixtureReadLast) {
 
   page.Read(kSpot1);
   EXPECT_EQ(workbench::PersonalityHeading(shown), "Mode 2 (22 ch): Extended");
+  EXPECT_FALSE(shown.slotsAsked) << "a Read asks no slots";
+  page.SelectRowOnOtherPage(1);
+  page.ReadChannels();
   const auto spot = Texts(shown);
   ASSERT_EQ(spot.size(), 22u);
   EXPECT_EQ(std::vector(spot.begin(), spot.begin() + 3),
@@ -38,13 +42,14 @@ TEST(Slots, ThePanelKeepsTheChannelsOfTheFixtureReadLast) {
   EXPECT_EQ(spot.back(), "22 Lamp");
   EXPECT_EQ(shown.slotReadings[0].defaultValue, 128);
 
-  page.SelectRowOnOtherPage(1);
   page.SelectClickedRow(2);
   EXPECT_EQ(h.bench.Panel().device, kSpot1);
   EXPECT_EQ(workbench::ChannelNameAt(shown, 2), "Pan fine");
 
   h.rdm.log.Clear();
   page.Read(kPar4);
+  EXPECT_EQ(workbench::ChannelNameAt(shown, 2), std::nullopt) << "Spot 1's names are gone";
+  page.ReadChannels();
   EXPECT_EQ(Texts(shown),
             (std::vector<std::string>{"89 Red", "90 Green", "91 Blue", "92 White", "93 Dimmer",
                                       "94 Strobe", "95 Program", "96 Program speed"}));
@@ -52,9 +57,9 @@ TEST(Slots, ThePanelKeepsTheChannelsOfTheFixtureReadLast) {
   EXPECT_EQ(h.rdm.log.CountOf("SLOT_DESCRIPTION of 0x7FF100000204: answered NACK_REASON "
                               "NR_DATA_OUT_OF_RANGE"),
             1u);
-  EXPECT_EQ(workbench::ChannelNameAt(shown, 2), std::nullopt) << "Spot 1's names are gone";
 
   page.Read(rdm::Uid{0x7FF300000401ULL});  // lists no SLOT_INFO: not asked
+  page.ReadChannels();
   EXPECT_EQ(workbench::PersonalityHeading(shown), "Mode 1 (2 ch)");
   EXPECT_TRUE(shown.slotReadings.empty());
 }
