@@ -175,7 +175,7 @@ int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, st
                        : r == 1 ? "Several devices answered at once."
                                 : "No device answered, or the one that did was muted and added.";
     if (session.Json()) {
-      out << json{{"branch", r == 2 ? "one" : r == 1 ? "several" : "none"}}.dump() << "\n";
+      out << JsonText(json{{"branch", r == 2 ? "one" : r == 1 ? "several" : "none"}}, -1) << "\n";
     } else {
       out << text << "\n";
     }
@@ -192,7 +192,7 @@ int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, st
     const bool broadcast =
         uid.IsBroadcast() && outcome.kind == rdm::ExchangeOutcome::Kind::NoAnswer;
     if (session.Json()) {
-      out << json{{"outcome", broadcast ? "sent" : outcome.Text()}}.dump() << "\n";
+      out << JsonText(json{{"outcome", broadcast ? "sent" : outcome.Text()}}, -1) << "\n";
     } else {
       out << (broadcast ? "Sent to every device (a broadcast gets no answer).\n"
                         : FailureText(outcome, uid) + "\n");
@@ -207,7 +207,7 @@ int RunRaw(CliSession& session, const RawCommand& command, std::ostream& out, st
            {"data", common::HexBytes(answer.Data(), "")}};
     if (outcome.nackReason) j["nackReason"] = rdm::NackReasonName(*outcome.nackReason);
     if (!decoded.empty()) j["decoded"] = decoded;
-    out << j.dump() << "\n";
+    out << JsonText(j, -1) << "\n";
   } else {
     out << fmt::format("{} from {}, {} data bytes: {}\n", rdm::AnsweredText(answer), UidForm(from),
                        answer.Pdl(), common::HexBytes(answer.Data()));

@@ -14,6 +14,12 @@
 
 namespace velquor::cli {
 
+// JSON as printed: bytes a device or a file gave that are not UTF-8 (a label a fixture set up
+// in Chinese keeps in GB18030) print as U+FFFD instead of ending the program.
+inline std::string JsonText(const nlohmann::json& j, int indent = 2) {
+  return j.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 std::string UidForm(rdm::Uid uid);
 int FailureCode(const rdm::ExchangeOutcome& outcome);
 std::string FailureText(const rdm::ExchangeOutcome& outcome, rdm::Uid uid);

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/CliSession.h"
+#include "cli/Commands.h"
 #include "common/Files.h"
 #include "net/HostInterfaces.h"
 
@@ -76,7 +77,7 @@ int RunScenes(CliSession& session, const std::string& action, std::optional<doub
       for (const auto& r : rows) {
         scenes.push_back({{"scene", r.caption}, {"fadeMs", r.fadeMs}, {"holdMs", r.holdMs}});
       }
-      out << json{{"scenes", scenes}}.dump(2) << "\n";
+      out << JsonText(json{{"scenes", scenes}}) << "\n";
     } else {
       for (const auto& r : rows) {
         out << fmt::format("{:<8} fade {:>5} ms  hold {:>5} ms\n", r.caption, r.fadeMs, r.holdMs);
@@ -229,12 +230,16 @@ int RunArtNet(CliSession& session, const ArtNetCommand& c, const std::atomic<boo
   core.Bench().Executor().WaitUntilIdle();  // relays in hand are answered before the summary
   const net::BridgeCounters& n = bridge.Counters();
   if (session.Json()) {
-    out << json{{"address", c.address},           {"portAddress", c.universe},
-                {"direction", c.direction},       {"received", n.received.load()},
-                {"dmxTaken", n.dmxTaken.load()},  {"dropped", n.dropped.load()},
-                {"rdmRelayed", n.relayed.load()}, {"rdmAnswered", n.rdmAnswered.load()},
-                {"sent", n.sent.load()},          {"portShared", bridge.PortShared()}}
-               .dump(2)
+    out << JsonText(json{{"address", c.address},
+                         {"portAddress", c.universe},
+                         {"direction", c.direction},
+                         {"received", n.received.load()},
+                         {"dmxTaken", n.dmxTaken.load()},
+                         {"dropped", n.dropped.load()},
+                         {"rdmRelayed", n.relayed.load()},
+                         {"rdmAnswered", n.rdmAnswered.load()},
+                         {"sent", n.sent.load()},
+                         {"portShared", bridge.PortShared()}})
         << "\n";
   } else {
     out << fmt::format(
@@ -294,18 +299,17 @@ int RunSacn(CliSession& session, const SacnCommand& c, const std::atomic<bool>& 
   node.SetDirection(net::SacnDirection::Off);  // a source ends its stream
   const net::SacnCounters& n = node.Counters();
   if (session.Json()) {
-    out << json{{"address", c.address},
-                {"universe", c.universe},
-                {"direction", c.direction},
-                {"priority", c.priority},
-                {"cid", net::CidText(node.OwnCid())},
-                {"received", n.received.load()},
-                {"taken", n.taken.load()},
-                {"dropped", n.dropped.load()},
-                {"late", n.late.load()},
-                {"sent", n.sent.load()},
-                {"portShared", node.PortShared()}}
-               .dump(2)
+    out << JsonText(json{{"address", c.address},
+                         {"universe", c.universe},
+                         {"direction", c.direction},
+                         {"priority", c.priority},
+                         {"cid", net::CidText(node.OwnCid())},
+                         {"received", n.received.load()},
+                         {"taken", n.taken.load()},
+                         {"dropped", n.dropped.load()},
+                         {"late", n.late.load()},
+                         {"sent", n.sent.load()},
+                         {"portShared", node.PortShared()}})
         << "\n";
   } else {
     out << fmt::format(

@@ -30,10 +30,9 @@ int RunDiscover(CliSession& session, bool incremental, std::ostream& out, std::o
   });
   const int found = bench.Discover().LastStatus().found;
   if (session.Json()) {
-    out << json{{"found", found},
-                {"listed", bench.Table().Count()},
-                {"devices", DevicesJson(bench)}}
-               .dump(2)
+    out << JsonText(json{{"found", found},
+                         {"listed", bench.Table().Count()},
+                         {"devices", DevicesJson(bench)}})
         << "\n";
   } else {
     out << found << " found, " << bench.Table().Count() << " devices in the list.\n"
@@ -132,7 +131,7 @@ int RunList(CliSession& session, std::ostream& out, std::ostream& err) {
   if (const int failed = ReadListedDevices(session, answered, err)) return failed;
   workbench::Workbench& bench = session.Bench();
   if (session.Json()) {
-    out << json{{"devices", DevicesJson(bench, &answered)}}.dump(2) << "\n";
+    out << JsonText(json{{"devices", DevicesJson(bench, &answered)}}) << "\n";
   } else {
     out << ListText(bench, answered);
   }
@@ -296,10 +295,7 @@ int ReadAndPrint(CliSession& session, workbench::Workbench& bench, rdm::Uid uid,
   }
   const workbench::ChannelLayout channels = workbench::ChannelLayoutOf(reading);
   if (session.Json()) {
-    // A device's text need not be UTF-8: such bytes become U+FFFD rather than end the program.
-    out << (slots ? ChannelsJson(reading, channels) : ReadingJson(reading))
-               .dump(2, ' ', false, json::error_handler_t::replace)
-        << "\n";
+    out << JsonText(slots ? ChannelsJson(reading, channels) : ReadingJson(reading)) << "\n";
   } else if (slots) {
     PrintChannels(reading, channels, out);
   } else {
@@ -469,7 +465,7 @@ int RunBatch(CliSession& session, const BatchCommand& c, std::ostream& out, std:
   if (conflicted) return kExitUsage;
   if (FileFailed(session, err)) return kExitFileError;
   if (session.Json()) {
-    out << json{{"planned", planned}, {"devices", DevicesJson(bench)}}.dump(2) << "\n";
+    out << JsonText(json{{"planned", planned}, {"devices", DevicesJson(bench)}}) << "\n";
   } else {
     out << "The fixtures now report:\n" << FormatDeviceList(bench.View());
   }
@@ -549,10 +545,9 @@ int RunPlan(CliSession& session, const PlanCommand& c, std::ostream& out, std::o
       return kExitFileError;
     }
     if (session.Json()) {
-      out << json{{"file", c.file},
-                  {"saved", records.size()},
-                  {"devices", DevicesJson(bench, &answered)}}
-                 .dump(2)
+      out << JsonText(json{{"file", c.file},
+                           {"saved", records.size()},
+                           {"devices", DevicesJson(bench, &answered)}})
           << "\n";
     } else {
       out << records.size() << " devices saved to " << c.file << "\n";
@@ -560,10 +555,9 @@ int RunPlan(CliSession& session, const PlanCommand& c, std::ostream& out, std::o
     return silent == 0 ? kExitOk : kExitNoAnswer;
   }
   if (session.Json()) {
-    out << json{{"planned", planned},
-                {"skipped", skipped},
-                {"devices", DevicesJson(bench, &answered)}}
-               .dump(2)
+    out << JsonText(json{{"planned", planned},
+                         {"skipped", skipped},
+                         {"devices", DevicesJson(bench, &answered)}})
         << "\n";
   } else {
     out << "The fixtures now report:\n" << ListText(bench, answered);
@@ -583,7 +577,7 @@ int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out,
     bool ok = false;
     session.Run([&] { ok = radio.WriteRadioChannel(static_cast<uint8_t>(*channel)); });
     if (session.Json()) {
-      out << json{{"channel", *channel}, {"confirmed", ok}}.dump(2) << "\n";
+      out << JsonText(json{{"channel", *channel}, {"confirmed", ok}}) << "\n";
     } else {
       out << (ok ? "Channel set.\n" : "No confirmation from the radio.\n");
     }
@@ -592,7 +586,7 @@ int RunRadio(CliSession& session, std::optional<int> channel, std::ostream& out,
   std::optional<uint8_t> read;
   session.Run([&] { read = radio.ReadRadioChannel(); });
   if (session.Json()) {
-    out << json{{"channel", read ? json(int{*read}) : json(nullptr)}}.dump(2) << "\n";
+    out << JsonText(json{{"channel", read ? json(int{*read}) : json(nullptr)}}) << "\n";
   } else {
     out << (read ? fmt::format("Radio channel {}\n", int{*read}) : "No radio channel read.\n");
   }
