@@ -74,6 +74,7 @@ struct DevicePanelModel {
   bool panTiltSwap = false;
   PersonalityList personalities;   // ComboBoxMode
   ChoiceList supportedParameters;  // ComboBoxID
+  std::vector<uint16_t> listedPids;  // as the fixture listed them (the Sensors view asks)
   bool writeEnabled = true;
 };
 

@@ -186,6 +186,7 @@ void ShowReading(DevicePanelModel& panel, const DeviceReading& r) {
   for (const auto& [number, text] : r.personalities) panel.personalities.Add(number, text);
   if (r.info && r.info->personality != 0) panel.personalities.SelectNumber(r.info->personality);
   if (r.supported) {
+    panel.listedPids = *r.supported;
     for (uint16_t p : *r.supported) {
       const auto k = rdm::KnownPidIndex(p);
       panel.supportedParameters.items.push_back(k ? rdm::KnownPidItemText(rdm::KnownPidTable()[*k])
