@@ -100,10 +100,19 @@ int SensorPrefixExponent(uint8_t prefix) {
 }
 
 std::string SensorValueText(const SensorDefinition& d, int16_t value) {
-  const std::optional<std::string> prefix = SensorPrefixSymbol(d.prefix);
-  std::string unit = prefix ? *prefix + SensorUnitSymbol(d.unit)
-                            : fmt::format("(prefix 0x{:02X}) {}", d.prefix, SensorUnitSymbol(d.unit));
-  std::string text = unit.empty() ? std::to_string(value) : fmt::format("{} {}", value, unit);
+  const std::string unit = SensorUnitSymbol(d.unit);
+  std::string text;
+  const int exponent = SensorPrefixExponent(d.prefix);
+  if (exponent == -1 || exponent == -2) {
+    // Decivolts and centidegrees read better in the unit itself: 2297 dV is 229.7 V.
+    text = fmt::format("{:.{}f}", value / (exponent == -1 ? 10.0 : 100.0), -exponent);
+    if (!unit.empty()) text += " " + unit;
+  } else if (const std::optional<std::string> prefix = SensorPrefixSymbol(d.prefix)) {
+    text = unit.empty() && prefix->empty() ? std::to_string(value)
+                                           : fmt::format("{} {}{}", value, *prefix, unit);
+  } else {
+    text = fmt::format("{} (prefix 0x{:02X}) {}", value, d.prefix, unit);
+  }
   // Fans report turns per second; technicians read them in turns per minute.
   if (d.type == kAngularVelocity && d.unit == kHertz && d.prefix == 0) {
     text += fmt::format(" ({} RPM)", value * 60);

@@ -52,8 +52,8 @@ std::string SensorUnitSymbol(uint8_t unit);
 std::optional<std::string> SensorPrefixSymbol(uint8_t prefix);
 // The power of ten of a prefix (milli -3, kilo 3); 0 for none or an unknown code.
 int SensorPrefixExponent(uint8_t prefix);
-// A value as sent, with the definition's prefix and unit: "23 °C", "118 dV", "40 Hz (2400 RPM)"
-// for a fan's angular velocity.
+// A value in the definition's prefix and unit: "23 °C", "12 mV", "229.7 V" (deci and centi
+// are shown in the unit itself), "40 Hz (2400 RPM)" for a fan's angular velocity.
 std::string SensorValueText(const SensorDefinition& definition, int16_t value);
 
 }  // namespace velquor::rdm

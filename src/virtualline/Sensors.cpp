@@ -42,10 +42,10 @@ SensorReply Nack(uint16_t reason) {
 }  // namespace
 
 void SimulatedSensors::Advance(double seconds, bool lampOn) {
-  if (!lastSeconds_) {
+  const bool first = !lastSeconds_;
+  if (first) {
     lastSeconds_ = seconds;
     lampCelsius_ = lampOn ? kLampOnCelsius : kAmbientCelsius;
-    for (uint8_t s = 0; s < kCount; ++s) Reset(s);
   }
   const double elapsed = std::max(0.0, seconds - *lastSeconds_);
   lastSeconds_ = seconds;
@@ -57,6 +57,9 @@ void SimulatedSensors::Advance(double seconds, bool lampOn) {
   // 230.0 V with a slow ripple of ±0.3 V.
   Take(2, static_cast<int16_t>(2300 + std::lround(3 * std::sin(seconds / 5))));
   Take(3, 0);
+  if (first) {
+    for (uint8_t s = 0; s < kCount; ++s) Reset(s);
+  }
 }
 
 void SimulatedSensors::Take(uint8_t sensor, int16_t value) {
