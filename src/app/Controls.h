@@ -90,6 +90,7 @@ struct Controls {
   QPushButton* SpeedButtonReset = nullptr;
   QLabel* LabelDiscovery = nullptr;
   QLabel* LabelPanelDevice = nullptr;
+  QPushButton* SpeedButtonSensors = nullptr;
   QComboBox* ComboBoxID = nullptr;
   QGroupBox* GroupBox2 = nullptr;
   QCheckBox* CheckBoxChannel = nullptr;
@@ -307,6 +308,7 @@ struct Controls {
     SpeedButtonReset = root.findChild<QPushButton*>("SpeedButtonReset");
     LabelDiscovery = root.findChild<QLabel*>("LabelDiscovery");
     LabelPanelDevice = root.findChild<QLabel*>("LabelPanelDevice");
+    SpeedButtonSensors = root.findChild<QPushButton*>("SpeedButtonSensors");
     ComboBoxID = root.findChild<QComboBox*>("ComboBoxID");
     GroupBox2 = root.findChild<QGroupBox*>("GroupBox2");
     CheckBoxChannel = root.findChild<QCheckBox*>("CheckBoxChannel");

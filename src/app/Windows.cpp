@@ -390,6 +390,7 @@ void MainWindow::Wire() {
   firmwarePage_ = std::make_unique<FirmwarePageBinding>(*this, core, ui_);
   patchPage_ = std::make_unique<PatchPageBinding>(*this, core, ui_);
   addressing_ = std::make_unique<AddressingBinding>(*this, core, ui_, *form2_);
+  sensors_ = std::make_unique<SensorsBinding>(*this, core, ui_);
 
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();
@@ -623,6 +624,7 @@ void MainWindow::RefreshFromModels() {
   // The rows are computed from the device list once per refresh.
   const workbench::DeviceListView view = bench.View();
   rdmPage_->Refresh(view);
+  if (sensors_) sensors_->Refresh();
   consolePages_->Refresh();
   deviceList_->Refresh(view);
 }

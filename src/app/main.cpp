@@ -103,6 +103,8 @@ int main(int argc, char** argv) {
     QTimer::singleShot(arguments.screenshotDelayMs, &main, [&main, screenshot, form2Row] {
       if (form2Row >= -1) {
         main.Form2().grab().save(screenshot);
+      } else if (main.Sensors().Window().isVisible()) {
+        main.Sensors().Window().grab().save(screenshot);  // opened by a --click
       } else {
         main.grab().save(screenshot);
       }

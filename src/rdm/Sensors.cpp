@@ -28,7 +28,8 @@ std::optional<SensorDefinition> DecodeSensorDefinition(std::span<const uint8_t> 
   s.recordedValueSupported = (d[12] & 0x01) != 0;
   s.lowestHighestSupported = (d[12] & 0x02) != 0;
   const std::span<const uint8_t> text = d.subspan(kSensorDefinitionBytes);
-  s.description.assign(text.begin(), text.begin() + static_cast<ptrdiff_t>(std::min<size_t>(text.size(), 32)));
+  s.description.assign(text.begin(),
+                       text.begin() + static_cast<ptrdiff_t>(std::min<size_t>(text.size(), 32)));
   // Some responders pad the description with NULs.
   s.description.erase(std::find(s.description.begin(), s.description.end(), '\0'),
                       s.description.end());
@@ -41,16 +42,39 @@ std::optional<SensorValue> DecodeSensorValue(std::span<const uint8_t> d) {
 }
 
 std::string SensorTypeName(uint8_t type) {
-  static constexpr const char* kTypes[] = {
-      "Temperature",     "Voltage",           "Current",        "Frequency",
-      "Resistance",      "Power",             "Mass",           "Length",
-      "Area",            "Volume",            "Density",        "Velocity",
-      "Acceleration",    "Force",             "Energy",         "Pressure",
-      "Time",            "Angle",             "Position X",     "Position Y",
-      "Position Z",      "Angular velocity",  "Luminous intensity", "Luminous flux",
-      "Illuminance",     "Chrominance red",   "Chrominance green", "Chrominance blue",
-      "Contacts",        "Memory",            "Items",          "Humidity",
-      "16-bit counter"};
+  static constexpr const char* kTypes[] = {"Temperature",
+                                           "Voltage",
+                                           "Current",
+                                           "Frequency",
+                                           "Resistance",
+                                           "Power",
+                                           "Mass",
+                                           "Length",
+                                           "Area",
+                                           "Volume",
+                                           "Density",
+                                           "Velocity",
+                                           "Acceleration",
+                                           "Force",
+                                           "Energy",
+                                           "Pressure",
+                                           "Time",
+                                           "Angle",
+                                           "Position X",
+                                           "Position Y",
+                                           "Position Z",
+                                           "Angular velocity",
+                                           "Luminous intensity",
+                                           "Luminous flux",
+                                           "Illuminance",
+                                           "Chrominance red",
+                                           "Chrominance green",
+                                           "Chrominance blue",
+                                           "Contacts",
+                                           "Memory",
+                                           "Items",
+                                           "Humidity",
+                                           "16-bit counter"};
   if (type < std::size(kTypes)) return kTypes[type];
   if (type == 0x7F) return "Other";
   return fmt::format("type 0x{:02X}", type);
@@ -58,10 +82,9 @@ std::string SensorTypeName(uint8_t type) {
 
 std::string SensorUnitSymbol(uint8_t unit) {
   static constexpr const char* kUnits[] = {
-      "",    "°C",  "V",     "V AC peak", "V AC RMS", "A",  "A AC peak", "A AC RMS",
-      "Hz",  "Ω",   "W",     "kg",        "m",        "m²", "m³",        "kg/m³",
-      "m/s", "m/s²", "N",    "J",         "Pa",       "s",  "°",         "sr",
-      "cd",  "lm",  "lx",    "IRE",       "B"};
+      "",   "°C", "V", "V AC peak", "V AC RMS", "A",     "A AC peak", "A AC RMS", "Hz", "Ω",
+      "W",  "kg", "m", "m²",        "m³",       "kg/m³", "m/s",       "m/s²",     "N",  "J",
+      "Pa", "s",  "°", "sr",        "cd",       "lm",    "lx",        "IRE",      "B"};
   if (unit < std::size(kUnits)) return kUnits[unit];
   return fmt::format("unit 0x{:02X}", unit);
 }

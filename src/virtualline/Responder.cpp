@@ -143,7 +143,7 @@ Reply Responder::Get(const WireRequest& request) {
       out.push_back(f.personality);
       out.push_back(static_cast<uint8_t>(f.personalities.size()));
       PutU16(out, Footprint() == 0 ? 0xFFFF : f.startAddress);
-      PutU16(out, 0);    // sub-devices
+      PutU16(out, 0);  // sub-devices
       out.push_back(HasSensors() ? SimulatedSensors::kCount : 0);
       return Ack(out);
     }

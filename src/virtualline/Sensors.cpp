@@ -82,7 +82,7 @@ SensorReply SimulatedSensors::Value(uint8_t sensor) const {
 }
 
 std::optional<SensorReply> SimulatedSensors::Handle(uint8_t commandClass, uint16_t p,
-                                              const std::vector<uint8_t>& d) {
+                                                    const std::vector<uint8_t>& d) {
   if (p != pid::SENSOR_DEFINITION && p != pid::SENSOR_VALUE && p != pid::RECORD_SENSORS) {
     return std::nullopt;
   }

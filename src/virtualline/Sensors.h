@@ -8,7 +8,6 @@
 #include <optional>
 #include <vector>
 
-
 namespace velquor::virtualline {
 
 namespace pid {
@@ -32,7 +31,8 @@ class SimulatedSensors {
   // call. The first call only starts the clock.
   void Advance(double seconds, bool lampOn);
   // The answer to a sensor parameter; nothing for any other parameter.
-  std::optional<SensorReply> Handle(uint8_t commandClass, uint16_t pid, const std::vector<uint8_t>& data);
+  std::optional<SensorReply> Handle(uint8_t commandClass, uint16_t pid,
+                                    const std::vector<uint8_t>& data);
   int16_t Present(uint8_t sensor) const { return readings_[sensor].present; }
 
  private:

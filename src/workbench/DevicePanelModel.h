@@ -72,8 +72,8 @@ struct DevicePanelModel {
   bool panInvert = false;
   bool tiltInvert = false;
   bool panTiltSwap = false;
-  PersonalityList personalities;   // ComboBoxMode
-  ChoiceList supportedParameters;  // ComboBoxID
+  PersonalityList personalities;     // ComboBoxMode
+  ChoiceList supportedParameters;    // ComboBoxID
   std::vector<uint16_t> listedPids;  // as the fixture listed them (the Sensors view asks)
   bool writeEnabled = true;
 };
