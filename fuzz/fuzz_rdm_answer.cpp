@@ -5,6 +5,7 @@
 
 #include "rdm/Codec.h"
 #include "rdm/RdmEngine.h"
+#include "rdm/Sensors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace velquor::rdm;
@@ -20,6 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Uid lower = size > 6 ? Uid::Read(data) : Uid();
   auto result = DecodeDiscoveryResponse(answer.response, answer.receivedBytes, lower, BroadcastUid);
   if (result.outcome == DiscoveryOutcome::Valid && result.uid < lower) __builtin_trap();
+  // A sensor's definition and value: the description never longer than E1.20's 32 bytes, and
+  // its text made for any prefix and unit.
+  if (auto d = DecodeSensorDefinition(answer.Data())) {
+    if (d->description.size() > 32) __builtin_trap();
+    if (auto v = DecodeSensorValue(answer.Data())) line = SensorValueText(*d, v->present);
+  }
   (void)ok;
   (void)sum;
   return 0;
