@@ -6,6 +6,7 @@
 #include "rdm/Codec.h"
 #include "rdm/Decoders.h"
 #include "rdm/RdmEngine.h"
+#include "rdm/Sensors.h"
 #include "rdm/Slots.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -29,6 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (auto s = DecodeSlotDescription(d); s && s->text.size() + 2 != d.size()) __builtin_trap();
   for (uint16_t p : {pid::SLOT_INFO, pid::SLOT_DESCRIPTION, pid::DEFAULT_SLOT_VALUE}) {
     (void)DescribeAnswer(p, GET_COMMAND, answer);
+  }
+  // A sensor's definition and value: the description never longer than E1.20's 32 bytes, and
+  // its text made for any prefix and unit.
+  if (auto s = DecodeSensorDefinition(d)) {
+    if (s->description.size() > 32) __builtin_trap();
+    if (auto v = DecodeSensorValue(d)) line = SensorValueText(*s, v->present);
   }
   (void)ok;
   (void)sum;

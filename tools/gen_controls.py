@@ -123,7 +123,10 @@ c(P, "B", "SpeedButtonChannels", 565, y, 150, 32, "通道功能…", "Channels�
 # Discovery's progress (found, branches asked, time), written by the program while it runs.
 c(P, "L", "LabelDiscovery", 10, y + 44, 380, 20)
 # Whose values the panel holds (the device read last), written by the program.
-c(P, "L", "LabelPanelDevice", 10, y + 66, 380, 20)
+c(P, "L", "LabelPanelDevice", 10, y + 66, 275, 20)
+# The sensors of the fixture the panel holds, in a window of their own; enabled when it lists
+# SENSOR_DEFINITION.
+c(P, "B", "SpeedButtonSensors", 290, y + 64, 100, 24, "传感器…", "Sensors…", designed="传感器…", flags="d")
 c(P, "CB", "ComboBoxID", 400, 52, 315, 24)
 c(P, "GB", "GroupBox2", 400, 84, 315, 250, "批量写码", "Batch addressing")
 c(P, "C", "CheckBoxChannel", 410, 106, 170, 24, "批量通道:", "Channel Mode:", designed="批量通道 Channel Mode:")

@@ -91,6 +91,7 @@ struct Controls {
   QPushButton* SpeedButtonChannels = nullptr;
   QLabel* LabelDiscovery = nullptr;
   QLabel* LabelPanelDevice = nullptr;
+  QPushButton* SpeedButtonSensors = nullptr;
   QComboBox* ComboBoxID = nullptr;
   QGroupBox* GroupBox2 = nullptr;
   QCheckBox* CheckBoxChannel = nullptr;
@@ -309,6 +310,7 @@ struct Controls {
     SpeedButtonChannels = root.findChild<QPushButton*>("SpeedButtonChannels");
     LabelDiscovery = root.findChild<QLabel*>("LabelDiscovery");
     LabelPanelDevice = root.findChild<QLabel*>("LabelPanelDevice");
+    SpeedButtonSensors = root.findChild<QPushButton*>("SpeedButtonSensors");
     ComboBoxID = root.findChild<QComboBox*>("ComboBoxID");
     GroupBox2 = root.findChild<QGroupBox*>("GroupBox2");
     CheckBoxChannel = root.findChild<QCheckBox*>("CheckBoxChannel");

@@ -391,6 +391,7 @@ void MainWindow::Wire() {
   patchPage_ = std::make_unique<PatchPageBinding>(*this, core, ui_);
   addressing_ = std::make_unique<AddressingBinding>(*this, core, ui_, *form2_);
   channels_ = std::make_unique<ChannelsBinding>(*this, core, ui_, *this, *deskPage_);
+  sensors_ = std::make_unique<SensorsBinding>(*this, core, ui_);
 
   connect(&logTimer_, &QTimer::timeout, this, [this] {
     DrainLog();
@@ -625,6 +626,7 @@ void MainWindow::RefreshFromModels() {
   const workbench::DeviceListView view = bench.View();
   rdmPage_->Refresh(view);
   channels_->Refresh();
+  if (sensors_) sensors_->Refresh();
   consolePages_->Refresh();
   deviceList_->Refresh(view);
 }

@@ -20,6 +20,7 @@
 #include "app/Controls.h"
 #include "app/PageBindings.h"
 #include "app/PageShell.h"
+#include "app/SensorsView.h"
 #include "core/Core.h"
 #include "dmx/EngineTick.h"
 #include "workbench/AddressMaps.h"
@@ -130,6 +131,7 @@ class MainWindow : public QMainWindow, public PageShell {
   FirmwarePageBinding& FirmwarePage() { return *firmwarePage_; }
   PatchPageBinding& PatchPage() { return *patchPage_; }
   AddressingBinding& Addressing() { return *addressing_; }
+  SensorsBinding& Sensors() { return *sensors_; }
 
   // Start-up and shutdown.
   void FormCreate();
@@ -205,6 +207,7 @@ class MainWindow : public QMainWindow, public PageShell {
   std::unique_ptr<PatchPageBinding> patchPage_;
   std::unique_ptr<AddressingBinding> addressing_;
   std::unique_ptr<ChannelsBinding> channels_;
+  std::unique_ptr<SensorsBinding> sensors_;
   std::unique_ptr<core::Core> core_;
   std::unique_ptr<AddressingWindow> form2_;
   QTabWidget* pages_ = nullptr;

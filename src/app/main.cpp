@@ -107,6 +107,8 @@ int main(int argc, char** argv) {
         main.Form2().grab().save(screenshot);
       } else if (channels && channels->isVisible()) {
         channels->grab().save(screenshot);  // a click opened it: it is the picture asked for
+      } else if (main.Sensors().Window().isVisible()) {
+        main.Sensors().Window().grab().save(screenshot);  // opened by a --click
       } else {
         main.grab().save(screenshot);
       }

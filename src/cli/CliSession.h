@@ -128,6 +128,12 @@ int RunListCsv(CliSession& session, std::ostream& out, std::ostream& err);
 int RunRead(CliSession& session, const std::string& uid, std::ostream& out, std::ostream& err,
             bool broadcast = false, bool slots = false);
 
+// Every sensor's definition and value of one device; with `watchSeconds`, the values again
+// every second for so long (or until `interrupted`). 0 when every value came, 3 when a sensor
+// NACKed (the others still shown), 4 when a value or the device did not answer.
+int RunSensors(CliSession& session, const std::string& uid, double watchSeconds,
+               const std::atomic<bool>& interrupted, std::ostream& out, std::ostream& err);
+
 struct SetCommand {
   std::string uid;
   std::optional<std::string> address;

@@ -4,6 +4,7 @@
 // and the check for a device-list file that could not be read or written.
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -21,6 +22,8 @@ inline std::string JsonText(const nlohmann::json& j, int indent = 2) {
 }
 
 std::string UidForm(rdm::Uid uid);
+// A UID as typed; nothing (and why on `err`) when it is not one.
+std::optional<rdm::Uid> ParseDeviceUid(const std::string& text, std::ostream& err);
 int FailureCode(const rdm::ExchangeOutcome& outcome);
 std::string FailureText(const rdm::ExchangeOutcome& outcome, rdm::Uid uid);
 // Refuses a broadcast destination unless it was asked for: a broadcast SET reaches every

@@ -202,6 +202,14 @@ int main(int argc, char** argv) {
   auto* readCmd = app.add_subcommand("read", "Read every parameter of one device");
   readCmd->add_option("uid", readUid, "Device UID, e.g. 7FF0:00000101")->required();
 
+  std::string sensorsUid;
+  double sensorsWatch = 0;
+  auto* sensorsCmd =
+      app.add_subcommand("sensors", "Every sensor of one device: definition and value");
+  sensorsCmd->add_option("uid", sensorsUid, "Device UID, e.g. 7FF0:00000101")->required();
+  sensorsCmd->add_option("--watch", sensorsWatch, "read the values every second for so long")
+      ->check(kSeconds);
+
   cli::SetCommand set;
   auto* setCmd = app.add_subcommand("set", "Set parameters of one device, then read it back");
   setCmd->add_option("uid", set.uid, "Device UID, e.g. 7FF0:00000101")->required();
@@ -321,6 +329,10 @@ int main(int argc, char** argv) {
   if (reportCmd->parsed()) return cli::RunReport(*session, report, std::cout, std::cerr);
   if (readCmd->parsed()) {
     return cli::RunRead(*session, readUid, std::cout, std::cerr, readBroadcast, readSlots);
+  }
+  if (sensorsCmd->parsed()) {
+    std::signal(SIGINT, [](int) { interrupted.store(true); });
+    return cli::RunSensors(*session, sensorsUid, sensorsWatch, interrupted, std::cout, std::cerr);
   }
   if (setCmd->parsed()) return cli::RunSet(*session, set, std::cout, std::cerr);
   if (batchCmd->parsed()) return cli::RunBatch(*session, batch, std::cout, std::cerr);

@@ -30,6 +30,9 @@ std::optional<uint16_t> FromName(std::string_view name) {
       {"IDENTIFY_DEVICE", IDENTIFY_DEVICE},
       {"RESET_DEVICE", RESET_DEVICE},
       {"RADIO_CHANNEL", RADIO_CHANNEL},
+      {"SENSOR_DEFINITION", 0x0200},
+      {"SENSOR_VALUE", 0x0201},
+      {"RECORD_SENSORS", 0x0202},
   };
   if (auto n = common::ParseUnsigned(name); n && *n <= 0xFFFF) return static_cast<uint16_t>(*n);
   std::string upper = common::ToUpper(name);

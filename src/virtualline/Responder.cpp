@@ -54,6 +54,11 @@ bool Responder::Answers(uint16_t p) const {
          fixture_.supportedPids.end();
 }
 
+bool Responder::HasSensors() const {
+  return std::find(fixture_.supportedPids.begin(), fixture_.supportedPids.end(),
+                   pid::SENSOR_DEFINITION) != fixture_.supportedPids.end();
+}
+
 uint16_t Responder::Footprint() const {
   return fixture_.personalities[fixture_.personality - 1].footprint;
 }
@@ -63,6 +68,9 @@ std::optional<Reply> Responder::Handle(const WireRequest& request) {
     return Nack(kNackSubDeviceOutOfRange);
   }
   if (!Answers(request.pid)) return Nack(kNackUnknownPid);
+  if (auto sensor = sensors_.Handle(request.commandClass, request.pid, request.data)) {
+    return Reply{sensor->responseType, std::move(sensor->data)};
+  }
   if (request.commandClass == 0x20) {
     if (request.subDevice == 0xFFFF) return Nack(kNackSubDeviceOutOfRange);
     if (overflowPid_ == request.pid && !overflowRest_.empty()) {
@@ -137,8 +145,8 @@ Reply Responder::Get(const WireRequest& request) {
       out.push_back(f.personality);
       out.push_back(static_cast<uint8_t>(f.personalities.size()));
       PutU16(out, Footprint() == 0 ? 0xFFFF : f.startAddress);
-      PutU16(out, 0);    // sub-devices
-      out.push_back(0);  // sensors
+      PutU16(out, 0);  // sub-devices
+      out.push_back(HasSensors() ? SimulatedSensors::kCount : 0);
       return Ack(out);
     }
     case pid::DEVICE_MODEL_DESCRIPTION:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "virtualline/Rig.h"
+#include "virtualline/Sensors.h"
 
 namespace velquor::virtualline {
 
@@ -49,6 +50,10 @@ class Responder {
 
   // The reply to a GET or SET (state changes applied); nothing for an unknown class.
   std::optional<Reply> Handle(const WireRequest& request);
+  // The sensors of a fixture that lists SENSOR_DEFINITION (none otherwise); the line moves
+  // them on to its clock before every request.
+  bool HasSensors() const;
+  SimulatedSensors& Sensors() { return sensors_; }
 
  private:
   Reply Get(const WireRequest& request);
@@ -58,6 +63,7 @@ class Responder {
   uint16_t Footprint() const;
 
   Fixture fixture_;
+  SimulatedSensors sensors_;
   bool muted_ = false;
   unsigned muteRequests_ = 0;
   uint16_t overflowPid_ = 0;

@@ -218,6 +218,10 @@ void VirtualLine::Process(const std::vector<uint8_t>& m) {
       if (unicast) ConsumeFault(responder.Uid());
       continue;
     }
+    if (responder.HasSensors()) {
+      responder.Sensors().Advance(std::chrono::duration<double>(clock_.Now()).count(),
+                                  responder.State().lampState == 1);
+    }
     std::optional<Reply> reply = responder.Handle(r);
     // Broadcasts get no answer, except the radio channel: wireless receivers answer the
     // channel query of their own maker's transmitter whoever it is addressed to.

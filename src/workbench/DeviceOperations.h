@@ -125,6 +125,7 @@ class DeviceOperations {
   bool Acked(const rdm::RdmAnswer& answer, uint16_t pid, rdm::Uid uid);
   // Waits with the model lock let go.
   void Pause(int ms);
+  void Log(const std::string& line) { log_.Add(line); }
   void ResetRetryCounter() { engine_.ResetRetryCounter(); }
 
  private:

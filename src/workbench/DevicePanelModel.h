@@ -79,6 +79,7 @@ struct DevicePanelModel {
   // once asked for (ReadChannels), since a 22-channel head takes 24 more exchanges.
   ChannelLayout channels;
   std::optional<std::vector<uint16_t>> supportedPids;  // as the fixture listed them at the Read
+                                                       // (the Sensors view and Channels… ask)
   bool writeEnabled = true;
 };
 

@@ -543,3 +543,27 @@ TEST_F(Cli, PatchReportFromWhatTheFixturesAnswerInEveryFormat) {
     EXPECT_TRUE(Has(err.str(), says));
   }
 }
+
+TEST_F(Cli, SensorsPrintOnlyTheValuesThatCameWithTheExitStatusOfTheWorst) {
+  const std::atomic<bool> stop{false};
+  auto sensors = [&](const std::string& uid) {
+    out.str("");
+    return cli::RunSensors(*session, uid, 0, stop, out, err);
+  };
+  EXPECT_EQ(sensors("7FF4:00000501"), cli::kExitOk) << "a fixture without sensors";
+  EXPECT_TRUE(Has(out.str(), ": 0 sensors"));
+  EXPECT_EQ(sensors("7FF0"), cli::kExitUsage);
+  session->Line()->InjectFault(0x7FF000000102, {virtualline::FaultKind::NoAnswer});
+  EXPECT_EQ(sensors("7FF0:00000102"), cli::kExitNoAnswer);
+  // The humidity sensor NACKs; the others are shown, each value only as far as kept.
+  Open([](cli::SessionOptions& o) { o.json = true; });
+  EXPECT_EQ(sensors("7FF0:00000101"), cli::kExitNack);
+  const json j = json::parse(out.str());
+  ASSERT_EQ(j["sensors"].size(), 4u);
+  EXPECT_EQ(j["sensors"][0]["value"]["present"], 95);
+  EXPECT_EQ(j["sensors"][2]["unit"], "V AC RMS");
+  EXPECT_EQ(j["sensors"][2]["prefix"], "d");
+  EXPECT_FALSE(j["sensors"][1]["value"].contains("recorded")) << "the fan keeps none";
+  EXPECT_TRUE(j["sensors"][3]["value"].is_null());
+  EXPECT_EQ(j["sensors"][3]["failure"], "NACK_REASON NR_DATA_OUT_OF_RANGE");
+}

@@ -113,7 +113,7 @@ TEST_F(Line, RefusesWhatAResponderWouldRefuse) {
 
 TEST_F(Line, SupportedParametersAndStatusMessages) {
   rdm::RdmAnswer sp = h.Get(kSpot1, pid::SUPPORTED_PARAMETERS);
-  EXPECT_EQ(sp.Pdl(), 32);  // 16 parameters of a moving head
+  EXPECT_EQ(sp.Pdl(), 38);  // 19 parameters of a moving head, three for its sensors, three slots
   EXPECT_EQ(rdm::ReadU16(sp.Data().data()), pid::DEVICE_LABEL);
 
   const rdm::Uid spot3{0x7FF000000103ULL};
