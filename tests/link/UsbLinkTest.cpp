@@ -85,13 +85,11 @@ TEST_F(LinkFixture, FailedTransferClosesAndRdmReopensAtOnce) {
   EXPECT_EQ(link.DeviceConnect(), "Connected successfully");
   transport.outResults = {-7};
   EXPECT_EQ(link.LinkSend(LINK_MODE_RDM, std::vector<uint8_t>(62, 0)), -7);
-  EXPECT_EQ(log.CountOf("fake error -7"), 1u);
-  EXPECT_EQ(transport.closeCalls, 1);
+  EXPECT_EQ(std::tuple(log.CountOf("fake error -7"), transport.closeCalls), std::tuple(1u, 1));
   // The second chunk of the same call finds the link closed: it reopens, sends nothing.
-  EXPECT_EQ(transport.sent.size(), 1u);
-  EXPECT_EQ(transport.openCalls, 2);
-  EXPECT_TRUE(link.IsOpen());
-  EXPECT_EQ(link.ReconnectCounter(), 0);
+  EXPECT_EQ(std::tuple(transport.sent.size(), transport.openCalls, link.IsOpen(),
+                       link.ReconnectCounter()),
+            std::tuple(1u, 2, true, 0));
 
   // What the window tells: the box pulled is not found until it comes back; refused on its
   // return, the reason; then connected again.
@@ -186,9 +184,8 @@ TEST_F(LinkFixture, ReceiveClearsHaltOnPipeErrorAndKeepsTheLinkOpen) {
   transport.reports.push_back({-7, {}});
   transport.reports.push_back({12, {}});  // a short frame is dropped
   link.LinkReceiveRdm(response, 20);
-  EXPECT_EQ(transport.clearHaltCalls, 1);
-  EXPECT_TRUE(link.IsOpen());
-  EXPECT_EQ(link.ReceivedByteCount(), 0);
+  EXPECT_EQ(std::tuple(transport.clearHaltCalls, link.IsOpen(), link.ReceivedByteCount()),
+            std::tuple(1, true, 0));
   EXPECT_EQ(log.CountStartingWith("Link: short frame of 12 bytes"), 1u);
 }
 
@@ -201,17 +198,15 @@ TEST_F(LinkFixture, PollInputStoresDmxChunksAndIgnoresRdm) {
   transport.QueueChunk(0xCC, 0, std::vector<uint8_t>(31, 0x66));
   link.LinkPollInput(store);
   link.LinkPollInput(store);
-  EXPECT_EQ(got[496], 0x5A);
-  EXPECT_EQ(got[526], 0x5A);
-  EXPECT_EQ(std::count(got.begin(), got.end(), 0x66), 0);
+  EXPECT_EQ(std::tuple(got[496], got[526], std::count(got.begin(), got.end(), 0x66)),
+            std::tuple(0x5A, 0x5A, 0));
 }
 
 TEST_F(LinkFixture, PollInputFailureClosesThenReopensEvery102ndCall) {
   transport.reports.push_back({-9, {}});
   link.LinkPollInput({});
-  EXPECT_FALSE(link.IsOpen());
-  EXPECT_EQ(transport.clearHaltCalls, 1);
-  EXPECT_EQ(log.CountOf("fake error -9"), 1u);
+  EXPECT_EQ(std::tuple(link.IsOpen(), transport.clearHaltCalls, log.CountOf("fake error -9")),
+            std::tuple(false, 1, 1u));
   // Closed, a receive asks the box nothing and still waits out its time-out.
   const int calls = transport.getReportCalls;
   EXPECT_GE(link.LinkReceiveRdm(response, 50), 50.0);
@@ -225,12 +220,8 @@ TEST_F(LinkFixture, PollInputFailureClosesThenReopensEvery102ndCall) {
   EXPECT_TRUE(link.IsOpen());
 }
 
-TEST(ResponseTimeout, SpeedItemsGiveFortyToNinetyMilliseconds) {
+TEST_F(LinkFixture, SpeedItemsGiveFortyToNinetyMilliseconds) {
   const std::pair<int, uint32_t> cases[] = {{0, 40}, {1, 50}, {5, 90}, {6, 90}, {-1, 40}};
   for (auto [item, ms] : cases) EXPECT_EQ(link::ResponseTimeoutOfItem(item), ms) << item;
-  common::LogSink log;
-  common::ManualClock clock;
-  FakeTransport transport;
-  link::UsbLink link(transport, log, clock);
   EXPECT_EQ(link.RdmResponseTimeoutMs(), 35u) << "before any item is chosen";
 }

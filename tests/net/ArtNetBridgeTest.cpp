@@ -304,44 +304,6 @@ TEST_F(Bridge, ArtRdmDuringACommandIsAnsweredAfterIt) {
       << "the relayed request went out inside the command";
 }
 
-// Wireshark's Art-Net and RDM dissectors read every kind of packet the bridge sends as the
-// standards define them.
-TEST_F(Bridge, WiresharkReadsEveryPacketTheBridgeSends) {
-  if (!HaveTshark()) GTEST_SKIP() << "skipped: tshark is not installed (scripts/install-deps)";
-  bridge->SetNodeName("VELQUOR PRO V2.0.1");
-  std::vector<std::vector<uint8_t>> sent;
-  auto take = [&](const std::vector<uint8_t>& ask) {  // empty: the bridge sends of itself
-    if (!ask.empty()) Send(ask);
-    auto p = console->Receive();
-    ASSERT_TRUE(p);
-    sent.push_back(*p);
-  };
-  take(ArtPoll());
-  {
-    std::lock_guard lock(tableMutex);
-    table = {rdm::Uid(kSpot), rdm::Uid(kSpot + 1)};
-  }
-  take(ArtTodRequest());
-  view.mode = dmx::OutputMode::RdmConsole;
-  take(ArtRdmGetDeviceInfo(kSpot, 0x42));
-  universe.Store(0, 255);
-  bridge->SendArtDmx();
-  take({});
-
-  // Per packet: the OpCode, malformed, an expert finding, then the fields the packet has.
-  EXPECT_EQ(TsharkFields(sent, 6454,
-                         "artnet.header.opcode _ws.malformed _ws.expert.severity "
-                         "artnet.poll_reply.short_name artnet.poll_reply.node_report "
-                         "artnet.poll_reply.swout_1 artnet.tod_data.uid_total "
-                         "artnet.tod_data.uid_count artnet.tod_data.net artnet.tod_data.address "
-                         "rdm.tn rdm.pid rdm.pdl rdm.checksum.status artnet.rdm.net "
-                         "artnet.rdm.address artnet.output.universe artnet.output.length"),
-            "0x2100|||VELQUOR PRO V2.0.|#0001[0] OK: Device started|0x23||||||||||||\n"
-            "0x8100||||||2|2|0x01|0x23||||||||\n"
-            "0x8300||||||||||66|0x0060|19|1|0x01|0x23||\n"
-            "0x5000||||||||||||||||291|512\n");
-}
-
 // A console on this computer sends from the node's own address, from a port of its own; what
 // it asks is answered there.
 TEST_F(Bridge, AConsoleOnThisComputerIsHeardAndAnsweredWhereItAsked) {
