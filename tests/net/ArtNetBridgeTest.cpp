@@ -119,10 +119,9 @@ TEST_F(Bridge, ArtDmxForItsPortAddressOnlyAndOnlyTheSlotsThatCame) {
   }
   view.playbackActive = false;
   Sync();
-  EXPECT_EQ(Counters().received.load(), received + 1);
-  EXPECT_EQ(universe.At(0), 1);
-  EXPECT_EQ(Counters().dmxTaken.load(), 2u);
-  EXPECT_EQ(bridge->PeerAddress(), kConsoleAddress);
+  EXPECT_EQ(std::tuple(Counters().received.load(), universe.At(0), Counters().dmxTaken.load(),
+                       bridge->PeerAddress()),
+            std::tuple(received + 1, 1, 2u, kConsoleAddress));
 }
 
 // A burst is read many datagrams at a time: none is lost, they are taken in order, and each
@@ -175,9 +174,9 @@ TEST_F(Bridge, EveryPollIsAnsweredAndOwnDatagramsAreIgnored) {
     EXPECT_EQ(report, "#0001[" + std::to_string(i) + "] OK: Device started");
     h.clock.Advance(std::chrono::seconds(3));
   }
-  EXPECT_EQ(Counters().sent.load(), 11u) << "no reply to itself";
-  EXPECT_EQ(Counters().dmxTaken.load(), 0u) << "its own ArtDmx is not taken back";
-  EXPECT_EQ(bridge->PeerAddress(), kConsoleAddress);
+  // No reply to itself, its own ArtDmx not taken back.
+  EXPECT_EQ(std::tuple(Counters().sent.load(), Counters().dmxTaken.load(), bridge->PeerAddress()),
+            std::tuple(11u, 0u, kConsoleAddress));
 
   universe.Store(0, 200);
   bridge->SendArtDmx();  // one tick of "DMX512 To Art-Net": to the poll's sender
@@ -223,16 +222,16 @@ TEST_F(Bridge, ArtRdmIsRelayedToTheFixtureAndAnsweredWithItsData) {
   // The same transaction again is a repeat: answered once.
   SendSynced(ArtRdmGetDeviceInfo(kSpot, 0x42));
   executor.WaitUntilIdle();
-  EXPECT_EQ(Counters().relayed.load(), 1u);
-  EXPECT_EQ(Counters().rdmAnswered.load(), 1u);
+  EXPECT_EQ(std::tuple(Counters().relayed.load(), Counters().rdmAnswered.load()),
+            std::tuple(1u, 1u));
 
   // A request nobody answered is forgotten: the console may ask again.
   for (int i = 0; i < 2; ++i) {
     SendSynced(ArtRdmGetDeviceInfo(0x123400005678ULL, 7));
     executor.WaitUntilIdle();
   }
-  EXPECT_EQ(Counters().relayed.load(), 3u);
-  EXPECT_EQ(Counters().rdmAnswered.load(), 1u);
+  EXPECT_EQ(std::tuple(Counters().relayed.load(), Counters().rdmAnswered.load()),
+            std::tuple(3u, 1u));
 }
 
 // Which datagrams are malformed is the parser's to say (and the fuzzer's); here, that what it
@@ -252,10 +251,9 @@ TEST_F(Bridge, DroppedDatagramsChangeNothingAndAreSaidOnceASecond) {
   }
   h.clock.Advance(std::chrono::seconds(1));
   bridge->HandleDatagram(cutDmx, kConsoleAddress, 6454, kBridgeAddress);
-  EXPECT_EQ(universe.At(0), 0x5A);
-  EXPECT_EQ(Counters().dmxTaken.load(), 0u);
-  EXPECT_EQ(Counters().relayed.load(), 0u);
-  EXPECT_EQ(Counters().dropped.load(), 5u);
+  EXPECT_EQ(std::tuple(universe.At(0), Counters().dmxTaken.load(), Counters().relayed.load(),
+                       Counters().dropped.load()),
+            std::tuple(0x5A, 0u, 0u, 5u));
   EXPECT_EQ(h.log.CountStartingWith("Art-Net datagram from 127.0.0.2 dropped: "), 2u);
   EXPECT_NE(h.log.Lines().back().find("(3 more dropped before it)"), std::string::npos);
 }
