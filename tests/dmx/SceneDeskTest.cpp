@@ -57,28 +57,24 @@ TEST_F(Desk, FadeStepsTowardTheNextSceneThenHoldsAndAdvances) {
             (std::vector<std::string>{"Running 2", "Running 3", "Running 4", "Running 1"}));
 }
 
+// Slot 6 is 10 in both scenes: a fader may hold it while they fade, until the target scene is
+// copied whole at the end.
 TEST_F(Desk, ZeroFadeIsOneMillisecondAndSlotsEqualInBothScenesKeepAFader) {
-  AddScene(100, "0", "1000");
-  AddScene(50, "0", "1000");
+  AddScene(100, "0", "0");
+  AddScene(50, "1000", "0");
+  AddScene(0, "1000", "0");
   desk.SceneStep();  // the "from" level
   EXPECT_EQ(universe.At(0), 100);
-  desk.SetFaderOffset(0);
-  desk.FaderMoved(5, 255 - 77);  // slot 6 is 10 in both scenes: a fader may hold it
-  desk.SceneStep();              // past the 1 ms: the target whole
-  EXPECT_EQ(universe.At(0), 50);
-  EXPECT_EQ(universe.At(5), 10) << "the target scene is copied whole at the end";
-  ASSERT_TRUE(desk.Save(dir / "quendaris.show"));
-  const std::string file = ReadBytes(dir / "quendaris.show");
-  EXPECT_EQ(file.substr(2, 2), std::string("\x00\x01", 2)) << "the table holds 1 ms now";
-}
-
-TEST_F(Desk, ASlotEqualInBothScenesKeepsAFaderDuringTheFade) {
-  AddScene(200, "1000", "0");
-  AddScene(0, "1000", "0");
-  desk.SceneStep();
+  desk.FaderMoved(5, 255 - 77);
+  desk.SceneStep();  // past the 1 ms: the target whole
+  EXPECT_EQ(std::tuple(universe.At(0), universe.At(5)), std::tuple(50, 10));
+  for (int i = 0; i < 3; ++i) desk.SceneStep();  // the hold, the fade of 2 to 3 begins
   desk.FaderMoved(5, 255 - 77);
   for (int i = 0; i < 10; ++i) desk.SceneStep();
   EXPECT_EQ(universe.At(5), 77) << "an equal slot is not written while fading";
+  ASSERT_TRUE(desk.Save(dir / "quendaris.show"));
+  EXPECT_EQ(ReadBytes(dir / "quendaris.show").substr(2, 2), std::string("\x00\x01", 2))
+      << "the table holds 1 ms now";
 }
 
 TEST_F(Desk, OneSceneFadesIntoItself) {

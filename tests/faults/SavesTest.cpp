@@ -115,6 +115,17 @@ bool WholeUntornFrame(const std::string& bytes, size_t at) {
   return true;
 }
 
+// Runs `body` (which never returns) in a child process, killed after a random wait.
+template <class Body>
+void KillWhileRunning(std::mt19937& random, useconds_t fromUs, useconds_t toUs, Body body) {
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) body();
+  ::usleep(std::uniform_int_distribution<useconds_t>(fromUs, toUs)(random));
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+}
+
 void FillUniverse(dmx::OutputUniverse& universe, int first) {
   std::array<uint8_t, 512> levels{};
   for (size_t i = 0; i < levels.size(); ++i) levels[i] = static_cast<uint8_t>(first + i);
@@ -140,14 +151,9 @@ TEST(SavesKilled, EveryKindIsTheOldFileOrTheNewOneAndTheNextStartRemovesTheTempo
     }
     ASSERT_NE(contents[0], contents[1]);
     for (int round = 0; round < 25; ++round) {
-      const pid_t child = ::fork();
-      ASSERT_GE(child, 0);
-      if (child == 0) {
+      KillWhileRunning(random, 500, 15000, [&] {
         for (int k = 1;; ++k) kind.save(*session, path, k % 2);
-      }
-      ::usleep(std::uniform_int_distribution<useconds_t>(500, 15000)(random));
-      ::kill(child, SIGKILL);
-      ::waitpid(child, nullptr, 0);
+      });
       const std::string now = testsupport::ReadBytes(path);
       EXPECT_TRUE(now == contents[0] || now == contents[1]) << "round " << round;
       leftovers += static_cast<int>(TemporariesIn(dir.path).size());
@@ -160,20 +166,15 @@ TEST(SavesKilled, EveryKindIsTheOldFileOrTheNewOneAndTheNextStartRemovesTheTempo
   // A recording killed: every whole frame is one snapshot, never two halves.
   for (int round = 0; round < 10; ++round) {
     const std::string path = dir / "Live.dmx";
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {  // a recorder of its own: the session's thread is not in the child
-      dmx::OutputUniverse universe;
+    KillWhileRunning(random, 2000, 30000, [&] {  // a recorder of its own: the session's thread
+      dmx::OutputUniverse universe;              // is not in the child
       dmx::ShowRecorder recorder(universe);
       recorder.Start(path);
       for (int k = 0;; ++k) {
         FillUniverse(universe, k);
         recorder.RequestFrame();
       }
-    }
-    ::usleep(std::uniform_int_distribution<useconds_t>(2000, 30000)(random));
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
+    });
     const std::string bytes = testsupport::ReadBytes(path);
     for (size_t at = 0; at + dmx::kShowFrameBytes <= bytes.size(); at += dmx::kShowFrameBytes) {
       ASSERT_TRUE(WholeUntornFrame(bytes, at)) << "frame " << at / dmx::kShowFrameBytes;

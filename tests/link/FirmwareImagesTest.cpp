@@ -32,37 +32,34 @@ uint8_t ByteOf(size_t k, int base, int step = 7) {
 
 TEST(FirmwareMerge, BootLoaderPaddedToTwelveKiBThenTheApplicationToAMultipleOfFour) {
   Files f;
-  FirmwareImageStore store;
+  FirmwareImageStore chosen;
   const auto lines = link::LoadFirmwareFiles(
-      store, {f.Make("iap.bin", 4000, 3), f.Make("app.bin", 50001, 9)}, " 个文件.");
+      chosen, {f.Make("iap.bin", 4000, 3), f.Make("app.bin", 50001, 9)}, " 个文件.");
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0], "You have chosen 2 个文件.");
   EXPECT_EQ(lines[2], "1 : Size: 4000 bytes");
   EXPECT_EQ(lines[4], "2 : Size: 50001 bytes");
-  EXPECT_EQ(store.Size(1), 50000u);
-  const auto merged = link::MergeFirmwareImages(store);
-  ASSERT_EQ(merged.size(), 62288u);
-  EXPECT_EQ(merged[3999], ByteOf(3999, 3));
-  EXPECT_EQ(std::count(merged.begin() + 4000, merged.begin() + 12288, 0), 8288);
-  EXPECT_EQ(merged[12288], ByteOf(0, 9)) << "the application starts at 0x3000";
-  EXPECT_EQ(merged[62287], ByteOf(49999, 9));
-}
-
-TEST(FirmwareMerge, ExactAndLongerBootLoadersAndASingleFile) {
-  Files f;
-  FirmwareImageStore store;
-  link::LoadFirmwareFiles(store, {f.Make("a.bin", 12288, 1), f.Make("b.bin", 8, 2)}, "");
-  EXPECT_EQ(link::MergeFirmwareImages(store).size(), 12288u + 8);
-
-  FirmwareImageStore longer;
-  link::LoadFirmwareFiles(longer, {f.Make("c.bin", 12292, 1), f.Make("d.bin", 8, 2)}, "");
-  const auto merged = link::MergeFirmwareImages(longer);
-  ASSERT_EQ(merged.size(), 12292u + 8);
-  EXPECT_EQ(merged[12292], ByteOf(0, 2)) << "the application moves to 12292";
-
-  FirmwareImageStore single;
-  link::LoadFirmwareFiles(single, {f.Make("e.bin", 100, 5)}, "");
-  EXPECT_EQ(link::MergeFirmwareImages(single).size(), 12288u);
+  // The boot loader's size and the application's (0: none); where the application starts and
+  // the merged image's size.
+  const std::tuple<size_t, size_t, size_t, size_t> cases[] = {{4000, 50001, 12288, 62288},
+                                                              {12288, 8, 12288, 12296},
+                                                              {12292, 8, 12292, 12300},
+                                                              {100, 0, 12288, 12288}};
+  for (const auto& [boot, app, at, size] : cases) {
+    FirmwareImageStore store;
+    std::vector<std::string> files{f.Make("boot", boot, 3)};
+    if (app) files.push_back(f.Make("app", app, 9));
+    link::LoadFirmwareFiles(store, files, "");
+    const auto merged = link::MergeFirmwareImages(store);
+    ASSERT_EQ(merged.size(), size) << boot << " + " << app;
+    EXPECT_EQ(merged[boot - 1], ByteOf(boot - 1, 3));
+    EXPECT_EQ(std::count(merged.begin() + boot, merged.begin() + at, 0), at - boot) << "zeros";
+    if (app) {
+      EXPECT_EQ(std::pair(merged[at], merged.back()),
+                std::pair(ByteOf(0, 9), ByteOf(size - at - 1, 9)))
+          << "the application at " << at;
+    }
+  }
 }
 
 TEST(FirmwareMerge, AShorterBootLoaderIsPaddedWithWhatTheLongerOneLeft) {

@@ -85,13 +85,11 @@ TEST_F(LinkFixture, FailedTransferClosesAndRdmReopensAtOnce) {
   EXPECT_EQ(link.DeviceConnect(), "Connected successfully");
   transport.outResults = {-7};
   EXPECT_EQ(link.LinkSend(LINK_MODE_RDM, std::vector<uint8_t>(62, 0)), -7);
-  EXPECT_EQ(log.CountOf("fake error -7"), 1u);
-  EXPECT_EQ(transport.closeCalls, 1);
+  EXPECT_EQ(std::tuple(log.CountOf("fake error -7"), transport.closeCalls), std::tuple(1u, 1));
   // The second chunk of the same call finds the link closed: it reopens, sends nothing.
-  EXPECT_EQ(transport.sent.size(), 1u);
-  EXPECT_EQ(transport.openCalls, 2);
-  EXPECT_TRUE(link.IsOpen());
-  EXPECT_EQ(link.ReconnectCounter(), 0);
+  EXPECT_EQ(std::tuple(transport.sent.size(), transport.openCalls, link.IsOpen(),
+                       link.ReconnectCounter()),
+            std::tuple(1u, 2, true, 0));
 
   // What the window tells: the box pulled is not found until it comes back; refused on its
   // return, the reason; then connected again.
@@ -154,9 +152,9 @@ TEST_F(LinkFixture, ReceiveTakesWaitingFramesAtOnceAndCompletesOnEveryChunkOnce)
   EXPECT_EQ(link.LinkReceive(response), 124) << "31 for every frame placed";
   EXPECT_EQ(std::tuple(response[3], response[31], response[62], response[93]),
             std::tuple(0x42, 0x11, 0x22, 0xFF));
-  EXPECT_EQ(transport.getReportCalls, 5);
-  EXPECT_EQ(clock.SleepCount(), 3u) << "before the head, after the DMX frame, after the repeat";
-  EXPECT_EQ(clock.Now(), common::FromMs(15));
+  // Waits before the head, after the DMX frame, after the repeat.
+  EXPECT_EQ(std::tuple(transport.getReportCalls, clock.SleepCount(), clock.Now()),
+            std::tuple(5, 3u, common::FromMs(15)));
 }
 
 // Answers that never become whole: the receive polls every 5 ms, sleeping, to the time-out.
@@ -172,11 +170,11 @@ TEST_F(LinkFixture, ReceiveWaitsOutTheTimeOutForAnAnswerThatIsNotWhole) {
     for (int i = 0; i < heads; ++i) QueueHead(subStart, subStart == 0x01 ? 60 : 24);
     const unsigned sleeps = clock.SleepCount();
     const double elapsed = link.LinkReceiveRdm(response, 50);
-    EXPECT_EQ(link.ReceivedByteCount(), counted) << what;
-    EXPECT_GE(elapsed, 50.0) << what;
-    EXPECT_LT(elapsed, 60.0) << what;
-    EXPECT_EQ(transport.getReportCalls, 11) << what;
-    EXPECT_EQ(clock.SleepCount() - sleeps, 10u) << what;
+    EXPECT_TRUE(elapsed >= 50.0 && elapsed < 60.0) << what << ": " << elapsed;
+    EXPECT_EQ(
+        std::tuple(link.ReceivedByteCount(), transport.getReportCalls, clock.SleepCount() - sleeps),
+        std::tuple(counted, 11, 10u))
+        << what;
   }
   EXPECT_DOUBLE_EQ(link.BusyWaitMs(2.5), 2.5);
 }
@@ -186,9 +184,8 @@ TEST_F(LinkFixture, ReceiveClearsHaltOnPipeErrorAndKeepsTheLinkOpen) {
   transport.reports.push_back({-7, {}});
   transport.reports.push_back({12, {}});  // a short frame is dropped
   link.LinkReceiveRdm(response, 20);
-  EXPECT_EQ(transport.clearHaltCalls, 1);
-  EXPECT_TRUE(link.IsOpen());
-  EXPECT_EQ(link.ReceivedByteCount(), 0);
+  EXPECT_EQ(std::tuple(transport.clearHaltCalls, link.IsOpen(), link.ReceivedByteCount()),
+            std::tuple(1, true, 0));
   EXPECT_EQ(log.CountStartingWith("Link: short frame of 12 bytes"), 1u);
 }
 
@@ -201,36 +198,28 @@ TEST_F(LinkFixture, PollInputStoresDmxChunksAndIgnoresRdm) {
   transport.QueueChunk(0xCC, 0, std::vector<uint8_t>(31, 0x66));
   link.LinkPollInput(store);
   link.LinkPollInput(store);
-  EXPECT_EQ(got[496], 0x5A);
-  EXPECT_EQ(got[526], 0x5A);
-  EXPECT_EQ(std::count(got.begin(), got.end(), 0x66), 0);
+  EXPECT_EQ(std::tuple(got[496], got[526], std::count(got.begin(), got.end(), 0x66)),
+            std::tuple(0x5A, 0x5A, 0));
 }
 
 TEST_F(LinkFixture, PollInputFailureClosesThenReopensEvery102ndCall) {
   transport.reports.push_back({-9, {}});
   link.LinkPollInput({});
-  EXPECT_FALSE(link.IsOpen());
-  EXPECT_EQ(transport.clearHaltCalls, 1);
-  EXPECT_EQ(log.CountOf("fake error -9"), 1u);
+  EXPECT_EQ(std::tuple(link.IsOpen(), transport.clearHaltCalls, log.CountOf("fake error -9")),
+            std::tuple(false, 1, 1u));
   // Closed, a receive asks the box nothing and still waits out its time-out.
   const int calls = transport.getReportCalls;
   EXPECT_GE(link.LinkReceiveRdm(response, 50), 50.0);
-  EXPECT_EQ(transport.getReportCalls, calls);
-  EXPECT_EQ(link.ReceivedByteCount(), 0);
+  EXPECT_EQ(std::tuple(transport.getReportCalls, link.ReceivedByteCount()), std::tuple(calls, 0));
 
   for (int i = 0; i < 101; ++i) link.LinkPollInput({});
   EXPECT_EQ(transport.openCalls, 1);
   link.LinkPollInput({});
-  EXPECT_EQ(transport.openCalls, 2);
-  EXPECT_TRUE(link.IsOpen());
+  EXPECT_EQ(std::tuple(transport.openCalls, link.IsOpen()), std::tuple(2, true));
 }
 
-TEST(ResponseTimeout, SpeedItemsGiveFortyToNinetyMilliseconds) {
+TEST_F(LinkFixture, SpeedItemsGiveFortyToNinetyMilliseconds) {
   const std::pair<int, uint32_t> cases[] = {{0, 40}, {1, 50}, {5, 90}, {6, 90}, {-1, 40}};
   for (auto [item, ms] : cases) EXPECT_EQ(link::ResponseTimeoutOfItem(item), ms) << item;
-  common::LogSink log;
-  common::ManualClock clock;
-  FakeTransport transport;
-  link::UsbLink link(transport, log, clock);
   EXPECT_EQ(link.RdmResponseTimeoutMs(), 35u) << "before any item is chosen";
 }

@@ -170,6 +170,36 @@ TEST(ArtNetBuild, RdmReplyCarriesTheNodesPortAddress) {
   EXPECT_EQ(Slice(p, 24, 25), Slice(request, 24, 25));
 }
 
+// Wireshark's Art-Net and RDM dissectors read every kind of packet the node sends as the
+// standards define them.
+TEST(ArtNetBuild, WiresharkReadsEveryKindOfPacket) {
+  if (!testsupport::HaveTshark()) GTEST_SKIP() << "skipped: tshark is not installed";
+  net::PollReplyFields f;
+  f.address = {127, 0, 0, 1};
+  f.portAddress = 0x0123;
+  f.name = "VELQUOR PRO V2.0.1";
+  const std::vector<rdm::Uid> uids{rdm::Uid(0x7FF000000101ULL), rdm::Uid(0x7FF000000102ULL)};
+  const auto request = ConsoleArtRdm();
+  std::array<uint8_t, 512> slots{};
+  slots[0] = 255;
+  const std::vector<Packet> packets{
+      net::BuildArtPollReply(f), net::BuildArtTodData(0x0123, uids)[0],
+      net::BuildArtRdm(0x0123, std::span(request).subspan(24)), net::BuildArtDmx(0, 0x0123, slots)};
+  // Per packet: the OpCode, malformed, an expert finding, then the fields the packet has.
+  EXPECT_EQ(testsupport::TsharkFields(
+                packets, 6454,
+                "artnet.header.opcode _ws.malformed _ws.expert.severity "
+                "artnet.poll_reply.short_name artnet.poll_reply.node_report "
+                "artnet.poll_reply.swout_1 artnet.tod_data.uid_total artnet.tod_data.uid_count "
+                "artnet.tod_data.net artnet.tod_data.address rdm.tn rdm.pid rdm.pdl "
+                "rdm.checksum.status artnet.rdm.net artnet.rdm.address artnet.output.universe "
+                "artnet.output.length"),
+            "0x2100|||VELQUOR PRO V2.0.|#0001[0] OK: Device started|0x23||||||||||||\n"
+            "0x8100||||||2|2|0x01|0x23||||||||\n"
+            "0x8300||||||||||66|0x0060|0|1|0x01|0x23||\n"
+            "0x5000||||||||||||||||291|512\n");
+}
+
 TEST(ArtDmxOutput, ChangeAtOnceThenTwentyRepeatsThenEverySixthTick) {
   net::ArtDmxOutput out;
   std::array<uint8_t, 512> slots{};

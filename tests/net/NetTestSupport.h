@@ -11,11 +11,16 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <span>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "TempDir.h"
+#include "common/Text.h"
 #include "net/HostInterfaces.h"
 
 namespace velquor::testsupport {
@@ -172,6 +177,33 @@ inline std::vector<uint8_t> ArtRdmGetDeviceInfo(uint64_t device, uint8_t tn) {
   p.push_back(static_cast<uint8_t>(sum >> 8));
   p.push_back(static_cast<uint8_t>(sum & 0xFF));
   return p;
+}
+
+// What tshark's dissectors read of `packets` sent from 127.0.0.1 to 127.0.0.2, both on `port`:
+// a line a packet, the `fields` (named with spaces between) separated by '|'.
+inline std::string TsharkFields(const std::vector<std::vector<uint8_t>>& packets, int port,
+                                const std::string& fields, const std::string& options = "") {
+  ScratchDir dir;
+  std::string dump;  // one packet a line, each at offset 0, as text2pcap reads it
+  for (const auto& p : packets) dump += "0000 " + common::HexBytes(p) + "\n";
+  WriteBytes(dir / "dump.txt", dump);
+  const std::string ports = std::to_string(port) + "," + std::to_string(port);
+  std::string command = "text2pcap -q -4 127.0.0.1,127.0.0.2 -u " + ports + " '" + dir.path +
+                        "/dump.txt' - 2>/dev/null | tshark -r - " + options +
+                        " -T fields -E separator='|' -E occurrence=f";
+  std::istringstream words(fields);
+  for (std::string f; words >> f;) command += " -e " + f;
+  std::string out;
+  if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+inline bool HaveTshark() {
+  return std::system("command -v tshark >/dev/null 2>&1") == 0;
 }
 
 }  // namespace velquor::testsupport

@@ -3,13 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <thread>
 
 #include "NetTestSupport.h"
-#include "TempDir.h"
 #include "common/Log.h"
-#include "common/Text.h"
 #include "net/SacnNode.h"
 
 using namespace velquor;
@@ -97,12 +94,8 @@ TEST(SacnPackets, DataPacketIsTheStandardsLayoutAndReadsBack) {
   const auto hand = HandDataPacket();
   const net::SacnDatagram d = net::ParseSacn(hand);
   ASSERT_EQ(d.kind, net::SacnDatagram::Kind::Data) << d.reason;
-  EXPECT_EQ(d.cid, kCid);
-  EXPECT_EQ(d.sourceName, "Desk A");
-  EXPECT_EQ(d.priority, 100);
-  EXPECT_EQ(d.sequence, 42);
-  EXPECT_EQ(d.universe, 1);
-  EXPECT_EQ(d.startCode, 0);
+  EXPECT_EQ(std::tuple(d.cid, d.sourceName, d.priority, d.sequence, d.universe, d.startCode),
+            std::tuple(kCid, "Desk A", 100, 42, 1, 0));
   ASSERT_EQ(d.levels.size(), 512u);
   EXPECT_TRUE(std::equal(d.levels.begin(), d.levels.end(), levels.begin()));
 
@@ -389,39 +382,10 @@ TEST_F(SacnLoopback, ASourceSendsByMulticastOnLoopbackAndEndsItsStream) {
   EXPECT_EQ(node->Counters().dropped.load(), 0u) << "discovery packets are not faults";
 }
 
-namespace {
-
-// What tshark's E1.31 dissector reads of `packets` sent from 127.0.0.1 to 127.0.0.2, port
-// 5568: a line a packet, fields separated by '|'.
-std::string TsharkFields(const std::vector<std::vector<uint8_t>>& packets, const char* fields) {
-  ScratchDir dir;
-  std::string dump;  // one packet a line, each at offset 0, as text2pcap reads it
-  for (const auto& p : packets) dump += "0000 " + common::HexBytes(p) + "\n";
-  WriteBytes(dir / "dump.txt", dump);
-  std::string command = "text2pcap -q -4 127.0.0.1,127.0.0.2 -u 5568,5568 '" + dir.path +
-                        "/dump.txt' - 2>/dev/null | tshark -r - -o acn.dmx_enable:TRUE "
-                        "--enable-heuristic acn -T fields -E separator='|' -E occurrence=f";
-  for (std::istringstream words(fields); words;) {
-    std::string f;
-    if (words >> f) command += " -e " + f;
-  }
-  std::string out;
-  if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
-}
-
-}  // namespace
-
 // Wireshark reads every packet a source sends (levels, keep-alives, the end of the stream)
 // as E1.31 defines them, and universe discovery without a malformed-packet finding.
 TEST_F(SacnLoopback, WiresharkReadsEveryPacketASourceSends) {
-  if (std::system("command -v tshark >/dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "skipped: tshark is not installed (scripts/install-deps installs it)";
-  }
+  if (!HaveTshark()) GTEST_SKIP() << "skipped: tshark is not installed (scripts/install-deps)";
   UdpPeer console(kConsoleAddress, port, port);
   dmx::OutputUniverse desk;
   desk.Store(0, 255);
@@ -431,21 +395,17 @@ TEST_F(SacnLoopback, WiresharkReadsEveryPacketASourceSends) {
   source->SetUniverse(300);
   source->SetDirection(net::SacnDirection::Out);
   std::vector<std::vector<uint8_t>> sent;
-  for (int i = 0; i < 5; ++i) {  // the levels, discovery, three repeats
+  for (int i = 0; i < 8; ++i) {  // the levels, discovery, three repeats; the end three times
+    if (i == 5) source->SetDirection(net::SacnDirection::Off);
     auto p = console.Receive();
     ASSERT_TRUE(p);
     sent.push_back(*p);
   }
-  source->SetDirection(net::SacnDirection::Off);
-  for (int i = 0; i < 3; ++i) {
-    auto p = console.Receive();
-    ASSERT_TRUE(p);
-    sent.push_back(*p);
-  }
-  EXPECT_EQ(TsharkFields(sent,
+  EXPECT_EQ(TsharkFields(sent, 5568,
                          "acn.dmx.universe acn.dmx.priority acn.dmx.source_name "
                          "acn.dmx.seq_number acn.dmx.options acn.dmx.count _ws.malformed "
-                         "_ws.expert.severity"),
+                         "_ws.expert.severity",
+                         "-o acn.dmx_enable:TRUE --enable-heuristic acn"),
             "300|100|VELQUOR PRO V2.0.1|0|0|513||\n"
             "|||||||\n"  // universe discovery: no malformed packet, no expert finding
             "300|100|VELQUOR PRO V2.0.1|1|0|513||\n"

@@ -78,23 +78,20 @@ RdmImage MakeResponse(uint8_t pdl) {
 }  // namespace
 
 TEST(ResponseCheck, AcceptsGoodAndRejectsDamagedOrForeign) {
-  RdmImage r = MakeResponse(0);
-  EXPECT_TRUE(CheckResponse(r));  // PDL 0: checksum at 24 and 25
-  r[kPortOrResponseType] = RESPONSE_TYPE_NACK_REASON;
-  EXPECT_FALSE(CheckResponse(r)) << "the type byte is inside the sum";
-
-  RdmImage big = MakeResponse(60);
-  EXPECT_TRUE(CheckResponse(big)) << "verified over the full length beyond 29 data bytes";
-  big[80] ^= 1;
-  EXPECT_FALSE(CheckResponse(big));
-
-  RdmImage lying = MakeResponse(4);
-  lying[2] = 27;  // length byte disagrees with 24 + PDL
-  EXPECT_FALSE(CheckResponse(lying));
-
-  RdmImage notRdm = MakeResponse(0);
-  notRdm[0] = 0xCD;
-  EXPECT_FALSE(CheckResponse(notRdm));
+  // A response of PDL bytes, byte `at` set to `value` (at 0: as made); whether it is good.
+  const std::tuple<const char*, uint8_t, size_t, uint8_t, bool> cases[] = {
+      {"PDL 0: checksum at 24 and 25", 0, 0, 0, true},
+      {"the type byte is inside the sum", 0, kPortOrResponseType, RESPONSE_TYPE_NACK_REASON, false},
+      {"verified over the full length beyond 29 data bytes", 60, 0, 0, true},
+      {"a data byte past 29 damaged", 60, 80, 81, false},
+      {"length byte disagrees with 24 + PDL", 4, 2, 27, false},
+      {"not RDM", 0, 0, 0xCD, false},
+  };
+  for (const auto& [what, pdl, at, value, good] : cases) {
+    RdmImage r = MakeResponse(pdl);
+    if (at || value) r[at] = value;
+    EXPECT_EQ(CheckResponse(r), good) << what;
+  }
 }
 
 TEST(LogLine, ShowsAtMost29DataBytesThenTheBytesAtOffset53) {
@@ -156,10 +153,8 @@ TEST(DiscoveryDecode, ValidAnswersWithinBoundsAndSeparatorLimits) {
 TEST(KnownPids, SeventyThreeItemsInConsoleOrder) {
   auto table = KnownPidTable();
   ASSERT_EQ(table.size(), 73u);
-  EXPECT_EQ(KnownPidItemText(table[0]), "0x0001_E120_DISC_UNIQUE_BRANCH");
   EXPECT_EQ(KnownPidItemText(table[13]), "0x0060_E120_DEVICE_INFO");
   EXPECT_EQ(KnownPidItemText(table[30]), "0x0140_E137_1_DMX_BLOCK_ADDRESS");
-  EXPECT_EQ(KnownPidItemText(table[72]), "0x1044_E137_1_POWER_ON_SELF_TEST");
   size_t e137 = 0;
   for (size_t i = 0; i < table.size(); ++i) {
     e137 += table[i].e137;
@@ -179,12 +174,7 @@ TEST(KnownPids, SeventyThreeItemsInConsoleOrder) {
 }
 
 TEST(Names, NackReasonsAndResponseTypes) {
-  const std::pair<uint16_t, const char*> reasons[] = {{0x0000, "NR_UNKNOWN_PID"},
-                                                      {0x0006, "NR_DATA_OUT_OF_RANGE"},
-                                                      {0x0009, "NR_SUB_DEVICE_OUT_OF_RANGE"},
-                                                      {0x000A, "NR_PROXY_BUFFER_FULL"},
-                                                      {0x000B, "NACK reason 0x000B"}};
-  for (auto [reason, name] : reasons) EXPECT_EQ(NackReasonName(reason), name);
-  EXPECT_EQ(ResponseTypeName(1), "ACK_TIMER");
+  EXPECT_EQ(NackReasonName(0x000A), "NR_PROXY_BUFFER_FULL") << "the last E1.20 reason";
+  EXPECT_EQ(NackReasonName(0x000B), "NACK reason 0x000B");
   EXPECT_EQ(ResponseTypeName(9), "response type 0x09");
 }

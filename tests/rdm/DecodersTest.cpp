@@ -60,16 +60,13 @@ TEST(Decoders, OneByteParametersAndTheirNames) {
   EXPECT_EQ(DecodeStartAddress(Bytes{0x01, 0x00}), 256);
   EXPECT_EQ(DecodeStartAddress(Bytes{0xFF, 0xFF}), kNoStartAddress) << "no DMX footprint";
   EXPECT_FALSE(DecodeStartAddress(Bytes{0x01}));
-  EXPECT_EQ(DecodeFlag(Bytes{0x01}), true);
-  EXPECT_EQ(DecodeFlag(Bytes{0x00}), false);
-  EXPECT_FALSE(DecodeFlag(Bytes{}));
+  EXPECT_EQ(std::tuple(DecodeFlag(Bytes{0x01}), DecodeFlag(Bytes{0x00}), DecodeFlag(Bytes{})),
+            std::tuple(true, false, std::nullopt));
   EXPECT_EQ(DecodeByte(Bytes{0x07, 0x01}), 7);
   EXPECT_FALSE(DecodeByte(Bytes{}));
   // E1.20 table.
-  EXPECT_EQ(LampStateName(2), "strike");
-  EXPECT_EQ(LampStateName(4), "not present");
-  EXPECT_EQ(LampStateName(0x7F), "error");
-  EXPECT_EQ(LampStateName(9), "state 9");
-  EXPECT_EQ(LampOnModeName(1), "DMX");
-  EXPECT_EQ(LampOnModeName(3), "after calibration");
+  EXPECT_EQ(std::tuple(LampStateName(2), LampStateName(4), LampStateName(0x7F), LampStateName(9)),
+            std::tuple("strike", "not present", "error", "state 9"));
+  EXPECT_EQ(std::tuple(LampOnModeName(1), LampOnModeName(3)),
+            std::tuple("DMX", "after calibration"));
 }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "RdmHarness.h"
 #include "rdm/KnownPids.h"
 
@@ -15,13 +18,7 @@ namespace {
 struct Engine : ::testing::Test {
   RdmHarness<> h;
   void Inject(rdm::Uid uid, Fault f) { h.line.InjectFault(uid.Value(), f); }
-  std::vector<std::string> RequestLines() const {
-    std::vector<std::string> out;
-    for (const auto& l : h.log.Lines()) {
-      if (l.rfind("->Request:", 0) == 0) out.push_back(l);
-    }
-    return out;
-  }
+  std::vector<std::string> RequestLines() const { return h.LinesStartingWith("->Request:"); }
 };
 
 }  // namespace
@@ -77,8 +74,7 @@ TEST_F(Engine, ABranchListensForTheLearnedWaitAndEndsWithItsAnswer) {
 }
 
 TEST_F(Engine, GetDeviceInfoFromARigFixture) {
-  rdm::RdmAnswer a = h.Get(kSpot1, pid::DEVICE_INFO);
-  ASSERT_EQ(a.result, RESULT_OK);
+  ASSERT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, RESULT_OK);
   // The answer's header (an ACK from the fixture, 19 bytes) is in its line.
   auto lines = h.log.Lines();
   ASSERT_EQ(lines.size(), 4u);  // "1 Device Opened", request, response, separator
@@ -91,15 +87,12 @@ TEST_F(Engine, GetDeviceInfoFromARigFixture) {
 }
 
 TEST_F(Engine, SilentDeviceCostsTwoExchangesAndNoResponseLine) {
-  rdm::RdmAnswer a = h.Get(kNobody, pid::DEVICE_INFO);
-  EXPECT_EQ(a.result, 0);
-  EXPECT_EQ(h.Requests(), 2u);
-  EXPECT_EQ(h.Responses(), 0u);
-  EXPECT_EQ(h.log.CountOf("no receive response"), 0u) << "the retry reports nothing";
-  EXPECT_EQ(h.engine.RetryCounter(), 0);
-  auto requests = RequestLines();
-  EXPECT_NE(requests[0], requests[1]) << "each retry has its own transaction and checksum";
-  EXPECT_EQ(requests[1].substr(45, 2), "02");
+  EXPECT_EQ(h.Get(kNobody, pid::DEVICE_INFO).result, 0);
+  // The retry reports nothing.
+  EXPECT_EQ(std::tuple(h.Requests(), h.Responses(), h.log.CountOf("no receive response"),
+                       h.engine.RetryCounter()),
+            std::tuple(2u, 0u, 0u, 0));
+  EXPECT_EQ(RequestLines()[1].substr(45, 2), "02") << "each retry has its own transaction";
   EXPECT_GE(h.clock.Now(), common::FromMs(100)) << "two full time-outs";
 }
 
@@ -141,23 +134,20 @@ TEST_F(Engine, AChecksumErrorInsideARetryCarriesTheCounterOn) {
   Inject(kSpot1, {.kind = FaultKind::NoAnswer, .count = 1});
   Inject(kSpot1, {.kind = FaultKind::BadChecksum, .count = 1});
   EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, 0);
-  EXPECT_EQ(h.Requests(), 2u);
-  EXPECT_EQ(h.engine.RetryCounter(), 1);
+  EXPECT_EQ(std::tuple(h.Requests(), h.engine.RetryCounter()), std::tuple(2u, 1));
 
   // A NACK keeps the counter as it is.
   Inject(kSpot1, {.kind = FaultKind::Nack, .count = 1, .nackReason = 0x0006});
   rdm::RdmAnswer a = h.Get(kSpot1, pid::DMX_START_ADDRESS);
-  EXPECT_EQ(a.result, RESULT_OK);
-  EXPECT_EQ(a.ResponseType(), rdm::RESPONSE_TYPE_NACK_REASON);
-  EXPECT_EQ(rdm::ReadU16(a.Data().data()), 0x0006);
+  EXPECT_EQ(std::tuple(a.result, a.ResponseType(), rdm::ReadU16(a.Data().data())),
+            std::tuple(RESULT_OK, rdm::RESPONSE_TYPE_NACK_REASON, 0x0006));
   EXPECT_EQ(h.engine.RetryCounter(), 1);
 
   // The next silent call starts at 1: one exchange, and it says so.
   h.log.Clear();
   EXPECT_EQ(h.Get(kNobody, pid::DEVICE_INFO).result, 0);
-  EXPECT_EQ(h.Requests(), 1u);
-  EXPECT_EQ(h.log.CountOf("no receive response"), 1u);
-  EXPECT_EQ(h.engine.RetryCounter(), 0);
+  EXPECT_EQ(std::tuple(h.Requests(), h.log.CountOf("no receive response"), h.engine.RetryCounter()),
+            std::tuple(1u, 1u, 0));
 }
 
 TEST_F(Engine, LocalRequestsDoNotInheritTheConsoleSubDevice) {
@@ -165,15 +155,13 @@ TEST_F(Engine, LocalRequestsDoNotInheritTheConsoleSubDevice) {
   std::vector<std::string> mirrored;
   h.engine.SetConsoleSink([&](const std::string& line) { mirrored.push_back(line); });
   rdm::RdmAnswer a = h.engine.RdmTransact(console, kSpot1, true);
-  EXPECT_EQ(a.ResponseType(), rdm::RESPONSE_TYPE_NACK_REASON);
-  EXPECT_EQ(rdm::ReadU16(a.Data().data()), 0x0009);  // no such sub-device
+  EXPECT_EQ(std::tuple(a.ResponseType(), rdm::ReadU16(a.Data().data())),
+            std::tuple(rdm::RESPONSE_TYPE_NACK_REASON, 0x0009));  // no such sub-device
   ASSERT_EQ(mirrored.size(), 1u);
   EXPECT_EQ("->Request:" + mirrored[0], RequestLines()[0]) << "the request line, bare";
 
-  rdm::RdmAnswer local = h.Get(kSpot1, pid::DEVICE_LABEL);
-  EXPECT_EQ(local.ResponseType(), rdm::RESPONSE_TYPE_ACK);
-  rdm::RdmImage image = h.engine.RequestImage();
-  EXPECT_EQ(rdm::ReadU16(&image[rdm::kSubDevice]), 0);
+  EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_LABEL).ResponseType(), rdm::RESPONSE_TYPE_ACK);
+  EXPECT_EQ(rdm::ReadU16(&h.engine.RequestImage()[rdm::kSubDevice]), 0);
   EXPECT_EQ(mirrored.size(), 1u) << "only the console's request is mirrored";
 }
 
@@ -194,9 +182,10 @@ TEST_F(Engine, RelayGoesOutAsReceivedAndLeavesNothingBehind) {
 
   h.Get(kSpot1, pid::DEVICE_INFO);
   rdm::RdmImage image = h.engine.RequestImage();
-  EXPECT_EQ(rdm::Uid::Read(&image[rdm::kSourceUid]), rdm::ControllerUid);
-  EXPECT_EQ(image[rdm::kTransaction], 2) << "the local count goes on from before the relay";
-  EXPECT_EQ(image[rdm::kPortOrResponseType], 0);
+  EXPECT_EQ(std::tuple(rdm::Uid::Read(&image[rdm::kSourceUid]), image[rdm::kTransaction],
+                       image[rdm::kPortOrResponseType]),
+            std::tuple(rdm::ControllerUid, 2, 0))
+      << "the local count goes on from before the relay";
 
   EXPECT_EQ(h.engine.RdmRelay(std::span(m).subspan(1, 10)).result, 0);
   EXPECT_EQ(h.log.CountStartingWith("Relayed RDM request of 10 bytes refused"), 1u);
@@ -208,8 +197,7 @@ TEST_F(Engine, OversizedParameterDataIsRefusedBeforeAnythingIsSent) {
   EXPECT_EQ(a.result, 0);
   EXPECT_EQ(h.line.Stats().requestFrames, before);
   EXPECT_EQ(h.log.CountStartingWith("RDM request refused: 232 bytes"), 1u);
-  rdm::RdmImage image = h.engine.RequestImage();
-  EXPECT_EQ(image[rdm::kTransaction], 0) << "the image is untouched";
+  EXPECT_EQ(h.engine.RequestImage()[rdm::kTransaction], 0) << "the image is untouched";
 
   // 231 bytes fit and travel in nine frames.
   a = h.engine.RdmTransact({rdm::SET_COMMAND, 0x0120, std::vector<uint8_t>(231, 1)}, kSpot1, true);
@@ -240,8 +228,51 @@ TEST(ExchangeOutcome, EveryKindOfAnswerAsAValue) {
   };
   for (const auto& [a, kind, text] : cases) {
     const rdm::ExchangeOutcome o = rdm::OutcomeOf(a);
-    EXPECT_EQ(o.kind, kind) << text;
-    EXPECT_EQ(o.Text(), text);
+    EXPECT_EQ(std::pair(o.kind, o.Text()), std::pair(kind, text));
   }
   EXPECT_EQ(rdm::OutcomeOf(std::get<0>(cases[3])).readyInTenths, 10);
+}
+
+// Exchanges from several threads (UI, engine tick, network) share one link and one pair
+// of images: each must get its own answer, never a torn or foreign one.
+TEST(Concurrency, ExchangesFromThreeThreadsEachGetTheirOwnAnswer) {
+  RdmHarness<common::SteadyClock> h;
+  const std::vector<std::pair<rdm::Uid, std::string>> targets{
+      {kSpot1, "Spot 1"}, {kPar1, "Wash Par 1"}, {kSpot2, "Spot 2"}};
+  std::atomic<int> wrong{0}, failed{0};
+  std::atomic<bool> dmxRunning{true};
+
+  std::vector<std::thread> threads;
+  for (const auto& [uid, label] : targets) {
+    threads.emplace_back([&, uid = uid, label = label] {
+      for (int i = 0; i < 8; ++i) {
+        rdm::RdmAnswer a =
+            h.engine.RdmTransact({rdm::GET_COMMAND, rdm::pid::DEVICE_LABEL, {}}, uid, true);
+        if (!a.Ok()) {
+          ++failed;
+          continue;
+        }
+        std::string got(a.Data().begin(), a.Data().end());
+        if (got != label || rdm::Uid::Read(&a.response[rdm::kSourceUid]) != uid) ++wrong;
+      }
+    });
+  }
+  // Meanwhile the tick keeps sending DMX.
+  std::thread dmx([&] {
+    std::vector<uint8_t> universe(527, 0);
+    for (uint8_t level = 0; dmxRunning.load(); ++level) {
+      universe[0] = level;
+      h.link.LinkSend(link::LINK_MODE_DMX, universe);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  for (auto& t : threads) t.join();
+  dmxRunning = false;
+  dmx.join();
+
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(failed.load(), 0);
+  EXPECT_EQ(h.line.Stats().badRequests, 0u) << "no request was interleaved with another";
+  EXPECT_EQ(h.Requests(), 24u);
+  EXPECT_EQ(h.Responses(), 24u);
 }

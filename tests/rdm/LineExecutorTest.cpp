@@ -131,3 +131,19 @@ TEST_F(LineExecutor, AUserCommandGoesBeforeLaterQueuedJobs) {
   executor.WaitUntilIdle();
   EXPECT_EQ(order, (std::vector<std::string>{"Read", "relay"}));
 }
+
+// A request whose deadline passed while the command held the line, with no later request to
+// sweep it out, is dropped when its turn comes, not sent late.
+TEST_F(LineExecutor, AQueuedJobThatExpiredWhileItWaitedIsDroppedWhenItsTurnComes) {
+  ASSERT_FALSE(executor.Start({"Discover", gate.Job(), {}}));
+  gate.entered.get_future().wait();
+  std::vector<std::string> said;
+  ASSERT_TRUE(executor.Queue({[&] { said.push_back("ran"); },
+                              [&](const std::string& heldBy) { said.push_back(heldBy); },
+                              std::chrono::steady_clock::now() + std::chrono::milliseconds(20),
+                              {}}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  gate.release.set_value();
+  executor.WaitUntilIdle();
+  EXPECT_EQ(said, std::vector<std::string>{"Discover"});
+}

@@ -22,25 +22,32 @@ struct Line : ::testing::Test {
   rdm::RdmAnswer Disc(rdm::Uid uid, uint16_t which) {
     return h.engine.RdmTransact({rdm::DISCOVERY_COMMAND, which, {}}, uid, true);
   }
-  std::string Text(const rdm::RdmAnswer& a) { return {a.Data().begin(), a.Data().end()}; }
   std::vector<uint8_t> Bytes(const rdm::RdmAnswer& a) { return {a.Data().begin(), a.Data().end()}; }
+  // Sends GET DEVICE_INFO to kSpot1 by hand, its checksum broken when `damaged`.
+  void SendGetDeviceInfo(bool damaged = false) {
+    rdm::RdmImage image{};
+    rdm::PrimeRequestImage(image);
+    image[rdm::kCommandClass] = rdm::GET_COMMAND;
+    image[rdm::kPid + 1] = 0x60;
+    rdm::CompleteRequest(image, kSpot1);
+    image[25] ^= damaged ? 0x01 : 0x00;  // checksum
+    h.link.LinkSend(link::LINK_MODE_RDM, std::span(image.data(), 31));
+  }
 };
 
 }  // namespace
 
 TEST_F(Line, UniqueBranchFindsOneCollidesOnManyAndIsSilentOnNone) {
-  auto all = Branch(0, rdm::BroadcastUid);
-  EXPECT_EQ(all.outcome, rdm::DiscoveryOutcome::Collision);
-
-  auto one = Branch(kSpot1, kSpot1);
-  EXPECT_EQ(one.outcome, rdm::DiscoveryOutcome::Valid);
-  EXPECT_EQ(one.uid, kSpot1);
-
-  auto range = Branch(0x7FF400000000ULL, 0x7FF4FFFFFFFFULL);
-  EXPECT_EQ(range.outcome, rdm::DiscoveryOutcome::Valid);
-  EXPECT_EQ(range.uid, kRadio);
-
-  EXPECT_EQ(Branch(0x100000000000ULL, 0x200000000000ULL).outcome, rdm::DiscoveryOutcome::NoAnswer);
+  using O = rdm::DiscoveryOutcome;
+  const std::tuple<uint64_t, uint64_t, O, rdm::Uid> cases[] = {
+      {0, rdm::BroadcastUid.Value(), O::Collision, rdm::Uid()},
+      {kSpot1.Value(), kSpot1.Value(), O::Valid, kSpot1},
+      {0x7FF400000000ULL, 0x7FF4FFFFFFFFULL, O::Valid, kRadio},
+      {0x100000000000ULL, 0x200000000000ULL, O::NoAnswer, rdm::Uid()}};
+  for (const auto& [lower, upper, outcome, uid] : cases) {
+    const auto r = Branch(lower, upper);
+    EXPECT_EQ(std::pair(r.outcome, r.uid), std::pair(outcome, uid)) << std::hex << lower;
+  }
 }
 
 TEST_F(Line, MutedRespondersLeaveTheBranchUntilUnmutedUnlessTheyIgnoreIt) {
@@ -66,9 +73,9 @@ TEST_F(Line, MutedRespondersLeaveTheBranchUntilUnmutedUnlessTheyIgnoreIt) {
 }
 
 TEST_F(Line, SetsChangeWhatLaterGetsReturn) {
-  std::string label = "Downstage Left";
-  ASSERT_TRUE(h.Set(kSpot1, pid::DEVICE_LABEL, {label.begin(), label.end()}).Ok());
-  EXPECT_EQ(Text(h.Get(kSpot1, pid::DEVICE_LABEL)), label);
+  const std::vector<uint8_t> label{'D', 'o', 'w', 'n', 's', 't', 'a', 'g', 'e'};
+  ASSERT_TRUE(h.Set(kSpot1, pid::DEVICE_LABEL, label).Ok());
+  EXPECT_EQ(Bytes(h.Get(kSpot1, pid::DEVICE_LABEL)), label);
 
   ASSERT_EQ(h.Set(kSpot1, pid::DMX_START_ADDRESS, {0x01, 0x2C}).ResponseType(), 0);
   EXPECT_EQ(rdm::ReadU16(h.Get(kSpot1, pid::DMX_START_ADDRESS).Data().data()), 300);
@@ -95,19 +102,21 @@ TEST_F(Line, SetsChangeWhatLaterGetsReturn) {
 }
 
 TEST_F(Line, RefusesWhatAResponderWouldRefuse) {
-  auto nack = [&](const rdm::RdmAnswer& a) {
-    EXPECT_EQ(a.ResponseType(), rdm::RESPONSE_TYPE_NACK_REASON);
-    return a.Pdl() == 2 ? rdm::ReadU16(a.Data().data()) : 0xFFFF;
-  };
-  EXPECT_EQ(nack(h.Set(kSpot1, pid::DMX_START_ADDRESS, {0x02, 0x01})), 0x0006);  // 513
-  EXPECT_EQ(nack(h.Set(kSpot1, pid::DMX_START_ADDRESS, {0x00, 0x00})), 0x0006);
-  EXPECT_EQ(nack(h.Set(kSpot1, pid::DMX_PERSONALITY, {4})), 0x0006);
-  EXPECT_EQ(nack(h.Set(kSpot1, pid::DMX_START_ADDRESS, {0x01})), 0x0001);
-  EXPECT_EQ(nack(h.Set(kSpot1, pid::MANUFACTURER_LABEL, {'x'})), 0x0005);
-  EXPECT_EQ(nack(h.Get(kSpot1, pid::RESET_DEVICE)), 0x0005);
-  EXPECT_EQ(nack(h.Get(0x7FF300000401ULL, pid::PAN_INVERT)), 0x0000) << "a hazer has no pan";
-  EXPECT_EQ(nack(h.Get(kSpot1, pid::RADIO_CHANNEL)), 0x0000);
-  EXPECT_EQ(nack(h.Set(kSpot1, pid::DEVICE_LABEL, std::vector<uint8_t>(33, 'a'))), 0x0001);
+  // Each: the answer, the NACK reason it must carry.
+  const std::pair<rdm::RdmAnswer, uint16_t> cases[] = {
+      {h.Set(kSpot1, pid::DMX_START_ADDRESS, {0x02, 0x01}), 0x0006},  // 513
+      {h.Set(kSpot1, pid::DMX_START_ADDRESS, {0x00, 0x00}), 0x0006},
+      {h.Set(kSpot1, pid::DMX_PERSONALITY, {4}), 0x0006},
+      {h.Set(kSpot1, pid::DMX_START_ADDRESS, {0x01}), 0x0001},
+      {h.Set(kSpot1, pid::MANUFACTURER_LABEL, {'x'}), 0x0005},
+      {h.Get(kSpot1, pid::RESET_DEVICE), 0x0005},
+      {h.Get(0x7FF300000401ULL, pid::PAN_INVERT), 0x0000},  // a hazer has no pan
+      {h.Get(kSpot1, pid::RADIO_CHANNEL), 0x0000},
+      {h.Set(kSpot1, pid::DEVICE_LABEL, std::vector<uint8_t>(33, 'a')), 0x0001}};
+  for (const auto& [a, reason] : cases) {
+    EXPECT_EQ(std::tuple(a.ResponseType(), a.Pdl(), rdm::ReadU16(a.Data().data())),
+              std::tuple(rdm::RESPONSE_TYPE_NACK_REASON, 2, reason));
+  }
   EXPECT_EQ(h.Fixture(kSpot1).startAddress, 1) << "nothing changed";
 }
 
@@ -125,12 +134,9 @@ TEST_F(Line, SupportedParametersAndStatusMessages) {
 }
 
 TEST_F(Line, RadioReceiverAnswersItsChannelEvenOnBroadcast) {
-  rdm::RdmAnswer a = h.Get(rdm::BroadcastUid, pid::RADIO_CHANNEL);
-  ASSERT_TRUE(a.Ok());
-  EXPECT_EQ(a.Data()[0], 3);
+  EXPECT_EQ(Bytes(h.Get(rdm::BroadcastUid, pid::RADIO_CHANNEL)), std::vector<uint8_t>{3});
   ASSERT_TRUE(h.Set(rdm::BroadcastUid, pid::RADIO_CHANNEL, {7}).Ok());
   EXPECT_EQ(h.Fixture(kRadio).radioChannel, 7);
-  EXPECT_EQ(h.Get(kRadio, pid::RADIO_CHANNEL).Data()[0], 7);
 }
 
 TEST_F(Line, CarriesDmxBothWays) {
@@ -170,12 +176,7 @@ TEST_F(Line, UnpluggedBoxFailsTransfersAndIsReopenedByTheNextRequest) {
 // DEVICE_INFO is 26 bytes, on the line until 1.332 ms; the answer starts 1 ms later, and its
 // 45 bytes fill frame 0 at 3.884 ms and frame 1 at 4.5 ms. No frame exists before its bytes.
 TEST_F(Line, AnswerFramesExistOnlyOnceTheirBytesHaveCrossedTheLine) {
-  rdm::RdmImage image{};
-  rdm::PrimeRequestImage(image);
-  image[rdm::kCommandClass] = rdm::GET_COMMAND;
-  image[rdm::kPid + 1] = 0x60;
-  rdm::CompleteRequest(image, kSpot1);
-  h.link.LinkSend(link::LINK_MODE_RDM, std::span(image.data(), 31));
+  SendGetDeviceInfo();
   const std::pair<double, int> polls[] = {{0, -1}, {3.85, -1}, {3.9, 0}, {4.45, -1}, {4.55, 1}};
   for (const auto& [ms, chunk] : polls) {
     h.clock.Advance(common::FromMs(ms) - h.clock.Now());
@@ -186,13 +187,7 @@ TEST_F(Line, AnswerFramesExistOnlyOnceTheirBytesHaveCrossedTheLine) {
 }
 
 TEST_F(Line, DamagedRequestsAreIgnored) {
-  rdm::RdmImage image{};
-  rdm::PrimeRequestImage(image);
-  image[rdm::kCommandClass] = rdm::GET_COMMAND;
-  image[rdm::kPid + 1] = 0x60;
-  rdm::CompleteRequest(image, kSpot1);
-  image[25] ^= 0x01;  // checksum
-  h.link.LinkSend(link::LINK_MODE_RDM, std::span(image.data(), 31));
+  SendGetDeviceInfo(true);
   EXPECT_EQ(std::tuple(h.line.Stats().badRequests, h.line.QueuedFrames()), std::tuple(1u, 0u));
 }
 
@@ -210,12 +205,6 @@ virtualline::Rig TwoNeighbours(virtualline::CollisionMode mode) {
   rig.collisions = mode;
   rig.fixtures = {Plain(0x7A7000000001ULL), Plain(0x7A7000000002ULL)};
   return rig;
-}
-
-// The 24 bytes after the preamble's first byte position, as the box hands them over.
-std::vector<uint8_t> WireBytes(RdmHarness<>& h, AnyUid lower, AnyUid upper) {
-  rdm::RdmAnswer a = h.engine.DiscoveryBranch(lower, upper);
-  return {a.response.begin(), a.response.begin() + 24};
 }
 
 }  // namespace
@@ -245,11 +234,10 @@ TEST(LineCollisions, OverlappingAnswersCombineAsTheRigSays) {
     RdmHarness<> h(TwoNeighbours(c.mode));
     std::vector<uint8_t> expected = head;
     expected.insert(expected.end(), c.tail.begin(), c.tail.end());
-    EXPECT_EQ(WireBytes(h, 0, rdm::kHighestUid), expected);
     rdm::RdmAnswer a = h.engine.DiscoveryBranch(rdm::Uid(), rdm::kHighestUid);
+    EXPECT_EQ(std::vector<uint8_t>(a.response.begin(), a.response.begin() + 24), expected);
     rdm::DiscoveryResult r = rdm::DecodeDiscoveryAnswer(a.response, a.receivedBytes);
-    EXPECT_EQ(r.outcome, c.outcome);
-    EXPECT_EQ(r.uid, rdm::Uid(c.uid));
+    EXPECT_EQ(std::pair(r.outcome, r.uid), std::pair(c.outcome, rdm::Uid(c.uid)));
     const rdm::RdmAnswer alone = h.engine.DiscoveryBranch(rdm::Uid(2), rdm::Uid(0x7A7000000001ULL));
     EXPECT_EQ(rdm::DecodeDiscoveryAnswer(alone.response, 24).uid, rdm::Uid(0x7A7000000001ULL))
         << "alone, each answers as itself";
