@@ -107,8 +107,6 @@ TEST(AddressingMap, PressFromTheCellBeforeHeadsInBlueAndScaledCells) {
   EXPECT_EQ(std::tuple(a.Map().cellWidth, a.Map().cellHeight), std::tuple(44, 44));
   EXPECT_EQ(a.ToggleOddEven(), "Even");
   EXPECT_EQ(a.ToggleOddEven(), "Odd");
-  EXPECT_EQ(a.ToggleOddEven(), "Even");
-  EXPECT_EQ(a.OddEvenPhase(), 1);
 }
 
 TEST(PlanFiles, PatFileBytesAndShortOrOverlongFiles) {

@@ -118,7 +118,7 @@ TEST(DeviceTable, SortsAreStableAndReorderTheFile) {
   ExpectRowsBelongToTheirUids(h);
 }
 
-TEST(DeviceTable, MovingKeepsEveryColumnWithItsUid) {
+TEST(DeviceTable, MovingNumberingAndClearingKeepEveryColumnWithItsUid) {
   WorkbenchHarness h;
   SetUpThree(h);
   h.bench.Devices().SelectRow(2);
@@ -144,11 +144,8 @@ TEST(DeviceTable, MovingKeepsEveryColumnWithItsUid) {
   h.bench.Devices().SelectRow(-1);
   h.bench.List().MoveSelectedDown();
   EXPECT_EQ(h.rdm.log.CountOf("Down On the bottom "), 2u);
-}
 
-TEST(DeviceTable, FixtureNumberKeepsLow16BitsAndRefusesText) {
-  WorkbenchHarness h;
-  SetUpThree(h);
+  // A fixture number keeps its low 16 bits; text is refused.
   h.bench.Devices().SelectRow(1);
   h.bench.List().SetFixtureNumber("70000");
   EXPECT_EQ(h.bench.Table().Devices[1].FixtureNumber, 70000 & 0xFFFF);
@@ -158,11 +155,8 @@ TEST(DeviceTable, FixtureNumberKeepsLow16BitsAndRefusesText) {
   h.bench.List().SetFixtureNumber("12a");
   EXPECT_EQ(h.bench.Table().Devices[1].FixtureNumber, 0);
   EXPECT_EQ(h.rdm.log.CountOf("'12a' is not a valid integer value"), 1u);
-}
 
-TEST(DeviceTable, ClearListDeletesTheFileAndAStartAfterShowsNothing) {
-  WorkbenchHarness h;
-  SetUpThree(h);
+  // Clear list deletes the file: a start after shows nothing.
   h.bench.List().ClearDeviceList();
   EXPECT_EQ(h.rdm.log.CountOf("ID List clear"), 1u);
   EXPECT_EQ(h.bench.Table().Count(), 0);

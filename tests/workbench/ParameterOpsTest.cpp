@@ -55,8 +55,6 @@ TEST(ParameterOps, DeviceInfoFillsTheReadingAndTheRecordOfItsUid) {
   const auto panel = Shown(r);
   EXPECT_EQ(std::tuple(panel.category, panel.address, panel.personalities.itemIndex),
             std::tuple("Moving Head", "1", 0));
-  EXPECT_EQ(h.rdm.log.CountOf("Getting dev PersonalityDescription of 0x7FF000000101"), 3u);
-  EXPECT_EQ(h.rdm.log.CountOf("Getting dev address of 0x7FF000000101"), 1u);
 }
 
 TEST(ParameterOps, NackedAnswersGiveNothingAndNameTheReason) {
@@ -137,8 +135,6 @@ TEST(ParameterOps, AnswersInPiecesAreJoinedUpToTheBound) {
   EXPECT_EQ(endless.rdm.log.CountOf("SUPPORTED_PARAMETERS of 0x7FF000000101: still ACK_OVERFLOW "
                                     "after 16 answers; the rest is not read"),
             1u);
-  EXPECT_EQ(
-      endless.rdm.log.CountOf("SUPPORTED_PARAMETERS of 0x7FF000000101: answered ACK_OVERFLOW"), 1u);
   EXPECT_EQ(endless.rdm.Requests(), 16u);
 }
 
@@ -192,31 +188,26 @@ TEST(ParameterOps, PersonalitiesOfFootprintZeroOrUnansweredAreHandledByNumber) {
   EXPECT_EQ(spot.rdm.line.FixtureState(kSpot1.Value())->personality, 3);
 }
 
-TEST(ParameterOps, OneStartAddressRuleAndNothingSentWithoutOne) {
+TEST(ParameterOps, OneStartAddressRuleAndNoAddressWithoutFootprint) {
   const std::pair<int64_t, uint16_t> rule[] = {{-5, 1}, {0, 1}, {1, 1}, {133, 133}, {600, 512}};
   for (const auto& [typed, sent] : rule) EXPECT_EQ(workbench::StartAddressToSend(typed), sent);
+  EXPECT_EQ(
+      std::tuple(workbench::StartAddressText(workbench::kNoStartAddressIndex, true),
+                 workbench::StartAddressText(0, true), workbench::StartAddressText(511, false)),
+      std::tuple("-", "001", "512"));
   WorkbenchHarness h;
   h.bench.Operations().SetStartAddress(kSpot1, 133);
   EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->startAddress, 133);
   const auto requests = h.rdm.Requests();
   h.bench.Operations().SetStartAddress(kSpot1, std::nullopt);
-  EXPECT_EQ(h.rdm.Requests(), requests);
-  EXPECT_EQ(h.rdm.log.CountOf("Setting start address of 0x7FF000000101"), 2u);
-}
-
-TEST(ParameterOps, ADeviceWithoutFootprintHasNoAddressToShow) {
-  WorkbenchHarness h(OneFixtureRig(11));  // the radio: footprint 0
+  EXPECT_EQ(h.rdm.Requests(), requests) << "nothing sent without an address";
+  // The radio has no footprint: 0xFFFF, shown as no address.
   h.bench.Table().Devices.push_back(DeviceOf(kRadio));
   const workbench::DeviceReading r = Ask(h, kRadio, &Ops::GetDeviceInfo);
   h.bench.Devices().Apply(r);
   const auto panel = Shown(r);
-  EXPECT_EQ(panel.addressArrows, 0xFFFF) << "raw value before the limits";
-  EXPECT_EQ(panel.address, "-") << "0xFFFF means no DMX footprint";
+  EXPECT_EQ(std::tuple(panel.addressArrows, panel.address), std::tuple(0xFFFF, "-"));
   EXPECT_EQ(h.bench.Table().Devices[0].StartAddressIndex, workbench::kNoStartAddressIndex);
-  EXPECT_EQ(
-      std::tuple(workbench::StartAddressText(workbench::kNoStartAddressIndex, true),
-                 workbench::StartAddressText(0, true), workbench::StartAddressText(511, false)),
-      std::tuple("-", "001", "512"));
 }
 
 TEST(ParameterOps, LabelsAndTextsTravelBothWays) {
