@@ -116,8 +116,10 @@ std::unique_ptr<Core> Core::Create(const CoreOptions& options, workbench::Workbe
 }
 
 void Core::PrepareModels() {
-  std::lock_guard lock(bench_->Models());
+  // The engine's lock is never taken inside the models' lock: the executor takes them the
+  // other way round.
   engine_->PrimeRequestImage();
+  std::lock_guard lock(bench_->Models());
   workbench::DevicePanelModel& panel = bench_->Panel();
   panel.personalities.Clear();
   panel.personalities.Add(1, "Mode 1");

@@ -22,27 +22,7 @@ std::string ErrnoText() {
   return std::strerror(errno);
 }
 
-sockaddr_in SocketAddress(Ipv4 address, uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(address);
-  a.sin_port = htons(port);
-  return a;
-}
-
 constexpr size_t kReceiveBufferBytes = 2048;
-
-// Whether another socket has `port` on `address` (or on every address): a socket without
-// address reuse cannot bind beside it.
-bool PortTaken(Ipv4 address, uint16_t port) {
-  const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (probe < 0) return false;
-  const sockaddr_in a = SocketAddress(address, port);
-  const bool taken =
-      bind(probe, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
-  close(probe);
-  return taken;
-}
 
 }  // namespace
 
@@ -80,6 +60,9 @@ ArtNetBridge::~ArtNetBridge() {
 }
 
 bool ArtNetBridge::NetInit(int addressIndex) {
+  // Opened again (the window shown again): the running thread and its sockets go first, or
+  // the thread would read a socket being replaced and the old ones would stay open.
+  Stop();
   char host[256] = {};
   if (gethostname(host, sizeof host - 1) == 0) {
     log_.Add(host);
@@ -253,17 +236,8 @@ void ArtNetBridge::ReceiveLoop() {
 
 void ArtNetBridge::TakeReceived(mmsghdr& received, const sockaddr_in& from) {
   msghdr& message = received.msg_hdr;
-  Ipv4 destination = 0;
-  unsigned interfaceIndex = 0;
-  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-    if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-      in_pktinfo info{};
-      std::memcpy(&info, CMSG_DATA(c), sizeof info);
-      destination = ntohl(info.ipi_addr.s_addr);
-      interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
-    }
-  }
   // Only what reaches the chosen interface, or its address, is for this node.
+  const auto [destination, interfaceIndex] = ArrivalOf(message);
   if (!ReachesChosen(local_, interfaceIndex, destination)) return;
   // A datagram longer than the buffer is cut; the parser sees what fits.
   const size_t length = std::min<size_t>(received.msg_len, kReceiveBufferBytes);

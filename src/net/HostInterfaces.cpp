@@ -4,8 +4,12 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "fmt/format.h"
 
@@ -29,6 +33,37 @@ std::array<uint8_t, 4> Ipv4Bytes(Ipv4 a) {
 bool ReachesChosen(const HostAddress& chosen, unsigned arrivedOn, Ipv4 destination) {
   return chosen.interfaceIndex == 0 || arrivedOn == 0 || arrivedOn == chosen.interfaceIndex ||
          destination == chosen.address;
+}
+
+Arrival ArrivalOf(msghdr& message) {
+  Arrival arrival;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+      in_pktinfo info{};
+      std::memcpy(&info, CMSG_DATA(c), sizeof info);
+      arrival.destination = ntohl(info.ipi_addr.s_addr);
+      arrival.interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
+    }
+  }
+  return arrival;
+}
+
+sockaddr_in SocketAddress(Ipv4 address, uint16_t port) {
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(address);
+  a.sin_port = htons(port);
+  return a;
+}
+
+bool PortTaken(Ipv4 address, uint16_t port) {
+  const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return false;
+  const sockaddr_in a = SocketAddress(address, port);
+  const bool taken =
+      bind(probe, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
+  close(probe);
+  return taken;
 }
 
 std::vector<HostAddress> ListHostAddresses() {

@@ -17,25 +17,6 @@ namespace velquor::net {
 
 namespace {
 
-sockaddr_in SocketAddress(Ipv4 address, uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(address);
-  a.sin_port = htons(port);
-  return a;
-}
-
-// Another socket has the port on the address (or on every address): unicast may reach it.
-bool PortTaken(Ipv4 address, uint16_t port) {
-  const int probe = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (probe < 0) return false;
-  const sockaddr_in a = SocketAddress(address, port);
-  const bool taken =
-      bind(probe, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
-  close(probe);
-  return taken;
-}
-
 constexpr auto kSendPeriod = std::chrono::microseconds(22727);  // 44 packets a second
 constexpr auto kDiscoveryPeriod = std::chrono::seconds(10);
 constexpr auto kExpiryPoll = std::chrono::milliseconds(100);
@@ -224,17 +205,8 @@ void SacnNode::ReceiveLoop() {
       const ssize_t n = recvmsg(receiveSocket_, &message, MSG_DONTWAIT);
       if (n < 0) break;
       if (view_.playbackActive.load()) continue;  // a show drives the universe
-      Ipv4 destination = 0;
-      unsigned interfaceIndex = 0;
-      for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-          in_pktinfo info{};
-          std::memcpy(&info, CMSG_DATA(c), sizeof info);
-          destination = ntohl(info.ipi_addr.s_addr);
-          interfaceIndex = static_cast<unsigned>(info.ipi_ifindex);
-        }
-      }
-      if (!ReachesChosen(local_, interfaceIndex, destination)) continue;
+      const Arrival arrival = ArrivalOf(message);
+      if (!ReachesChosen(local_, arrival.interfaceIndex, arrival.destination)) continue;
       HandleDatagram(std::span(buffer.data(), static_cast<size_t>(n)), ntohl(from.sin_addr.s_addr));
     }
   }
