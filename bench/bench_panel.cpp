@@ -5,8 +5,8 @@
 //
 //   bench_panel [rounds]      each figure measured `rounds` times (default 5): best, median
 //
-// "waits ms" is what the sleeps alone take (5 ms a link wait, 10 ms a pause after a SET):
-// the rest is the machine waking the program up and the work between exchanges.
+// "waits ms" is what the sleeps alone ask for (the link's waits, the pauses after a SET): the
+// rest is the machine waking the program up and the work between exchanges.
 
 #include <fmt/format.h>
 
@@ -32,15 +32,18 @@ namespace {
 
 using namespace velquor;
 
-// The real clock, counting the sleeps on it: the link's 5 ms waits, the operations' pauses.
+// The real clock, adding up what is slept on it: the link's waits, the operations' pauses.
 class CountingClock final : public common::Clock {
  public:
   common::Instant Now() const override { return common::RealClock().Now(); }
   void SleepUntil(common::Instant deadline) override {
-    ++sleeps;
+    // The link before: every wait a whole 5 ms, also the one for the rest of an answer.
+    if (wholePolls) deadline = std::max(deadline, Now() + common::FromMs(5));
+    sleptMs += common::ToMs(deadline - Now());
     common::RealClock().SleepUntil(deadline);
   }
-  unsigned sleeps = 0;
+  bool wholePolls = false;
+  double sleptMs = 0;
 };
 
 struct Rig {
@@ -50,11 +53,12 @@ struct Rig {
         usb(before ? static_cast<link::LinkTransport&>(paced) : line, log, linkClock),
         engine(usb, log),
         bench(engine, log, pauseClock, dir, dir) {
+    linkClock.wholePolls = before;
     usb.LinkOpen();
     usb.SetResponseTimeout(50);
   }
-  // What the waits alone take: 5 ms a link wait, 10 ms a pause after a SET.
-  double FloorMs() const { return linkClock.sleeps * 5.0 + pauseClock.sleeps * 10.0; }
+  // What the waits alone take: the link's waits and the pauses after a SET.
+  double FloorMs() const { return linkClock.sleptMs + pauseClock.sleptMs; }
   CountingClock linkClock, pauseClock;
   common::LogSink log{2000};
   virtualline::VirtualLine line;
@@ -99,7 +103,7 @@ Run PanelRead(const std::string& dir, bool before) {
   r.bench.Devices().SelectRow(0);
   r.bench.RdmPage().Read();  // warm: files and allocations
   const unsigned requests = r.line.Stats().requests;
-  r.linkClock.sleeps = r.pauseClock.sleeps = 0;
+  r.linkClock.sleptMs = r.pauseClock.sleptMs = 0;
   const auto start = std::chrono::steady_clock::now();
   r.bench.RdmPage().Read();
   return {Ms(start), r.line.Stats().requests - requests, r.FloorMs()};
@@ -120,7 +124,7 @@ Run Batch(const std::string& dir, bool before) {
   const workbench::BatchPlan plan = r.bench.RdmPage().PlanBatch();
   const auto targets = workbench::BatchTargets(r.bench.Table(), plan);
   const unsigned requests = r.line.Stats().requests;
-  r.linkClock.sleeps = r.pauseClock.sleeps = 0;
+  r.linkClock.sleptMs = r.pauseClock.sleptMs = 0;
   const auto start = std::chrono::steady_clock::now();
   if (before) {
     // The addresses, then the whole list read again from the file and the line.

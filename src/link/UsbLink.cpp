@@ -3,12 +3,17 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <bit>
 #include <mutex>
 
 namespace velquor::link {
 
 namespace {
 constexpr double kPollIntervalMs = 5.0;
+// The line carries 250 kbaud, 11 bits a byte: 44 us. Once the head of an answer is in, the
+// rest is already on its way; the box hands a frame to USB a little after its last byte.
+constexpr double kLineByteMs = 0.044;
+constexpr double kBoxRelayMs = 0.3;
 constexpr int kPipeError = -9;  // LIBUSB_ERROR_PIPE
 }  // namespace
 
@@ -134,14 +139,23 @@ double UsbLink::LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs) {
   uint16_t count = 0;
   uint32_t placed = 0;  // bit s: chunk s of the answer is in `response`
   bool arriving = false;
+  bool restAwaited = false;  // the short wait for the rest of this answer has been taken
   double elapsed = 0;
 
   for (;;) {
     // While an answer is arriving the next frame may be waiting already: each frame carries
-    // its place, so asking again at once cannot misplace one. The 5 ms wait comes only
-    // before the first poll and after one that brought nothing new; a closed link waits too,
-    // never spinning a core.
-    if (!arriving) BusyWaitMs(kPollIntervalMs);
+    // its place, so asking again at once cannot misplace one. The 5 ms wait comes before the
+    // first poll and after one that brought nothing new; a closed link waits too, never
+    // spinning a core. With the head of an answer in, the first wait after a new frame is
+    // only as long as the rest takes on the line.
+    if (!arriving) {
+      double wait = kPollIntervalMs;
+      if (!restAwaited && (placed & 1u) != 0 && response.size() >= 3) {
+        wait = std::min(kPollIntervalMs, RestOnLineMs(response[2], placed));
+        restAwaited = true;
+      }
+      BusyWaitMs(wait);
+    }
     arriving = false;
     if (open_.load()) {
       LinkFrame frame;
@@ -156,6 +170,7 @@ double UsbLink::LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs) {
           // A frame repeated by the box adds nothing new: wait before asking again.
           arriving = (placed & (1u << s)) == 0;
           placed |= 1u << s;
+          if (arriving) restAwaited = false;
         }
       } else if (rc == kPipeError) {
         transport_.ClearHalt();
@@ -204,6 +219,14 @@ void UsbLink::LinkPollInput(const DmxInputStore& store) {
   if (rc == kPipeError) transport_.ClearHalt();
   SetOpen(false);
   transport_.Close();
+}
+
+double UsbLink::RestOnLineMs(uint8_t messageLength, uint32_t placed) {
+  const uint32_t needed = (1u << RdmChunkCount(messageLength)) - 1;
+  const auto chunksIn = static_cast<unsigned>(std::popcount(placed & needed));
+  const unsigned total = messageLength + 2u;  // the checksum follows the message
+  const unsigned in = std::min<unsigned>(total, chunksIn * static_cast<unsigned>(kChunkSize));
+  return static_cast<double>(total - in) * kLineByteMs + kBoxRelayMs;
 }
 
 double UsbLink::BusyWaitMs(double ms) {

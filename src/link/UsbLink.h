@@ -42,7 +42,8 @@ class UsbLink {
   // Sends floor(data.size() / 31) chunks; returns the code of the last transfer tried.
   int32_t LinkSend(uint8_t mode, std::span<const uint8_t> data);
   // Polls RDM answer frames into `response` until a whole message or the time-out: 5 ms
-  // apart, and at once after a frame that brought a new piece of the answer.
+  // apart, at once after a frame that brought a new piece of the answer, and once, after a
+  // new piece, when the rest of the answer should have crossed the line.
   double LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs);
   // Lets UI events run, receives with the selected time-out; bytes received.
   uint16_t LinkReceive(std::span<uint8_t> response);
@@ -50,6 +51,9 @@ class UsbLink {
   void LinkPollInput(const DmxInputStore& store);
   // Waits at least `ms` (sleeping, not spinning); the elapsed milliseconds.
   double BusyWaitMs(double ms);
+  // How long the part of an answer of `messageLength` not yet in (`placed`: bit s for chunk
+  // s) takes to cross the line and reach the box's USB side.
+  static double RestOnLineMs(uint8_t messageLength, uint32_t placed);
   // The time-out of the receives that name none (LinkReceive).
   void SetResponseTimeout(uint32_t ms) { responseTimeoutMs_.store(ms); }
 

@@ -288,7 +288,8 @@ void DeviceOperations::GetLampState(DeviceReading& into) {
   if (Acked(a, pid::LAMP_STATE, into.uid) && state) into.lampState = *state;
 }
 
-void DeviceOperations::SetStartAddress(rdm::Uid uid, std::optional<uint16_t> address) {
+void DeviceOperations::SetStartAddress(rdm::Uid uid, std::optional<uint16_t> address,
+                                       bool settle) {
   LogOp("Setting start address of 0x", uid);
   if (!address) return;
   const uint16_t a = StartAddressToSend(*address);
@@ -296,13 +297,13 @@ void DeviceOperations::SetStartAddress(rdm::Uid uid, std::optional<uint16_t> add
             pid::DMX_START_ADDRESS,
             {static_cast<uint8_t>(a >> 8), static_cast<uint8_t>(a)}},
            uid);
-  Pause(10);
+  if (settle) Pause(10);
 }
 
-void DeviceOperations::SetPersonality(rdm::Uid uid, uint8_t number) {
+void DeviceOperations::SetPersonality(rdm::Uid uid, uint8_t number, bool settle) {
   LogOp("Setting personality of 0x", uid);
   Transact({rdm::SET_COMMAND, pid::DMX_PERSONALITY, {number}}, uid);
-  Pause(10);
+  if (settle) Pause(10);
 }
 
 void DeviceOperations::GetInversions(DeviceReading& into) {

@@ -101,8 +101,10 @@ class DeviceOperations {
   // cut); returns what was sent.
   std::string SetDeviceLabel(rdm::Uid uid, const std::string& label);
   // Sends `address` (1..512, see StartAddressToSend); nothing: none typed, nothing is sent.
-  void SetStartAddress(rdm::Uid uid, std::optional<uint16_t> address);
-  void SetPersonality(rdm::Uid uid, uint8_t number);
+  // `settle`: then give the fixture 10 ms to take the value before anything else is sent;
+  // a caller that talks to other fixtures meanwhile pauses once itself.
+  void SetStartAddress(rdm::Uid uid, std::optional<uint16_t> address, bool settle = true);
+  void SetPersonality(rdm::Uid uid, uint8_t number, bool settle = true);
   // Sets the inversions `device` (its UID, what it listed) lists among its parameters.
   void SetInversions(const DeviceReading& device, const Inversions& inversions);
   // True when the device acknowledged.

@@ -140,10 +140,19 @@ void DeviceListController::BatchAddress(const BatchPlan& plan,
   const std::string line =
       fmt::format("Start ADDR:{} Inc Channel:{} Start Fixture:{} End Fixture:{}", plan.logAddress,
                   plan.increment, plan.firstRow, plan.lastRow);
+  // Every fixture is set first and read back after one pause: each has had its 10 ms to take
+  // the new values while the others were set, instead of a pause a fixture.
+  size_t set = 0;
   for (const AddressAssignment& target : targets) {
     if (flags_.Stopping()) break;
-    operations_.SetStartAddress(target.uid, target.address);
-    if (plan.personality) operations_.SetPersonality(target.uid, *plan.personality);
+    // A fixture given two values still takes the first before the second is sent.
+    operations_.SetStartAddress(target.uid, target.address, plan.personality.has_value());
+    if (plan.personality) operations_.SetPersonality(target.uid, *plan.personality, false);
+    ++set;
+  }
+  if (set != 0) operations_.Pause(10);
+  // Those set are read back even after a stop, so the list shows what they now hold.
+  for (const AddressAssignment& target : targets.first(set)) {
     // Only what was set is read back, into the record of the UID it was set on: a new
     // personality brings its footprint and description with it.
     DeviceReading back(target.uid);
