@@ -367,12 +367,10 @@ void RdmEngine::LogResponseImage(const RdmImage& image) {
 }
 
 void RdmEngine::LogRdmMessage(bool isRequest) {
+  if (!traced_ && !mirrorNextToConsole_) return;
   std::string hex = FormatRdmLine(isRequest ? request_ : response_);
-  if (isRequest) {
-    log_.Add("->Request:" + hex);
-  } else {
-    LogResponseImage(response_);
-  }
+  if (traced_ && isRequest) log_.Add("->Request:" + hex);
+  if (traced_ && !isRequest) LogResponseImage(response_);
   if (mirrorNextToConsole_) {
     mirrorNextToConsole_ = false;
     if (consoleSink_) consoleSink_(hex);

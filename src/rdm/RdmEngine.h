@@ -120,6 +120,9 @@ class RdmEngine {
 
   // Logs the request (true) or response image as the "->Request:" / "Response:" line.
   void LogRdmMessage(bool isRequest);
+  // Off: exchanges leave their request and response lines out of the log (a poll repeated
+  // every second would bury everything else); failures are still logged. Executor thread.
+  void SetTraced(bool traced) { traced_ = traced; }
   // Logs `image` as a "Response:" line with its separator line.
   void LogResponseImage(const RdmImage& image);
 
@@ -158,6 +161,7 @@ class RdmEngine {
   uint8_t primedPort_ = 0;
   std::atomic<uint8_t> retryCounter_{0};
   bool mirrorNextToConsole_ = false;
+  bool traced_ = true;
   std::function<void(const std::string&)> consoleSink_;
   std::function<std::string()> nowText_;
 };

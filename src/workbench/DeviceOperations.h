@@ -129,6 +129,16 @@ class DeviceOperations {
   void Pause(int ms);
   void Log(const std::string& line) { log_.Add(line); }
   void ResetRetryCounter() { engine_.ResetRetryCounter(); }
+  // Runs `exchanges` with their request and response lines left out of the log.
+  template <class Exchanges>
+  void Untraced(Exchanges&& exchanges) {
+    struct Restore {
+      rdm::RdmEngine& engine;
+      ~Restore() { engine.SetTraced(true); }
+    } restore{engine_};
+    engine_.SetTraced(false);
+    exchanges();
+  }
 
  private:
   void LogOp(const char* text, rdm::Uid uid);

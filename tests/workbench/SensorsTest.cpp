@@ -23,22 +23,32 @@ TEST(Sensors, TheViewPollsTheFixtureItWasOpenedForWhateverIsPickedOrReadSince) {
   });
   ASSERT_EQ(bench.Panel().device, spot2);
 
-  const size_t before = h.rdm.log.Lines().size();
-  for (int second = 0; second < 2; ++second) {
+  size_t before = h.rdm.log.Lines().size();
+  auto poll = [&](int second) {
     SensorSet polled;
     bench.Run([&] { polled = watch.NextPoll()(bench.Operations()); });
     watch.Take(polled, second);
-  }
+  };
+  poll(0);
   // "->Request:CC 01 19 <to> ..." for every sensor parameter asked (0x0200, 0x0201).
   size_t asked = 0;
-  const auto lines = h.rdm.log.Lines();
+  auto lines = h.rdm.log.Lines();
   for (size_t i = before; i < lines.size(); ++i) {
     const std::string& l = lines[i];
     if (!l.starts_with("->Request:") || l.find(" 20 020") == std::string::npos) continue;
     ++asked;
     EXPECT_NE(l.find(" 7FF000000101 "), std::string::npos) << l;
   }
-  EXPECT_EQ(asked, 4u + 4u + 4u) << "4 definitions, then 4 values twice";
+  EXPECT_EQ(asked, 4u + 4u) << "4 definitions, then 4 values";
+  // The values of every later second are asked without a line in the log, even the NACK.
+  before = h.rdm.log.Lines().size();
+  const unsigned requests = h.rdm.line.Stats().requests;
+  poll(1);
+  EXPECT_EQ(std::pair(h.rdm.log.Lines().size() - before, h.rdm.line.Stats().requests - requests),
+            std::pair(size_t{0}, 4u));
+  const size_t traced = h.rdm.LinesStartingWith("->Request:").size();
+  bench.Run([&] { bench.RdmPage().Read(spot1); });
+  EXPECT_GT(h.rdm.LinesStartingWith("->Request:").size(), traced) << "a Read after it is logged";
   const SensorSet& set = watch.Set();
   ASSERT_EQ(set.sensors.size(), 4u);
   EXPECT_EQ(set.sensors[0].value->present, 95) << "the lamp has been on: the housing is hot";
