@@ -1,12 +1,26 @@
 #pragma once
 // The box as the link used to take it: one answer frame per 5 ms poll. A poll right after
 // one that brought an RDM frame finds nothing, so the link waits its 5 ms before the next
-// frame, as it did before it asked again at once. For before/after figures in one run.
+// frame, as it did before it asked again at once. With WholePollClock as the link's clock, for
+// before/after figures in one run.
 
+#include <algorithm>
+
+#include "common/Clock.h"
 #include "link/LinkFrame.h"
 #include "link/LinkTransport.h"
 
 namespace velquor::benchsupport {
+
+// The link's clock as the link used to wait: never less than a whole 5 ms poll, also for the
+// rest of an answer whose head is in.
+class WholePollClock final : public common::Clock {
+ public:
+  common::Instant Now() const override { return common::RealClock().Now(); }
+  void SleepUntil(common::Instant deadline) override {
+    common::RealClock().SleepUntil(std::max(deadline, Now() + common::FromMs(5)));
+  }
+};
 
 class OneFrameAPoll final : public link::LinkTransport {
  public:

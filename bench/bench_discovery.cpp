@@ -75,8 +75,9 @@ int main(int argc, char** argv) {
           virtualline::VirtualLine line(virtualline::GenerateRig(n, layout, mode),
                                         common::RealClock());
           benchsupport::OneFrameAPoll paced(line);
+          benchsupport::WholePollClock wholePolls;
           link::UsbLink usb(before ? static_cast<link::LinkTransport&>(paced) : line, log,
-                            common::RealClock());
+                            before ? static_cast<common::Clock&>(wholePolls) : common::RealClock());
           rdm::RdmEngine engine(usb, log);
           usb.LinkOpen();
           usb.SetResponseTimeout(50);

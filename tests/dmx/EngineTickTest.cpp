@@ -121,6 +121,39 @@ TEST_F(Tick, DmxInputDirectionCopiesTheBoxInputAndSendsNothingOut) {
             std::tuple(200, 7, 2, 1, 0u));
 }
 
+// The box pulled out while a recording takes what it receives: the recording goes on with the
+// last levels, the loss is logged once, and the input polls open the box again (one try in
+// about a hundred polls, 16 a tick) once it is back, its levels flowing again.
+TEST_F(Tick, TheBoxPulledOutDuringARecordingHoldsTheLastLevelsUntilItIsBack) {
+  std::vector<uint8_t> input(512, 0);
+  input[10] = 200;
+  line.SetInputUniverse(input);
+  int frames = 0;
+  dmx::EngineHooks hooks;
+  hooks.requestRecordFrame = [&] { ++frames; };
+  tick = With(hooks);
+  tick->View().mode = OutputMode::ArtNet;
+  tick->View().artNetDirection = 1;
+  tick->View().showRunning = true;
+  for (int i = 0; i < 3; ++i) tick->EngineTickOnce();
+  line.SetUnplugged(true);
+  input[10] = 50;
+  line.SetInputUniverse(input);
+  for (int i = 0; i < 5; ++i) tick->EngineTickOnce();
+  EXPECT_EQ(std::tuple(frames, universe.At(10), link.DeviceConnect(),
+                       log.CountOf("No such device (it may have been disconnected)")),
+            std::tuple(8, 200, std::string("Not connected"), 1u));
+  line.SetUnplugged(false);
+  int ticks = 0;
+  while (universe.At(10) != 50 && ticks < 20) {
+    tick->EngineTickOnce();
+    ++ticks;
+  }
+  EXPECT_EQ(std::tuple(universe.At(10), link.DeviceConnect(), frames),
+            std::tuple(50, std::string("Connected successfully"), 8 + ticks));
+  EXPECT_LE(ticks, 8) << "reopened by the input polls' own rule";
+}
+
 TEST_F(Tick, PlaybackStepFeedsEveryFrameSent) {
   int steps = 0;
   dmx::EngineHooks hooks;
