@@ -11,15 +11,12 @@
 
 namespace velquor::testsupport {
 
-inline std::string MakeTempDir() {
-  std::string pattern = ::testing::TempDir() + "velquor_wb_XXXXXX";
-  char* dir = mkdtemp(pattern.data());
-  return dir ? std::string(dir) : ::testing::TempDir();
-}
-
 // A directory made for one test and removed with it.
 struct ScratchDir {
-  std::string path = MakeTempDir();
+  std::string path = [] {
+    std::string pattern = ::testing::TempDir() + "velquor_wb_XXXXXX";
+    return mkdtemp(pattern.data()) ? pattern : ::testing::TempDir();
+  }();
   ScratchDir() = default;
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;

@@ -3,10 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "RdmHarness.h"
 #include "TempDir.h"
 #include "common/Files.h"
@@ -15,14 +11,6 @@
 #include "workbench/Workbench.h"
 
 namespace velquor::testsupport {
-
-// Text files are read and written byte for byte, as a test wrote them.
-inline std::string ReadText(const std::string& path) {
-  return ReadBytes(path);
-}
-inline void WriteText(const std::string& path, const std::string& text) {
-  WriteBytes(path, text);
-}
 
 // The default rig's first three spots, as devnames.lst lists them after a discovery.
 inline constexpr const char* kThreeSpots =
@@ -61,10 +49,10 @@ struct WorkbenchHarness {
   std::string Path(const std::string& name) const { return dir / name; }
   // devnames.lst as `text`, loaded as at start-up (`requery`: each device asked).
   void LoadList(const std::string& text, bool requery = false) {
-    WriteText(Path("devnames.lst"), text);
+    WriteBytes(Path("devnames.lst"), text);
     bench.List().LoadDeviceTable(requery);
   }
-  std::string ListFile() const { return ReadText(Path("devnames.lst")); }
+  std::string ListFile() const { return ReadBytes(Path("devnames.lst")); }
   // The cells `columns` of the list's row `row`, as the window shows them.
   std::vector<std::string> Cells(size_t row, std::initializer_list<size_t> columns) const {
     const auto view = bench.View();

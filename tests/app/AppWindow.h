@@ -21,7 +21,7 @@ struct AppWindow {
   // window's start-up, and (`settle`) the start-up load of the listed devices ended.
   explicit AppWindow(const std::string& list, bool settle = true) {
     Shipped("UidList.ini");
-    WriteText(work / "devnames.lst", list);
+    WriteBytes(work / "devnames.lst", list);
     Open().FormShow();
     QTest::qWait(350);  // the start-up timer loads the table
     if (settle) Settle();
@@ -30,7 +30,7 @@ struct AppWindow {
     if (window) window->close();
   }
   AppWindow& Program(const std::string& name, const std::string& text) {
-    WriteText(program / name, text);
+    WriteBytes(program / name, text);
     return *this;
   }
   // A shipped file beside the program, or (`installed`) among the installed defaults.
@@ -85,7 +85,7 @@ struct AppWindow {
     QApplication::processEvents();
     return C<QPlainTextEdit>("LogMemo")->toPlainText();
   }
-  std::string Config() const { return ReadText(program / "config.cfg"); }
+  std::string Config() const { return ReadBytes(program / "config.cfg"); }
   QTableWidget* List() const { return C<QTableWidget>("ListViewUID"); }
   void Page(int index) const { C<QTabWidget>("PageControl1")->setCurrentIndex(index); }
   void Click(const char* button, bool settle = true) {

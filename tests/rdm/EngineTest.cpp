@@ -194,15 +194,13 @@ TEST_F(Engine, RelayGoesOutAsReceivedAndLeavesNothingBehind) {
 TEST_F(Engine, OversizedParameterDataIsRefusedBeforeAnythingIsSent) {
   auto before = h.line.Stats().requestFrames;
   rdm::RdmAnswer a = h.Set(kSpot1, pid::DEVICE_LABEL, std::vector<uint8_t>(232, 'x'));
-  EXPECT_EQ(a.result, 0);
-  EXPECT_EQ(h.line.Stats().requestFrames, before);
+  EXPECT_EQ(std::tuple(a.result, h.line.Stats().requestFrames), std::tuple(uint8_t{0}, before));
   EXPECT_EQ(h.log.CountStartingWith("RDM request refused: 232 bytes"), 1u);
   EXPECT_EQ(h.engine.RequestImage()[rdm::kTransaction], 0) << "the image is untouched";
 
   // 231 bytes fit and travel in nine frames.
   a = h.engine.RdmTransact({rdm::SET_COMMAND, 0x0120, std::vector<uint8_t>(231, 1)}, kSpot1, true);
-  EXPECT_EQ(a.result, RESULT_OK);
-  EXPECT_EQ(h.line.Stats().requestFrames - before, 9u);
+  EXPECT_EQ(std::tuple(a.result, h.line.Stats().requestFrames - before), std::tuple(RESULT_OK, 9u));
 }
 
 TEST(ExchangeOutcome, EveryKindOfAnswerAsAValue) {
@@ -270,9 +268,8 @@ TEST(Concurrency, ExchangesFromThreeThreadsEachGetTheirOwnAnswer) {
   dmxRunning = false;
   dmx.join();
 
-  EXPECT_EQ(wrong.load(), 0);
-  EXPECT_EQ(failed.load(), 0);
-  EXPECT_EQ(h.line.Stats().badRequests, 0u) << "no request was interleaved with another";
-  EXPECT_EQ(h.Requests(), 24u);
-  EXPECT_EQ(h.Responses(), 24u);
+  // No request was interleaved with another.
+  EXPECT_EQ(std::tuple(wrong.load(), failed.load(), h.line.Stats().badRequests, h.Requests(),
+                       h.Responses()),
+            std::tuple(0, 0, 0u, 24u, 24u));
 }

@@ -123,9 +123,9 @@ TEST(PlanFiles, PatFileBytesAndShortOrOverlongFiles) {
             std::tuple(rdm::Uid(0x7FF100000201ULL), 511, 0u));
 
   read = workbench::DecodePatchFile(pat.substr(0, 30));  // count 3, two whole records
-  EXPECT_EQ(read.records.size(), 2u);
-  ASSERT_EQ(read.problems.size(), 1u);
-  EXPECT_EQ(read.problems[0], "it counts 3 records but holds 2: those read");
+  EXPECT_EQ(
+      std::tuple(read.records.size(), read.problems),
+      std::tuple(2u, std::vector<std::string>{"it counts 3 records but holds 2: those read"}));
   EXPECT_EQ(workbench::DecodePatchFile("\x01\x00").records.size(), 0u);
   EXPECT_EQ(workbench::DecodePatchFile(std::string("\xFF\xFF\xFF\xFF", 4)).problems[0],
             "its count -1 is negative");
@@ -154,8 +154,7 @@ TEST(AddressingWindow, ADraggedPlanWrittenReaddressesTheRigAndIdentifyFollowsThe
   ASSERT_TRUE(a.Press(X(15), Y(15)));
   EXPECT_EQ(a.Selected(), 0) << "channel 16 is Spot 1's last slot, first in the list";
   ASSERT_TRUE(a.Press(X(17), Y(17)));
-  EXPECT_EQ(a.Selected(), 1);
-  EXPECT_EQ(a.UidText(), "UID:0x7FF000000102");
+  EXPECT_EQ(std::tuple(a.Selected(), a.UidText()), std::tuple(1, "UID:0x7FF000000102"));
   a.Drag(X(200), Y(200), true);
   a.Release();
   a.Fill();
@@ -171,9 +170,8 @@ TEST(AddressingWindow, ADraggedPlanWrittenReaddressesTheRigAndIdentifyFollowsThe
   EXPECT_FALSE(h.rdm.Fixture(kSpot2).identify);
 
   ASSERT_TRUE(a.SavePlan(h.Path("PATCH.DMXLINK")));
-  EXPECT_EQ(ReadText(h.Path("PATCH.DMXLINK")).size(), 4u + 3 * 14);
-  WriteText(h.Path("empty.DMXLINK"), std::string(4, '\0'));
+  EXPECT_EQ(ReadBytes(h.Path("PATCH.DMXLINK")).size(), 4u + 3 * 14);
+  WriteBytes(h.Path("empty.DMXLINK"), std::string(4, '\0'));
   ASSERT_TRUE(a.LoadPlan(h.Path("empty.DMXLINK")));
-  EXPECT_TRUE(a.Rows().empty());
-  EXPECT_TRUE(h.bench.Devices().View().uidChoices.items.empty());
+  EXPECT_TRUE(a.Rows().empty() && h.bench.Devices().View().uidChoices.items.empty());
 }

@@ -16,7 +16,7 @@ namespace {
 void ListSilentDevices(WorkbenchHarness& h, int n) {
   std::string text;
   for (int k = 0; k < n; ++k) text += fmt::format("12340000{:04X}=silent {}\r\n", k, k + 1);
-  WriteText(h.Path("devnames.lst"), text);
+  WriteBytes(h.Path("devnames.lst"), text);
 }
 
 // Counts, on the executor's thread, the requests sent and the devices asked; at the

@@ -28,11 +28,8 @@ TEST(DeviceTable, LoadsRowsInTheWindowFormatAndAMissingFileChangesNothing) {
   h.bench.Table().Devices.push_back(DeviceOf(rdm::Uid(0x4321ABCDULL)));
   h.bench.List().LoadDeviceTable(false);  // no devnames.lst yet
   EXPECT_EQ(h.TableUids(), std::vector<uint64_t>{0x4321ABCDULL});
-  EXPECT_EQ(h.rdm.log.CountStartingWith("RDM Devices"), 0u);
   h.LoadList("1234ABCD=Spot = left\r\n7FF000000101=Spot 1\r\n");
   EXPECT_EQ(h.bench.Table().Count(), 2);
-  EXPECT_EQ(h.rdm.log.CountOf("RDM Devices: 2"), 1u);
-  EXPECT_EQ(h.rdm.log.CountOf("_UID:0x00001234ABCD"), 1u);
   // A device new to the list is numbered as its row ("1-1").
   EXPECT_EQ(h.Cells(0, {0, 1, 2, 3, 4, 5}),
             (Strings{"1-1", "0x00001234ABCD", "001", "000", "Spot = left", " "}));
@@ -43,7 +40,6 @@ TEST(DeviceTable, LoadsRowsInTheWindowFormatAndAMissingFileChangesNothing) {
   EXPECT_EQ(h.Cells(1, {2, 3, 5, 8}), (Strings{"001", "016", "identify", "Standard"}));
   h.LoadList("");  // an empty file empties the table
   EXPECT_EQ(h.bench.Table().Count(), 0);
-  EXPECT_EQ(h.rdm.log.CountOf("RDM Devices: 0"), 1u);
 }
 
 TEST(DeviceTable, EntriesThatAreNoDeviceAreNamedKeptInTheFileAndNeverListed) {
@@ -123,9 +119,8 @@ TEST(DeviceTable, MovingNumberingAndClearingKeepEveryColumnWithItsUid) {
   SetUpThree(h);
   h.bench.Devices().SelectRow(2);
   h.bench.List().MoveSelectedUp();
-  EXPECT_EQ(h.rdm.log.CountOf("UP Success "), 1u);
-  EXPECT_EQ(h.bench.Table().SelectedRow(), 1);
-  EXPECT_EQ(h.bench.Table().Devices[1].Uid, rdm::Uid(0x7FF200000301ULL));
+  EXPECT_EQ(std::tuple(h.bench.Table().SelectedRow(), h.bench.Table().Devices[1].Uid),
+            std::tuple(1, rdm::Uid(0x7FF200000301ULL)));
   EXPECT_EQ(h.ListFile(),
             "7FF000000101=Spot 1\r\n7FF200000301=Dimmer Pack A\r\n7FF100000201=Wash Par 1\r\n");
   ExpectRowsBelongToTheirUids(h);
@@ -147,20 +142,18 @@ TEST(DeviceTable, MovingNumberingAndClearingKeepEveryColumnWithItsUid) {
 
   // A fixture number keeps its low 16 bits; text is refused.
   h.bench.Devices().SelectRow(1);
-  h.bench.List().SetFixtureNumber("70000");
-  EXPECT_EQ(h.bench.Table().Devices[1].FixtureNumber, 70000 & 0xFFFF);
-  EXPECT_EQ(h.bench.View().rows[1][0], "2-4464");
-  h.bench.List().SetFixtureNumber("");
-  EXPECT_EQ(h.bench.Table().Devices[1].FixtureNumber, 0);
-  h.bench.List().SetFixtureNumber("12a");
-  EXPECT_EQ(h.bench.Table().Devices[1].FixtureNumber, 0);
+  for (auto [typed, kept] : {std::pair{"70000", 70000 & 0xFFFF}, {"", 0}, {"12a", 0}}) {
+    h.bench.List().SetFixtureNumber(typed);
+    EXPECT_EQ(h.bench.Table().Devices[1].FixtureNumber, kept) << typed;
+    if (kept) {
+      EXPECT_EQ(h.bench.View().rows[1][0], "2-4464");
+    }
+  }
   EXPECT_EQ(h.rdm.log.CountOf("'12a' is not a valid integer value"), 1u);
 
   // Clear list deletes the file: a start after shows nothing.
   h.bench.List().ClearDeviceList();
-  EXPECT_EQ(h.rdm.log.CountOf("ID List clear"), 1u);
-  EXPECT_EQ(h.bench.Table().Count(), 0);
-  EXPECT_TRUE(h.bench.View().rows.empty());
+  EXPECT_TRUE(h.bench.Table().Count() == 0 && h.bench.View().rows.empty());
   EXPECT_FALSE(common::FileExists(h.Path("devnames.lst")));
   workbench::Workbench next(h.rdm.engine, h.rdm.log, h.rdm.clock, h.dir.path, h.dir.path);
   next.List().LoadDeviceTable(true);
@@ -171,9 +164,9 @@ TEST(DeviceTable, ColumnsFromUidListWithDefaults) {
   WorkbenchHarness h;
   h.bench.Devices().BuildColumns();
   EXPECT_TRUE(h.bench.View().columns.empty()) << "no UidList.ini: no columns";
-  WriteText(h.Path("UidList.ini"),
-            "[general]\r\nuid = Unique ID \r\nUID_Width=200\r\nManufacturer_Width=99\r\n"
-            "DeviceLabel=\xC3\xFB\xB3\xC6\r\n");  // "名称" as a Chinese Windows saves it
+  WriteBytes(h.Path("UidList.ini"),
+             "[general]\r\nuid = Unique ID \r\nUID_Width=200\r\nManufacturer_Width=99\r\n"
+             "DeviceLabel=\xC3\xFB\xB3\xC6\r\n");  // "名称" as a Chinese Windows saves it
   h.bench.Devices().BuildColumns();
   const auto c = h.bench.View().columns;
   ASSERT_EQ(c.size(), 11u);
@@ -190,25 +183,22 @@ TEST(DeviceTable, UidChoicesAndEndFixture) {
   EXPECT_EQ(h.bench.View().uidChoices.items,
             (std::vector<std::string>{"1 UID:0x1234ABCD", "2 UID:0x7FF000000101"}));
   EXPECT_EQ(h.bench.RdmPage().lastFixtureText, "2");
-  EXPECT_EQ(h.rdm.log.CountOf("End Fixture:2"), 1u) << "the edit's change handler ran";
 }
 
 TEST(DeviceTable, AReloadKeepsEachDevicesValuesWithItsUidWhateverTheFileOrder) {
   WorkbenchHarness h;
   SetUpThree(h);
   // Another program (or a hand) wrote the list in another order, one device new.
-  WriteText(h.Path("devnames.lst"),
-            "7FF200000301=Dimmer Pack A\r\n1234ABCD=new\r\n7FF000000101=Spot 1\r\n");
+  WriteBytes(h.Path("devnames.lst"),
+             "7FF200000301=Dimmer Pack A\r\n1234ABCD=new\r\n7FF000000101=Spot 1\r\n");
   h.bench.List().RefreshDeviceTable(false);
   EXPECT_EQ(h.TableUids(),
             (std::vector<uint64_t>{0x7FF200000301ULL, 0x1234ABCDULL, 0x7FF000000101ULL}));
+  // The dimmer's identify, not Spot 1's; a device new to the list starts empty.
   const auto& d = h.bench.Table().Devices;
-  EXPECT_EQ(d[0].IdentifyOn, 1) << "the dimmer's identify, not Spot 1's";
-  EXPECT_EQ(d[0].FixtureNumber, 10);
-  EXPECT_EQ(d[1].ManufacturerLabel, "") << "a device new to the list starts empty";
-  EXPECT_EQ(d[1].FixtureNumber, 2);
-  EXPECT_EQ(d[2].FixtureNumber, 30);
-  EXPECT_EQ(d[2].ManufacturerLabel, h.rdm.line.FixtureState(0x7FF000000101ULL)->manufacturer);
+  EXPECT_EQ(std::tuple(d[0].IdentifyOn, d[0].FixtureNumber, d[1].ManufacturerLabel,
+                       d[1].FixtureNumber, d[2].FixtureNumber, d[2].ManufacturerLabel),
+            std::tuple(1, 10, "", 2, 30, h.rdm.Fixture(0x7FF000000101ULL).manufacturer));
 }
 
 TEST(DeviceTable, AddressConflictsNameEachFixtureOnAnotherOrPast512) {
@@ -256,9 +246,9 @@ TEST(DeviceTable, APlanThatLeavesFixturesOutIsStillCheckedAgainstThem) {
   h.bench.Discover().Run(workbench::Discovery::Mode::Full);
   auto& a = h.bench.Addressing();
   // Spot 2 alone, to 1: on top of Spot 1, which the plan does not name.
-  WriteText(h.Path("spot2.DMXLINK"),
-            workbench::EncodeAddressPlan(
-                std::vector<workbench::PlanRecord>{{rdm::Uid(0x7FF000000102ULL), 0, 16, 0}}));
+  WriteBytes(h.Path("spot2.DMXLINK"),
+             workbench::EncodeAddressPlan(
+                 std::vector<workbench::PlanRecord>{{rdm::Uid(0x7FF000000102ULL), 0, 16, 0}}));
   ASSERT_TRUE(a.LoadPlan(h.Path("spot2.DMXLINK")));
   h.bench.Run([&] { a.IdentifyPass(); });  // reloads the list from devnames.lst
   ASSERT_EQ(h.TableUids(), std::vector<uint64_t>{0x7FF000000102ULL});
@@ -276,8 +266,9 @@ TEST(DeviceTable, APlanThatLeavesFixturesOutIsStillCheckedAgainstThem) {
   // A plan that lists an off-list fixture again takes it back; a fixture gone from the line
   // is forgotten by a whole search, kept by an incremental one.
   const rdm::Uid dimmerB{0x7FF200000302ULL};  // 107-112, and 113-119 are free
-  WriteText(h.Path("dimmer.DMXLINK"),
-            workbench::EncodeAddressPlan(std::vector<workbench::PlanRecord>{{dimmerB, 106, 6, 0}}));
+  WriteBytes(
+      h.Path("dimmer.DMXLINK"),
+      workbench::EncodeAddressPlan(std::vector<workbench::PlanRecord>{{dimmerB, 106, 6, 0}}));
   ASSERT_TRUE(a.LoadPlan(h.Path("dimmer.DMXLINK")));
   EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), {{dimmerB, 108}}),
             std::vector<std::string>{});
@@ -288,9 +279,9 @@ TEST(DeviceTable, APlanThatLeavesFixturesOutIsStillCheckedAgainstThem) {
   h.bench.Discover().Run(workbench::Discovery::Mode::Full);
   EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), ontoPar1), std::vector<std::string>{});
   // Clear list: the rig is another one.
-  WriteText(h.Path("spot2.DMXLINK"),
-            workbench::EncodeAddressPlan(
-                std::vector<workbench::PlanRecord>{{rdm::Uid(0x7FF000000102ULL), 0, 16, 0}}));
+  WriteBytes(h.Path("spot2.DMXLINK"),
+             workbench::EncodeAddressPlan(
+                 std::vector<workbench::PlanRecord>{{rdm::Uid(0x7FF000000102ULL), 0, 16, 0}}));
   ASSERT_TRUE(a.LoadPlan(h.Path("spot2.DMXLINK")));
   ASSERT_TRUE(h.bench.List().ClearDeviceList());
   h.bench.Devices().Append(DeviceOf(rdm::Uid(0x7FF000000102ULL), 16));
@@ -302,7 +293,7 @@ TEST(DeviceTable, APlanThatLeavesFixturesOutIsStillCheckedAgainstThem) {
 // lock and keeps what the other changed; a program's own change wins for its UID.
 TEST(DeviceTableFile, TwoProgramsSavingAtOnceLoseNeitherOnesEntries) {
   ScratchDir dir;
-  WriteText(
+  WriteBytes(
       dir / "devnames.lst",
       "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n7FF000000109=Old\r\n");
   struct Program {
@@ -324,16 +315,15 @@ TEST(DeviceTableFile, TwoProgramsSavingAtOnceLoseNeitherOnesEntries) {
   window.Label(0x101, "Window label");
   window.Label(0x103, "Window 3");
   window.table.Table().Devices.pop_back();  // 7FF000000109 taken off the list
+  const std::string merged =
+      "7FF000000101=Window label\r\n7FF000000102=CLI label\r\n7FF000000103=Window 3\r\n"
+      "7FF000000201=\r\n";
   ASSERT_TRUE(window.table.Save());
-  EXPECT_EQ(ReadText(dir / "devnames.lst"),
-            "7FF000000101=Window label\r\n7FF000000102=CLI label\r\n7FF000000103=Window 3\r\n"
-            "7FF000000201=\r\n");
+  EXPECT_EQ(ReadBytes(dir / "devnames.lst"), merged);
   EXPECT_EQ(window.log.CountOf("devnames.lst: 2 entries another program saved meanwhile are kept"),
             1u);
   ASSERT_TRUE(cli.table.Save());
-  EXPECT_EQ(ReadText(dir / "devnames.lst"),
-            "7FF000000101=Window label\r\n7FF000000102=CLI label\r\n7FF000000103=Window 3\r\n"
-            "7FF000000201=\r\n");
+  EXPECT_EQ(ReadBytes(dir / "devnames.lst"), merged);
 
   // Two loops of label saves and additions at once, each acknowledged save kept.
   auto loop = [&dir](uint32_t own, uint32_t firstNew) {
@@ -347,7 +337,7 @@ TEST(DeviceTableFile, TwoProgramsSavingAtOnceLoseNeitherOnesEntries) {
   std::thread other(loop, 0x101, 0x1000);
   loop(0x102, 0x2000);
   other.join();
-  const std::string file = ReadText(dir / "devnames.lst");
+  const std::string file = ReadBytes(dir / "devnames.lst");
   EXPECT_NE(file.find("7FF000000101=L99\r\n"), std::string::npos) << file;
   EXPECT_NE(file.find("7FF000000102=L99\r\n"), std::string::npos) << file;
   for (uint32_t k = 0; k < 100; k += 10) {

@@ -31,7 +31,6 @@ void ExpectWholeRigFound(WorkbenchHarness& h, const virtualline::Rig& rig,
   std::vector<uint64_t> expected;
   for (const auto& f : rig.fixtures) expected.push_back(f.uid);
   EXPECT_EQ(Sorted(h.TableUids()), Sorted(expected)) << what;  // no phantom, none twice
-  EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u) << what;
   const auto view = h.bench.View();
   ASSERT_EQ(view.rows.size(), expected.size()) << what;
   const std::string file = h.ListFile();
@@ -53,35 +52,31 @@ TEST(Discovery, AnEmptyLineEndsAfterThreeSilentPassesSavesNothingAndTestModeRepe
   WorkbenchHarness h(virtualline::Rig{});
   h.bench.Discover().Run(kFull);
   EXPECT_EQ(h.bench.Table().Count(), 0);
-  EXPECT_EQ(h.rdm.log.CountOf("Discovery started..."), 1u);
   EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u);
   // The un-mute (two exchanges) and three full-range branch requests.
   EXPECT_EQ(h.rdm.Requests(), 2u + 3u);
   EXPECT_FALSE(common::FileExists(h.Path("devnames.lst")));
 
-  // The test mode's timer repeats discovery at the typed interval.
-  h.bench.Discover().testInterval = "5000";
-  EXPECT_EQ(h.bench.Discover().TestModeDelay(), 5100);
-  h.bench.Discover().testInterval = "soon";
-  EXPECT_EQ(h.bench.Discover().TestModeDelay(), 3100) << "an unreadable time counts as 3 s";
+  // The test mode's timer repeats discovery at the typed interval; an unreadable one is 3 s.
+  for (auto [typed, delay] : {std::pair{"5000", 5100}, {"soon", 3100}}) {
+    h.bench.Discover().testInterval = typed;
+    EXPECT_EQ(h.bench.Discover().TestModeDelay(), delay) << typed;
+  }
 }
 
 TEST(Discovery, EveryFixtureFoundOnEveryKindOfOverlap) {
   const std::pair<CollisionMode, const char*> modes[] = {
       {CollisionMode::Or, "or"}, {CollisionMode::And, "and"}, {CollisionMode::Garbled, "garbled"}};
   for (const auto& [mode, modeName] : modes) {
-    std::vector<std::pair<std::string, virtualline::Rig>> rigs;
-    for (int n : {1, 2, 4, 64, 128}) {
-      rigs.emplace_back(std::to_string(n) + " neighbours",
-                        virtualline::GenerateRig(n, UidLayout::Neighbouring, mode));
-      rigs.emplace_back(std::to_string(n) + " scattered",
-                        virtualline::GenerateRig(n, UidLayout::Scattered, mode));
-    }
-    // The default rig, and six fixtures of mixed kinds from it: spots, pars, a dimmer, the hazer.
+    // How many UIDs and where is the search's own to test; here, the codec and the line under
+    // it: 128 neighbours, the default rig and six of its fixtures (spots, pars, a dimmer, the
+    // hazer).
     virtualline::Rig all = virtualline::DefaultRig(), six;
     for (size_t i : {0u, 1u, 4u, 5u, 8u, 10u}) six.fixtures.push_back(all.fixtures[i]);
     all.collisions = six.collisions = mode;
-    rigs.emplace_back("6 of mixed kinds", six);
+    std::vector<std::pair<std::string, virtualline::Rig>> rigs{
+        {"128 neighbours", virtualline::GenerateRig(128, UidLayout::Neighbouring, mode)},
+        {"6 of mixed kinds", six}};
     rigs.emplace_back("default rig", all);
     // A box whose relay wanders between 1 and 13 ms, and one fixture far slower than E1.20
     // allows: the learned wait misses them at times, the full time-out does not.
@@ -95,9 +90,6 @@ TEST(Discovery, EveryFixtureFoundOnEveryKindOfOverlap) {
       WorkbenchHarness h(rig);
       h.bench.Discover().Run(kFull);
       ExpectWholeRigFound(h, rig, name + ", " + modeName);
-      if (rig.fixtures.size() == 1) {
-        EXPECT_EQ(h.rdm.log.CountStartingWith("Collision detected"), 0u) << "one device";
-      }
     }
   }
 }
@@ -133,7 +125,6 @@ TEST(Discovery, MisbehavingFixturesAreNamedAndTheOthersFound) {
       h.bench.Discover().Run(kFull);
       const std::string what = "fault " + std::to_string(static_cast<int>(c.fault)) + " at " +
                                std::to_string(bad[0]) + (bad.size() > 1 ? " and another" : "");
-      EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u) << what;
       // Two devices that answer every branch drown each other out: nothing tells their
       // UIDs apart, so they stay unnamed, but their chorus is set aside for the others.
       const bool chorus = c.fault == DiscoveryFault::AnyRange && bad.size() > 1 &&
@@ -158,10 +149,8 @@ TEST(Discovery, StopKeepsWhatWasFoundInTheTableAndTheFile) {
     if (h.bench.Table().Count() == 3) h.bench.Flags().stopRequested = true;  // SpeedButton6
   };
   h.bench.Run([&] { h.bench.Discover().Run(kFull); });
-  EXPECT_EQ(LinesIn(fileWhileRunning), 2);
-  EXPECT_EQ(h.bench.Table().Count(), 3);
+  EXPECT_EQ(std::tuple(LinesIn(fileWhileRunning), h.bench.Table().Count()), std::tuple(2L, 3));
   EXPECT_EQ(h.rdm.log.CountOf("Discovery stopped: 3 found"), 1u);
-  EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u);
   const std::string file = h.ListFile();
   EXPECT_EQ(LinesIn(file), 3);
   EXPECT_NE(file.find(rdm::UidText(rdm::Uid(h.TableUids()[2])) + "="), std::string::npos);
@@ -172,7 +161,6 @@ TEST(Discovery, MoreFixturesThanTheTableHoldsEndWithTheTableFull) {
   h.bench.Discover().Run(kFull);
   EXPECT_EQ(h.bench.Table().Count(), workbench::MaxDevices);
   EXPECT_EQ(h.rdm.log.CountStartingWith("The device table is full (530 devices): 0x"), 70u);
-  EXPECT_EQ(h.rdm.log.CountOf("Discovery finished."), 1u);
   const auto uids = h.TableUids();
   EXPECT_EQ(std::set<uint64_t>(uids.begin(), uids.end()).size(), 530u);
 }
@@ -234,8 +222,8 @@ TEST(Discovery, UnreadableResetListLeavesTheTableAsItWas) {
   std::filesystem::create_directory(h.Path("devnone.lst"));  // exists, cannot be read as a file
   h.bench.Discover().Run(kFull);
   EXPECT_EQ(h.rdm.log.CountStartingWith("Discovery stopped: devnone.lst cannot be read"), 1u);
-  EXPECT_EQ(h.TableUids(), before);
-  EXPECT_EQ(h.bench.View().rows.size(), before.size());
+  EXPECT_EQ(std::tuple(h.TableUids(), h.bench.View().rows.size()),
+            std::tuple(before, before.size()));
 }
 
 // Only the device itself acknowledging DISC_MUTE counts. Answers worked by hand: header

@@ -90,11 +90,9 @@ std::vector<workbench::PlanRecord> WashPlan() {
 
 using Record = workbench::DeviceRecord;
 void SortByUid(WorkbenchHarness& h, bool descending) {
-  if (descending) {
-    h.bench.Devices().SortBy([](const Record& a, const Record& b) { return b.Uid < a.Uid; });
-  } else {
-    h.bench.Devices().SortBy([](const Record& a, const Record& b) { return a.Uid < b.Uid; });
-  }
+  h.bench.Devices().SortBy(descending
+                               ? +[](const Record& a, const Record& b) { return b.Uid < a.Uid; }
+                               : +[](const Record& a, const Record& b) { return a.Uid < b.Uid; });
 }
 
 }  // namespace
@@ -161,7 +159,7 @@ TEST(Sequences, EachFixtureIsAskedWhatItListsWhicheverWasReadBefore) {
 TEST(Sequences, APlanLoadedAndWrittenReaddressesThePlansFixturesNotTheListsOld) {
   WorkbenchHarness h;
   h.LoadList(kThreeSpots, true);
-  WriteText(h.Path("wash.DMXLINK"), workbench::EncodeAddressPlan(WashPlan()));
+  WriteBytes(h.Path("wash.DMXLINK"), workbench::EncodeAddressPlan(WashPlan()));
   auto& a = h.bench.Addressing();
   ASSERT_TRUE(a.LoadPlan(h.Path("wash.DMXLINK")));
   h.bench.Run([&] { a.IdentifyPass(); });  // reloads the list from devnames.lst
@@ -183,7 +181,7 @@ TEST(Sequences, APatchLoadedThenReadOrWrittenKeepsEachFixturesOwnValues) {
     h.LoadList(kThreeSpots, true);
     auto plan = WashPlan();
     for (auto& r : plan) r.startIndex = static_cast<uint16_t>(r.startIndex - 100);
-    WriteText(h.Path("wash.pat"), workbench::EncodePatchFile(plan));
+    WriteBytes(h.Path("wash.pat"), workbench::EncodePatchFile(plan));
     auto& patch = h.bench.PatchPage();
     ASSERT_TRUE(patch.Load(h.Path("wash.pat")));
     EXPECT_FALSE(patch.Load(h.Path("missing.pat")));
@@ -210,7 +208,7 @@ TEST(Sequences, APatchLoadedThenReadOrWrittenKeepsEachFixturesOwnValues) {
       EXPECT_EQ(StateOf(h)[spot], before.at(spot)) << "the spots are not in the patch";
     }
     ASSERT_TRUE(patch.Save(h.Path("again.pat")));
-    EXPECT_EQ(ReadText(h.Path("again.pat")).size(), 4u + 3 * 12);
+    EXPECT_EQ(ReadBytes(h.Path("again.pat")).size(), 4u + 3 * 12);
   }
 }
 
@@ -388,8 +386,8 @@ class Technician {
     std::shuffle(records.begin(), records.end(), random_);
     const bool pat = Pick(2) == 0;
     const std::string path = h_.Path(pat ? "random.pat" : "random.DMXLINK");
-    WriteText(path,
-              pat ? workbench::EncodePatchFile(records) : workbench::EncodeAddressPlan(records));
+    WriteBytes(path,
+               pat ? workbench::EncodePatchFile(records) : workbench::EncodeAddressPlan(records));
     Do(fmt::format("load a {} of {} records", pat ? ".pat" : "plan", records.size()), {}, [&] {
       if (pat) {
         h_.bench.PatchPage().Load(path);
