@@ -57,7 +57,9 @@ IniLine ParseLine(std::string_view raw) {
 
 IniFile IniFile::Parse(std::string_view text) {
   IniFile ini;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // UTF-8 mark
+  // UTF-8 marks, however many an editor left: a mark kept here would hide the first section
+  // until a save dropped it and the next start saw values this one did not.
+  while (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   ini.lines_ = SplitLines(text);
   return ini;
 }

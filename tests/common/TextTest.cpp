@@ -102,6 +102,9 @@ TEST(Ini, WindowsProfileRules) {
     EXPECT_EQ(ini.ReadInteger("General", key, 5), value) << key;
   }
   EXPECT_EQ(ini.ReadString("OTHER", "K", ""), "v");
+  // An editor's repeated UTF-8 marks hide no section.
+  const IniFile marked = IniFile::Parse("\xEF\xBB\xBF\xEF\xBB\xBF[General]\r\nIP=2\r\n");
+  EXPECT_EQ(marked.ReadString("General", "IP", ""), "2");
 }
 
 TEST(Ini, AWriteChangesOnlyItsOwnLine) {
