@@ -1,7 +1,7 @@
 #pragma once
 // The box as the link used to take it: one answer frame per 5 ms poll. A poll right after
 // one that brought an RDM frame finds nothing, so the link waits its 5 ms before the next
-// frame, as it did before it asked again at once. With WholePollClock as the link's clock, for
+// frame, as it did before it asked again at once. With BenchClock(true) as the link's clock, for
 // before/after figures in one run.
 
 #include <algorithm>
@@ -12,14 +12,20 @@
 
 namespace velquor::benchsupport {
 
-// The link's clock as the link used to wait: never less than a whole 5 ms poll, also for the
-// rest of an answer whose head is in.
-class WholePollClock final : public common::Clock {
+// The real clock, adding up what is slept on it; with `wholePolls`, the link's clock as the
+// link used to wait: never less than a whole 5 ms poll, also for the rest of an answer whose
+// head is in.
+class BenchClock final : public common::Clock {
  public:
+  explicit BenchClock(bool wholePolls = false) : wholePolls(wholePolls) {}
   common::Instant Now() const override { return common::RealClock().Now(); }
   void SleepUntil(common::Instant deadline) override {
-    common::RealClock().SleepUntil(std::max(deadline, Now() + common::FromMs(5)));
+    if (wholePolls) deadline = std::max(deadline, Now() + common::FromMs(5));
+    sleptMs += common::ToMs(deadline - Now());
+    common::RealClock().SleepUntil(deadline);
   }
+  bool wholePolls;
+  double sleptMs = 0;
 };
 
 class OneFrameAPoll final : public link::LinkTransport {

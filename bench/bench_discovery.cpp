@@ -75,9 +75,9 @@ int main(int argc, char** argv) {
           virtualline::VirtualLine line(virtualline::GenerateRig(n, layout, mode),
                                         common::RealClock());
           benchsupport::OneFrameAPoll paced(line);
-          benchsupport::WholePollClock wholePolls;
+          benchsupport::BenchClock oldPace(true);
           link::UsbLink usb(before ? static_cast<link::LinkTransport&>(paced) : line, log,
-                            before ? static_cast<common::Clock&>(wholePolls) : common::RealClock());
+                            before ? static_cast<common::Clock&>(oldPace) : common::RealClock());
           rdm::RdmEngine engine(usb, log);
           usb.LinkOpen();
           usb.SetResponseTimeout(50);

@@ -32,19 +32,6 @@ namespace {
 
 using namespace velquor;
 
-// The real clock, adding up what is slept on it: the link's waits, the operations' pauses.
-class CountingClock final : public common::Clock {
- public:
-  common::Instant Now() const override { return common::RealClock().Now(); }
-  void SleepUntil(common::Instant deadline) override {
-    // The link before: every wait a whole 5 ms, also the one for the rest of an answer.
-    if (wholePolls) deadline = std::max(deadline, Now() + common::FromMs(5));
-    sleptMs += common::ToMs(deadline - Now());
-    common::RealClock().SleepUntil(deadline);
-  }
-  bool wholePolls = false;
-  double sleptMs = 0;
-};
 
 struct Rig {
   Rig(virtualline::Rig rig, const std::string& dir, bool before)
@@ -59,7 +46,7 @@ struct Rig {
   }
   // What the waits alone take: the link's waits and the pauses after a SET.
   double FloorMs() const { return linkClock.sleptMs + pauseClock.sleptMs; }
-  CountingClock linkClock, pauseClock;
+  benchsupport::BenchClock linkClock, pauseClock;
   common::LogSink log{2000};
   virtualline::VirtualLine line;
   benchsupport::OneFrameAPoll paced;

@@ -8,6 +8,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-20}"
 # shellcheck source=bench/start_window.sh
 . bench/start_window.sh
+start_window
 sleep 5  # start-up and the table load
 
 ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }

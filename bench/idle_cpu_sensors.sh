@@ -7,12 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-20}"
-program="$PWD/build/release/bin/velquor"
-work="$(mktemp -d)"
-runner=""
-trap 'kill "$runner" 2>/dev/null || true; rm -rf "$work"' EXIT
-cp resources/Lang.jpg resources/RdmRadio.bmp resources/art-net.bmp resources/patch.bmp \
-  resources/devnone.lst "$work"/
+# shellcheck source=bench/start_window.sh
+. bench/start_window.sh
 # The list as a discovery leaves it, Spot 1 on the first row (the row a Read takes first).
 printf '7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF100000201=Wash Par 1\r\n' \
   >"$work/devnames.lst"
@@ -20,15 +16,7 @@ printf '7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF100000201=Wash Par 1\r\
 measure() {  # $1: what is shown, then the window's arguments
   local what="$1"
   shift
-  (cd "$work" && exec xvfb-run -a "$program" --virtual-line "$@" >/dev/null 2>&1) &
-  runner=$!
-  local pid=""
-  for _ in $(seq 50); do
-    pid="$(pgrep -P "$runner" -x velquor || true)"
-    [ -n "$pid" ] && break
-    sleep 0.2
-  done
-  [ -n "$pid" ] || { echo "velquor did not start"; exit 1; }
+  start_window "$@"
   sleep 8  # start-up, the table load, the Read and the first polls
   local hz t0 t1
   hz="$(getconf CLK_TCK)"
@@ -37,8 +25,7 @@ measure() {  # $1: what is shown, then the window's arguments
   t1="$(awk '{print $14 + $15}' "/proc/$pid/stat")"
   awk -v a="$t0" -v b="$t1" -v hz="$hz" -v s="$seconds" -v w="$what" \
     'BEGIN { printf "%-34s %.2f %% of one core over %d s\n", w ":", (b - a) / hz / s * 100, s }'
-  kill "$pid" 2>/dev/null || true  # the window ends, then xvfb-run with it
-  wait "$runner" 2>/dev/null || true
+  stop_window
 }
 
 measure "RDM page, panel read" --click SpeedButtonRdmRead

@@ -7,5 +7,6 @@ cd "$(dirname "$0")/.."
 settle="${1:-6}"
 # shellcheck source=bench/start_window.sh
 . bench/start_window.sh
+start_window
 sleep "$settle"
 awk '/^VmRSS|^VmHWM/ {printf "%s %.1f MB\n", $1, $2 / 1024}' "/proc/$pid/status"

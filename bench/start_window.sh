@@ -1,17 +1,27 @@
-# Sourced by the window benchmarks: starts the release build's window on the virtual line
-# under xvfb-run in a directory of its own and sets `pid` to the program's process. The
-# directory and the window go when the calling script exits.
+# Sourced by the window benchmarks: `start_window [ARGS...]` starts the release build's window
+# on the virtual line under xvfb-run in a directory of its own ($work) and sets `pid` to the
+# program's process; `stop_window` ends it. The directory and a window still open go when the
+# calling script exits.
 program="$PWD/build/release/bin/velquor"
 work="$(mktemp -d)"
+runner=""
 trap 'kill "$runner" 2>/dev/null || true; rm -rf "$work"' EXIT
 cp resources/Lang.jpg resources/RdmRadio.bmp resources/art-net.bmp resources/patch.bmp \
   resources/devnone.lst "$work"/
-(cd "$work" && exec xvfb-run -a "$program" --virtual-line >/dev/null 2>&1) &
-runner=$!
-pid=""
-for _ in $(seq 50); do
-  pid="$(pgrep -P "$runner" -x velquor || true)"
-  [ -n "$pid" ] && break
-  sleep 0.2
-done
-[ -n "$pid" ] || { echo "velquor did not start"; exit 1; }
+
+start_window() {
+  (cd "$work" && exec xvfb-run -a "$program" --virtual-line "$@" >/dev/null 2>&1) &
+  runner=$!
+  pid=""
+  for _ in $(seq 50); do
+    pid="$(pgrep -P "$runner" -x velquor || true)"
+    [ -n "$pid" ] && break
+    sleep 0.2
+  done
+  [ -n "$pid" ] || { echo "velquor did not start"; exit 1; }
+}
+
+stop_window() {
+  kill "$pid" 2>/dev/null || true  # the window ends, then xvfb-run with it
+  wait "$runner" 2>/dev/null || true
+}
