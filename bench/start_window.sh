@@ -5,7 +5,10 @@
 program="$PWD/build/release/bin/velquor"
 work="$(mktemp -d)"
 runner=""
-trap 'kill "$runner" 2>/dev/null || true; rm -rf "$work"' EXIT
+pid=""
+# The window ends and xvfb-run then takes its X server with it; ending xvfb-run instead
+# would leave both running.
+trap 'stop_window; rm -rf "$work"' EXIT
 cp resources/Lang.jpg resources/RdmRadio.bmp resources/art-net.bmp resources/patch.bmp \
   resources/devnone.lst "$work"/
 
@@ -22,6 +25,12 @@ start_window() {
 }
 
 stop_window() {
-  kill "$pid" 2>/dev/null || true  # the window ends, then xvfb-run with it
-  wait "$runner" 2>/dev/null || true
+  if [ -n "$pid" ]; then
+    kill "$pid" 2>/dev/null || true  # the window ends, then xvfb-run with it
+    wait "$runner" 2>/dev/null || true
+  elif [ -n "$runner" ]; then
+    kill "$runner" 2>/dev/null || true
+  fi
+  pid=""
+  runner=""
 }
