@@ -10,11 +10,21 @@ namespace velquor::link {
 
 namespace {
 constexpr double kPollIntervalMs = 5.0;
+constexpr int kPipeError = -9;  // LIBUSB_ERROR_PIPE
 // The line carries 250 kbaud, 11 bits a byte: 44 us. Once the head of an answer is in, the
 // rest is already on its way; the box hands a frame to USB a little after its last byte.
 constexpr double kLineByteMs = 0.044;
 constexpr double kBoxRelayMs = 0.3;
-constexpr int kPipeError = -9;  // LIBUSB_ERROR_PIPE
+
+// How long the part of an answer of `messageLength` not yet in (`placed`: bit s for chunk s)
+// takes to cross the line and reach the box's USB side.
+double RestOnLineMs(uint8_t messageLength, uint32_t placed) {
+  const uint32_t needed = (1u << RdmChunkCount(messageLength)) - 1;
+  const auto chunksIn = static_cast<unsigned>(std::popcount(placed & needed));
+  const unsigned total = messageLength + 2u;  // the checksum follows the message
+  const unsigned in = std::min<unsigned>(total, chunksIn * static_cast<unsigned>(kChunkSize));
+  return static_cast<double>(total - in) * kLineByteMs + kBoxRelayMs;
+}
 }  // namespace
 
 UsbLink::UsbLink(LinkTransport& transport, common::LogSink& log, common::Clock& clock,
@@ -219,14 +229,6 @@ void UsbLink::LinkPollInput(const DmxInputStore& store) {
   if (rc == kPipeError) transport_.ClearHalt();
   SetOpen(false);
   transport_.Close();
-}
-
-double UsbLink::RestOnLineMs(uint8_t messageLength, uint32_t placed) {
-  const uint32_t needed = (1u << RdmChunkCount(messageLength)) - 1;
-  const auto chunksIn = static_cast<unsigned>(std::popcount(placed & needed));
-  const unsigned total = messageLength + 2u;  // the checksum follows the message
-  const unsigned in = std::min<unsigned>(total, chunksIn * static_cast<unsigned>(kChunkSize));
-  return static_cast<double>(total - in) * kLineByteMs + kBoxRelayMs;
 }
 
 double UsbLink::BusyWaitMs(double ms) {

@@ -51,9 +51,6 @@ class UsbLink {
   void LinkPollInput(const DmxInputStore& store);
   // Waits at least `ms` (sleeping, not spinning); the elapsed milliseconds.
   double BusyWaitMs(double ms);
-  // How long the part of an answer of `messageLength` not yet in (`placed`: bit s for chunk
-  // s) takes to cross the line and reach the box's USB side.
-  static double RestOnLineMs(uint8_t messageLength, uint32_t placed);
   // The time-out of the receives that name none (LinkReceive).
   void SetResponseTimeout(uint32_t ms) { responseTimeoutMs_.store(ms); }
 
