@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <mutex>
+#include <utility>
 
 namespace velquor::link {
 
@@ -15,6 +16,14 @@ constexpr int kPipeError = -9;  // LIBUSB_ERROR_PIPE
 // rest is already on its way; the box hands a frame to USB a little after its last byte.
 constexpr double kLineByteMs = 0.044;
 constexpr double kBoxRelayMs = 0.3;
+// The first look moves earlier by a little after each answer whose head it found, and back by
+// more after one it missed: it settles just after the time this box's answers come in,
+// missing about one in six. A miss costs no time (the polls keep their 5 ms rhythm), only a
+// transfer. No E1.20 answer can be in sooner than the floor: a request and an answer of 26
+// bytes each and the shortest turnaround.
+constexpr double kFirstLookFloorMs = 2.5;
+constexpr double kFirstLookEarlierMs = 0.1;
+constexpr double kFirstLookLaterMs = 0.5;
 
 // How long the part of an answer of `messageLength` not yet in (`placed`: bit s for chunk s)
 // takes to cross the line and reach the box's USB side.
@@ -103,6 +112,7 @@ int32_t UsbLink::LinkSend(uint8_t mode, std::span<const uint8_t> data) {
     } else {
       frame = ScrambleChunk(kRdmBase, k, d, keys_->Next());
       if (hooks_.onRdmFrameSent) hooks_.onRdmFrameSent();
+      firstLookDue_ = true;
     }
 
     if (open_.load()) {
@@ -139,9 +149,15 @@ bool UsbLink::ReadFrame(LinkFrame& frame, int& rc) {
   return true;
 }
 
-double UsbLink::LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs) {
+double UsbLink::LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs,
+                               ReceiveUntil until) {
   std::lock_guard guard(lock_);
   const common::Instant start = clock_.Now();
+  const common::Instant end = start + common::FromMs(timeoutMs);
+  const bool looking = std::exchange(firstLookDue_, false);
+  const double look = firstLookMs_;
+  bool headAtLook = false;
+  int polls = 0;
   if (response.size() >= 2) {
     response[0] = 0;
     response[1] = 0;
@@ -154,19 +170,26 @@ double UsbLink::LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs) {
 
   for (;;) {
     // While an answer is arriving the next frame may be waiting already: each frame carries
-    // its place, so asking again at once cannot misplace one. The 5 ms wait comes before the
-    // first poll and after one that brought nothing new; a closed link waits too, never
-    // spinning a core. With the head of an answer in, the first wait after a new frame is
-    // only as long as the rest takes on the line.
+    // its place, so asking again at once cannot misplace one. Otherwise the first look, or
+    // the 5 ms rhythm (a closed link waits too, never spinning a core). With the head of an
+    // answer in, the first wait after a new frame is only as long as the rest takes on the
+    // line.
+    // No wait runs past the time-out: the last poll comes at it.
     if (!arriving) {
-      double wait = kPollIntervalMs;
-      if (!restAwaited && (placed & 1u) != 0 && response.size() >= 3) {
-        wait = std::min(kPollIntervalMs, RestOnLineMs(response[2], placed));
+      const common::Instant now = clock_.Now();
+      common::Instant next = now + common::FromMs(kPollIntervalMs);
+      if (polls == 0 && looking) {
+        next = now + common::FromMs(look);
+      } else if (polls == 1 && looking && placed == 0 && look < kPollIntervalMs) {
+        next = start + common::FromMs(kPollIntervalMs);  // back on the rhythm
+      } else if (!restAwaited && (placed & 1u) != 0 && response.size() >= 3) {
+        next = now + common::FromMs(std::min(kPollIntervalMs, RestOnLineMs(response[2], placed)));
         restAwaited = true;
       }
-      BusyWaitMs(wait);
+      clock_.SleepUntil(std::min(next, end));
     }
     arriving = false;
+    ++polls;
     if (open_.load()) {
       LinkFrame frame;
       int rc = 0;
@@ -181,13 +204,15 @@ double UsbLink::LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs) {
           arriving = (placed & (1u << s)) == 0;
           placed |= 1u << s;
           if (arriving) restAwaited = false;
+          if (polls == 1 && s == 0) headAtLook = looking;
         }
       } else if (rc == kPipeError) {
         transport_.ClearHalt();
       }
     }
 
-    elapsed = common::ToMs(clock_.Now() - start);
+    const common::Instant now = clock_.Now();
+    elapsed = common::ToMs(now - start);
 
     // Whole when every chunk the length asks for has come, each counted once.
     bool complete = false;
@@ -195,7 +220,14 @@ double UsbLink::LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs) {
       const uint32_t needed = (1u << RdmChunkCount(response[2])) - 1;
       complete = (placed & needed) == needed;
     }
-    if (complete || elapsed >= timeoutMs) break;
+    if (until == ReceiveUntil::FirstFrame && placed != 0) complete = true;
+    if (complete || now >= end) break;
+  }
+  // Only answered requests teach: silence after a request says nothing of the box's pace.
+  if (headAtLook) {
+    firstLookMs_ = std::max(kFirstLookFloorMs, look - kFirstLookEarlierMs);
+  } else if (looking && (placed & 1u) != 0) {
+    firstLookMs_ = std::min(kPollIntervalMs, look + kFirstLookLaterMs);
   }
   receivedByteCount_ = count;
   return elapsed;

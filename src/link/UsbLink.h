@@ -33,6 +33,10 @@ constexpr uint32_t ResponseTimeoutOfItem(int item) {
   return static_cast<uint32_t>(std::clamp(item, 0, 5) * 10 + 40);
 }
 
+// What ends a receive before its time-out: a whole RDM answer, or any frame of one (a
+// discovery answer is no RDM message and may be cut short by noise).
+enum class ReceiveUntil { WholeAnswer, FirstFrame };
+
 class UsbLink {
  public:
   UsbLink(LinkTransport& transport, common::LogSink& log, common::Clock& clock,
@@ -41,10 +45,13 @@ class UsbLink {
   void LinkOpen();
   // Sends floor(data.size() / 31) chunks; returns the code of the last transfer tried.
   int32_t LinkSend(uint8_t mode, std::span<const uint8_t> data);
-  // Polls RDM answer frames into `response` until a whole message or the time-out: 5 ms
-  // apart, at once after a frame that brought a new piece of the answer, and once, after a
-  // new piece, when the rest of the answer should have crossed the line.
-  double LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs);
+  // Polls RDM answer frames into `response` until `until` or the time-out: 5 ms apart, at
+  // once after a frame that brought a new piece of the answer, and once, after a new piece,
+  // when the rest of the answer should have crossed the line. The first poll after an RDM
+  // request comes when this box's answers have lately begun to be in (never later than 5 ms);
+  // if it finds nothing, the polls go on 5 ms after the receive began, as without it.
+  double LinkReceiveRdm(std::span<uint8_t> response, double timeoutMs,
+                        ReceiveUntil until = ReceiveUntil::WholeAnswer);
   // Lets UI events run, receives with the selected time-out; bytes received.
   uint16_t LinkReceive(std::span<uint8_t> response);
   // One poll for a chunk of the DMX the box receives.
@@ -69,6 +76,7 @@ class UsbLink {
   // Link counters, for the tests and the diagnostics.
   int8_t ReconnectCounter() const { return reconnectCounter_; }
   uint16_t ReceivedByteCount() const { return receivedByteCount_; }
+  double FirstLookMs() const { return firstLookMs_; }
   const std::array<uint8_t, kMaxMessage>& LastSentDmx() const { return lastSentDmx_; }
 
  private:
@@ -91,6 +99,9 @@ class UsbLink {
   uint32_t idleSendCounter_ = 0;
   std::array<uint8_t, kMaxMessage> lastSentDmx_{};
   uint16_t receivedByteCount_ = 0;
+  // When the first poll after a request comes, learned from the answers' heads.
+  double firstLookMs_ = 5.0;
+  bool firstLookDue_ = false;  // an RDM request went out since the last receive
   std::atomic<uint32_t> responseTimeoutMs_{35};
 };
 

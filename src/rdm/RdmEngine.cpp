@@ -307,11 +307,8 @@ bool BranchAnswerInFirstFrame(const RdmImage& image) {
 // Poll by poll until the first frame: a silent branch ends at the learned wait, an answered
 // one as soon as its answer is in, not at the end of the wait.
 void RdmEngine::ReceiveBranch(double waitMs) {
-  double waited = 0;
-  for (;;) {
-    waited += Receive(0);
-    if (received_ > 0 || waited >= waitMs) break;
-  }
+  const double waited = link_.LinkReceiveRdm(response_, waitMs, link::ReceiveUntil::FirstFrame);
+  received_ = link_.ReceivedByteCount();
   if (received_ == 0 || waited >= waitMs || BranchAnswerInFirstFrame(response_)) return;
   // The rest of a long answer: its further frames, for the rest of the wait.
   RdmImage rest;

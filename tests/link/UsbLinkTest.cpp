@@ -184,6 +184,69 @@ TEST_F(LinkFixture, ReceiveWaitsOutTheTimeOutForAnAnswerThatIsNotWhole) {
   EXPECT_DOUBLE_EQ(link.BusyWaitMs(2.5), 2.5);
 }
 
+// A box whose one-frame answer is in `answerMs` after each request (none: silence).
+struct PacedBox : FakeTransport {
+  explicit PacedBox(common::Clock& c) : clock(c) {}
+  int InterruptOut(const link::LinkFrame& frame) override {
+    sentAt = clock.Now();
+    answered = false;
+    return FakeTransport::InterruptOut(frame);
+  }
+  int GetReport(link::LinkFrame& frame) override {
+    ++getReportCalls;
+    frame.fill(0);
+    if (answerMs < 0 || answered || common::ToMs(clock.Now() - sentAt) < answerMs) return 33;
+    answered = true;
+    link::Chunk head{0xCC, 0x01, 24};
+    frame = link::ScrambleChunk(link::kRdmBase, 0, head, 9);
+    return 33;
+  }
+  common::Clock& clock;
+  common::Instant sentAt{};
+  double answerMs = 3.7;
+  bool answered = false;
+};
+
+// The first poll learns when this box's answers come in; finding nothing early never makes an
+// exchange slower than polling every 5 ms, and silence teaches nothing.
+TEST(LinkFirstLook, SettlesJustAfterTheAnswersAndNeverCostsTime) {
+  common::LogSink log;
+  common::ManualClock clock;
+  PacedBox box(clock);
+  link::UsbLink usb(box, log, clock);
+  usb.LinkOpen();
+  std::array<uint8_t, 64> answer{};
+  const std::array<uint8_t, 31> request{0xCC, 0x01, 24};
+  auto exchange = [&] {
+    usb.LinkSend(LINK_MODE_RDM, request);
+    const double ms = usb.LinkReceiveRdm(answer, 50);
+    EXPECT_EQ(usb.ReceivedByteCount(), 31) << "answer lost at first look " << usb.FirstLookMs();
+    return ms;
+  };
+  // Each: when the answers come in, and what every exchange may cost at most (the 5 ms poll
+  // that finds it), then once settled on average.
+  const std::tuple<double, double, double> paces[] = {{7.0, 10.0, 10.0}, {4.2, 5.0, 4.8},
+                                                      {2.0, 5.0, 2.7}, {3.7, 5.0, 4.2}};
+  for (const auto& [answerMs, most, settled] : paces) {
+    box.answerMs = answerMs;
+    double sum = 0;
+    for (int i = 0; i < 60; ++i) {
+      const double ms = exchange();
+      EXPECT_LE(ms, most + 1e-9) << "answers at " << answerMs << ", exchange " << i;
+      if (i >= 30) sum += ms;
+    }
+    EXPECT_LE(sum / 30, settled) << "answers at " << answerMs;
+    EXPECT_GE(usb.FirstLookMs(), 2.5);
+  }
+  box.answerMs = -1;  // a fixture gone quiet: its time-outs leave the learned look alone
+  const double before = usb.FirstLookMs();
+  for (int i = 0; i < 3; ++i) {
+    usb.LinkSend(LINK_MODE_RDM, request);
+    EXPECT_DOUBLE_EQ(usb.LinkReceiveRdm(answer, 20), 20.0) << "polls 5 ms after the request";
+  }
+  EXPECT_EQ(usb.FirstLookMs(), before);
+}
+
 TEST_F(LinkFixture, ReceiveClearsHaltOnPipeErrorAndKeepsTheLinkOpen) {
   transport.reports.push_back({-9, {}});
   transport.reports.push_back({-7, {}});
