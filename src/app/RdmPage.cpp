@@ -76,14 +76,15 @@ RdmPageBinding::RdmPageBinding(PageShell& shell, core::Core& core, const form1::
                                                  {ui_.EditEnd, Edit::End},
                                                  {ui_.EditStartAddress, Edit::StartAddress}};
   for (const auto& [edit, kind] : numeric) {
-    connect(edit, &QLineEdit::textEdited, this, [this, &page, edit, kind = kind](const QString& t) {
-      std::string shown;
-      shell_.WithModels([&] { shown = page.EditChange(kind, t.toStdString()); });
-      if (QString::fromStdString(shown) != edit->text()) {
-        edit->setText(QString::fromStdString(shown));
-      }
-      shell_.DrainLog();
-    });
+    connect(edit, &QLineEdit::textEdited, this,
+            [this, &page, edit = edit, kind = kind](const QString& t) {
+              std::string shown;
+              shell_.WithModels([&] { shown = page.EditChange(kind, t.toStdString()); });
+              if (QString::fromStdString(shown) != edit->text()) {
+                edit->setText(QString::fromStdString(shown));
+              }
+              shell_.DrainLog();
+            });
   }
   connect(ui_.Edit35, &QLineEdit::textEdited, this, [this, &page](const QString& t) {
     std::string shown;
