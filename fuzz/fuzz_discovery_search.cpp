@@ -1,6 +1,8 @@
 // Discovery against a line that answers whatever the input says: every branch and mute
-// reply comes from the fuzz bytes. The search must end within its exchange limit, report
-// each device once and only after an acknowledged mute.
+// reply comes from the fuzz bytes, and the line falls silent once they are spent (so an
+// input takes as many exchanges as it has bytes for, and the search's end is reached fast).
+// The search must end within its exchange limit, report each device once and only after an
+// acknowledged mute.
 #include <cstdint>
 #include <set>
 
@@ -18,6 +20,7 @@ class ScriptedLine final : public DiscoveryTarget {
     (void)lower;
     (void)upper;
     BranchReply reply;
+    if (pos_ >= size_) return reply;
     const uint8_t kind = Next() % 3;
     if (kind == 0) return reply;
     reply.kind = kind == 1 ? BranchReply::Kind::Garbled : BranchReply::Kind::Answer;
@@ -29,6 +32,7 @@ class ScriptedLine final : public DiscoveryTarget {
     return reply;
   }
   bool Mute(Uid uid) override {
+    if (pos_ >= size_) return false;
     const bool acked = Next() % 2 == 0;
     if (acked) acked_.insert(uid);
     return acked;
@@ -38,6 +42,7 @@ class ScriptedLine final : public DiscoveryTarget {
   std::set<Uid> acked_;
 
  private:
+  // Within one reply the bytes may run out: the reply ends with a pattern, not a repeat.
   uint8_t Next() { return pos_ < size_ ? data_[pos_++] : static_cast<uint8_t>(pos_++ * 37); }
   const uint8_t* data_;
   size_t size_;
