@@ -3,6 +3,8 @@
 #include <fmt/format.h>
 
 #include <array>
+#include <string>
+#include <vector>
 
 #include "common/Text.h"
 
@@ -111,9 +113,15 @@ std::optional<uint16_t> ParsePid(std::string_view text) {
     if (*n <= 0xFFFF) return static_cast<uint16_t>(*n);
     return std::nullopt;
   }
+  // The list's item texts, upper-cased once: a script may name thousands of parameters.
+  static const std::vector<std::string> kItemTexts = [] {
+    std::vector<std::string> texts;
+    for (const auto& e : kTable) texts.push_back(common::ToUpper(KnownPidItemText(e)));
+    return texts;
+  }();
   std::string upper = common::ToUpper(text);
-  for (const auto& e : kTable) {
-    if (upper == e.name || upper == common::ToUpper(KnownPidItemText(e))) return e.pid;
+  for (size_t k = 0; k < std::size(kTable); ++k) {
+    if (upper == kTable[k].name || upper == kItemTexts[k]) return kTable[k].pid;
   }
   if (upper == "RADIO_CHANNEL") return pid::RADIO_CHANNEL;
   return std::nullopt;
