@@ -96,6 +96,13 @@ bool CheckResponse(const RdmImage& image) {
          image[kData + pdl + 1] == static_cast<uint8_t>(sum);
 }
 
+bool AnswersRequest(const RdmImage& answer, const RdmImage& request) {
+  const Uid named = Uid::Read(&request[kDestUid]);
+  if (named.IsBroadcast()) return true;
+  return Uid::Read(&answer[kSourceUid]) == named &&
+         answer[kTransaction] == request[kTransaction];
+}
+
 DiscoveryResult DecodeDiscoveryAnswer(const RdmImage& image, uint16_t receivedBytes) {
   if (receivedBytes == 0) return {};
   size_t separator = kImageSize;

@@ -66,6 +66,9 @@ void CompleteRequest(RdmImage& image, Uid destination);
 // Start code 0xCC and a checksum over the length byte's count that matches the two bytes
 // at 24 + PDL. Any response type passes.
 bool CheckResponse(const RdmImage& image);
+// Whether a checked answer is the one to `request`: from the device it named, with its
+// transaction number. An answer to a broadcast is never expected; any is let through.
+bool AnswersRequest(const RdmImage& answer, const RdmImage& request);
 
 uint16_t ReadU16(const uint8_t* p);
 uint32_t ReadU32(const uint8_t* p);  // big-endian, as RDM sends it

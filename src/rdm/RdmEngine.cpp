@@ -242,13 +242,22 @@ uint8_t RdmEngine::TransactLocked(Uid uid, bool reportNoReceive) {
   }
 
   LogRdmMessage(false);
-  if (CheckResponse(response_)) {
-    if (response_[kPortOrResponseType] == RESPONSE_TYPE_ACK) retryCounter_.store(0);
-    LearnAnswerTime(ms);
-    return RESULT_OK;
+  if (!CheckResponse(response_)) {
+    log_.Add("Check sum is Wrong");
+    return 0;
   }
-  log_.Add("Check sum is Wrong");
-  return 0;
+  // A whole message from another device, or to another request (a late answer, a frame the
+  // box held), says nothing of this one: never taken as this fixture's values.
+  if (!AnswersRequest(response_, request_)) {
+    log_.Add(fmt::format("Answer dropped: from 0x{} with transaction {}, not the answer of 0x{} "
+                         "to transaction {}",
+                         UidText(Uid::Read(&response_[kSourceUid])), response_[kTransaction],
+                         UidText(uid), request_[kTransaction]));
+    return 0;
+  }
+  if (response_[kPortOrResponseType] == RESPONSE_TYPE_ACK) retryCounter_.store(0);
+  LearnAnswerTime(ms);
+  return RESULT_OK;
 }
 
 RdmAnswer RdmEngine::RdmRelay(std::span<const uint8_t> message) {

@@ -303,7 +303,8 @@ void VirtualLine::Answer(Responder& responder, const WireRequest& r, Reply reply
   std::vector<uint8_t> m{0xCC, 0x01, static_cast<uint8_t>(24 + reply.data.size())};
   PutUid(m, r.source);
   PutUid(m, responder.Uid());
-  m.push_back(r.transaction);
+  const bool stale = fault && fault->kind == FaultKind::StaleAnswer;
+  m.push_back(static_cast<uint8_t>(r.transaction - (stale ? 1 : 0)));
   m.push_back(reply.responseType);
   m.push_back(0);  // message count
   m.push_back(static_cast<uint8_t>(r.subDevice >> 8));

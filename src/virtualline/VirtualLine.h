@@ -29,6 +29,7 @@ enum class FaultKind {
   LoseFrame,    // frame `frameIndex` of the answer never arrives
   RepeatFrame,  // frame `frameIndex` of the answer arrives twice
   IgnoreMute,   // never acknowledges DISC_MUTE and stays unmuted
+  StaleAnswer,  // answers with the transaction number of the request before (a late answer)
 };
 
 struct Fault {

@@ -92,6 +92,25 @@ TEST(ResponseCheck, AcceptsGoodAndRejectsDamagedOrForeign) {
     if (at || value) r[at] = value;
     EXPECT_EQ(CheckResponse(r), good) << what;
   }
+  // Whose answer it is: the device the request named, with the request's transaction number.
+  const std::tuple<const char*, Uid, uint8_t, uint8_t, bool> whose[] = {
+      {"the device asked, same transaction", Uid(0x1234, 0x5678), 0x12, 0x12, true},
+      {"another device's whole answer", Uid(0x1234, 0x5679), 0x12, 0x12, false},
+      {"a late answer to the request before", Uid(0x1234, 0x5678), 0x11, 0x12, false},
+      {"nothing answers a broadcast: let through", BroadcastUid, 0x07, 0x12, true},
+  };
+  for (const auto& [what, from, answerTn, requestTn, taken] : whose) {
+    RdmImage request{};
+    PrimeRequestImage(request);
+    request[kTransaction] = static_cast<uint8_t>(requestTn - 1);
+    CompleteRequest(request, from == BroadcastUid ? BroadcastUid : Uid(0x1234, 0x5678));
+    RdmImage answer = MakeResponse(0);
+    const uint8_t uid[6] = {0x12, 0x34, 0x00, 0x00, static_cast<uint8_t>(from.Device() >> 8),
+                            static_cast<uint8_t>(from.Device())};
+    std::copy(std::begin(uid), std::end(uid), answer.begin() + kSourceUid);
+    answer[kTransaction] = answerTn;
+    EXPECT_EQ(AnswersRequest(answer, request), taken) << what;
+  }
 }
 
 TEST(LogLine, ShowsAtMost29DataBytesThenTheBytesAtOffset53) {

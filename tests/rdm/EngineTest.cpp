@@ -114,6 +114,11 @@ TEST(EngineFaults, RetriesAndChecksOfEveryKindOfFault) {
       // DEVICE_INFO answers in two frames; a frame that comes twice fills its place twice.
       {{K::LoseFrame, 1, 0, 0, 1}, 0, 1, 1, "Check sum is Wrong", 1, 31},
       {{K::RepeatFrame, 1, 0, 0, 0}, RESULT_OK, 1, 1, "Check sum is Wrong", 0, 93},
+      // A whole, well-summed answer to the request before is not this request's answer.
+      {{K::StaleAnswer, 1}, 0, 1, 1,
+       "Answer dropped: from 0x7FF000000101 with transaction 0, not the answer of "
+       "0x7FF000000101 to transaction 1",
+       1, 0},
   };
   for (const auto& [fault, result, requests, responses, line, lines, received] : cases) {
     RdmHarness<> h;
