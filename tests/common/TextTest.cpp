@@ -9,11 +9,6 @@
 
 using namespace velquor::common;
 
-TEST(Text, HexBytes) {
-  const std::vector<uint8_t> bytes{0x00, 0x0A, 0xFF};
-  EXPECT_EQ(std::tuple(HexBytes(bytes), HexBytes(bytes, "")), std::tuple("00 0A FF", "000AFF"));
-}
-
 TEST(Text, ParseUnsignedDecimalAndHex) {
   const std::pair<const char*, uint64_t> good[] = {
       {"0", 0}, {"512", 512}, {"0x859a", 0x859A}, {"18446744073709551615", UINT64_MAX}};
@@ -23,7 +18,7 @@ TEST(Text, ParseUnsignedDecimalAndHex) {
   }
 }
 
-TEST(Text, ParseHexBytesAcceptsSpacesCommasAndPrefixes) {
+TEST(Text, HexBytesReadWithSpacesCommasAndPrefixesAndWritten) {
   using Bytes = std::vector<uint8_t>;
   const std::pair<const char*, Bytes> good[] = {{"01 02,ff 0x10", {1, 2, 0xFF, 0x10}},
                                                 {"  ", {}},
@@ -31,6 +26,8 @@ TEST(Text, ParseHexBytesAcceptsSpacesCommasAndPrefixes) {
                                                 {"7", {7}}};
   for (const auto& [text, bytes] : good) EXPECT_EQ(ParseHexBytes(text), bytes) << text;
   for (const char* bad : {"100", "0g"}) EXPECT_FALSE(ParseHexBytes(bad)) << bad;
+  const std::vector<uint8_t> bytes{0x00, 0x0A, 0xFF};
+  EXPECT_EQ(std::tuple(HexBytes(bytes), HexBytes(bytes, "")), std::tuple("00 0A FF", "000AFF"));
 }
 
 TEST(LogSink, TakeNewReturnsEachLineOnceInOrderWithinCapacity) {
@@ -76,9 +73,7 @@ TEST(Encoding, Utf8IsCheckedByTheStandardsRules) {
       {"\xD6\xD0\xCE\xC4", false},         // 中文 in GB18030
   };
   for (auto [bytes, valid] : cases) EXPECT_EQ(IsValidUtf8(bytes), valid) << bytes;
-}
-
-TEST(Encoding, FilesFromAChineseWindowsSystemAreReadAsGb18030) {
+  // Files from a Chinese Windows system are read as GB18030.
   EXPECT_EQ(DecodeTextFile("\xD6\xD0\xCE\xC4=Spot"), "\xE4\xB8\xAD\xE6\x96\x87=Spot");
   EXPECT_EQ(DecodeTextFile("\xE4\xB8\xAD"), "\xE4\xB8\xAD") << "UTF-8 stays as it is";
 }

@@ -11,8 +11,6 @@
 #include "link/UsbLink.h"
 
 using namespace velquor;
-using link::LINK_MODE_DMX;
-using link::LINK_MODE_RDM;
 using testsupport::FakeTransport;
 using namespace velquor::link;
 
