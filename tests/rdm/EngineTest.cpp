@@ -86,7 +86,7 @@ TEST_F(Engine, GetDeviceInfoFromARigFixture) {
   EXPECT_EQ(h.engine.RetryCounter(), 0);
 }
 
-TEST_F(Engine, SilentDeviceCostsTwoExchangesAndNoResponseLine) {
+TEST_F(Engine, SilentDeviceCostsTwoExchangesAndFaultsInsideARetryCarryTheCounterOn) {
   EXPECT_EQ(h.Get(kNobody, pid::DEVICE_INFO).result, 0);
   // The retry reports nothing.
   EXPECT_EQ(std::tuple(h.Requests(), h.Responses(), h.log.CountOf("no receive response"),
@@ -94,6 +94,23 @@ TEST_F(Engine, SilentDeviceCostsTwoExchangesAndNoResponseLine) {
             std::tuple(2u, 0u, 0u, 0));
   EXPECT_EQ(RequestLines()[1].substr(45, 2), "02") << "each retry has its own transaction";
   EXPECT_GE(h.clock.Now(), common::FromMs(100)) << "two full time-outs";
+
+  // A checksum error inside a retry carries the counter on; a NACK keeps it as it is.
+  h.log.Clear();
+  Inject(kSpot1, {.kind = FaultKind::NoAnswer, .count = 1});
+  Inject(kSpot1, {.kind = FaultKind::BadChecksum, .count = 1});
+  EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, 0);
+  EXPECT_EQ(std::tuple(h.Requests(), h.engine.RetryCounter()), std::tuple(2u, 1));
+  Inject(kSpot1, {.kind = FaultKind::Nack, .count = 1, .nackReason = 0x0006});
+  rdm::RdmAnswer a = h.Get(kSpot1, pid::DMX_START_ADDRESS);
+  EXPECT_EQ(std::tuple(a.result, a.ResponseType(), rdm::ReadU16(a.Data().data())),
+            std::tuple(RESULT_OK, rdm::RESPONSE_TYPE_NACK_REASON, 0x0006));
+  EXPECT_EQ(h.engine.RetryCounter(), 1);
+  // The next silent call starts at 1: one exchange, and it says so.
+  h.log.Clear();
+  EXPECT_EQ(h.Get(kNobody, pid::DEVICE_INFO).result, 0);
+  EXPECT_EQ(std::tuple(h.Requests(), h.log.CountOf("no receive response"), h.engine.RetryCounter()),
+            std::tuple(1u, 1u, 0));
 }
 
 // What a fixture's faults cost: exchanges, answers logged, the lines that say what went wrong.
@@ -128,26 +145,6 @@ TEST(EngineFaults, RetriesAndChecksOfEveryKindOfFault) {
       EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, RESULT_OK) << what << ": nothing stale";
     }
   }
-}
-
-TEST_F(Engine, AChecksumErrorInsideARetryCarriesTheCounterOn) {
-  Inject(kSpot1, {.kind = FaultKind::NoAnswer, .count = 1});
-  Inject(kSpot1, {.kind = FaultKind::BadChecksum, .count = 1});
-  EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, 0);
-  EXPECT_EQ(std::tuple(h.Requests(), h.engine.RetryCounter()), std::tuple(2u, 1));
-
-  // A NACK keeps the counter as it is.
-  Inject(kSpot1, {.kind = FaultKind::Nack, .count = 1, .nackReason = 0x0006});
-  rdm::RdmAnswer a = h.Get(kSpot1, pid::DMX_START_ADDRESS);
-  EXPECT_EQ(std::tuple(a.result, a.ResponseType(), rdm::ReadU16(a.Data().data())),
-            std::tuple(RESULT_OK, rdm::RESPONSE_TYPE_NACK_REASON, 0x0006));
-  EXPECT_EQ(h.engine.RetryCounter(), 1);
-
-  // The next silent call starts at 1: one exchange, and it says so.
-  h.log.Clear();
-  EXPECT_EQ(h.Get(kNobody, pid::DEVICE_INFO).result, 0);
-  EXPECT_EQ(std::tuple(h.Requests(), h.log.CountOf("no receive response"), h.engine.RetryCounter()),
-            std::tuple(1u, 1u, 0));
 }
 
 TEST_F(Engine, LocalRequestsDoNotInheritTheConsoleSubDevice) {
