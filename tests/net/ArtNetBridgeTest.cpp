@@ -186,7 +186,7 @@ TEST_F(Bridge, EveryPollIsAnsweredAndOwnDatagramsAreIgnored) {
             std::tuple(0x5000, 0x23, 0x01, 200));
 }
 
-TEST_F(Bridge, TodRequestWith201DevicesGetsTwoPacketsWithTheNodesAddress) {
+TEST_F(Bridge, TodRequestWith201DevicesGetsTwoPackets) {
   SendSynced(ArtTodRequest());  // an empty table: no answer, the poll reply comes first
   {
     std::lock_guard lock(tableMutex);
@@ -196,10 +196,9 @@ TEST_F(Bridge, TodRequestWith201DevicesGetsTwoPacketsWithTheNodesAddress) {
   const auto first = console->Receive();
   const auto second = console->Receive();
   ASSERT_TRUE(first && second);
+  // Their layout is the packets' own to test.
   EXPECT_EQ(std::tuple(OpCodeOf(*first), first->size(), second->size()),
             std::tuple(0x8100, 28u + 1200, 28u + 6));
-  EXPECT_EQ(std::tuple((*second)[21], (*second)[23], (*second)[33]), std::tuple(1, 0x23, 1))
-      << "Net and Address of 291; the first row last";
 }
 
 TEST_F(Bridge, ArtRdmIsRelayedToTheFixtureAndAnsweredWithItsData) {
