@@ -147,7 +147,7 @@ TEST(EngineFaults, RetriesAndChecksOfEveryKindOfFault) {
   }
 }
 
-TEST_F(Engine, LocalRequestsDoNotInheritTheConsoleSubDevice) {
+TEST_F(Engine, LocalRequestsInheritNothingOfAConsolesOrARelayedRequest) {
   rdm::RdmRequest console{rdm::GET_COMMAND, pid::DEVICE_LABEL, {}, 5, true};
   std::vector<std::string> mirrored;
   h.engine.SetConsoleSink([&](const std::string& line) { mirrored.push_back(line); });
@@ -160,16 +160,15 @@ TEST_F(Engine, LocalRequestsDoNotInheritTheConsoleSubDevice) {
   EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_LABEL).ResponseType(), rdm::RESPONSE_TYPE_ACK);
   EXPECT_EQ(rdm::ReadU16(&h.engine.RequestImage()[rdm::kSubDevice]), 0);
   EXPECT_EQ(mirrored.size(), 1u) << "only the console's request is mirrored";
-}
 
-TEST_F(Engine, RelayGoesOutAsReceivedAndLeavesNothingBehind) {
+  // A relayed request goes out as received and leaves nothing behind.
   h.Get(kSpot1, pid::DEVICE_INFO);  // transaction 1
   // A request from a console on the network: its own source UID, port, transaction; the
   // checksum 0x040E added up by hand.
   const std::vector<uint8_t> m{0xCC, 0x01, 24,   0x7F, 0xF0, 0x00, 0x00, 0x01, 0x01,
                                0x45, 0x4E, 0x00, 0x00, 0x00, 0x09, 0x77, 0x03, 0x00,
                                0x00, 0x00, 0x20, 0x00, 0x82, 0x00, 0x04, 0x0E};
-  rdm::RdmAnswer a = h.engine.RdmRelay(std::span(m).subspan(1));
+  a = h.engine.RdmRelay(std::span(m).subspan(1));
   ASSERT_EQ(a.result, RESULT_OK);
   EXPECT_EQ(rdm::Uid::Read(&a.response[rdm::kDestUid]), rdm::Uid(0x454E00000009ULL))
       << "to the console";
@@ -178,10 +177,10 @@ TEST_F(Engine, RelayGoesOutAsReceivedAndLeavesNothingBehind) {
             "CC 01 18 7FF000000101 454E00000009 77 03 00 0000 20 0082 00");
 
   h.Get(kSpot1, pid::DEVICE_INFO);
-  rdm::RdmImage image = h.engine.RequestImage();
+  const rdm::RdmImage image = h.engine.RequestImage();
   EXPECT_EQ(std::tuple(rdm::Uid::Read(&image[rdm::kSourceUid]), image[rdm::kTransaction],
                        image[rdm::kPortOrResponseType]),
-            std::tuple(rdm::ControllerUid, 2, 0))
+            std::tuple(rdm::ControllerUid, 4, 0))
       << "the local count goes on from before the relay";
 
   EXPECT_EQ(h.engine.RdmRelay(std::span(m).subspan(1, 10)).result, 0);
