@@ -45,7 +45,7 @@ std::vector<uint8_t> ConsoleArtRdm() {
 
 }  // namespace
 
-TEST(ArtNetParse, DmxTakesWhatItSaysAndWhatArrivedAtMost512) {
+TEST(ArtNetParse, DmxTakesWhatItSaysAndWhatArrivedAtMost512AndCutDatagramsAreDropped) {
   const auto four = ConsoleArtDmx(4, {10, 20, 30, 40});
   auto d = net::ParseArtNet(four);
   ASSERT_EQ(d.kind, ArtNetDatagram::Kind::Dmx);
@@ -63,13 +63,12 @@ TEST(ArtNetParse, DmxTakesWhatItSaysAndWhatArrivedAtMost512) {
     EXPECT_EQ(d.declaredLength, says);
     EXPECT_EQ(d.data.size(), taken) << says << " said, " << sent << " sent";
   }
-}
 
-TEST(ArtNetParse, ForeignAndCutDatagramsAreDroppedWithAReason) {
+  // Foreign and cut datagrams are dropped with a reason.
   using Kind = ArtNetDatagram::Kind;
   const auto dmx = ConsoleArtDmx(512, std::vector<uint8_t>(512, 1));
   for (size_t n = 0; n < 18; ++n) {
-    auto d = net::ParseArtNet(std::span(dmx.data(), n));
+    d = net::ParseArtNet(std::span(dmx.data(), n));
     EXPECT_EQ(d.kind, Kind::Dropped) << n << " bytes";
     EXPECT_FALSE(d.reason.empty());
   }

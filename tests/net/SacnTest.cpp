@@ -236,7 +236,7 @@ TEST(SacnPackets, ChangesGoAtOnceThreeRepeatsFollowThenAKeepAlive) {
   EXPECT_EQ(sentAt, (std::vector<int>{0, 1, 2, 3, 5, 6, 7, 8, 9, 45, 81, 117}));
 }
 
-TEST(SacnPackets, StatusTextsInBothLanguages) {
+TEST(SacnPackets, StatusTextsInBothLanguagesAndCidsAsUuidText) {
   net::SacnStatus s;
   EXPECT_EQ(net::SacnStatusText(s, false), "sACN: off");
   s.mode = net::SacnStatus::Mode::Receiving;
@@ -249,9 +249,8 @@ TEST(SacnPackets, StatusTextsInBothLanguages) {
             "sACN Universe 1，来自 'console' 10.0.0.5，优先级 100，44 fps（共 3 个源）");
   s.mode = net::SacnStatus::Mode::Sending;
   EXPECT_EQ(net::SacnStatusText(s, false), "sACN: sending universe 1, priority 100, 44 fps");
-}
 
-TEST(SacnPackets, CidsAreReadAndWrittenAsUuidText) {
+  // CIDs are read and written as UUID text.
   EXPECT_EQ(net::CidText(kCid), "5a1e0001-0203-4455-8677-8899aabbccdd");
   EXPECT_EQ(net::ParseCid("5A1E0001-0203-4455-8677-8899AABBCCDD"), kCid);
   for (const char* bad :
