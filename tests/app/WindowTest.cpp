@@ -92,21 +92,11 @@ TEST(Languages, ShippedFilesTheToggleAndACaptionForEveryControl) {
   }
   MainWindow& w = a.Open();
   EXPECT_EQ(a.Text("SpeedButtonDiscover"), "查找 设备 Discover") << "no config.cfg: as designed";
-  w.Image_LClick();  // the first toggle writes config.cfg, in English
-  EXPECT_NE(a.Config().find("[Form1]\r\nLanguage=ENU"), std::string::npos);
-  QStringList english;
-  for (const char* b : {"SpeedButtonDiscover", "SpeedButtonRdmRead", "SpeedButtonAdd"}) {
-    english << a.Text(b);
-  }
-  english << a.C<QTabWidget>("PageControl1")->tabText(7) << a.Form2Text("SpeedButton7")
-          << a.C<QComboBox>("ComboBoxRdmCh")->itemText(6)
-          << a.C<QLabel>("LabelArtNetStatus")->text();
-  EXPECT_EQ(english.join('|'),
-            "Discover|Read|Increase|MA2 Rdm Command|Cancel all|Channel 7|Art-Net: idle");
-  w.Image_LClick();
-  EXPECT_NE(a.Config().find("Language=CHS"), std::string::npos);
-  EXPECT_EQ(a.Text("SpeedButtonDiscover") + "|" + a.Form2Text("SpeedButton7"),
-            "查找 设备|全部取消");
+  w.Image_LClick();  // the installed English file reaches both windows, its tabs and lists
+  EXPECT_EQ((QStringList{a.Text("SpeedButtonDiscover"), a.Form2Text("SpeedButton7"),
+                         a.C<QTabWidget>("PageControl1")->tabText(7),
+                         a.C<QComboBox>("ComboBoxRdmCh")->itemText(6)}),
+            (QStringList{"Discover", "Cancel all", "MA2 Rdm Command", "Channel 7"}));
   EXPECT_TRUE(a.errors.isEmpty()) << a.errors.join("; ").toStdString();
 
   for (const char* f : {"lang_ch.ini", "lang_en.ini"}) {

@@ -25,7 +25,7 @@ size_t FilesIn(const std::string& dir) {
 
 }  // namespace
 
-TEST(Files, AWriteReplacesTheFileWholeAndNeverInPlace) {
+TEST(Files, AWriteReplacesTheFileWholeAndNeverInPlaceOrFailsSayingWhy) {
   TempDir dir;
   const std::string path = dir.path + "/devnames.lst";
   std::string error;
@@ -50,16 +50,14 @@ TEST(Files, AWriteReplacesTheFileWholeAndNeverInPlace) {
   const std::string last = Read(path);
   EXPECT_TRUE(last == std::string(3000, 'a') || last == std::string(2000, 'b')) << last.size();
   EXPECT_EQ(FilesIn(dir.path), 2u);
-}
 
-TEST(Files, AFailedWriteSaysWhyAndLeavesNothingBehind) {
-  TempDir dir;
-  const std::string target = dir.path + "/devnames.lst";
-  std::filesystem::create_directory(target);  // cannot be replaced by a file
-  std::string error;
-  EXPECT_FALSE(WriteFileAtomic(target, "x", error));
+  // A failed write says why and leaves nothing behind.
+  const std::string taken = dir.path + "/config.cfg";
+  std::filesystem::create_directory(taken);  // cannot be replaced by a file
+  error.clear();
+  EXPECT_FALSE(WriteFileAtomic(taken, "x", error));
   EXPECT_FALSE(error.empty());
-  EXPECT_EQ(FilesIn(dir.path), 1u) << "no temporary left behind";
+  EXPECT_EQ(FilesIn(dir.path), 3u) << "no temporary left behind";
   EXPECT_FALSE(WriteFileAtomic(dir.path + "/missing/devnames.lst", "x", error));
 }
 

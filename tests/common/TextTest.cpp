@@ -9,11 +9,6 @@
 
 using namespace velquor::common;
 
-TEST(Text, HexBytes) {
-  const std::vector<uint8_t> bytes{0x00, 0x0A, 0xFF};
-  EXPECT_EQ(std::tuple(HexBytes(bytes), HexBytes(bytes, "")), std::tuple("00 0A FF", "000AFF"));
-}
-
 TEST(Text, ParseUnsignedDecimalAndHex) {
   const std::pair<const char*, uint64_t> good[] = {
       {"0", 0}, {"512", 512}, {"0x859a", 0x859A}, {"18446744073709551615", UINT64_MAX}};
@@ -23,7 +18,7 @@ TEST(Text, ParseUnsignedDecimalAndHex) {
   }
 }
 
-TEST(Text, ParseHexBytesAcceptsSpacesCommasAndPrefixes) {
+TEST(Text, HexBytesReadWithSpacesCommasAndPrefixesAndWritten) {
   using Bytes = std::vector<uint8_t>;
   const std::pair<const char*, Bytes> good[] = {{"01 02,ff 0x10", {1, 2, 0xFF, 0x10}},
                                                 {"  ", {}},
@@ -31,9 +26,11 @@ TEST(Text, ParseHexBytesAcceptsSpacesCommasAndPrefixes) {
                                                 {"7", {7}}};
   for (const auto& [text, bytes] : good) EXPECT_EQ(ParseHexBytes(text), bytes) << text;
   for (const char* bad : {"100", "0g"}) EXPECT_FALSE(ParseHexBytes(bad)) << bad;
+  const std::vector<uint8_t> bytes{0x00, 0x0A, 0xFF};
+  EXPECT_EQ(std::tuple(HexBytes(bytes), HexBytes(bytes, "")), std::tuple("00 0A FF", "000AFF"));
 }
 
-TEST(LogSink, TakeNewReturnsEachLineOnceInOrderWithinCapacity) {
+TEST(LogSink, TakeNewReturnsEachLineOnceInOrderWithinCapacityAndLinesArriveWhole) {
   using Lines = std::vector<std::string>;
   LogSink log(3);
   log.Add("a");
@@ -44,22 +41,21 @@ TEST(LogSink, TakeNewReturnsEachLineOnceInOrderWithinCapacity) {
   EXPECT_EQ(log.Lines(), (Lines{"2", "3", "4"}));
   log.Clear();
   EXPECT_EQ(log.Count(), 0u);
-}
 
-TEST(LogSink, LinesFromManyThreadsArriveWhole) {
-  LogSink log;
+  // Lines from many threads arrive whole.
+  LogSink many;
   std::vector<std::string> heard;
-  log.SetListener([&](const std::string& l) { heard.push_back(l); });
+  many.SetListener([&](const std::string& l) { heard.push_back(l); });
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
-      for (int i = 0; i < 500; ++i) log.Add(std::string(40, static_cast<char>('a' + t)));
+      for (int i = 0; i < 500; ++i) many.Add(std::string(40, static_cast<char>('a' + t)));
     });
   }
   for (auto& th : threads) th.join();
-  EXPECT_EQ(log.Count(), 2000u);
+  EXPECT_EQ(many.Count(), 2000u);
   EXPECT_EQ(heard.size(), 2000u);
-  for (char c : {'a', 'b', 'c', 'd'}) EXPECT_EQ(log.CountOf(std::string(40, c)), 500u);
+  for (char c : {'a', 'b', 'c', 'd'}) EXPECT_EQ(many.CountOf(std::string(40, c)), 500u);
 }
 
 TEST(Encoding, Utf8IsCheckedByTheStandardsRules) {
@@ -76,14 +72,12 @@ TEST(Encoding, Utf8IsCheckedByTheStandardsRules) {
       {"\xD6\xD0\xCE\xC4", false},         // 中文 in GB18030
   };
   for (auto [bytes, valid] : cases) EXPECT_EQ(IsValidUtf8(bytes), valid) << bytes;
-}
-
-TEST(Encoding, FilesFromAChineseWindowsSystemAreReadAsGb18030) {
+  // Files from a Chinese Windows system are read as GB18030.
   EXPECT_EQ(DecodeTextFile("\xD6\xD0\xCE\xC4=Spot"), "\xE4\xB8\xAD\xE6\x96\x87=Spot");
   EXPECT_EQ(DecodeTextFile("\xE4\xB8\xAD"), "\xE4\xB8\xAD") << "UTF-8 stays as it is";
 }
 
-TEST(Ini, WindowsProfileRules) {
+TEST(Ini, WindowsProfileRulesAndAWriteChangesOnlyItsOwnLine) {
   IniFile ini = IniFile::Parse(
       "\xEF\xBB\xBF; comment\r\nstray=1\r\n[General]\r\n  Key One = spaced value  \r\n"
       "key one=second\r\nEq=a=b\r\nNum=42px\r\nNeg=-7\r\nBad=x\r\nBig=2147483648\r\n"
@@ -105,18 +99,17 @@ TEST(Ini, WindowsProfileRules) {
   // An editor's repeated UTF-8 marks hide no section.
   const IniFile marked = IniFile::Parse("\xEF\xBB\xBF\xEF\xBB\xBF[General]\r\nIP=2\r\n");
   EXPECT_EQ(marked.ReadString("General", "IP", ""), "2");
-}
 
-TEST(Ini, AWriteChangesOnlyItsOwnLine) {
+  // A write changes only its own line, as in a hand-edited config.cfg of a Windows install.
   // As a hand-edited config.cfg of a Windows install may look.
-  IniFile ini = IniFile::Parse(
+  IniFile edited = IniFile::Parse(
       "; chosen by the installer\r\n[General]\r\nIP=1\r\n\r\n; test bench only\r\nTEST=0\r\n"
       "Extra=kept\r\n\r\n[Form1]\r\nLanguage=CHS\r\n[Mine]\r\nnote=x\r\n");
-  ini.WriteString("general", "ip", "3");
-  ini.WriteString("Form1", "Language", "ENU");
-  ini.WriteString("Form1", "Font", "12");
-  ini.WriteString("New", "k", "v");
-  EXPECT_EQ(ini.Text(),
+  edited.WriteString("general", "ip", "3");
+  edited.WriteString("Form1", "Language", "ENU");
+  edited.WriteString("Form1", "Font", "12");
+  edited.WriteString("New", "k", "v");
+  EXPECT_EQ(edited.Text(),
             "; chosen by the installer\r\n[General]\r\nIP=3\r\n\r\n; test bench only\r\nTEST=0\r\n"
             "Extra=kept\r\n\r\n[Form1]\r\nLanguage=ENU\r\nFont=12\r\n[Mine]\r\nnote=x\r\n"
             "[New]\r\nk=v\r\n");

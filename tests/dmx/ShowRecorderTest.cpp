@@ -80,7 +80,7 @@ TEST_F(Show, FramesCarryTheirSequenceAndChecksumAndTheCountMovesEveryTenFrames) 
 
 // k whole frames play 0 .. k-2, then from 0 again; what is wrong is named once and the
 // whole frames play anyway.
-TEST_F(Show, PlaybackLoopsBeforeTheLastFrame) {
+TEST_F(Show, PlaybackLoopsBeforeTheLastFrameAndADeletedShowNoLongerPlays) {
   // Frames whole, bytes after them (a recording killed while writing a frame), a frame whose
   // checksum is broken (-1: none); the levels played, the line that says what is wrong.
   const std::tuple<int, size_t, int, std::vector<int>, std::string> cases[] = {
@@ -108,6 +108,22 @@ TEST_F(Show, PlaybackLoopsBeforeTheLastFrame) {
     EXPECT_EQ(log.CountStartingWith(line), 1u) << line;
     EXPECT_EQ(player.Position(), expected.back() + 1) << line;
   }
+
+  // A deleted show no longer plays; a new one of the same name plays from its first frame.
+  WriteShow(4);
+  dmx::ShowPlayer deleted(universe, log);
+  ASSERT_EQ(deleted.Select(path), 4);
+  deleted.PlaybackStep();
+  deleted.PlaybackStep();
+  std::filesystem::remove(path);
+  deleted.Forget(path);
+  WriteBytes(path, std::string(3 * 518, '\x05'));  // a new show of the same name
+  universe.Store(0, 0x77);
+  deleted.PlaybackStep();
+  EXPECT_EQ(universe.At(0), 0x77) << "nothing plays until a show is chosen";
+  ASSERT_EQ(deleted.Select(path), 3);
+  deleted.PlaybackStep();
+  EXPECT_EQ(universe.At(0), 5) << "the new show, from its first frame";
 }
 
 TEST_F(Show, CopiesOfARangeAndOfOneLoopLeaveTheOutputAlone) {
@@ -147,23 +163,6 @@ TEST_F(Show, CopiesOfARangeAndOfOneLoopLeaveTheOutputAlone) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.path)) {
     EXPECT_EQ(entry.path().string().find(".tmp."), std::string::npos) << "a temporary left";
   }
-}
-
-TEST_F(Show, ADeletedShowNoLongerPlays) {
-  WriteShow(4);
-  dmx::ShowPlayer player(universe, log);
-  ASSERT_EQ(player.Select(path), 4);
-  player.PlaybackStep();
-  player.PlaybackStep();
-  std::filesystem::remove(path);
-  player.Forget(path);
-  WriteBytes(path, std::string(3 * 518, '\x05'));  // a new show of the same name
-  universe.Store(0, 0x77);
-  player.PlaybackStep();
-  EXPECT_EQ(universe.At(0), 0x77) << "nothing plays until a show is chosen";
-  ASSERT_EQ(player.Select(path), 3);
-  player.PlaybackStep();
-  EXPECT_EQ(universe.At(0), 5) << "the new show, from its first frame";
 }
 
 // A full disk in the middle of a frame: the file keeps its whole frames, the recording ends

@@ -62,18 +62,6 @@ TEST(FirmwareMerge, BootLoaderPaddedToTwelveKiBThenTheApplicationToAMultipleOfFo
   }
 }
 
-TEST(FirmwareMerge, AShorterBootLoaderIsPaddedWithWhatTheLongerOneLeft) {
-  Files f;
-  FirmwareImageStore store;
-  link::LoadFirmwareFiles(store, {f.Make("old.bin", 12288, 11)}, "");
-  link::LoadFirmwareFiles(store, {f.Make("new.bin", 12000, 40, 3)}, "");
-  const auto merged = link::MergeFirmwareImages(store);
-  ASSERT_EQ(merged.size(), 12288u);
-  EXPECT_EQ(merged[11999], ByteOf(11999, 40, 3));
-  EXPECT_EQ(merged[12000], ByteOf(12000, 11)) << "the older image's last 288 bytes";
-  EXPECT_EQ(merged[12287], ByteOf(12287, 11));
-}
-
 TEST(FirmwareImages, SizesRoundDownAndAShorterChoiceKeepsTheRest) {
   Files f;
   FirmwareImageStore store;
@@ -84,6 +72,15 @@ TEST(FirmwareImages, SizesRoundDownAndAShorterChoiceKeepsTheRest) {
   EXPECT_EQ(std::tuple(store.Size(0), store.Size(2), store.Count()), std::tuple(20u, 4096u, 1u))
       << "later sizes of the first choice stay";
   EXPECT_GE(store.HeldBytes(), 12288u);
+
+  // A shorter boot loader is padded with what the longer one before it left.
+  FirmwareImageStore boot;
+  link::LoadFirmwareFiles(boot, {f.Make("old.bin", 12288, 11)}, "");
+  link::LoadFirmwareFiles(boot, {f.Make("new.bin", 12000, 40, 3)}, "");
+  const auto merged = link::MergeFirmwareImages(boot);
+  ASSERT_EQ(merged.size(), 12288u);
+  EXPECT_EQ(std::tuple(merged[11999], merged[12000], merged[12287]),
+            std::tuple(ByteOf(11999, 40, 3), ByteOf(12000, 11), ByteOf(12287, 11)));
 }
 
 TEST(FirmwareImages, TooManyFilesOrTooLargeAFileAreRefusedNotOverrun) {

@@ -11,8 +11,6 @@
 #include "link/UsbLink.h"
 
 using namespace velquor;
-using link::LINK_MODE_DMX;
-using link::LINK_MODE_RDM;
 using testsupport::FakeTransport;
 using namespace velquor::link;
 
@@ -163,7 +161,7 @@ TEST_F(LinkFixture, ReceiveTakesWaitingFramesAtOnceAndCompletesOnEveryChunkOnce)
 }
 
 // Answers that never become whole: the receive polls every 5 ms, sleeping, to the time-out.
-TEST_F(LinkFixture, ReceiveWaitsOutTheTimeOutForAnAnswerThatIsNotWhole) {
+TEST_F(LinkFixture, ReceiveWaitsOutTheTimeOutTheSpeedItemGivesForAnAnswerThatIsNotWhole) {
   // Each: the sub-start code of its head, heads sent, bytes counted. A frame is asked for at
   // once after the head and once more when the rest should be in: twelve polls, eleven waits.
   const std::tuple<const char*, uint8_t, int, uint16_t> cases[] = {
@@ -182,6 +180,10 @@ TEST_F(LinkFixture, ReceiveWaitsOutTheTimeOutForAnAnswerThatIsNotWhole) {
         << what;
   }
   EXPECT_DOUBLE_EQ(link.BusyWaitMs(2.5), 2.5);
+
+  // The speed items give the time-out: forty to ninety milliseconds.
+  const std::pair<int, uint32_t> speeds[] = {{0, 40}, {1, 50}, {5, 90}, {6, 90}, {-1, 40}};
+  for (auto [item, ms] : speeds) EXPECT_EQ(link::ResponseTimeoutOfItem(item), ms) << item;
 }
 
 // A box whose one-frame answer is in `answerMs` after each request (none: silence).
@@ -247,30 +249,7 @@ TEST(LinkFirstLook, SettlesJustAfterTheAnswersAndNeverCostsTime) {
   EXPECT_EQ(usb.FirstLookMs(), before);
 }
 
-TEST_F(LinkFixture, ReceiveClearsHaltOnPipeErrorAndKeepsTheLinkOpen) {
-  transport.reports.push_back({-9, {}});
-  transport.reports.push_back({-7, {}});
-  transport.reports.push_back({12, {}});  // a short frame is dropped
-  link.LinkReceiveRdm(response, 20);
-  EXPECT_EQ(std::tuple(transport.clearHaltCalls, link.IsOpen(), link.ReceivedByteCount()),
-            std::tuple(1, true, 0));
-  EXPECT_EQ(log.CountStartingWith("Link: short frame of 12 bytes"), 1u);
-}
-
-TEST_F(LinkFixture, PollInputStoresDmxChunksAndIgnoresRdm) {
-  std::vector<uint8_t> got(527, 0);
-  auto store = [&](size_t offset, std::span<const uint8_t, 31> bytes) {
-    std::copy(bytes.begin(), bytes.end(), got.begin() + static_cast<ptrdiff_t>(offset));
-  };
-  transport.QueueChunk(0xE5, 16, std::vector<uint8_t>(31, 0x5A));
-  transport.QueueChunk(0xCC, 0, std::vector<uint8_t>(31, 0x66));
-  link.LinkPollInput(store);
-  link.LinkPollInput(store);
-  EXPECT_EQ(std::tuple(got[496], got[526], std::count(got.begin(), got.end(), 0x66)),
-            std::tuple(0x5A, 0x5A, 0));
-}
-
-TEST_F(LinkFixture, PollInputFailureClosesThenReopensEvery102ndCall) {
+TEST_F(LinkFixture, PipeErrorsClearTheHaltAPollInputFailureClosesThenReopensEvery102ndCall) {
   transport.reports.push_back({-9, {}});
   link.LinkPollInput({});
   EXPECT_EQ(std::tuple(link.IsOpen(), transport.clearHaltCalls, log.CountOf("fake error -9")),
@@ -284,11 +263,27 @@ TEST_F(LinkFixture, PollInputFailureClosesThenReopensEvery102ndCall) {
   EXPECT_EQ(transport.openCalls, 1);
   link.LinkPollInput({});
   EXPECT_EQ(std::tuple(transport.openCalls, link.IsOpen()), std::tuple(2, true));
-}
 
-TEST_F(LinkFixture, SpeedItemsGiveFortyToNinetyMilliseconds) {
-  const std::pair<int, uint32_t> cases[] = {{0, 40}, {1, 50}, {5, 90}, {6, 90}, {-1, 40}};
-  for (auto [item, ms] : cases) EXPECT_EQ(link::ResponseTimeoutOfItem(item), ms) << item;
+  // A receive clears the halt on a pipe error and keeps the link open; a short frame is dropped.
+  transport.reports.push_back({-9, {}});
+  transport.reports.push_back({-7, {}});
+  transport.reports.push_back({12, {}});  // a short frame is dropped
+  link.LinkReceiveRdm(response, 20);
+  EXPECT_EQ(std::tuple(transport.clearHaltCalls, link.IsOpen(), link.ReceivedByteCount()),
+            std::tuple(2, true, 0));
+  EXPECT_EQ(log.CountStartingWith("Link: short frame of 12 bytes"), 1u);
+
+  // The poll stores DMX chunks and ignores RDM ones.
+  std::vector<uint8_t> got(527, 0);
+  auto store = [&](size_t offset, std::span<const uint8_t, 31> bytes) {
+    std::copy(bytes.begin(), bytes.end(), got.begin() + static_cast<ptrdiff_t>(offset));
+  };
+  transport.QueueChunk(0xE5, 16, std::vector<uint8_t>(31, 0x5A));
+  transport.QueueChunk(0xCC, 0, std::vector<uint8_t>(31, 0x66));
+  link.LinkPollInput(store);
+  link.LinkPollInput(store);
+  EXPECT_EQ(std::tuple(got[496], got[526], std::count(got.begin(), got.end(), 0x66)),
+            std::tuple(0x5A, 0x5A, 0));
 }
 
 // Frames worked by hand: byte i of the chunk goes out as ~(data ^ ((i + 0x12) | key)).

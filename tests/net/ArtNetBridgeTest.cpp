@@ -138,7 +138,7 @@ TEST_F(Bridge, ABurstIsTakenWholeInOrderEachDatagramWithItsOwnLength) {
 
 // A datagram is a copy only when the same bytes come from the same sender within 3 ms (two
 // interfaces on one network); the console's next frame is taken, however alike.
-TEST_F(Bridge, ACopyIsTheSameBytesFromTheSameSenderWithinThreeMilliseconds) {
+TEST_F(Bridge, ACopyIsTheSameBytesFromTheSameSenderWithinThreeMsAndWhatIsDroppedIsSaidOnceASecond) {
   bridge->StopReceiving();  // the datagrams are handed over here instead
   const auto frame = ArtDmx(291, 0, {5});
   const auto other = ArtDmx(291, 1, {5});
@@ -158,6 +158,28 @@ TEST_F(Bridge, ACopyIsTheSameBytesFromTheSameSenderWithinThreeMilliseconds) {
     bridge->HandleDatagram(bytes, source, sourcePort, kBridgeAddress);
     EXPECT_EQ(Counters().dmxTaken.load(), taken) << what;
   }
+
+  // Which datagrams are malformed is the parser's to say (and the fuzzer's); here, that what it
+  // drops changes nothing and is said, once a second at most however fast it comes.
+  universe.Store(0, 0x5A);
+  const uint64_t copies = Counters().dropped.load();
+  auto cutDmx = ArtDmx(291, 1, {1});
+  cutDmx.resize(17);
+  auto cutRdm = ArtRdmGetDeviceInfo(kSpot, 1);
+  cutRdm.pop_back();
+  for (auto mode : {dmx::OutputMode::ArtNet, dmx::OutputMode::RdmConsole}) {
+    view.mode = mode;
+    for (const auto& datagram : {cutDmx, cutRdm}) {
+      bridge->HandleDatagram(datagram, kConsoleAddress, 6454, kBridgeAddress);
+    }
+  }
+  h.clock.Advance(std::chrono::seconds(1));
+  bridge->HandleDatagram(cutDmx, kConsoleAddress, 6454, kBridgeAddress);
+  EXPECT_EQ(std::tuple(universe.At(0), Counters().dmxTaken.load(), Counters().relayed.load(),
+                       Counters().dropped.load() - copies),
+            std::tuple(0x5A, 5u, 0u, 5u));
+  EXPECT_EQ(h.log.CountStartingWith("Art-Net datagram from 127.0.0.2 dropped: "), 2u);
+  EXPECT_NE(h.log.Lines().back().find("(3 more dropped before it)"), std::string::npos);
 }
 
 TEST_F(Bridge, EveryPollIsAnsweredAndOwnDatagramsAreIgnored) {
@@ -186,7 +208,7 @@ TEST_F(Bridge, EveryPollIsAnsweredAndOwnDatagramsAreIgnored) {
             std::tuple(0x5000, 0x23, 0x01, 200));
 }
 
-TEST_F(Bridge, TodRequestWith201DevicesGetsTwoPacketsWithTheNodesAddress) {
+TEST_F(Bridge, TodRequestWith201DevicesGetsTwoPackets) {
   SendSynced(ArtTodRequest());  // an empty table: no answer, the poll reply comes first
   {
     std::lock_guard lock(tableMutex);
@@ -196,10 +218,9 @@ TEST_F(Bridge, TodRequestWith201DevicesGetsTwoPacketsWithTheNodesAddress) {
   const auto first = console->Receive();
   const auto second = console->Receive();
   ASSERT_TRUE(first && second);
+  // Their layout is the packets' own to test.
   EXPECT_EQ(std::tuple(OpCodeOf(*first), first->size(), second->size()),
             std::tuple(0x8100, 28u + 1200, 28u + 6));
-  EXPECT_EQ(std::tuple((*second)[21], (*second)[23], (*second)[33]), std::tuple(1, 0x23, 1))
-      << "Net and Address of 291; the first row last";
 }
 
 TEST_F(Bridge, ArtRdmIsRelayedToTheFixtureAndAnsweredWithItsData) {
@@ -232,30 +253,6 @@ TEST_F(Bridge, ArtRdmIsRelayedToTheFixtureAndAnsweredWithItsData) {
   }
   EXPECT_EQ(std::tuple(Counters().relayed.load(), Counters().rdmAnswered.load()),
             std::tuple(3u, 1u));
-}
-
-// Which datagrams are malformed is the parser's to say (and the fuzzer's); here, that what it
-// drops changes nothing and is said, once a second at most however fast it comes.
-TEST_F(Bridge, DroppedDatagramsChangeNothingAndAreSaidOnceASecond) {
-  bridge->StopReceiving();
-  universe.Store(0, 0x5A);
-  auto cutDmx = ArtDmx(291, 1, {1});
-  cutDmx.resize(17);
-  auto cutRdm = ArtRdmGetDeviceInfo(kSpot, 1);
-  cutRdm.pop_back();
-  for (auto mode : {dmx::OutputMode::ArtNet, dmx::OutputMode::RdmConsole}) {
-    view.mode = mode;
-    for (const auto& datagram : {cutDmx, cutRdm}) {
-      bridge->HandleDatagram(datagram, kConsoleAddress, 6454, kBridgeAddress);
-    }
-  }
-  h.clock.Advance(std::chrono::seconds(1));
-  bridge->HandleDatagram(cutDmx, kConsoleAddress, 6454, kBridgeAddress);
-  EXPECT_EQ(std::tuple(universe.At(0), Counters().dmxTaken.load(), Counters().relayed.load(),
-                       Counters().dropped.load()),
-            std::tuple(0x5A, 0u, 0u, 5u));
-  EXPECT_EQ(h.log.CountStartingWith("Art-Net datagram from 127.0.0.2 dropped: "), 2u);
-  EXPECT_NE(h.log.Lines().back().find("(3 more dropped before it)"), std::string::npos);
 }
 
 TEST_F(Bridge, ArtRdmDuringACommandIsAnsweredAfterIt) {

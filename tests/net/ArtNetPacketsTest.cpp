@@ -45,7 +45,7 @@ std::vector<uint8_t> ConsoleArtRdm() {
 
 }  // namespace
 
-TEST(ArtNetParse, DmxTakesWhatItSaysAndWhatArrivedAtMost512) {
+TEST(ArtNetParse, DmxTakesWhatItSaysAndWhatArrivedAtMost512AndCutDatagramsAreDropped) {
   const auto four = ConsoleArtDmx(4, {10, 20, 30, 40});
   auto d = net::ParseArtNet(four);
   ASSERT_EQ(d.kind, ArtNetDatagram::Kind::Dmx);
@@ -63,13 +63,12 @@ TEST(ArtNetParse, DmxTakesWhatItSaysAndWhatArrivedAtMost512) {
     EXPECT_EQ(d.declaredLength, says);
     EXPECT_EQ(d.data.size(), taken) << says << " said, " << sent << " sent";
   }
-}
 
-TEST(ArtNetParse, ForeignAndCutDatagramsAreDroppedWithAReason) {
+  // Foreign and cut datagrams are dropped with a reason.
   using Kind = ArtNetDatagram::Kind;
   const auto dmx = ConsoleArtDmx(512, std::vector<uint8_t>(512, 1));
   for (size_t n = 0; n < 18; ++n) {
-    auto d = net::ParseArtNet(std::span(dmx.data(), n));
+    d = net::ParseArtNet(std::span(dmx.data(), n));
     EXPECT_EQ(d.kind, Kind::Dropped) << n << " bytes";
     EXPECT_FALSE(d.reason.empty());
   }
@@ -98,7 +97,7 @@ TEST(ArtNetParse, RdmOnlyWhenTheWholeMessageArrived) {
   EXPECT_EQ(net::ParseArtNet(With(rdm, 24, 0xF0)).kind, Kind::Dropped) << "not RDM's sub-start";
 }
 
-TEST(ArtNetBuild, ArtDmxLayout) {
+TEST(ArtNetBuild, ArtDmxLayoutAndAnRdmReplyWithTheNodesPortAddress) {
   std::array<uint8_t, 512> slots{};
   slots[0] = 0xAA;
   slots[511] = 0x55;
@@ -107,9 +106,18 @@ TEST(ArtNetBuild, ArtDmxLayout) {
   EXPECT_EQ(Slice(p, 0, 18), Bytes({'A', 'r', 't', '-', 'N', 'e', 't', 0, 0x00, 0x50, 0x00, 0x0E,
                                     0x05, 0x00, 0x23, 0x01, 0x02, 0x00}));
   EXPECT_EQ(std::tuple(p[18], p[529]), std::tuple(0xAA, 0x55));
+
+  // An RDM reply carries the node's port-address.
+  const auto request = ConsoleArtRdm();
+  const std::span<const uint8_t> message(request.data() + 24, 25);
+  const Packet reply = net::BuildArtRdm(0x7FFF, message);
+  ASSERT_EQ(reply.size(), 49u);
+  EXPECT_EQ(Slice(reply, 8, 16),
+            Bytes({0x00, 0x83, 0x00, 0x0E, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0x7F, 0x00, 0xFF}));
+  EXPECT_EQ(Slice(reply, 24, 25), Slice(request, 24, 25));
 }
 
-TEST(ArtNetBuild, PollReplyLayout) {
+TEST(ArtNetBuild, PollReplyLayoutNodeReportAndLongTexts) {
   net::PollReplyFields f;
   f.address = {192, 168, 1, 20};
   f.portAddress = 0x0123;
@@ -129,16 +137,15 @@ TEST(ArtNetBuild, PollReplyLayout) {
   EXPECT_EQ(Slice(p, 201, 12),
             Bytes({0x24, 0xF4, 0x32, 0xAB, 0x24, 0x2D, 192, 168, 1, 20, 0x01, 0x1F}));
   EXPECT_EQ(Slice(p, 213, 26), std::vector<uint8_t>(26, 0));
-}
 
-TEST(ArtNetBuild, NodeReportCounterAndLongTexts) {
+  // The node report's counter, and texts too long for their fields.
   EXPECT_EQ(std::tuple(net::NodeReport(0, "OK: Device started"), net::NodeReport(999999, "OK"),
                        net::NodeReport(0, std::string(80, 'x')).size()),
             std::tuple("#0001[0] OK: Device started", "#0001[999999] OK", 63u));
-  net::PollReplyFields f;
   f.name = std::string(30, 'a') + "灯光控制台" + std::string(40, 'b');
-  const Packet p = net::BuildArtPollReply(f);
-  EXPECT_EQ(std::tuple(p[43], p[107]), std::tuple(0, 0)) << "both names end in a zero";
+  const Packet longNames = net::BuildArtPollReply(f);
+  EXPECT_EQ(std::tuple(longNames[43], longNames[107]), std::tuple(0, 0))
+      << "both names end in a zero";
 }
 
 TEST(ArtNetBuild, TodDataListsTheLastRowFirstTwoHundredAPacket) {
@@ -156,16 +163,6 @@ TEST(ArtNetBuild, TodDataListsTheLastRowFirstTwoHundredAPacket) {
   EXPECT_EQ(Slice(packets[1], 21, 13),
             Bytes({0x01, 0x00, 0x23, 0x00, 0xC9, 0x01, 0x01, 0x7F, 0xF0, 0x00, 0x00, 0x00, 0x01}));
   EXPECT_TRUE(net::BuildArtTodData(0, {}).empty());
-}
-
-TEST(ArtNetBuild, RdmReplyCarriesTheNodesPortAddress) {
-  const auto request = ConsoleArtRdm();
-  const std::span<const uint8_t> message(request.data() + 24, 25);
-  const Packet p = net::BuildArtRdm(0x7FFF, message);
-  ASSERT_EQ(p.size(), 49u);
-  EXPECT_EQ(Slice(p, 8, 16),
-            Bytes({0x00, 0x83, 0x00, 0x0E, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0x7F, 0x00, 0xFF}));
-  EXPECT_EQ(Slice(p, 24, 25), Slice(request, 24, 25));
 }
 
 // Wireshark's Art-Net and RDM dissectors read every kind of packet the node sends as the
@@ -223,7 +220,7 @@ TEST(ArtDmxOutput, ChangeAtOnceThenTwentyRepeatsThenEverySixthTick) {
   EXPECT_EQ(out.Repeat(), 20);
 }
 
-TEST(ArtNetText, UniverseDigitsAndAddresses) {
+TEST(ArtNetAddresses, UniverseDigitsAddressesAndTheChosenInterface) {
   const std::pair<const char*, int> universes[] = {
       {"", 0},          {"291", 291},     {"000291", 291},
       {"32767", 32767}, {"40000", 32767}, {"99999999999999999999", 32767},  // no overflow
@@ -232,9 +229,8 @@ TEST(ArtNetText, UniverseDigitsAndAddresses) {
   EXPECT_EQ(net::Ipv4Text(0xC0A80114), "192.168.1.20");
   EXPECT_EQ(net::ParseIpv4("192.168.1.20"), 0xC0A80114u);
   EXPECT_FALSE(net::ParseIpv4("192.168.1"));
-}
 
-TEST(ArtNetInterfaces, OnlyTheChosenInterfaceOrItsAddressCounts) {
+  // Only the chosen interface, or its address, counts.
   net::HostAddress eth;
   eth.interfaceIndex = 2;
   eth.address = 0xC0A80114;  // 192.168.1.20

@@ -31,9 +31,7 @@ inline constexpr net::Ipv4 kConsoleAddress = 0x7F000002;  // 127.0.0.2
 // A UDP port nobody uses now, so parallel tests do not meet on 6454.
 inline uint16_t FreeUdpPort() {
   const int s = socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(kBridgeAddress);
+  sockaddr_in a = net::SocketAddress(kBridgeAddress, 0);
   bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
   socklen_t len = sizeof a;
   getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
@@ -58,10 +56,7 @@ class UdpPeer {
     setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     const int bufferBytes = 4 << 20;
     setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof bufferBytes);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(address);
-    a.sin_port = htons(bindPort);
+    sockaddr_in a = net::SocketAddress(address, bindPort);
     bound_ = bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
   }
   ~UdpPeer() { close(fd_); }
@@ -70,10 +65,7 @@ class UdpPeer {
 
   bool Bound() const { return bound_; }
   bool Send(std::span<const uint8_t> bytes, net::Ipv4 to = kBridgeAddress) const {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(to);
-    a.sin_port = htons(bridgePort_);
+    sockaddr_in a = net::SocketAddress(to, bridgePort_);
     return sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a) ==
            static_cast<ssize_t>(bytes.size());
   }

@@ -55,13 +55,6 @@ std::vector<uint8_t> HandDataPacket() {
   return p;
 }
 
-std::array<uint8_t, 512> HandLevels() {
-  std::array<uint8_t, 512> l{};
-  l[0] = 255;
-  l[2] = 128;
-  return l;
-}
-
 // The hand packet changed: `at` set to each byte given.
 std::vector<uint8_t> With(std::vector<uint8_t> p, size_t at, std::initializer_list<int> bytes) {
   for (int b : bytes) p.at(at++) = static_cast<uint8_t>(b);
@@ -83,15 +76,16 @@ std::vector<uint8_t> ShortPacket(int count, uint8_t sequence, uint8_t priority, 
 
 }  // namespace
 
-TEST(SacnPackets, DataPacketIsTheStandardsLayoutAndReadsBack) {
+TEST(SacnPackets, DataAndDiscoveryPacketsAreTheStandardsLayoutAndReadBack) {
   net::SacnSourceFields source{kCid, "Desk A", 100, 1};
-  const auto levels = HandLevels();
-  EXPECT_EQ(net::BuildSacnData(source, 42, false, levels), HandDataPacket());
+  std::array<uint8_t, 512> levels{};
+  levels[0] = 255;
+  levels[2] = 128;
+  const auto hand = HandDataPacket();
+  EXPECT_EQ(net::BuildSacnData(source, 42, false, levels), hand);
   EXPECT_EQ(net::BuildSacnData(source, 42, true, levels)[112], 0x40) << "stream terminated";
   // A name of 64 bytes or more keeps its terminating zero.
   EXPECT_EQ(net::BuildSacnData({kCid, std::string(80, 'x'), 100, 1}, 0, false, levels)[107], 0);
-
-  const auto hand = HandDataPacket();
   const net::SacnDatagram d = net::ParseSacn(hand);
   ASSERT_EQ(d.kind, net::SacnDatagram::Kind::Data) << d.reason;
   EXPECT_EQ(std::tuple(d.cid, d.sourceName, d.priority, d.sequence, d.universe, d.startCode),
@@ -107,26 +101,25 @@ TEST(SacnPackets, DataPacketIsTheStandardsLayoutAndReadsBack) {
   EXPECT_EQ(std::vector<uint8_t>(s.levels.begin(), s.levels.end()),
             (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(s.priority, 150);
-}
 
-TEST(SacnPackets, DiscoveryPacketListsTheUniverses) {
-  std::vector<uint8_t> hand = {
+  // A universe discovery packet lists the universes.
+  std::vector<uint8_t> discovery = {
       0x00, 0x10, 0x00, 0x00, 'A', 'S', 'C', '-',  'E',
       '1',  '.',  '1',  '7',  0,   0,   0,   0x70, 0x6C,  // root: flags, length 108
       0x00, 0x00, 0x00, 0x08,                             // VECTOR_ROOT_E131_EXTENDED
   };
-  hand.insert(hand.end(), kCid.begin(), kCid.end());
-  for (int v : {0x70, 0x56, 0x00, 0x00, 0x00, 0x02}) hand.push_back(uint8_t(v));  // framing
-  for (char c : std::string("Desk A")) hand.push_back(uint8_t(c));
-  hand.resize(112, 0);                      // the name's 64 bytes, then 4 reserved
+  discovery.insert(discovery.end(), kCid.begin(), kCid.end());
+  for (int v : {0x70, 0x56, 0x00, 0x00, 0x00, 0x02}) discovery.push_back(uint8_t(v));  // framing
+  for (char c : std::string("Desk A")) discovery.push_back(uint8_t(c));
+  discovery.resize(112, 0);                 // the name's 64 bytes, then 4 reserved
   for (int v : {0x70, 0x0C,                 // universe discovery layer: flags, length 12
                 0x00, 0x00, 0x00, 0x01,     // VECTOR_UNIVERSE_DISCOVERY_UNIVERSE_LIST
                 0, 0,                       // page 0 of last page 0
                 0x00, 0x07, 0x01, 0x2C}) {  // universes 7 and 300, ascending
-    hand.push_back(uint8_t(v));
+    discovery.push_back(uint8_t(v));
   }
-  EXPECT_EQ(net::BuildSacnDiscovery(kCid, "Desk A", {300, 7}), hand);
-  EXPECT_EQ(net::ParseSacn(hand).kind, net::SacnDatagram::Kind::Discovery);
+  EXPECT_EQ(net::BuildSacnDiscovery(kCid, "Desk A", {300, 7}), discovery);
+  EXPECT_EQ(net::ParseSacn(discovery).kind, net::SacnDatagram::Kind::Discovery);
 }
 
 TEST(SacnPackets, EveryLayerIsCheckedBeforeItIsRead) {
@@ -235,23 +228,19 @@ TEST(SacnPackets, ChangesGoAtOnceThreeRepeatsFollowThenAKeepAlive) {
   for (int period = 0; period < 120; ++period) {
     if (period == 5) slots[0] = 1;
     if (period == 6) slots[0] = 2;
-    if (rule.Due(
-            std::chrono::duration_cast<common::Instant>(std::chrono::microseconds(22727) * period),
-            slots)) {
-      sentAt.push_back(period);
-    }
+    const auto at = std::chrono::microseconds(22727) * period;
+    if (rule.Due(std::chrono::duration_cast<common::Instant>(at), slots)) sentAt.push_back(period);
   }
   // 0 and its 3 repeats; the changes at 5 and 6 and 3 repeats; then every 800 ms (36 periods:
   // 35 periods are 795 ms).
   EXPECT_EQ(sentAt, (std::vector<int>{0, 1, 2, 3, 5, 6, 7, 8, 9, 45, 81, 117}));
 }
 
-TEST(SacnPackets, StatusTextsInBothLanguages) {
+TEST(SacnPackets, StatusTextsInBothLanguagesAndCidsAsUuidText) {
   net::SacnStatus s;
   EXPECT_EQ(net::SacnStatusText(s, false), "sACN: off");
   s.mode = net::SacnStatus::Mode::Receiving;
   EXPECT_EQ(net::SacnStatusText(s, false), "sACN universe 1: idle");
-  s.sources = 1;
   s.name = "console";
   s.from = 0x0A000005;
   s.framesPerSecond = 44;
@@ -260,9 +249,8 @@ TEST(SacnPackets, StatusTextsInBothLanguages) {
             "sACN Universe 1，来自 'console' 10.0.0.5，优先级 100，44 fps（共 3 个源）");
   s.mode = net::SacnStatus::Mode::Sending;
   EXPECT_EQ(net::SacnStatusText(s, false), "sACN: sending universe 1, priority 100, 44 fps");
-}
 
-TEST(SacnPackets, CidsAreReadAndWrittenAsUuidText) {
+  // CIDs are read and written as UUID text.
   EXPECT_EQ(net::CidText(kCid), "5a1e0001-0203-4455-8677-8899aabbccdd");
   EXPECT_EQ(net::ParseCid("5A1E0001-0203-4455-8677-8899AABBCCDD"), kCid);
   for (const char* bad :

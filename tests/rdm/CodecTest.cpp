@@ -169,7 +169,7 @@ TEST(DiscoveryDecode, ValidAnswersWithinBoundsAndSeparatorLimits) {
   }
 }
 
-TEST(KnownPids, SeventyThreeItemsInConsoleOrder) {
+TEST(KnownPids, SeventyThreeItemsInConsoleOrderAndTheNamesOfAnswers) {
   auto table = KnownPidTable();
   ASSERT_EQ(table.size(), 73u);
   EXPECT_EQ(std::tuple(KnownPidItemText(table[13]), KnownPidItemText(table[30])),
@@ -184,10 +184,7 @@ TEST(KnownPids, SeventyThreeItemsInConsoleOrder) {
                                                      {"130", 0x0082}};
   for (auto [text, pid] : parsed) EXPECT_EQ(ParsePid(text), pid) << text;
   EXPECT_FALSE(ParsePid("0x10000") || ParsePid("NOT_A_PID"));
-}
-
-TEST(Names, NackReasonsAndResponseTypes) {
-  EXPECT_EQ(NackReasonName(0x000A), "NR_PROXY_BUFFER_FULL") << "the last E1.20 reason";
-  EXPECT_EQ(NackReasonName(0x000B), "NACK reason 0x000B");
-  EXPECT_EQ(ResponseTypeName(9), "response type 0x09");
+  // The last E1.20 NACK reason, then numbers for what E1.20 does not name.
+  EXPECT_EQ(std::tuple(NackReasonName(0x000A), NackReasonName(0x000B), ResponseTypeName(9)),
+            std::tuple("NR_PROXY_BUFFER_FULL", "NACK reason 0x000B", "response type 0x09"));
 }

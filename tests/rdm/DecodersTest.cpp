@@ -35,7 +35,7 @@ TEST(Decoders, DeviceInfoFieldByField) {
   EXPECT_FALSE(DecodeDeviceInfo(std::span(d).first(18))) << "18 bytes is one too few";
 }
 
-TEST(Decoders, ListsAndTextsStopAtTheLastWholeItem) {
+TEST(Decoders, ListsAndTextsStopAtTheLastWholeItemAndSmallParametersAndNames) {
   const std::vector<uint8_t> status{
       0x00, 0x01, 0x03, 0x00, 0x21, 0xFF, 0xFE,
       0x00, 0x2A, 0x00, 0x00, 0x02, 0x00};  // a second message cut short
@@ -58,9 +58,6 @@ TEST(Decoders, ListsAndTextsStopAtTheLastWholeItem) {
       std::tuple(DecodeHours(Bytes{0x00, 0x00, 0x05, 0xF0}),
                  DecodeHours(Bytes{0xFF, 0xFF, 0xFF, 0xFF}), DecodeHours(Bytes{0x00, 0x05, 0xF0})),
       std::tuple(1520u, 0xFFFFFFFFu, std::nullopt));
-}
-
-TEST(Decoders, OneByteParametersAndTheirNames) {
   // 0xFFFF: no DMX footprint.
   EXPECT_EQ(std::tuple(DecodeStartAddress(Bytes{0x01, 0x00}), DecodeStartAddress(Bytes{0xFF, 0xFF}),
                        DecodeStartAddress(Bytes{0x01})),
@@ -103,7 +100,7 @@ TEST(Slots, AnswersDecodeFieldByFieldAndDropTrailingParts) {
             std::tuple("Tilt", "Color Semaphore", "Fountain Control", std::nullopt));
 }
 
-TEST(Sensors, DefinitionsAndValuesFromHandWorkedBytes) {
+TEST(Sensors, DefinitionsAndValuesFromHandWorkedBytesInTheirUnits) {
   auto def = [](const SensorDefinition& s) {
     return std::tuple(s.number, s.type, s.unit, s.prefix, s.rangeMin, s.rangeMax, s.normalMin,
                       s.normalMax, s.recordedValueSupported, s.lowestHighestSupported,
@@ -140,9 +137,8 @@ TEST(Sensors, DefinitionsAndValuesFromHandWorkedBytes) {
   EXPECT_EQ(value({0x00, 0xFF, 0xD8, 0xFF, 0x9C, 0x00, 0x7F, 0x80, 0x00}),
             std::tuple(0, -40, -100, 127, -32768));
   EXPECT_FALSE(DecodeSensorValue(std::vector<uint8_t>(8, 0)));
-}
 
-TEST(Sensors, ValuesInTheirUnitAndPrefix) {
+  // Values in their unit and prefix.
   const struct {
     uint8_t type, unit, prefix;
     int16_t value;

@@ -20,16 +20,7 @@ using velquor::testsupport::operator-;
 namespace {
 
 enum class Overlap { Or, And, Garbled };
-enum class Habit {
-  Good,
-  IgnoresMute,
-  FlakyMute,
-  AnyRange,
-  OtherUid,
-  AnswersWhenMuted,
-  Noise,
-  Slow
-};
+enum class Habit { Good, IgnoresMute, FlakyMute, AnyRange, OtherUid, AnswersMuted, Noise, Slow };
 
 struct ModelDevice {
   Uid uid;
@@ -79,7 +70,7 @@ class ModelLine final : public DiscoveryTarget {
         ++noise_;
         return {BranchReply::Kind::Garbled, Uid(), {static_cast<uint8_t>(noise_), 0x55}};
       }
-      if (d.muted && d.habit != Habit::AnswersWhenMuted) continue;
+      if (d.muted && d.habit != Habit::AnswersMuted) continue;
       // Answers later than the others: heard only by a branch that waits the full time-out.
       if (d.habit == Habit::Slow && wait != BranchWait::FullTimeOut) continue;
       const bool inRange = d.uid >= lower && d.uid <= upper;
@@ -186,7 +177,7 @@ constexpr Uid kMax = kHighestUid;
 
 }  // namespace
 
-TEST(DiscoverySearch, OneDeviceExactExchanges) {
+TEST(DiscoverySearch, ExactExchangesForOneDeviceAndForAnOverlapThatLooksLikeAThird) {
   ModelLine line(Overlap::Or);
   const Uid u{0x7A7000000001ULL};
   line.Add(u);
@@ -198,23 +189,20 @@ TEST(DiscoverySearch, OneDeviceExactExchanges) {
                              B(0, u - 1), B(0, kMax), B(0, kMax), B(0, kMax)};
   EXPECT_EQ(line.calls, expected);
   EXPECT_EQ(std::tuple(o.progress.branches, o.progress.exchanges), std::tuple(7u, 8u));
-}
 
-TEST(DiscoverySearch, OverlapThatLooksLikeAThirdDeviceIsSplitNotBelieved) {
-  // 1 | 2 = 3: the wire names a device that does not exist.
-  ModelLine line(Overlap::Or);
-  line.Add(1);
-  line.Add(2);
-  Outcome o = Search(line);
+  // 1 | 2 = 3: the wire names a device that does not exist; it is split, not believed.
+  ModelLine two(Overlap::Or);
+  two.Add(1);
+  two.Add(2);
+  o = Search(two);
   EXPECT_EQ(Sorted(o.found), (std::vector<Uid>{Uid(1), Uid(2)}));
-  std::vector<Call> expected{
-      B(0, kMax),                 // answers "3"
-      B(3, 3),                    // nobody: a phantom, never muted
-      B(4, kMax),                 // silent
-      B(0, 2),                    // answers "3" again: outside the range, so a collision
-      B(2, 2),    M(2), B(0, 1),  // only 1 is left: answers "1" (3 is known as no device)
-      B(1, 1),    M(1), B(0, 0), B(0, kMax), B(0, kMax), B(0, kMax)};
-  EXPECT_EQ(line.calls, expected);
+  expected = {B(0, kMax),                 // answers "3"
+              B(3, 3),                    // nobody: a phantom, never muted
+              B(4, kMax),                 // silent
+              B(0, 2),                    // answers "3" again: outside the range, so a collision
+              B(2, 2),    M(2), B(0, 1),  // only 1 is left: answers "1" (3 is known as no device)
+              B(1, 1),    M(1), B(0, 0), B(0, kMax), B(0, kMax), B(0, kMax)};
+  EXPECT_EQ(two.calls, expected);
 }
 
 TEST(DiscoverySearch, EveryDeviceFoundOnceOnEveryKindOfLine) {
@@ -229,14 +217,11 @@ TEST(DiscoverySearch, EveryDeviceFoundOnceOnEveryKindOfLine) {
                                  (neighbouring ? " neighbours" : " scattered");
         EXPECT_EQ(o.end, SearchEnd::Finished) << what;
         EXPECT_EQ(Sorted(o.found), Sorted(uids)) << what;  // no phantom, nothing twice
-        size_t mutes = 0;
+        std::vector<Uid> muted;  // each device once, never a UID nobody has
         for (const Call& c : line.calls) {
-          if (c.kind != 'M') continue;
-          ++mutes;
-          EXPECT_NE(std::find(uids.begin(), uids.end(), c.lower), uids.end())
-              << what << ": muted a UID nobody has";
+          if (c.kind == 'M') muted.push_back(c.lower);
         }
-        EXPECT_EQ(mutes, uids.size()) << what;
+        EXPECT_EQ(Sorted(muted), Sorted(uids)) << what;
         EXPECT_TRUE(o.log.empty()) << what << ": " << (o.log.empty() ? "" : o.log[0]);
         // One descent from the full range plus a few branches each; a search that starts
         // over after every device costs some 48 per device.
@@ -281,7 +266,7 @@ TEST(DiscoverySearch, MisbehavingDevicesAreNamedAndTheRestFound) {
       {Habit::FlakyMute, "acknowledged the mute only when asked again", true},
       {Habit::AnyRange, "answers discovery branches that do not hold it", true},
       {Habit::OtherUid, "answers discovery as 0x7B0000000001: not added", false},
-      {Habit::AnswersWhenMuted, "keeps answering discovery after it was muted", true},
+      {Habit::AnswersMuted, "keeps answering discovery after it was muted", true},
   };
   for (const auto& [habit, logText, added] : cases) {
     for (Overlap overlap : kOverlaps) {
@@ -367,21 +352,7 @@ TEST(DiscoverySearch, ALineThatNeverFallsSilentEndsAtTheExchangeLimit) {
   EXPECT_LE(o.progress.exchanges, 100u + 8u * 20u + 2u);
 }
 
-TEST(DiscoverySearch, StopEndsAtTheNextExchangeAndKeepsWhatWasFound) {
-  ModelLine line(Overlap::Or);
-  for (Uid u : Neighbours(8)) line.Add(u);
-  size_t callsAtStop = 0;
-  Outcome o = Search(line, {}, [&] {
-    const auto mutes = std::count_if(line.calls.begin(), line.calls.end(),
-                                     [](const Call& c) { return c.kind == 'M'; });
-    if (mutes == 3 && callsAtStop == 0) callsAtStop = line.calls.size();
-    return callsAtStop != 0;
-  });
-  EXPECT_EQ(std::tuple(o.end, o.found.size()), std::tuple(SearchEnd::Stopped, 3u));
-  EXPECT_EQ(line.calls.size(), callsAtStop) << "no exchange after the stop was seen";
-}
-
-TEST(DiscoverySearch, LostAnswersOnlyDelayAFindAndDevicesMutedBeforeAreNotReportedAgain) {
+TEST(DiscoverySearch, LostAnswersDelayAFindMutedDevicesAreNotReportedAgainAndStopEndsAtOnce) {
   ModelLine lossy(Overlap::Or);
   lossy.Add(0x7A7000000005ULL);
   lossy.dropNextAnswers = 2;  // the full range and the first probe hear nothing
@@ -394,4 +365,17 @@ TEST(DiscoverySearch, LostAnswersOnlyDelayAFindAndDevicesMutedBeforeAreNotReport
   Outcome o = Search(line, {}, nullptr, {uids[1]});
   EXPECT_EQ(std::tuple(o.end, Sorted(o.found)),
             std::tuple(SearchEnd::Finished, std::vector<Uid>{uids[0], uids[2]}));
+
+  // Stop ends the search at the next exchange and keeps what was found.
+  ModelLine eight(Overlap::Or);
+  for (Uid u : Neighbours(8)) eight.Add(u);
+  size_t callsAtStop = 0;
+  o = Search(eight, {}, [&] {
+    const auto mutes = std::count_if(eight.calls.begin(), eight.calls.end(),
+                                     [](const Call& c) { return c.kind == 'M'; });
+    if (mutes == 3 && callsAtStop == 0) callsAtStop = eight.calls.size();
+    return callsAtStop != 0;
+  });
+  EXPECT_EQ(std::tuple(o.end, o.found.size()), std::tuple(SearchEnd::Stopped, 3u));
+  EXPECT_EQ(eight.calls.size(), callsAtStop) << "no exchange after the stop was seen";
 }

@@ -89,7 +89,7 @@ TEST_F(Engine, GetDeviceInfoFromARigFixture) {
   EXPECT_EQ(h.engine.RetryCounter(), 0);
 }
 
-TEST_F(Engine, SilentDeviceCostsTwoExchangesAndNoResponseLine) {
+TEST_F(Engine, SilentDeviceCostsTwoExchangesAndFaultsInsideARetryCarryTheCounterOn) {
   EXPECT_EQ(h.Get(kNobody, pid::DEVICE_INFO).result, 0);
   // The retry reports nothing.
   EXPECT_EQ(std::tuple(h.Requests(), h.Responses(), h.log.CountOf("no receive response"),
@@ -97,6 +97,23 @@ TEST_F(Engine, SilentDeviceCostsTwoExchangesAndNoResponseLine) {
             std::tuple(2u, 0u, 0u, 0));
   EXPECT_EQ(RequestLines()[1].substr(45, 2), "02") << "each retry has its own transaction";
   EXPECT_GE(h.clock.Now(), common::FromMs(100)) << "two full time-outs";
+
+  // A checksum error inside a retry carries the counter on; a NACK keeps it as it is.
+  h.log.Clear();
+  Inject(kSpot1, {.kind = FaultKind::NoAnswer, .count = 1});
+  Inject(kSpot1, {.kind = FaultKind::BadChecksum, .count = 1});
+  EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, 0);
+  EXPECT_EQ(std::tuple(h.Requests(), h.engine.RetryCounter()), std::tuple(2u, 1));
+  Inject(kSpot1, {.kind = FaultKind::Nack, .count = 1, .nackReason = 0x0006});
+  rdm::RdmAnswer a = h.Get(kSpot1, pid::DMX_START_ADDRESS);
+  EXPECT_EQ(std::tuple(a.result, a.ResponseType(), rdm::ReadU16(a.Data().data())),
+            std::tuple(RESULT_OK, rdm::RESPONSE_TYPE_NACK_REASON, 0x0006));
+  EXPECT_EQ(h.engine.RetryCounter(), 1);
+  // The next silent call starts at 1: one exchange, and it says so.
+  h.log.Clear();
+  EXPECT_EQ(h.Get(kNobody, pid::DEVICE_INFO).result, 0);
+  EXPECT_EQ(std::tuple(h.Requests(), h.log.CountOf("no receive response"), h.engine.RetryCounter()),
+            std::tuple(1u, 1u, 0));
 }
 
 // What a fixture's faults cost: exchanges, answers logged, the lines that say what went wrong.
@@ -138,27 +155,7 @@ TEST(EngineFaults, RetriesAndChecksOfEveryKindOfFault) {
   }
 }
 
-TEST_F(Engine, AChecksumErrorInsideARetryCarriesTheCounterOn) {
-  Inject(kSpot1, {.kind = FaultKind::NoAnswer, .count = 1});
-  Inject(kSpot1, {.kind = FaultKind::BadChecksum, .count = 1});
-  EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, 0);
-  EXPECT_EQ(std::tuple(h.Requests(), h.engine.RetryCounter()), std::tuple(2u, 1));
-
-  // A NACK keeps the counter as it is.
-  Inject(kSpot1, {.kind = FaultKind::Nack, .count = 1, .nackReason = 0x0006});
-  rdm::RdmAnswer a = h.Get(kSpot1, pid::DMX_START_ADDRESS);
-  EXPECT_EQ(std::tuple(a.result, a.ResponseType(), rdm::ReadU16(a.Data().data())),
-            std::tuple(RESULT_OK, rdm::RESPONSE_TYPE_NACK_REASON, 0x0006));
-  EXPECT_EQ(h.engine.RetryCounter(), 1);
-
-  // The next silent call starts at 1: one exchange, and it says so.
-  h.log.Clear();
-  EXPECT_EQ(h.Get(kNobody, pid::DEVICE_INFO).result, 0);
-  EXPECT_EQ(std::tuple(h.Requests(), h.log.CountOf("no receive response"), h.engine.RetryCounter()),
-            std::tuple(1u, 1u, 0));
-}
-
-TEST_F(Engine, LocalRequestsDoNotInheritTheConsoleSubDevice) {
+TEST_F(Engine, LocalRequestsInheritNothingOfAConsolesOrARelayedRequest) {
   rdm::RdmRequest console{rdm::GET_COMMAND, pid::DEVICE_LABEL, {}, 5, true};
   std::vector<std::string> mirrored;
   h.engine.SetConsoleSink([&](const std::string& line) { mirrored.push_back(line); });
@@ -171,16 +168,15 @@ TEST_F(Engine, LocalRequestsDoNotInheritTheConsoleSubDevice) {
   EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_LABEL).ResponseType(), rdm::RESPONSE_TYPE_ACK);
   EXPECT_EQ(rdm::ReadU16(&h.engine.RequestImage()[rdm::kSubDevice]), 0);
   EXPECT_EQ(mirrored.size(), 1u) << "only the console's request is mirrored";
-}
 
-TEST_F(Engine, RelayGoesOutAsReceivedAndLeavesNothingBehind) {
+  // A relayed request goes out as received and leaves nothing behind.
   h.Get(kSpot1, pid::DEVICE_INFO);  // transaction 1
   // A request from a console on the network: its own source UID, port, transaction; the
   // checksum 0x040E added up by hand.
   const std::vector<uint8_t> m{0xCC, 0x01, 24,   0x7F, 0xF0, 0x00, 0x00, 0x01, 0x01,
                                0x45, 0x4E, 0x00, 0x00, 0x00, 0x09, 0x77, 0x03, 0x00,
                                0x00, 0x00, 0x20, 0x00, 0x82, 0x00, 0x04, 0x0E};
-  rdm::RdmAnswer a = h.engine.RdmRelay(std::span(m).subspan(1));
+  a = h.engine.RdmRelay(std::span(m).subspan(1));
   ASSERT_EQ(a.result, RESULT_OK);
   EXPECT_EQ(rdm::Uid::Read(&a.response[rdm::kDestUid]), rdm::Uid(0x454E00000009ULL))
       << "to the console";
@@ -189,10 +185,10 @@ TEST_F(Engine, RelayGoesOutAsReceivedAndLeavesNothingBehind) {
             "CC 01 18 7FF000000101 454E00000009 77 03 00 0000 20 0082 00");
 
   h.Get(kSpot1, pid::DEVICE_INFO);
-  rdm::RdmImage image = h.engine.RequestImage();
+  const rdm::RdmImage image = h.engine.RequestImage();
   EXPECT_EQ(std::tuple(rdm::Uid::Read(&image[rdm::kSourceUid]), image[rdm::kTransaction],
                        image[rdm::kPortOrResponseType]),
-            std::tuple(rdm::ControllerUid, 2, 0))
+            std::tuple(rdm::ControllerUid, 4, 0))
       << "the local count goes on from before the relay";
 
   EXPECT_EQ(h.engine.RdmRelay(std::span(m).subspan(1, 10)).result, 0);

@@ -40,7 +40,7 @@ void SetBlocks(WorkbenchHarness& h, std::vector<MapBlock> blocks) {
 
 }  // namespace
 
-TEST(PatchMap, ColoursPressDragAndRelease) {
+TEST(PatchMap, ColoursPressDragAndReleaseOnADevicesOwnSlots) {
   WorkbenchHarness h;
   SetBlocks(h, {{0, 16}, {16, 8}});
   auto& patch = h.bench.PatchPage();
@@ -66,12 +66,9 @@ TEST(PatchMap, ColoursPressDragAndRelease) {
   patch.Drag(X(511), Y(511), true);
   EXPECT_EQ(patch.Map().cursor, 496) << "further right leaves it where it fits";
   EXPECT_FALSE(patch.Drag(X(300), Y(300), false)) << "no button held: no drag";
-}
 
-TEST(PatchMap, PressPicksOnlyADevicesOwnSlotsAndAPlainClickMovesNothing) {
-  WorkbenchHarness h;
+  // Press picks only a device's own slots, and a plain click moves nothing.
   SetBlocks(h, {{100, 4}, {200, 8}});
-  auto& patch = h.bench.PatchPage();
   EXPECT_FALSE(patch.Press(X(99), Y(99))) << "the cell before the first slot";
   EXPECT_TRUE(patch.Press(X(103), Y(103))) << "the last slot";
   EXPECT_EQ(h.bench.Table().SelectedRow(), 0);

@@ -23,7 +23,7 @@ TEST(DeviceNameList, KeysReplaceInPlaceAndNewOnesAppend) {
   EXPECT_FALSE(workbench::UidFromKey("12G4") || workbench::UidFromKey("1234567890ABC"));
 }
 
-TEST(DeviceTable, LoadsRowsInTheWindowFormatAndAMissingFileChangesNothing) {
+TEST(DeviceTable, LoadsRowsAndColumnsInTheWindowFormatAndAMissingFileChangesNothing) {
   WorkbenchHarness h;
   h.bench.Table().Devices.push_back(DeviceOf(rdm::Uid(0x4321ABCDULL)));
   h.bench.List().LoadDeviceTable(false);  // no devnames.lst yet
@@ -38,8 +38,25 @@ TEST(DeviceTable, LoadsRowsInTheWindowFormatAndAMissingFileChangesNothing) {
   h.rdm.Set(0x7FF000000101ULL, rdm::pid::IDENTIFY_DEVICE, {1});
   h.bench.List().LoadDeviceTable(true);
   EXPECT_EQ(h.Cells(1, {2, 3, 5, 8}), (Strings{"001", "016", "identify", "Standard"}));
+  h.bench.RdmPage().FollowListCount();  // the UID choices and the last fixture follow the list
+  EXPECT_EQ(h.bench.View().uidChoices.items, (Strings{"1 UID:0x1234ABCD", "2 UID:0x7FF000000101"}));
+  EXPECT_EQ(h.bench.RdmPage().lastFixtureText, "2");
   h.LoadList("");  // an empty file empties the table
   EXPECT_EQ(h.bench.Table().Count(), 0);
+
+  // The columns come from UidList.ini, with defaults for what it leaves out.
+  h.bench.Devices().BuildColumns();
+  EXPECT_TRUE(h.bench.View().columns.empty()) << "no UidList.ini: no columns";
+  WriteBytes(h.Path("UidList.ini"),
+             "[general]\r\nuid = Unique ID \r\nUID_Width=200\r\nManufacturer_Width=99\r\n"
+             "DeviceLabel=\xC3\xFB\xB3\xC6\r\n");  // "名称" as a Chinese Windows saves it
+  h.bench.Devices().BuildColumns();
+  const auto c = h.bench.View().columns;
+  ASSERT_EQ(c.size(), 11u);
+  EXPECT_EQ(std::tuple(c[0].caption, c[0].width, c[1].caption, c[1].width, c[4].caption),
+            std::tuple("No.", 30, "Unique ID", 200, "名称"));
+  EXPECT_EQ(std::tuple(c[6].width, c[10].caption, c[10].width),
+            std::tuple(99, "Sensor Count", 120));
 }
 
 TEST(DeviceTable, EntriesThatAreNoDeviceAreNamedKeptInTheFileAndNeverListed) {
@@ -97,7 +114,7 @@ void ExpectRowsBelongToTheirUids(WorkbenchHarness& h) {
 
 }  // namespace
 
-TEST(DeviceTable, SortsAreStableAndReorderTheFile) {
+TEST(DeviceTable, SortsMovesNumberingAndClearingKeepEveryColumnWithItsUid) {
   WorkbenchHarness h;
   SetUpThree(h);
   h.bench.List().SortByFixtureNumber();
@@ -112,11 +129,8 @@ TEST(DeviceTable, SortsAreStableAndReorderTheFile) {
   EXPECT_EQ(h.TableUids(),
             (std::vector<uint64_t>{0x7FF000000101ULL, 0x7FF100000201ULL, 0x7FF200000301ULL}));
   ExpectRowsBelongToTheirUids(h);
-}
 
-TEST(DeviceTable, MovingNumberingAndClearingKeepEveryColumnWithItsUid) {
-  WorkbenchHarness h;
-  SetUpThree(h);
+  // Moving, numbering and clearing keep every column with its UID.
   h.bench.Devices().SelectRow(2);
   h.bench.List().MoveSelectedUp();
   EXPECT_EQ(std::tuple(h.bench.Table().SelectedRow(), h.bench.Table().Devices[1].Uid),
@@ -158,31 +172,6 @@ TEST(DeviceTable, MovingNumberingAndClearingKeepEveryColumnWithItsUid) {
   workbench::Workbench next(h.rdm.engine, h.rdm.log, h.rdm.clock, h.dir.path, h.dir.path);
   next.List().LoadDeviceTable(true);
   EXPECT_EQ(next.Table().Count(), 0);
-}
-
-TEST(DeviceTable, ColumnsFromUidListWithDefaults) {
-  WorkbenchHarness h;
-  h.bench.Devices().BuildColumns();
-  EXPECT_TRUE(h.bench.View().columns.empty()) << "no UidList.ini: no columns";
-  WriteBytes(h.Path("UidList.ini"),
-             "[general]\r\nuid = Unique ID \r\nUID_Width=200\r\nManufacturer_Width=99\r\n"
-             "DeviceLabel=\xC3\xFB\xB3\xC6\r\n");  // "名称" as a Chinese Windows saves it
-  h.bench.Devices().BuildColumns();
-  const auto c = h.bench.View().columns;
-  ASSERT_EQ(c.size(), 11u);
-  EXPECT_EQ(std::tuple(c[0].caption, c[0].width, c[1].caption, c[1].width, c[4].caption),
-            std::tuple("No.", 30, "Unique ID", 200, "名称"));
-  EXPECT_EQ(std::tuple(c[6].width, c[10].caption, c[10].width),
-            std::tuple(99, "Sensor Count", 120));
-}
-
-TEST(DeviceTable, UidChoicesAndEndFixture) {
-  WorkbenchHarness h;
-  h.LoadList("1234ABCD=a\r\n7FF000000101=b\r\n", true);
-  h.bench.RdmPage().FollowListCount();
-  EXPECT_EQ(h.bench.View().uidChoices.items,
-            (std::vector<std::string>{"1 UID:0x1234ABCD", "2 UID:0x7FF000000101"}));
-  EXPECT_EQ(h.bench.RdmPage().lastFixtureText, "2");
 }
 
 TEST(DeviceTable, AReloadKeepsEachDevicesValuesWithItsUidWhateverTheFileOrder) {

@@ -155,14 +155,12 @@ TEST(Panel, EditsClampAndLogTheirValueAndArrowsStepWithinTheRange) {
 
   // The arrows: not below 1, not above 512.
   auto& p = h.bench.Panel();
-  p.address = "1";
-  page.StepAddress(false);
-  EXPECT_EQ(p.address, "1");
-  page.StepAddress(true);
-  EXPECT_EQ(std::tuple(p.address, p.addressArrows), std::tuple("2", 2));
-  p.address = "512";
-  page.StepAddress(true);
-  EXPECT_EQ(p.address, "512");
+  for (auto [from, up, to] :
+       {std::tuple{"1", false, "1"}, {"1", true, "2"}, {"512", true, "512"}}) {
+    p.address = from;
+    page.StepAddress(up);
+    EXPECT_EQ(std::tuple(p.address, p.addressArrows), std::tuple(to, std::stoi(to))) << from;
+  }
   EXPECT_EQ(h.rdm.log.CountOf("DMX Address:512"), 2u);
   h.bench.Devices().SelectRow(1);
   EXPECT_EQ(page.RowNumberEdited("77"), "2") << "shows the selected row, cannot choose one";
@@ -236,36 +234,7 @@ TEST(Console, SendLogsTheAnswerAndItsMeaningAndTheHistoryReSendsToTheSelectedDev
   EXPECT_NE(first.substr(first.size() - 4), again.substr(again.size() - 4)) << "new checksum";
 }
 
-TEST(Console, AllDevicesSubDevicesAndDataBytes) {
-  WorkbenchHarness h;
-  ListThree(h);
-  auto& c = h.bench.Console();
-  c.command = 1;     // SET
-  c.parameter = 61;  // IDENTIFY_DEVICE
-  c.broadcast = true;
-  EXPECT_EQ(h.bench.ConsolePage().DataEdited("300"), "300") << "kept as typed, not clamped";
-  h.bench.ConsolePage().AddData();
-  EXPECT_EQ(h.rdm.log.CountStartingWith("'300' is not data: give hex bytes"), 1u);
-  EXPECT_TRUE(c.data.empty());
-  h.bench.ConsolePage().DataEdited("0x01");
-  EXPECT_EQ(h.rdm.log.CountOf("RDM Data:01"), 1u);
-  h.bench.ConsolePage().DeleteData();  // nothing to delete
-  h.bench.ConsolePage().AddData();
-  SendShown(h);
-  EXPECT_NE(h.rdm.log.Lines().back().find("->Request:CC 01 19 FFFFFFFFFFFF"), std::string::npos);
-  EXPECT_TRUE(h.rdm.Fixture(kSpot3).identify) << "every device identifies";
-
-  c.broadcast = false;
-  c.command = 0;
-  c.parameter = 17;  // DEVICE_LABEL
-  c.subDevice = 3;
-  h.bench.ConsolePage().DeleteData();
-  h.rdm.log.Clear();
-  SendShown(h);
-  EXPECT_EQ(h.rdm.log.CountStartingWith("Decoded: NACK_REASON NR_SUB_DEVICE_OUT_OF_RANGE"), 1u);
-}
-
-TEST(Console, MistakesAreRefusedAndReleaseTheLine) {
+TEST(Console, MistakesAreRefusedAndBroadcastsSubDevicesAndDataGoAsGiven) {
   WorkbenchHarness h;
   SendShown(h);
   EXPECT_EQ(h.rdm.log.CountStartingWith("Raw Command Send"), 0u)
@@ -304,6 +273,32 @@ TEST(Console, MistakesAreRefusedAndReleaseTheLine) {
   SendShown(h);
   EXPECT_EQ(h.rdm.log.CountStartingWith("->Request:CC 01 24 FFFFFFFFFFFF"), 1u);
   EXPECT_EQ(h.rdm.log.CountOf("Collision detected ..."), 1u);
+
+  // SET to every device, a typed number that is no data, then GET of a missing sub-device.
+  auto& c = h.bench.Console();
+  c.command = 1;     // SET
+  c.parameter = 61;  // IDENTIFY_DEVICE
+  c.broadcast = true;
+  EXPECT_EQ(h.bench.ConsolePage().DataEdited("300"), "300") << "kept as typed, not clamped";
+  h.bench.ConsolePage().AddData();
+  EXPECT_EQ(h.rdm.log.CountStartingWith("'300' is not data: give hex bytes"), 1u);
+  EXPECT_TRUE(c.data.empty());
+  h.bench.ConsolePage().DataEdited("0x01");
+  EXPECT_EQ(h.rdm.log.CountOf("RDM Data:01"), 1u);
+  h.bench.ConsolePage().DeleteData();  // nothing to delete
+  h.bench.ConsolePage().AddData();
+  SendShown(h);
+  EXPECT_NE(h.rdm.log.Lines().back().find("->Request:CC 01 19 FFFFFFFFFFFF"), std::string::npos);
+  EXPECT_TRUE(h.rdm.Fixture(kSpot3).identify) << "every device identifies";
+
+  c.broadcast = false;
+  c.command = 0;
+  c.parameter = 17;  // DEVICE_LABEL
+  c.subDevice = 3;
+  h.bench.ConsolePage().DeleteData();
+  h.rdm.log.Clear();
+  SendShown(h);
+  EXPECT_EQ(h.rdm.log.CountStartingWith("Decoded: NACK_REASON NR_SUB_DEVICE_OUT_OF_RANGE"), 1u);
 }
 
 TEST(Radio, ReadSelectsTheChannelWriteConfirmsAndAChannelBeyondTheListIsSaid) {

@@ -36,7 +36,7 @@ workbench::DevicePanelModel Shown(const workbench::DeviceReading& r) {
 
 }  // namespace
 
-TEST(ParameterOps, DeviceInfoFillsTheReadingAndTheRecordOfItsUid) {
+TEST(ParameterOps, DeviceInfoFillsTheRecordOfItsUidWithOneStartAddressRule) {
   WorkbenchHarness h;
   h.LoadList("7FF000000102=Spot 2\r\n7FF000000101=Spot 1\r\n");
   const workbench::DeviceReading r = Ask(h, kSpot1, &Ops::GetDeviceInfo);
@@ -55,9 +55,29 @@ TEST(ParameterOps, DeviceInfoFillsTheReadingAndTheRecordOfItsUid) {
   const auto panel = Shown(r);
   EXPECT_EQ(std::tuple(panel.category, panel.address, panel.personalities.itemIndex),
             std::tuple("Moving Head", "1", 0));
+
+  // One start address rule, and no address without a footprint.
+  const std::pair<int64_t, uint16_t> rule[] = {{-5, 1}, {0, 1}, {1, 1}, {133, 133}, {600, 512}};
+  for (const auto& [typed, sent] : rule) EXPECT_EQ(workbench::StartAddressToSend(typed), sent);
+  EXPECT_EQ(
+      std::tuple(workbench::StartAddressText(workbench::kNoStartAddressIndex, true),
+                 workbench::StartAddressText(0, true), workbench::StartAddressText(511, false)),
+      std::tuple("-", "001", "512"));
+  h.bench.Operations().SetStartAddress(kSpot1, 133);
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->startAddress, 133);
+  const auto requests = h.rdm.Requests();
+  h.bench.Operations().SetStartAddress(kSpot1, std::nullopt);
+  EXPECT_EQ(h.rdm.Requests(), requests) << "nothing sent without an address";
+  // The radio has no footprint: 0xFFFF, shown as no address.
+  h.bench.Table().Devices.push_back(DeviceOf(kRadio));
+  const workbench::DeviceReading radio = Ask(h, kRadio, &Ops::GetDeviceInfo);
+  h.bench.Devices().Apply(radio);
+  const auto radioPanel = Shown(radio);
+  EXPECT_EQ(std::tuple(radioPanel.addressArrows, radioPanel.address), std::tuple(0xFFFF, "-"));
+  EXPECT_EQ(h.bench.Table().Devices[2].StartAddressIndex, workbench::kNoStartAddressIndex);
 }
 
-TEST(ParameterOps, NackedAnswersGiveNothingAndNameTheReason) {
+TEST(ParameterOps, NackedAnswersGiveNothingAndLabelsAndTextsTravelBothWays) {
   WorkbenchHarness h;
   Inject(h, kSpot1, FaultKind::Nack, 1, 0x0006);
   EXPECT_FALSE(Ask(h, kSpot1, &Ops::GetStartAddress).startAddress);
@@ -78,6 +98,32 @@ TEST(ParameterOps, NackedAnswersGiveNothingAndNameTheReason) {
   Inject(h, kSpot1, FaultKind::AckTimer);
   EXPECT_FALSE(Ask(h, kSpot1, &Ops::GetDeviceLabel).label) << "an ACK_TIMER is not decoded";
   EXPECT_EQ(h.rdm.log.CountOf("DEVICE_LABEL of 0x7FF000000101: answered ACK_TIMER"), 1u);
+
+  // Labels and texts travel both ways, cut where a device would cut them.
+  const std::string longLabel(40, 'L');
+  h.bench.Operations().SetDeviceLabel(kSpot1, longLabel);
+  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->label, std::string(32, 'L')) << "at most 32";
+  // Eleven characters of three bytes each: cut after ten, never inside the eleventh.
+  std::string lamps;
+  for (int i = 0; i < 11; ++i) lamps += "灯";
+  EXPECT_EQ(h.bench.Operations().SetDeviceLabel(kSpot1, lamps), lamps.substr(0, 30));
+  EXPECT_EQ(h.rdm.Fixture(kSpot1).label, lamps.substr(0, 30));
+  EXPECT_EQ(h.rdm.log.CountStartingWith("The label is longer than 32 bytes: "), 2u);
+  h.bench.Operations().SetDeviceLabel(kSpot1, longLabel);
+  const auto r = Ask(h, kSpot1, &Ops::GetDeviceLabel, &Ops::ReadDescriptions);
+  EXPECT_EQ(std::tuple(r.label, r.manufacturer, r.model, r.software),
+            std::tuple(std::string(32, 'L'), "Northlight Works", "Orbit 350 Spot", "1.2.3"));
+
+  // A silent device: the record and the panel show "/".
+  h.bench.Table().Devices.push_back(DeviceOf(kNobody, 0, "old"));
+  const auto silent = Ask(h, kNobody, &Ops::ReadDescriptions);
+  h.bench.Devices().Apply(silent);
+  const auto& record = h.bench.Table().Devices[0];
+  const auto panel = Shown(silent);
+  EXPECT_EQ(std::tuple(record.DeviceModelDescription, record.SoftwareVersionLabel,
+                       panel.manufacturer, panel.software, panel.label),
+            std::tuple("/", "/", "/", "/", ""))
+      << "never a label the device did not give";
 }
 
 TEST(ParameterOps, AllSupportedParametersAreKeptAndUsed) {
@@ -183,56 +229,6 @@ TEST(ParameterOps, PersonalitiesOfFootprintZeroOrUnansweredAreHandledByNumber) {
   mode.itemIndex = 1;
   spot.bench.Operations().SetPersonality(kSpot1, mode.ChosenNumber());
   EXPECT_EQ(spot.rdm.line.FixtureState(kSpot1.Value())->personality, 3);
-}
-
-TEST(ParameterOps, OneStartAddressRuleAndNoAddressWithoutFootprint) {
-  const std::pair<int64_t, uint16_t> rule[] = {{-5, 1}, {0, 1}, {1, 1}, {133, 133}, {600, 512}};
-  for (const auto& [typed, sent] : rule) EXPECT_EQ(workbench::StartAddressToSend(typed), sent);
-  EXPECT_EQ(
-      std::tuple(workbench::StartAddressText(workbench::kNoStartAddressIndex, true),
-                 workbench::StartAddressText(0, true), workbench::StartAddressText(511, false)),
-      std::tuple("-", "001", "512"));
-  WorkbenchHarness h;
-  h.bench.Operations().SetStartAddress(kSpot1, 133);
-  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->startAddress, 133);
-  const auto requests = h.rdm.Requests();
-  h.bench.Operations().SetStartAddress(kSpot1, std::nullopt);
-  EXPECT_EQ(h.rdm.Requests(), requests) << "nothing sent without an address";
-  // The radio has no footprint: 0xFFFF, shown as no address.
-  h.bench.Table().Devices.push_back(DeviceOf(kRadio));
-  const workbench::DeviceReading r = Ask(h, kRadio, &Ops::GetDeviceInfo);
-  h.bench.Devices().Apply(r);
-  const auto panel = Shown(r);
-  EXPECT_EQ(std::tuple(panel.addressArrows, panel.address), std::tuple(0xFFFF, "-"));
-  EXPECT_EQ(h.bench.Table().Devices[0].StartAddressIndex, workbench::kNoStartAddressIndex);
-}
-
-TEST(ParameterOps, LabelsAndTextsTravelBothWays) {
-  WorkbenchHarness h;
-  const std::string longLabel(40, 'L');
-  h.bench.Operations().SetDeviceLabel(kSpot1, longLabel);
-  EXPECT_EQ(h.rdm.line.FixtureState(kSpot1.Value())->label, std::string(32, 'L')) << "at most 32";
-  // Eleven characters of three bytes each: cut after ten, never inside the eleventh.
-  std::string lamps;
-  for (int i = 0; i < 11; ++i) lamps += "灯";
-  EXPECT_EQ(h.bench.Operations().SetDeviceLabel(kSpot1, lamps), lamps.substr(0, 30));
-  EXPECT_EQ(h.rdm.Fixture(kSpot1).label, lamps.substr(0, 30));
-  EXPECT_EQ(h.rdm.log.CountStartingWith("The label is longer than 32 bytes: "), 2u);
-  h.bench.Operations().SetDeviceLabel(kSpot1, longLabel);
-  const auto r = Ask(h, kSpot1, &Ops::GetDeviceLabel, &Ops::ReadDescriptions);
-  EXPECT_EQ(std::tuple(r.label, r.manufacturer, r.model, r.software),
-            std::tuple(std::string(32, 'L'), "Northlight Works", "Orbit 350 Spot", "1.2.3"));
-
-  // A silent device: the record and the panel show "/".
-  h.bench.Table().Devices.push_back(DeviceOf(kNobody, 0, "old"));
-  const auto silent = Ask(h, kNobody, &Ops::ReadDescriptions);
-  h.bench.Devices().Apply(silent);
-  const auto& record = h.bench.Table().Devices[0];
-  const auto panel = Shown(silent);
-  EXPECT_EQ(std::tuple(record.DeviceModelDescription, record.SoftwareVersionLabel,
-                       panel.manufacturer, panel.software, panel.label),
-            std::tuple("/", "/", "/", "/", ""))
-      << "never a label the device did not give";
 }
 
 // The panel's read asks in a fixed order, and only what the fixture lists beside E1.20's

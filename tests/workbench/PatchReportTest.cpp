@@ -63,9 +63,9 @@ PatchReport ReportOfRig(WorkbenchHarness& h) {
 
 }  // namespace
 
-TEST(PatchReport, SortsByAddressMarksOverlapsAndGapsAndQuotesTheCsv) {
+TEST(PatchReport, SortsByAddressMarksOverlapsAndGapsAndQuotesTheCsvAndEscapesTheHtml) {
   WorkbenchHarness h;
-  const PatchReport report = ReportOfRig(h);
+  PatchReport report = ReportOfRig(h);
   EXPECT_EQ(workbench::PatchReportCsv(report),
             "UID,Label,Manufacturer,Model,Personality,Start,Footprint,End,Free before,Overlaps\r\n"
             "0x7FF000000102,Spot 1,Velquor,Spot 16,16ch,1,16,16,,0x7FF000000103\r\n"
@@ -86,11 +86,8 @@ TEST(PatchReport, SortsByAddressMarksOverlapsAndGapsAndQuotesTheCsv) {
   EXPECT_EQ(workbench::RowMarks(report.rows[3], workbench::ReportTextsFor("ENU")), "runs past 512");
   // The list itself keeps its order: the report sorts a copy.
   EXPECT_EQ(h.bench.Table().Devices.front().Uid, rdm::Uid(kRig[0].uid));
-}
 
-TEST(PatchReport, HtmlEscapesLabelsAndShowsGapsOverlapsAndBothLanguages) {
-  WorkbenchHarness h;
-  PatchReport report = ReportOfRig(h);
+  // The HTML escapes labels and shows gaps and overlaps, in both languages.
   report.rows[0].label = "<b>Spot</b> & 'co'";
   const std::string en =
       workbench::PatchReportHtml(report, workbench::ReportTextsFor("ENU"), "2026-12-07 06:00");

@@ -426,13 +426,10 @@ class Technician {
       const auto& row = view.rows[static_cast<size_t>(std::max(view.selected, 0))];
       to.emplace_back(rdm::Uid::Parse(row[1])->Value(), address);
     }
+    const std::vector<std::string> data{fmt::format("{:02X}", address >> 8),
+                                        fmt::format("0x{:02x}", address & 0xFF)};
     Do(fmt::format("console SET DMX_START_ADDRESS {}", address), Readdressed(h_, to), [&] {
-      h_.bench.ConsolePage().Send(
-          {1,
-           26,
-           0,
-           false,
-           {fmt::format("{:02X}", address >> 8), fmt::format("0x{:02x}", address & 0xFF)}});
+      h_.bench.ConsolePage().Send({1, 26, 0, false, data});
     });
   }
   void DragOnTheMap() {

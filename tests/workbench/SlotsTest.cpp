@@ -5,8 +5,6 @@
 
 using namespace velquor;
 using namespace velquor::testsupport;
-using workbench::ChannelLayout;
-using workbench::SlotReading;
 using namespace velquor::workbench;
 
 namespace {
@@ -64,11 +62,9 @@ TEST(Slots, ThePanelKeepsTheChannelsOfTheFixtureReadLast) {
   page.ReadChannels();
   EXPECT_EQ(workbench::PersonalityHeading(shown), "Mode 1 (2 ch)");
   EXPECT_TRUE(shown.slotReadings.empty());
-}
 
-// Slots without a description: a primary by its label ID, a secondary by its primary and
-// its type; past 512 a slot has no address.
-TEST(Slots, NamesWithoutDescriptions) {
+  // Slots without a description: a primary by its label ID, a secondary by its primary and its
+  // type; past 512 a slot has no address.
   ChannelLayout layout;
   layout.startAddress = 510;
   layout.slotReadings = {
