@@ -152,6 +152,8 @@ class MainWindow : public QMainWindow, public PageShell {
 
   void SpeedButton6Click();
   bool CommandRunning() const { return commandRunning_; }
+  // The start-up load of the listed devices has not begun yet (its timer still runs).
+  bool StartUpLoadPending() const { return startUpTimer_.isActive(); }
   int TestMode() const { return testMode_; }
 
   // PageShell.

@@ -23,7 +23,8 @@ struct AppWindow {
     Shipped("UidList.ini");
     WriteBytes(work / "devnames.lst", list);
     Open().FormShow();
-    QTest::qWait(350);  // the start-up timer loads the table
+    // The start-up timer loads the table; a loaded machine may be late with it.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window->StartUpLoadPending(); }, 10000));
     if (settle) Settle();
   }
   ~AppWindow() {
