@@ -208,21 +208,6 @@ TEST_F(Bridge, EveryPollIsAnsweredAndOwnDatagramsAreIgnored) {
             std::tuple(0x5000, 0x23, 0x01, 200));
 }
 
-TEST_F(Bridge, TodRequestWith201DevicesGetsTwoPackets) {
-  SendSynced(ArtTodRequest());  // an empty table: no answer, the poll reply comes first
-  {
-    std::lock_guard lock(tableMutex);
-    for (uint32_t i = 1; i <= 201; ++i) table.emplace_back(uint16_t{0x7FF0}, i);
-  }
-  Send(ArtTodRequest());
-  const auto first = console->Receive();
-  const auto second = console->Receive();
-  ASSERT_TRUE(first && second);
-  // Their layout is the packets' own to test.
-  EXPECT_EQ(std::tuple(OpCodeOf(*first), first->size(), second->size()),
-            std::tuple(0x8100, 28u + 1200, 28u + 6));
-}
-
 TEST_F(Bridge, ArtRdmIsRelayedToTheFixtureAndAnsweredWithItsData) {
   SendSynced(ArtRdmGetDeviceInfo(kSpot, 0x42));
   EXPECT_EQ(Counters().relayed.load(), 0u) << "not while another page shows";
