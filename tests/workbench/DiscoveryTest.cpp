@@ -10,6 +10,7 @@
 using namespace velquor;
 using namespace velquor::testsupport;
 using virtualline::CollisionMode;
+using virtualline::DiscoveryFault;
 using virtualline::UidLayout;
 constexpr auto kFull = workbench::Discovery::Mode::Full;
 
@@ -89,6 +90,39 @@ TEST(Discovery, EveryFixtureFoundOnEveryKindOfOverlap) {
       WorkbenchHarness h(rig);
       h.bench.Discover().Run(kFull);
       ExpectWholeRigFound(h, rig, name + ", " + modeName);
+    }
+  }
+}
+
+TEST(Discovery, MisbehavingFixturesAreNamedAndTheOthersFound) {
+  // The fault, what the log says after the UID, whether the fixture is added. Where the
+  // fixtures sit and how many misbehave at once is the search's own to test; here, that the
+  // line plays each fault as a fixture would, at both ends of the range (one that answers
+  // every branch in the middle: two of them drown each other out).
+  const std::tuple<DiscoveryFault, std::string, bool> cases[] = {
+      {DiscoveryFault::IgnoreMute, " answers discovery but does not acknowledge mute", false},
+      {DiscoveryFault::FlakyMute, " acknowledged the mute only when asked again", true},
+      {DiscoveryFault::AnyRange, " answers discovery branches that do not hold it", true},
+      {DiscoveryFault::OtherUid, " answers discovery as 0x7E", false},
+      {DiscoveryFault::AnswersWhenMuted, " keeps answering discovery after it was muted", true},
+  };
+  for (const auto& [fault, named, added] : cases) {
+    virtualline::Rig rig = virtualline::DefaultRig();
+    std::ranges::sort(rig.fixtures, {}, &virtualline::Fixture::uid);
+    for (size_t i :
+         fault == DiscoveryFault::AnyRange ? std::vector<size_t>{6} : std::vector<size_t>{0, 11}) {
+      rig.fixtures[i].discoveryFault = fault;
+      rig.fixtures[i].discoveryUid = 0x7E0000000001ULL + i;
+    }
+    std::vector<uint64_t> good, misbehaving;
+    for (const auto& f : rig.fixtures)
+      (f.discoveryFault == fault ? misbehaving : good).push_back(f.uid);
+    WorkbenchHarness h(rig);
+    h.bench.Discover().Run(kFull);
+    if (added) good.insert(good.end(), misbehaving.begin(), misbehaving.end());
+    EXPECT_EQ(Sorted(h.TableUids()), Sorted(good)) << named;
+    for (uint64_t u : misbehaving) {
+      EXPECT_EQ(h.rdm.log.CountStartingWith("0x" + rdm::UidText(rdm::Uid(u)) + named), 1u) << named;
     }
   }
 }
