@@ -112,7 +112,7 @@ TEST(Commands, TheBoxPulledOutMidCommandEndsItAndTheNextCommandReopens) {
       h.LoadList(kThreeSpots);
       h.rdm.log.Clear();
       h.rdm.line.UnplugAfter(transfers);
-      h.bench.Run([&] { command(h); });
+      h.bench.Run([&h, run = command] { run(h); });
       EXPECT_EQ(h.rdm.log.CountOf("No such device (it may have been disconnected)"), 1u);
       EXPECT_EQ(h.rdm.link.DeviceConnect(), "Not connected");
       if (name == std::string("Discover")) {
