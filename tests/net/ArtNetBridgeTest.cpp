@@ -4,10 +4,8 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <future>
 #include <mutex>
-#include <thread>
 
 #include "NetTestSupport.h"
 #include "RdmHarness.h"
@@ -34,16 +32,14 @@ struct Bridge : ::testing::Test {
   std::unique_ptr<UdpPeer> console;
 
   void SetUp() override {
-    net::BridgeHooks hooks;
-    hooks.deviceUids = [this] {
+    auto uids = [this] {
       std::lock_guard lock(tableMutex);
       return table;
     };
-    net::BridgeOptions options;
-    options.port = port;
-    options.relayWait = std::chrono::seconds(60);
-    bridge = std::make_unique<net::ArtNetBridge>(universe, view, h.engine, executor, h.log, h.clock,
-                                                 hooks, options);
+    bridge = std::make_unique<net::ArtNetBridge>(
+        universe, view, h.engine, executor, h.log, h.clock,
+        net::BridgeHooks{.deviceUids = uids, .requestRecordFrame = {}},
+        net::BridgeOptions{.port = port, .relayWait = std::chrono::seconds(60)});
     view.mode = dmx::OutputMode::ArtNet;
     bridge->SetPortAddress(291);
     // The node on 127.0.0.1, a console on 127.0.0.2.
@@ -77,9 +73,8 @@ struct Bridge : ::testing::Test {
     h.clock.Advance(std::chrono::milliseconds(10));
   }
   std::vector<uint8_t> Levels(size_t count) {
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i < count; ++i) out.push_back(universe.At(i));
-    return out;
+    const auto all = universe.Snapshot();
+    return {all.begin(), all.begin() + static_cast<long>(count)};
   }
 };
 
@@ -102,21 +97,19 @@ TEST_F(Bridge, ArtDmxForItsPortAddressOnlyAndOnlyTheSlotsThatCame) {
 
   // Another page shown, the other direction, or a show playing: nothing taken, the sender
   // still noted. While a show plays nothing is answered, so the count says when it was read.
-  view.mode = dmx::OutputMode::RdmLine;
-  SendSynced(ArtDmx(291, 4, {99}));
-  view.mode = dmx::OutputMode::ArtNet;
-  view.artNetDirection = 1;
-  SendSynced(ArtDmx(291, 5, {98}));
-  view.artNetDirection = 0;
-  view.networkProtocol = dmx::NetworkProtocol::Sacn;  // the page takes sACN instead
-  SendSynced(ArtDmx(291, 5, {96}));
-  view.networkProtocol = dmx::NetworkProtocol::ArtNet;
+  auto sendWhile = [&](auto& setting, auto value, uint8_t sequence, uint8_t level) {
+    const auto was = setting.load();
+    setting = value;
+    SendSynced(ArtDmx(291, sequence, {level}));
+    setting = was;
+  };
+  sendWhile(view.mode, dmx::OutputMode::RdmLine, 4, 99);
+  sendWhile(view.artNetDirection, 1, 5, 98);
+  sendWhile(view.networkProtocol, dmx::NetworkProtocol::Sacn, 5, 96);  // the page takes sACN
   view.playbackActive = true;
   const uint64_t received = Counters().received.load() + 1;
   Send(ArtDmx(291, 6, {97}));
-  for (int i = 0; i < 5000 && Counters().received.load() < received; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  Eventually([&] { return Counters().received.load() >= received; });
   view.playbackActive = false;
   Sync();
   EXPECT_EQ(std::tuple(Counters().received.load(), universe.At(0), Counters().dmxTaken.load(),
@@ -245,23 +238,20 @@ TEST_F(Bridge, ArtRdmDuringACommandIsAnsweredAfterIt) {
   std::promise<void> entered, release;
   std::atomic<size_t> linesAtEnd{0};
   std::atomic<bool> ended{false};
-  ASSERT_FALSE(executor.Start({"Discover",
-                               [&] {
-                                 entered.set_value();
-                                 release.get_future().wait();
-                                 h.Get(kRadio, rdm::pid::DEVICE_LABEL);  // the command's own
-                                 linesAtEnd = h.log.Count();
-                               },
-                               [&] { ended = true; }}));
+  auto command = [&] {
+    entered.set_value();
+    release.get_future().wait();
+    h.Get(kRadio, rdm::pid::DEVICE_LABEL);  // the command's own
+    linesAtEnd = h.log.Count();
+  };
+  ASSERT_FALSE(executor.Start({"Discover", command, [&] { ended = true; }}));
   entered.get_future().wait();
   UdpPeer asking(kBridgeAddress, 0, port);  // on this computer, a port of its own
   ASSERT_TRUE(asking.Send(ArtRdmGetDeviceInfo(kSpot, 0x55)));
   Sync();  // the request is queued: the network thread does not wait for the line
   EXPECT_EQ(Counters().relayed.load(), 1u);
   // A console flooding requests meanwhile: the queue is full after 16; one line says so.
-  for (int tn = 0x60; tn < 0x60 + 30; ++tn) {
-    ASSERT_TRUE(console->Send(ArtRdmGetDeviceInfo(kSpot, static_cast<uint8_t>(tn))));
-  }
+  for (int tn = 0x60; tn < 0x60 + 30; ++tn) Send(ArtRdmGetDeviceInfo(kSpot, uint8_t(tn)));
   Sync();
   EXPECT_EQ(Counters().relayed.load(), 16u);
   EXPECT_EQ(h.log.CountStartingWith(
@@ -330,10 +320,8 @@ TEST_F(Bridge, AnotherProgramOnThePortIsNamed) {
                            net::BridgeOptions{.port = port});
   ASSERT_TRUE(second.NetInit(LoopbackIndex(net::ListHostAddresses())));
   EXPECT_TRUE(second.PortShared());
-  EXPECT_EQ(h.log.CountStartingWith(fmt::format("UDP port {} on 127.0.0.1 is open in another "
-                                                "program",
-                                                port)),
-            1u);
+  const auto said = fmt::format("UDP port {} on 127.0.0.1 is open in another program", port);
+  EXPECT_EQ(h.log.CountStartingWith(said), 1u);
   EXPECT_EQ(net::BridgeStatusText(second.Status(), false),
             fmt::format("Art-Net: idle (another program has UDP port {} too)", port));
 }

@@ -12,53 +12,35 @@ using namespace velquor;
 using net::ArtNetDatagram;
 using net::Packet;
 
-using testsupport::ArtNet;
+using testsupport::With;
 
 namespace {
 
-std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
-  std::vector<uint8_t> out;
-  for (int v : values) out.push_back(static_cast<uint8_t>(v));
-  return out;
-}
-
-// `p` with byte `at` set to `value`.
-std::vector<uint8_t> With(std::vector<uint8_t> p, size_t at, uint8_t value) {
-  p[at] = value;
-  return p;
-}
+using Bytes = std::vector<uint8_t>;
 
 std::vector<uint8_t> Slice(const Packet& p, size_t from, size_t count) {
   return {p.begin() + static_cast<long>(from), p.begin() + static_cast<long>(from + count)};
 }
 
-// An ArtDmx as a console sends it: port-address 0x0123, sequence 0x11, `length` in the header.
-std::vector<uint8_t> ConsoleArtDmx(uint16_t length, const std::vector<uint8_t>& data) {
-  return testsupport::ArtDmx(0x0123, 0x11, data, length);
-}
-
 // ArtRdm carrying GET DEVICE_INFO to 7FF0:00000101 from 4D41:00000010, transaction 0x42;
 // its checksum is 0x03B7, worked out by hand.
-std::vector<uint8_t> ConsoleArtRdm() {
-  return testsupport::ArtRdmGetDeviceInfo(0x7FF000000101ULL, 0x42);
-}
+const auto kRequest = testsupport::ArtRdmGetDeviceInfo(0x7FF000000101ULL, 0x42);
 
 }  // namespace
 
 TEST(ArtNetParse, DmxTakesWhatItSaysAndWhatArrivedAtMost512AndCutDatagramsAreDropped) {
-  const auto four = ConsoleArtDmx(4, {10, 20, 30, 40});
+  // As a console sends it: port-address 0x0123, sequence 0x11, the length in the header.
+  const auto four = testsupport::ArtDmx(0x0123, 0x11, {10, 20, 30, 40});
   auto d = net::ParseArtNet(four);
   ASSERT_EQ(d.kind, ArtNetDatagram::Kind::Dmx);
-  EXPECT_EQ(
-      std::tuple(d.portAddress, d.sequence, std::vector<uint8_t>(d.data.begin(), d.data.end())),
-      std::tuple(291, 0x11, Bytes({10, 20, 30, 40})));
+  EXPECT_EQ(std::tuple(d.portAddress, d.sequence, Bytes(d.data.begin(), d.data.end())),
+            std::tuple(291, 0x11, Bytes({10, 20, 30, 40})));
   // Never bytes beyond the datagram, never more than it says, never more than a universe.
-  const std::tuple<uint16_t, size_t, size_t> cases[] = {// says, sent, taken
-                                                        {512, 100, 100},
-                                                        {2, 512, 2},
-                                                        {600, 600, 512}};
+  // Each: the length said, the slots sent, the slots taken.
+  const std::tuple<uint16_t, size_t, size_t> cases[] = {
+      {512, 100, 100}, {2, 512, 2}, {600, 600, 512}};
   for (const auto& [says, sent, taken] : cases) {
-    const auto datagram = ConsoleArtDmx(says, std::vector<uint8_t>(sent, 7));
+    const auto datagram = testsupport::ArtDmx(0x0123, 0x11, Bytes(sent, 7), says);
     d = net::ParseArtNet(datagram);  // its spans point into the datagram, kept while read
     EXPECT_EQ(d.declaredLength, says);
     EXPECT_EQ(d.data.size(), taken) << says << " said, " << sent << " sent";
@@ -66,35 +48,35 @@ TEST(ArtNetParse, DmxTakesWhatItSaysAndWhatArrivedAtMost512AndCutDatagramsAreDro
 
   // Foreign and cut datagrams are dropped with a reason.
   using Kind = ArtNetDatagram::Kind;
-  const auto dmx = ConsoleArtDmx(512, std::vector<uint8_t>(512, 1));
+  const auto dmx = testsupport::ArtDmx(0x0123, 0x11, Bytes(512, 1));
   for (size_t n = 0; n < 18; ++n) {
     d = net::ParseArtNet(std::span(dmx.data(), n));
     EXPECT_EQ(d.kind, Kind::Dropped) << n << " bytes";
     EXPECT_FALSE(d.reason.empty());
   }
-  EXPECT_EQ(net::ParseArtNet(With(dmx, 7, 'X')).kind, Kind::Dropped) << "no zero after Art-Net";
-  EXPECT_EQ(net::ParseArtNet(With(dmx, 0, 'a')).kind, Kind::Dropped);
+  EXPECT_EQ(net::ParseArtNet(With(dmx, 7, {'X'})).kind, Kind::Dropped) << "no zero after Art-Net";
+  EXPECT_EQ(net::ParseArtNet(With(dmx, 0, {'a'})).kind, Kind::Dropped);
   const auto poll = testsupport::ArtPoll();
   EXPECT_EQ(net::ParseArtNet(poll).kind, Kind::Poll);
   EXPECT_EQ(net::ParseArtNet(std::span(poll.data(), 11)).kind, Kind::Dropped);
-  EXPECT_EQ(net::ParseArtNet(With(poll, 9, 0x97)).kind, Kind::Other) << "OpMacMaster: not ours";
+  EXPECT_EQ(net::ParseArtNet(With(poll, 9, {0x97})).kind, Kind::Other) << "OpMacMaster: not ours";
 }
 
 TEST(ArtNetParse, RdmOnlyWhenTheWholeMessageArrived) {
   using Kind = ArtNetDatagram::Kind;
-  const auto rdm = ConsoleArtRdm();
+  const auto& rdm = kRequest;
   ASSERT_EQ(rdm.size(), 49u);  // 24 + 25 (message length 24, sub-start code to checksum)
   auto d = net::ParseArtNet(rdm);
   ASSERT_EQ(d.kind, Kind::Rdm);
-  EXPECT_EQ(std::tuple(d.rdmTransaction, d.rdmPortId,
-                       std::vector<uint8_t>(d.rdmMessage.begin(), d.rdmMessage.end())),
-            std::tuple(0x42, 1, Slice(rdm, 24, 25)));
-  for (size_t n = 0; n < rdm.size(); ++n) {
+  EXPECT_EQ(
+      std::tuple(d.rdmTransaction, d.rdmPortId, Bytes(d.rdmMessage.begin(), d.rdmMessage.end())),
+      std::tuple(0x42, 1, Slice(rdm, 24, 25)));
+  for (size_t n = 0; n < rdm.size(); ++n)
     EXPECT_EQ(net::ParseArtNet(std::span(rdm.data(), n)).kind, Kind::Dropped) << n;
-  }
-  EXPECT_EQ(net::ParseArtNet(With(rdm, 25, 0xFF)).kind, Kind::Dropped) << "says 255: past the end";
-  EXPECT_EQ(net::ParseArtNet(With(rdm, 25, 10)).kind, Kind::Dropped) << "shorter than any RDM";
-  EXPECT_EQ(net::ParseArtNet(With(rdm, 24, 0xF0)).kind, Kind::Dropped) << "not RDM's sub-start";
+  EXPECT_EQ(net::ParseArtNet(With(rdm, 25, {0xFF})).kind, Kind::Dropped)
+      << "says 255: past the end";
+  EXPECT_EQ(net::ParseArtNet(With(rdm, 25, {10})).kind, Kind::Dropped) << "shorter than any RDM";
+  EXPECT_EQ(net::ParseArtNet(With(rdm, 24, {0xF0})).kind, Kind::Dropped) << "not RDM's sub-start";
 }
 
 TEST(ArtNetBuild, ArtDmxLayoutAndAnRdmReplyWithTheNodesPortAddress) {
@@ -108,21 +90,20 @@ TEST(ArtNetBuild, ArtDmxLayoutAndAnRdmReplyWithTheNodesPortAddress) {
   EXPECT_EQ(std::tuple(p[18], p[529]), std::tuple(0xAA, 0x55));
 
   // An RDM reply carries the node's port-address.
-  const auto request = ConsoleArtRdm();
-  const std::span<const uint8_t> message(request.data() + 24, 25);
+  const std::span<const uint8_t> message(kRequest.data() + 24, 25);
   const Packet reply = net::BuildArtRdm(0x7FFF, message);
   ASSERT_EQ(reply.size(), 49u);
   EXPECT_EQ(Slice(reply, 8, 16),
             Bytes({0x00, 0x83, 0x00, 0x0E, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0x7F, 0x00, 0xFF}));
-  EXPECT_EQ(Slice(reply, 24, 25), Slice(request, 24, 25));
+  EXPECT_EQ(Slice(reply, 24, 25), Slice(kRequest, 24, 25));
 }
 
 TEST(ArtNetBuild, PollReplyLayoutNodeReportAndLongTexts) {
-  net::PollReplyFields f;
-  f.address = {192, 168, 1, 20};
-  f.portAddress = 0x0123;
-  f.name = "VELQUOR PRO V2.0.1";  // 18 bytes: the short name keeps 17 and its zero
-  f.replyCounter = 7;
+  // A name of 18 bytes: the short name keeps 17 and its zero.
+  net::PollReplyFields f{.address = {192, 168, 1, 20},
+                         .portAddress = 0x0123,
+                         .name = "VELQUOR PRO V2.0.1",
+                         .replyCounter = 7};
   const Packet p = net::BuildArtPollReply(f);
   ASSERT_EQ(p.size(), 239u);
   EXPECT_EQ(Slice(p, 8, 18), Bytes({0x00, 0x21, 192, 168, 1, 20, 0x36, 0x19, 0, 0, 0x01, 0x02, 0x00,
@@ -131,12 +112,12 @@ TEST(ArtNetBuild, PollReplyLayoutNodeReportAndLongTexts) {
   EXPECT_EQ(std::tuple(text(26), text(44), text(108)),
             std::tuple("VELQUOR PRO V2.0.", "VELQUOR PRO V2.0.1", "#0001[7] OK: Device started"));
   EXPECT_EQ(Slice(p, 172, 6), Bytes({0x00, 0x01, 0xC0, 0x00, 0x00, 0x00}));
-  EXPECT_EQ(Slice(p, 178, 12), std::vector<uint8_t>(12, 0));
+  EXPECT_EQ(Slice(p, 178, 12), Bytes(12, 0));
   EXPECT_EQ(Slice(p, 190, 4), Bytes({0x23, 0x23, 0x23, 0x23}));
-  EXPECT_EQ(Slice(p, 194, 7), std::vector<uint8_t>(7, 0));
+  EXPECT_EQ(Slice(p, 194, 7), Bytes(7, 0));
   EXPECT_EQ(Slice(p, 201, 12),
             Bytes({0x24, 0xF4, 0x32, 0xAB, 0x24, 0x2D, 192, 168, 1, 20, 0x01, 0x1F}));
-  EXPECT_EQ(Slice(p, 213, 26), std::vector<uint8_t>(26, 0));
+  EXPECT_EQ(Slice(p, 213, 26), Bytes(26, 0));
 
   // The node report's counter, and texts too long for their fields.
   EXPECT_EQ(std::tuple(net::NodeReport(0, "OK: Device started"), net::NodeReport(999999, "OK"),
@@ -153,8 +134,7 @@ TEST(ArtNetBuild, TodDataListsTheLastRowFirstTwoHundredAPacket) {
   for (uint32_t i = 1; i <= 201; ++i) uids.emplace_back(uint16_t{0x7FF0}, i);
   const auto packets = net::BuildArtTodData(0x0123, uids);
   ASSERT_EQ(packets.size(), 2u);
-  ASSERT_EQ(packets[0].size(), 28u + 6 * 200);
-  ASSERT_EQ(packets[1].size(), 28u + 6);
+  ASSERT_EQ(std::tuple(packets[0].size(), packets[1].size()), std::tuple(28u + 6 * 200, 28u + 6));
   EXPECT_EQ(Slice(packets[0], 8, 20),
             Bytes({0x00, 0x81, 0x00, 0x0E, 0x01, 0x01, 0,    0,    0,    0,
                    0,    0,    0x01, 0x01, 0x00, 0x23, 0x00, 0xC9, 0x00, 0xC8}));
@@ -169,17 +149,15 @@ TEST(ArtNetBuild, TodDataListsTheLastRowFirstTwoHundredAPacket) {
 // standards define them.
 TEST(ArtNetBuild, WiresharkReadsEveryKindOfPacket) {
   if (!testsupport::HaveTshark()) GTEST_SKIP() << "skipped: tshark is not installed";
-  net::PollReplyFields f;
-  f.address = {127, 0, 0, 1};
-  f.portAddress = 0x0123;
-  f.name = "VELQUOR PRO V2.0.1";
+  const net::PollReplyFields f{
+      .address = {127, 0, 0, 1}, .portAddress = 0x0123, .name = "VELQUOR PRO V2.0.1"};
   const std::vector<rdm::Uid> uids{rdm::Uid(0x7FF000000101ULL), rdm::Uid(0x7FF000000102ULL)};
-  const auto request = ConsoleArtRdm();
   std::array<uint8_t, 512> slots{};
   slots[0] = 255;
-  const std::vector<Packet> packets{
-      net::BuildArtPollReply(f), net::BuildArtTodData(0x0123, uids)[0],
-      net::BuildArtRdm(0x0123, std::span(request).subspan(24)), net::BuildArtDmx(0, 0x0123, slots)};
+  const std::vector<Packet> packets{net::BuildArtPollReply(f),
+                                    net::BuildArtTodData(0x0123, uids)[0],
+                                    net::BuildArtRdm(0x0123, std::span(kRequest).subspan(24)),
+                                    net::BuildArtDmx(0, 0x0123, slots)};
   // Per packet: the OpCode, malformed, an expert finding, then the fields the packet has.
   EXPECT_EQ(testsupport::TsharkFields(
                 packets, 6454,

@@ -10,13 +10,16 @@
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <span>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TempDir.h"
@@ -95,28 +98,33 @@ inline std::vector<uint8_t> SacnData(const std::array<uint8_t, 16>& cid, const s
                                      int universe, uint8_t sequence,
                                      const std::vector<uint8_t>& levels, uint8_t priority = 100,
                                      uint8_t options = 0, uint8_t startCode = 0) {
-  const size_t n = 126 + levels.size();
-  auto flagsLength = [&](size_t from) {
-    return std::vector<uint8_t>{uint8_t(0x70 | ((n - from) >> 8)), uint8_t((n - from) & 0xFF)};
-  };
+  const size_t n = 126 + levels.size(), count = levels.size() + 1;
   std::vector<uint8_t> p{0x00, 0x10, 0x00, 0x00, 'A', 'S', 'C', '-',
                          'E',  '1',  '.',  '1',  '7', 0,   0,   0};
-  for (uint8_t b : flagsLength(16)) p.push_back(b);
-  for (uint8_t b : {0, 0, 0, 4}) p.push_back(b);
+  auto push = [&p](std::initializer_list<int> bytes) {
+    for (int b : bytes) p.push_back(uint8_t(b));
+  };
+  auto flagsLength = [&](size_t from) {
+    push({0x70 | int((n - from) >> 8), int((n - from) & 0xFF)});
+  };
+  flagsLength(16);
+  push({0, 0, 0, 4});
   p.insert(p.end(), cid.begin(), cid.end());
-  for (uint8_t b : flagsLength(38)) p.push_back(b);
-  for (uint8_t b : {0, 0, 0, 2}) p.push_back(b);
+  flagsLength(38);
+  push({0, 0, 0, 2});
   p.insert(p.end(), name.begin(), name.end());
   p.resize(108, 0);
-  for (int b : {int{priority}, 0, 0, int{sequence}, int{options}, universe >> 8, universe & 0xFF}) {
-    p.push_back(uint8_t(b));
-  }
-  for (uint8_t b : flagsLength(115)) p.push_back(b);
-  const size_t count = levels.size() + 1;
-  for (int b : {0x02, 0xA1, 0, 0, 0, 1, int(count >> 8), int(count & 0xFF), int{startCode}}) {
-    p.push_back(uint8_t(b));
-  }
+  push({priority, 0, 0, sequence, options, universe >> 8, universe & 0xFF});
+  flagsLength(115);
+  push({0x02, 0xA1, 0, 0, 0, 1, int(count >> 8), int(count & 0xFF), startCode});
   p.insert(p.end(), levels.begin(), levels.end());
+  return p;
+}
+
+// `p` with the bytes from `at` on set to `bytes`.
+inline std::vector<uint8_t> With(std::vector<uint8_t> p, size_t at,
+                                 std::initializer_list<int> bytes) {
+  for (int b : bytes) p.at(at++) = static_cast<uint8_t>(b);
   return p;
 }
 
@@ -179,8 +187,8 @@ inline std::string TsharkFields(const std::vector<std::vector<uint8_t>>& packets
   std::string dump;  // one packet a line, each at offset 0, as text2pcap reads it
   for (const auto& p : packets) dump += "0000 " + common::HexBytes(p) + "\n";
   WriteBytes(dir / "dump.txt", dump);
-  const std::string ports = std::to_string(port) + "," + std::to_string(port);
-  std::string command = "text2pcap -q -4 127.0.0.1,127.0.0.2 -u " + ports + " '" + dir.path +
+  std::string command = "text2pcap -q -4 127.0.0.1,127.0.0.2 -u " + std::to_string(port) + "," +
+                        std::to_string(port) + " '" + dir.path +
                         "/dump.txt' - 2>/dev/null | tshark -r - " + options +
                         " -T fields -E separator='|' -E occurrence=f";
   std::istringstream words(fields);
@@ -192,6 +200,13 @@ inline std::string TsharkFields(const std::vector<std::vector<uint8_t>>& packets
     pclose(pipe);
   }
   return out;
+}
+
+// Waits (at most 5 s) until `done`.
+inline bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 500 && !done(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return done();
 }
 
 inline bool HaveTshark() {

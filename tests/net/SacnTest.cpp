@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "NetTestSupport.h"
 #include "common/Log.h"
 #include "net/SacnNode.h"
@@ -16,6 +14,13 @@ namespace {
 
 const net::Cid kCid = {0x5A, 0x1E, 0x00, 0x01, 0x02, 0x03, 0x44, 0x55,
                        0x86, 0x77, 0x88, 0x99, 0xAA, 0xBB, 0xCC, 0xDD};
+
+// Another source's CID: kCid with byte `at` set to `value`.
+net::Cid CidWith(size_t at, uint8_t value) {
+  net::Cid cid = kCid;
+  cid[at] = value;
+  return cid;
+}
 
 // A data packet from source "Desk A" (CID kCid) for universe 1, priority 100, sequence 42,
 // 512 slots of which slot 1 is 255 and slot 3 is 128: every field written out by hand.
@@ -55,32 +60,11 @@ std::vector<uint8_t> HandDataPacket() {
   return p;
 }
 
-// The hand packet changed: `at` set to each byte given.
-std::vector<uint8_t> With(std::vector<uint8_t> p, size_t at, std::initializer_list<int> bytes) {
-  for (int b : bytes) p.at(at++) = static_cast<uint8_t>(b);
-  return p;
-}
-
-// A data packet with `count` - 1 slots (the count in the DMP layer), from source "Desk A".
-std::vector<uint8_t> ShortPacket(int count, uint8_t sequence, uint8_t priority, uint8_t options,
-                                 const net::Cid& cid, std::vector<uint8_t> slots) {
-  if (count == 0) {  // no start code: the header alone, cut short by one byte
-    auto p = SacnData(cid, "Desk A", 1, sequence, {}, priority, options);
-    p.pop_back();
-    p[16] = 0x70, p[17] = 125 - 16, p[39] = 125 - 38, p[116] = 125 - 115, p[124] = 0;
-    return p;
-  }
-  slots.resize(static_cast<size_t>(count - 1));
-  return SacnData(cid, "Desk A", 1, sequence, slots, priority, options);
-}
-
 }  // namespace
 
 TEST(SacnPackets, DataAndDiscoveryPacketsAreTheStandardsLayoutAndReadBack) {
   net::SacnSourceFields source{kCid, "Desk A", 100, 1};
-  std::array<uint8_t, 512> levels{};
-  levels[0] = 255;
-  levels[2] = 128;
+  const std::array<uint8_t, 512> levels{255, 0, 128};
   const auto hand = HandDataPacket();
   EXPECT_EQ(net::BuildSacnData(source, 42, false, levels), hand);
   EXPECT_EQ(net::BuildSacnData(source, 42, true, levels)[112], 0x40) << "stream terminated";
@@ -90,17 +74,16 @@ TEST(SacnPackets, DataAndDiscoveryPacketsAreTheStandardsLayoutAndReadBack) {
   ASSERT_EQ(d.kind, net::SacnDatagram::Kind::Data) << d.reason;
   EXPECT_EQ(std::tuple(d.cid, d.sourceName, d.priority, d.sequence, d.universe, d.startCode),
             std::tuple(kCid, "Desk A", 100, 42, 1, 0));
-  ASSERT_EQ(d.levels.size(), 512u);
-  EXPECT_TRUE(std::equal(d.levels.begin(), d.levels.end(), levels.begin()));
+  EXPECT_EQ(std::vector<uint8_t>(d.levels.begin(), d.levels.end()),
+            std::vector<uint8_t>(levels.begin(), levels.end()));
 
   // Three slots, and bytes past the root layer's length that are not the packet's.
-  auto shortOne = ShortPacket(4, 7, 150, 0, kCid, {1, 2, 3});
+  auto shortOne = SacnData(kCid, "Desk A", 1, 7, {1, 2, 3}, 150);
   shortOne.push_back(0xEE);
   const net::SacnDatagram s = net::ParseSacn(shortOne);
   ASSERT_EQ(s.kind, net::SacnDatagram::Kind::Data) << s.reason;
-  EXPECT_EQ(std::vector<uint8_t>(s.levels.begin(), s.levels.end()),
-            (std::vector<uint8_t>{1, 2, 3}));
-  EXPECT_EQ(s.priority, 150);
+  EXPECT_EQ(std::tuple(std::vector<uint8_t>(s.levels.begin(), s.levels.end()), s.priority),
+            std::tuple(std::vector<uint8_t>{1, 2, 3}, 150));
 
   // A universe discovery packet lists the universes.
   std::vector<uint8_t> discovery = {
@@ -125,6 +108,11 @@ TEST(SacnPackets, DataAndDiscoveryPacketsAreTheStandardsLayoutAndReadBack) {
 TEST(SacnPackets, EveryLayerIsCheckedBeforeItIsRead) {
   const auto good = HandDataPacket();
   auto cut = [&](size_t n) { return std::vector<uint8_t>(good.begin(), good.begin() + n); };
+  // No start code: the header alone, one byte short of the least a data packet holds.
+  auto headerOnly = SacnData(kCid, "Desk A", 1, 0, {});
+  headerOnly.pop_back();
+  headerOnly[16] = 0x70, headerOnly[17] = 125 - 16, headerOnly[39] = 125 - 38;
+  headerOnly[116] = 125 - 115, headerOnly[124] = 0;
   const struct {
     std::vector<uint8_t> datagram;
     const char* reason;
@@ -149,7 +137,7 @@ TEST(SacnPackets, EveryLayerIsCheckedBeforeItIsRead) {
       {With(good, 122, {0x02}), "DMP layer is not"},
       {With(good, 124, {0x02}), "514 property values"},
       {With(good, 124, {0x00}), "512 property values in 638 bytes"},
-      {ShortPacket(0, 0, 100, 0, kCid, {}), "data packet of 125 bytes"},
+      {headerOnly, "data packet of 125 bytes"},
   };
   for (const auto& c : cases) {
     const net::SacnDatagram d = net::ParseSacn(c.datagram);
@@ -167,22 +155,19 @@ TEST(SacnPackets, SequenceIsLateOnlyWithinTwentyBehind) {
       {10, 246, true},  {255, 0, true},  {0, 255, false}, {0, 236, true},    // 20 behind
       {100, 227, true},                                                      // 127 ahead
   };
-  for (const auto& c : cases) {
+  for (const auto& c : cases)
     EXPECT_EQ(net::SequenceTaken(c.last, c.next), c.taken) << int(c.last) << " " << int(c.next);
-  }
 }
 
 TEST(SacnPackets, TheHighestPriorityWinsEqualOnesMergeAndSilentOnesLeave) {
   net::SacnMerger merger;
-  net::Cid a = kCid, b = kCid, c = kCid;
-  b[15] = 0x01;
-  c[15] = 0x02;
+  const net::Cid a = kCid, b = CidWith(15, 0x01), c = CidWith(15, 0x02);
   using R = net::SacnMerger::Result;
   using ms = std::chrono::milliseconds;
   auto take = [&](const net::Cid& cid, uint8_t seq, uint8_t prio, std::vector<uint8_t> slots,
                   int64_t atMs, uint8_t options = 0, uint8_t startCode = 0) {
-    auto p = ShortPacket(4, seq, prio, options, cid, std::move(slots));
-    p[125] = startCode;
+    slots.resize(3);
+    const auto p = SacnData(cid, "Desk A", 1, seq, slots, prio, options, startCode);
     return merger.Take(net::ParseSacn(p), 0x0A000005, ms(atMs));
   };
   auto levels = [&] {
@@ -211,13 +196,9 @@ TEST(SacnPackets, TheHighestPriorityWinsEqualOnesMergeAndSilentOnesLeave) {
 
   // A crowd: the sources past the limit are not heard until one leaves.
   for (size_t i = merger.Sources().size(); i < net::SacnMerger::kMaxSources; ++i) {
-    net::Cid more = kCid;
-    more[0] = static_cast<uint8_t>(i);
-    ASSERT_EQ(take(more, 0, 100, {}, 2600), R::Merged);
+    ASSERT_EQ(take(CidWith(0, static_cast<uint8_t>(i)), 0, 100, {}, 2600), R::Merged);
   }
-  net::Cid extra = kCid;
-  extra[1] = 0xFF;
-  EXPECT_EQ(take(extra, 0, 200, {255}, 2600), R::TooMany);
+  EXPECT_EQ(take(CidWith(1, 0xFF), 0, 200, {255}, 2600), R::TooMany);
   EXPECT_EQ(levels()[0], 10);
 }
 
@@ -259,8 +240,7 @@ TEST(SacnPackets, StatusTextsInBothLanguagesAndCidsAsUuidText) {
     EXPECT_FALSE(net::ParseCid(bad)) << bad;
   }
   const net::Cid made = net::MakeCid();
-  EXPECT_EQ(made[6] >> 4, 4) << "version 4";
-  EXPECT_EQ(made[8] >> 6, 2) << "RFC 4122 variant";
+  EXPECT_EQ(std::tuple(made[6] >> 4, made[8] >> 6), std::tuple(4, 2)) << "version 4, RFC 4122";
   EXPECT_NE(made, net::MakeCid());
 }
 
@@ -282,41 +262,37 @@ struct SacnLoopback : ::testing::Test {
     loopback = addresses[static_cast<size_t>(index)];
     view.mode = dmx::OutputMode::ArtNet;
     view.networkProtocol = dmx::NetworkProtocol::Sacn;
-    node = Make(universe, {});
-    node->SetCid(kCid);
-    node->SetUniverse(1);
-    node->SetDirection(net::SacnDirection::In);
+    node = Make(universe, {}, kCid, 1, net::SacnDirection::In);
   }
-  std::unique_ptr<net::SacnNode> Make(dmx::OutputUniverse& u, std::optional<net::Ipv4> to) {
+  // A node on `u`, sending to `to` (multicast when none); a source name and priority for a source.
+  std::unique_ptr<net::SacnNode> Make(dmx::OutputUniverse& u, std::optional<net::Ipv4> to,
+                                      const net::Cid& cid, int sacnUniverse,
+                                      net::SacnDirection direction, const std::string& name = "",
+                                      int priority = 0) {
     net::SacnOptions options;
     options.port = port;
     options.unicastTo = to;
     auto n = std::make_unique<net::SacnNode>(u, view, log, common::RealClock(), options);
     EXPECT_TRUE(n->Open(loopback));
+    n->SetCid(cid);
+    if (!name.empty()) n->SetSourceName(name);
+    n->SetUniverse(sacnUniverse);
+    if (priority) n->SetPriority(priority);
+    n->SetDirection(direction);
     return n;
   }
   bool Logged(const std::string& prefix) const { return log.CountStartingWith(prefix) > 0; }
-  // Waits (bounded) until `done`.
-  static bool Eventually(const std::function<bool()>& done) {
-    for (int i = 0; i < 500 && !done(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return done();
-  }
 };
 
 }  // namespace
 
 TEST_F(SacnLoopback, UnicastFromAConsoleIsTakenOnlyWhileThePageTakesIt) {
   UdpPeer console(kConsoleAddress, 0, port);
-  net::Cid other = kCid;
-  other[0] = 0x77;
+  const net::Cid other = CidWith(0, 0x77);
   // Its own CID (a packet looped back) and another universe change nothing.
-  ASSERT_TRUE(console.Send(ShortPacket(2, 1, 100, 0, kCid, {9})));
-  auto otherUniverse = ShortPacket(2, 1, 100, 0, other, {9});
-  otherUniverse[114] = 2;
-  ASSERT_TRUE(console.Send(otherUniverse));
-  ASSERT_TRUE(console.Send(ShortPacket(3, 1, 100, 0, other, {60, 61})));
+  ASSERT_TRUE(console.Send(SacnData(kCid, "Desk A", 1, 1, {9})));
+  ASSERT_TRUE(console.Send(SacnData(other, "Desk A", 2, 1, {9})));
+  ASSERT_TRUE(console.Send(SacnData(other, "Desk A", 1, 1, {60, 61})));
   ASSERT_TRUE(Eventually([&] { return universe.At(1) == 61; }));
   EXPECT_EQ(std::tuple(node->Counters().taken.load(), universe.At(0)), std::tuple(1u, 60));
   EXPECT_EQ(net::SacnStatusText(node->Status(), false),
@@ -324,17 +300,16 @@ TEST_F(SacnLoopback, UnicastFromAConsoleIsTakenOnlyWhileThePageTakesIt) {
 
   // Another page: merged (the status follows it) but the universe is left alone, said once.
   view.mode = dmx::OutputMode::Desk;
-  ASSERT_TRUE(console.Send(ShortPacket(2, 2, 100, 0, other, {70})));
+  ASSERT_TRUE(console.Send(SacnData(other, "Desk A", 1, 2, {70})));
   ASSERT_TRUE(Eventually([&] { return node->Counters().taken.load() == 2; }));
   EXPECT_EQ(universe.At(0), 60);
   EXPECT_TRUE(Logged("sACN for universe 1 arriving from 127.0.0.2; open the Art-Net page"));
 
   // A malformed datagram is a log line; the page shown again takes the next one.
   view.mode = dmx::OutputMode::ArtNet;
-  auto cut = HandDataPacket();
-  cut.resize(100);
-  ASSERT_TRUE(console.Send(cut));
-  ASSERT_TRUE(console.Send(ShortPacket(2, 3, 100, 0, other, {80})));
+  const auto hand = HandDataPacket();
+  ASSERT_TRUE(console.Send(std::span(hand.data(), 100)));  // cut short
+  ASSERT_TRUE(console.Send(SacnData(other, "Desk A", 1, 3, {80})));
   ASSERT_TRUE(Eventually([&] { return universe.At(0) == 80; }));
   EXPECT_EQ(node->Counters().dropped.load(), 1u);
   EXPECT_TRUE(Logged("sACN datagram from 127.0.0.2 dropped: root layer length 622 in 100"));
@@ -345,14 +320,8 @@ TEST_F(SacnLoopback, ASourceSendsByMulticastOnLoopbackAndEndsItsStream) {
   dmx::OutputUniverse desk;
   desk.Store(0, 33);
   desk.Store(511, 44);
-  auto source = Make(desk, std::nullopt);
-  net::Cid sourceCid = kCid;
-  sourceCid[0] = 0x99;
-  source->SetCid(sourceCid);
-  source->SetSourceName("Velquor desk");
-  source->SetUniverse(1);
-  source->SetPriority(120);
-  source->SetDirection(net::SacnDirection::Out);
+  auto source =
+      Make(desk, std::nullopt, CidWith(0, 0x99), 1, net::SacnDirection::Out, "Velquor desk", 120);
   ASSERT_TRUE(Eventually([&] { return universe.At(0) == 33 && universe.At(511) == 44; }))
       << "nothing arrived by 239.255.0.1 on lo";
   desk.Store(0, 34);
@@ -373,11 +342,8 @@ TEST_F(SacnLoopback, WiresharkReadsEveryPacketASourceSends) {
   UdpPeer console(kConsoleAddress, port, port);
   dmx::OutputUniverse desk;
   desk.Store(0, 255);
-  auto source = Make(desk, kConsoleAddress);
-  source->SetCid(kCid);
-  source->SetSourceName("VELQUOR PRO V2.0.1");
-  source->SetUniverse(300);
-  source->SetDirection(net::SacnDirection::Out);
+  auto source =
+      Make(desk, kConsoleAddress, kCid, 300, net::SacnDirection::Out, "VELQUOR PRO V2.0.1");
   std::vector<std::vector<uint8_t>> sent;
   for (int i = 0; i < 8; ++i) {  // the levels, discovery, three repeats; the end three times
     if (i == 5) source->SetDirection(net::SacnDirection::Off);
