@@ -228,7 +228,8 @@ TEST(DeviceTable, APlanThatLeavesFixturesOutIsStillCheckedAgainstThem) {
   WorkbenchHarness h;
   h.bench.Discover().Run(workbench::Discovery::Mode::Full);
   auto& a = h.bench.Addressing();
-  const rdm::Uid par4{0x7FF100000204ULL}, dimmerB{0x7FF200000302ULL};  // B: 107-112, 113-119 free
+  // Dimmer B sits at 107-112, and 113-119 are free.
+  const rdm::Uid par4{0x7FF100000204ULL}, dimmerB{0x7FF200000302ULL};
   auto plan = [&](const std::string& name, workbench::PlanRecord only) {
     WriteBytes(h.Path(name), workbench::EncodeAddressPlan(std::vector{only}));
     return a.LoadPlan(h.Path(name));
