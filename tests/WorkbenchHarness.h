@@ -12,6 +12,8 @@
 
 namespace velquor::testsupport {
 
+constexpr rdm::Uid kSpot3{0x7FF000000103ULL};
+
 // The default rig's first three spots, as devnames.lst lists them after a discovery.
 inline constexpr const char* kThreeSpots =
     "7FF000000101=Spot 1\r\n7FF000000102=Spot 2\r\n7FF000000103=Spot 3\r\n";
@@ -37,15 +39,12 @@ inline virtualline::Rig OneFixtureRig(
 
 struct WorkbenchHarness {
   explicit WorkbenchHarness(virtualline::Rig rig = virtualline::DefaultRig())
-      : rdm(std::move(rig)), bench(rdm.engine, rdm.log, rdm.clock, dir.path, dir.path, Hooks()) {}
+      : rdm(std::move(rig)),
+        bench(rdm.engine, rdm.log, rdm.clock, dir.path, dir.path,
+              {{}, [this](const workbench::DiscoveryStatus& s) {
+                 if (onProgress) onProgress(s);
+               }}) {}
 
-  workbench::WorkbenchHooks Hooks() {
-    workbench::WorkbenchHooks h;
-    h.discoveryProgress = [this](const workbench::DiscoveryStatus& status) {
-      if (onProgress) onProgress(status);
-    };
-    return h;
-  }
   std::string Path(const std::string& name) const { return dir / name; }
   // devnames.lst as `text`, loaded as at start-up (`requery`: each device asked).
   void LoadList(const std::string& text, bool requery = false) {

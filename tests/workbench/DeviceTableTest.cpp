@@ -6,6 +6,7 @@ using namespace velquor;
 using namespace velquor::testsupport;
 using workbench::DeviceNameList;
 using Strings = std::vector<std::string>;
+using Uids = std::vector<uint64_t>;
 
 TEST(DeviceNameList, KeysReplaceInPlaceAndNewOnesAppend) {
   DeviceNameList list = DeviceNameList::Parse("K=1\r\nL=x=y\r\n\r\nM=\r\n7ff000000101=low\r\n");
@@ -27,7 +28,7 @@ TEST(DeviceTable, LoadsRowsAndColumnsInTheWindowFormatAndAMissingFileChangesNoth
   WorkbenchHarness h;
   h.bench.Table().Devices.push_back(DeviceOf(rdm::Uid(0x4321ABCDULL)));
   h.bench.List().LoadDeviceTable(false);  // no devnames.lst yet
-  EXPECT_EQ(h.TableUids(), std::vector<uint64_t>{0x4321ABCDULL});
+  EXPECT_EQ(h.TableUids(), Uids{0x4321ABCDULL});
   h.LoadList("1234ABCD=Spot = left\r\n7FF000000101=Spot 1\r\n");
   EXPECT_EQ(h.bench.Table().Count(), 2);
   // A device new to the list is numbered as its row ("1-1").
@@ -66,7 +67,7 @@ TEST(DeviceTable, EntriesThatAreNoDeviceAreNamedKeptInTheFileAndNeverListed) {
   h.LoadList(
       "1234ABCD=\xB5\xC6\xD2\xBB\r\nNOTAUID=two\r\nFFFFFFFFFFFF=all\r\n7FF0FFFFFFFF=maker\r\n"
       "000000000000=zero\r\n7ff000000101=three\r\n7FF000000101=again\r\n");
-  EXPECT_EQ(h.TableUids(), (std::vector<uint64_t>{0x1234ABCDULL, 0x7FF000000101ULL}));
+  EXPECT_EQ(h.TableUids(), (Uids{0x1234ABCDULL, 0x7FF000000101ULL}));
   EXPECT_EQ(h.bench.View().rows[0][4], "灯一");
   for (const char* line : {"devnames.lst entry 2: \"NOTAUID\" is not a hexadecimal UID",
                            "devnames.lst entry 3: \"FFFFFFFFFFFF\" is a broadcast UID",
@@ -96,8 +97,7 @@ void SetUpThree(WorkbenchHarness& h) {
   }
   auto& devices = h.bench.Table().Devices;
   devices[0].FixtureNumber = 30;
-  devices[1].FixtureNumber = 10;
-  devices[2].FixtureNumber = 10;
+  devices[1].FixtureNumber = devices[2].FixtureNumber = 10;
   devices[2].IdentifyOn = 1;
 }
 
@@ -118,16 +118,14 @@ TEST(DeviceTable, SortsMovesNumberingAndClearingKeepEveryColumnWithItsUid) {
   WorkbenchHarness h;
   SetUpThree(h);
   h.bench.List().SortByFixtureNumber();
-  EXPECT_EQ(h.TableUids(),
-            (std::vector<uint64_t>{0x7FF100000201ULL, 0x7FF200000301ULL, 0x7FF000000101ULL}));
+  EXPECT_EQ(h.TableUids(), (Uids{0x7FF100000201ULL, 0x7FF200000301ULL, 0x7FF000000101ULL}));
   EXPECT_EQ(h.ListFile(),
             "7FF100000201=Wash Par 1\r\n7FF200000301=Dimmer Pack A\r\n7FF000000101=Spot 1\r\n");
   EXPECT_EQ(h.bench.View().rows[1][5], "identify") << "identify travels with its device";
   EXPECT_EQ(h.bench.View().rows[2][0], "3-30");
   ExpectRowsBelongToTheirUids(h);
   h.bench.List().SortByStartAddress();  // 1, 65, 101
-  EXPECT_EQ(h.TableUids(),
-            (std::vector<uint64_t>{0x7FF000000101ULL, 0x7FF100000201ULL, 0x7FF200000301ULL}));
+  EXPECT_EQ(h.TableUids(), (Uids{0x7FF000000101ULL, 0x7FF100000201ULL, 0x7FF200000301ULL}));
   ExpectRowsBelongToTheirUids(h);
 
   // Moving, numbering and clearing keep every column with its UID.
@@ -181,8 +179,7 @@ TEST(DeviceTable, AReloadKeepsEachDevicesValuesWithItsUidWhateverTheFileOrder) {
   WriteBytes(h.Path("devnames.lst"),
              "7FF200000301=Dimmer Pack A\r\n1234ABCD=new\r\n7FF000000101=Spot 1\r\n");
   h.bench.List().RefreshDeviceTable(false);
-  EXPECT_EQ(h.TableUids(),
-            (std::vector<uint64_t>{0x7FF200000301ULL, 0x1234ABCDULL, 0x7FF000000101ULL}));
+  EXPECT_EQ(h.TableUids(), (Uids{0x7FF200000301ULL, 0x1234ABCDULL, 0x7FF000000101ULL}));
   // The dimmer's identify, not Spot 1's; a device new to the list starts empty.
   const auto& d = h.bench.Table().Devices;
   EXPECT_EQ(std::tuple(d[0].IdentifyOn, d[0].FixtureNumber, d[1].ManufacturerLabel,
@@ -205,11 +202,8 @@ TEST(DeviceTable, AddressConflictsNameEachFixtureOnAnotherOrPast512) {
     t.Devices.push_back(d);
   }
   const rdm::Uid spot{0x7FF000000101ULL}, par{0x7FF100000201ULL}, radio{0x7FF400000501ULL};
-  struct Case {
-    std::vector<workbench::AddressAssignment> changes;
-    std::vector<std::string> conflicts;
-  };
-  const Case cases[] = {
+  // Each: the addresses sent, the conflicts named.
+  const std::pair<std::vector<workbench::AddressAssignment>, Strings> cases[] = {
       {{{spot, 100}}, {}},
       {{{spot, std::nullopt}}, {}},  // no address sent: nothing moves
       {{{radio, 5}}, {}},            // no footprint never conflicts
@@ -222,9 +216,9 @@ TEST(DeviceTable, AddressConflictsNameEachFixtureOnAnotherOrPast512) {
       // Swapped: clean, though each lands where the other was.
       {{{spot, 17}, {par, 1}}, {}},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(workbench::AddressConflicts(t, c.changes), c.conflicts)
-        << (c.conflicts.empty() ? "clean" : c.conflicts[0]);
+  for (const auto& [changes, conflicts] : cases) {
+    EXPECT_EQ(workbench::AddressConflicts(t, changes), conflicts)
+        << (conflicts.empty() ? "clean" : conflicts[0]);
   }
 }
 
@@ -234,48 +228,41 @@ TEST(DeviceTable, APlanThatLeavesFixturesOutIsStillCheckedAgainstThem) {
   WorkbenchHarness h;
   h.bench.Discover().Run(workbench::Discovery::Mode::Full);
   auto& a = h.bench.Addressing();
+  // Dimmer B sits at 107-112, and 113-119 are free.
+  const rdm::Uid par4{0x7FF100000204ULL}, dimmerB{0x7FF200000302ULL};
+  auto plan = [&](const std::string& name, workbench::PlanRecord only) {
+    WriteBytes(h.Path(name), workbench::EncodeAddressPlan(std::vector{only}));
+    return a.LoadPlan(h.Path(name));
+  };
+  auto conflicts = [&](const std::vector<workbench::AddressAssignment>& changes) {
+    return workbench::AddressConflicts(h.bench.Table(), changes);
+  };
   // Spot 2 alone, to 1: on top of Spot 1, which the plan does not name.
-  WriteBytes(h.Path("spot2.DMXLINK"),
-             workbench::EncodeAddressPlan(
-                 std::vector<workbench::PlanRecord>{{rdm::Uid(0x7FF000000102ULL), 0, 16, 0}}));
-  ASSERT_TRUE(a.LoadPlan(h.Path("spot2.DMXLINK")));
+  ASSERT_TRUE(plan("spot2.DMXLINK", {kSpot2, 0, 16, 0}));
   h.bench.Run([&] { a.IdentifyPass(); });  // reloads the list from devnames.lst
-  ASSERT_EQ(h.TableUids(), std::vector<uint64_t>{0x7FF000000102ULL});
-  EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), a.WriteOrder()),
-            std::vector<std::string>{
-                "0x7FF000000102 (Spot 2) at 1-16 overlaps 0x7FF000000101 (Spot 1) at 1-16"});
+  ASSERT_EQ(h.TableUids(), Uids{kSpot2.Value()});
+  EXPECT_EQ(conflicts(a.WriteOrder()),
+            Strings{"0x7FF000000102 (Spot 2) at 1-16 overlaps 0x7FF000000101 (Spot 1) at 1-16"});
   // Found again (it lost its mute), a fixture is listed once: moved within its own old
   // block, it conflicts with nothing.
-  h.rdm.engine.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_UN_MUTE, {}},
-                           rdm::Uid(0x7FF100000204ULL), true);
+  h.rdm.engine.RdmTransact({rdm::DISCOVERY_COMMAND, rdm::pid::DISC_UN_MUTE, {}}, par4, true);
   h.bench.Discover().Run(workbench::Discovery::Mode::Incremental);
   ASSERT_EQ(h.bench.Table().Count(), 2);
-  EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), {{rdm::Uid(0x7FF100000204ULL), 90}}),
-            std::vector<std::string>{});
+  EXPECT_EQ(conflicts({{par4, 90}}), Strings{});
   // A plan that lists an off-list fixture again takes it back; a fixture gone from the line
   // is forgotten by a whole search, kept by an incremental one.
-  const rdm::Uid dimmerB{0x7FF200000302ULL};  // 107-112, and 113-119 are free
-  WriteBytes(
-      h.Path("dimmer.DMXLINK"),
-      workbench::EncodeAddressPlan(std::vector<workbench::PlanRecord>{{dimmerB, 106, 6, 0}}));
-  ASSERT_TRUE(a.LoadPlan(h.Path("dimmer.DMXLINK")));
-  EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), {{dimmerB, 108}}),
-            std::vector<std::string>{});
+  ASSERT_TRUE(plan("dimmer.DMXLINK", {dimmerB, 106, 6, 0}));
+  EXPECT_EQ(conflicts({{dimmerB, 108}}), Strings{});
   h.rdm.line.InjectFault(0x7FF100000201ULL, {virtualline::FaultKind::NoAnswer});
-  const std::vector<workbench::AddressAssignment> ontoPar1{{dimmerB, 65}};
   h.bench.Discover().Run(workbench::Discovery::Mode::Incremental);
-  EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), ontoPar1).size(), 1u);
+  EXPECT_EQ(conflicts({{dimmerB, 65}}).size(), 1u) << "onto Wash Par 1, kept off the list";
   h.bench.Discover().Run(workbench::Discovery::Mode::Full);
-  EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), ontoPar1), std::vector<std::string>{});
+  EXPECT_EQ(conflicts({{dimmerB, 65}}), Strings{});
   // Clear list: the rig is another one.
-  WriteBytes(h.Path("spot2.DMXLINK"),
-             workbench::EncodeAddressPlan(
-                 std::vector<workbench::PlanRecord>{{rdm::Uid(0x7FF000000102ULL), 0, 16, 0}}));
   ASSERT_TRUE(a.LoadPlan(h.Path("spot2.DMXLINK")));
   ASSERT_TRUE(h.bench.List().ClearDeviceList());
-  h.bench.Devices().Append(DeviceOf(rdm::Uid(0x7FF000000102ULL), 16));
-  EXPECT_EQ(workbench::AddressConflicts(h.bench.Table(), {{rdm::Uid(0x7FF000000102ULL), 1}}),
-            std::vector<std::string>{});
+  h.bench.Devices().Append(DeviceOf(kSpot2, 16));
+  EXPECT_EQ(conflicts({{kSpot2, 1}}), Strings{});
 }
 
 // The window and velquor-cli save devnames.lst at once: each save reads the file again under a

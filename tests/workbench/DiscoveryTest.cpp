@@ -26,23 +26,21 @@ long LinesIn(const std::string& text) {
 }
 
 // Every fixture of `rig` listed once, each row with its own UID and label, the file saved.
-void ExpectWholeRigFound(WorkbenchHarness& h, const virtualline::Rig& rig,
-                         const std::string& what) {
+void ExpectWholeRigFound(WorkbenchHarness& h, const virtualline::Rig& rig) {
   std::vector<uint64_t> expected;
   for (const auto& f : rig.fixtures) expected.push_back(f.uid);
-  EXPECT_EQ(Sorted(h.TableUids()), Sorted(expected)) << what;  // no phantom, none twice
+  EXPECT_EQ(Sorted(h.TableUids()), Sorted(expected));  // no phantom, none twice
   const auto view = h.bench.View();
-  ASSERT_EQ(view.rows.size(), expected.size()) << what;
+  ASSERT_EQ(view.rows.size(), expected.size());
   const std::string file = h.ListFile();
-  EXPECT_EQ(LinesIn(file), static_cast<long>(expected.size())) << what;
+  EXPECT_EQ(LinesIn(file), static_cast<long>(expected.size()));
   for (size_t row = 0; row < view.rows.size(); ++row) {
     const rdm::Uid uid = h.bench.Table().Devices[row].Uid;
     const std::string label = h.rdm.Fixture(uid).label;
     EXPECT_EQ(std::tuple(view.rows[row][1], view.rows[row][4]),
-              std::tuple("0x" + rdm::UidText12(uid), label))
-        << what;
-    EXPECT_NE(file.find(rdm::UidText(uid) + "=" + label + "\r\n"), std::string::npos) << what;
-    EXPECT_TRUE(*h.rdm.line.IsMuted(uid.Value())) << what;
+              std::tuple("0x" + rdm::UidText12(uid), label));
+    EXPECT_NE(file.find(rdm::UidText(uid) + "=" + label + "\r\n"), std::string::npos);
+    EXPECT_TRUE(*h.rdm.line.IsMuted(uid.Value()));
   }
 }
 
@@ -74,22 +72,23 @@ TEST(Discovery, EveryFixtureFoundOnEveryKindOfOverlap) {
     virtualline::Rig all = virtualline::DefaultRig(), six;
     for (size_t i : {0u, 1u, 4u, 5u, 8u, 10u}) six.fixtures.push_back(all.fixtures[i]);
     all.collisions = six.collisions = mode;
-    std::vector<std::pair<std::string, virtualline::Rig>> rigs{
-        {"128 neighbours", virtualline::GenerateRig(128, UidLayout::Neighbouring, mode)},
-        {"6 of mixed kinds", six}};
-    rigs.emplace_back("default rig", all);
     // A box whose relay wanders between 1 and 13 ms, and one fixture far slower than E1.20
     // allows: the learned wait misses them at times, the full time-out does not.
     virtualline::Rig wandering = virtualline::GenerateRig(32, UidLayout::Neighbouring, mode);
     wandering.relay = {1, 12};
     virtualline::Rig laggard = virtualline::GenerateRig(16, UidLayout::Scattered, mode);
     laggard.fixtures[5].turnaroundMs = 15;
-    rigs.emplace_back("32 neighbours, relay 1 to 13 ms", wandering);
-    rigs.emplace_back("16 scattered, one answering in 15 ms", laggard);
-    for (auto& [name, rig] : rigs) {
+    const std::pair<std::string, virtualline::Rig> rigs[] = {
+        {"128 neighbours", virtualline::GenerateRig(128, UidLayout::Neighbouring, mode)},
+        {"6 of mixed kinds", six},
+        {"default rig", all},
+        {"32 neighbours, relay 1 to 13 ms", wandering},
+        {"16 scattered, one answering in 15 ms", laggard}};
+    for (const auto& [name, rig] : rigs) {
       WorkbenchHarness h(rig);
       h.bench.Discover().Run(kFull);
-      ExpectWholeRigFound(h, rig, name + ", " + modeName);
+      SCOPED_TRACE(name + ", " + modeName);
+      ExpectWholeRigFound(h, rig);
     }
   }
 }
@@ -163,10 +162,8 @@ TEST(Discovery, ProgressIsReportedWhileItRunsAndWhenItEnds) {
       std::tuple(seen.front().running, seen.front().found, seen.back().running, seen.back().found),
       std::tuple(true, 0u, false, 4u));
   EXPECT_GT(seen.back().seconds, 0.5) << "50 ms for each silent branch on the manual clock";
-  for (size_t k = 1; k < seen.size(); ++k) {
-    EXPECT_GE(seen[k].found, seen[k - 1].found);
-    EXPECT_GE(seen[k].branches, seen[k - 1].branches);
-  }
+  EXPECT_TRUE(std::ranges::is_sorted(seen, {}, &workbench::DiscoveryStatus::found));
+  EXPECT_TRUE(std::ranges::is_sorted(seen, {}, &workbench::DiscoveryStatus::branches));
   EXPECT_EQ(workbench::DiscoveryStatusText({true, 5, 120, 3.25}, true),
             "正在搜索: 已找到 5 个设备, 已询问 120 个分支, 3.2 秒");
 }

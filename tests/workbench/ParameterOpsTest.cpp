@@ -9,23 +9,18 @@ using Ops = workbench::DeviceOperations;
 
 namespace {
 
-constexpr rdm::Uid kSpot3{0x7FF000000103ULL};
 constexpr rdm::Uid kHazer{0x7FF300000401ULL};
 
 void Inject(WorkbenchHarness& h, rdm::Uid uid, FaultKind kind, int count = 1, uint16_t nack = 0) {
   h.rdm.line.InjectFault(uid.Value(), {.kind = kind, .count = count, .nackReason = nack});
 }
 
-// What the operations `gets`, run in turn, read of `uid` (or add to `r`).
-template <class... Gets>
-workbench::DeviceReading& Ask(WorkbenchHarness& h, workbench::DeviceReading& r, Gets... gets) {
-  (..., (h.bench.Operations().*gets)(r));
-  return r;
-}
+// What the operations `gets`, run in turn, read of `uid`.
 template <class... Gets>
 workbench::DeviceReading Ask(WorkbenchHarness& h, rdm::Uid uid, Gets... gets) {
   workbench::DeviceReading r(uid);
-  return Ask(h, r, gets...);
+  (..., (h.bench.Operations().*gets)(r));
+  return r;
 }
 
 workbench::DevicePanelModel Shown(const workbench::DeviceReading& r) {
@@ -79,25 +74,24 @@ TEST(ParameterOps, DeviceInfoFillsTheRecordOfItsUidWithOneStartAddressRule) {
 
 TEST(ParameterOps, NackedAnswersGiveNothingAndLabelsAndTextsTravelBothWays) {
   WorkbenchHarness h;
+  auto answered = [&](const std::string& pid, const std::string& how) {
+    return h.rdm.log.CountOf(pid + " of 0x7FF000000101: answered " + how);
+  };
   Inject(h, kSpot1, FaultKind::Nack, 1, 0x0006);
   EXPECT_FALSE(Ask(h, kSpot1, &Ops::GetStartAddress).startAddress);
-  EXPECT_EQ(h.rdm.log.CountOf(
-                "DMX_START_ADDRESS of 0x7FF000000101: answered NACK_REASON NR_DATA_OUT_OF_RANGE"),
-            1u);
+  EXPECT_EQ(answered("DMX_START_ADDRESS", "NACK_REASON NR_DATA_OUT_OF_RANGE"), 1u);
   // A device whose DEVICE_INFO is refused is not asked for personalities on another device's
   // count: the reading starts empty for each device.
   Ask(h, kSpot3, &Ops::GetDeviceInfo);
   Inject(h, kSpot1, FaultKind::Nack, 1, 0x0002);
   h.rdm.log.Clear();
   const workbench::DeviceReading refused = Ask(h, kSpot1, &Ops::GetDeviceInfo);
-  EXPECT_EQ(
-      h.rdm.log.CountOf("DEVICE_INFO of 0x7FF000000101: answered NACK_REASON NR_HARDWARE_FAULT"),
-      1u);
+  EXPECT_EQ(answered("DEVICE_INFO", "NACK_REASON NR_HARDWARE_FAULT"), 1u);
   EXPECT_TRUE(!refused.info && refused.personalities.empty());
 
   Inject(h, kSpot1, FaultKind::AckTimer);
   EXPECT_FALSE(Ask(h, kSpot1, &Ops::GetDeviceLabel).label) << "an ACK_TIMER is not decoded";
-  EXPECT_EQ(h.rdm.log.CountOf("DEVICE_LABEL of 0x7FF000000101: answered ACK_TIMER"), 1u);
+  EXPECT_EQ(answered("DEVICE_LABEL", "ACK_TIMER"), 1u);
 
   // Labels and texts travel both ways, cut where a device would cut them.
   const std::string longLabel(40, 'L');
@@ -135,15 +129,13 @@ TEST(ParameterOps, AllSupportedParametersAreKeptAndUsed) {
     f.deviceHours = 0x80000005u;
     f.lampHours = 77;
   }));
-  workbench::DeviceReading r = Ask(h, kSpot1, &Ops::GetSupportedParameters);
-  auto panel = Shown(r);
+  const auto r = Ask(h, kSpot1, &Ops::GetSupportedParameters, &Ops::GetDeviceHours,
+                     &Ops::GetLampHours, &Ops::GetInversions);
+  const auto panel = Shown(r);
   const auto& listed = panel.supportedParameters;
   ASSERT_EQ(listed.items.size(), 30u);
   EXPECT_EQ(std::tuple(listed.items[0], listed.items[3], listed.itemIndex),
             std::tuple("0x0120_E120_SLOT_INFO", "0x0123", 0));
-
-  Ask(h, r, &Ops::GetDeviceHours, &Ops::GetLampHours, &Ops::GetInversions);
-  panel = Shown(r);
   EXPECT_EQ(std::tuple(panel.deviceHours, panel.lampHours, r.panInvert, r.tiltInvert),
             std::tuple(std::to_string(static_cast<int32_t>(0x80000005u)), "77", true, true));
   EXPECT_FALSE(r.panTiltSwap) << "swap not listed: not asked";
@@ -190,8 +182,7 @@ TEST(ParameterOps, StatusMessagesShowTextColourOrAClearNone) {
       {kSpot1, "No status messages", workbench::kLime}};
   for (const auto& [uid, text, colour] : cases) {
     const auto r = Ask(h, uid, &Ops::GetSupportedParameters, &Ops::GetStatusMessages);
-    EXPECT_EQ(r.status, text);
-    EXPECT_EQ(r.statusColour, colour) << text;
+    EXPECT_EQ(std::tuple(r.status, r.statusColour), std::tuple(text, colour));
   }
   // Two messages of nine bytes (sub-device, type, message ID, two data values), by hand.
   const std::vector<uint8_t> two{0x00, 0x00, 0x02, 0x00, 0x11, 0x00, 0x00, 0x00, 0x00,
@@ -235,14 +226,13 @@ TEST(ParameterOps, PersonalitiesOfFootprintZeroOrUnansweredAreHandledByNumber) {
 // required parameters; a fixture that lists nothing is asked what a read always asked.
 TEST(ParameterOps, ReadDeviceAsksInOrderWhatTheFixtureSupports) {
   using Ops = std::vector<std::string>;
-  const Ops described = {"Getting device info", "Getting dev PersonalityDescription",
-                         "Getting dev PersonalityDescription", "Getting dev PersonalityDescription",
-                         "Getting dev address"};
-  auto sequence = [](const Ops& middle, const Ops& tail) {
-    Ops all{"Getting parameters"};
-    all.insert(all.end(), middle.begin(), middle.end());
-    all.insert(all.end(), tail.begin(), tail.end());
-    return all;
+  // The parameters, then device info and its three personalities' descriptions, then `tail`.
+  auto described = [](Ops tail) {
+    tail.insert(tail.begin(),
+                {"Getting parameters", "Getting device info", "Getting dev PersonalityDescription",
+                 "Getting dev PersonalityDescription", "Getting dev PersonalityDescription",
+                 "Getting dev address"});
+    return tail;
   };
   auto listing = [](std::vector<uint16_t> pids, uint8_t footprint = 16) {
     return OneFixtureRig(0, [=](virtualline::Fixture& f) {
@@ -254,10 +244,10 @@ TEST(ParameterOps, ReadDeviceAsksInOrderWhatTheFixtureSupports) {
   // Each: the rig (Spot 1 alone), whether SUPPORTED_PARAMETERS is NACKed, what is asked.
   const std::tuple<const char*, virtualline::Rig, bool, Ops> cases[] = {
       {"lists everything", OneFixtureRig(0), false,
-       sequence(described, {"Getting status", "Getting device name", "Getting manufacturer",
-                            "Getting Device Model", "Getting SoftwareVersionLabel",
-                            "Get pan inversion", "Get tilt inversion", "Get axis swap",
-                            "Getting dev hours", "Getting lamp hours", "Getting dev Identify"})},
+       described({"Getting status", "Getting device name", "Getting manufacturer",
+                  "Getting Device Model", "Getting SoftwareVersionLabel", "Get pan inversion",
+                  "Get tilt inversion", "Get axis swap", "Getting dev hours", "Getting lamp hours",
+                  "Getting dev Identify"})},
       {"lists the label and the tilt",
        listing({pid::DEVICE_LABEL, pid::TILT_INVERT}),
        false,
@@ -269,8 +259,8 @@ TEST(ParameterOps, ReadDeviceAsksInOrderWhatTheFixtureSupports) {
        {"Getting parameters", "Getting device info", "Getting SoftwareVersionLabel",
         "Getting dev Identify"}},
       {"refuses to list", OneFixtureRig(0), true,
-       sequence(described, {"Getting device name", "Getting manufacturer", "Getting Device Model",
-                            "Getting SoftwareVersionLabel", "Getting dev Identify"})},
+       described({"Getting device name", "Getting manufacturer", "Getting Device Model",
+                  "Getting SoftwareVersionLabel", "Getting dev Identify"})},
   };
   for (const auto& [what, rig, refuses, expected] : cases) {
     WorkbenchHarness h(rig);

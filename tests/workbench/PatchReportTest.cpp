@@ -44,8 +44,7 @@ PatchReport ReportOfRig(WorkbenchHarness& h) {
   for (const Fixture& f : kRig) {
     workbench::DeviceReading r(rdm::Uid(f.uid));
     if (f.address != kNone) {
-      r.info = rdm::DeviceInfo{};
-      r.info->footprint = f.footprint;
+      r.info.emplace().footprint = f.footprint;
       r.info->startAddress = f.address;
       r.startAddress = f.address;
     }
@@ -54,8 +53,7 @@ PatchReport ReportOfRig(WorkbenchHarness& h) {
       r.manufacturer = f.manufacturer;
       if (f.model) r.model = f.model;
     }
-    r.personalityDescription =
-        f.footprint == 16 ? std::optional<std::string>("16ch") : std::nullopt;
+    if (f.footprint == 16) r.personalityDescription = "16ch";
     h.bench.Devices().Apply(r);
   }
   return workbench::BuildPatchReport(h.bench.Table());

@@ -11,9 +11,7 @@ namespace {
 
 std::vector<std::string> Texts(const ChannelLayout& layout) {
   std::vector<std::string> texts;
-  for (const auto& line : workbench::ChannelLines(layout)) {
-    texts.push_back(workbench::ChannelLineText(line));
-  }
+  for (const auto& line : ChannelLines(layout)) texts.push_back(ChannelLineText(line));
   return texts;
 }
 
@@ -84,16 +82,15 @@ TEST(Sensors, TheViewPollsTheFixtureItWasOpenedForWhateverIsPickedOrReadSince) {
   testsupport::WorkbenchHarness h;
   h.LoadList(testsupport::kThreeSpots);
   Workbench& bench = h.bench;
-  const rdm::Uid spot1(0x7FF000000101), spot2(0x7FF000000102);
-  bench.Run([&] { bench.RdmPage().Read(spot1); });
+  bench.Run([&] { bench.RdmPage().Read(kSpot1); });
   const std::optional<rdm::Uid> target = SensorViewTarget(bench.Panel());
-  ASSERT_EQ(target, spot1);
+  ASSERT_EQ(target, kSpot1);
   SensorWatch watch(*target);
   bench.Run([&] {
-    bench.Table().Selected = spot2;
+    bench.Table().Selected = kSpot2;
     bench.RdmPage().Read();
   });
-  ASSERT_EQ(bench.Panel().device, spot2);
+  ASSERT_EQ(bench.Panel().device, kSpot2);
 
   size_t before = h.rdm.log.Lines().size();
   auto poll = [&](int second) {
@@ -119,7 +116,7 @@ TEST(Sensors, TheViewPollsTheFixtureItWasOpenedForWhateverIsPickedOrReadSince) {
   EXPECT_EQ(std::pair(h.rdm.log.Lines().size() - before, h.rdm.line.Stats().requests - requests),
             std::pair(size_t{0}, 4u));
   const size_t traced = h.rdm.LinesStartingWith("->Request:").size();
-  bench.Run([&] { bench.RdmPage().Read(spot1); });
+  bench.Run([&] { bench.RdmPage().Read(kSpot1); });
   EXPECT_GT(h.rdm.LinesStartingWith("->Request:").size(), traced) << "a Read after it is logged";
   const SensorSet& set = watch.Set();
   ASSERT_EQ(set.sensors.size(), 4u);
