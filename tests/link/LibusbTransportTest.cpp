@@ -61,19 +61,16 @@ struct FakeApi : LibusbApi {
   std::string ErrorText(int code) const override { return "usb error " + std::to_string(code); }
 };
 
-struct TransportFixture : ::testing::Test {
+// A transport over a scripted FakeApi, with the log and clock an open is given.
+struct Box {
   common::LogSink log;
   common::ManualClock clock;
-  FakeApi* api = nullptr;
-  std::unique_ptr<LibusbTransport> transport;
-
-  void SetUp() override {
-    auto owned = std::make_unique<FakeApi>();
-    api = owned.get();
-    transport = std::make_unique<LibusbTransport>(std::move(owned));
-  }
+  FakeApi* api = new FakeApi;  // owned by the transport
+  std::unique_ptr<LibusbTransport> transport =
+      std::make_unique<LibusbTransport>(std::unique_ptr<FakeApi>(api));
   bool Open() { return transport->Open(OpenContext{log, clock}); }
 };
+struct TransportFixture : Box, ::testing::Test {};
 
 }  // namespace
 
@@ -108,23 +105,19 @@ TEST(LibusbOpen, EveryOutcomeInTheDocumentedOrderAndBalanced) {
   };
   for (const auto& [initRc, openRc, interfaces, claim0, claim1, opens, calls, lines, state] :
        cases) {
-    auto owned = std::make_unique<FakeApi>();
-    FakeApi& api = *owned;
-    api.initRc = initRc;
-    api.openRc = openRc;
-    api.interfaces = interfaces;
-    api.claimRc = {claim0, claim1};
-    LibusbTransport transport(std::move(owned));
-    common::LogSink log;
-    common::ManualClock clock;
-    EXPECT_EQ(transport.Open(OpenContext{log, clock}), opens) << calls;
-    EXPECT_EQ(joined(api.calls, " "), calls);
+    Box box;
+    box.api->initRc = initRc;
+    box.api->openRc = openRc;
+    box.api->interfaces = interfaces;
+    box.api->claimRc = {claim0, claim1};
+    EXPECT_EQ(box.Open(), opens) << calls;
+    EXPECT_EQ(joined(box.api->calls, " "), calls);
     if (lines != "*") {  // "*": the permission text, read in the test below
-      EXPECT_EQ(joined(log.Lines(), "|"), lines);
+      EXPECT_EQ(joined(box.log.Lines(), "|"), lines);
     }
-    EXPECT_EQ(transport.LastOpen(), state) << calls;
-    EXPECT_EQ(transport.OpenFailure().empty(), opens || state == NotFound) << calls;
-    EXPECT_EQ(clock.Now(), common::FromMs(initRc ? 10 : 20)) << "10 ms before init and open";
+    EXPECT_EQ(box.transport->LastOpen(), state) << calls;
+    EXPECT_EQ(box.transport->OpenFailure().empty(), opens || state == NotFound) << calls;
+    EXPECT_EQ(box.clock.Now(), common::FromMs(initRc ? 10 : 20)) << "10 ms before init and open";
   }
 }
 

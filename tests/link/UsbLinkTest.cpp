@@ -35,15 +35,6 @@ struct LinkFixture : ::testing::Test {
     for (const auto& f : transport.sent) codes.push_back(f[0]);
     return codes;
   }
-  // An RDM head chunk: start code, sub-start code, message length.
-  void QueueHead(uint8_t subStart, uint8_t length, uint8_t fourth = 0) {
-    std::vector<uint8_t> head(31, 0);
-    head[0] = 0xCC;
-    head[1] = subStart;
-    head[2] = length;
-    head[3] = fourth;
-    transport.QueueChunk(0xCC, 0, head);
-  }
 };
 
 }  // namespace
@@ -144,8 +135,8 @@ TEST_F(LinkFixture, DmxReopensOnTwelfthAttemptAndForgetsWhatChangedMeanwhile) {
 // After a poll that brought nothing new (a DMX frame, a frame already placed) the link waits
 // only for the rest of the answer to cross the line (44 us a byte) and reach USB (0.3 ms).
 TEST_F(LinkFixture, ReceiveTakesWaitingFramesAtOnceAndCompletesOnEveryChunkOnce) {
-  QueueHead(0x01, 60, 0x42);              // three chunks
-  transport.QueueChunk(0xE5, 0, {0x77});  // DMX during an RDM receive: ignored
+  transport.QueueChunk(0xCC, 0, {0xCC, 0x01, 60, 0x42});  // a head of three chunks
+  transport.QueueChunk(0xE5, 0, {0x77});                  // DMX during an RDM receive: ignored
   transport.QueueChunk(0xCC, 1, std::vector<uint8_t>(31, 0x11));
   transport.QueueChunk(0xCC, 1, std::vector<uint8_t>(31, 0x11));  // repeated: nothing new
   transport.QueueChunk(0xCC, 2, std::vector<uint8_t>(31, 0x22));
@@ -162,15 +153,16 @@ TEST_F(LinkFixture, ReceiveTakesWaitingFramesAtOnceAndCompletesOnEveryChunkOnce)
 
 // Answers that never become whole: the receive polls every 5 ms, sleeping, to the time-out.
 TEST_F(LinkFixture, ReceiveWaitsOutTheTimeOutTheSpeedItemGivesForAnAnswerThatIsNotWhole) {
-  // Each: the sub-start code of its head, heads sent, bytes counted. A frame is asked for at
-  // once after the head and once more when the rest should be in: twelve polls, eleven waits.
-  const std::tuple<const char*, uint8_t, int, uint16_t> cases[] = {
-      {"the same head twice is not two chunks", 0x01, 2, 62},
-      {"CC 02 is no RDM answer, however short", 0x02, 1, 31},
+  // Each: the sub-start code and length of its head, heads sent, bytes counted. A frame is
+  // asked for at once after the head and once more when the rest should be in: twelve polls,
+  // eleven waits.
+  const std::tuple<const char*, uint8_t, uint8_t, int, uint16_t> cases[] = {
+      {"the same head twice is not two chunks", 0x01, 60, 2, 62},
+      {"CC 02 is no RDM answer, however short", 0x02, 24, 1, 31},
   };
-  for (const auto& [what, subStart, heads, counted] : cases) {
+  for (const auto& [what, subStart, length, heads, counted] : cases) {
     transport.getReportCalls = 0;
-    for (int i = 0; i < heads; ++i) QueueHead(subStart, subStart == 0x01 ? 60 : 24);
+    for (int i = 0; i < heads; ++i) transport.QueueChunk(0xCC, 0, {0xCC, subStart, length});
     const unsigned sleeps = clock.SleepCount();
     const double elapsed = link.LinkReceiveRdm(response, 50);
     EXPECT_TRUE(elapsed >= 50.0 && elapsed < 60.0) << what << ": " << elapsed;
@@ -288,16 +280,10 @@ TEST_F(LinkFixture, PipeErrorsClearTheHaltAPollInputFailureClosesThenReopensEver
 
 // Frames worked by hand: byte i of the chunk goes out as ~(data ^ ((i + 0x12) | key)).
 TEST(Scramble, FramesWorkedByHand) {
-  struct Case {
-    uint8_t base;
-    size_t index;
-    uint8_t key;
-    std::vector<uint8_t> data;   // the chunk's first bytes, the rest 0
-    std::vector<uint8_t> frame;  // the frame's first bytes
-    size_t at;                   // and one more of the frame
-    uint8_t atValue;
-  };
-  const Case cases[] = {
+  // The base, chunk index, key and the chunk's first bytes (the rest 0); the frame's first
+  // bytes, and one more of the frame at its offset.
+  using Bytes = std::vector<uint8_t>;
+  const std::tuple<uint8_t, size_t, uint8_t, Bytes, Bytes, size_t, uint8_t> cases[] = {
       // From the box's documentation: 0xFF - (0x12 XOR 0xCC) = 0x21.
       {kRdmBase, 0, 0x00, {0xCC}, {0xCC, 0x00, 0x21}, 32, 0xCF},  // i = 30: ~0x30
       // Key 0x13 shares bits with the mask: ~(0xCC ^ (0x12 | 0x13)) = ~0xDF = 0x20,
@@ -305,12 +291,12 @@ TEST(Scramble, FramesWorkedByHand) {
       {kRdmBase, 1, 0x13, {0xCC, 0x01}, {0xCD, 0x13, 0x20, 0xED}, 7, 0xE8},
       {0xFF, 2, 0x00, {}, {0x01}, 2, 0xED},  // the code wraps in 8 bits
   };
-  for (const Case& c : cases) {
+  for (const auto& [base, index, key, bytes, first, at, atValue] : cases) {
     Chunk data{};
-    std::copy(c.data.begin(), c.data.end(), data.begin());
-    const LinkFrame frame = ScrambleChunk(c.base, c.index, data, c.key);
-    EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + c.frame.size()), c.frame);
-    EXPECT_EQ(frame[c.at], c.atValue) << "byte " << c.at;
+    std::copy(bytes.begin(), bytes.end(), data.begin());
+    const LinkFrame frame = ScrambleChunk(base, index, data, key);
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + first.size()), first);
+    EXPECT_EQ(frame[at], atValue) << "byte " << at;
     EXPECT_EQ(UnscrambleChunk(frame), data);
   }
 }

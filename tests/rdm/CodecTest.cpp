@@ -105,9 +105,7 @@ TEST(ResponseCheck, AcceptsGoodAndRejectsDamagedOrForeign) {
     request[kTransaction] = static_cast<uint8_t>(requestTn - 1);
     CompleteRequest(request, from == BroadcastUid ? BroadcastUid : Uid(0x1234, 0x5678));
     RdmImage answer = MakeResponse(0);
-    const uint8_t uid[6] = {0x12, 0x34, 0x00, 0x00, static_cast<uint8_t>(from.Device() >> 8),
-                            static_cast<uint8_t>(from.Device())};
-    std::copy(std::begin(uid), std::end(uid), answer.begin() + kSourceUid);
+    Uid(0x1234, from.Device() & 0xFFFF).Write(&answer[kSourceUid]);  // 1234:0000xxxx
     answer[kTransaction] = answerTn;
     EXPECT_EQ(AnswersRequest(answer, request), taken) << what;
   }

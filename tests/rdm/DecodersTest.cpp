@@ -20,17 +20,12 @@ TEST(Decoders, DeviceInfoFieldByField) {
   // footprint 16, personality 1 of 3, start address 1, no sub-devices, no sensors.
   const std::vector<uint8_t> d{0x01, 0x00, 0x03, 0x50, 0x01, 0x02, 0x01, 0x02, 0x00, 0x03,
                                0x00, 0x10, 0x01, 0x03, 0x00, 0x01, 0x00, 0x00, 0x00};
-  ASSERT_TRUE(DecodeDeviceInfo(d));
-  EXPECT_EQ(fields(*DecodeDeviceInfo(d)),
+  EXPECT_EQ(fields(DecodeDeviceInfo(d).value()),
             std::tuple(1, 0, 0x0350, 0x0102, 0x01020003u, 16, 1, 3, 1, 0, 0));
   // A device without a footprint: start address 0xFFFF; 0x0102 sub-devices, two sensors.
-  std::vector<uint8_t> radio = d;
-  radio[10] = radio[11] = 0;
-  radio[14] = radio[15] = 0xFF;
-  radio[16] = 0x01;
-  radio[17] = 0x02;
-  radio[18] = 2;
-  EXPECT_EQ(fields(*DecodeDeviceInfo(radio)),
+  const std::vector<uint8_t> radio{0x01, 0x00, 0x03, 0x50, 0x01, 0x02, 0x01, 0x02, 0x00, 0x03,
+                                   0x00, 0x00, 0x01, 0x03, 0xFF, 0xFF, 0x01, 0x02, 0x02};
+  EXPECT_EQ(fields(DecodeDeviceInfo(radio).value()),
             std::tuple(1, 0, 0x0350, 0x0102, 0x01020003u, 0, 1, 3, 0xFFFF, 0x0102, 2));
   EXPECT_FALSE(DecodeDeviceInfo(std::span(d).first(18))) << "18 bytes is one too few";
 }
@@ -49,9 +44,8 @@ TEST(Decoders, ListsAndTextsStopAtTheLastWholeItemAndSmallParametersAndNames) {
             (std::vector<uint16_t>{0x0082, 0x8001}));
 
   // Personality, a 16-bit footprint, the text.
-  auto p = DecodePersonalityDescription(std::vector<uint8_t>{0x02, 0x01, 0x02, 'W', 'i', 'd', 'e'});
-  ASSERT_TRUE(p);
-  EXPECT_EQ(std::tuple(p->number, p->footprint, p->text), std::tuple(2, 258, "Wide"));
+  auto p = DecodePersonalityDescription(Bytes{0x02, 0x01, 0x02, 'W', 'i', 'd', 'e'}).value();
+  EXPECT_EQ(std::tuple(p.number, p.footprint, p.text), std::tuple(2, 258, "Wide"));
   EXPECT_FALSE(DecodePersonalityDescription(std::vector<uint8_t>{0x02, 0x00}));
 
   EXPECT_EQ(
@@ -82,9 +76,9 @@ TEST(Slots, AnswersDecodeFieldByFieldAndDropTrailingParts) {
   EXPECT_EQ(DecodeSlotInfo(info),
             (std::vector<SlotInfo>{{0, 0x00, 0x0101}, {1, 0x01, 0x0000}, {258, 0x00, 0x0001}}));
 
-  const auto d = DecodeSlotDescription(Bytes{0x01, 0x11, 'P', 'a', 'n', ' ', 'f', 'i', 'n', 'e'});
-  ASSERT_TRUE(d);
-  EXPECT_EQ(std::tuple(d->offset, d->text), std::tuple(uint16_t{273}, std::string("Pan fine")));
+  const auto d =
+      DecodeSlotDescription(Bytes{0x01, 0x11, 'P', 'a', 'n', ' ', 'f', 'i', 'n', 'e'}).value();
+  EXPECT_EQ(std::tuple(d.offset, d.text), std::tuple(uint16_t{273}, std::string("Pan fine")));
   EXPECT_FALSE(DecodeSlotDescription(Bytes{0x00})) << "no whole slot number";
 
   const Bytes defaults = {0x00, 0x00, 0x80,  // slot 0: 128
@@ -112,14 +106,14 @@ TEST(Sensors, DefinitionsAndValuesFromHandWorkedBytesInTheirUnits) {
                                     0x08, 0x16, 0x09, 0xE2,  // normal 2070 .. 2530
                                     0x03,                    // recorded value, lowest/highest
                                     'S',  'u',  'p',  'p',  'l', 'y'};
-  EXPECT_EQ(def(*DecodeSensorDefinition(supply)),
+  EXPECT_EQ(def(DecodeSensorDefinition(supply).value()),
             std::tuple(2, 1, 4, 1, 0, 3000, 2070, 2530, true, true, std::string("Supply")));
   const std::vector<uint8_t> lamp{0x00, 0x00, 0x01, 0x00,  // sensor 0, temperature, °C, no prefix
                                   0xFF, 0xD8, 0x00, 0xC8,  // range -40 .. 200
                                   0x00, 0x0A, 0x00, 0x6E,  // normal 10 .. 110
                                   0x02,                    // lowest/highest only
                                   'F',  'a',  'n',  0x00, 0x00};  // a description padded with NULs
-  EXPECT_EQ(def(*DecodeSensorDefinition(lamp)),
+  EXPECT_EQ(def(DecodeSensorDefinition(lamp).value()),
             std::tuple(0, 0, 1, 0, -40, 200, 10, 110, false, true, std::string("Fan")));
   std::vector<uint8_t> longText(supply.begin(), supply.begin() + 13);
   longText.insert(longText.end(), 40, 'x');
@@ -138,12 +132,8 @@ TEST(Sensors, DefinitionsAndValuesFromHandWorkedBytesInTheirUnits) {
             std::tuple(0, -40, -100, 127, -32768));
   EXPECT_FALSE(DecodeSensorValue(std::vector<uint8_t>(8, 0)));
 
-  // Values in their unit and prefix.
-  const struct {
-    uint8_t type, unit, prefix;
-    int16_t value;
-    const char* text;
-  } cases[] = {
+  // Values in their unit and prefix: type, unit, prefix, the value and its text.
+  const std::tuple<uint8_t, uint8_t, uint8_t, int16_t, const char*> cases[] = {
       {0x01, 0x04, 0x01, 2301, "230.1 V AC RMS"},  // deci shown in the unit
       {0x00, 0x01, 0x00, -40, "-40 °C"},
       {0x01, 0x02, 0x03, 12, "12 mV"},
@@ -152,12 +142,9 @@ TEST(Sensors, DefinitionsAndValuesFromHandWorkedBytesInTheirUnits) {
       {0x05, 0x0A, 0x13, 3, "3 kW"},
       {0x05, 0x0A, 0x30, 3, "3 (prefix 0x30) W"},  // a prefix E1.20 does not have
   };
-  for (const auto& c : cases) {
-    SensorDefinition d;
-    d.type = c.type;
-    d.unit = c.unit;
-    d.prefix = c.prefix;
-    EXPECT_EQ(SensorValueText(d, c.value), c.text);
+  for (const auto& [type, unit, prefix, value, text] : cases) {
+    const SensorDefinition d{.type = type, .unit = unit, .prefix = prefix, .description = ""};
+    EXPECT_EQ(SensorValueText(d, value), text);
   }
   EXPECT_EQ(std::tuple(SensorTypeName(0x7F), SensorTypeName(0x42), SensorUnitSymbol(0x1C)),
             std::tuple("Other", "type 0x42", "B"));

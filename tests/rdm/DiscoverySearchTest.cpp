@@ -285,18 +285,17 @@ TEST(DiscoverySearch, MisbehavingDevicesAreNamedAndTheRestFound) {
           (isBad ? misbehaving : good).push_back(uids[i]);
         }
         Outcome o = Search(line);
-        const std::string what =
-            logText + ", " + Named(overlap) + ", first bad " + std::to_string(bad[0]);
-        EXPECT_EQ(o.end, SearchEnd::Finished) << what;
+        SCOPED_TRACE(logText + ", " + Named(overlap) + ", first bad " + std::to_string(bad[0]));
+        EXPECT_EQ(o.end, SearchEnd::Finished);
         std::vector<Uid> expected = good;
         if (added) expected.insert(expected.end(), misbehaving.begin(), misbehaving.end());
-        EXPECT_EQ(Sorted(o.found), Sorted(expected)) << what;
+        EXPECT_EQ(Sorted(o.found), Sorted(expected));
         if (habit == Habit::OtherUid) {  // the first bad one answers as 0x7B0000000001
-          EXPECT_EQ(LinesWith(o, "0x" + UidText(misbehaving[0]) + " answers discovery as 0x7B"), 1u)
-              << what;
+          EXPECT_EQ(LinesWith(o, "0x" + UidText(misbehaving[0]) + " answers discovery as 0x7B"),
+                    1u);
         } else {
           for (Uid u : misbehaving) {
-            EXPECT_EQ(LinesWith(o, "0x" + UidText(u) + " " + logText), 1u) << what;
+            EXPECT_EQ(LinesWith(o, "0x" + UidText(u) + " " + logText), 1u);
           }
         }
       }

@@ -17,22 +17,17 @@ namespace {
 
 struct Engine : ::testing::Test {
   RdmHarness<> h;
-  void Inject(rdm::Uid uid, Fault f) { h.line.InjectFault(uid.Value(), f); }
   std::vector<std::string> RequestLines() const { return h.LinesStartingWith("->Request:"); }
 };
 
 }  // namespace
 
 TEST(AnswerTimes, TheBranchWaitFollowsTheSlowestRecentAnswer) {
-  struct Case {
-    std::vector<double> answers;  // ms, oldest first
-    double timeout;
-    double wait;
-  };
   std::vector<double> sixteenFast(16, 5.0), fifteenFast(15, 5.0);
   sixteenFast.insert(sixteenFast.begin(), 30);
   fifteenFast.insert(fifteenFast.begin(), 30);
-  const Case cases[] = {
+  // The answers in ms, oldest first; the time-out; the branch's wait.
+  const std::tuple<std::vector<double>, double, double> cases[] = {
       {{}, 50, 50},           // nothing answered yet: the whole time-out
       {{5}, 50, 10},          // 7.5 is below the floor of two polls
       {{5, 10, 5}, 50, 15},   // the slowest counts, not the last
@@ -42,11 +37,11 @@ TEST(AnswerTimes, TheBranchWaitFollowsTheSlowestRecentAnswer) {
       {fifteenFast, 50, 45},  // a slow answer counts among the last 16
       {sixteenFast, 50, 10},  // and is forgotten after 16 others
   };
-  for (const Case& c : cases) {
+  for (const auto& [answers, timeout, wait] : cases) {
     rdm::AnswerTimes times;
-    for (double ms : c.answers) times.Answered(ms);
-    EXPECT_DOUBLE_EQ(times.BranchWaitMs(c.timeout), c.wait)
-        << c.answers.size() << " answers, time-out " << c.timeout;
+    for (double ms : answers) times.Answered(ms);
+    EXPECT_DOUBLE_EQ(times.BranchWaitMs(timeout), wait)
+        << answers.size() << " answers, time-out " << timeout;
   }
 }
 
@@ -100,11 +95,11 @@ TEST_F(Engine, SilentDeviceCostsTwoExchangesAndFaultsInsideARetryCarryTheCounter
 
   // A checksum error inside a retry carries the counter on; a NACK keeps it as it is.
   h.log.Clear();
-  Inject(kSpot1, {.kind = FaultKind::NoAnswer, .count = 1});
-  Inject(kSpot1, {.kind = FaultKind::BadChecksum, .count = 1});
+  h.line.InjectFault(kSpot1.Value(), {.kind = FaultKind::NoAnswer, .count = 1});
+  h.line.InjectFault(kSpot1.Value(), {.kind = FaultKind::BadChecksum, .count = 1});
   EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, 0);
   EXPECT_EQ(std::tuple(h.Requests(), h.engine.RetryCounter()), std::tuple(2u, 1));
-  Inject(kSpot1, {.kind = FaultKind::Nack, .count = 1, .nackReason = 0x0006});
+  h.line.InjectFault(kSpot1.Value(), {.kind = FaultKind::Nack, .count = 1, .nackReason = 0x0006});
   rdm::RdmAnswer a = h.Get(kSpot1, pid::DMX_START_ADDRESS);
   EXPECT_EQ(std::tuple(a.result, a.ResponseType(), rdm::ReadU16(a.Data().data())),
             std::tuple(RESULT_OK, rdm::RESPONSE_TYPE_NACK_REASON, 0x0006));
@@ -141,16 +136,15 @@ TEST(EngineFaults, RetriesAndChecksOfEveryKindOfFault) {
     RdmHarness<> h;
     h.line.InjectFault(kSpot1.Value(), fault);
     const rdm::RdmAnswer a = h.Get(kSpot1, pid::DEVICE_INFO);
-    const std::string what = "fault " + std::to_string(static_cast<int>(fault.kind));
+    SCOPED_TRACE("fault " + std::to_string(static_cast<int>(fault.kind)));
     EXPECT_EQ(std::tuple(a.result, h.Requests(), h.Responses(), h.log.CountOf(line)),
-              std::tuple(result, requests, responses, lines))
-        << what;
+              std::tuple(result, requests, responses, lines));
     if (received) {
-      EXPECT_EQ(a.receivedBytes, received) << what;
+      EXPECT_EQ(a.receivedBytes, received);
     }
-    EXPECT_EQ(h.engine.RetryCounter(), 0) << what;
+    EXPECT_EQ(h.engine.RetryCounter(), 0);
     if (fault.count > 0) {
-      EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, RESULT_OK) << what << ": nothing stale";
+      EXPECT_EQ(h.Get(kSpot1, pid::DEVICE_INFO).result, RESULT_OK) << "nothing stale";
     }
   }
 }
