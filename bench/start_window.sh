@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the window benchmarks: `start_window [ARGS...]` starts the release build's window
 # on the virtual line under xvfb-run in a directory of its own ($work) and sets `pid` to the
 # program's process; `stop_window` ends it. The directory and a window still open go when the
