@@ -57,7 +57,6 @@ class DeviceNameList {
   void Set(std::string_view key, std::string_view value);
   // Appends an entry as it is (one kept from the file as it was read).
   void Append(Entry entry) { entries_.push_back(std::move(entry)); }
-  void RemoveAt(size_t i) { entries_.erase(entries_.begin() + static_cast<ptrdiff_t>(i)); }
   void Clear() { entries_.clear(); }
 
   // One entry per line, "key=label"; the first "=" separates. Lines without one are

@@ -174,25 +174,27 @@ bool DeviceTableService::LoadNames(const std::string& path, DeviceNameList& into
 
 void DeviceTableService::SetAsideUnlisted(DeviceNameList& names, const std::string& file,
                                           std::vector<DeviceNameList::Entry>& unlisted) {
+  // The kept entries are gathered rather than the others erased one by one, so a long file
+  // of lines that are not devices loads in one pass.
+  DeviceNameList kept;
   std::set<std::string> seen;
   size_t entry = 0;
-  for (size_t k = 0; k < names.Count();) {
+  for (const DeviceNameList::Entry& e : names.Entries()) {
     ++entry;
-    const DeviceNameList::Entry e = names.At(k);
     std::string problem = KeyProblem(e.key);
     if (problem.empty() && !seen.insert(e.key).second) problem = "lists a UID a second time";
-    if (problem.empty() && k >= static_cast<size_t>(MaxDevices)) {
+    if (problem.empty() && kept.Count() >= static_cast<size_t>(MaxDevices)) {
       problem = fmt::format("is past the {} devices the table holds", MaxDevices);
     }
     if (problem.empty()) {
-      ++k;
+      kept.Append(e);
       continue;
     }
     log_.Add(fmt::format("{} entry {}: \"{}\" {}; kept in the file, not listed", file, entry, e.key,
                          problem));
     unlisted.push_back(e);
-    names.RemoveAt(k);
   }
+  names = std::move(kept);
 }
 
 void DeviceTableService::Reload(bool withLogLines,

@@ -1,3 +1,4 @@
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "WorkbenchHarness.h"
@@ -82,6 +83,16 @@ TEST(DeviceTable, EntriesThatAreNoDeviceAreNamedKeptInTheFileAndNeverListed) {
             "1234ABCD=灯一\r\n7FF000000101=three\r\nNOTAUID=two\r\nFFFFFFFFFFFF=all\r\n"
             "7FF0FFFFFFFF=maker\r\n000000000000=zero\r\n7FF000000101=again\r\n");
   EXPECT_EQ(h.rdm.Requests(), 0u) << "nothing is sent to a broadcast key";
+
+  // The table's limit counts devices, not lines: a word first, then one UID too many.
+  std::string many = "NOTAUID=two\r\n";
+  for (int k = 1; k <= workbench::MaxDevices + 1; ++k) many += fmt::format("{:X}=x\r\n", k);
+  h.LoadList(many);
+  EXPECT_EQ(h.bench.Table().Count(), workbench::MaxDevices);
+  EXPECT_EQ(
+      h.rdm.log.CountOf("devnames.lst entry 532: \"000213\" is past the 530 devices the table "
+                        "holds; kept in the file, not listed"),
+      1u);
 }
 
 namespace {
