@@ -174,7 +174,7 @@ void ShowPageBinding::SetShowButtons(bool record, bool stop, bool play, bool loo
 void ShowPageBinding::EndRecording() {
   if (!core_.Recorder().Recording()) return;
   core_.Log().Add(ui_.EditShowName->text().toStdString() + ".dmx");
-  core_.Recorder().Stop();
+  if (const auto lost = core_.Recorder().Stop()) core_.Log().Add(*lost);
   RefreshShowList();
   shell_.DrainLog();
 }

@@ -24,13 +24,15 @@ enum ExitCode : int {
   kExitNack = 3,       // a device answered NACK (its reason is printed)
   kExitNoAnswer = 4,   // no answer, or one that could not be used
   kExitNoBox = 5,      // the interface box is not there or cannot be opened
-  kExitFileError = 6,  // devnames.lst missing, not a device list, or not readable or writable
+  kExitFileError = 6,  // a file missing, not a device list, unreadable or unwritable; a recording
+                       // that could not keep every frame
   kExitNetwork = 7,    // the Art-Net or sACN address is not this computer's, or its port is taken
 };
 inline constexpr const char* kExitCodesText =
     "Exit status: 0 done, 2 wrong or refused input (nothing sent), 3 a device answered NACK, "
     "4 no answer or an unusable one, 5 interface box not found or not usable, 6 a device list "
-    "file missing, not a device list, or not readable or writable, 7 the Art-Net or sACN "
+    "or other file missing, not a device list, or not readable or writable, or a recording "
+    "that could not keep every frame, 7 the Art-Net or sACN "
     "address is not this computer's or its port cannot be used.";
 
 struct SessionOptions {

@@ -127,9 +127,13 @@ int RunShow(CliSession& session, const ShowCommand& c, const std::atomic<bool>& 
     RunTickUntil(tick, interrupted, c.seconds,
                  [&core] { return core.Recorder().Failure().has_value(); });
     core.Recorder().Flush();
-    core.Recorder().Stop();
+    const auto lost = core.Recorder().Stop();
     if (const auto failure = core.Recorder().Failure()) {
       err << *failure << "\n";
+      return kExitFileError;
+    }
+    if (lost) {  // the file is whole, but not every frame asked for is in it
+      err << *lost << "\n";
       return kExitFileError;
     }
     out << fmt::format("{}: {} frames\n", path,

@@ -59,6 +59,7 @@ bool ShowRecorder::Start(const std::string& path) {
   pending_.clear();
   framesWritten_ = 0;
   frameCounter_ = 0;
+  droppedAtStart_ = dropped_;
   return true;
 }
 
@@ -83,13 +84,18 @@ uint64_t ShowRecorder::DroppedFrames() const {
   return dropped_;
 }
 
-void ShowRecorder::Stop() {
+std::optional<std::string> ShowRecorder::Stop() {
   Flush();
   std::lock_guard write(writeMutex_);
   std::lock_guard lock(mutex_);
-  if (fd_ >= 0) ::close(fd_);
+  const bool recording = fd_ >= 0;
+  if (recording) ::close(fd_);
   fd_ = -1;
   pending_.clear();
+  const uint64_t lost = dropped_ - droppedAtStart_;
+  if (!recording || lost == 0) return std::nullopt;
+  return fmt::format("{}: {} frames not recorded: they came faster than the disk took them", path_,
+                     lost);
 }
 
 bool ShowRecorder::Recording() const {

@@ -62,8 +62,10 @@ class ShowRecorder {
   void RequestFrame();
   static constexpr size_t kMaxPendingFrames = 512;
   uint64_t DroppedFrames() const;
-  // Closes the file after the frames asked for so far; every frame in it is whole.
-  void Stop();
+  // Closes the file after the frames asked for so far; every frame in it is whole. Says how
+  // many frames of this recording were not kept because they came faster than the disk took
+  // them (the queue was full); nothing when every frame asked for is in the file.
+  std::optional<std::string> Stop();
   bool Recording() const;
   // Why the last recording ended by itself; nothing while it runs or when it was stopped.
   std::optional<std::string> Failure() const;
@@ -87,6 +89,7 @@ class ShowRecorder {
   std::deque<ShowFrame> pending_;
   bool writing_ = false;
   uint64_t dropped_ = 0;
+  uint64_t droppedAtStart_ = 0;  // dropped_ when this recording began
   bool quit_ = false;
   int fd_ = -1;
   uint8_t sequence_ = 0;
