@@ -7,6 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs="${1:-10}"
+[[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "RUNS is a count of starts, not $runs"; exit 2; }
 program="$PWD/build/release/bin/velquor"
 [ -x "$program" ] || { echo "no release build: $program"; exit 1; }
 
@@ -15,10 +16,11 @@ exec xvfb-run -a bash -s "$program" "$runs" "$PWD/resources" <<'EOF'
 set -euo pipefail
 program="$1"; runs="$2"; resources="$3"
 
-viewable() {  # the program's top-level window is mapped and viewable
+viewable() {  # this run's program has a top-level window mapped and viewable
   local id
   for id in $(xwininfo -root -children 2>/dev/null | awk '/\("velquor"/ {print $1}'); do
-    xwininfo -id "$id" 2>/dev/null | grep -q 'IsViewable' && return 0
+    [[ $(xprop -id "$id" _NET_WM_PID 2>/dev/null) == *" = $1" ]] || continue
+    [[ $(xwininfo -id "$id" 2>/dev/null) == *IsViewable* ]] && return 0
   done
   return 1
 }
@@ -33,7 +35,7 @@ for run in $(seq "$runs"); do
   pid=$!
   shown=""
   for _ in $(seq 3000); do  # up to about 30 s
-    if viewable; then shown="$(date +%s%N)"; break; fi
+    if viewable "$pid"; then shown="$(date +%s%N)"; break; fi
     sleep 0.01
   done
   kill "$pid" 2>/dev/null || true

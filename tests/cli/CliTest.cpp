@@ -364,8 +364,8 @@ TEST_F(Cli, ShowsRecordPlayAndCopyHeadless) {
   auto show = [&](const char* action, const char* file, std::optional<double> seconds, int to) {
     return cli::RunShow(*session, {action, file, seconds, false, 0, to}, interrupted, out, err);
   };
-  // Recorded on the real clock: a manual one runs the tick flat out, and frames asked for
-  // faster than the disk takes them are said and fail the command.
+  // On the real clock from here on, as a user runs it: a manual clock runs the tick flat out,
+  // and a recording's frames asked for faster than the disk takes them fail the command.
   Open([](auto& o) { o.clock = nullptr; });
   ASSERT_EQ(show("record", "T2", 0.2, 0), 0) << err.str();
   EXPECT_GE(std::filesystem::file_size(dir / "T2.dmx"), 518u);
@@ -373,7 +373,7 @@ TEST_F(Cli, ShowsRecordPlayAndCopyHeadless) {
   for (char k : {'\0', '\1', '\2', '\3'}) frames += k + std::string(517, '\0');
   std::ofstream(dir / "T2.dmx", std::ios::binary) << frames;
   ASSERT_EQ(show("play", "T2.dmx", {}, 0), 0) << err.str();
-  // On the manual clock the tick runs flat out: it may begin again before the command sees it.
+  // The tick may begin the show again before the command sees its end.
   EXPECT_GE(Log().CountStartingWith("Loop Playback file length:"), 1u) << "through, then done";
   ASSERT_EQ(show("copy", "T2", {}, 2), 0) << err.str();
   EXPECT_EQ(std::filesystem::file_size(dir / "S_T2.dmx"), 2u * 518);
